@@ -1,0 +1,51 @@
+#pragma once
+// A map from connection key to entry that iterates in insertion order, so
+// that rows keep their places from poll to poll and new connections come last.
+// The map owns nothing: the connection table deletes entries itself.
+
+#include <list>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+class EntryObj;
+
+class EntryMap {
+public:
+    using Item = std::pair<std::string, EntryObj*>;
+    using Items = std::list<Item>;
+
+    EntryObj* Find(const std::string& key) const {
+        auto it = m_Index.find(key);
+        return it == m_Index.end() ? nullptr : it->second->second;
+    }
+    bool Contains(const std::string& key) const { return m_Index.count(key) != 0; }
+    // Inserts at the end; returns false (and stores nothing) when the key is there.
+    bool Insert(const std::string& key, EntryObj* entry) {
+        if (Contains(key)) return false;
+        m_Items.emplace_back(key, entry);
+        m_Index.emplace(key, std::prev(m_Items.end()));
+        return true;
+    }
+    // Removes the key; returns the entry it held, or null.
+    EntryObj* Remove(const std::string& key) {
+        auto it = m_Index.find(key);
+        if (it == m_Index.end()) return nullptr;
+        EntryObj* entry = it->second->second;
+        m_Items.erase(it->second);
+        m_Index.erase(it);
+        return entry;
+    }
+    void Clear() {
+        m_Items.clear();
+        m_Index.clear();
+    }
+    size_t Size() const { return m_Items.size(); }
+    bool Empty() const { return m_Items.empty(); }
+    Items::const_iterator begin() const { return m_Items.begin(); }
+    Items::const_iterator end() const { return m_Items.end(); }
+
+private:
+    Items m_Items;
+    std::unordered_map<std::string, Items::iterator> m_Index;
+};

@@ -1,0 +1,21 @@
+#pragma once
+// Socket transport to a monitor: blocking TCP with length-prefixed messages
+// (a 2-byte big-endian body length, then the body). Failures return -1 and
+// fill the caller's error code and 128-byte error text with the WinSock code
+// and text of the error table, whatever the platform's own error was.
+
+#include <cstdint>
+
+using MonSocket = int;  // -1: no socket
+
+// Sockets opened by Mon_TcpConnect and not yet closed by Mon_TcpClose.
+extern int32_t Mon_TcpOpenCount;
+
+MonSocket Mon_TcpConnect(const char* hostName, uint16_t port, int32_t* errorCode, char* errorText);
+int32_t Mon_TcpSend(MonSocket s, uint16_t length, const void* body, int32_t* errorCode,
+                    char* errorText);
+int32_t Mon_TcpRecv(MonSocket s, uint16_t capacity, void* buffer, int32_t* errorCode,
+                    char* errorText);
+int32_t Mon_TcpClose(MonSocket s, int32_t* errorCode, char* errorText);
+void Mon_TcpError(int32_t* errorCode, char* errorText);
+// errorText points to a caller buffer of 128 bytes.

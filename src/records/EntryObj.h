@@ -1,0 +1,42 @@
+#pragma once
+// One proxied connection as the monitor reports it: identity, addresses,
+// names, times, byte counts, state, and one ready-made text per grid column.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "link/MonStream.h"
+
+class EntryObj {
+public:
+    int32_t Apply(const MonitorRecord& record, uint32_t& delta);  // 1 taken, 0 refused
+    void SetDisplay(int32_t hostForm, int32_t dataUnit);
+    const std::string& GetColumnText(int column) const;  // 0..10
+    static void MakeKey(uint32_t idHigh, uint32_t idLow, std::string& key);
+
+    int32_t m_Status = 0;  // 0 active, 1 failed, 2 closed
+    int32_t m_bFinished = 0;
+
+    uint32_t m_IdHigh = 0;
+    uint32_t m_IdLow = 0;
+    int32_t m_Kind = 0;
+    int64_t m_StartTime = 0;  // seconds since 1970-01-01 UTC; 0 until an open record
+    uint32_t m_BytesIn = 0;
+    uint32_t m_BytesOut = 0;
+    int32_t m_FailureCode = 0;
+    uint8_t m_SourceAddr[16] = {};
+    uint8_t m_NextServerAddr[16] = {};
+    uint8_t m_DestAddr[16] = {};
+    uint8_t m_AuthMethod = 0;
+    int32_t m_bOpened = 0;  // an open record has been applied (the auth column shows from then on)
+    std::string m_UserName;
+    std::string m_Service;
+    std::string m_SourceName;
+    std::string m_NextServerName;
+    std::string m_DestName;
+    std::string m_ResultText;
+    std::array<std::string, 11> m_Columns;
+    std::string m_Key;
+    uint32_t m_LastTotal = 0;
+};

@@ -1,0 +1,16 @@
+// Runs GoogleTest inside a QApplication, so widget tests can create windows,
+// use the clipboard and spin the event loop. Tests run offscreen.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("VGL");
+    QApplication::setOrganizationName("VGL-tests");
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
