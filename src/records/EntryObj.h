@@ -12,8 +12,16 @@ class EntryObj {
 public:
     int32_t Apply(const MonitorRecord& record, uint32_t& delta);  // 1 taken, 0 refused
     void SetDisplay(int32_t hostForm, int32_t dataUnit);
+    // The same with the clock given, in seconds since 1970-01-01 UTC: the
+    // duration column is the span up to `now`. The form above uses the system clock.
+    void SetDisplay(int32_t hostForm, int32_t dataUnit, int64_t now);
     const std::string& GetColumnText(int column) const;  // 0..10
     static void MakeKey(uint32_t idHigh, uint32_t idLow, std::string& key);
+    // An open record's kind word has the value 4 set; a close record's has the top bit clear.
+    static bool IsOpenKind(uint32_t kind) { return (kind & 4u) != 0; }
+    static bool IsCloseKind(uint32_t kind) { return (kind & 0x80000000u) == 0; }
+    // The name of a SOCKS5 authentication method, as the Authentification column shows it.
+    static std::string AuthMethodName(uint8_t method);
 
     int32_t m_Status = 0;  // 0 active, 1 failed, 2 closed
     int32_t m_bFinished = 0;

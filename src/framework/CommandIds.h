@@ -1,0 +1,37 @@
+#pragma once
+// Command numbers. Menus, accelerators and handlers use these; the numbers are
+// those of the original resources so that every command keeps its identity.
+
+namespace cmd {
+
+// Framework commands.
+constexpr int FileNew = 57600;
+constexpr int FileOpen = 57601;
+constexpr int FileSave = 57603;
+constexpr int FilePrintSetup = 57606;
+constexpr int FilePrint = 57607;
+constexpr int FilePrintPreview = 57609;
+constexpr int EditCopy = 57634;
+constexpr int EditCut = 57635;
+constexpr int EditPaste = 57637;
+constexpr int EditUndo = 57643;
+constexpr int WindowNew = 57648;
+constexpr int WindowArrange = 57649;
+constexpr int WindowCascade = 57650;
+constexpr int WindowTile = 57651;
+constexpr int WindowSplit = 57653;
+constexpr int AppAbout = 57664;
+constexpr int AppExit = 57665;
+constexpr int NextPane = 57680;
+constexpr int PrevPane = 57681;
+constexpr int ViewStatusBar = 59393;
+
+// This program's commands.
+constexpr int Connect = 32773;
+constexpr int ShowActive = 32774;
+constexpr int ShowFailed = 32775;
+constexpr int Disconnect = 32776;
+constexpr int Option = 32779;
+constexpr int CopyGraph = 32781;
+
+}  // namespace cmd

@@ -1,0 +1,93 @@
+#include "framework/Dialogs.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <utility>
+
+#include "framework/WaitCursor.h"
+
+namespace {
+
+MessageBoxHook& TheMessageBoxHook() {
+    static MessageBoxHook hook;
+    return hook;
+}
+
+DialogHook& TheDialogHook() {
+    static DialogHook hook;
+    return hook;
+}
+
+FileNameHook& TheFileNameHook() {
+    static FileNameHook hook;
+    return hook;
+}
+
+// A modal box must show the arrow even while a blocking operation has the
+// wait cursor up.
+class NormalCursor {
+public:
+    NormalCursor() : m_bOverridden(QApplication::overrideCursor() != nullptr) {
+        if (m_bOverridden) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~NormalCursor() {
+        if (m_bOverridden) QApplication::restoreOverrideCursor();
+    }
+    NormalCursor(const NormalCursor&) = delete;
+    NormalCursor& operator=(const NormalCursor&) = delete;
+
+private:
+    bool m_bOverridden;
+};
+
+}  // namespace
+
+void GWMessageBox(const QString& text, QWidget* parent) {
+    if (TheMessageBoxHook()) {
+        MessageBoxHook hook = TheMessageBoxHook();
+        hook(text);
+        return;
+    }
+    NormalCursor arrow;
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
+                    parent ? parent : QApplication::activeWindow());
+    box.exec();
+}
+
+void SetMessageBoxHook(MessageBoxHook hook) { TheMessageBoxHook() = std::move(hook); }
+
+int GWExecDialog(QDialog& dialog) {
+    if (TheDialogHook()) {
+        DialogHook hook = TheDialogHook();
+        return hook(dialog);
+    }
+    NormalCursor arrow;
+    return dialog.exec();
+}
+
+void SetDialogHook(DialogHook hook) { TheDialogHook() = std::move(hook); }
+
+QString GWGetOpenFileName(QWidget* parent, const QString& caption, const QString& filter) {
+    if (TheFileNameHook()) return TheFileNameHook()(false, QString());
+    return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+}
+
+QString GWGetSaveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                          const QString& suggested) {
+    if (TheFileNameHook()) return TheFileNameHook()(true, suggested);
+    return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
+}
+
+void SetFileNameHook(FileNameHook hook) { TheFileNameHook() = std::move(hook); }
+
+void InstallQtWaitCursor() {
+    SetWaitCursorHandler([](bool waiting) {
+        if (waiting) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        } else {
+            QApplication::restoreOverrideCursor();
+        }
+    });
+}
