@@ -6,8 +6,8 @@
 namespace {
 
 const std::array<std::string, 11> g_ColumnTitles = {
-    "Source",      "Destination", "User Name",     "Service",
-    "Start Time",  "Duration",    "In Traffic",    "Out Traffic",
+    "Source",        "Destination",      "User Name",          "Service",
+    "Start Time",    "Duration",         "In Traffic",         "Out Traffic",
     "Total Traffic", "Authentification", "Next SOCKS5 Server",
 };
 

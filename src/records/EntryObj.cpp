@@ -3,8 +3,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 #include <ctime>
+#include <string_view>
 
 namespace {
 
@@ -62,10 +62,10 @@ void FormatDuration(int64_t span, std::string& column) {
         return;
     }
     char text[40];
-    int length = std::snprintf(text, sizeof text, "%lld:%02d:%02d:%02d",
-                               static_cast<long long>(span / 86400),
-                               static_cast<int>(span % 86400 / 3600),
-                               static_cast<int>(span % 3600 / 60), static_cast<int>(span % 60));
+    int length =
+        std::snprintf(text, sizeof text, "%lld:%02d:%02d:%02d",
+                      static_cast<long long>(span / 86400), static_cast<int>(span % 86400 / 3600),
+                      static_cast<int>(span % 3600 / 60), static_cast<int>(span % 60));
     column.assign(text, static_cast<size_t>(length));
 }
 
@@ -95,8 +95,8 @@ void FormatHost(int32_t hostForm, const std::string& name, const uint8_t (&addr)
         return;
     }
     char text[16];
-    int length = std::snprintf(text, sizeof text, "%u.%u.%u.%u", addr[4], addr[5], addr[6],
-                               addr[7]);
+    int length =
+        std::snprintf(text, sizeof text, "%u.%u.%u.%u", addr[4], addr[5], addr[6], addr[7]);
     column.assign(text, static_cast<size_t>(length));
 }
 

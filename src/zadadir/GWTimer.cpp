@@ -29,7 +29,9 @@ GWTimer::~GWTimer() {
     std::erase_if(TimerMap(), [this](const auto& item) { return item.second == this; });
 }
 
-void GWTimer::UseSystemTimer(SystemTimer* timer) { InstalledSystemTimer() = timer; }
+void GWTimer::UseSystemTimer(SystemTimer* timer) {
+    InstalledSystemTimer() = timer;
+}
 
 void GWTimer::EnsureSystemTimer() {
     if (m_TimerId >= 0) return;  // running, or refused by the system until the list empties
