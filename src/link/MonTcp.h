@@ -19,3 +19,12 @@ int32_t Mon_TcpRecv(MonSocket s, uint16_t capacity, void* buffer, int32_t* error
 int32_t Mon_TcpClose(MonSocket s, int32_t* errorCode, char* errorText);
 void Mon_TcpError(int32_t* errorCode, char* errorText);
 // errorText points to a caller buffer of 128 bytes.
+
+// The transport's last error (thread-local, the value Mon_TcpError reports);
+// failing platform calls set it, successful ones leave it alone.
+void Mon_TcpSetLastError(int32_t code);
+
+// How long a connect waits for the monitor (default 15000 ms) and a receive
+// waits for the next byte (default 30000 ms) before failing with 10060.
+// A value of 0 or less waits as long as the platform lets it.
+void Mon_TcpSetTimeouts(int connectMs, int recvMs);

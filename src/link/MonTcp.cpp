@@ -1,0 +1,484 @@
+#include "link/MonTcp.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+int32_t Mon_TcpOpenCount = 0;
+
+namespace {
+
+constexpr size_t ErrorTextSize = 128;
+
+struct WinSockError {
+    int32_t m_Code;
+    const char* m_Text;
+};
+
+// Searched from the first row: 11004 appears twice and always yields row 51.
+constexpr WinSockError WinSockErrorTable[] = {
+    {10004, "WSAEINTR - blocking WinSock call cancelled"},
+    {10009, "WSAEBADF - bad descriptor"},
+    {10013, "WSAEACCES - access not permitted"},
+    {10014, "WSAEFAULT - memory address fault"},
+    {10022, "WSAEINVAL - invalid parameter to WinSock call"},
+    {10024, "WSAEMFILE - no more socket descriptors available"},
+    {10035, "WSAEWOULDBLOCK - attempt to block non-blocking socket"},
+    {10036, "WSAEINPROGRESS - blocking WinSock call in progress"},
+    {10037, "WSAEALREADY"},
+    {10038, "WSAENOTSOCK - descriptor is not a socket"},
+    {10039, "WSAEDESTADDRREQ - destination address required"},
+    {10040, "WSAEMSGSIZE - msg too large to fit in specified buffer"},
+    {10041, "WSAEPROTOTYPE - protocol wrong type for this socket"},
+    {10042, "WSAENOPROTOOPT - option unknown or unsupported"},
+    {10043, "WSAEPROTONOSUPPORT - protocol unsupported"},
+    {10044, "WSAESOCKTNOSUPPORT - socket type unsupported"},
+    {10045, "WSAEOPNOTSUPP - socket does not support service"},
+    {10046, "WSAEPFNOSUPPORT - protocol family not supported"},
+    {10047, "WSAEAFNOSUPPORT - address family not supported"},
+    {10048, "WSAEADDRINUSE - specified address already in use"},
+    {10049, "WSAEADDRNOTAVAIL - address not available"},
+    {10050, "WSAENETDOWN - network subsystem failed"},
+    {10051, "WSAENETUNREACH - network can't be reached from host"},
+    {10052, "WSAENETRESET - connection must be reset"},
+    {10053, "WSAECONNABORTED - connection aborted due to failure"},
+    {10054, "WSAECONNRESET - connection reset by the remote side"},
+    {10055, "WSAENOBUFS - no buffer space available"},
+    {10056, "WSAEISCONN - socket already connected"},
+    {10057, "WSAENOTCONN - socket is not connected"},
+    {10058, "WSAESHUTDOWN - socket has been shutdown"},
+    {10059, "WSAETOOMANYREFS"},
+    {10060, "WSAETIMEDOUT - operation timed out"},
+    {10061, "WSAECONNREFUSED - connect attempt forcefully rejected"},
+    {10062, "WSAELOOP"},
+    {10063, "WSAENAMETOOLONG"},
+    {10064, "WSAEHOSTDOWN"},
+    {10065, "WSAEHOSTUNREACH"},
+    {10066, "WSAENOTEMPTY"},
+    {10067, "WSAEPROCLIM"},
+    {10068, "WSAEUSERS"},
+    {10069, "WSAEDQUOT"},
+    {10070, "WSAESTALE"},
+    {10071, "WSAEREMOTE"},
+    {10101, "WSAEDISCON"},
+    {10091, "WSASYSNOTREADY - network subsystem not ready for comm"},
+    {10092, "WSAVERNOTSUPPORTED - WinSock API version not provided"},
+    {10093, "WSANOTINITIALISED - WSAStartup() not yet called"},
+    {11001, "WSAHOST_NOT_FOUND - Authoritive Answer Host not found"},
+    {11002, "WSATRY_AGAIN - Non-Authoritive Host not found"},
+    {11003, "WSANO_RECOVERY - Non recoverable errors"},
+    {11004, "WSANO_DATA - valid name, not data record of requested type"},
+    {11004, "WSANO_ADDRESS"},
+};
+static_assert(sizeof WinSockErrorTable / sizeof WinSockErrorTable[0] == 52);
+
+constexpr int32_t WsaEInval = 10022;
+constexpr int32_t WsaEMsgSize = 10040;
+constexpr int32_t WsaEConnReset = 10054;
+constexpr int32_t WsaETimedOut = 10060;
+
+thread_local int32_t t_LastError = 0;
+std::atomic<int> g_ConnectTimeoutMs{15000};
+std::atomic<int> g_RecvTimeoutMs{30000};
+
+// The WinSock code of a platform error; an errno without one is kept as it is
+// (it then reads "Unknown WinSock error").
+int32_t WinSockCodeOfErrno(int error) {
+    switch (error) {
+        case EINTR:
+            return 10004;
+        case EBADF:
+            return 10009;
+        case EACCES:
+        case EPERM:
+            return 10013;
+        case EFAULT:
+            return 10014;
+        case EINVAL:
+            return 10022;
+        case EMFILE:
+        case ENFILE:
+            return 10024;
+        case EWOULDBLOCK:
+            return 10035;
+        case EINPROGRESS:
+            return 10036;
+        case EALREADY:
+            return 10037;
+        case ENOTSOCK:
+            return 10038;
+        case EDESTADDRREQ:
+            return 10039;
+        case EMSGSIZE:
+            return 10040;
+        case EPROTOTYPE:
+            return 10041;
+        case ENOPROTOOPT:
+            return 10042;
+        case EPROTONOSUPPORT:
+            return 10043;
+        case ESOCKTNOSUPPORT:
+            return 10044;
+        case EOPNOTSUPP:
+            return 10045;
+        case EPFNOSUPPORT:
+            return 10046;
+        case EAFNOSUPPORT:
+            return 10047;
+        case EADDRINUSE:
+            return 10048;
+        case EADDRNOTAVAIL:
+            return 10049;
+        case ENETDOWN:
+            return 10050;
+        case ENETUNREACH:
+            return 10051;
+        case ENETRESET:
+            return 10052;
+        case ECONNABORTED:
+            return 10053;
+        case ECONNRESET:
+        case EPIPE:
+            return 10054;
+        case ENOBUFS:
+        case ENOMEM:
+            return 10055;
+        case EISCONN:
+            return 10056;
+        case ENOTCONN:
+            return 10057;
+        case ESHUTDOWN:
+            return 10058;
+        case ETOOMANYREFS:
+            return 10059;
+        case ETIMEDOUT:
+            return 10060;
+        case ECONNREFUSED:
+            return 10061;
+        case ELOOP:
+            return 10062;
+        case ENAMETOOLONG:
+            return 10063;
+        case EHOSTDOWN:
+            return 10064;
+        case EHOSTUNREACH:
+            return 10065;
+        case ENOTEMPTY:
+            return 10066;
+        case EUSERS:
+            return 10068;
+        case EDQUOT:
+            return 10069;
+        case ESTALE:
+            return 10070;
+        case EREMOTE:
+            return 10071;
+        default:
+            return error;
+    }
+}
+
+int32_t WinSockCodeOfLookup(int result) {
+    switch (result) {
+        case EAI_NONAME:
+            return 11001;
+        case EAI_AGAIN:
+            return 11002;
+        case EAI_FAIL:
+            return 11003;
+#ifdef EAI_NODATA
+        case EAI_NODATA:
+            return 11004;
+#endif
+#ifdef EAI_ADDRFAMILY
+        case EAI_ADDRFAMILY:
+            return 11004;
+#endif
+        case EAI_FAMILY:
+            return 10047;
+        case EAI_SOCKTYPE:
+            return 10044;
+        case EAI_MEMORY:
+            return 10055;
+        case EAI_SYSTEM:
+            return WinSockCodeOfErrno(errno);
+        default:
+            return 11003;
+    }
+}
+
+void SetErrnoError() {
+    t_LastError = WinSockCodeOfErrno(errno);
+}
+
+// A failure whose code and text are fixed, not taken from the platform.
+void FixedError(int32_t code, const char* text, int32_t* errorCode, char* errorText) {
+    if (errorCode) {
+        *errorCode = code;
+    }
+    if (errorText) {
+        std::snprintf(errorText, ErrorTextSize, "%s", text);
+    }
+}
+
+int32_t ReportLastError(int32_t* errorCode, char* errorText) {
+    Mon_TcpError(errorCode, errorText);
+    return -1;
+}
+
+// Waits until the socket has the event or the time-out passes; a time-out is
+// recorded as 10060. False on time-out or failure, with the last error set.
+bool WaitFor(MonSocket s, short event, int timeoutMs) {
+    if (timeoutMs <= 0) {
+        return true;
+    }
+    pollfd fd{s, event, 0};
+    for (;;) {
+        int ready = ::poll(&fd, 1, timeoutMs);
+        if (ready > 0) {
+            return true;
+        }
+        if (ready == 0) {
+            t_LastError = WsaETimedOut;
+            return false;
+        }
+        if (errno != EINTR) {
+            SetErrnoError();
+            return false;
+        }
+    }
+}
+
+// One read of at most `size` bytes after waiting for data. Returns the count,
+// 0 when the peer has closed, or -1 with the last error set.
+ssize_t ReceiveSome(MonSocket s, void* buffer, size_t size) {
+    for (;;) {
+        if (!WaitFor(s, POLLIN, g_RecvTimeoutMs.load())) {
+            return -1;
+        }
+        ssize_t got = ::recv(s, buffer, size, 0);
+        if (got >= 0) {
+            return got;
+        }
+        if (errno != EINTR) {
+            SetErrnoError();
+            return -1;
+        }
+    }
+}
+
+// Connects with the connect time-out; the socket stays blocking afterwards.
+bool ConnectWithTimeout(MonSocket s, const sockaddr_in& address) {
+    const int flags = ::fcntl(s, F_GETFL);
+    if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) < 0) {
+        SetErrnoError();
+        return false;
+    }
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
+        if (errno != EINPROGRESS && errno != EINTR) {
+            SetErrnoError();
+            return false;
+        }
+        const int timeoutMs = g_ConnectTimeoutMs.load();
+        if (!WaitFor(s, POLLOUT, timeoutMs > 0 ? timeoutMs : -1)) {
+            return false;
+        }
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &size) < 0) {
+            SetErrnoError();
+            return false;
+        }
+        if (error != 0) {
+            t_LastError = WinSockCodeOfErrno(error);
+            return false;
+        }
+    }
+    if (::fcntl(s, F_SETFL, flags) < 0) {
+        SetErrnoError();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void Mon_TcpSetLastError(int32_t code) {
+    t_LastError = code;
+}
+
+void Mon_TcpSetTimeouts(int connectMs, int recvMs) {
+    g_ConnectTimeoutMs = connectMs;
+    g_RecvTimeoutMs = recvMs;
+}
+
+void Mon_TcpError(int32_t* errorCode, char* errorText) {
+    const int32_t code = t_LastError;
+    const char* text = "Unknown WinSock error";
+    for (const WinSockError& row : WinSockErrorTable) {
+        if (row.m_Code == code) {
+            text = row.m_Text;
+            break;
+        }
+    }
+    if (errorCode) {
+        *errorCode = code;
+    }
+    if (errorText) {
+        std::snprintf(errorText, ErrorTextSize, "WinSock error=%d %s", static_cast<int>(code),
+                      text);
+    }
+}
+
+// There is no socket library to start on this platform, so the open count
+// only counts.
+MonSocket Mon_TcpConnect(const char* hostName, uint16_t port, int32_t* errorCode, char* errorText) {
+    if (hostName == nullptr) {
+        t_LastError = WsaEInval;
+        return ReportLastError(errorCode, errorText);
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int lookup = ::getaddrinfo(hostName, nullptr, &hints, &found);
+    if (lookup != 0 || found == nullptr || found->ai_family != AF_INET) {
+        t_LastError = lookup != 0 ? WinSockCodeOfLookup(lookup) : 11004;
+        if (found) {
+            ::freeaddrinfo(found);
+        }
+        return ReportLastError(errorCode, errorText);
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    ::freeaddrinfo(found);
+
+    const MonSocket s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (s < 0) {
+        SetErrnoError();
+        return ReportLastError(errorCode, errorText);
+    }
+    if (!ConnectWithTimeout(s, address)) {
+        ::close(s);
+        return ReportLastError(errorCode, errorText);
+    }
+    ++Mon_TcpOpenCount;
+    return s;
+}
+
+// The length field and the body go out as one frame; a short write is
+// continued until the whole frame is on the wire, so the stream never falls
+// out of step. MSG_NOSIGNAL turns a write to a closed peer into EPIPE (10054)
+// instead of a signal that would end the process.
+int32_t Mon_TcpSend(MonSocket s, uint16_t length, const void* body, int32_t* errorCode,
+                    char* errorText) {
+    if (s < 0) {
+        FixedError(WsaEInval, "WSAEINVAL - Mon_TcpSend() invalid socket", errorCode, errorText);
+        return -1;
+    }
+    uint8_t lengthField[2] = {static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    iovec parts[2] = {{lengthField, sizeof lengthField}, {const_cast<void*>(body), length}};
+    msghdr message{};
+    message.msg_iov = parts;
+    message.msg_iovlen = length > 0 ? 2 : 1;
+    size_t remaining = sizeof lengthField + length;
+    while (remaining > 0) {
+        ssize_t sent = ::sendmsg(s, &message, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            SetErrnoError();
+            return ReportLastError(errorCode, errorText);
+        }
+        remaining -= static_cast<size_t>(sent);
+        while (sent > 0 && message.msg_iovlen > 0) {
+            iovec& first = message.msg_iov[0];
+            const size_t taken = std::min(static_cast<size_t>(sent), first.iov_len);
+            first.iov_base = static_cast<uint8_t*>(first.iov_base) + taken;
+            first.iov_len -= taken;
+            sent -= static_cast<ssize_t>(taken);
+            if (first.iov_len == 0) {
+                ++message.msg_iov;
+                --message.msg_iovlen;
+            }
+        }
+    }
+    return length;
+}
+
+int32_t Mon_TcpRecv(MonSocket s, uint16_t capacity, void* buffer, int32_t* errorCode,
+                    char* errorText) {
+    if (s < 0) {
+        FixedError(WsaEInval, "WSAEINVAL - Mon_TcpRecv() invalid socket", errorCode, errorText);
+        return -1;
+    }
+    uint8_t lengthField[2];
+    size_t have = 0;
+    while (have < sizeof lengthField) {
+        const ssize_t got = ReceiveSome(s, lengthField + have, sizeof lengthField - have);
+        if (got < 0) {
+            return ReportLastError(errorCode, errorText);
+        }
+        if (got == 0) {
+            FixedError(WsaEConnReset, "WSAECONNRESET - recv() failed message length=0", errorCode,
+                       errorText);
+            return -1;
+        }
+        have += static_cast<size_t>(got);
+    }
+    const uint16_t length = static_cast<uint16_t>((lengthField[0] << 8) | lengthField[1]);
+    uint8_t* const bytes = static_cast<uint8_t*>(buffer);
+
+    if (length > capacity) {
+        // Consume exactly this body so that the next receive starts at the
+        // next length field.
+        uint8_t scratch[256];
+        size_t remaining = length;
+        while (remaining > 0) {
+            uint8_t* into = capacity > 0 ? bytes : scratch;
+            const size_t chunk =
+                std::min(remaining, capacity > 0 ? size_t{capacity} : sizeof scratch);
+            const ssize_t got = ReceiveSome(s, into, chunk);
+            if (got <= 0) {
+                break;
+            }
+            remaining -= static_cast<size_t>(got);
+        }
+        FixedError(WsaEMsgSize, "WSAEMSGSIZE - recv() invalid message length", errorCode,
+                   errorText);
+        return -1;
+    }
+    size_t received = 0;
+    while (received < length) {
+        const ssize_t got = ReceiveSome(s, bytes + received, length - received);
+        if (got <= 0) {
+            // A close inside the body records no error of its own: the last
+            // error is reported as it stands.
+            return ReportLastError(errorCode, errorText);
+        }
+        received += static_cast<size_t>(got);
+    }
+    return length;
+}
+
+int32_t Mon_TcpClose(MonSocket s, int32_t* /*errorCode*/, char* /*errorText*/) {
+    if (s >= 0) {
+        ::close(s);
+        --Mon_TcpOpenCount;
+    }
+    return 0;
+}
