@@ -24,7 +24,12 @@ public:
     bool Insert(const std::string& key, EntryObj* entry) {
         if (Contains(key)) return false;
         m_Items.emplace_back(key, entry);
-        m_Index.emplace(key, std::prev(m_Items.end()));
+        try {
+            m_Index.emplace(key, std::prev(m_Items.end()));
+        } catch (...) {
+            m_Items.pop_back();  // out of memory: leave the map as it was
+            throw;
+        }
         return true;
     }
     // Removes the key; returns the entry it held, or null.
@@ -39,6 +44,11 @@ public:
     void Clear() {
         m_Items.clear();
         m_Index.clear();
+    }
+    // Exchanges the contents; every entry keeps its place in its new map.
+    void Swap(EntryMap& other) noexcept {
+        m_Items.swap(other.m_Items);
+        m_Index.swap(other.m_Index);
     }
     size_t Size() const { return m_Items.size(); }
     bool Empty() const { return m_Items.empty(); }

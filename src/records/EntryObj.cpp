@@ -104,11 +104,11 @@ void FormatHost(int32_t hostForm, const std::string& name, const uint8_t (&addr)
 
 void EntryObj::MakeKey(uint32_t idHigh, uint32_t idLow, std::string& key) {
     // Two signed decimals joined by a colon, so that no two id pairs share a key.
+    // 11 characters hold any signed 32-bit decimal.
     char text[24];
-    char* end = text + sizeof text;
-    char* at = std::to_chars(text, end, static_cast<int32_t>(idHigh)).ptr;
+    char* at = std::to_chars(text, text + 11, static_cast<int32_t>(idHigh)).ptr;
     *at++ = ':';
-    at = std::to_chars(at, end, static_cast<int32_t>(idLow)).ptr;
+    at = std::to_chars(at, at + 11, static_cast<int32_t>(idLow)).ptr;
     key.assign(text, at);
 }
 

@@ -1,0 +1,112 @@
+// The connection table's poll of one large batch from a loopback monitor,
+// and the formatting of one entry's display texts.
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "link/PMCTable.h"
+#include "records/EntryObj.h"
+#include "support/FakeMonitor.h"
+#include "support/RecordEncoder.h"
+
+namespace {
+
+constexpr uint32_t Connections = 400;
+constexpr uint32_t UpdatesPerConnection = 22;
+// Per connection: open, updates, result, close.
+constexpr int64_t RecordsPerBatch = Connections * (UpdatesPerConnection + 3);  // 10,000
+
+// All opens first, so that only 51 connections get in and the records of the
+// others are refused by the limit; then the updates round-robin, the results
+// (every fourth one failed) and the closes.
+MonBytes BuildBatch() {
+    const char* services[] = {"ftp", "www", "telnet", "smtp", "nntp"};
+    std::vector<MonBytes> records;
+    records.reserve(RecordsPerBatch);
+    for (uint32_t id = 1; id <= Connections; ++id)
+        records.push_back(EncodeOpen(7, id, 2, 1700000000 + id, "user" + std::to_string(id),
+                                     EncodeSockAddr("10.1.2.3", 4000), "client.example"));
+    for (uint32_t round = 1; round <= UpdatesPerConnection; ++round)
+        for (uint32_t id = 1; id <= Connections; ++id)
+            records.push_back(EncodeUpdate(7, id, services[id % 5], {}, "",
+                                           EncodeSockAddr("93.184.216.34", 80), "dest.example",
+                                           round * 1000 + id, round * 300));
+    for (uint32_t id = 1; id <= Connections; ++id)
+        records.push_back(EncodeResult(7, id, id % 4 == 0 ? 91 : 0, "done"));
+    for (uint32_t id = 1; id <= Connections; ++id) records.push_back(EncodeClose(7, id));
+    return FrameBatch(records);
+}
+
+void BM_PollBatch(benchmark::State& state) {
+    FakeMonitor monitor;
+    const MonBytes batch = BuildBatch();
+    PMCTable table;
+    table.SetServices({"ftp", "www", "telnet", "Others"});
+    table.CreateConnection(monitor.Host());
+    if (!table.IsConnected()) {
+        state.SkipWithError("no connection to the fake monitor");
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        table.ClearAll();
+        monitor.QueueRaw(batch);
+        state.ResumeTiming();
+        if (table.Poll() != 0) {
+            state.SkipWithError("poll failed");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * RecordsPerBatch);
+    state.counters["per_record"] = benchmark::Counter(
+        static_cast<double>(RecordsPerBatch),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_PollBatch)->Unit(benchmark::kMillisecond);
+
+void BM_SetDisplay(benchmark::State& state) {
+    MonitorRecord record{};
+    record.m_IdHigh = 1;
+    record.m_IdLow = 2;
+    record.m_Kind = RecordKindOpen;
+    record.m_StartTime = 1700000000;
+    record.m_AuthMethod = 2;
+    std::strcpy(record.m_UserName, "alice");
+    std::strcpy(record.m_SourceName, "client.example");
+    const MonBytes source = EncodeSockAddr("10.1.2.3", 4000);
+    std::memcpy(record.m_SourceAddr, source.data(), 16);
+    EntryObj entry;
+    uint32_t delta = 0;
+    entry.Apply(record, delta);
+
+    MonitorRecord update{};
+    update.m_IdHigh = 1;
+    update.m_IdLow = 2;
+    update.m_Kind = RecordKindUpdate;
+    update.m_TrafficIn = 123456789;
+    update.m_TrafficOut = 98765;
+    std::strcpy(update.m_ServiceName, "www");
+    const MonBytes dest = EncodeSockAddr("93.184.216.34", 80);
+    std::memcpy(update.m_DestAddr, dest.data(), 16);
+    entry.Apply(update, delta);
+
+    const int32_t hostForm = static_cast<int32_t>(state.range(0));
+    const int32_t dataUnit = static_cast<int32_t>(state.range(1));
+    for (auto _ : state) {
+        entry.SetDisplay(hostForm, dataUnit);
+        benchmark::DoNotOptimize(entry.GetColumnText(5).data());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SetDisplay)
+    ->ArgNames({"hostForm", "dataUnit"})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({0, 2});
+
+}  // namespace
+
+BENCHMARK_MAIN();
