@@ -260,18 +260,22 @@ bool WaitFor(MonSocket s, short event, int timeoutMs) {
     }
 }
 
-// One read of at most `size` bytes after waiting for data. Returns the count,
-// 0 when the peer has closed, or -1 with the last error set.
+// One read of at most `size` bytes. Bytes already waiting are taken at once;
+// otherwise the read waits up to the receive time-out. Returns the count, 0
+// when the peer has closed, or -1 with the last error set.
 ssize_t ReceiveSome(MonSocket s, void* buffer, size_t size) {
+    int flags = MSG_DONTWAIT;
     for (;;) {
-        if (!WaitFor(s, POLLIN, g_RecvTimeoutMs.load())) {
-            return -1;
-        }
-        ssize_t got = ::recv(s, buffer, size, 0);
+        ssize_t got = ::recv(s, buffer, size, flags);
         if (got >= 0) {
             return got;
         }
-        if (errno != EINTR) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (!WaitFor(s, POLLIN, g_RecvTimeoutMs.load())) {
+                return -1;
+            }
+            flags = 0;
+        } else if (errno != EINTR) {
             SetErrnoError();
             return -1;
         }
