@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -15,30 +13,7 @@
 #include "support/FakeMonitor.h"
 #include "support/RecordEncoder.h"
 
-// Lets a test make the next allocation of its own thread fail once, to reach
-// the table's out-of-memory path; the monitor's thread is never affected.
-namespace {
-thread_local bool t_FailNextAllocation = false;
-}
-
-// clang-format off
-void* operator new(std::size_t size) {
-    if (t_FailNextAllocation) { t_FailNextAllocation = false; throw std::bad_alloc(); }
-    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try { return operator new(size); } catch (const std::bad_alloc&) { return nullptr; }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& t) noexcept { return operator new(size, t); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
-// clang-format on
+void FailNextAllocation(bool fail);  // FailNextAllocation.cpp
 
 namespace {
 
@@ -319,9 +294,9 @@ TEST_F(PMCTableTest, DisplayOptionsReformatEveryKeptEntry) {
 TEST_F(PMCTableTest, ExhaustedMemoryClosesTheConnectionAndDropsEveryEntry) {
     PollBatch({OpenRec(1), OpenRec(2)});
     m_Monitor.QueueBatch({OpenRec(3)});
-    t_FailNextAllocation = true;  // the new entry of connection 3
+    FailNextAllocation(true);  // the new entry of connection 3
     EXPECT_LT(m_Table.Poll(), 0);
-    t_FailNextAllocation = false;
+    FailNextAllocation(false);
     EXPECT_FALSE(m_Table.IsConnected());
     EXPECT_EQ(m_Table.ActiveCount(), 0u);
     EXPECT_EQ(m_Table.DisplayCount(), 0u);
