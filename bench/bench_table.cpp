@@ -65,7 +65,7 @@ void BM_PollBatch(benchmark::State& state) {
         static_cast<double>(RecordsPerBatch),
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_PollBatch)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PollBatch)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SetDisplay(benchmark::State& state) {
     MonitorRecord record{};
