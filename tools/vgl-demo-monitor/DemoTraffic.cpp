@@ -1,0 +1,369 @@
+#include "DemoTraffic.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+namespace demo {
+
+// A kind of traffic: how often it is chosen, how fast it moves bytes (per
+// second, in and out) and how long a connection of it lasts.
+struct DemoService {
+    const char* m_Name;
+    uint16_t m_Port;
+    int m_Weight;
+    double m_InLow, m_InHigh, m_OutLow, m_OutHigh;
+    int m_LifeLow, m_LifeHigh;
+    std::vector<const char*> m_Hosts;
+};
+
+namespace {
+
+const std::vector<DemoService>& Services() {
+    static const std::vector<DemoService> services = {
+        {"www",
+         80,
+         26,
+         2000,
+         60000,
+         150,
+         2000,
+         4,
+         70,
+         {"www.example.com", "news.example.org", "docs.example.net", "intranet.corp.example",
+          "weather.example.com", "shop.example.org"}},
+        {"https",
+         443,
+         20,
+         1500,
+         80000,
+         300,
+         4000,
+         5,
+         120,
+         {"mail.example.com", "bank.example.net", "portal.example.org", "cdn.example.com",
+          "login.example.net"}},
+        {"ftp",
+         21,
+         6,
+         40,
+         400,
+         20,
+         150,
+         60,
+         300,
+         {"ftp.example.org", "mirror.example.net", "files.example.com"}},
+        {"ftp-data",
+         20,
+         7,
+         30000,
+         250000,
+         50,
+         500,
+         8,
+         60,
+         {"ftp.example.org", "mirror.example.net", "files.example.com"}},
+        {"telnet",
+         23,
+         4,
+         30,
+         600,
+         10,
+         120,
+         90,
+         600,
+         {"mainframe.corp.example", "router1.corp.example", "bbs.example.org"}},
+        {"ssh",
+         22,
+         8,
+         100,
+         6000,
+         50,
+         1500,
+         60,
+         900,
+         {"build01.corp.example", "git.example.org", "shell.example.net", "db2.corp.example"}},
+        {"smtp",
+         25,
+         6,
+         60,
+         300,
+         2000,
+         30000,
+         3,
+         20,
+         {"smtp.example.com", "mx1.example.net", "relay.corp.example"}},
+        {"archie",
+         1525,
+         3,
+         200,
+         3000,
+         40,
+         200,
+         5,
+         30,
+         {"archie.example.org", "archie2.example.net"}},
+        {"whois", 43, 4, 300, 2500, 20, 60, 2, 8, {"whois.example.net", "whois.nic.example"}},
+        {"finger", 79, 3, 100, 900, 10, 40, 1, 5, {"cs.example.org", "unix.example.net"}},
+        {"nntp", 119, 2, 5000, 40000, 100, 800, 20, 180, {"news.example.net"}},
+        {"pop3", 110, 3, 3000, 30000, 50, 300, 3, 25, {"pop.example.com"}},
+    };
+    return services;
+}
+
+struct Client {
+    const char* m_Name;
+    uint32_t m_Ip;
+    const char* m_User;
+};
+
+constexpr uint32_t Ip(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+    return (a << 24) | (b << 16) | (c << 8) | d;
+}
+
+constexpr std::array<Client, 12> Clients = {{
+    {"ws-01.office.example", Ip(10, 1, 0, 11), "alice"},
+    {"ws-02.office.example", Ip(10, 1, 0, 12), "bob"},
+    {"ws-03.office.example", Ip(10, 1, 0, 13), "carol"},
+    {"ws-04.office.example", Ip(10, 1, 0, 14), "dave"},
+    {"ws-05.office.example", Ip(10, 1, 0, 15), "erin"},
+    {"ws-06.office.example", Ip(10, 1, 0, 16), "frank"},
+    {"ws-07.office.example", Ip(10, 1, 0, 17), "grace"},
+    {"ws-08.office.example", Ip(10, 1, 0, 18), "heidi"},
+    {"lab-pc3.office.example", Ip(10, 1, 2, 33), "ivan"},
+    {"laptop-judy.office.example", Ip(10, 1, 4, 57), "judy"},
+    {"build-agent.office.example", Ip(10, 1, 8, 2), "ci-runner"},
+    {"kiosk.office.example", Ip(10, 1, 9, 40), ""},
+}};
+
+struct NextServer {
+    const char* m_Name;
+    uint32_t m_Ip;
+};
+
+constexpr std::array<NextServer, 2> NextServers = {{
+    {"socks-hq.corp.example", Ip(10, 9, 0, 2)},
+    {"gw.partner.example", Ip(198, 51, 100, 77)},
+}};
+
+struct Failure {
+    uint32_t m_Code;
+    const char* m_Text;
+};
+
+// SOCKS5 reply codes that a proxy reports for a connection it could not make.
+constexpr std::array<Failure, 6> Failures = {{
+    {1, "general SOCKS server failure"},
+    {2, "connection not allowed by ruleset"},
+    {3, "Network unreachable"},
+    {4, "Host unreachable"},
+    {5, "Connection refused"},
+    {6, "TTL expired"},
+}};
+
+constexpr int InitialConnections = 15;
+constexpr double FailureChance = 0.08;
+constexpr double ChainChance = 0.15;
+constexpr int64_t MaxCatchUp = 3600;
+
+// A stable made-up address for a host name: company hosts in 10.20/16, the
+// rest in the documentation ranges.
+uint32_t AddressOf(const std::string& host) {
+    uint32_t hash = 2166136261u;
+    for (char c : host) {
+        hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
+    }
+    if (host.find(".corp.") != std::string::npos) {
+        return Ip(10, 20, (hash >> 8) & 0xFF, 1 + hash % 254);
+    }
+    static constexpr uint32_t Ranges[] = {Ip(192, 0, 2, 0), Ip(198, 51, 100, 0),
+                                          Ip(203, 0, 113, 0)};
+    return Ranges[(hash >> 16) % 3] | (1 + hash % 254);
+}
+
+uint32_t Wire32(double bytes) {
+    return static_cast<uint32_t>(static_cast<uint64_t>(bytes));
+}
+
+}  // namespace
+
+DemoTraffic::DemoTraffic(uint32_t seed, int64_t now) : m_Random(seed), m_Now(now) {
+    m_IdHigh = static_cast<uint32_t>(Uniform(1, 9999));
+    // The proxy has been busy before the monitor was asked: each of these
+    // connections is somewhere in the middle of its life.
+    for (int i = 0; i < InitialConnections; ++i) {
+        Connection c = MakeConnection(now);
+        if (c.m_ResultCode != 0) {
+            continue;
+        }
+        const int64_t elapsed = Uniform(0, static_cast<int>(c.m_End - now) - 1);
+        c.m_Open.m_StartTime = static_cast<uint32_t>(now - elapsed);
+        c.m_End -= elapsed;
+        Move(c, elapsed);
+        c.m_bResultSent = true;
+        c.m_NextUpdate = now + Uniform(1, 4);
+        m_Active.push_back(c);
+    }
+}
+
+int DemoTraffic::Uniform(int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(m_Random);
+}
+
+double DemoTraffic::Real(double low, double high) {
+    return std::uniform_real_distribution<double>(low, high)(m_Random);
+}
+
+bool DemoTraffic::Chance(double p) {
+    return Real(0, 1) < p;
+}
+
+DemoTraffic::Connection DemoTraffic::MakeConnection(int64_t start) {
+    const std::vector<DemoService>& services = Services();
+    int total = 0;
+    for (const DemoService& s : services) {
+        total += s.m_Weight;
+    }
+    int pick = Uniform(0, total - 1);
+    const DemoService* service = &services.front();
+    for (const DemoService& s : services) {
+        if (pick < s.m_Weight) {
+            service = &s;
+            break;
+        }
+        pick -= s.m_Weight;
+    }
+
+    Connection c;
+    c.m_IdLow = m_NextIdLow++;
+    c.m_Service = service;
+    const Client& client = Clients[static_cast<size_t>(Uniform(0, Clients.size() - 1))];
+    c.m_Open.m_StartTime = static_cast<uint32_t>(start);
+    c.m_Open.m_Source = {client.m_Ip, static_cast<uint16_t>(Uniform(32768, 60999))};
+    c.m_Open.m_SourceName = client.m_Name;
+    const double auth = Real(0, 1);
+    if (client.m_User[0] == '\0' || auth < 0.12) {
+        c.m_Open.m_Auth = 0x00;
+    } else if (auth < 0.22) {
+        c.m_Open.m_Auth = 0x01;
+        c.m_Open.m_User = std::string(client.m_User) + "@OFFICE.EXAMPLE";
+    } else {
+        c.m_Open.m_Auth = 0x02;
+        c.m_Open.m_User = client.m_User;
+    }
+
+    const std::string host =
+        service->m_Hosts[static_cast<size_t>(Uniform(0, service->m_Hosts.size() - 1))];
+    c.m_Update.m_Service = service->m_Name;
+    c.m_Update.m_Dest = {AddressOf(host), service->m_Port};
+    c.m_Update.m_DestName = host;
+    if (Chance(ChainChance)) {
+        const NextServer& next =
+            NextServers[static_cast<size_t>(Uniform(0, NextServers.size() - 1))];
+        c.m_Update.m_NextServer = {next.m_Ip, 1080};
+        c.m_Update.m_NextServerName = next.m_Name;
+    }
+    c.m_RateIn = Real(service->m_InLow, service->m_InHigh);
+    c.m_RateOut = Real(service->m_OutLow, service->m_OutHigh);
+    c.m_BytesOut = Uniform(40, 600);  // the request that opened it
+    c.m_End = start + Uniform(service->m_LifeLow, service->m_LifeHigh);
+    c.m_NextUpdate = start + Uniform(2, 4);
+    if (Chance(FailureChance)) {
+        const Failure& failure = Failures[static_cast<size_t>(Uniform(0, Failures.size() - 1))];
+        c.m_ResultCode = failure.m_Code;
+        c.m_ResultAt = start + Uniform(1, 3);
+        c.m_End = c.m_ResultAt + Uniform(1, 2);
+        c.m_RateIn = c.m_RateOut = 0;
+    }
+    return c;
+}
+
+// Moves the connection's bytes on by some seconds at an uneven pace.
+void DemoTraffic::Move(Connection& c, int64_t seconds) {
+    for (int64_t i = 0; i < seconds; ++i) {
+        if (Chance(0.15)) {
+            continue;  // an idle second
+        }
+        c.m_BytesIn += c.m_RateIn * Real(0.2, 1.8);
+        c.m_BytesOut += c.m_RateOut * Real(0.2, 1.8);
+    }
+    c.m_Update.m_TrafficIn = Wire32(c.m_BytesIn);
+    c.m_Update.m_TrafficOut = Wire32(c.m_BytesOut);
+}
+
+Body DemoTraffic::UpdateOf(const Connection& c) const {
+    return WireUpdate(m_IdHigh, c.m_IdLow, c.m_Update);
+}
+
+Body DemoTraffic::ResultOf(const Connection& c) const {
+    if (c.m_ResultCode == 0) {
+        return WireResult(m_IdHigh, c.m_IdLow, 0, "succeeded");
+    }
+    for (const Failure& failure : Failures) {
+        if (failure.m_Code == c.m_ResultCode) {
+            return WireResult(m_IdHigh, c.m_IdLow, failure.m_Code, failure.m_Text);
+        }
+    }
+    return WireResult(m_IdHigh, c.m_IdLow, c.m_ResultCode, "failed");
+}
+
+void DemoTraffic::AdvanceTo(int64_t now, std::vector<Body>& records) {
+    if (now - m_Now > MaxCatchUp) {
+        m_Now = now - MaxCatchUp;
+    }
+    while (m_Now < now) {
+        ++m_Now;
+        Step(m_Now, records);
+    }
+}
+
+void DemoTraffic::Step(int64_t t, std::vector<Body>& records) {
+    // Keep a dozen or two connections going: more arrive when few are active.
+    const double rate = m_Active.size() < 10 ? 0.9 : m_Active.size() > 24 ? 0.1 : 0.5;
+    const int arriving = std::poisson_distribution<int>(rate)(m_Random);
+    for (int i = 0; i < arriving; ++i) {
+        Connection c = MakeConnection(t);
+        records.push_back(WireOpen(m_IdHigh, c.m_IdLow, c.m_Open));
+        Move(c, 0);
+        records.push_back(UpdateOf(c));
+        if (c.m_ResultCode == 0) {
+            records.push_back(ResultOf(c));
+            c.m_bResultSent = true;
+        }
+        m_Active.push_back(c);
+    }
+
+    for (auto it = m_Active.begin(); it != m_Active.end();) {
+        Connection& c = *it;
+        Move(c, 1);
+        if (!c.m_bResultSent && t >= c.m_ResultAt) {
+            records.push_back(ResultOf(c));
+            c.m_bResultSent = true;
+        }
+        if (t >= c.m_End) {
+            records.push_back(UpdateOf(c));
+            records.push_back(WireClose(m_IdHigh, c.m_IdLow));
+            it = m_Active.erase(it);
+            continue;
+        }
+        if (t >= c.m_NextUpdate) {
+            records.push_back(UpdateOf(c));
+            c.m_NextUpdate = t + Uniform(2, 4);
+        }
+        ++it;
+    }
+}
+
+std::vector<Body> DemoTraffic::Snapshot() const {
+    std::vector<Body> records;
+    for (const Connection& c : m_Active) {
+        records.push_back(WireOpen(m_IdHigh, c.m_IdLow, c.m_Open));
+        records.push_back(UpdateOf(c));
+        if (c.m_bResultSent) {
+            records.push_back(ResultOf(c));
+        }
+    }
+    return records;
+}
+
+}  // namespace demo

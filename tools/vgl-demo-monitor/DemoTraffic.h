@@ -1,0 +1,62 @@
+#pragma once
+// Made-up but plausible traffic of a SOCKS5 proxy, one simulated second at a
+// time: clients of a small office open connections to well-known services,
+// the connections move bytes at their own pace (a few chained through a
+// next SOCKS5 server), now and then one fails with a SOCKS reply code, and
+// all of them close in the end.
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "DemoWire.h"
+
+namespace demo {
+
+struct DemoService;
+
+class DemoTraffic {
+public:
+    DemoTraffic(uint32_t seed, int64_t now);
+
+    // Runs the simulation up to `now` (seconds since 1970), appending the
+    // records it produces in order.
+    void AdvanceTo(int64_t now, std::vector<Body>& records);
+    // Records that tell a newly connected client about every connection that
+    // is active: its open, its latest update and its result when sent.
+    std::vector<Body> Snapshot() const;
+    size_t ActiveCount() const { return m_Active.size(); }
+
+private:
+    struct Connection {
+        uint32_t m_IdLow = 0;
+        const DemoService* m_Service = nullptr;
+        OpenFields m_Open;
+        UpdateFields m_Update;
+        int64_t m_End = 0;
+        int64_t m_NextUpdate = 0;
+        int64_t m_ResultAt = 0;
+        double m_RateIn = 0, m_RateOut = 0;
+        double m_BytesIn = 0, m_BytesOut = 0;
+        uint32_t m_ResultCode = 0;  // non-zero: the connection fails
+        bool m_bResultSent = false;
+    };
+
+    void Step(int64_t t, std::vector<Body>& records);
+    Connection MakeConnection(int64_t start);
+    void Move(Connection& c, int64_t seconds);
+    Body UpdateOf(const Connection& c) const;
+    Body ResultOf(const Connection& c) const;
+    int Uniform(int low, int high);
+    double Real(double low, double high);
+    bool Chance(double p);
+
+    std::mt19937 m_Random;
+    uint32_t m_IdHigh;
+    uint32_t m_NextIdLow = 1;
+    int64_t m_Now;
+    std::vector<Connection> m_Active;
+};
+
+}  // namespace demo
