@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 int32_t Mon_TcpOpenCount = 0;
 
@@ -92,101 +93,35 @@ thread_local int32_t t_LastError = 0;
 std::atomic<int> g_ConnectTimeoutMs{15000};
 std::atomic<int> g_RecvTimeoutMs{30000};
 
-// The WinSock code of a platform error; an errno without one is kept as it is
-// (it then reads "Unknown WinSock error").
+// The WinSock code of each platform error that has one.
+constexpr std::pair<int, int32_t> ErrnoCodes[] = {
+    {EINTR, 10004},        {EBADF, 10009},           {EACCES, 10013},
+    {EPERM, 10013},        {EFAULT, 10014},          {EINVAL, 10022},
+    {EMFILE, 10024},       {ENFILE, 10024},          {EWOULDBLOCK, 10035},
+    {EINPROGRESS, 10036},  {EALREADY, 10037},        {ENOTSOCK, 10038},
+    {EDESTADDRREQ, 10039}, {EMSGSIZE, 10040},        {EPROTOTYPE, 10041},
+    {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044},
+    {EOPNOTSUPP, 10045},   {EPFNOSUPPORT, 10046},    {EAFNOSUPPORT, 10047},
+    {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},   {ENETDOWN, 10050},
+    {ENETUNREACH, 10051},  {ENETRESET, 10052},       {ECONNABORTED, 10053},
+    {ECONNRESET, 10054},   {EPIPE, 10054},           {ENOBUFS, 10055},
+    {ENOMEM, 10055},       {EISCONN, 10056},         {ENOTCONN, 10057},
+    {ESHUTDOWN, 10058},    {ETOOMANYREFS, 10059},    {ETIMEDOUT, 10060},
+    {ECONNREFUSED, 10061}, {ELOOP, 10062},           {ENAMETOOLONG, 10063},
+    {EHOSTDOWN, 10064},    {EHOSTUNREACH, 10065},    {ENOTEMPTY, 10066},
+    {EUSERS, 10068},       {EDQUOT, 10069},          {ESTALE, 10070},
+    {EREMOTE, 10071},
+};
+
+// An errno without a WinSock code is kept as it is (it then reads "Unknown
+// WinSock error").
 int32_t WinSockCodeOfErrno(int error) {
-    switch (error) {
-        case EINTR:
-            return 10004;
-        case EBADF:
-            return 10009;
-        case EACCES:
-        case EPERM:
-            return 10013;
-        case EFAULT:
-            return 10014;
-        case EINVAL:
-            return 10022;
-        case EMFILE:
-        case ENFILE:
-            return 10024;
-        case EWOULDBLOCK:
-            return 10035;
-        case EINPROGRESS:
-            return 10036;
-        case EALREADY:
-            return 10037;
-        case ENOTSOCK:
-            return 10038;
-        case EDESTADDRREQ:
-            return 10039;
-        case EMSGSIZE:
-            return 10040;
-        case EPROTOTYPE:
-            return 10041;
-        case ENOPROTOOPT:
-            return 10042;
-        case EPROTONOSUPPORT:
-            return 10043;
-        case ESOCKTNOSUPPORT:
-            return 10044;
-        case EOPNOTSUPP:
-            return 10045;
-        case EPFNOSUPPORT:
-            return 10046;
-        case EAFNOSUPPORT:
-            return 10047;
-        case EADDRINUSE:
-            return 10048;
-        case EADDRNOTAVAIL:
-            return 10049;
-        case ENETDOWN:
-            return 10050;
-        case ENETUNREACH:
-            return 10051;
-        case ENETRESET:
-            return 10052;
-        case ECONNABORTED:
-            return 10053;
-        case ECONNRESET:
-        case EPIPE:
-            return 10054;
-        case ENOBUFS:
-        case ENOMEM:
-            return 10055;
-        case EISCONN:
-            return 10056;
-        case ENOTCONN:
-            return 10057;
-        case ESHUTDOWN:
-            return 10058;
-        case ETOOMANYREFS:
-            return 10059;
-        case ETIMEDOUT:
-            return 10060;
-        case ECONNREFUSED:
-            return 10061;
-        case ELOOP:
-            return 10062;
-        case ENAMETOOLONG:
-            return 10063;
-        case EHOSTDOWN:
-            return 10064;
-        case EHOSTUNREACH:
-            return 10065;
-        case ENOTEMPTY:
-            return 10066;
-        case EUSERS:
-            return 10068;
-        case EDQUOT:
-            return 10069;
-        case ESTALE:
-            return 10070;
-        case EREMOTE:
-            return 10071;
-        default:
-            return error;
+    for (const auto& [platform, winsock] : ErrnoCodes) {
+        if (platform == error) {
+            return winsock;
+        }
     }
+    return error;
 }
 
 int32_t WinSockCodeOfLookup(int result) {
@@ -237,15 +172,13 @@ int32_t ReportLastError(int32_t* errorCode, char* errorText) {
     return -1;
 }
 
-// Waits until the socket has the event or the time-out passes; a time-out is
-// recorded as 10060. False on time-out or failure, with the last error set.
+// Waits until the socket has the event or the time-out passes (0 or less:
+// no time-out); a time-out is recorded as 10060. False on time-out or
+// failure, with the last error set.
 bool WaitFor(MonSocket s, short event, int timeoutMs) {
-    if (timeoutMs <= 0) {
-        return true;
-    }
     pollfd fd{s, event, 0};
     for (;;) {
-        int ready = ::poll(&fd, 1, timeoutMs);
+        const int ready = ::poll(&fd, 1, timeoutMs > 0 ? timeoutMs : -1);
         if (ready > 0) {
             return true;
         }
@@ -294,8 +227,7 @@ bool ConnectWithTimeout(MonSocket s, const sockaddr_in& address) {
             SetErrnoError();
             return false;
         }
-        const int timeoutMs = g_ConnectTimeoutMs.load();
-        if (!WaitFor(s, POLLOUT, timeoutMs > 0 ? timeoutMs : -1)) {
+        if (!WaitFor(s, POLLOUT, g_ConnectTimeoutMs.load())) {
             return false;
         }
         int error = 0;
