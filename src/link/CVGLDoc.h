@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <string>
 
 #include "framework/GWDocument.h"
 #include "link/PMCTable.h"
@@ -42,4 +43,23 @@ public:
     int32_t m_bDisconnected = 1;
     PMCTable m_Table;
     int32_t m_UpdatePeriod = 60;
+
+    // Whether the timer client is registered, and with which period.
+    bool HasTimerClient() const { return m_bTimerClient; }
+    int32_t TimerClientPeriod() const { return m_TimerClientPeriod; }
+
+signals:
+    // The session connected, was disconnected or lost its connection.
+    void stateChanged();
+
+private:
+    bool Attempt(const std::string& hostName);  // one CreateConnection; true when connected
+    void OnConnected(const QString& hostName);
+    void SetState(bool connected);
+    void RegisterTimerClient();
+    void RemoveTimerClient();
+    void RepaintMainWindow();
+
+    bool m_bTimerClient = false;
+    int32_t m_TimerClientPeriod = 0;
 };
