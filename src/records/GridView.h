@@ -3,8 +3,10 @@
 // the table's display list, one column per column of the column set. It keeps
 // no cell data: every text is asked of the connection table as it is painted.
 
+#include <QString>
 #include <QTableView>
 #include <cstdint>
+#include <vector>
 
 #include "framework/GWView.h"
 #include "link/PMCTable.h"
@@ -22,7 +24,7 @@ public:
     QWidget* GetWidget() override { return this; }
     CVGLDoc* GetDocument() const;
 
-    void OnInitialUpdate() override;  // OnFirstDisplay
+    void OnInitialUpdate() override;                                             // OnFirstDisplay
     void OnUpdate(GWView* sender, intptr_t hint, QObject* hintObject) override;  // OnDocumentUpdate
     void OnFirstDisplay();
     void OnDocumentUpdate(GWView* sender, intptr_t hint, QObject* hintObject);
@@ -39,10 +41,36 @@ public:
     void SortByColumn(int column);  // column 0..10; -1 back to the table's own order
     int SortColumn() const;
 
-    void OnPrint(QPainter& painter, QPrinter& printer) override;  // all rows, visible columns, paginated
+    void OnPrint(QPainter& painter,
+                 QPrinter& printer) override;  // all rows, visible columns, paginated
 
     ColumnInfoArray m_ColumnInfo;
 
+    GridModel* Model() const { return m_pModel; }
+    // The overlay that shows the frozen columns; hidden while none are frozen.
+    QTableView* FrozenView() const { return m_pFrozen; }
+    // The texts "&Copy data" puts on the clipboard for the current selection.
+    QString SelectionText() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void updateGeometries() override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+
 private:
+    void OnHeaderClicked(int column);
+    void UpdateCornerButton();
+    void UpdateSortIndicator();
+    void UpdateFrozenColumns();
+    void UpdateFrozenGeometry();
+    int FrozenWidth() const;
+    void SetDefaultColumnWidths();
+
     GridModel* m_pModel = nullptr;
+    QTableView* m_pFrozen = nullptr;
+    QWidget* m_pFrozenEdge = nullptr;
+    int m_nFrozen = 0;
+    std::vector<int> m_FrozenColumns;   // the leading visible columns the overlay shows
+    bool m_bDocumentConnected = false;  // stateChanged of the document is connected
 };
