@@ -36,7 +36,10 @@ public:
     CVGLDoc* GetDocument() const;
 
 private:
-    std::vector<ServiceRecord> BuildRecords();  // steps shared by SetServiceList and ReloadServices
+    // The steps shared by SetServiceList and ReloadServices: the records of
+    // m_ServiceList in reverse order, names the catalogue lacks dropped (and
+    // traced when `trace`), "Others" appended as the last name and record.
+    std::vector<ServiceRecord> BuildRecords(bool trace);
 
     std::vector<std::string> m_ServiceList;  // "Others" always last
 };
