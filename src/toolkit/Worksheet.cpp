@@ -1,0 +1,37 @@
+#include "toolkit/Worksheet.h"
+
+#include <QEvent>
+
+#include "toolkit/ResourceIcon.h"
+#include "toolkit/Workbook.h"
+
+Worksheet::Worksheet(int resourceId, QWidget* parent)
+    : QMdiSubWindow(parent), m_nResourceId(resourceId), m_TabIcon(ResourceIcon(resourceId)) {
+    setWindowIcon(m_TabIcon);
+}
+
+Worksheet::~Worksheet() = default;
+
+QString Worksheet::TabLabel() const {
+    return windowTitle();
+}
+
+void Worksheet::RegisterWith(Workbook& workbook) {
+    m_pWorkbook = &workbook;
+    workbook.AddWorksheet(this);
+}
+
+bool Worksheet::event(QEvent* event) {
+    const bool result = QMdiSubWindow::event(event);
+    switch (event->type()) {
+        case QEvent::WindowTitleChange:
+        case QEvent::WindowIconChange:
+        case QEvent::Hide:
+        case QEvent::Show:
+            emit tabChanged();
+            break;
+        default:
+            break;
+    }
+    return result;
+}
