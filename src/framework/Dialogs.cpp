@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <cstdio>
 #include <utility>
 
 #include "framework/WaitCursor.h"
@@ -24,6 +25,11 @@ FileNameHook& TheFileNameHook() {
     static FileNameHook hook;
     return hook;
 }
+
+// VGL_NO_MODAL=1 (unattended runs: tests, the offscreen demo): a message box
+// prints its text to standard error and a dialog is cancelled, so that no
+// process ever waits for a user who is not there.
+bool NoModal() { return qEnvironmentVariableIntValue("VGL_NO_MODAL") != 0; }
 
 // A modal box must show the arrow even while a blocking operation has the
 // wait cursor up.
@@ -50,6 +56,10 @@ void GWMessageBox(const QString& text, QWidget* parent) {
         hook(text);
         return;
     }
+    if (NoModal()) {
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        return;
+    }
     NormalCursor arrow;
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                     parent ? parent : QApplication::activeWindow());
@@ -62,6 +72,10 @@ int GWExecDialog(QDialog& dialog) {
     if (TheDialogHook()) {
         DialogHook hook = TheDialogHook();
         return hook(dialog);
+    }
+    if (NoModal()) {
+        std::fprintf(stderr, "%s: cancelled\n", dialog.windowTitle().toLocal8Bit().constData());
+        return QDialog::Rejected;
     }
     NormalCursor arrow;
     return dialog.exec();
