@@ -1,0 +1,169 @@
+#include "app/ChildFrm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <algorithm>
+
+#include "framework/CommandIds.h"
+#include "framework/GWApp.h"
+#include "graph/GraphView.h"
+#include "link/CVGLDoc.h"
+#include "records/GridView.h"
+#include "toolkit/PaneSplitter.h"
+#include "toolkit/Workbook.h"
+
+namespace {
+
+std::vector<CChildFrame*>& AllFrames() {
+    static std::vector<CChildFrame*> frames;
+    return frames;
+}
+
+}  // namespace
+
+CChildFrame::CChildFrame(CVGLDoc* document, QWidget* parent)
+    : Worksheet(ResourceId, parent), m_pDocument(document) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    AllFrames().push_back(this);
+
+    OnCommand(cmd::WindowSplit, [this] { m_pSplitter->BeginKeyboardSplit(); });
+    OnCommand(cmd::NextPane, [this] { MovePaneFocus(true); });
+    OnCommand(cmd::PrevPane, [this] { MovePaneFocus(false); });
+
+    if (m_pDocument) {
+        connect(m_pDocument, &GWDocument::aboutToClose, this, &CChildFrame::OnDocumentClosing);
+        connect(m_pDocument, &GWDocument::titleChanged, this,
+                [this] { UpdateCaptions(m_pDocument); });
+    }
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
+}
+
+CChildFrame::~CChildFrame() {
+    // The panes go with the window after this; focus moves as they do.
+    disconnect(qApp, nullptr, this, nullptr);
+    LeaveDocument();
+    std::erase(AllFrames(), this);
+}
+
+bool CChildFrame::Create(GWDocument* document) {
+    auto* session = dynamic_cast<CVGLDoc*>(document);
+    GWApp* app = GWApp::Get();
+    auto* workbook = app ? dynamic_cast<Workbook*>(app->GetMainFrame()) : nullptr;
+    if (!session || !workbook) return false;
+    auto* frame = new CChildFrame(session);
+    if (!frame->OnCreateClient()) {
+        delete frame;
+        return false;
+    }
+    frame->RegisterWith(*workbook);
+    frame->showMaximized();
+    workbook->ActivateWorksheet(frame);
+    frame->OnInitialUpdate();
+    UpdateCaptions(session);
+    return true;
+}
+
+// The graph pane below, then the grid above it, each half of the height.
+bool CChildFrame::OnCreateClient() {
+    if (!m_pDocument) return false;
+    m_pSplitter = new PaneSplitter(Qt::Vertical);
+    m_pSplitter->setChildrenCollapsible(false);
+    m_pGraph = new GraphView;
+    m_pGrid = new GridView;
+    m_pSplitter->addWidget(m_pGrid);
+    m_pSplitter->addWidget(m_pGraph);
+    for (int row = 0; row < 2; ++row) {
+        m_pSplitter->widget(row)->setMinimumHeight(MinimumPaneHeight);
+        m_pSplitter->setStretchFactor(row, 1);
+    }
+    // Equal weights: whatever height the frame gets is shared half and half.
+    m_pSplitter->setSizes({1, 1});
+    setWidget(m_pSplitter);
+    connect(m_pSplitter, &PaneSplitter::keyboardSplitEnded, this,
+            [this] { SetActiveView(m_pActiveView); });
+
+    m_pDocument->AddView(m_pGraph);
+    m_pDocument->AddView(m_pGrid);
+    m_pActiveView = m_pGrid;
+    return true;
+}
+
+void CChildFrame::OnInitialUpdate() {
+    m_pGraph->OnInitialUpdate();
+    m_pGrid->OnInitialUpdate();
+    SetActiveView(m_pGrid);
+}
+
+std::vector<CChildFrame*> CChildFrame::FramesOf(const GWDocument* document) {
+    std::vector<CChildFrame*> frames;
+    for (CChildFrame* frame : AllFrames()) {
+        if (!frame->m_bClosed && document && frame->m_pDocument == document) {
+            frames.push_back(frame);
+        }
+    }
+    return frames;
+}
+
+void CChildFrame::SetActiveView(GWView* view) {
+    if (view != m_pGrid && view != m_pGraph) return;
+    m_pActiveView = view;
+    if (QWidget* widget = view->GetWidget()) widget->setFocus(Qt::OtherFocusReason);
+}
+
+void CChildFrame::OnFocusChanged(QWidget* now) {
+    if (!now || !m_pGrid || !m_pGraph) return;
+    if (now == m_pGrid || m_pGrid->isAncestorOf(now)) {
+        m_pActiveView = m_pGrid;
+    } else if (now == m_pGraph || m_pGraph->isAncestorOf(now)) {
+        m_pActiveView = m_pGraph;
+    }
+}
+
+void CChildFrame::MovePaneFocus(bool) {
+    // With two panes the next and the previous pane are the same one.
+    SetActiveView(m_pActiveView == m_pGrid ? static_cast<GWView*>(m_pGraph) : m_pGrid);
+}
+
+QString CChildFrame::TabLabel() const {
+    return m_pDocument ? m_pDocument->GetTitle() : QString();
+}
+
+// Several windows of one document are told apart by a number after the
+// title ("VGL1:1", "VGL1:2"); their tabs show the title alone.
+void CChildFrame::UpdateCaptions(const GWDocument* document) {
+    if (!document) return;
+    const std::vector<CChildFrame*> frames = FramesOf(document);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        QString caption = document->GetTitle();
+        if (frames.size() > 1) caption += QStringLiteral(":%1").arg(i + 1);
+        frames[i]->setWindowTitle(caption);
+        emit frames[i]->tabChanged();
+    }
+}
+
+void CChildFrame::closeEvent(QCloseEvent* event) {
+    Worksheet::closeEvent(event);
+    if (!event->isAccepted()) return;
+    m_bClosed = true;
+    if (!m_bDocumentClosing && m_pDocument && FramesOf(m_pDocument).empty()) {
+        // The last window of a session closes the session; the document's
+        // aboutToClose then finds this frame already closing.
+        m_bDocumentClosing = true;
+        m_pDocument->OnCloseDocument();
+    }
+    LeaveDocument();
+    UpdateCaptions(m_pDocument);
+}
+
+void CChildFrame::OnDocumentClosing() {
+    if (m_bDocumentClosing) return;
+    m_bDocumentClosing = true;
+    close();
+}
+
+void CChildFrame::LeaveDocument() {
+    if (!m_pDocument) return;
+    if (m_pGrid) m_pDocument->RemoveView(m_pGrid);
+    if (m_pGraph) m_pDocument->RemoveView(m_pGraph);
+}

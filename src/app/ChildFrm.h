@@ -1,0 +1,64 @@
+#pragma once
+// The frame of one session window: the connection grid above the traffic
+// graph in a two-row splitter, each pane half of the height and never less
+// than 100 pixels. It opens maximised with the grid focused and active, and
+// shows as a tab of the main window. Closing a session's last frame closes
+// the session.
+
+#include <QPointer>
+#include <QString>
+#include <vector>
+
+#include "framework/GWFrame.h"
+#include "toolkit/Worksheet.h"
+
+class CVGLDoc;
+class GWDocument;
+class GraphView;
+class GridView;
+class PaneSplitter;
+
+class CChildFrame : public Worksheet, public GWFrame {
+    Q_OBJECT
+public:
+    static constexpr int ResourceId = 129;
+    static constexpr int MinimumPaneHeight = 100;
+
+    explicit CChildFrame(CVGLDoc* document, QWidget* parent = nullptr);
+    ~CChildFrame() override;
+
+    // The document template's frame factory: builds a frame with its views
+    // for the document inside the main window and shows it.
+    static bool Create(GWDocument* document);
+    // The open frames of a document, in the order they were made.
+    static std::vector<CChildFrame*> FramesOf(const GWDocument* document);
+
+    GWView* GetActiveView() const override { return m_pActiveView; }
+    void SetActiveView(GWView* view);
+    CVGLDoc* GetDocument() const { return m_pDocument; }
+    GridView* GetGridView() const { return m_pGrid; }
+    GraphView* GetGraphView() const { return m_pGraph; }
+    PaneSplitter* GetSplitter() const { return m_pSplitter; }
+
+    QString TabLabel() const override;  // the document's title
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    bool OnCreateClient();
+    void OnInitialUpdate();
+    void OnDocumentClosing();
+    void OnFocusChanged(QWidget* now);
+    void MovePaneFocus(bool next);
+    void LeaveDocument();
+    static void UpdateCaptions(const GWDocument* document);
+
+    QPointer<CVGLDoc> m_pDocument;
+    PaneSplitter* m_pSplitter = nullptr;
+    GridView* m_pGrid = nullptr;
+    GraphView* m_pGraph = nullptr;
+    GWView* m_pActiveView = nullptr;
+    bool m_bDocumentClosing = false;
+    bool m_bClosed = false;
+};

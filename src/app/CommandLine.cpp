@@ -1,0 +1,86 @@
+#include "app/CommandLine.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+constexpr int MinPeriod = 5;
+constexpr int MaxPeriod = 120;
+
+bool ParseNumber(const QString& text, int low, int high, int& value) {
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    if (!ok || number < low || number > high) return false;
+    value = number;
+    return true;
+}
+
+}  // namespace
+
+CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine& commandLine,
+                                   QString& message) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Watches SOCKS5 proxy servers through the monitor beside each proxy."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption connect(
+        QStringLiteral("connect"),
+        QStringLiteral("Open a new session connected to the monitor on HOST (may be repeated)."),
+        QStringLiteral("HOST"));
+    const QCommandLineOption period(
+        QStringLiteral("period"),
+        QStringLiteral("Poll the sessions opened with --connect every SECONDS (5 to 120)."),
+        QStringLiteral("SECONDS"));
+    QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("FILE"));
+    QCommandLineOption polls(QStringLiteral("polls"), QString(), QStringLiteral("N"));
+    QCommandLineOption reportReady(QStringLiteral("report-ready"));
+    for (QCommandLineOption* hidden : {&screenshot, &polls, &reportReady}) {
+        hidden->setFlags(QCommandLineOption::HiddenFromHelp);
+    }
+    parser.addOptions({connect, period, screenshot, polls, reportReady});
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("A session document (*.vgl) to open."),
+                                 QStringLiteral("[file...]"));
+
+    if (!parser.parse(arguments)) {
+        message = parser.errorText();
+        return CommandLineAction::Error;
+    }
+    if (parser.isSet(help)) {
+        message = parser.helpText();
+        return CommandLineAction::Help;
+    }
+    if (parser.isSet(version)) {
+        message = QStringLiteral("VGL 2.0 (Socks Vigil beta version 2.0)\n");
+        return CommandLineAction::Version;
+    }
+
+    commandLine = VGLCommandLine();
+    commandLine.m_Files = parser.positionalArguments();
+    commandLine.m_ConnectHosts = parser.values(connect);
+    for (const QString& host : commandLine.m_ConnectHosts) {
+        if (host.trimmed().isEmpty()) {
+            message = QStringLiteral("--connect needs a host name.");
+            return CommandLineAction::Error;
+        }
+    }
+    if (parser.isSet(period)) {
+        if (commandLine.m_ConnectHosts.isEmpty()) {
+            message = QStringLiteral("--period applies to sessions opened with --connect.");
+            return CommandLineAction::Error;
+        }
+        if (!ParseNumber(parser.value(period), MinPeriod, MaxPeriod, commandLine.m_Period)) {
+            message = QStringLiteral("The period must be a whole number of seconds from 5 to 120.");
+            return CommandLineAction::Error;
+        }
+    }
+    commandLine.m_ScreenshotPath = parser.value(screenshot);
+    if (parser.isSet(polls) &&
+        !ParseNumber(parser.value(polls), 0, 1000, commandLine.m_ScreenshotPolls)) {
+        message = QStringLiteral("--polls needs a number from 0 to 1000.");
+        return CommandLineAction::Error;
+    }
+    commandLine.m_bReportReady = parser.isSet(reportReady);
+    return CommandLineAction::Run;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// The program's command line:
+//   vgl [FILE...] [--connect HOST]... [--period SECONDS]
+// Each file opens as a session document; each --connect opens a new session
+// connected to that host; with neither, one new unconnected session opens.
+// --period (5 to 120) is the poll period of the sessions opened with
+// --connect. Hidden options for demos and tests: --screenshot FILE saves a
+// picture of the main window after --polls N polls of the connected
+// sessions and ends the program; --report-ready prints "vgl: ready" once
+// the main window shows.
+
+#include <QString>
+#include <QStringList>
+
+struct VGLCommandLine {
+    QStringList m_Files;
+    QStringList m_ConnectHosts;
+    int m_Period = 0;  // 0: not given
+    QString m_ScreenshotPath;
+    int m_ScreenshotPolls = 3;
+    bool m_bReportReady = false;
+};
+
+enum class CommandLineAction { Run, Help, Version, Error };
+
+// Parses the arguments (the program name first). For Help and Version the
+// message is the text to print; for Error it says what is wrong.
+CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine& commandLine,
+                                   QString& message);

@@ -1,0 +1,340 @@
+#include "app/MainFrm.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStatusBar>
+#include <QTimer>
+#include <map>
+
+#include "framework/CommandIds.h"
+#include "framework/GWApp.h"
+#include "framework/GWDocTemplate.h"
+#include "framework/GWDocument.h"
+#include "link/CVGLDoc.h"
+#include "toolkit/ResourceIcon.h"
+#include "toolkit/Worksheet.h"
+#include "zadadir/GWWinApp.h"
+
+namespace {
+
+constexpr int MainResourceId = 128;
+constexpr int IdleUpdateMs = 200;
+
+// The status-bar prompts of the string table: the text shown while the
+// pointer rests on the item, then after a line break the command's short name.
+const std::map<int, const char*>& Prompts() {
+    static const std::map<int, const char*> prompts = {
+        {cmd::FileNew, "Create a new Socks vigil client window\nNew"},
+        {cmd::FilePrintSetup, "Change the printer and printing options\nPrint Setup"},
+        {cmd::AppExit, "Quit the application; prompts to save documents\nExit"},
+        {cmd::ViewStatusBar, "Show or hide the status bar\nToggle StatusBar"},
+        {cmd::AppAbout, "Display program information, version number and copyright\nAbout"},
+        {cmd::Connect, "Connect the active Socks Vigil client to a new Socks server"},
+        {cmd::Disconnect, "Disconnect from Socks server"},
+        {cmd::FilePrint, "Print the active document\nPrint"},
+        {cmd::EditCopy, "Copy the selection in the data grid and put it on the Clipboard\nCopy"},
+        {cmd::CopyGraph, "Copy the graph and put it on the Clipboard"},
+        {cmd::WindowNew, "Open another window for the active document\nNew Window"},
+        {cmd::WindowCascade, "Arrange windows so they overlap\nCascade Windows"},
+        {cmd::WindowTile, "Arrange windows as non-overlapping tiles\nTile Windows"},
+        {cmd::WindowArrange, "Arrange icons at the bottom of the window\nArrange Icons"},
+        {cmd::WindowSplit, "Split the active window into panes\nSplit"},
+    };
+    return prompts;
+}
+
+int RefreshDocument(GWDocument* document, uintptr_t) {
+    if (auto* session = dynamic_cast<CVGLDoc*>(document)) session->Refresh();
+    return 1;
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(QWidget* parent) : Workbook(parent) {
+    setWindowTitle(QStringLiteral("VGL"));
+    setWindowIcon(ResourceIcon(MainResourceId));
+    BuildMenus();
+    BuildAccelerators();
+    BuildStatusBar();
+    RegisterCommands();
+    setMinimumSize(MinimumWidth, MinimumHeight);
+    resize(960, 680);
+    SetWorkbookMode(true);
+
+    connect(MdiArea(), &QMdiArea::subWindowActivated, this, [this] { UpdateCommandStates(); });
+    // Menus are brought up to date as they open; the idle pass keeps the
+    // bar's own command and the accelerators' targets right in between.
+    m_pIdleTimer = new QTimer(this);
+    connect(m_pIdleTimer, &QTimer::timeout, this, [this] { UpdateCommandStates(); });
+    m_pIdleTimer->start(IdleUpdateMs);
+    UpdateCommandStates();
+}
+
+CMainFrame::~CMainFrame() {
+    m_pIdleTimer->stop();
+    MdiArea()->disconnect(this);
+    if (GWApp* app = GWApp::Get(); app && app->GetMainFrame() == this) app->SetMainFrame(nullptr);
+}
+
+void CMainFrame::BuildMenus() {
+    const std::vector<Menu> menu128 = {
+        {"&Socks5",
+         0,
+         {{"&New\tCtrl+N", cmd::FileNew},
+          {nullptr, 0},
+          {"P&rint Setup...", cmd::FilePrintSetup},
+          {nullptr, 0},
+          {nullptr, 0},
+          {"E&xit", cmd::AppExit}}},
+        {"&View", 0, {{"&Status Bar", cmd::ViewStatusBar}}},
+        {"&Help", 0, {{"&About Socks Vigil client...", cmd::AppAbout}}},
+    };
+    const std::vector<Menu> menu129 = {
+        {"&Socks5",
+         0,
+         {{"&New", cmd::FileNew},
+          {"&Connect", cmd::Connect},
+          {"&Disconnect", cmd::Disconnect},
+          {nullptr, 0},
+          {"&Print...\tCtrl+P", cmd::FilePrint},
+          {"P&rint Setup...", cmd::FilePrintSetup},
+          {nullptr, 0},
+          {"E&xit", cmd::AppExit}}},
+        {"&Edit", 0, {{"&Copy data\tCtrl+C", cmd::EditCopy}, {"Copy Graph", cmd::CopyGraph}}},
+        {"&View",
+         0,
+         {{"&Status Bar", cmd::ViewStatusBar},
+          {nullptr, 0},
+          {"Show &Active", cmd::ShowActive},
+          {"Show &Failed", cmd::ShowFailed}}},
+        {"&Option!", cmd::Option, {}},
+        {"&Window",
+         0,
+         {{"&New Window", cmd::WindowNew},
+          {"&Cascade", cmd::WindowCascade},
+          {"&Tile", cmd::WindowTile},
+          {"&Arrange Icons", cmd::WindowArrange},
+          {"S&plit", cmd::WindowSplit}}},
+        {"&Help", 0, {{"&About SOCKS5 monitor client...", cmd::AppAbout}}},
+    };
+    m_Menu128 = BuildMenuBar(menu128);
+    m_Menu129 = BuildMenuBar(menu129);
+}
+
+std::vector<QAction*> CMainFrame::BuildMenuBar(const std::vector<Menu>& menus) {
+    std::vector<QAction*> barActions;
+    for (const Menu& menu : menus) {
+        if (menu.m_Id != 0) {
+            QAction* command = MakeCommandAction(QString::fromUtf8(menu.m_Title), menu.m_Id, this);
+            menuBar()->addAction(command);
+            barActions.push_back(command);
+            continue;
+        }
+        auto* dropDown = new QMenu(QString::fromUtf8(menu.m_Title), this);
+        for (const MenuItem& item : menu.m_Items) {
+            if (item.m_Id == 0) {
+                dropDown->addSeparator();
+                continue;
+            }
+            dropDown->addAction(
+                MakeCommandAction(QString::fromUtf8(item.m_Text), item.m_Id, dropDown));
+        }
+        connect(dropDown, &QMenu::aboutToShow, this, [this] { UpdateCommandStates(); });
+        menuBar()->addMenu(dropDown);
+        barActions.push_back(dropDown->menuAction());
+    }
+    return barActions;
+}
+
+// The shortcut shown after the tab in an item's text belongs to the
+// accelerator table, not to the item: a key bound twice would reach neither.
+QAction* CMainFrame::MakeCommandAction(const QString& text, int id, QObject* parent) {
+    auto* action = new QAction(text, parent);
+    action->setData(id);
+    const auto prompt = Prompts().find(id);
+    if (prompt != Prompts().end()) {
+        const QString full = QString::fromUtf8(prompt->second);
+        const qsizetype lineBreak = full.indexOf('\n');
+        action->setStatusTip(full.left(lineBreak));
+        if (lineBreak >= 0) action->setToolTip(full.mid(lineBreak + 1));
+    }
+    connect(action, &QAction::triggered, this, [id] {
+        if (GWApp* app = GWApp::Get()) app->ExecuteCommand(id);
+    });
+    m_CommandActions.push_back(action);
+    return action;
+}
+
+void CMainFrame::BuildAccelerators() {
+    const std::vector<std::pair<int, QList<QKeySequence>>> table = {
+        {cmd::FileNew, {QKeySequence(Qt::CTRL | Qt::Key_N)}},
+        {cmd::FileOpen, {QKeySequence(Qt::CTRL | Qt::Key_O)}},
+        {cmd::FileSave, {QKeySequence(Qt::CTRL | Qt::Key_S)}},
+        {cmd::FilePrint, {QKeySequence(Qt::CTRL | Qt::Key_P)}},
+        {cmd::EditCopy,
+         {QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)}},
+        {cmd::EditUndo,
+         {QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)}},
+        {cmd::EditCut,
+         {QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)}},
+        {cmd::EditPaste,
+         {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)}},
+        {cmd::NextPane, {QKeySequence(Qt::Key_F6)}},
+        {cmd::PrevPane, {QKeySequence(Qt::SHIFT | Qt::Key_F6)}},
+    };
+    // The actions stay enabled: a key of a command that is disabled at the
+    // moment is taken and does nothing, rather than reaching the focused pane.
+    for (const auto& [id, keys] : table) {
+        auto* accelerator = new QAction(this);
+        accelerator->setData(id);
+        accelerator->setShortcuts(keys);
+        accelerator->setShortcutContext(Qt::WindowShortcut);
+        connect(accelerator, &QAction::triggered, this, [id = id] {
+            if (GWApp* app = GWApp::Get()) app->ExecuteCommand(id);
+        });
+        addAction(accelerator);
+        m_Accelerators.push_back(accelerator);
+    }
+}
+
+void CMainFrame::BuildStatusBar() {
+    QStatusBar* bar = statusBar();
+    // The message pane: prompts replace the idle text while they show.
+    m_pIdlePane = new QLabel(QStringLiteral("Ready"), bar);
+    bar->addWidget(m_pIdlePane, 1);
+    bar->setSizeGripEnabled(true);
+}
+
+void CMainFrame::RegisterCommands() {
+    OnCommand(cmd::ViewStatusBar, [this] { statusBar()->setHidden(!statusBar()->isHidden()); });
+    OnUpdateCommand(cmd::ViewStatusBar,
+                    [this](GWCmdUI& ui) { ui.SetCheck(!statusBar()->isHidden()); });
+
+    OnCommand(cmd::WindowNew, [this] { OnNewWindow(); });
+    OnUpdateCommand(cmd::WindowNew, [](GWCmdUI& ui) {
+        GWApp* app = GWApp::Get();
+        ui.Enable(app && app->GetActiveDocument());
+    });
+    const auto anyFrame = [this](GWCmdUI& ui) { ui.Enable(!Worksheets().empty()); };
+    OnCommand(cmd::WindowCascade, [this] { MdiArea()->cascadeSubWindows(); });
+    OnUpdateCommand(cmd::WindowCascade, anyFrame);
+    OnCommand(cmd::WindowTile, [this] { MdiArea()->tileSubWindows(); });
+    OnUpdateCommand(cmd::WindowTile, anyFrame);
+    OnCommand(cmd::WindowArrange, [this] { ArrangeIcons(); });
+    OnUpdateCommand(cmd::WindowArrange, anyFrame);
+}
+
+void CMainFrame::OnNewWindow() {
+    GWApp* app = GWApp::Get();
+    GWDocument* document = app ? app->GetActiveDocument() : nullptr;
+    if (!document || !document->GetDocTemplate()) return;
+    document->GetDocTemplate()->CreateNewFrame(document);
+}
+
+// Minimised frames line up along the bottom of the documents' area, left
+// to right in the order they were opened.
+void CMainFrame::ArrangeIcons() {
+    const QRect area = MdiArea()->viewport()->rect();
+    int left = 0;
+    int bottom = area.bottom() + 1;
+    for (Worksheet* sheet : Worksheets()) {
+        if (!sheet->isMinimized()) continue;
+        const QSize size = sheet->size();
+        if (left > 0 && left + size.width() > area.width()) {
+            left = 0;
+            bottom -= size.height();
+        }
+        sheet->move(left, bottom - size.height());
+        left += size.width();
+    }
+}
+
+GWFrame* CMainFrame::GetActiveChildFrame() const {
+    return dynamic_cast<GWFrame*>(ActiveWorksheet());
+}
+
+const std::vector<QAction*>& CMainFrame::MenuBarActions(int menuId) const {
+    return menuId == 128 ? m_Menu128 : m_Menu129;
+}
+
+void CMainFrame::UpdateCommandStates() {
+    const bool anyDocument = !Worksheets().empty();
+    for (QAction* action : m_Menu128) action->setVisible(!anyDocument);
+    for (QAction* action : m_Menu129) action->setVisible(anyDocument);
+    GWApp* app = GWApp::Get();
+    if (!app) return;
+    for (QAction* action : m_CommandActions) {
+        const GWCmdUI ui = app->UpdateCommand(action->data().toInt());
+        action->setEnabled(ui.m_bEnabled);
+        // Only a checked item shows a mark, as in the menus of the original.
+        action->setCheckable(ui.m_bChecked);
+        action->setChecked(ui.m_bChecked);
+    }
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    Workbook::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange) RefreshAllDocuments();
+}
+
+void CMainFrame::RefreshAllDocuments() {
+    // A refresh that reports a lost server opens a message box, which changes
+    // the activation again; that nested change need not poll a second time.
+    if (!m_bRefreshing) {
+        m_bRefreshing = true;
+        if (GWWinApp* app = GWWinApp::Get()) app->ForEachDocument(&RefreshDocument, 0);
+        m_bRefreshing = false;
+    }
+    SetWorkbookMode(true);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (GWApp* app = GWApp::Get()) {
+        for (const auto& docTemplate : app->GetDocTemplates()) docTemplate->CloseAllDocuments();
+    }
+    m_pIdleTimer->stop();
+    event->accept();
+}
+
+QString CMainFrame::TabLabelText(const QString& title) {
+    const qsizetype dash = title.indexOf('-');
+    if (dash <= 0) return title;
+    const qsizetype keep = title.size() - dash - 3;
+    return keep > 0 ? title.right(keep) : QString();
+}
+
+QString CMainFrame::FitTabLabel(QString text, const QFontMetrics& metrics, int width) {
+    while (text.size() >= 4 && metrics.horizontalAdvance(text) > width) {
+        text = text.left(text.size() - 4) + QStringLiteral("...");
+    }
+    return text;
+}
+
+void CMainFrame::DrawTab(QPainter& painter, Worksheet* sheet, const TabGeometry& geometry) {
+    const QRect label = geometry.m_LabelRect;
+    int iconSize = 0;
+    const QIcon icon = TabIcon(sheet);
+    if (!icon.isNull()) {
+        iconSize = TabHeight() - 8;
+        icon.paint(&painter, QRect(label.left(), label.top() + 4, iconSize, iconSize),
+                   Qt::AlignCenter, QIcon::Normal);
+    }
+    const QRect textRect(label.left() + iconSize + 2, label.top(), label.width() - iconSize - 4,
+                         label.height());
+    painter.save();
+    painter.setFont(TabFont());
+    const QString text =
+        FitTabLabel(TabLabelText(TabLabel(sheet)), painter.fontMetrics(), textRect.width());
+    if (!text.isEmpty()) {
+        painter.setBackgroundMode(Qt::TransparentMode);
+        painter.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine, text);
+    }
+    painter.restore();
+}

@@ -1,0 +1,137 @@
+#include "app/VGLApp.h"
+
+#include <QTimer>
+#include <cstdio>
+
+#include "app/AboutBox.h"
+#include "app/ChildFrm.h"
+#include "app/MainFrm.h"
+#include "app/ScreenshotRunner.h"
+#include "framework/CommandIds.h"
+#include "framework/Dialogs.h"
+#include "framework/GWDocTemplate.h"
+#include "link/CVGLDoc.h"
+#include "zadadir/QtSystemTimer.h"
+
+namespace {
+
+constexpr int RecentFileCount = 4;
+constexpr int ScreenshotGraceMs = 30000;
+
+}  // namespace
+
+CVGLApp::CVGLApp() {
+    OnCommand(cmd::AppAbout, [this] { ShowAboutBox(); });
+    OnCommand(cmd::AppExit, [this] {
+        if (m_pMainFrame) m_pMainFrame->close();
+    });
+}
+
+CVGLApp::~CVGLApp() {
+    m_pScreenshot.reset();
+    // The sessions go first, while the timer they are registered with and
+    // the window that shows them still exist.
+    for (const auto& docTemplate : GetDocTemplates()) docTemplate->CloseAllDocuments();
+    SetMainFrame(nullptr);
+    m_pMainFrame.reset();
+    if (m_pSystemTimer) {
+        GWTimer::UseSystemTimer(nullptr);
+        m_pSystemTimer.reset();
+    }
+}
+
+bool CVGLApp::StartSockets() {
+    return true;
+}
+
+bool CVGLApp::StartInstance(const VGLCommandLine& commandLine) {
+    m_CommandLine = commandLine;
+    // The grid is Qt's table view, which needs no registration before use.
+
+    if (!StartSockets()) {
+        GWMessageBox(QStringLiteral("Windows sockets initialization failed."));
+        return false;
+    }
+    // Qt's widgets have the three-dimensional look already.
+
+    LoadStdProfileSettings(RecentFileCount);
+
+    auto docTemplate =
+        std::make_unique<GWDocTemplate>(QString::fromUtf8(DocStrings), [] { return new CVGLDoc; });
+    docTemplate->SetFrameFactory(&CChildFrame::Create);
+    AddDocTemplate(std::move(docTemplate));
+
+    m_MaxInstances = 1;
+    if (!StartupCheck()) return false;
+
+    m_pSystemTimer = std::make_unique<QtSystemTimer>();
+    GWTimer::UseSystemTimer(m_pSystemTimer.get());
+    InstallQtWaitCursor();
+
+    m_pMainFrame = std::make_unique<CMainFrame>();
+    SetMainFrame(m_pMainFrame.get());
+
+    // The shell knows the document type from the installed desktop entry and
+    // MIME type, and opens a document by naming it on the command line.
+    if (!ProcessCommandLine()) return false;
+
+    m_pMainFrame->show();
+    m_pMainFrame->UpdateCommandStates();
+    QTimer::singleShot(0, m_pMainFrame.get(), [this] { ConnectCommandLineSessions(); });
+    if (m_CommandLine.m_bReportReady) {
+        std::printf("vgl: ready\n");
+        std::fflush(stdout);
+    }
+    return true;
+}
+
+// Files open first, then one new session per --connect host; with neither,
+// one new session. Any document that fails ends start-up (its failure has
+// been reported already).
+bool CVGLApp::ProcessCommandLine() {
+    for (const QString& path : m_CommandLine.m_Files) {
+        if (!OpenDocumentFile(path)) return false;
+    }
+    for (const QString& host : m_CommandLine.m_ConnectHosts) {
+        auto* document = dynamic_cast<CVGLDoc*>(OnFileNew());
+        if (!document) return false;
+        m_PendingConnects.emplace_back(document, host);
+    }
+    if (m_CommandLine.m_Files.isEmpty() && m_CommandLine.m_ConnectHosts.isEmpty()) {
+        return OnFileNew() != nullptr;
+    }
+    return true;
+}
+
+void CVGLApp::ConnectCommandLineSessions() {
+    const auto pending = std::move(m_PendingConnects);
+    m_PendingConnects.clear();
+    std::vector<CVGLDoc*> connected;
+    for (const auto& [document, host] : pending) {
+        if (!document) continue;
+        ConnectSession(*document, host);
+        if (document) connected.push_back(document);
+    }
+    if (!m_CommandLine.m_ScreenshotPath.isEmpty() && !m_pScreenshot) {
+        const int period = m_CommandLine.m_Period > 0 ? m_CommandLine.m_Period : 60;
+        const int timeoutMs =
+            (m_CommandLine.m_ScreenshotPolls + 1) * period * 1000 + ScreenshotGraceMs;
+        m_pScreenshot =
+            std::make_unique<ScreenshotRunner>(m_pMainFrame.get(), m_CommandLine.m_ScreenshotPath,
+                                               m_CommandLine.m_ScreenshotPolls, timeoutMs);
+        m_pScreenshot->Start(connected);
+    }
+}
+
+// As the Connect command does, but with the host already named: only when
+// that fails does the Connect dialog ask.
+void CVGLApp::ConnectSession(CVGLDoc& document, const QString& host) {
+    const int period = m_CommandLine.m_Period;
+    if (period > 0) document.SetUpdatePeriod(period);
+    if (!document.ConnectTo(host)) document.OnConnect();
+}
+
+void CVGLApp::ShowAboutBox() {
+    AboutBox box(m_pMainFrame.get());
+    GWExecDialog(box);
+}
