@@ -1,0 +1,223 @@
+// Start-up: the command line, what it opens and connects, the About box, and
+// the instance limit between two real processes.
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "frames/FramesFixture.h"
+#include "framework/CommandIds.h"
+#include "support/FakeMonitor.h"
+
+namespace {
+
+CommandLineAction Parse(const QStringList& arguments, VGLCommandLine& commandLine,
+                        QString& message) {
+    return ParseCommandLine(QStringList{"vgl"} + arguments, commandLine, message);
+}
+
+}  // namespace
+
+TEST(CommandLineTest, ReadsFilesHostsAndThePeriod) {
+    VGLCommandLine commandLine;
+    QString message;
+    ASSERT_EQ(Parse({}, commandLine, message), CommandLineAction::Run);
+    EXPECT_TRUE(commandLine.m_Files.isEmpty());
+    EXPECT_TRUE(commandLine.m_ConnectHosts.isEmpty());
+    EXPECT_EQ(commandLine.m_Period, 0);
+
+    ASSERT_EQ(Parse({"a.vgl", "--connect", "gate", "--period", "5", "--connect=10.0.0.1", "b.vgl"},
+                    commandLine, message),
+              CommandLineAction::Run);
+    EXPECT_EQ(commandLine.m_Files, QStringList({"a.vgl", "b.vgl"}));
+    EXPECT_EQ(commandLine.m_ConnectHosts, QStringList({"gate", "10.0.0.1"}));
+    EXPECT_EQ(commandLine.m_Period, 5);
+    ASSERT_EQ(Parse({"--connect", "gate", "--period", "120"}, commandLine, message),
+              CommandLineAction::Run);
+    EXPECT_EQ(commandLine.m_Period, 120);
+}
+
+TEST(CommandLineTest, RefusesBadPeriodsAndUnknownOptions) {
+    VGLCommandLine commandLine;
+    QString message;
+    for (const QString period : {"4", "121", "ten", "-5", ""}) {
+        EXPECT_EQ(Parse({"--connect", "gate", "--period", period}, commandLine, message),
+                  CommandLineAction::Error)
+            << period.toStdString();
+    }
+    EXPECT_EQ(Parse({"--period", "30"}, commandLine, message), CommandLineAction::Error);
+    EXPECT_EQ(Parse({"--connect"}, commandLine, message), CommandLineAction::Error);
+    EXPECT_EQ(Parse({"--connect", " "}, commandLine, message), CommandLineAction::Error);
+    EXPECT_EQ(Parse({"--bogus"}, commandLine, message), CommandLineAction::Error);
+    EXPECT_FALSE(message.isEmpty());
+
+    ASSERT_EQ(Parse({"--help"}, commandLine, message), CommandLineAction::Help);
+    EXPECT_TRUE(message.contains("--connect"));
+    EXPECT_FALSE(message.contains("--screenshot"));  // a demo aid, not for users
+    ASSERT_EQ(Parse({"--version"}, commandLine, message), CommandLineAction::Version);
+    EXPECT_TRUE(message.contains("2.0"));
+}
+
+class StartupTest : public FramesTest {};
+
+TEST_F(StartupTest, NoArgumentOpensOneNewUnconnectedSession) {
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(Main().isVisible());
+    EXPECT_EQ(Main().windowTitle().left(3), "VGL");
+    ASSERT_EQ(Documents().size(), 1u);
+    EXPECT_EQ(Documents().front()->GetTitle(), "VGL1");
+    EXPECT_NE(Documents().front()->m_bDisconnected, 0);
+    EXPECT_EQ(m_pApp->m_MaxInstances, 1u);
+    EXPECT_EQ(m_pApp->GetDocTemplates().front()->GetFilterName(), "VGL Files (*.vgl)");
+    EXPECT_TRUE(m_Messages.isEmpty());
+    EXPECT_EQ(m_nNameDialogs, 0);
+}
+
+TEST_F(StartupTest, FilesOnTheCommandLineOpenAsSessionsAndEnterTheRecentList) {
+    QTemporaryDir folder;
+    VGLCommandLine commandLine;
+    for (int i = 1; i <= 5; ++i) {
+        const QString path = folder.filePath(QStringLiteral("watch%1.vgl").arg(i));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        commandLine.m_Files << path;
+    }
+    ASSERT_TRUE(Start(commandLine));
+    ASSERT_EQ(Documents().size(), 5u);
+    EXPECT_EQ(Documents().front()->GetTitle(), "watch1.vgl");
+    EXPECT_EQ(Documents().front()->GetPathName(),
+              QDir(folder.path()).absoluteFilePath("watch1.vgl"));
+    EXPECT_NE(Documents().front()->m_bDisconnected, 0);
+    // The profile keeps the four most recent.
+    const QStringList recent = m_pApp->GetRecentFileList();
+    ASSERT_EQ(recent.size(), 4);
+    EXPECT_TRUE(recent.front().endsWith("watch5.vgl"));
+}
+
+TEST_F(StartupTest, AFileThatCannotBeOpenedEndsStartUp) {
+    QTemporaryDir folder;
+    VGLCommandLine commandLine;
+    commandLine.m_Files << folder.filePath("missing.vgl");
+    EXPECT_FALSE(Start(commandLine));
+    ASSERT_EQ(m_Messages.size(), 1);
+    EXPECT_TRUE(m_Messages.front().contains("missing.vgl"));
+}
+
+TEST_F(StartupTest, ConnectOpensASessionConnectedToTheMonitorWithThePeriod) {
+    FakeMonitor monitor;
+    const QString host = QString::fromStdString(monitor.Host());
+    VGLCommandLine commandLine;
+    commandLine.m_ConnectHosts << host;
+    commandLine.m_Period = 7;
+    ASSERT_TRUE(Start(commandLine));
+    ASSERT_EQ(Documents().size(), 1u);  // no extra unconnected session
+    m_pApp->ConnectCommandLineSessions();
+    m_pApp->ConnectCommandLineSessions();  // the queued call finds nothing more to do
+
+    CVGLDoc* session = Documents().front();
+    EXPECT_EQ(session->m_bDisconnected, 0);
+    EXPECT_EQ(session->GetTitle(), "Connected to Socks5 server -- " + host);
+    EXPECT_EQ(session->m_UpdatePeriod, 7);
+    EXPECT_TRUE(session->HasTimerClient());
+    EXPECT_EQ(session->TimerClientPeriod(), 7);
+    EXPECT_EQ(monitor.ConnectionCount(), 1u);
+    EXPECT_GE(monitor.RequestCount(), 1u);  // polled at once
+    EXPECT_EQ(m_nNameDialogs, 0);
+    EXPECT_EQ(CMainFrame::TabLabelText(Main().TabLabel(Main().Worksheets().front())), host);
+}
+
+TEST_F(StartupTest, ConnectFallsBackToTheConnectDialogWhenTheHostFails) {
+    QString deadHost;
+    {
+        FakeMonitor gone;
+        deadHost = QString::fromStdString(gone.Host());
+    }
+    FakeMonitor monitor;
+    VGLCommandLine commandLine;
+    commandLine.m_ConnectHosts << deadHost << deadHost;
+    commandLine.m_Period = 9;
+    ASSERT_TRUE(Start(commandLine));
+    m_Answers = {Cancel, monitor.Host()};
+    m_pApp->ConnectCommandLineSessions();
+
+    ASSERT_EQ(Documents().size(), 2u);
+    EXPECT_EQ(m_nNameDialogs, 2);
+    EXPECT_NE(Documents()[0]->m_bDisconnected, 0);  // cancelled: stays as it was
+    EXPECT_FALSE(Documents()[0]->HasTimerClient());
+    EXPECT_EQ(Documents()[1]->m_bDisconnected, 0);  // named in the dialog
+    EXPECT_EQ(Documents()[1]->TimerClientPeriod(), 9);
+    EXPECT_TRUE(m_Messages.isEmpty());
+}
+
+TEST_F(StartupTest, AboutShowsTheBoxAndChangesNothing) {
+    ASSERT_TRUE(Start());
+    QString title;
+    QStringList texts;
+    bool hasIcon = false;
+    m_OtherDialog = [&](QDialog& dialog) {
+        title = dialog.windowTitle();
+        for (QLabel* label : dialog.findChildren<QLabel*>()) {
+            if (!label->text().isEmpty()) texts << label->text();
+            if (!label->pixmap().isNull()) hasIcon = true;
+        }
+        auto* ok = dialog.findChild<QPushButton*>();
+        EXPECT_NE(ok, nullptr);
+        if (ok) ok->click();
+        return dialog.result();
+    };
+    ASSERT_TRUE(Run(cmd::AppAbout));
+    EXPECT_EQ(m_nOtherDialogs, 1);
+    EXPECT_EQ(title, "About Socks Vigil Client");
+    EXPECT_EQ(texts, QStringList("Socks Vigil beta version 2.0"));
+    EXPECT_TRUE(hasIcon);
+    EXPECT_EQ(Documents().size(), 1u);
+    EXPECT_TRUE(Main().isVisible());
+}
+
+// Two real processes of the program: while one runs, a second start says so
+// and ends; once the first has gone (here killed, as a crash would end it)
+// the next start succeeds.
+TEST(InstanceLimitTest, ASecondProcessIsRefusedUntilTheFirstHasEnded) {
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("VGL_LOCK_DIR", home.filePath("locks"));
+    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    environment.insert("XDG_RUNTIME_DIR", home.path());
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("VGL_NO_MODAL", "1");
+    const auto startVgl = [&](QProcess& process, const QStringList& arguments) {
+        process.setProcessEnvironment(environment);
+        process.start(VGL_BINARY, arguments);
+        return process.waitForStarted();
+    };
+
+    QProcess first;
+    ASSERT_TRUE(startVgl(first, {"--report-ready"}));
+    QByteArray firstOutput;
+    while (!firstOutput.contains("vgl: ready") && first.waitForReadyRead(60000)) {
+        firstOutput += first.readAllStandardOutput();
+    }
+    ASSERT_TRUE(firstOutput.contains("vgl: ready")) << first.readAllStandardError().toStdString();
+
+    QProcess second;
+    ASSERT_TRUE(startVgl(second, {"--report-ready"}));
+    ASSERT_TRUE(second.waitForFinished(60000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(second.exitCode(), 0);
+    EXPECT_TRUE(second.readAllStandardError().contains(
+        "Maximum instances of this application are already running!"));
+    EXPECT_FALSE(second.readAllStandardOutput().contains("vgl: ready"));
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    first.kill();
+    ASSERT_TRUE(first.waitForFinished(60000));
+
+    QProcess third;
+    const QString shot = home.filePath("third.png");
+    ASSERT_TRUE(startVgl(third, {"--screenshot", shot, "--polls", "0"}));
+    ASSERT_TRUE(third.waitForFinished(60000));
+    EXPECT_EQ(third.exitCode(), 0) << third.readAllStandardError().toStdString();
+    EXPECT_TRUE(QFile::exists(shot));
+}
