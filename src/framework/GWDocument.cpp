@@ -11,7 +11,9 @@
 #include "framework/GWDocTemplate.h"
 #include "framework/GWView.h"
 
-GWDocument::GWDocument() { OnCommand(cmd::FileSave, [this] { DoFileSave(); }); }
+GWDocument::GWDocument() {
+    OnCommand(cmd::FileSave, [this] { DoFileSave(); });
+}
 
 GWDocument::~GWDocument() {
     for (GWView* view : m_Views) view->m_pDocument = nullptr;
@@ -45,10 +47,14 @@ void GWDocument::RemoveView(GWView* view) {
 }
 
 void GWDocument::UpdateAllViews(GWView* sender, intptr_t hint, QObject* hintObject) {
-    // A copy: an update may open or close a view.
+    // A copy: an update may open or close a view. A view closed by an
+    // earlier one is no longer ours and is skipped.
     const std::vector<GWView*> views = m_Views;
     for (GWView* view : views) {
-        if (view != sender) view->OnUpdate(sender, hint, hintObject);
+        if (view == sender || std::find(m_Views.begin(), m_Views.end(), view) == m_Views.end()) {
+            continue;
+        }
+        view->OnUpdate(sender, hint, hintObject);
     }
 }
 
