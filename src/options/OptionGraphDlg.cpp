@@ -15,6 +15,7 @@
 #include "framework/Dialogs.h"
 #include "framework/Trace.h"
 #include "graph/GraphView.h"
+#include "options/CheckListBox.h"
 #include "options/LineStyleListBox.h"
 #include "toolkit/ColorWell.h"
 
@@ -36,7 +37,7 @@ OptionGraphDlg::OptionGraphDlg(QWidget* parent)
       m_PortEdit(new QLineEdit(this)),
       m_NameEdit(new QLineEdit(this)),
       m_DeleteButton(new QPushButton(QStringLiteral("Delete"), this)),
-      m_ServiceCheckList(new QListWidget(this)),
+      m_ServiceCheckList(new CheckListBox(this)),
       m_LineStyleList(new LineStyleListBox(this)),
       m_AddButton(new QPushButton(QStringLiteral("Add"), this)) {
     m_NameEdit->setAccessibleName(QStringLiteral("Name:"));
@@ -44,7 +45,6 @@ OptionGraphDlg::OptionGraphDlg(QWidget* parent)
     m_PortEdit->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
     m_PortEdit->setMaxLength(5);
-    m_ServiceCheckList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_ServiceCheckList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_ServiceCheckList->setUniformItemSizes(true);
     m_ServiceCheckList->setAccessibleName(QStringLiteral("Services"));
@@ -88,10 +88,11 @@ OptionGraphDlg::OptionGraphDlg(QWidget* parent)
     setTabOrder(m_DeleteButton, m_ColorWell);
     setTabOrder(m_ColorWell, m_LineStyleList);
 
-    // A click on a line, on its check box, or a move with the keyboard.
+    // A click on a line (also the line already selected), a click on its
+    // check box or the Space key, or a move with the keyboard.
     connect(m_ServiceCheckList, &QListWidget::itemClicked, this,
             &OptionGraphDlg::OnServiceSelChange);
-    connect(m_ServiceCheckList, &QListWidget::currentRowChanged, this, [this] {
+    connect(m_ServiceCheckList, &QListWidget::itemSelectionChanged, this, [this] {
         if (!m_bSyncing) OnServiceSelChange();
     });
     connect(m_ServiceCheckList, &QListWidget::itemChanged, this, [this] {
@@ -241,14 +242,12 @@ void OptionGraphDlg::ApplyLimit() {
             QListWidgetItem* item = m_ServiceCheckList->item(row);
             const bool stays = std::find(kept.begin(), kept.end(), row) != kept.end();
             if (!stays && item->checkState() == Qt::Checked) item->setCheckState(Qt::Unchecked);
-            item->setFlags(stays ? item->flags() | Qt::ItemIsEnabled
-                                 : item->flags() & ~Qt::ItemIsEnabled);
+            m_ServiceCheckList->EnableLine(item, stays);
         }
         m_bLimitReached = 1;
     } else if (m_bLimitReached == 1) {
         for (int row = 0; row < m_ServiceCheckList->count(); ++row) {
-            QListWidgetItem* item = m_ServiceCheckList->item(row);
-            item->setFlags(item->flags() | Qt::ItemIsEnabled);
+            m_ServiceCheckList->EnableLine(m_ServiceCheckList->item(row), true);
         }
         m_bLimitReached = 0;
     }
@@ -294,7 +293,7 @@ void OptionGraphDlg::OnAdd() {
     if (m_bLimitReached == 1) {
         const bool syncing = m_bSyncing;
         m_bSyncing = true;
-        item->setFlags(item->flags() & ~Qt::ItemIsEnabled);
+        m_ServiceCheckList->EnableLine(item, false);
         m_bSyncing = syncing;
     }
     ServiceRecord record;

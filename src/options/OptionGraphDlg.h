@@ -13,11 +13,11 @@
 #include "graph/ServiceRecord.h"
 #include "options/OptionPage.h"
 
+class CheckListBox;
 class ColorWell;
 class GraphView;
 class LineStyleListBox;
 class QLineEdit;
-class QListWidget;
 class QListWidgetItem;
 class QPushButton;
 
@@ -56,7 +56,7 @@ public:
     QLineEdit* PortEdit() const { return m_PortEdit; }
     QPushButton* AddButton() const { return m_AddButton; }
     QPushButton* DeleteButton() const { return m_DeleteButton; }
-    QListWidget* ServiceCheckList() const { return m_ServiceCheckList; }
+    CheckListBox* ServiceCheckList() const { return m_ServiceCheckList; }
     LineStyleListBox* LineStyleList() const { return m_LineStyleList; }
 
 protected:
@@ -79,7 +79,7 @@ private:
     QLineEdit* m_PortEdit;
     QLineEdit* m_NameEdit;
     QPushButton* m_DeleteButton;
-    QListWidget* m_ServiceCheckList;
+    CheckListBox* m_ServiceCheckList;
     LineStyleListBox* m_LineStyleList;
     QPushButton* m_AddButton;
     bool m_bSyncing = false;  // the page itself is changing the lists

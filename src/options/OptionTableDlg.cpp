@@ -205,22 +205,22 @@ void OptionTableDlg::UpdateSortButtons(const QListWidget& list) {
 }
 
 void OptionTableDlg::MoveSelected(QListWidget& from, QListWidget& to, int32_t hidden) {
-    const QList<QListWidgetItem*> moving = SelectedInOrder(from);
-    if (moving.isEmpty()) return;
+    bool moved = false;
     m_bSyncing = true;
-    for (QListWidgetItem* item : moving) {
+    for (QListWidgetItem* item : SelectedInOrder(from)) {
         const int id = ItemId(*item);
-        delete from.takeItem(from.row(item));
         if (!IsValidId(id)) {
             GW_TRACE("Index out of range");
             continue;
         }
+        delete from.takeItem(from.row(item));
         ColumnInfo& column = m_WorkColumns[static_cast<size_t>(id)];
         column.m_bHidden = hidden;
         InsertByRule(to, column);
+        moved = true;
     }
     m_bSyncing = false;
-    SetModified();
+    if (moved) SetModified();
 }
 
 void OptionTableDlg::OnHide() {

@@ -1,0 +1,78 @@
+#include "options/CheckListBox.h"
+
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QStyledItemDelegate>
+
+namespace {
+
+constexpr int LineDisabledRole = Qt::UserRole + 1;
+
+class CheckLineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(LineDisabledRole).toBool()) option->state &= ~QStyle::State_Enabled;
+    }
+};
+
+}  // namespace
+
+CheckListBox::CheckListBox(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setItemDelegate(new CheckLineDelegate(this));
+}
+
+void CheckListBox::EnableLine(QListWidgetItem* line, bool enable) {
+    if (IsLineEnabled(line) == enable) return;
+    line->setData(LineDisabledRole, enable ? QVariant() : QVariant(true));
+    line->setFlags(enable ? line->flags() | Qt::ItemIsUserCheckable
+                          : line->flags() & ~Qt::ItemIsUserCheckable);
+}
+
+bool CheckListBox::IsLineEnabled(const QListWidgetItem* line) {
+    return !line->data(LineDisabledRole).toBool();
+}
+
+QRect CheckListBox::CheckRect(int row) const {
+    const QListWidgetItem* line = item(row);
+    if (!line) return QRect();
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualItemRect(line);
+    option.features |= QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    option.checkState = line->checkState();
+    option.text = line->text();
+    return style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, this);
+}
+
+bool CheckListBox::ToggleAt(const QPoint& point) {
+    QListWidgetItem* line = itemAt(point);
+    if (!line || !IsLineEnabled(line) || !(line->flags() & Qt::ItemIsUserCheckable)) return false;
+    const int lineRow = row(line);
+    if (!CheckRect(lineRow).contains(point)) return false;
+    setFocus(Qt::MouseFocusReason);
+    line->setCheckState(line->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    setCurrentRow(lineRow, QItemSelectionModel::ClearAndSelect);
+    return true;
+}
+
+void CheckListBox::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && ToggleAt(event->position().toPoint())) {
+        event->accept();
+        return;
+    }
+    QListWidget::mousePressEvent(event);
+}
+
+void CheckListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && ToggleAt(event->position().toPoint())) {
+        event->accept();
+        return;
+    }
+    QListWidget::mouseDoubleClickEvent(event);
+}
