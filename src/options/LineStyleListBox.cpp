@@ -45,7 +45,6 @@ LineStyleListBox::LineStyleListBox(QWidget* parent) : QListWidget(parent) {
     setItemDelegate(new LineStyleDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setAccessibleName(QStringLiteral("Line style"));
 }
@@ -87,6 +86,6 @@ QPen LineStyleListBox::PenForStyle(int style, const QColor& color) {
 }
 
 QSize LineStyleListBox::sizeHint() const {
-    // Room for about two and a half samples, as in the original page.
-    return QSize(100, 2 * frameWidth() + 5 * ItemHeight / 2);
+    // Every sample at once: the list is short, and a scrolled one hides the choices.
+    return QSize(100, 2 * frameWidth() + StyleCount * ItemHeight);
 }

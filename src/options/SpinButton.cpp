@@ -31,6 +31,7 @@ SpinButton::SpinButton(QLineEdit* buddy, QWidget* parent)
     layout->addWidget(m_pUp);
     layout->addWidget(m_pDown);
     setFixedHeight(buddy->sizeHint().height());
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(m_pUp, &QToolButton::clicked, this, [this] { emit stepped(1); });
     connect(m_pDown, &QToolButton::clicked, this, [this] { emit stepped(-1); });
     buddy->installEventFilter(this);
