@@ -267,3 +267,34 @@ TEST_F(OptionGraphTest, OkMergesTheCatalogueAndGivesTheGraphItsList) {
         m_pGraph->GetServiceList(),
         std::vector<std::string>({"archie", "finger", "ftp", "ftp-data", "telnet", "Others"}));
 }
+
+// A predefined name given a new port and then deleted leaves its old line
+// without a record: the line still shows its own name and port, and every
+// operation on it ends with its diagnostic.
+TEST_F(OptionGraphTest, ALineWhoseRecordIsGoneShowsItsTextAndIsTraced) {
+    OnGraphPage([this](OptionPPT&, OptionGraphDlg& page) {
+        CheckListBox* list = page.ServiceCheckList();
+        TypeInto(page.NameEdit(), "ftp");
+        TypeInto(page.PortEdit(), "2121");
+        Click(page.AddButton());
+        Click(page.DeleteButton());  // ftp(2121), and with it the record "ftp"
+        EXPECT_EQ(page.GetServiceMap().count("ftp"), 0u);
+        EXPECT_EQ(list->currentItem()->text(), "ftp-data(20)");
+
+        ClickItem(list, 2);  // ftp(21)
+        EXPECT_EQ(page.NameEdit()->text(), "ftp");
+        EXPECT_EQ(page.PortEdit()->text(), "21");
+        Click(page.DeleteButton());
+        EXPECT_TRUE(Traced("Can not find selected service in the map"));
+        QTest::mouseClick(page.GetColorWell(), Qt::LeftButton, Qt::NoModifier,
+                          page.GetColorWell()->CellRect(3).center());
+        ClickItem(page.LineStyleList(), 2);
+        EXPECT_EQ(std::count_if(m_Trace.begin(), m_Trace.end(),
+                                [](const std::string& line) {
+                                    return line.rfind("Subset not found in ", 0) == 0;
+                                }),
+                  2);
+        EXPECT_TRUE(m_Messages.isEmpty());
+        EXPECT_EQ(list->count(), 7);
+    });
+}
