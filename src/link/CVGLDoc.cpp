@@ -132,9 +132,12 @@ void CVGLDoc::Refresh(GWView* sender, intptr_t hint, QObject* hintObject) {
 }
 
 void CVGLDoc::SetUpdatePeriod(int32_t period) {
-    // A period given while disconnected is kept for the next connection.
+    // A period given while disconnected is kept for the next connection. The
+    // time axis is relabelled only then too: the points on show were polled
+    // at the old period.
     m_UpdatePeriod = period;
-    if (m_Table.IsConnected()) RegisterTimerClient();
+    if (!m_Table.IsConnected()) return;
+    RegisterTimerClient();
     if (GraphView* graph = GetGraphView()) graph->SetTimeLabels(m_UpdatePeriod);
 }
 

@@ -178,7 +178,6 @@ void GridView::UpdateSortIndicator() {
     const int column = m_pModel->SortColumn();
     const bool ascending = column >= 0 && static_cast<size_t>(column) < m_ColumnInfo.size() &&
                            m_ColumnInfo[static_cast<size_t>(column)].m_bAscending != 0;
-    // Qt draws "descending" as the arrow that points down.
     const Qt::SortOrder order = ascending ? Qt::AscendingOrder : Qt::DescendingOrder;
     for (QHeaderView* header : {horizontalHeader(), m_pFrozen->horizontalHeader()}) {
         header->setSortIndicatorShown(column >= 0);
@@ -362,15 +361,21 @@ void GridView::OnPrint(QPainter& painter, QPrinter& printer) {
         widths.push_back(width + 2 * pad);
         total += widths.back();
     }
-    if (total > page.width()) {
-        for (qreal& width : widths) width *= page.width() / total;
-        total = page.width();
+    // A grid wider than the page is printed smaller, down to half size; what
+    // is still too wide is narrowed alike and its texts shortened.
+    const qreal scale = std::clamp(page.width() / total, 0.5, 1.0);
+    const QSizeF area = page.size() / scale;
+    if (total > area.width()) {
+        for (qreal& width : widths) width *= area.width() / total;
+        total = area.width();
     }
+    painter.save();
+    painter.scale(scale, scale);
 
     const qreal rowHeight = textMetrics.height() * 1.4;
     const qreal titleHeight = titleMetrics.height() * 1.6;
     const int rowsPerPage =
-        std::max(1, static_cast<int>((page.height() - titleHeight) / rowHeight));
+        std::max(1, static_cast<int>((area.height() - titleHeight) / rowHeight));
     const int pages = std::max(1, (rows + rowsPerPage - 1) / rowsPerPage);
     const QPen gridPen(QColor(0x80, 0x80, 0x80), 0);
 
@@ -422,4 +427,5 @@ void GridView::OnPrint(QPainter& painter, QPrinter& printer) {
             painter.drawLine(QPointF(0, y), QPointF(total, y));
         }
     }
+    painter.restore();
 }

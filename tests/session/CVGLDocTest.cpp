@@ -83,10 +83,16 @@ TEST_F(SessionTest, LostConnectionShowsOnceKeepsRowsAndReconnectKeepsOneTimerCli
     // A period chosen meanwhile is kept for the next connection, and the
     // old client is replaced, not doubled.
     m_pDoc->SetUpdatePeriod(30);
+    EXPECT_EQ(m_pGraph->GetGraph()->PointLabel(0), "780");  // points polled at 60 s
     Connect(m_Monitor.Host());
     ASSERT_EQ(TimerClients(), 1u);
     EXPECT_EQ(m_App.m_Timer.Clients()[0].m_Period, 30);
+    EXPECT_EQ(m_pGraph->GetGraph()->PointLabel(0), "390");
     EXPECT_EQ(Rows(), 0);  // a new connection starts empty
+
+    m_pDoc->SetUpdatePeriod(90);
+    ASSERT_EQ(TimerClients(), 1u);
+    EXPECT_EQ(m_App.m_Timer.Clients()[0].m_Period, 90);
 }
 
 TEST_F(SessionTest, DisconnectRemovesTheTimerClientAndKeepsTheRows) {
