@@ -24,9 +24,9 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(16, 16, 12, 12);
     layout->setHorizontalSpacing(16);
-    layout->addWidget(icon, 0, 0, Qt::AlignTop);
+    layout->addWidget(icon, 0, 0, Qt::AlignVCenter);
     layout->addWidget(version, 0, 1, Qt::AlignVCenter);
-    layout->addWidget(buttons, 0, 2, Qt::AlignTop);
+    layout->addWidget(buttons, 0, 2, Qt::AlignVCenter);
     layout->setColumnStretch(1, 1);
     setFixedSize(sizeHint().expandedTo(QSize(325, 90)));
 }

@@ -138,6 +138,7 @@ std::vector<QAction*> CMainFrame::BuildMenuBar(const std::vector<Menu>& menus) {
             continue;
         }
         auto* dropDown = new QMenu(QString::fromUtf8(menu.m_Title), this);
+        dropDown->setSeparatorsCollapsible(false);  // the File menu has two in a row
         for (const MenuItem& item : menu.m_Items) {
             if (item.m_Id == 0) {
                 dropDown->addSeparator();

@@ -1,6 +1,7 @@
 #include "toolkit/Worksheet.h"
 
 #include <QEvent>
+#include <QMdiArea>
 
 #include "toolkit/ResourceIcon.h"
 #include "toolkit/Workbook.h"
@@ -14,6 +15,13 @@ Worksheet::~Worksheet() = default;
 
 QString Worksheet::TabLabel() const {
     return windowTitle();
+}
+
+QSize Worksheet::sizeHint() const {
+    const QSize own = QMdiSubWindow::sizeHint();
+    if (!mdiArea()) return own;
+    const QSize area = mdiArea()->viewport()->size();
+    return QSize(area.width() * 3 / 4, area.height() * 3 / 4).expandedTo(minimumSizeHint());
 }
 
 void Worksheet::RegisterWith(Workbook& workbook) {

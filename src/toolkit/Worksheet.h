@@ -25,6 +25,10 @@ public:
     void RegisterWith(Workbook& workbook);
     Workbook* GetWorkbook() const { return m_pWorkbook; }
 
+    // Three quarters of the documents' area, so that a cascaded frame is
+    // large enough to read.
+    QSize sizeHint() const override;
+
 signals:
     void tabChanged();  // the label or icon changed: the tab is drawn again
 
