@@ -150,21 +150,6 @@ TEST_F(OptionGraphTest, AddMakesAnUncheckedUserLineWithTheColourAndStyleShown) {
     });
 }
 
-TEST_F(OptionGraphTest, AnExistingNameWithANewPortReplacesItsRecord) {
-    OnGraphPage([](OptionPPT&, OptionGraphDlg& page) {
-        CheckListBox* list = page.ServiceCheckList();
-        TypeInto(page.NameEdit(), "ftp");
-        TypeInto(page.PortEdit(), "2121");
-        Click(page.AddButton());
-        EXPECT_EQ(Texts(list).indexOf("ftp(2121)"), Texts(list).indexOf("ftp(21)") + 1);
-        const ServiceRecord& ftp = page.GetServiceMap().at("ftp");
-        EXPECT_EQ(ftp.m_bUserDefined, 1);
-        EXPECT_EQ(ftp.m_Port, 2121);
-        ClickItem(list, Texts(list).indexOf("ftp(21)"));  // both lines show that record
-        EXPECT_EQ(page.PortEdit()->text(), "2121");
-    });
-}
-
 TEST_F(OptionGraphTest, DeleteRefusesPredefinedLinesAndRemovesUserLines) {
     OnGraphPage([this](OptionPPT&, OptionGraphDlg& page) {
         CheckListBox* list = page.ServiceCheckList();
@@ -257,7 +242,10 @@ TEST_F(OptionGraphTest, OkMergesTheCatalogueAndGivesTheGraphItsList) {
         TypeInto(page.NameEdit(), "ftp");  // replaces the predefined ftp under its name
         TypeInto(page.PortEdit(), "2121");
         Click(page.AddButton());
+        EXPECT_EQ(Texts(list).indexOf("ftp(2121)"), Texts(list).indexOf("ftp(21)") + 1);
         ClickCheckBox(list, 1);  // finger: www gives way
+        ClickItem(list, Texts(list).indexOf("ftp(21)"));  // both lines show the new record
+        EXPECT_EQ(page.PortEdit()->text(), "2121");
         Click(sheet.OkButton());
     });
     const ServiceRecord& ftp = GraphView::GetMasterMap().at("ftp");

@@ -1,11 +1,9 @@
 // The sheet: how it finds its session, its pages and buttons, and what OK,
 // Apply and Cancel apply.
 
-#include <QRadioButton>
 #include <QTabWidget>
 
 #include "framework/GWFrame.h"
-#include "options/OptionDataDlg.h"
 #include "options/OptionTableDlg.h"
 #include "options/OptionsFixture.h"
 #include "support/FakeMonitor.h"
@@ -107,19 +105,4 @@ TEST_F(OptionSheetTest, CloseAfterApplyKeepsWhatApplyDid) {
     EXPECT_TRUE(m_pGrid->isColumnHidden(0));
     EXPECT_FALSE(m_pGrid->isColumnHidden(1));
     EXPECT_EQ(monitor.RequestCount(), polls + 1);
-}
-
-TEST_F(OptionSheetTest, OkAppliesEveryChangedPage) {
-    RunSheet([](OptionPPT& sheet) {
-        sheet.Tabs()->setCurrentIndex(1);
-        Click(sheet.DataPage().KiloButton());
-        sheet.Tabs()->setCurrentIndex(0);
-        ClickItem(sheet.TablePage().ShownList(), 2);
-        Click(sheet.TablePage().HideButton());
-        EXPECT_EQ(sheet.DataPage().m_bModified, 1);
-        EXPECT_EQ(sheet.TablePage().m_bModified, 1);
-        Click(sheet.OkButton());
-    });
-    EXPECT_EQ(m_pDocument->m_Table.DataUnit(), 1);
-    EXPECT_TRUE(m_pGrid->isColumnHidden(2));
 }
