@@ -56,11 +56,13 @@ bool CChildFrame::Create(GWDocument* document) {
         delete frame;
         return false;
     }
+    // Captioned before it shows: a maximised frame puts its caption into the
+    // main window's as it appears.
+    UpdateCaptions(session);
     frame->RegisterWith(*workbook);
     frame->showMaximized();
     workbook->ActivateWorksheet(frame);
     frame->OnInitialUpdate();
-    UpdateCaptions(session);
     return true;
 }
 

@@ -65,7 +65,7 @@ class StartupTest : public FramesTest {};
 TEST_F(StartupTest, NoArgumentOpensOneNewUnconnectedSession) {
     ASSERT_TRUE(Start());
     EXPECT_TRUE(Main().isVisible());
-    EXPECT_EQ(Main().windowTitle().left(3), "VGL");
+    EXPECT_EQ(Main().windowTitle(), "VGL - [VGL1]");  // the maximised session's title added
     ASSERT_EQ(Documents().size(), 1u);
     EXPECT_EQ(Documents().front()->GetTitle(), "VGL1");
     EXPECT_NE(Documents().front()->m_bDisconnected, 0);
@@ -126,6 +126,7 @@ TEST_F(StartupTest, ConnectOpensASessionConnectedToTheMonitorWithThePeriod) {
     EXPECT_GE(monitor.RequestCount(), 1u);  // polled at once
     EXPECT_EQ(m_nNameDialogs, 0);
     EXPECT_EQ(CMainFrame::TabLabelText(Main().TabLabel(Main().Worksheets().front())), host);
+    EXPECT_EQ(Main().windowTitle(), "VGL - [Connected to Socks5 server -- " + host + "]");
 }
 
 TEST_F(StartupTest, ConnectFallsBackToTheConnectDialogWhenTheHostFails) {
