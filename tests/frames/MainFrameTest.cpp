@@ -1,6 +1,6 @@
 // The main window: its two menus and the accelerator table, how commands are
 // enabled in each state of a session, the refresh of every session when the
-// window's activation changes, its tabs, the Window commands and its size.
+// window's activation changes, its tabs, closing and its size.
 
 #include <QKeySequence>
 #include <QLabel>
@@ -228,14 +228,6 @@ TEST_F(MainFrameTest, StatusBarHasOnlyTheMessagePaneAndCanBeHidden) {
     QStatusBar* bar = Main().statusBar();
     EXPECT_EQ(Main().IdlePane()->text(), "Ready");
     EXPECT_EQ(bar->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
-    // A prompt shows in place of the idle text while the pointer is on an item.
-    QStatusTipEvent tip(Item(32773)->statusTip());
-    QApplication::sendEvent(&Main(), &tip);
-    EXPECT_EQ(bar->currentMessage(), "Connect the active Socks Vigil client to a new Socks server");
-    QStatusTipEvent none{QString()};
-    QApplication::sendEvent(&Main(), &none);
-    EXPECT_TRUE(bar->currentMessage().isEmpty());
-
     Item(59393)->trigger();
     EXPECT_TRUE(bar->isHidden());
     EXPECT_FALSE(Item(59393)->isChecked());
@@ -290,7 +282,7 @@ TEST_F(MainFrameTest, TabsFollowTheFramesAndAClickActivatesOne) {
     EXPECT_EQ(CMainFrame::TabLabelText(Main().TabLabel(sheets[0])), "gate.example");
 }
 
-TEST_F(MainFrameTest, ClosingTheLastWindowOfASessionClosesTheSession) {
+TEST_F(MainFrameTest, ClosingTheLastWindowOfASessionClosesTheSessionAndExitClosesAll) {
     ASSERT_TRUE(Start());
     ASSERT_TRUE(Run(cmd::WindowNew));
     ASSERT_EQ(CChildFrame::FramesOf(Documents().front()).size(), 2u);
@@ -310,33 +302,10 @@ TEST_F(MainFrameTest, ClosingTheLastWindowOfASessionClosesTheSession) {
     Documents().front()->OnCloseDocument();
     Settle();
     EXPECT_TRUE(Main().Worksheets().empty());
-}
 
-TEST_F(MainFrameTest, WindowCommandsArrangeTheFrames) {
-    ASSERT_TRUE(Start());
-    ASSERT_TRUE(Run(cmd::FileNew));
-    ASSERT_TRUE(Run(cmd::WindowTile));
-    const std::vector<Worksheet*> sheets = Main().Worksheets();
-    ASSERT_EQ(sheets.size(), 2u);
-    for (Worksheet* sheet : sheets) EXPECT_FALSE(sheet->isMaximized());
-    EXPECT_FALSE(sheets[0]->geometry().intersects(sheets[1]->geometry()));
-
-    ASSERT_TRUE(Run(cmd::WindowCascade));
-    EXPECT_NE(sheets[0]->pos(), sheets[1]->pos());
-
-    for (Worksheet* sheet : sheets) sheet->showMinimized();
-    ASSERT_TRUE(Run(cmd::WindowArrange));
-    const int bottom = Main().MdiArea()->viewport()->height();
-    EXPECT_EQ(sheets[0]->geometry().bottom() + 1, bottom);
-    EXPECT_EQ(sheets[1]->geometry().bottom() + 1, bottom);
-    EXPECT_EQ(sheets[0]->x(), 0);
-    EXPECT_EQ(sheets[1]->x(), sheets[0]->width());
-}
-
-TEST_F(MainFrameTest, ExitClosesEverySessionAndTheWindow) {
-    ASSERT_TRUE(Start());
+    // Exit closes every session, then the window.
     ASSERT_TRUE(Run(cmd::FileNew));
     ASSERT_TRUE(Run(cmd::AppExit));
-    EXPECT_FALSE(Main().isVisible());
     EXPECT_TRUE(Documents().empty());
+    EXPECT_FALSE(Main().isVisible());
 }

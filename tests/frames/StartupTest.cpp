@@ -20,44 +20,26 @@ CommandLineAction Parse(const QStringList& arguments, VGLCommandLine& commandLin
 
 }  // namespace
 
-TEST(CommandLineTest, ReadsFilesHostsAndThePeriod) {
-    VGLCommandLine commandLine;
+TEST(CommandLineTest, ReadsFilesHostsAndAPeriodFrom5To120) {
+    VGLCommandLine line;
     QString message;
-    ASSERT_EQ(Parse({}, commandLine, message), CommandLineAction::Run);
-    EXPECT_TRUE(commandLine.m_Files.isEmpty());
-    EXPECT_TRUE(commandLine.m_ConnectHosts.isEmpty());
-    EXPECT_EQ(commandLine.m_Period, 0);
-
     ASSERT_EQ(Parse({"a.vgl", "--connect", "gate", "--period", "5", "--connect=10.0.0.1", "b.vgl"},
-                    commandLine, message),
+                    line, message),
               CommandLineAction::Run);
-    EXPECT_EQ(commandLine.m_Files, QStringList({"a.vgl", "b.vgl"}));
-    EXPECT_EQ(commandLine.m_ConnectHosts, QStringList({"gate", "10.0.0.1"}));
-    EXPECT_EQ(commandLine.m_Period, 5);
-    ASSERT_EQ(Parse({"--connect", "gate", "--period", "120"}, commandLine, message),
-              CommandLineAction::Run);
-    EXPECT_EQ(commandLine.m_Period, 120);
-}
-
-TEST(CommandLineTest, RefusesBadPeriodsAndUnknownOptions) {
-    VGLCommandLine commandLine;
-    QString message;
-    for (const QString period : {"4", "121", "ten", "-5", ""}) {
-        EXPECT_EQ(Parse({"--connect", "gate", "--period", period}, commandLine, message),
-                  CommandLineAction::Error)
-            << period.toStdString();
+    EXPECT_EQ(line.m_Files, QStringList({"a.vgl", "b.vgl"}));
+    EXPECT_EQ(line.m_ConnectHosts, QStringList({"gate", "10.0.0.1"}));
+    EXPECT_EQ(line.m_Period, 5);
+    for (const QStringList& bad : std::vector<QStringList>{{"--connect", "gate", "--period", "4"},
+                                                           {"--connect", "gate", "--period", "121"},
+                                                           {"--connect", "gate", "--period", "x"},
+                                                           {"--period", "30"},
+                                                           {"--connect", " "},
+                                                           {"--bogus"}}) {
+        EXPECT_EQ(Parse(bad, line, message), CommandLineAction::Error)
+            << bad.join(' ').toStdString();
     }
-    EXPECT_EQ(Parse({"--period", "30"}, commandLine, message), CommandLineAction::Error);
-    EXPECT_EQ(Parse({"--connect"}, commandLine, message), CommandLineAction::Error);
-    EXPECT_EQ(Parse({"--connect", " "}, commandLine, message), CommandLineAction::Error);
-    EXPECT_EQ(Parse({"--bogus"}, commandLine, message), CommandLineAction::Error);
-    EXPECT_FALSE(message.isEmpty());
-
-    ASSERT_EQ(Parse({"--help"}, commandLine, message), CommandLineAction::Help);
-    EXPECT_TRUE(message.contains("--connect"));
+    ASSERT_EQ(Parse({"--help"}, line, message), CommandLineAction::Help);
     EXPECT_FALSE(message.contains("--screenshot"));  // a demo aid, not for users
-    ASSERT_EQ(Parse({"--version"}, commandLine, message), CommandLineAction::Version);
-    EXPECT_TRUE(message.contains("2.0"));
 }
 
 class StartupTest : public FramesTest {};
@@ -154,27 +136,19 @@ TEST_F(StartupTest, ConnectFallsBackToTheConnectDialogWhenTheHostFails) {
 
 TEST_F(StartupTest, AboutShowsTheBoxAndChangesNothing) {
     ASSERT_TRUE(Start());
-    QString title;
     QStringList texts;
-    bool hasIcon = false;
-    m_OtherDialog = [&](QDialog& dialog) {
-        title = dialog.windowTitle();
+    m_OtherDialog = [&texts](QDialog& dialog) {
+        texts << dialog.windowTitle();
         for (QLabel* label : dialog.findChildren<QLabel*>()) {
-            if (!label->text().isEmpty()) texts << label->text();
-            if (!label->pixmap().isNull()) hasIcon = true;
+            texts << (label->pixmap().isNull() ? label->text() : "<icon>");
         }
-        auto* ok = dialog.findChild<QPushButton*>();
-        EXPECT_NE(ok, nullptr);
-        if (ok) ok->click();
+        dialog.findChild<QPushButton*>()->click();
         return dialog.result();
     };
     ASSERT_TRUE(Run(cmd::AppAbout));
-    EXPECT_EQ(m_nOtherDialogs, 1);
-    EXPECT_EQ(title, "About Socks Vigil Client");
-    EXPECT_EQ(texts, QStringList("Socks Vigil beta version 2.0"));
-    EXPECT_TRUE(hasIcon);
+    EXPECT_EQ(texts,
+              QStringList({"About Socks Vigil Client", "<icon>", "Socks Vigil beta version 2.0"}));
     EXPECT_EQ(Documents().size(), 1u);
-    EXPECT_TRUE(Main().isVisible());
 }
 
 // Two real processes of the program: while one runs, a second start says so
