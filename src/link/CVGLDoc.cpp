@@ -7,6 +7,7 @@
 #include "framework/GWFrame.h"
 #include "graph/GraphView.h"
 #include "link/ServerNameDlg.h"
+#include "options/OptionPPT.h"
 #include "records/GridView.h"
 #include "zadadir/GWWinApp.h"
 
@@ -45,6 +46,7 @@ CVGLDoc::CVGLDoc() {
         ui.SetCheck(!m_Table.IsShowActive());
     });
     OnCommand(cmd::CopyGraph, [this] { OnCopyGraph(); });
+    OnCommand(cmd::Option, [this] { OptionPPT::RunFor(*this); });
     // Copying and printing are only offered while the session is not
     // connected. The grid view copies, the views print and the application
     // sets up the printer; the document only decides whether they may.

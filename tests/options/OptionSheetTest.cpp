@@ -3,6 +3,7 @@
 
 #include <QTabWidget>
 
+#include "framework/CommandIds.h"
 #include "framework/GWFrame.h"
 #include "options/OptionTableDlg.h"
 #include "options/OptionsFixture.h"
@@ -105,4 +106,13 @@ TEST_F(OptionSheetTest, CloseAfterApplyKeepsWhatApplyDid) {
     EXPECT_TRUE(m_pGrid->isColumnHidden(0));
     EXPECT_FALSE(m_pGrid->isColumnHidden(1));
     EXPECT_EQ(monitor.RequestCount(), polls + 1);
+}
+
+TEST_F(OptionSheetTest, OptionCommandOnTheSessionOpensTheSheet) {
+    m_Script = [](OptionPPT& sheet) { Click(sheet.CancelButton()); };
+    const GWCmdRoute route{m_pGrid.get(), m_pDocument.get()};
+    EXPECT_TRUE(GWUpdateCommand(route, cmd::Option).m_bEnabled);
+    EXPECT_TRUE(GWRouteCommand(route, cmd::Option));
+    EXPECT_EQ(m_SheetsShown, 1);
+    m_Script = {};
 }
