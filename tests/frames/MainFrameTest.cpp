@@ -161,14 +161,14 @@ TEST_F(MainFrameTest, CommandsAreEnabledByTheirTargetsInEachState) {
     // No session: the application's and the frame's commands only.
     for (int id : {57600, 57606, 57665, 59393, 57664}) EXPECT_TRUE(Enabled(id)) << id;
     EXPECT_TRUE(Checked(59393));
-    for (int id : {32773, 32776, 57607, 57634, 32781, 32774, 57648, 57650, 57653, 57680}) {
+    for (int id : {32773, 32776, 57607, 57634, 32781, 32774, 32779, 57648, 57650, 57653, 57680}) {
         EXPECT_FALSE(Enabled(id)) << id;
     }
 
     // A new session, not connected: copying and printing are offered.
     ASSERT_TRUE(Run(cmd::FileNew));
-    for (int id : {32773, 57607, 57606, 57634, 32781, 32774, 32775, 57648, 57650, 57651, 57649,
-                   57653, 57680, 57681}) {
+    for (int id : {32773, 57607, 57606, 57634, 32781, 32774, 32775, 32779, 57648, 57650, 57651,
+                   57649, 57653, 57680, 57681}) {
         EXPECT_TRUE(Enabled(id)) << id;
     }
     EXPECT_FALSE(Enabled(32776));
