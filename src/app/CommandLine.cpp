@@ -93,6 +93,9 @@ CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine&
 
 QStringList HandOverArguments(const VGLCommandLine& commandLine) {
     QStringList arguments;
+    // A screenshot run pictures its own sessions; handing them to another
+    // instance would leave it with nothing to take.
+    if (!commandLine.m_ScreenshotPath.isEmpty()) return arguments;
     for (const QString& file : commandLine.m_Files) {
         arguments << QFileInfo(file).absoluteFilePath();
     }

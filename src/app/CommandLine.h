@@ -32,5 +32,5 @@ CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine&
 
 // What a later start hands to the running instance: its files as absolute
 // paths (the running instance has another working folder), its hosts and
-// period. Empty when the command line opens nothing.
+// period. Empty when the command line opens nothing or takes a screenshot.
 QStringList HandOverArguments(const VGLCommandLine& commandLine);

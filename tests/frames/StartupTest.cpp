@@ -35,6 +35,17 @@ TEST(CommandLineTest, ReadsFilesHostsAndAPeriodFrom5To120) {
     EXPECT_EQ(line.m_Files, QStringList({"a.vgl", "b.vgl"}));
     EXPECT_EQ(line.m_ConnectHosts, QStringList({"gate", "10.0.0.1"}));
     EXPECT_EQ(line.m_Period, 5);
+    // What a later start hands over reads back as the same sessions, with
+    // the files made absolute; a screenshot run keeps its sessions.
+    VGLCommandLine handed;
+    ASSERT_EQ(ParseCommandLine(QStringList{"vgl"} + HandOverArguments(line), handed, message),
+              CommandLineAction::Run);
+    EXPECT_EQ(handed.m_Files, QStringList({QDir::current().absoluteFilePath("a.vgl"),
+                                           QDir::current().absoluteFilePath("b.vgl")}));
+    EXPECT_EQ(handed.m_ConnectHosts, line.m_ConnectHosts);
+    EXPECT_EQ(handed.m_Period, 5);
+    line.m_ScreenshotPath = "shot.png";
+    EXPECT_TRUE(HandOverArguments(line).isEmpty());
     for (const QStringList& bad : std::vector<QStringList>{{"--connect", "gate", "--period", "4"},
                                                            {"--connect", "gate", "--period", "121"},
                                                            {"--connect", "gate", "--period", "x"},
