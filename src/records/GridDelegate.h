@@ -32,7 +32,6 @@ public:
 
     // Cells whose prepared text is kept now; never more than the capacity.
     int CachedCells() const { return static_cast<int>(m_Cells.size()); }
-    int Capacity() const { return m_nCapacity; }
 
 private:
     struct PreparedText {
