@@ -97,7 +97,7 @@ void GWGraphView::SetSubsets(const std::vector<ServiceRecord>& records) {
     RefreshGraph();
 }
 
-void GWGraphView::AppendData(const std::map<std::string, uint32_t>& values) {
+void GWGraphView::AppendData(const std::map<std::string, uint64_t>& values) {
     // A view opened on a connected document is asked for a point by its first
     // update, before it has its points and subsets; there is nothing to plot yet.
     if (!m_bHasSubsets || m_PeakHistory.empty()) return;

@@ -19,7 +19,7 @@
 
 namespace {
 
-using Point = std::map<std::string, uint32_t>;
+using Point = std::map<std::string, uint64_t>;
 
 ServiceRecord Record(const std::string& name, int32_t port, uint32_t color = 0,
                      int32_t style = LineSolid) {
@@ -38,7 +38,7 @@ protected:
         m_View.SetPointCount(points);
         m_View.SetSubsets({Record("a", 1), Record("b", 2)});
     }
-    void Append(uint32_t a, uint32_t b = 0) { m_View.AppendData(Point{{"a", a}, {"b", b}}); }
+    void Append(uint64_t a, uint64_t b = 0) { m_View.AppendData(Point{{"a", a}, {"b", b}}); }
     double Top() const { return m_View.GetGraph()->YMax(); }
     float Newest(int subset) const {
         const GraphCtrl* graph = m_View.GetGraph();
@@ -121,7 +121,7 @@ TEST_F(GWGraphViewTest, PeakStaysValidAtIndex13And14AndLeavesAfter) {
     EXPECT_DOUBLE_EQ(Top(), 11.0);
 }
 
-TEST_F(GWGraphViewTest, LargestUnsignedValueIsTheLargestNotMinusOne) {
+TEST_F(GWGraphViewTest, LargeValuesArePlottedWholeNeverAsNegativeOrWrapped) {
     Prepare();
     const uint32_t largest = std::numeric_limits<uint32_t>::max();
     Append(5, largest);
@@ -130,6 +130,10 @@ TEST_F(GWGraphViewTest, LargestUnsignedValueIsTheLargestNotMinusOne) {
     Append(largest, 7);
     EXPECT_EQ(m_View.PeakIndex(), 1);  // equal value: fits under the top
     EXPECT_FLOAT_EQ(Newest(0), 4294967295.0f);
+    Append(7500000000u);  // more than 32 bits: plotted whole, the axis in G
+    EXPECT_FLOAT_EQ(Newest(0), 7.5e9f);
+    EXPECT_DOUBLE_EQ(Top(), 7.5e9 * 1.1);
+    EXPECT_EQ(GraphCtrl::YTickLabels(0, Top()), QStringList({"0", "2G", "4G", "6G", "8G"}));
 }
 
 TEST_F(GWGraphViewTest, SetPointCountKeepsEntriesAndDropsAPeakOutsideTheWindow) {

@@ -45,7 +45,7 @@ void FeedVariedTraffic(GWGraphView& view) {
     const uint32_t ftpData[] = {0,      0,     850000, 1200000, 40000, 0,      0,
                                 610000, 90000, 0,      0,       0,     730000, 20000};
     for (int i = 0; i < 14; ++i) {
-        std::map<std::string, uint32_t> point{
+        std::map<std::string, uint64_t> point{
             {"www", www[i]},
             {"ftp-data", ftpData[i]},
             {"ftp", static_cast<uint32_t>(1500 + (i % 4) * 900)},

@@ -34,8 +34,8 @@ MonBytes CloseRec(uint32_t id) {
 }
 
 struct GraphSink : TrafficSink {
-    void AppendData(const std::map<std::string, uint32_t>& values) override { m_Values = values; }
-    std::map<std::string, uint32_t> m_Values;
+    void AppendData(const std::map<std::string, uint64_t>& values) override { m_Values = values; }
+    std::map<std::string, uint64_t> m_Values;
 };
 
 struct GridSink : RowCountSink {
@@ -224,19 +224,33 @@ TEST_F(PMCTableTest, TrafficGoesToItsServiceOrToOthers) {
     GraphSink graph;
     m_Table.FeedGraph(graph);
     EXPECT_EQ(graph.m_Values,
-              (std::map<std::string, uint32_t>{{"Others", 30}, {"ftp", 170}, {"www", 0}}));
+              (std::map<std::string, uint64_t>{{"Others", 30}, {"ftp", 170}, {"www", 0}}));
 
     PollBatch({});  // a new interval starts at 0, with the same services
     m_Table.FeedGraph(graph);
     EXPECT_EQ(graph.m_Values,
-              (std::map<std::string, uint32_t>{{"Others", 0}, {"ftp", 0}, {"www", 0}}));
+              (std::map<std::string, uint64_t>{{"Others", 0}, {"ftp", 0}, {"www", 0}}));
 
     m_Table.SetServices({"www", "www"});
     PollBatch({UpdateRec(2, "smtp", 60, 0), UpdateRec(1, "ftp", 160, 20)});
     EXPECT_EQ(Traced("Failed to find \"Others\" subset"), 2u);
     m_Table.FeedGraph(graph);
-    EXPECT_EQ(graph.m_Values, (std::map<std::string, uint32_t>{{"www", 0}}));
+    EXPECT_EQ(graph.m_Values, (std::map<std::string, uint64_t>{{"www", 0}}));
     EXPECT_EQ(m_Table.GetCellText(1, In), "160");  // the entry itself took the update
+}
+
+TEST_F(PMCTableTest, TrafficOfSeveralGigabytesInOneIntervalIsCountedWhole) {
+    // Two connections of 3 GB in and 1.5 GB out each: 9 GB of "www" in one point.
+    PollBatch({OpenRec(1), OpenRec(2), UpdateRec(1, "www", 3000000000u, 1500000000u),
+               UpdateRec(2, "www", 3000000000u, 1500000000u)});
+    EXPECT_EQ(m_Table.ServiceTraffic("www"), 9000000000u);
+    GraphSink graph;
+    m_Table.FeedGraph(graph);
+    EXPECT_EQ(graph.m_Values.at("www"), 9000000000u);
+    EXPECT_EQ(m_Table.GetCellText(1, Total), "4500000000");
+
+    PollBatch({UpdateRec(1, "www", 1000000000u, 1500000000u)});  // In started again
+    EXPECT_EQ(m_Table.ServiceTraffic("www"), 1000000000u);
 }
 
 TEST_F(PMCTableTest, RefusedOpenRecordEndsThePollAndTheNextReadsOnInTheBatch) {
