@@ -198,6 +198,8 @@ void PMCTable::SetDisplayOptions(int32_t hostForm, int32_t dataUnit) {
     Reformat(m_ActiveMap, hostForm, dataUnit);
     Reformat(m_ClosedMap, hostForm, dataUnit);
     Reformat(m_FailedMap, hostForm, dataUnit);
+    // Connections that closed in the last poll are still on show until the next one.
+    Reformat(m_DiscardMap, hostForm, dataUnit);
 }
 
 void PMCTable::FeedGraph(TrafficSink& graph) const {

@@ -289,15 +289,19 @@ TEST_F(PMCTableTest, ReusedIdPairDoesNotLeakOrDuplicateRows) {
 }
 
 TEST_F(PMCTableTest, DisplayOptionsReformatEveryKeptEntry) {
-    PollBatch({OpenRec(1), UpdateRec(1, "www", 1536, 0), OpenRec(2), ResultRec(2, 3), CloseRec(2)});
+    PollBatch({OpenRec(1), UpdateRec(1, "www", 1536, 0), OpenRec(2), ResultRec(2, 3), CloseRec(2),
+               OpenRec(4), UpdateRec(4, "www", 2048, 0), CloseRec(4)});
     EXPECT_EQ(m_Table.GetCellText(1, Source), "src1");
     EXPECT_EQ(m_Table.GetCellText(1, In), "1536");
+    EXPECT_EQ(m_Table.GetCellText(2, UserName), "u4");  // closed: shown this once
     m_Table.SetDisplayOptions(0, 1);
     EXPECT_EQ(m_Table.HostForm(), 0);
     EXPECT_EQ(m_Table.DataUnit(), 1);
     EXPECT_EQ(m_Table.GetCellText(1, Source), "10.0.0.1");
     EXPECT_EQ(m_Table.GetCellText(1, Destination), "93.184.216.34");
     EXPECT_EQ(m_Table.GetCellText(1, In), "1.50K");
+    EXPECT_EQ(m_Table.GetCellText(2, Source), "10.0.0.1");
+    EXPECT_EQ(m_Table.GetCellText(2, In), "2.00K");
 
     m_Table.SetShowActive(false);
     PollBatch({OpenRec(3)});
