@@ -128,6 +128,22 @@ void GraphCtrl::SetSubsetCount(int count) {
     Invalidate();
 }
 
+void GraphCtrl::RemapSubsets(std::span<const int> sources) {
+    const int count = static_cast<int>(sources.size());
+    std::vector<float> values(static_cast<size_t>(count) * static_cast<size_t>(m_nPoints), 0.0f);
+    for (int s = 0; s < count; ++s) {
+        const int from = sources[static_cast<size_t>(s)];
+        if (from < 0 || from >= m_nSubsets) continue;
+        // Whole rings move, so the oldest point stays where it was.
+        const auto first = m_Values.begin() + static_cast<ptrdiff_t>(from) * m_nPoints;
+        std::copy(first, first + m_nPoints,
+                  values.begin() + static_cast<ptrdiff_t>(s) * m_nPoints);
+    }
+    m_Values = std::move(values);
+    m_nSubsets = count;
+    Invalidate();
+}
+
 void GraphCtrl::SetPointCount(int count) {
     count = std::max(count, 0);
     if (count == m_nPoints) return;

@@ -49,6 +49,10 @@ public:
     // theirs, and of the points the newest stay (new older points are 0).
     void SetSubsetCount(int count);
     void SetPointCount(int count);
+    // A new set of subsets in which subset i carries on the points of the
+    // former subset sources[i]; one whose source is not a former subset
+    // (-1) starts from zeros. Former subsets no source names are dropped.
+    void RemapSubsets(std::span<const int> sources);
 
     // Subsets. The look of subset i may be set before the subset exists (a
     // default palette is kept this way); unset colours come from a palette.

@@ -167,6 +167,29 @@ TEST_F(GWGraphViewTest, SubsetLabelsColoursAndStyles) {
               (std::map<std::string, int32_t>{{"telnet", 0}, {"Others", 1}, {"MyOthers", 2}}));
 }
 
+TEST_F(GWGraphViewTest, EachLineKeepsTheHistoryOfItsServiceWhenTheServicesChange) {
+    m_View.SetPointCount(3);
+    m_View.SetSubsets({Record("archie", 1525), Record("www", 80), Record("telnet", 23),
+                       Record("Others", 0)});
+    m_View.AppendData(Point{{"archie", 500}, {"www", 7}, {"telnet", 3}, {"Others", 1}});
+    m_View.AppendData(Point{{"archie", 600}, {"www", 8}, {"telnet", 4}, {"Others", 2}});
+
+    // archie unchecked, whois added: every line moves up one place.
+    m_View.SetSubsets({Record("www", 80), Record("telnet", 23), Record("whois", 43),
+                       Record("Others", 0)});
+    const GraphCtrl* graph = m_View.GetGraph();
+    ASSERT_EQ(graph->SubsetCount(), 4);
+    const std::vector<std::vector<float>> expected = {{0, 7, 8}, {0, 3, 4}, {0, 0, 0}, {0, 1, 2}};
+    for (int s = 0; s < 4; ++s) {
+        for (int p = 0; p < 3; ++p) EXPECT_FLOAT_EQ(graph->Value(s, p), expected[s][p]) << s << p;
+    }
+    // A service the next point leaves out repeats its own last value, not archie's.
+    m_View.AppendData(Point{{"www", 9}});
+    EXPECT_FLOAT_EQ(Newest(1), 4.0f);
+    EXPECT_FLOAT_EQ(Newest(2), 0.0f);
+    EXPECT_DOUBLE_EQ(Top(), 9 * 1.1);  // archie's 600 went with its line
+}
+
 TEST_F(GWGraphViewTest, NameGivenTwiceShowsTwiceButFeedsOnlyTheLater) {
     m_View.SetPointCount(14);
     m_View.SetSubsets({Record("ftp", 21, 0x0000FF), Record("ftp", 2121, 0xFF0000)});
