@@ -54,8 +54,11 @@ TEST_F(GridTest, HeadersRowsAndReadOnlyCellsComeFromTheTable) {
     m_pGrid->setCurrentIndex(cell);
     QTest::keyClicks(m_pGrid, "x");
     EXPECT_EQ(Cell(0, ColUserName), "user1");
-    // A row the list no longer has reads as empty.
-    EXPECT_EQ(m_pGrid->Model()->data(m_pGrid->model()->index(5, 0)), QVariant());
+    // A row the list no longer has (the table emptied, the grid not told yet) reads as empty.
+    const QModelIndex second = m_pGrid->model()->index(1, ColUserName);
+    ASSERT_TRUE(second.isValid());
+    m_pDoc->m_Table.ClearAll();
+    EXPECT_EQ(second.data().toString(), "");
 }
 
 TEST_F(GridTest, HiddenColumnsAndTheCornerButtonFollowTheSession) {
