@@ -283,6 +283,25 @@ void CMainFrame::UpdateCommandStates() {
 void CMainFrame::changeEvent(QEvent* event) {
     Workbook::changeEvent(event);
     if (event->type() == QEvent::ActivationChange) RefreshAllDocuments();
+    // The documents' area writes its own caption into this window's as a
+    // frame is maximised or restored; the caption stays ours.
+    if (event->type() == QEvent::WindowTitleChange) UpdateFrameTitle();
+}
+
+void CMainFrame::UpdateFrameTitle() {
+    if (m_bSettingTitle) return;
+    QString title = QStringLiteral("VGL");
+    if (Worksheet* active = ActiveWorksheet()) {
+        if (active->isMaximized()) {
+            title += QStringLiteral(" - [%1]").arg(active->windowTitle());
+        } else if (!active->TabLabel().isEmpty()) {
+            title += QStringLiteral(" - ") + active->TabLabel();
+        }
+    }
+    if (windowTitle() == title) return;
+    m_bSettingTitle = true;
+    setWindowTitle(title);
+    m_bSettingTitle = false;
 }
 
 void CMainFrame::RefreshAllDocuments() {

@@ -236,6 +236,23 @@ TEST_F(MainFrameTest, StatusBarHasOnlyTheMessagePaneAndCanBeHidden) {
     EXPECT_TRUE(Item(59393)->isChecked());
 }
 
+TEST_F(MainFrameTest, CaptionNamesTheActiveSessionWhetherItsFrameIsMaximisedOrNot) {
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Main().windowTitle(), "VGL - [VGL1]");
+    ASSERT_TRUE(Run(cmd::WindowTile));
+    ASSERT_FALSE(ActiveFrame()->isMaximized());
+    EXPECT_EQ(Main().windowTitle(), "VGL - VGL1");
+    Documents().front()->SetTitle("Connected to Socks5 server -- gate");
+    EXPECT_EQ(Main().windowTitle(), "VGL - Connected to Socks5 server -- gate");
+    ActiveFrame()->showMaximized();
+    EXPECT_EQ(Main().windowTitle(), "VGL - [Connected to Socks5 server -- gate]");
+    ActiveFrame()->showNormal();
+    EXPECT_EQ(Main().windowTitle(), "VGL - Connected to Socks5 server -- gate");
+    ActiveFrame()->close();
+    Settle();
+    EXPECT_EQ(Main().windowTitle(), "VGL");
+}
+
 TEST_F(MainFrameTest, CannotBeMadeSmallerThan400By450) {
     ASSERT_TRUE(Start());
     EXPECT_EQ(Main().minimumSize(), QSize(400, 450));
