@@ -69,6 +69,7 @@ private:
         std::vector<MenuItem> m_Items;
     };
 
+    void FitFirstSize();
     void BuildMenus();
     std::vector<QAction*> BuildMenuBar(const std::vector<Menu>& menus);
     QAction* MakeCommandAction(const QString& text, int id, QObject* parent);

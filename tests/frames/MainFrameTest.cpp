@@ -5,6 +5,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QMdiArea>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 
@@ -253,8 +254,14 @@ TEST_F(MainFrameTest, CaptionNamesTheActiveSessionWhetherItsFrameIsMaximisedOrNo
     EXPECT_EQ(Main().windowTitle(), "VGL");
 }
 
-TEST_F(MainFrameTest, CannotBeMadeSmallerThan400By450) {
+TEST_F(MainFrameTest, CannotBeMadeSmallerThan400By450AndOpensWithinTheScreen) {
     ASSERT_TRUE(Start());
+    // The test screen (800 by 600) is smaller than the usual first size.
+    const QRect available = Main().screen()->availableGeometry();
+    ASSERT_LT(available.width(), 960);
+    EXPECT_TRUE(available.contains(Main().frameGeometry()));
+    EXPECT_TRUE(available.contains(Main().normalGeometry()));
+    Main().showNormal();
     EXPECT_EQ(Main().minimumSize(), QSize(400, 450));
     Main().resize(100, 100);
     EXPECT_EQ(Main().size(), QSize(400, 450));
