@@ -85,8 +85,8 @@ void CMainFrame::FitFirstSize() {
     const QSize wanted(960, 680);
     const QScreen* shown = screen();
     const QRect available = shown ? shown->availableGeometry() : QRect();
-    if (available.isEmpty() || (wanted.width() <= available.width() &&
-                                wanted.height() <= available.height())) {
+    if (available.isEmpty() ||
+        (wanted.width() <= available.width() && wanted.height() <= available.height())) {
         resize(wanted);
         return;
     }

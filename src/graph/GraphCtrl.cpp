@@ -136,8 +136,7 @@ void GraphCtrl::RemapSubsets(std::span<const int> sources) {
         if (from < 0 || from >= m_nSubsets) continue;
         // Whole rings move, so the oldest point stays where it was.
         const auto first = m_Values.begin() + static_cast<ptrdiff_t>(from) * m_nPoints;
-        std::copy(first, first + m_nPoints,
-                  values.begin() + static_cast<ptrdiff_t>(s) * m_nPoints);
+        std::copy(first, first + m_nPoints, values.begin() + static_cast<ptrdiff_t>(s) * m_nPoints);
     }
     m_Values = std::move(values);
     m_nSubsets = count;
@@ -504,9 +503,10 @@ QRectF GraphCtrl::YLabelBox(Layout& layout, const QFontMetricsF& metrics, qreal 
     layout.m_YLabelLines = QStringList{m_YAxisLabel};
     if (length > room) {
         qsizetype best = -1;
-        for (qsizetype at = m_YAxisLabel.indexOf(' '); at > 0; at = m_YAxisLabel.indexOf(' ', at + 1)) {
-            if (best < 0 || std::abs(m_YAxisLabel.size() - 2 * at) <
-                                std::abs(m_YAxisLabel.size() - 2 * best)) {
+        for (qsizetype at = m_YAxisLabel.indexOf(' '); at > 0;
+             at = m_YAxisLabel.indexOf(' ', at + 1)) {
+            if (best < 0 ||
+                std::abs(m_YAxisLabel.size() - 2 * at) < std::abs(m_YAxisLabel.size() - 2 * best)) {
                 best = at;
             }
         }

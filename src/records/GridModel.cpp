@@ -1,8 +1,8 @@
 #include "records/GridModel.h"
 
+#include <QStringDecoder>
 #include <algorithm>
 #include <ctime>
-#include <QStringDecoder>
 #include <numeric>
 #include <unordered_map>
 

@@ -169,14 +169,14 @@ TEST_F(GWGraphViewTest, SubsetLabelsColoursAndStyles) {
 
 TEST_F(GWGraphViewTest, EachLineKeepsTheHistoryOfItsServiceWhenTheServicesChange) {
     m_View.SetPointCount(3);
-    m_View.SetSubsets({Record("archie", 1525), Record("www", 80), Record("telnet", 23),
-                       Record("Others", 0)});
+    m_View.SetSubsets(
+        {Record("archie", 1525), Record("www", 80), Record("telnet", 23), Record("Others", 0)});
     m_View.AppendData(Point{{"archie", 500}, {"www", 7}, {"telnet", 3}, {"Others", 1}});
     m_View.AppendData(Point{{"archie", 600}, {"www", 8}, {"telnet", 4}, {"Others", 2}});
 
     // archie unchecked, whois added: every line moves up one place.
-    m_View.SetSubsets({Record("www", 80), Record("telnet", 23), Record("whois", 43),
-                       Record("Others", 0)});
+    m_View.SetSubsets(
+        {Record("www", 80), Record("telnet", 23), Record("whois", 43), Record("Others", 0)});
     const GraphCtrl* graph = m_View.GetGraph();
     ASSERT_EQ(graph->SubsetCount(), 4);
     const std::vector<std::vector<float>> expected = {{0, 7, 8}, {0, 3, 4}, {0, 0, 0}, {0, 1, 2}};

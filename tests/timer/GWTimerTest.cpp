@@ -193,7 +193,7 @@ TEST_F(GWTimerTest, TicksWhileATargetRunsNeverCallItAgainFromInside) {
     const Fired fired = Tick(3);
     EXPECT_EQ(std::count(fired.begin(), fired.end(), 1u), 1);
     EXPECT_EQ(std::count(fired.begin(), fired.end(), 2u), 13);  // others go on firing
-    EXPECT_EQ(m_Timer->Clients()[0].m_Count, 0);  // counting again once it returned
+    EXPECT_EQ(m_Timer->Clients()[0].m_Count, 0);                // counting again once it returned
     EXPECT_EQ(Tick(3), (Fired{2, 2, 1, 2}));
 }
 

@@ -101,8 +101,8 @@ TEST_F(MonTcpTest, EachLookupResultFailsWithItsCodeAndText) {
         g_LookupResult = lookup.m_Result;
         EXPECT_EQ(Connect("any.name"), -1);
         EXPECT_EQ(m_Error.m_Code, lookup.m_Code) << lookup.m_Result;
-        EXPECT_EQ(m_Error.Text(), "WinSock error=" + std::to_string(lookup.m_Code) + " " +
-                                      lookup.m_Text);
+        EXPECT_EQ(m_Error.Text(),
+                  "WinSock error=" + std::to_string(lookup.m_Code) + " " + lookup.m_Text);
     }
     EXPECT_EQ(Mon_TcpOpenCount, m_OpenCountBefore);
 }
