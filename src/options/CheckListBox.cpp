@@ -61,9 +61,11 @@ bool CheckListBox::ToggleAt(const QPoint& point) {
     return true;
 }
 
+// Every press decides afresh whether its release is ours, so a release
+// that never came cannot swallow a later one.
 void CheckListBox::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && ToggleAt(event->position().toPoint())) {
-        m_bToggledOnPress = true;
+    m_bToggledOnPress = event->button() == Qt::LeftButton && ToggleAt(event->position().toPoint());
+    if (m_bToggledOnPress) {
         event->accept();
         return;
     }
@@ -71,8 +73,8 @@ void CheckListBox::mousePressEvent(QMouseEvent* event) {
 }
 
 void CheckListBox::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && ToggleAt(event->position().toPoint())) {
-        m_bToggledOnPress = true;
+    m_bToggledOnPress = event->button() == Qt::LeftButton && ToggleAt(event->position().toPoint());
+    if (m_bToggledOnPress) {
         event->accept();
         return;
     }
