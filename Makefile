@@ -5,7 +5,7 @@ RELEASE_BUILD ?= build-release
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test test-asan run bench package format clean
+.PHONY: all deps configure build test test-asan test-release run bench package format clean
 
 all: build
 
@@ -13,21 +13,28 @@ deps:
 	scripts/install-deps
 
 configure: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVGL_WERROR=ON $(CMAKE_ARGS)
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The whole suite, then the core and its tests once more under AddressSanitizer
-# and UndefinedBehaviorSanitizer, so that memory faults fail the build.
+# and UndefinedBehaviorSanitizer, so that memory faults fail the build; last,
+# the Release build that packagers and most users make must compile.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) test-asan
+	$(MAKE) test-release
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVGL_WITH_GUI=OFF -DVGL_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVGL_WITH_GUI=OFF -DVGL_SANITIZE=ON -DVGL_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# As anyone else builds it: optimised, warnings left as warnings.
+test-release: deps
+	cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVGL_WERROR=OFF $(CMAKE_ARGS)
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 
 run: build
 	scripts/run-demo $(BUILD)
@@ -35,10 +42,8 @@ run: build
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 
-# The Debian package, from a Release build: $(RELEASE_BUILD)/package/vgl_*.deb.
-package: deps
-	cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS)
-	cmake --build $(RELEASE_BUILD) -j $(JOBS)
+# The Debian package, from the Release build: $(RELEASE_BUILD)/package/vgl_*.deb.
+package: test-release
 	cd $(RELEASE_BUILD) && cpack -G DEB
 
 format:

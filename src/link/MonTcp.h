@@ -28,3 +28,12 @@ void Mon_TcpSetLastError(int32_t code);
 // waits for the next byte (default 30000 ms) before failing with 10060.
 // A value of 0 or less waits as long as the platform lets it.
 void Mon_TcpSetTimeouts(int connectMs, int recvMs);
+
+// The host lookup behind Mon_TcpConnect: 0 with the host's IPv4 address (in
+// network byte order), what getaddrinfo returned when it failed (EAI_...), or
+// MonLookupNoIpv4 for a name without an IPv4 address. Tests install their own
+// so that no test depends on the machine's resolver; nullptr brings back the
+// system's.
+constexpr int MonLookupNoIpv4 = 1;  // getaddrinfo's failures are all negative
+using MonHostLookup = int (*)(const char* hostName, uint32_t* address);
+void Mon_TcpSetHostLookup(MonHostLookup lookup);

@@ -69,7 +69,7 @@ void FormatDuration(int64_t span, std::string& column) {
     column.assign(text, static_cast<size_t>(length));
 }
 
-void FormatTraffic(uint32_t bytes, int32_t dataUnit, std::string& column) {
+void FormatTraffic(uint64_t bytes, int32_t dataUnit, std::string& column) {
     char text[32];
     int length;
     if (dataUnit == UnitMegabytes) {
@@ -77,7 +77,7 @@ void FormatTraffic(uint32_t bytes, int32_t dataUnit, std::string& column) {
     } else if (dataUnit == UnitKilobytes) {
         length = std::snprintf(text, sizeof text, "%.2fK", bytes / 1024.0);
     } else {
-        length = std::snprintf(text, sizeof text, "%u", bytes);
+        length = std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(bytes));
     }
     column.assign(text, static_cast<size_t>(length));
 }
@@ -98,6 +98,15 @@ void FormatHost(int32_t hostForm, const std::string& name, const uint8_t (&addr)
     int length =
         std::snprintf(text, sizeof text, "%u.%u.%u.%u", addr[4], addr[5], addr[6], addr[7]);
     column.assign(text, static_cast<size_t>(length));
+}
+
+// How far a running total of the wire has moved since it was last seen. The
+// totals are 32-bit, so a total that has passed 2^32 reads smaller than before
+// and its growth is taken modulo 2^32; a total that went down by less than half
+// that range is a counter that started again, and all of it is new.
+uint64_t Growth(uint32_t before, uint32_t now) {
+    if (now < before && before - now < 0x80000000u) return now;
+    return static_cast<uint32_t>(now - before);
 }
 
 }  // namespace
@@ -131,7 +140,7 @@ std::string EntryObj::AuthMethodName(uint8_t method) {
     return std::string(text, static_cast<size_t>(length));
 }
 
-int32_t EntryObj::Apply(const MonitorRecord& record, uint32_t& delta) {
+int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
     delta = 0;
     if (record.m_IdHigh == 0 && record.m_IdLow == 0) return 0;
 
@@ -176,12 +185,16 @@ int32_t EntryObj::Apply(const MonitorRecord& record, uint32_t& delta) {
         m_Columns[ColStartTime] = TimeOfDay(m_StartTime);
     }
 
-    if (record.m_TrafficIn != 0) m_BytesIn = record.m_TrafficIn;
-    if (record.m_TrafficOut != 0) m_BytesOut = record.m_TrafficOut;
-    // Running totals are 32-bit on the wire, so the sum and the growth wrap with them.
-    const uint32_t total = m_BytesIn + m_BytesOut;
-    delta = total - m_LastTotal;
-    m_LastTotal = total;
+    // A zero count is a record without counts: the old one stands.
+    if (record.m_TrafficIn != 0) {
+        delta += Growth(m_BytesIn, record.m_TrafficIn);
+        m_BytesIn = record.m_TrafficIn;
+    }
+    if (record.m_TrafficOut != 0) {
+        delta += Growth(m_BytesOut, record.m_TrafficOut);
+        m_BytesOut = record.m_TrafficOut;
+    }
+    m_LastTotal = static_cast<uint64_t>(m_BytesIn) + m_BytesOut;
 
     if (record.m_AuthMethod != 0) m_AuthMethod = record.m_AuthMethod;
     if (IsOpenKind(record.m_Kind)) m_bOpened = 1;
