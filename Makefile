@@ -5,7 +5,7 @@ RELEASE_BUILD ?= build-release
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test test-asan test-release run bench format clean
+.PHONY: all deps configure build test test-asan test-release run bench package format clean
 
 all: build
 
@@ -41,6 +41,10 @@ run: build
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+
+# The Debian package, from the Release build: $(RELEASE_BUILD)/package/vgl_*.deb.
+package: test-release
+	cd $(RELEASE_BUILD) && cpack -G DEB
 
 format:
 	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

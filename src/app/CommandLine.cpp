@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 namespace {
 
@@ -22,7 +23,12 @@ CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine&
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Watches SOCKS5 proxy servers through the monitor beside each proxy."));
-    const QCommandLineOption help = parser.addHelpOption();
+    // Qt's own help option would offer --help-all for options that only a
+    // Qt application object understands; this program reads its command line
+    // before it builds one.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption connect(
         QStringLiteral("connect"),
@@ -83,4 +89,22 @@ CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine&
     }
     commandLine.m_bReportReady = parser.isSet(reportReady);
     return CommandLineAction::Run;
+}
+
+QStringList HandOverArguments(const VGLCommandLine& commandLine) {
+    QStringList arguments;
+    // A screenshot run pictures its own sessions; handing them to another
+    // instance would leave it with nothing to take.
+    if (!commandLine.m_ScreenshotPath.isEmpty()) return arguments;
+    for (const QString& file : commandLine.m_Files) {
+        arguments << QFileInfo(file).absoluteFilePath();
+    }
+    // "--connect=HOST", so that a host cannot be read as an option.
+    for (const QString& host : commandLine.m_ConnectHosts) {
+        arguments << QStringLiteral("--connect=") + host;
+    }
+    if (commandLine.m_Period > 0 && !arguments.isEmpty()) {
+        arguments << QStringLiteral("--period=%1").arg(commandLine.m_Period);
+    }
+    return arguments;
 }

@@ -7,7 +7,8 @@
 // --connect. Hidden options for demos and tests: --screenshot FILE saves a
 // picture of the main window after --polls N polls of the connected
 // sessions and ends the program; --report-ready prints "vgl: ready" once
-// the main window shows.
+// the main window shows, and "vgl: opened FILE" or "vgl: connecting HOST"
+// for what a later start hands over.
 
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,12 @@ struct VGLCommandLine {
 enum class CommandLineAction { Run, Help, Version, Error };
 
 // Parses the arguments (the program name first). For Help and Version the
-// message is the text to print; for Error it says what is wrong.
+// message is the text to print; for Error it says what is wrong. Needs no
+// application object, so it can run before any window system is touched.
 CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine& commandLine,
                                    QString& message);
+
+// What a later start hands to the running instance: its files as absolute
+// paths (the running instance has another working folder), its hosts and
+// period. Empty when the command line opens nothing or takes a screenshot.
+QStringList HandOverArguments(const VGLCommandLine& commandLine);

@@ -10,6 +10,7 @@
 #include "framework/CommandIds.h"
 #include "framework/Dialogs.h"
 #include "framework/GWDocTemplate.h"
+#include "framework/Trace.h"
 #include "link/CVGLDoc.h"
 #include "zadadir/QtSystemTimer.h"
 
@@ -62,6 +63,7 @@ bool CVGLApp::StartInstance(const VGLCommandLine& commandLine) {
     AddDocTemplate(std::move(docTemplate));
 
     m_MaxInstances = 1;
+    m_HandOverArguments = HandOverArguments(m_CommandLine);
     if (!StartupCheck()) return false;
 
     m_pSystemTimer = std::make_unique<QtSystemTimer>();
@@ -109,7 +111,7 @@ void CVGLApp::ConnectCommandLineSessions() {
     std::vector<CVGLDoc*> connected;
     for (const auto& [document, host] : pending) {
         if (!document) continue;
-        ConnectSession(*document, host);
+        ConnectSession(*document, host, m_CommandLine.m_Period);
         if (document) connected.push_back(document);
     }
     if (!m_CommandLine.m_ScreenshotPath.isEmpty() && !m_pScreenshot) {
@@ -125,10 +127,42 @@ void CVGLApp::ConnectCommandLineSessions() {
 
 // As the Connect command does, but with the host already named: only when
 // that fails does the Connect dialog ask.
-void CVGLApp::ConnectSession(CVGLDoc& document, const QString& host) {
-    const int period = m_CommandLine.m_Period;
+void CVGLApp::ConnectSession(CVGLDoc& document, const QString& host, int period) {
     if (period > 0) document.SetUpdatePeriod(period);
     if (!document.ConnectTo(host)) document.OnConnect();
+}
+
+void CVGLApp::OnHandOver(const QStringList& arguments) {
+    VGLCommandLine handed;
+    QString message;
+    if (ParseCommandLine(QStringList{QStringLiteral("vgl")} + arguments, handed, message) !=
+        CommandLineAction::Run) {
+        GW_TRACE("a hand-over that is not a command line was ignored");
+        return;
+    }
+    if (!m_pMainFrame) return;
+    RaiseMainFrame();
+    // A file that cannot be opened has been reported; the rest still open.
+    for (const QString& path : handed.m_Files) {
+        if (OpenDocumentFile(path) && m_CommandLine.m_bReportReady) {
+            std::printf("vgl: opened %s\n", path.toLocal8Bit().constData());
+        }
+    }
+    for (const QString& host : handed.m_ConnectHosts) {
+        auto* document = dynamic_cast<CVGLDoc*>(OnFileNew());
+        if (!document) continue;
+        if (m_CommandLine.m_bReportReady) {
+            std::printf("vgl: connecting %s\n", host.toLocal8Bit().constData());
+        }
+        ConnectSession(*document, host, handed.m_Period);
+    }
+    std::fflush(stdout);
+}
+
+void CVGLApp::RaiseMainFrame() {
+    if (m_pMainFrame->isMinimized()) m_pMainFrame->showNormal();
+    m_pMainFrame->raise();
+    m_pMainFrame->activateWindow();
 }
 
 void CVGLApp::ShowAboutBox() {

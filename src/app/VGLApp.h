@@ -32,6 +32,10 @@ public:
     // run once the main window shows; calling it again does nothing.
     void ConnectCommandLineSessions();
 
+    // Opens what a later start handed over, as new tabs, and brings the main
+    // window to the front. Anything but files, hosts and a period is ignored.
+    void OnHandOver(const QStringList& arguments) override;
+
     void ShowAboutBox();
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
 
@@ -41,7 +45,8 @@ public:
 
 private:
     bool ProcessCommandLine();
-    void ConnectSession(CVGLDoc& document, const QString& host);
+    void ConnectSession(CVGLDoc& document, const QString& host, int period);
+    void RaiseMainFrame();
 
     VGLCommandLine m_CommandLine;
     std::unique_ptr<QtSystemTimer> m_pSystemTimer;

@@ -5,22 +5,40 @@
 #include "app/CommandLine.h"
 #include "app/VGLApp.h"
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("VGL"));
-    QApplication::setOrganizationName(QStringLiteral("VGL"));
-    QApplication::setApplicationVersion(QStringLiteral("2.0"));
+namespace {
 
-    VGLCommandLine commandLine;
+// The command line is read under a plain core application, which touches no
+// window system: --help, --version and mistakes are answered over ssh, in
+// scripts and without a display.
+CommandLineAction ReadCommandLine(int argc, char** argv, VGLCommandLine& commandLine) {
+    QCoreApplication core(argc, argv);
     QString message;
-    switch (ParseCommandLine(QApplication::arguments(), commandLine, message)) {
+    const CommandLineAction action =
+        ParseCommandLine(QCoreApplication::arguments(), commandLine, message);
+    switch (action) {
         case CommandLineAction::Help:
         case CommandLineAction::Version:
             std::fputs(message.toLocal8Bit().constData(), stdout);
-            return 0;
+            break;
         case CommandLineAction::Error:
             std::fprintf(stderr, "vgl: %s\nTry 'vgl --help' for more information.\n",
                          message.toLocal8Bit().constData());
+            break;
+        case CommandLineAction::Run:
+            break;
+    }
+    return action;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    VGLCommandLine commandLine;
+    switch (ReadCommandLine(argc, argv, commandLine)) {
+        case CommandLineAction::Help:
+        case CommandLineAction::Version:
+            return 0;
+        case CommandLineAction::Error:
             return 2;
         case CommandLineAction::Run:
             break;
@@ -28,7 +46,12 @@ int main(int argc, char** argv) {
     // A picture taken unattended must never wait for someone to press OK.
     if (!commandLine.m_ScreenshotPath.isEmpty()) qputenv("VGL_NO_MODAL", "1");
 
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("VGL"));
+    QApplication::setOrganizationName(QStringLiteral("VGL"));
+    QApplication::setApplicationVersion(QStringLiteral("2.0"));
+
     CVGLApp app;
-    if (!app.StartInstance(commandLine)) return 1;
+    if (!app.StartInstance(commandLine)) return app.HandedOver() ? 0 : 1;
     return QApplication::exec();
 }

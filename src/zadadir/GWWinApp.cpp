@@ -1,56 +1,45 @@
 #include "zadadir/GWWinApp.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <QDir>
-#include <QStandardPaths>
-
 #include "framework/Dialogs.h"
 #include "framework/GWDocTemplate.h"
 #include "framework/GWDocument.h"
+#include "zadadir/InstanceLock.h"
 
 GWWinApp::GWWinApp() = default;
 
-GWWinApp::~GWWinApp() {
-    for (int fd : m_LockFiles) ::close(fd);
-}
+GWWinApp::~GWWinApp() = default;
 
-GWWinApp* GWWinApp::Get() { return dynamic_cast<GWWinApp*>(GWApp::Get()); }
-
-QString GWWinApp::LockDirectory() {
-    const QString configured = qEnvironmentVariable("VGL_LOCK_DIR");
-    if (!configured.isEmpty()) return configured;
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty()) return runtime + QStringLiteral("/vgl");
-    return QDir::tempPath() + QStringLiteral("/vgl-%1").arg(::getuid());
+GWWinApp* GWWinApp::Get() {
+    return dynamic_cast<GWWinApp*>(GWApp::Get());
 }
 
 bool GWWinApp::StartupCheck() {
-    const QString directory = LockDirectory();
-    QDir().mkpath(directory);
-    // Taking a free slot and holding it is one atomic step (flock), so two
-    // instances started at the same moment cannot both pass the limit.
-    bool anyOpened = false;
-    for (uint32_t slot = 0; slot < m_MaxInstances; ++slot) {
-        const QByteArray path =
-            QStringLiteral("%1/instance-%2.lock").arg(directory).arg(slot).toLocal8Bit();
-        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0) continue;
-        anyOpened = true;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            m_LockFiles.push_back(fd);
+    auto lock = std::make_unique<InstanceLock>();
+    switch (lock->Acquire(m_MaxInstances, m_HandOverArguments)) {
+        case InstanceLock::Outcome::Running:
+            QObject::connect(lock.get(), &InstanceLock::HandOver,
+                             [this](const QStringList& arguments) { OnHandOver(arguments); });
+            m_pInstanceLock = std::move(lock);
             return true;
-        }
-        ::close(fd);
+        case InstanceLock::Outcome::HandedOver:
+            m_bHandedOver = true;
+            return false;
+        case InstanceLock::Outcome::LimitReached:
+            GWMessageBox(
+                QStringLiteral("Maximum instances of this application are already running!"));
+            return false;
+        case InstanceLock::Outcome::UnsafeFolder:
+            GWMessageBox(lock->Problem());
+            return false;
     }
-    // Without a usable lock folder the limit can't be enforced; refusing to
-    // start would lock the user out for good.
-    if (!anyOpened) return true;
-    GWMessageBox(QStringLiteral("Maximum instances of this application are already running!"));
     return false;
 }
+
+QString GWWinApp::HandOverServerName() const {
+    return m_pInstanceLock ? m_pInstanceLock->ServerName() : QString();
+}
+
+void GWWinApp::OnHandOver(const QStringList&) {}
 
 void GWWinApp::ForEachDocument(DocumentFunction function, uintptr_t value) {
     for (const auto& docTemplate : GetDocTemplates()) {

@@ -1,7 +1,7 @@
 #pragma once
 // The program as main() starts it, inside the test process: the application
 // object, its main window (offscreen) and the sessions the command line
-// asks for. Instance locks go to a private folder; message boxes and dialogs
+// asks for. Instance locks go to a private runtime folder; message boxes and dialogs
 // are answered here.
 
 #include <gtest/gtest.h>
@@ -33,7 +33,7 @@ protected:
     static constexpr const char* Cancel = "<cancel>";
 
     FramesTest() {
-        qputenv("VGL_LOCK_DIR", m_LockDir.path().toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", m_LockDir.path().toLocal8Bit());
         SetMessageBoxHook([this](const QString& text) { m_Messages << text; });
         SetDialogHook([this](QDialog& dialog) { return Answer(dialog); });
     }
