@@ -62,7 +62,7 @@ std::vector<MonBytes> PollBatch(int poll) {
 class Scene {
 public:
     Scene() {
-        qputenv("VGL_LOCK_DIR", m_LockDir.path().toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", m_LockDir.path().toLocal8Bit());
         qputenv("XDG_CONFIG_HOME", m_LockDir.path().toLocal8Bit());
         m_App = std::make_unique<CVGLApp>();
         if (!m_App->StartInstance()) return;
