@@ -97,6 +97,7 @@ TEST_F(StartupTest, ConnectOpensASessionConnectedToTheMonitorWithThePeriod) {
     ASSERT_EQ(Documents().size(), 1u);  // no extra unconnected session
     m_pApp->ConnectCommandLineSessions();
     m_pApp->ConnectCommandLineSessions();  // the queued call finds nothing more to do
+    ASSERT_TRUE(SettleAll());
 
     CVGLDoc* session = Documents().front();
     EXPECT_EQ(session->m_bDisconnected, 0);
@@ -111,7 +112,9 @@ TEST_F(StartupTest, ConnectOpensASessionConnectedToTheMonitorWithThePeriod) {
     EXPECT_EQ(Main().windowTitle(), "VGL - [Connected to Socks5 server -- " + host + "]");
 }
 
-TEST_F(StartupTest, ConnectFallsBackToTheConnectDialogWhenTheHostFails) {
+// As for a name typed in the dialog: the message, then the dialog, over the
+// main window and with the name given kept for correcting.
+TEST_F(StartupTest, AHostThatCannotBeReachedGetsTheMessageThenTheDialogWithItsName) {
     QString deadHost;
     {
         FakeMonitor gone;
@@ -119,19 +122,20 @@ TEST_F(StartupTest, ConnectFallsBackToTheConnectDialogWhenTheHostFails) {
     }
     FakeMonitor monitor;
     VGLCommandLine commandLine;
-    commandLine.m_ConnectHosts << deadHost << deadHost;
+    commandLine.m_ConnectHosts << deadHost;
     commandLine.m_Period = 9;
     ASSERT_TRUE(Start(commandLine));
-    m_Answers = {Cancel, monitor.Host()};
+    m_Answers = {monitor.Host()};
     m_pApp->ConnectCommandLineSessions();
+    ASSERT_TRUE(SettleAll());
 
-    ASSERT_EQ(Documents().size(), 2u);
-    EXPECT_EQ(m_nNameDialogs, 2);
-    EXPECT_NE(Documents()[0]->m_bDisconnected, 0);  // cancelled: stays as it was
-    EXPECT_FALSE(Documents()[0]->HasTimerClient());
-    EXPECT_EQ(Documents()[1]->m_bDisconnected, 0);  // named in the dialog
-    EXPECT_EQ(Documents()[1]->TimerClientPeriod(), 9);
-    EXPECT_TRUE(m_Messages.isEmpty());
+    EXPECT_EQ(m_Messages, QStringList{"The Socks5 server name is Invalid\nor the Socks5 vigil is "
+                                      "not running on the server."});
+    EXPECT_EQ(m_NameDialogTexts, QStringList{deadHost});
+    EXPECT_EQ(m_pNameDialogParent, &Main());
+    ASSERT_EQ(Documents().size(), 1u);
+    EXPECT_EQ(Documents()[0]->m_bDisconnected, 0);  // named in the dialog
+    EXPECT_EQ(Documents()[0]->TimerClientPeriod(), 9);
 }
 
 TEST_F(StartupTest, AboutShowsTheBoxAndChangesNothing) {

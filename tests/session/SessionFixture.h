@@ -26,6 +26,7 @@
 #include "records/GridModel.h"
 #include "records/GridView.h"
 #include "support/FakeMonitor.h"
+#include "support/SessionSettle.h"
 #include "zadadir/GWWinApp.h"
 
 class ManualSystemTimer : public SystemTimer {
@@ -89,7 +90,7 @@ protected:
         if (!names) return QDialog::Rejected;
         ++m_nDialogs;
         EXPECT_EQ(names->windowTitle(), "SOCKS5 Server");
-        EXPECT_TRUE(names->NameEdit()->text().isEmpty());
+        m_DialogNames << names->NameEdit()->text();
         if (m_Answers.empty() || m_Answers.front() == Cancel) {
             if (!m_Answers.empty()) m_Answers.pop_front();
             names->CancelButton()->click();
@@ -104,10 +105,17 @@ protected:
     void Connect(const std::string& host) {
         m_Answers.push_back(host);
         m_pDoc->OnConnect();
+        Settle();
     }
     void Tick(int count = 1) {
         for (int i = 0; i < count; ++i) GWTimer::TimerProc(m_App.m_Timer.TimerId());
+        Settle();
     }
+    void Route(int id) {
+        GWRouteCommand({m_pGrid, m_pDoc.get()}, id);
+        Settle();
+    }
+    void Settle() { ASSERT_TRUE(SettleSession(m_pDoc.get())); }
     size_t TimerClients() const { return m_App.m_Timer.Clients().size(); }
     GWCmdUI Command(int id) const { return GWUpdateCommand({m_pGrid, m_pDoc.get()}, id); }
     int Rows() const { return m_pGrid->model()->rowCount(); }
@@ -145,6 +153,7 @@ protected:
     GraphView* m_pGraph = nullptr;
     std::deque<std::string> m_Answers;
     int m_nDialogs = 0;
+    QStringList m_DialogNames;  // what each host-name dialog showed when it opened
     QStringList m_Messages;
     std::vector<std::string> m_Trace;
 };
