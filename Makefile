@@ -1,10 +1,11 @@
 # VGL: the two commands a newcomer needs are `make test` and `make run`.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test test-asan run bench format clean
+.PHONY: all deps configure build test test-asan test-tsan run bench format clean
 
 all: build
 
@@ -18,15 +19,22 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The whole suite, then the core and its tests once more under AddressSanitizer
-# and UndefinedBehaviorSanitizer, so that memory faults fail the build.
+# and UndefinedBehaviorSanitizer, so that memory faults fail the build, and
+# under ThreadSanitizer, so that races between a session and its worker do.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) test-asan
+	$(MAKE) test-tsan
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVGL_WITH_GUI=OFF -DVGL_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVGL_WITH_GUI=OFF -DVGL_SANITIZE_THREAD=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
 run: build
 	scripts/run-demo $(BUILD)
@@ -38,4 +46,4 @@ format:
 	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

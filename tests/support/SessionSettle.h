@@ -8,16 +8,22 @@
 
 #include "link/CVGLDoc.h"
 
-// True once nothing is in flight (every result applied, and whatever those
-// started finished too); false if that takes longer than timeoutMs.
-inline bool SettleSession(const CVGLDoc* document, int timeoutMs = 20000) {
+// Runs the event loop until `done` holds; false if that takes longer than timeoutMs.
+template <typename Condition>
+bool RunEventsUntil(Condition done, int timeoutMs = 20000) {
     QElapsedTimer clock;
     clock.start();
     QCoreApplication::processEvents();
-    while (document && document->IsBusy()) {
+    while (!done()) {
         if (clock.elapsed() > timeoutMs) return false;
         QThread::msleep(1);
         QCoreApplication::processEvents();
     }
     return true;
+}
+
+// True once nothing is in flight (every result applied, and whatever those
+// started finished too).
+inline bool SettleSession(const CVGLDoc* document, int timeoutMs = 20000) {
+    return RunEventsUntil([document] { return !document || !document->IsBusy(); }, timeoutMs);
 }
