@@ -1,10 +1,10 @@
 #pragma once
 // The frame of one session window: the connection grid above the traffic
 // graph in a two-row splitter, each pane half of the height and never less
-// than 100 pixels, and below them the session's status line. While the
-// session's connect or poll is in flight the frame shows the busy cursor. It opens maximised with the grid focused and active, and
-// shows as a tab of the main window. Closing a session's last frame closes
-// the session.
+// than 100 pixels, and below them the session's status line; while the
+// session's connect or poll is in flight the frame shows the busy cursor.
+// It opens maximised with the grid focused and active, and shows as a tab
+// of the main window. Closing a session's last frame closes the session.
 
 #include <QPointer>
 #include <QString>

@@ -85,7 +85,7 @@ private:
     bool m_bTimerClient = false;
     int32_t m_TimerClientPeriod = 0;
     SessionWorker m_Worker;
-    QString m_ConnectHost;       // of the connect in flight
-    bool m_bKeepName = false;    // ask again with that name when it fails
+    QString m_ConnectHost;     // of the connect in flight
+    bool m_bKeepName = false;  // ask again with that name when it fails
     QString m_StatusText;
 };

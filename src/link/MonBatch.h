@@ -12,8 +12,8 @@
 
 // The limits of one session's network steps; tests shorten them.
 struct SessionLimits {
-    int m_ConnectMs = 15000;               // host lookup and connect together
-    int m_PollMs = 30000;                  // from the request to the empty message
+    int m_ConnectMs = 15000;                 // host lookup and connect together
+    int m_PollMs = 30000;                    // from the request to the empty message
     size_t m_BatchBytes = size_t{64} << 20;  // one batch's messages, length fields included
 };
 SessionLimits GetSessionLimits();

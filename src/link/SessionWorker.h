@@ -25,8 +25,8 @@ public:
     using Notifier = std::function<void()>;
 
     struct Result {
-        bool m_bConnect = false;  // a connect's result, else a poll's
-        int32_t m_Status = 0;     // what Mon_Open or Mon_ReadBatch returned
+        bool m_bConnect = false;                     // a connect's result, else a poll's
+        int32_t m_Status = 0;                        // what Mon_Open or Mon_ReadBatch returned
         MonitorConnection* m_pConnection = nullptr;  // now the owner's
         MonBatch m_Batch;                            // a poll's batch
         std::string m_ErrorText;                     // why it failed

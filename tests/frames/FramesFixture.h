@@ -110,6 +110,11 @@ protected:
         ++m_nNameDialogs;
         m_NameDialogTexts << names->NameEdit()->text();
         m_pNameDialogParent = names->parentWidget();
+        if (m_bShowNameDialogs) {  // where it appears, as exec would show it
+            names->show();
+            QCoreApplication::processEvents();
+            m_NameDialogCentre = names->frameGeometry().center();
+        }
         if (m_Answers.empty() || m_Answers.front() == Cancel) {
             if (!m_Answers.empty()) m_Answers.pop_front();
             names->CancelButton()->click();
@@ -128,6 +133,8 @@ protected:
     int m_nNameDialogs = 0;
     QStringList m_NameDialogTexts;  // the name each host-name dialog opened with
     QWidget* m_pNameDialogParent = nullptr;
+    bool m_bShowNameDialogs = false;
+    QPoint m_NameDialogCentre;
     int m_nOtherDialogs = 0;
     std::function<int(QDialog&)> m_OtherDialog;
 };

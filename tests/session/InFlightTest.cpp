@@ -22,8 +22,8 @@ TEST_F(SessionTest, AStalledMonitorHoldsUpNoOtherSessionAndEndsDisconnectedOnce)
     Connect(m_Monitor.Host());
     ASSERT_TRUE(other.ConnectTo(QString::fromStdString(healthy.Host())));
     ASSERT_TRUE(SettleSession(&other));
-    m_Monitor.QueueReply({FakeStep::Send(FrameMessage(Connection(1, "www", 1, 1)[0])),
-                          FakeStep::Stall()});
+    m_Monitor.QueueReply(
+        {FakeStep::Send(FrameMessage(Connection(1, "www", 1, 1)[0])), FakeStep::Stall()});
     healthy.QueueBatch(Connection(2, "ftp", 5, 5));
     auto tickPeriod = [this] {
         for (int i = 0; i < 60; ++i) GWTimer::TimerProc(m_App.m_Timer.TimerId());
