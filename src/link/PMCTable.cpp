@@ -200,17 +200,25 @@ int32_t PMCTable::ApplyNext() {
         if (fresh->Apply(m_Record, delta) == 0) return 0;
         m_ActiveMap.Insert(key, fresh.get());
         entry = fresh.release();
-        entry->SetDisplay(m_HostForm, m_DataUnit);
+        FormatUnlessShownLater(entry);
         AddTraffic(entry->m_Service, delta);
         return 1;
     }
 
     if (entry->Apply(m_Record, delta) == 0) return 0;
     // Formatted and counted before it is filed: filing may delete it.
-    entry->SetDisplay(m_HostForm, m_DataUnit);
+    FormatUnlessShownLater(entry);
     AddTraffic(entry->m_Service, delta);
     FileIfFinished(entry);
     return 1;
+}
+
+// An entry that stays active while active ones are shown is formatted with
+// the rest of the display list at the end of the poll; formatting it at each
+// of its records as well would only be overwritten.
+void PMCTable::FormatUnlessShownLater(EntryObj* entry) {
+    if (m_bShowActive == 1 && !entry->m_bFinished) return;
+    entry->SetDisplay(m_HostForm, m_DataUnit);
 }
 
 void PMCTable::AddTraffic(const std::string& service, uint32_t delta) {

@@ -75,6 +75,7 @@ private:
     int32_t OutOfMemory();
     int32_t ApplyPending();
     int32_t ApplyNext();
+    void FormatUnlessShownLater(EntryObj* entry);
     void AddTraffic(const std::string& service, uint32_t delta);
     void FileIfFinished(EntryObj* entry);
     void RebuildDisplayList();
