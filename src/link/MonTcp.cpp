@@ -496,6 +496,16 @@ int32_t Mon_TcpRecv(MonSocket s, uint16_t capacity, void* buffer, int32_t* error
     if (ahead == nullptr) {
         return ReportLastError(errorCode, errorText);
     }
+    // Usually the whole message is in the buffer already.
+    if (ahead->Available() >= 2) {
+        const uint8_t* at = ahead->m_Bytes + ahead->m_Begin;
+        const uint16_t length = static_cast<uint16_t>((at[0] << 8) | at[1]);
+        if (length <= capacity && ahead->Available() >= size_t{2} + length) {
+            std::memcpy(buffer, at + 2, length);
+            ahead->m_Begin += size_t{2} + length;
+            return length;
+        }
+    }
     uint8_t lengthField[2];
     size_t have = 0;
     while (have < sizeof lengthField) {
