@@ -43,7 +43,6 @@ public:
     // the closing to the reader. A refused record leaves the rest of its batch
     // for the next poll, which then needs no reading.
     bool NeedsRead() const;
-    bool IsLent() const { return m_bLent; }
     MonitorConnection* LendConnection(MonBatch& batch);
     int32_t ApplyBatch(MonitorConnection* connection, MonBatch& batch);
     // What Mon_Open gave for this host, taken as CreateConnection takes it.

@@ -97,7 +97,15 @@ TEST_F(StartupTest, ConnectOpensASessionConnectedToTheMonitorWithThePeriod) {
     ASSERT_EQ(Documents().size(), 1u);  // no extra unconnected session
     m_pApp->ConnectCommandLineSessions();
     m_pApp->ConnectCommandLineSessions();  // the queued call finds nothing more to do
+    // While the connect is in flight its frame says so, under a busy cursor of its own.
+    auto* frame = dynamic_cast<CChildFrame*>(Main().Worksheets().front());
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->GetStatusLine()->text(), "Connecting to " + host + QChar(0x2026));
+    EXPECT_EQ(frame->cursor().shape(), Qt::BusyCursor);
+    EXPECT_FALSE(Main().testAttribute(Qt::WA_SetCursor));
     ASSERT_TRUE(SettleAll());
+    EXPECT_EQ(frame->GetStatusLine()->text(), "Ready");
+    EXPECT_FALSE(frame->testAttribute(Qt::WA_SetCursor));
 
     CVGLDoc* session = Documents().front();
     EXPECT_EQ(session->m_bDisconnected, 0);
