@@ -155,7 +155,7 @@ void BM_SetDisplay(benchmark::State& state) {
     const MonBytes source = EncodeSockAddr("10.1.2.3", 4000);
     std::memcpy(record.m_SourceAddr, source.data(), 16);
     EntryObj entry;
-    uint32_t delta = 0;
+    uint64_t delta = 0;
     entry.Apply(record, delta);
 
     MonitorRecord update{};

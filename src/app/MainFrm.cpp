@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <map>
@@ -65,7 +66,7 @@ CMainFrame::CMainFrame(QWidget* parent) : Workbook(parent) {
     BuildStatusBar();
     RegisterCommands();
     setMinimumSize(MinimumWidth, MinimumHeight);
-    resize(960, 680);
+    FitFirstSize();
     SetWorkbookMode(true);
 
     connect(MdiArea(), &QMdiArea::subWindowActivated, this, [this] { UpdateCommandStates(); });
@@ -75,6 +76,22 @@ CMainFrame::CMainFrame(QWidget* parent) : Workbook(parent) {
     connect(m_pIdleTimer, &QTimer::timeout, this, [this] { UpdateCommandStates(); });
     m_pIdleTimer->start(IdleUpdateMs);
     UpdateCommandStates();
+}
+
+// 960 by 680 where that fits the screen's available area; where it does not
+// (a small screen, or a large scale factor) the window opens maximised, its
+// normal size fitted inside that area.
+void CMainFrame::FitFirstSize() {
+    const QSize wanted(960, 680);
+    const QScreen* shown = screen();
+    const QRect available = shown ? shown->availableGeometry() : QRect();
+    if (available.isEmpty() ||
+        (wanted.width() <= available.width() && wanted.height() <= available.height())) {
+        resize(wanted);
+        return;
+    }
+    resize(wanted.boundedTo(available.size() * 9 / 10).expandedTo(minimumSize()));
+    setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 CMainFrame::~CMainFrame() {
@@ -283,6 +300,25 @@ void CMainFrame::UpdateCommandStates() {
 void CMainFrame::changeEvent(QEvent* event) {
     Workbook::changeEvent(event);
     if (event->type() == QEvent::ActivationChange) RefreshAllDocuments();
+    // The documents' area writes its own caption into this window's as a
+    // frame is maximised or restored; the caption stays ours.
+    if (event->type() == QEvent::WindowTitleChange) UpdateFrameTitle();
+}
+
+void CMainFrame::UpdateFrameTitle() {
+    if (m_bSettingTitle) return;
+    QString title = QStringLiteral("VGL");
+    if (Worksheet* active = ActiveWorksheet()) {
+        if (active->isMaximized()) {
+            title += QStringLiteral(" - [%1]").arg(active->windowTitle());
+        } else if (!active->TabLabel().isEmpty()) {
+            title += QStringLiteral(" - ") + active->TabLabel();
+        }
+    }
+    if (windowTitle() == title) return;
+    m_bSettingTitle = true;
+    setWindowTitle(title);
+    m_bSettingTitle = false;
 }
 
 void CMainFrame::RefreshAllDocuments() {

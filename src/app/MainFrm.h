@@ -47,8 +47,14 @@ public:
     // Refreshes every open session (the activation handler).
     void RefreshAllDocuments();
 
+    // The caption names the active session: "VGL - [frame caption]" while
+    // the frames are maximised, "VGL - session title" while they are not,
+    // "VGL" without a frame.
+    void UpdateFrameTitle();
+
 protected:
     void DrawTab(QPainter& painter, Worksheet* sheet, const TabGeometry& geometry) override;
+    void ActiveWorksheetChanged() override { UpdateFrameTitle(); }
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -63,6 +69,7 @@ private:
         std::vector<MenuItem> m_Items;
     };
 
+    void FitFirstSize();
     void BuildMenus();
     std::vector<QAction*> BuildMenuBar(const std::vector<Menu>& menus);
     QAction* MakeCommandAction(const QString& text, int id, QObject* parent);
@@ -79,4 +86,5 @@ private:
     QLabel* m_pIdlePane = nullptr;
     QTimer* m_pIdleTimer = nullptr;
     bool m_bRefreshing = false;
+    bool m_bSettingTitle = false;
 };

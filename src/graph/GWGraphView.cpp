@@ -79,11 +79,14 @@ void GWGraphView::SetPointCount(uint16_t count) {
 
 void GWGraphView::SetSubsets(const std::vector<ServiceRecord>& records) {
     const int count = static_cast<int>(records.size());
-    if (m_hGraph) m_hGraph->SetSubsetCount(count);
-    m_SubsetMap.clear();
+    std::map<std::string, int32_t> subsetMap;
+    for (int i = 0; i < count; ++i) {
+        subsetMap[records[static_cast<size_t>(i)].m_Name] = i;  // a name given twice: the later
+    }
+    KeepHistoryByName(records, subsetMap);
+    m_SubsetMap = std::move(subsetMap);
     for (int i = 0; i < count; ++i) {
         const ServiceRecord& record = records[static_cast<size_t>(i)];
-        m_SubsetMap[record.m_Name] = i;  // a name given twice keeps the later index
         QString label = QString::fromStdString(record.m_Name);
         if (record.m_Name != "Others") label += QStringLiteral("(%1)").arg(record.m_Port);
         if (m_hGraph) {
@@ -92,12 +95,43 @@ void GWGraphView::SetSubsets(const std::vector<ServiceRecord>& records) {
             m_hGraph->SetSubsetLineStyle(i, record.m_LineStyle);
         }
     }
-    m_SubsetValues.assign(static_cast<size_t>(count), 0.0f);
     m_bHasSubsets = true;
     RefreshGraph();
 }
 
-void GWGraphView::AppendData(const std::map<std::string, uint32_t>& values) {
+// The points drawn so far belong to services, not to line positions: a line
+// that stays keeps its points wherever it moves, a new one starts from zeros
+// and a removed one's points go, from the control, from the values a point
+// repeats and from the peaks the top of the axis follows.
+void GWGraphView::KeepHistoryByName(const std::vector<ServiceRecord>& records,
+                                    const std::map<std::string, int32_t>& subsetMap) {
+    std::vector<int> sources(records.size(), -1);
+    std::vector<float> values(records.size(), 0.0f);
+    for (size_t i = 0; i < records.size(); ++i) {
+        const std::string& name = records[i].m_Name;
+        const auto before = m_SubsetMap.find(name);
+        // Only the line a name feeds has a history of that name.
+        if (before == m_SubsetMap.end() || subsetMap.at(name) != static_cast<int32_t>(i)) continue;
+        sources[i] = before->second;
+        if (static_cast<size_t>(before->second) < m_SubsetValues.size()) {
+            values[i] = m_SubsetValues[static_cast<size_t>(before->second)];
+        }
+    }
+    m_SubsetValues = std::move(values);
+    if (!m_hGraph) return;
+    m_hGraph->RemapSubsets(sources);
+    const int points = m_hGraph->PointCount();
+    for (int p = 0; p < points && static_cast<size_t>(p) < m_PeakHistory.size(); ++p) {
+        double peak = 0.0;
+        for (int s = 0; s < m_hGraph->SubsetCount(); ++s) {
+            peak = std::max(peak, static_cast<double>(m_hGraph->Value(s, points - 1 - p)));
+        }
+        m_PeakHistory[static_cast<size_t>(p)] = peak * 1.1;
+    }
+    m_PeakIndex = -1;  // the next point scans them all
+}
+
+void GWGraphView::AppendData(const std::map<std::string, uint64_t>& values) {
     // A view opened on a connected document is asked for a point by its first
     // update, before it has its points and subsets; there is nothing to plot yet.
     if (!m_bHasSubsets || m_PeakHistory.empty()) return;

@@ -31,7 +31,7 @@ public:
     void SetXAxisLabel(const QString& label);
     void SetPointCount(uint16_t count);
     void SetSubsets(const std::vector<ServiceRecord>& records);
-    void AppendData(const std::map<std::string, uint32_t>& values) override;
+    void AppendData(const std::map<std::string, uint64_t>& values) override;
     void AppendPointLabel(const QString& label);
     void SetYMin(double value);
     void SetYMax(double value);
@@ -49,6 +49,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void KeepHistoryByName(const std::vector<ServiceRecord>& records,
+                           const std::map<std::string, int32_t>& subsetMap);
     void focusInEvent(QFocusEvent* event) override;
 
     GraphCtrl* m_hGraph = nullptr;

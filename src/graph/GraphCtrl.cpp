@@ -128,6 +128,21 @@ void GraphCtrl::SetSubsetCount(int count) {
     Invalidate();
 }
 
+void GraphCtrl::RemapSubsets(std::span<const int> sources) {
+    const int count = static_cast<int>(sources.size());
+    std::vector<float> values(static_cast<size_t>(count) * static_cast<size_t>(m_nPoints), 0.0f);
+    for (int s = 0; s < count; ++s) {
+        const int from = sources[static_cast<size_t>(s)];
+        if (from < 0 || from >= m_nSubsets) continue;
+        // Whole rings move, so the oldest point stays where it was.
+        const auto first = m_Values.begin() + static_cast<ptrdiff_t>(from) * m_nPoints;
+        std::copy(first, first + m_nPoints, values.begin() + static_cast<ptrdiff_t>(s) * m_nPoints);
+    }
+    m_Values = std::move(values);
+    m_nSubsets = count;
+    Invalidate();
+}
+
 void GraphCtrl::SetPointCount(int count) {
     count = std::max(count, 0);
     if (count == m_nPoints) return;
@@ -432,11 +447,10 @@ void GraphCtrl::ComputeLayout(Layout& layout, const QPaintDevice* device, const 
     // Left: the Y axis label, then the tick values, whose number depends on the height.
     qreal frameLeft = left;
     layout.m_YLabelRect = QRectF();
+    layout.m_YLabelLines.clear();
     if (!m_YAxisLabel.isEmpty()) {
-        layout.m_YLabelRect = QRectF(left, frameTop, line, frameBottom - frameTop);
-        layout.m_YLabelText =
-            metrics.elidedText(m_YAxisLabel, Qt::ElideRight, frameBottom - frameTop);
-        frameLeft += line + gap;
+        layout.m_YLabelRect = YLabelBox(layout, metrics, left, frameTop, frameBottom);
+        frameLeft += layout.m_YLabelRect.width() + gap;
     }
     EffectiveRange(m_YMin, m_YMax, layout.m_YLow, layout.m_YHigh);
     const int maxTicks =
@@ -468,6 +482,48 @@ void GraphCtrl::ComputeLayout(Layout& layout, const QPaintDevice* device, const 
         layout.m_XLabelStride = std::max(
             1, static_cast<int>(std::ceil((labelWidth + 2 * gap) / std::max(spacing, 1.0))));
     }
+}
+
+// The upright Y label is measured in the font it is drawn with. It stands
+// beside the plot, or where that is too short also beside the X tick labels
+// and the X label (whose centred text leaves the corner free); a label longer
+// still breaks at the space nearest its middle onto a second line, and only a
+// line that even then does not fit is shortened.
+QRectF GraphCtrl::YLabelBox(Layout& layout, const QFontMetricsF& metrics, qreal left, qreal top,
+                            qreal frameBottom) const {
+    const qreal length = metrics.horizontalAdvance(m_YAxisLabel);
+    qreal room = frameBottom - top;
+    if (length > room) room = layout.m_XTickTop + layout.m_LineHeight - top;
+    const QRectF& xLabel = layout.m_XLabelRect;
+    const qreal corner = 2 * metrics.lineSpacing();
+    if (length > room && !xLabel.isNull() &&
+        (xLabel.width() - metrics.horizontalAdvance(layout.m_XLabelText)) / 2 >= corner) {
+        room = xLabel.bottom() - top;
+    }
+    layout.m_YLabelLines = QStringList{m_YAxisLabel};
+    if (length > room) {
+        qsizetype best = -1;
+        for (qsizetype at = m_YAxisLabel.indexOf(' '); at > 0;
+             at = m_YAxisLabel.indexOf(' ', at + 1)) {
+            if (best < 0 ||
+                std::abs(m_YAxisLabel.size() - 2 * at) < std::abs(m_YAxisLabel.size() - 2 * best)) {
+                best = at;
+            }
+        }
+        if (best > 0) layout.m_YLabelLines = {m_YAxisLabel.left(best), m_YAxisLabel.mid(best + 1)};
+        for (QString& text : layout.m_YLabelLines) {
+            text = metrics.elidedText(text, Qt::ElideRight, room);
+        }
+    }
+    const qreal across =
+        layout.m_LineHeight + (layout.m_YLabelLines.size() - 1) * metrics.lineSpacing();
+    return QRectF(left, top, across, room);
+}
+
+QStringList GraphCtrl::YAxisLabelLines() const {
+    Layout layout;
+    ComputeLayout(layout, this, font(), QRectF(rect()));
+    return layout.m_YLabelLines;
 }
 
 qreal GraphCtrl::XOf(const Layout& layout, int point) const {
@@ -556,7 +612,7 @@ void GraphCtrl::Draw(QPainter& painter, const Layout& layout) const {
         painter.translate(box.center());
         painter.rotate(-90);
         painter.drawText(QRectF(-box.height() / 2, -box.width() / 2, box.height(), box.width()),
-                         Qt::AlignCenter | Qt::TextSingleLine, layout.m_YLabelText);
+                         Qt::AlignCenter, layout.m_YLabelLines.join('\n'));
         painter.restore();
     }
     painter.drawRect(frame);

@@ -19,6 +19,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPen>
 #include <QPointF>
@@ -49,6 +50,10 @@ public:
     // theirs, and of the points the newest stay (new older points are 0).
     void SetSubsetCount(int count);
     void SetPointCount(int count);
+    // A new set of subsets in which subset i carries on the points of the
+    // former subset sources[i]; one whose source is not a former subset
+    // (-1) starts from zeros. Former subsets no source names are dropped.
+    void RemapSubsets(std::span<const int> sources);
 
     // Subsets. The look of subset i may be set before the subset exists (a
     // default palette is kept this way); unset colours come from a palette.
@@ -101,6 +106,8 @@ public:
     QColor BackgroundColor() const { return m_BackgroundColor; }
     GridLines GetGridLines() const { return m_GridLines; }
     bool IsLegendShown() const { return m_bLegend; }
+    // The Y axis label as it is laid out at the control's present size.
+    QStringList YAxisLabelLines() const;
 
     // The pen of a line style code, also for samples drawn elsewhere (the
     // options' line style list). Widths are multiplied by scale.
@@ -129,12 +136,12 @@ private:
         QString m_TitleText;  // the texts, shortened with "..." where they don't fit
         QString m_SubtitleText;
         QString m_XLabelText;
-        QString m_YLabelText;
+        QStringList m_YLabelLines;  // one, or two where one line would not fit
         QRectF m_TitleRect;
         QRectF m_SubtitleRect;
         QRectF m_Frame;       // the plot's outline
         QRectF m_Data;        // where the values go, inset so no line sits on the frame
-        QRectF m_YLabelRect;  // before rotation, centred left of the ticks
+        QRectF m_YLabelRect;  // before rotation, left of the ticks
         QRectF m_XLabelRect;
         qreal m_LineHeight = 0;  // of the text font
         qreal m_TickLength = 4;
@@ -155,6 +162,8 @@ private:
                        const QRectF& target) const;
     void Draw(QPainter& painter, const Layout& layout) const;
     void DrawLegend(QPainter& painter, const Layout& layout) const;
+    QRectF YLabelBox(Layout& layout, const QFontMetricsF& metrics, qreal left, qreal top,
+                     qreal frameBottom) const;
     qreal XOf(const Layout& layout, int point) const;
     qreal YOf(const Layout& layout, double value) const;
     void Invalidate() { m_bLayoutValid = false; }

@@ -129,6 +129,8 @@ int32_t WinSockCodeOfErrno(int error) {
 
 int32_t WinSockCodeOfLookup(int result) {
     switch (result) {
+        case MonLookupNoIpv4:
+            return 11004;
         case EAI_NONAME:
             return 11001;
         case EAI_AGAIN:
@@ -155,6 +157,27 @@ int32_t WinSockCodeOfLookup(int result) {
             return 11003;
     }
 }
+
+int SystemHostLookup(const char* hostName, uint32_t* address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    int result = ::getaddrinfo(hostName, nullptr, &hints, &found);
+    if (result == 0) {
+        result = MonLookupNoIpv4;
+        if (found != nullptr && found->ai_family == AF_INET) {
+            *address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+            result = 0;
+        }
+    }
+    if (found) {
+        ::freeaddrinfo(found);
+    }
+    return result;
+}
+
+std::atomic<MonHostLookup> g_HostLookup{SystemHostLookup};
 
 void SetErrnoError() {
     t_LastError = WinSockCodeOfErrno(errno);
@@ -414,23 +437,14 @@ MonSocket Mon_TcpConnect(const char* hostName, uint16_t port, int32_t* errorCode
         t_LastError = WsaEInval;
         return ReportLastError(errorCode, errorText);
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int lookup = ::getaddrinfo(hostName, nullptr, &hints, &found);
-    if (lookup != 0 || found == nullptr || found->ai_family != AF_INET) {
-        t_LastError = lookup != 0 ? WinSockCodeOfLookup(lookup) : 11004;
-        if (found) {
-            ::freeaddrinfo(found);
-        }
+    sockaddr_in address{};
+    const int lookup = g_HostLookup.load()(hostName, &address.sin_addr.s_addr);
+    if (lookup != 0) {
+        t_LastError = WinSockCodeOfLookup(lookup);
         return ReportLastError(errorCode, errorText);
     }
-    sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    ::freeaddrinfo(found);
 
     const MonSocket s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (s < 0) {
@@ -562,4 +576,8 @@ int32_t Mon_TcpClose(MonSocket s, int32_t* /*errorCode*/, char* /*errorText*/) {
         std::atomic_ref<int32_t>(Mon_TcpOpenCount).fetch_sub(1);
     }
     return 0;
+}
+
+void Mon_TcpSetHostLookup(MonHostLookup lookup) {
+    g_HostLookup = lookup != nullptr ? lookup : SystemHostLookup;
 }

@@ -39,3 +39,12 @@ void Mon_TcpSetDeadline(MonSocket s, int ms);
 // Shuts the socket down from any thread, so that a receive or send blocked
 // on it returns at once; the socket stays open until Mon_TcpClose.
 void Mon_TcpCancel(MonSocket s);
+
+// The host lookup behind Mon_TcpConnect: 0 with the host's IPv4 address (in
+// network byte order), what getaddrinfo returned when it failed (EAI_...), or
+// MonLookupNoIpv4 for a name without an IPv4 address. Tests install their own
+// so that no test depends on the machine's resolver; nullptr brings back the
+// system's.
+constexpr int MonLookupNoIpv4 = 1;  // getaddrinfo's failures are all negative
+using MonHostLookup = int (*)(const char* hostName, uint32_t* address);
+void Mon_TcpSetHostLookup(MonHostLookup lookup);

@@ -185,7 +185,7 @@ int32_t PMCTable::ApplyNext() {
 
     std::string& key = m_Key;
     EntryObj::MakeKey(m_Record.m_IdHigh, m_Record.m_IdLow, key);
-    uint32_t delta = 0;
+    uint64_t delta = 0;
     EntryObj* entry = m_ActiveMap.Find(key);
     if (entry == nullptr) {
         if (m_ActiveMap.Size() + m_ClosedMap.Size() > ActiveAndClosedLimit) {
@@ -221,7 +221,7 @@ void PMCTable::FormatUnlessShownLater(EntryObj* entry) {
     entry->SetDisplay(m_HostForm, m_DataUnit);
 }
 
-void PMCTable::AddTraffic(const std::string& service, uint32_t delta) {
+void PMCTable::AddTraffic(const std::string& service, uint64_t delta) {
     auto found = m_ServiceTraffic.find(service);
     if (found == m_ServiceTraffic.end()) found = m_ServiceTraffic.find("Others");
     if (found == m_ServiceTraffic.end()) {
@@ -283,10 +283,12 @@ void PMCTable::SetDisplayOptions(int32_t hostForm, int32_t dataUnit) {
     Reformat(m_ActiveMap, hostForm, dataUnit);
     Reformat(m_ClosedMap, hostForm, dataUnit);
     Reformat(m_FailedMap, hostForm, dataUnit);
+    // Connections that closed in the last poll are still on show until the next one.
+    Reformat(m_DiscardMap, hostForm, dataUnit);
 }
 
 void PMCTable::FeedGraph(TrafficSink& graph) const {
-    const std::map<std::string, uint32_t> values(m_ServiceTraffic.begin(), m_ServiceTraffic.end());
+    const std::map<std::string, uint64_t> values(m_ServiceTraffic.begin(), m_ServiceTraffic.end());
     graph.AppendData(values);
 }
 
@@ -335,7 +337,7 @@ const std::string& PMCTable::ServerName() const {
     return m_ServerName;
 }
 
-uint32_t PMCTable::ServiceTraffic(const std::string& service) const {
+uint64_t PMCTable::ServiceTraffic(const std::string& service) const {
     auto found = m_ServiceTraffic.find(service);
     return found != m_ServiceTraffic.end() ? found->second : 0;
 }

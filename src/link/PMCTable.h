@@ -18,7 +18,7 @@ class EntryObj;
 
 // The views are reached through these, so that the table needs no Qt.
 struct TrafficSink {
-    virtual void AppendData(const std::map<std::string, uint32_t>& values) = 0;
+    virtual void AppendData(const std::map<std::string, uint64_t>& values) = 0;
 };
 struct RowCountSink {
     virtual void SetRowCount(int rows) = 0;
@@ -65,7 +65,7 @@ public:
     size_t FailedCount() const;
     size_t ClosedCount() const;
     size_t DisplayCount() const;  // length of m_DisplayList
-    uint32_t ServiceTraffic(const std::string& service) const;  // 0 when absent
+    uint64_t ServiceTraffic(const std::string& service) const;  // 0 when absent
     const std::string& ServerName() const;                      // m_ServerName
     const EntryObj* DisplayEntry(int row) const;                // row from 1; null past the end
 
@@ -75,7 +75,7 @@ private:
     int32_t ApplyPending();
     int32_t ApplyNext();
     void FormatUnlessShownLater(EntryObj* entry);
-    void AddTraffic(const std::string& service, uint32_t delta);
+    void AddTraffic(const std::string& service, uint64_t delta);
     void FileIfFinished(EntryObj* entry);
     void RebuildDisplayList();
 
@@ -87,7 +87,7 @@ private:
     int32_t m_bConnected = 0;
     std::string m_ServerName;
     MonitorConnection* m_pConnection = nullptr;
-    std::unordered_map<std::string, uint32_t> m_ServiceTraffic{17};
+    std::unordered_map<std::string, uint64_t> m_ServiceTraffic{17};
     int32_t m_HostForm = 1;
     int32_t m_DataUnit = 0;
     int32_t m_bShowActive = 1;

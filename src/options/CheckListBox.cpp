@@ -61,8 +61,11 @@ bool CheckListBox::ToggleAt(const QPoint& point) {
     return true;
 }
 
+// Every press decides afresh whether its release is ours, so a release
+// that never came cannot swallow a later one.
 void CheckListBox::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && ToggleAt(event->position().toPoint())) {
+    m_bToggledOnPress = event->button() == Qt::LeftButton && ToggleAt(event->position().toPoint());
+    if (m_bToggledOnPress) {
         event->accept();
         return;
     }
@@ -70,9 +73,22 @@ void CheckListBox::mousePressEvent(QMouseEvent* event) {
 }
 
 void CheckListBox::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && ToggleAt(event->position().toPoint())) {
+    m_bToggledOnPress = event->button() == Qt::LeftButton && ToggleAt(event->position().toPoint());
+    if (m_bToggledOnPress) {
         event->accept();
         return;
     }
     QListWidget::mouseDoubleClickEvent(event);
+}
+
+// The view never saw the press that toggled, so it still remembers the line
+// pressed before; were it given the release over that same line's box, it
+// would count a click and toggle the box back.
+void CheckListBox::mouseReleaseEvent(QMouseEvent* event) {
+    if (m_bToggledOnPress && event->button() == Qt::LeftButton) {
+        m_bToggledOnPress = false;
+        event->accept();
+        return;
+    }
+    QListWidget::mouseReleaseEvent(event);
 }

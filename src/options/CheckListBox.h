@@ -20,7 +20,10 @@ public:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     bool ToggleAt(const QPoint& point);
+
+    bool m_bToggledOnPress = false;  // the release of that press is ours too
 };

@@ -85,9 +85,9 @@ void FormatDuration(int64_t span, std::string& column) {
     column.assign(text, at);
 }
 
-// Bytes as "%u", or kilobytes and megabytes as "%.2fK" and "%.2fM"
+// Bytes as "%llu", or kilobytes and megabytes as "%.2fK" and "%.2fM"
 // (std::to_chars rounds exactly as printf does).
-void FormatTraffic(uint32_t bytes, int32_t dataUnit, std::string& column) {
+void FormatTraffic(uint64_t bytes, int32_t dataUnit, std::string& column) {
     char text[48];
     char* end = text + sizeof text - 1;
     char* at;
@@ -124,6 +124,15 @@ void FormatHost(int32_t hostForm, const std::string& name, const uint8_t (&addr)
     column.assign(text, at);
 }
 
+// How far a running total of the wire has moved since it was last seen. The
+// totals are 32-bit, so a total that has passed 2^32 reads smaller than before
+// and its growth is taken modulo 2^32; a total that went down by less than half
+// that range is a counter that started again, and all of it is new.
+uint64_t Growth(uint32_t before, uint32_t now) {
+    if (now < before && before - now < 0x80000000u) return now;
+    return static_cast<uint32_t>(now - before);
+}
+
 }  // namespace
 
 void EntryObj::MakeKey(uint32_t idHigh, uint32_t idLow, std::string& key) {
@@ -155,7 +164,7 @@ std::string EntryObj::AuthMethodName(uint8_t method) {
     return std::string(text, static_cast<size_t>(length));
 }
 
-int32_t EntryObj::Apply(const MonitorRecord& record, uint32_t& delta) {
+int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
     delta = 0;
     if (record.m_IdHigh == 0 && record.m_IdLow == 0) return 0;
 
@@ -200,12 +209,16 @@ int32_t EntryObj::Apply(const MonitorRecord& record, uint32_t& delta) {
         m_Columns[ColStartTime] = TimeOfDay(m_StartTime);
     }
 
-    if (record.m_TrafficIn != 0) m_BytesIn = record.m_TrafficIn;
-    if (record.m_TrafficOut != 0) m_BytesOut = record.m_TrafficOut;
-    // Running totals are 32-bit on the wire, so the sum and the growth wrap with them.
-    const uint32_t total = m_BytesIn + m_BytesOut;
-    delta = total - m_LastTotal;
-    m_LastTotal = total;
+    // A zero count is a record without counts: the old one stands.
+    if (record.m_TrafficIn != 0) {
+        delta += Growth(m_BytesIn, record.m_TrafficIn);
+        m_BytesIn = record.m_TrafficIn;
+    }
+    if (record.m_TrafficOut != 0) {
+        delta += Growth(m_BytesOut, record.m_TrafficOut);
+        m_BytesOut = record.m_TrafficOut;
+    }
+    m_LastTotal = static_cast<uint64_t>(m_BytesIn) + m_BytesOut;
 
     if (record.m_AuthMethod != 0) m_AuthMethod = record.m_AuthMethod;
     if (IsOpenKind(record.m_Kind)) m_bOpened = 1;

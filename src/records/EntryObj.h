@@ -10,7 +10,7 @@
 
 class EntryObj {
 public:
-    int32_t Apply(const MonitorRecord& record, uint32_t& delta);  // 1 taken, 0 refused
+    int32_t Apply(const MonitorRecord& record, uint64_t& delta);  // 1 taken, 0 refused
     void SetDisplay(int32_t hostForm, int32_t dataUnit);
     // The same with the clock given, in seconds since 1970-01-01 UTC: the
     // duration column is the span up to `now`. The form above uses the system clock.
@@ -47,5 +47,5 @@ public:
     std::string m_ResultText;
     std::array<std::string, 11> m_Columns;
     std::string m_Key;
-    uint32_t m_LastTotal = 0;
+    uint64_t m_LastTotal = 0;  // m_BytesIn + m_BytesOut, never wrapping
 };

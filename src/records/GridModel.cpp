@@ -1,5 +1,6 @@
 #include "records/GridModel.h"
 
+#include <QStringDecoder>
 #include <algorithm>
 #include <ctime>
 #include <numeric>
@@ -54,7 +55,7 @@ int GridModel::columnCount(const QModelIndex& parent) const {
 QVariant GridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || !m_pTable) return {};
     if (role == Qt::DisplayRole) {
-        return QString::fromStdString(m_pTable->GetCellText(TableRow(index.row()), index.column()));
+        return MonitorText(m_pTable->GetCellText(TableRow(index.row()), index.column()));
     }
     if (role == Qt::TextAlignmentRole) {
         const int column = index.column();
@@ -103,6 +104,13 @@ void GridModel::ColumnsChanged() {
     if (m_SortColumn >= 0) Reorder(m_nRows);  // the direction may have changed
 }
 
+QString GridModel::MonitorText(const std::string& bytes) {
+    const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(view);
+    return utf8.hasError() ? QString::fromLatin1(view) : text;
+}
+
 std::string GridModel::KeyOf(int tableRow) const {
     const EntryObj* entry = m_pTable ? m_pTable->DisplayEntry(tableRow) : nullptr;
     return entry ? entry->m_Key : std::string();
@@ -135,8 +143,8 @@ bool GridModel::Less(int leftRow, int rightRow, int column) const {
             order = Compare(left->m_LastTotal, right->m_LastTotal);
             break;
         default:
-            order = m_Collator.compare(QString::fromStdString(left->GetColumnText(column)),
-                                       QString::fromStdString(right->GetColumnText(column)));
+            order = m_Collator.compare(MonitorText(left->GetColumnText(column)),
+                                       MonitorText(right->GetColumnText(column)));
             break;
     }
     const bool ascending = static_cast<size_t>(column) < m_Columns.size() &&

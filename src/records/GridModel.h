@@ -45,6 +45,9 @@ public:
     int TableRow(int row) const;
     // The header titles changed (the options' table page wrote them back).
     void ColumnsChanged();
+    // A text as the monitor sent it: UTF-8 when it is valid UTF-8, else one
+    // character per byte (Latin-1), never a replacement character.
+    static QString MonitorText(const std::string& bytes);
 
 private:
     std::vector<int> BuildOrder(int rows) const;

@@ -13,6 +13,7 @@
 
 #include "framework/CommandIds.h"
 #include "link/CVGLDoc.h"
+#include "records/GridDelegate.h"
 #include "records/GridModel.h"
 
 namespace {
@@ -46,6 +47,8 @@ GridView::GridView(QWidget* parent) : QTableView(parent) {
     BuildDefaultColumns(m_ColumnInfo);
     m_pModel = new GridModel(m_ColumnInfo, this);
     setModel(m_pModel);
+    m_pDelegate = new GridDelegate(this);
+    setItemDelegate(m_pDelegate);
 
     verticalHeader()->hide();  // the row-header column takes no room
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
@@ -68,6 +71,7 @@ GridView::GridView(QWidget* parent) : QTableView(parent) {
     m_pFrozen = new QTableView(this);
     m_pFrozen->setObjectName(QStringLiteral("frozenColumns"));
     m_pFrozen->setModel(m_pModel);
+    m_pFrozen->setItemDelegate(m_pDelegate);
     m_pFrozen->setSelectionModel(selectionModel());
     m_pFrozen->setFocusPolicy(Qt::NoFocus);
     m_pFrozen->setFrameShape(QFrame::NoFrame);

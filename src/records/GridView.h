@@ -13,6 +13,7 @@
 #include "records/ColumnInfo.h"
 
 class CVGLDoc;
+class GridDelegate;
 class GridModel;
 
 class GridView : public QTableView, public GWView, public RowCountSink {
@@ -47,6 +48,8 @@ public:
     ColumnInfoArray m_ColumnInfo;
 
     GridModel* Model() const { return m_pModel; }
+    // Paints the cells of the grid and of its frozen columns.
+    GridDelegate* Delegate() const { return m_pDelegate; }
     // The overlay that shows the frozen columns; hidden while none are frozen.
     QTableView* FrozenView() const { return m_pFrozen; }
     // The texts "&Copy data" puts on the clipboard for the current selection.
@@ -68,6 +71,7 @@ private:
     void SetDefaultColumnWidths();
 
     GridModel* m_pModel = nullptr;
+    GridDelegate* m_pDelegate = nullptr;
     QTableView* m_pFrozen = nullptr;
     QWidget* m_pFrozenEdge = nullptr;
     int m_nFrozen = 0;

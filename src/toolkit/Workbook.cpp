@@ -62,9 +62,15 @@ Workbook::Workbook(QWidget* parent) : QMainWindow(parent) {
     // they go, when only the strip is still whole.
     QWidget* strip = m_pTabStrip;
     connect(m_pMdiArea, &QMdiArea::subWindowActivated, strip, [strip] { strip->update(); });
+    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, [this] { ActiveWorksheetChanged(); });
 }
 
-Workbook::~Workbook() = default;
+// Frames that go with the documents' area signal as they go, when this
+// window is no longer whole.
+Workbook::~Workbook() {
+    m_pMdiArea->disconnect(this);
+    for (QMdiSubWindow* window : m_pMdiArea->subWindowList()) window->disconnect(this);
+}
 
 void Workbook::SetWorkbookMode(bool on) {
     m_bWorkbookMode = on;
@@ -95,6 +101,8 @@ void Workbook::AddWorksheet(Worksheet* sheet) {
     QWidget* strip = m_pTabStrip;
     connect(sheet, &Worksheet::tabChanged, strip, [strip] { strip->update(); });
     connect(sheet, &QObject::destroyed, strip, [strip] { strip->update(); });
+    connect(sheet, &Worksheet::tabChanged, this, [this] { ActiveWorksheetChanged(); });
+    connect(sheet, &QMdiSubWindow::windowStateChanged, this, [this] { ActiveWorksheetChanged(); });
     UpdateTabs();
 }
 

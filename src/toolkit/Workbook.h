@@ -72,6 +72,10 @@ protected:
     // is the tab font, its pen the text colour; the base draws the icon at the
     // left of the label rectangle and the whole label centred in the rest.
     virtual void DrawTab(QPainter& painter, Worksheet* sheet, const TabGeometry& geometry);
+    // Another frame became the active one, or a frame's caption, label or
+    // state (maximised or not) changed: what a caption naming the active
+    // frame depends on.
+    virtual void ActiveWorksheetChanged() {}
 
     void showEvent(QShowEvent* event) override;
 

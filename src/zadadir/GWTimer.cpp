@@ -50,6 +50,7 @@ void GWTimer::AddClient(TimerClient client, int32_t a_OnOff) {
         client.m_OnOff = 0;  // an unknown state is kept off: it starts no timer and never fires
     }
     client.m_Count = 0;
+    client.m_Serial = ++m_LastSerial;
     m_Clients.push_back(client);
 }
 
@@ -118,15 +119,26 @@ void GWTimer::Tick() {
             m_Clients.erase(m_Clients.begin() + static_cast<ptrdiff_t>(index));
             continue;
         }
-        // The count restarts before the target runs: the target may change the
-        // list (and so move this record), and a nested tick then counts afresh.
-        client.m_Count = 0;
+        // The count restarts only once the target has returned: ticks that a
+        // target running a modal loop lets through count past the period and
+        // so never call it again from inside itself.
         const uintptr_t param = client.m_Param;
+        const uint64_t serial = client.m_Serial;
         if (isWindow) {
             client.m_pWindow->PostTimer(param);
         } else {
             client.m_pFunction(param);
         }
+        RestartCount(serial);  // the target may have moved the record, or removed it
         ++index;
+    }
+}
+
+void GWTimer::RestartCount(uint64_t serial) {
+    for (TimerClient& client : m_Clients) {
+        if (client.m_Serial == serial) {
+            client.m_Count = 0;
+            return;
+        }
     }
 }

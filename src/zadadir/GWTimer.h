@@ -43,6 +43,7 @@ public:
         int32_t m_Period = 0;
         int32_t m_Count = 0;
         int32_t m_OnOff = 0;
+        uint64_t m_Serial = 0;  // tells the record apart from equal ones, wherever it moves
     };
 
     int32_t TimerId() const { return m_TimerId; }
@@ -52,8 +53,10 @@ private:
     void EnsureSystemTimer();
     void AddClient(TimerClient client, int32_t a_OnOff);
     void Tick();
+    void RestartCount(uint64_t serial);
 
     int32_t m_TimerId = -1;
     uint32_t m_Interval = 1000;
     std::vector<TimerClient> m_Clients;
+    uint64_t m_LastSerial = 0;
 };

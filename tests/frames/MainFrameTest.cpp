@@ -5,6 +5,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QMdiArea>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 
@@ -241,8 +242,31 @@ TEST_F(MainFrameTest, StatusBarHasOnlyTheMessagePaneAndCanBeHidden) {
     EXPECT_TRUE(Item(59393)->isChecked());
 }
 
-TEST_F(MainFrameTest, CannotBeMadeSmallerThan400By450) {
+TEST_F(MainFrameTest, CaptionNamesTheActiveSessionWhetherItsFrameIsMaximisedOrNot) {
     ASSERT_TRUE(Start());
+    EXPECT_EQ(Main().windowTitle(), "VGL - [VGL1]");
+    ASSERT_TRUE(Run(cmd::WindowTile));
+    ASSERT_FALSE(ActiveFrame()->isMaximized());
+    EXPECT_EQ(Main().windowTitle(), "VGL - VGL1");
+    Documents().front()->SetTitle("Connected to Socks5 server -- gate");
+    EXPECT_EQ(Main().windowTitle(), "VGL - Connected to Socks5 server -- gate");
+    ActiveFrame()->showMaximized();
+    EXPECT_EQ(Main().windowTitle(), "VGL - [Connected to Socks5 server -- gate]");
+    ActiveFrame()->showNormal();
+    EXPECT_EQ(Main().windowTitle(), "VGL - Connected to Socks5 server -- gate");
+    ActiveFrame()->close();
+    Settle();
+    EXPECT_EQ(Main().windowTitle(), "VGL");
+}
+
+TEST_F(MainFrameTest, CannotBeMadeSmallerThan400By450AndOpensWithinTheScreen) {
+    ASSERT_TRUE(Start());
+    // The test screen (800 by 600) is smaller than the usual first size.
+    const QRect available = Main().screen()->availableGeometry();
+    ASSERT_LT(available.width(), 960);
+    EXPECT_TRUE(available.contains(Main().frameGeometry()));
+    EXPECT_TRUE(available.contains(Main().normalGeometry()));
+    Main().showNormal();
     EXPECT_EQ(Main().minimumSize(), QSize(400, 450));
     Main().resize(100, 100);
     EXPECT_EQ(Main().size(), QSize(400, 450));

@@ -19,7 +19,7 @@
 
 namespace {
 
-using Point = std::map<std::string, uint32_t>;
+using Point = std::map<std::string, uint64_t>;
 
 ServiceRecord Record(const std::string& name, int32_t port, uint32_t color = 0,
                      int32_t style = LineSolid) {
@@ -38,7 +38,7 @@ protected:
         m_View.SetPointCount(points);
         m_View.SetSubsets({Record("a", 1), Record("b", 2)});
     }
-    void Append(uint32_t a, uint32_t b = 0) { m_View.AppendData(Point{{"a", a}, {"b", b}}); }
+    void Append(uint64_t a, uint64_t b = 0) { m_View.AppendData(Point{{"a", a}, {"b", b}}); }
     double Top() const { return m_View.GetGraph()->YMax(); }
     float Newest(int subset) const {
         const GraphCtrl* graph = m_View.GetGraph();
@@ -121,7 +121,7 @@ TEST_F(GWGraphViewTest, PeakStaysValidAtIndex13And14AndLeavesAfter) {
     EXPECT_DOUBLE_EQ(Top(), 11.0);
 }
 
-TEST_F(GWGraphViewTest, LargestUnsignedValueIsTheLargestNotMinusOne) {
+TEST_F(GWGraphViewTest, LargeValuesArePlottedWholeNeverAsNegativeOrWrapped) {
     Prepare();
     const uint32_t largest = std::numeric_limits<uint32_t>::max();
     Append(5, largest);
@@ -130,6 +130,10 @@ TEST_F(GWGraphViewTest, LargestUnsignedValueIsTheLargestNotMinusOne) {
     Append(largest, 7);
     EXPECT_EQ(m_View.PeakIndex(), 1);  // equal value: fits under the top
     EXPECT_FLOAT_EQ(Newest(0), 4294967295.0f);
+    Append(7500000000u);  // more than 32 bits: plotted whole, the axis in G
+    EXPECT_FLOAT_EQ(Newest(0), 7.5e9f);
+    EXPECT_DOUBLE_EQ(Top(), 7.5e9 * 1.1);
+    EXPECT_EQ(GraphCtrl::YTickLabels(0, Top()), QStringList({"0", "2G", "4G", "6G", "8G"}));
 }
 
 TEST_F(GWGraphViewTest, SetPointCountKeepsEntriesAndDropsAPeakOutsideTheWindow) {
@@ -161,6 +165,29 @@ TEST_F(GWGraphViewTest, SubsetLabelsColoursAndStyles) {
     EXPECT_EQ(graph->SubsetLineStyle(2), LineSolid8);
     EXPECT_EQ(m_View.SubsetMap(),
               (std::map<std::string, int32_t>{{"telnet", 0}, {"Others", 1}, {"MyOthers", 2}}));
+}
+
+TEST_F(GWGraphViewTest, EachLineKeepsTheHistoryOfItsServiceWhenTheServicesChange) {
+    m_View.SetPointCount(3);
+    m_View.SetSubsets(
+        {Record("archie", 1525), Record("www", 80), Record("telnet", 23), Record("Others", 0)});
+    m_View.AppendData(Point{{"archie", 500}, {"www", 7}, {"telnet", 3}, {"Others", 1}});
+    m_View.AppendData(Point{{"archie", 600}, {"www", 8}, {"telnet", 4}, {"Others", 2}});
+
+    // archie unchecked, whois added: every line moves up one place.
+    m_View.SetSubsets(
+        {Record("www", 80), Record("telnet", 23), Record("whois", 43), Record("Others", 0)});
+    const GraphCtrl* graph = m_View.GetGraph();
+    ASSERT_EQ(graph->SubsetCount(), 4);
+    const std::vector<std::vector<float>> expected = {{0, 7, 8}, {0, 3, 4}, {0, 0, 0}, {0, 1, 2}};
+    for (int s = 0; s < 4; ++s) {
+        for (int p = 0; p < 3; ++p) EXPECT_FLOAT_EQ(graph->Value(s, p), expected[s][p]) << s << p;
+    }
+    // A service the next point leaves out repeats its own last value, not archie's.
+    m_View.AppendData(Point{{"www", 9}});
+    EXPECT_FLOAT_EQ(Newest(1), 4.0f);
+    EXPECT_FLOAT_EQ(Newest(2), 0.0f);
+    EXPECT_DOUBLE_EQ(Top(), 9 * 1.1);  // archie's 600 went with its line
 }
 
 TEST_F(GWGraphViewTest, NameGivenTwiceShowsTwiceButFeedsOnlyTheLater) {

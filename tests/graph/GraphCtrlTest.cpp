@@ -103,3 +103,21 @@ TEST(GraphCtrl, PictureShowsEachSubsetInItsColour) {
     EXPECT_GT(blue, 1000);
     EXPECT_EQ(redAbove, 0);
 }
+
+TEST(GraphCtrl, YAxisLabelBreaksOntoASecondLineBeforeItIsShortened) {
+    GraphCtrl graph;
+    graph.SetTitle("Real Time Historical Log");
+    graph.SetXAxisLabel("Time (seconds elapsed)");
+    graph.SetYAxisLabel("Network traffic (delta bytes)");
+    graph.SetSubsetCount(6);
+    graph.SetPointCount(14);
+    graph.resize(700, 600);
+    EXPECT_EQ(graph.YAxisLabelLines(), QStringList{"Network traffic (delta bytes)"});
+    // The graph pane of a maximised window at scale factor 2 is about this low.
+    graph.resize(700, 200);
+    EXPECT_EQ(graph.YAxisLabelLines(), QStringList({"Network traffic", "(delta bytes)"}));
+    graph.resize(700, 120);  // too low for either line: both shortened, never dropped
+    const QStringList cut = graph.YAxisLabelLines();
+    ASSERT_EQ(cut.size(), 2);
+    EXPECT_TRUE(cut[0].startsWith("Net") && cut[0].endsWith(QChar(0x2026))) << cut[0].toStdString();
+}

@@ -38,8 +38,8 @@ protected:
         tzset();
     }
     // Applies a record that must be taken; returns its delta.
-    uint32_t Take(const MonitorRecord& record) {
-        uint32_t delta = 12345;
+    uint64_t Take(const MonitorRecord& record) {
+        uint64_t delta = 12345;
         EXPECT_EQ(m_Entry.Apply(record, delta), 1);
         return delta;
     }
@@ -62,7 +62,7 @@ TEST(EntryKeyTest, KeyIsTwoSignedDecimalsJoinedByAColon) {
 TEST_F(EntryObjTest, RecordWithBothIdsZeroIsRefusedAndChangesNothing) {
     MonitorRecord open = Rec(RecordKindOpen, 0, 0);
     std::strcpy(open.m_UserName, "alice");
-    uint32_t delta = 7;
+    uint64_t delta = 7;
     EXPECT_EQ(m_Entry.Apply(open, delta), 0);
     EXPECT_EQ(delta, 0u);
     EXPECT_TRUE(m_Entry.m_Key.empty());
@@ -100,22 +100,24 @@ TEST_F(EntryObjTest, TextsAndAddressesAreFilledInNeverErased) {
     EXPECT_EQ(Col(Next), " ");  // a name but no address
 }
 
-TEST_F(EntryObjTest, TrafficIsUnsignedWrapsAt32BitsAndUsesTheChosenUnit) {
+TEST_F(EntryObjTest, TrafficIsUnsignedTotalsNeverWrapAndUseTheChosenUnit) {
     Take(Rec(RecordKindOpen));
-    EXPECT_EQ(Take(Update(2147483648u, 2147483648u)), 0u);  // 2^32 wraps to 0
+    EXPECT_EQ(Take(Update(2147483648u, 2147483648u)), 4294967296u);
     m_Entry.SetDisplay(1, 0, 0);
     EXPECT_EQ(Col(In), "2147483648");
-    EXPECT_EQ(Col(Total), "0");
+    EXPECT_EQ(Col(Total), "4294967296");
     m_Entry.SetDisplay(1, 1, 0);
     EXPECT_EQ(Col(In), "2097152.00K");
-    EXPECT_EQ(Col(Total), "0.00K");
+    EXPECT_EQ(Col(Total), "4194304.00K");
     m_Entry.SetDisplay(1, 2, 0);
     EXPECT_EQ(Col(Out), "2048.00M");
-    EXPECT_EQ(Col(Total), "0.00M");
-    EXPECT_EQ(Take(Update(2147483648u + 100u, 0)), 100u);  // growth across the wrap
+    EXPECT_EQ(Col(Total), "4096.00M");
+    EXPECT_EQ(Take(Update(4294967295u, 4294967295u)), 4294967294u);  // one record, both near 4 GiB
+    m_Entry.SetDisplay(1, 0, 0);
+    EXPECT_EQ(Col(Total), "8589934590");
 
     EntryObj small;
-    uint32_t delta = 0;
+    uint64_t delta = 0;
     small.Apply(Rec(RecordKindOpen), delta);
     small.Apply(Update(1023, 1536), delta);
     small.SetDisplay(1, 1, 0);
@@ -136,6 +138,18 @@ TEST_F(EntryObjTest, DeltaIsTheGrowthOfTheSumAndZeroForCountlessRecordsAndClose)
     EXPECT_EQ(Take(Update(130, 0)), 30u);    // a zero count keeps the old one
     EXPECT_EQ(Take(Rec(RecordKindResult)), 0u);
     EXPECT_EQ(Take(Rec(RecordKindClose)), 0u);
+}
+
+TEST_F(EntryObjTest, WireTotalThatPassed4GiBGrowsModulo2To32OneThatStartedAgainGrowsByItsValue) {
+    Take(Rec(RecordKindOpen));
+    EXPECT_EQ(Take(Update(4294967000u, 1000)), 4294968000u);
+    EXPECT_EQ(Take(Update(704, 0)), 1000u);   // In passed 2^32
+    EXPECT_EQ(Take(Update(0, 500)), 500u);    // Out went down by 500: counting again from 0
+    EXPECT_EQ(Take(Update(300, 600)), 400u);  // In again from 0 (300), Out up by 100
+    EXPECT_EQ(Take(Update(2147483747u, 0)), 2147483447u);
+    EXPECT_EQ(Take(Update(100, 0)), 100u);  // down by 2^31 - 1: counting again
+    EXPECT_EQ(Take(Update(2147483748u, 0)), 2147483648u);
+    EXPECT_EQ(Take(Update(100, 0)), 2147483648u);  // down by exactly 2^31: passed 2^32
 }
 
 TEST_F(EntryObjTest, DurationAndStartTime) {
@@ -168,7 +182,7 @@ TEST_F(EntryObjTest, DurationAndStartTime) {
 
 TEST_F(EntryObjTest, CloseGivesClosedOrFailedByTheLastNonZeroResultAndOnlyOnce) {
     EntryObj closed;
-    uint32_t delta = 0;
+    uint64_t delta = 0;
     closed.Apply(Rec(RecordKindOpen), delta);
     closed.Apply(Rec(RecordKindResult), delta);  // code 0
     ASSERT_EQ(closed.Apply(Rec(RecordKindClose), delta), 1);
@@ -204,7 +218,7 @@ TEST_F(EntryObjTest, AuthentificationNamesTheMethodOnceOpened) {
         EntryObj entry;
         MonitorRecord open = Rec(RecordKindOpen);
         open.m_AuthMethod = c.method;
-        uint32_t delta = 0;
+        uint64_t delta = 0;
         entry.Apply(open, delta);
         EXPECT_EQ(entry.GetColumnText(Auth), c.name) << int(c.method);
     }

@@ -34,8 +34,8 @@ MonBytes CloseRec(uint32_t id) {
 }
 
 struct GraphSink : TrafficSink {
-    void AppendData(const std::map<std::string, uint32_t>& values) override { m_Values = values; }
-    std::map<std::string, uint32_t> m_Values;
+    void AppendData(const std::map<std::string, uint64_t>& values) override { m_Values = values; }
+    std::map<std::string, uint64_t> m_Values;
 };
 
 struct GridSink : RowCountSink {
@@ -224,19 +224,33 @@ TEST_F(PMCTableTest, TrafficGoesToItsServiceOrToOthers) {
     GraphSink graph;
     m_Table.FeedGraph(graph);
     EXPECT_EQ(graph.m_Values,
-              (std::map<std::string, uint32_t>{{"Others", 30}, {"ftp", 170}, {"www", 0}}));
+              (std::map<std::string, uint64_t>{{"Others", 30}, {"ftp", 170}, {"www", 0}}));
 
     PollBatch({});  // a new interval starts at 0, with the same services
     m_Table.FeedGraph(graph);
     EXPECT_EQ(graph.m_Values,
-              (std::map<std::string, uint32_t>{{"Others", 0}, {"ftp", 0}, {"www", 0}}));
+              (std::map<std::string, uint64_t>{{"Others", 0}, {"ftp", 0}, {"www", 0}}));
 
     m_Table.SetServices({"www", "www"});
     PollBatch({UpdateRec(2, "smtp", 60, 0), UpdateRec(1, "ftp", 160, 20)});
     EXPECT_EQ(Traced("Failed to find \"Others\" subset"), 2u);
     m_Table.FeedGraph(graph);
-    EXPECT_EQ(graph.m_Values, (std::map<std::string, uint32_t>{{"www", 0}}));
+    EXPECT_EQ(graph.m_Values, (std::map<std::string, uint64_t>{{"www", 0}}));
     EXPECT_EQ(m_Table.GetCellText(1, In), "160");  // the entry itself took the update
+}
+
+TEST_F(PMCTableTest, TrafficOfSeveralGigabytesInOneIntervalIsCountedWhole) {
+    // Two connections of 3 GB in and 1.5 GB out each: 9 GB of "www" in one point.
+    PollBatch({OpenRec(1), OpenRec(2), UpdateRec(1, "www", 3000000000u, 1500000000u),
+               UpdateRec(2, "www", 3000000000u, 1500000000u)});
+    EXPECT_EQ(m_Table.ServiceTraffic("www"), 9000000000u);
+    GraphSink graph;
+    m_Table.FeedGraph(graph);
+    EXPECT_EQ(graph.m_Values.at("www"), 9000000000u);
+    EXPECT_EQ(m_Table.GetCellText(1, Total), "4500000000");
+
+    PollBatch({UpdateRec(1, "www", 1000000000u, 1500000000u)});  // In started again
+    EXPECT_EQ(m_Table.ServiceTraffic("www"), 1000000000u);
 }
 
 TEST_F(PMCTableTest, RefusedOpenRecordEndsThePollAndTheNextReadsOnInTheBatch) {
@@ -275,15 +289,19 @@ TEST_F(PMCTableTest, ReusedIdPairDoesNotLeakOrDuplicateRows) {
 }
 
 TEST_F(PMCTableTest, DisplayOptionsReformatEveryKeptEntry) {
-    PollBatch({OpenRec(1), UpdateRec(1, "www", 1536, 0), OpenRec(2), ResultRec(2, 3), CloseRec(2)});
+    PollBatch({OpenRec(1), UpdateRec(1, "www", 1536, 0), OpenRec(2), ResultRec(2, 3), CloseRec(2),
+               OpenRec(4), UpdateRec(4, "www", 2048, 0), CloseRec(4)});
     EXPECT_EQ(m_Table.GetCellText(1, Source), "src1");
     EXPECT_EQ(m_Table.GetCellText(1, In), "1536");
+    EXPECT_EQ(m_Table.GetCellText(2, UserName), "u4");  // closed: shown this once
     m_Table.SetDisplayOptions(0, 1);
     EXPECT_EQ(m_Table.HostForm(), 0);
     EXPECT_EQ(m_Table.DataUnit(), 1);
     EXPECT_EQ(m_Table.GetCellText(1, Source), "10.0.0.1");
     EXPECT_EQ(m_Table.GetCellText(1, Destination), "93.184.216.34");
     EXPECT_EQ(m_Table.GetCellText(1, In), "1.50K");
+    EXPECT_EQ(m_Table.GetCellText(2, Source), "10.0.0.1");
+    EXPECT_EQ(m_Table.GetCellText(2, In), "2.00K");
 
     m_Table.SetShowActive(false);
     PollBatch({OpenRec(3)});

@@ -99,6 +99,19 @@ TEST_F(OptionGraphTest, FiveCheckedLinesDisableTheOthersUntilOneIsUnchecked) {
     });
 }
 
+TEST_F(OptionGraphTest, BoxOfTheSelectedLineTogglesAtEveryClick) {
+    OnGraphPage([](OptionPPT&, OptionGraphDlg& page) {
+        CheckListBox* list = page.ServiceCheckList();
+        ClickItem(list, 2);  // ftp, on its text: its colour and style show
+        for (Qt::CheckState expected : {Qt::Unchecked, Qt::Checked, Qt::Unchecked}) {
+            ClickCheckBox(list, 2);
+            EXPECT_EQ(list->item(2)->checkState(), expected);
+        }
+        EXPECT_EQ(page.GetShownServices(),
+                  std::vector<std::string>({"archie", "ftp-data", "telnet", "www"}));
+    });
+}
+
 TEST_F(OptionGraphTest, ASixthCheckKeepsTheFirstFiveInListOrder) {
     OnGraphPage([](OptionPPT&, OptionGraphDlg& page) {
         CheckListBox* list = page.ServiceCheckList();

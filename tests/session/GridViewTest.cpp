@@ -54,8 +54,27 @@ TEST_F(GridTest, HeadersRowsAndReadOnlyCellsComeFromTheTable) {
     m_pGrid->setCurrentIndex(cell);
     QTest::keyClicks(m_pGrid, "x");
     EXPECT_EQ(Cell(0, ColUserName), "user1");
-    // A row the list no longer has reads as empty.
-    EXPECT_EQ(m_pGrid->Model()->data(m_pGrid->model()->index(5, 0)), QVariant());
+    // A row the list no longer has (the table emptied, the grid not told yet) reads as empty.
+    const QModelIndex second = m_pGrid->model()->index(1, ColUserName);
+    ASSERT_TRUE(second.isValid());
+    m_pDoc->m_Table.ClearAll();
+    EXPECT_EQ(second.data().toString(), "");
+}
+
+TEST_F(GridTest, MonitorTextsShowAsUtf8WhenValidElseByteForByteInGridAndCopy) {
+    const auto named = [](uint32_t id, const std::string& user) {
+        return EncodeOpen(7, id, 0x02, 1700000000, user, EncodeSockAddr("10.0.0.1", 40000), "c");
+    };
+    m_Monitor.QueueBatch({named(1, "Jos\xE9"), named(2, "Jos\xC3\xA9"), named(3, "Jos\xC3")});
+    Connect(m_Monitor.Host());
+    const QString jose = QStringLiteral("Jos\u00E9");
+    EXPECT_EQ(Column(ColUserName), QStringList({jose, jose, QStringLiteral("Jos\u00C3")}));
+
+    m_pDoc->OnDisconnect();
+    m_pGrid->selectionModel()->select(m_pGrid->model()->index(0, ColUserName),
+                                      QItemSelectionModel::Select);
+    QTest::keySequence(m_pGrid, QKeySequence::Copy);
+    EXPECT_EQ(QApplication::clipboard()->text(), "User Name\n" + jose + "\n");
 }
 
 TEST_F(GridTest, HiddenColumnsAndTheCornerButtonFollowTheSession) {

@@ -131,10 +131,11 @@ void FakeMonitor::Resume() {
     Wake();
 }
 
-void FakeMonitor::CloseClient() {
+void FakeMonitor::CloseClient(bool abortive) {
     size_t target;
     {
         std::lock_guard lock(m_Mutex);
+        m_bAbortiveClose = abortive;
         target = ++m_CloseRequests;
     }
     Wake();
@@ -208,12 +209,14 @@ bool FakeMonitor::WaitWake(int timeoutMs) {
 // False when the thread must stop.
 bool FakeMonitor::HandleCommands() {
     size_t requested;
+    bool abortive;
     {
         std::lock_guard lock(m_Mutex);
         if (m_bStop) {
             return false;
         }
         requested = m_CloseRequests;
+        abortive = m_bAbortiveClose;
         if (requested == m_ClosesDone) {
             return true;
         }
@@ -222,7 +225,7 @@ bool FakeMonitor::HandleCommands() {
         AcceptClient();
     }
     if (m_ClientFd >= 0) {
-        DropClient(false);
+        DropClient(abortive);
     }
     std::lock_guard lock(m_Mutex);
     m_ClosesDone = requested;

@@ -63,10 +63,11 @@ public:
     // Lets one Stall step go on. A Resume() given before the stall is reached
     // is kept, and that stall then passes at once.
     void Resume();
-    // Closes the current client connection (orderly) and returns once it is
-    // closed; a connection the client has made but the monitor not yet
-    // accepted is accepted and closed. Does nothing when no client is there.
-    void CloseClient();
+    // Closes the current client connection (orderly, or with a reset when
+    // abortive) and returns once it is closed; a connection the client has
+    // made but the monitor not yet accepted is accepted and closed. Does
+    // nothing when no client is there.
+    void CloseClient(bool abortive = false);
 
     // What the clients sent.
     size_t RequestCount() const;
@@ -114,6 +115,7 @@ private:
     size_t m_Resumes = 0;
     size_t m_CloseRequests = 0;
     size_t m_ClosesDone = 0;
+    bool m_bAbortiveClose = false;
     bool m_bStop = false;
 
     std::thread m_Thread;

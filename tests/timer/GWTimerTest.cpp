@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/Trace.h"
@@ -171,6 +173,28 @@ TEST_F(GWTimerTest, RefusedSystemTimerIsNotRetriedUntilTheListEmpties) {
     m_Timer->Set(1, Record, 3, 1);
     EXPECT_EQ(m_System.m_Intervals.size(), 2u);
     EXPECT_EQ(Tick(), Fired{3});
+}
+
+// A client that runs a modal loop, once, while the timer goes on ticking.
+int g_NestedTicks = 0;
+int32_t g_NestedTimerId = 0;
+int TickTenTimesInside(uintptr_t value) {
+    g_Fired.push_back(value);
+    const int ticks = std::exchange(g_NestedTicks, 0);
+    for (int i = 0; i < ticks; ++i) GWTimer::TimerProc(g_NestedTimerId);
+    return 1;
+}
+
+TEST_F(GWTimerTest, TicksWhileATargetRunsNeverCallItAgainFromInside) {
+    m_Timer->Set(3, TickTenTimesInside, 1, 1);
+    m_Timer->Set(1, Record, 2, 1);
+    g_NestedTimerId = m_Timer->TimerId();
+    g_NestedTicks = 10;
+    const Fired fired = Tick(3);
+    EXPECT_EQ(std::count(fired.begin(), fired.end(), 1u), 1);
+    EXPECT_EQ(std::count(fired.begin(), fired.end(), 2u), 13);  // others go on firing
+    EXPECT_EQ(m_Timer->Clients()[0].m_Count, 0);                // counting again once it returned
+    EXPECT_EQ(Tick(3), (Fired{2, 2, 1, 2}));
 }
 
 TEST_F(GWTimerTest, DestroyedTimerLeavesNoTimerMapEntry) {

@@ -3,12 +3,15 @@
 // sanitizer build catches any read outside a body).
 
 #include <gtest/gtest.h>
+#include <netdb.h>
+#include <poll.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "link/MonStream.h"
+#include "link/MonTcp.h"
 #include "support/FakeMonitor.h"
 
 namespace {
@@ -125,14 +128,27 @@ TEST_F(MonStreamTest, MonitorClosingBetweenMessagesIsAFailure) {
 
 TEST_F(MonStreamTest, RequestToAClosedMonitorFails) {
     Open();
-    m_Monitor.CloseClient();
+    m_Monitor.CloseClient(true);
+    // Once the reset has reached this end, the request itself cannot go out.
+    pollfd reset{m_Connection->m_Socket, POLLIN, 0};
+    ASSERT_EQ(::poll(&reset, 1, 10000), 1);
     EXPECT_EQ(Read(), -1);
+    EXPECT_EQ(m_Connection->m_bRequestOutstanding, 0);  // nothing is awaited
     EXPECT_EQ(m_Connection->m_LastErrorCode, 10054);
+    EXPECT_STREQ(m_Connection->m_LastErrorText,
+                 "WinSock error=10054 WSAECONNRESET - connection reset by the remote side");
+    EXPECT_EQ(m_Monitor.RequestCount(), 0u);
+}
+
+int UnknownName(const char*, uint32_t*) {
+    return EAI_NONAME;
 }
 
 TEST(MonStreamOpenTest, UnknownHostStillHandsOutABlock) {
     MonitorConnection* connection = nullptr;
+    Mon_TcpSetHostLookup(UnknownName);
     EXPECT_EQ(Mon_Open("no-such-host.invalid", &connection), -1);
+    Mon_TcpSetHostLookup(nullptr);
     ASSERT_NE(connection, nullptr);
     EXPECT_EQ(connection->m_Socket, -1);
     EXPECT_EQ(connection->m_LastErrorCode, 11001);

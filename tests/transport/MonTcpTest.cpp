@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -29,6 +30,7 @@ protected:
     void SetUp() override { m_OpenCountBefore = Mon_TcpOpenCount; }
     void TearDown() override {
         Mon_TcpSetTimeouts(15000, 30000);
+        Mon_TcpSetHostLookup(nullptr);
         for (MonSocket s : m_Sockets) {
             Mon_TcpClose(s, &m_Error.m_Code, m_Error.m_Text);
         }
@@ -73,19 +75,49 @@ TEST(MonTcpErrorTest, FormatsCodeWithTheFirstMatchingRow) {
     EXPECT_EQ(TextOf(10072), "WinSock error=10072 Unknown WinSock error");
 }
 
-TEST_F(MonTcpTest, UnknownHostFailsWithTheLookupCode) {
-    EXPECT_EQ(Connect("no-such-host.invalid"), -1);
-    EXPECT_EQ(m_Error.m_Code, 11001);
-    EXPECT_EQ(m_Error.Text(),
-              "WinSock error=11001 WSAHOST_NOT_FOUND - Authoritive Answer Host not found");
+// A resolver that gives the result the test sets, whatever the name.
+int g_LookupResult = 0;
+int ScriptedLookup(const char*, uint32_t* address) {
+    *address = htonl(INADDR_LOOPBACK);
+    return g_LookupResult;
+}
+
+TEST_F(MonTcpTest, EachLookupResultFailsWithItsCodeAndText) {
+    Mon_TcpSetHostLookup(ScriptedLookup);
+    const struct {
+        int m_Result;
+        int32_t m_Code;
+        const char* m_Text;
+    } cases[] = {
+        {EAI_NONAME, 11001, "WSAHOST_NOT_FOUND - Authoritive Answer Host not found"},
+        {EAI_AGAIN, 11002, "WSATRY_AGAIN - Non-Authoritive Host not found"},
+        {EAI_FAIL, 11003, "WSANO_RECOVERY - Non recoverable errors"},
+        {EAI_NODATA, 11004, "WSANO_DATA - valid name, not data record of requested type"},
+        {MonLookupNoIpv4, 11004, "WSANO_DATA - valid name, not data record of requested type"},
+        {EAI_MEMORY, 10055, "WSAENOBUFS - no buffer space available"},
+        {EAI_OVERFLOW, 11003, "WSANO_RECOVERY - Non recoverable errors"},
+    };
+    for (const auto& lookup : cases) {
+        g_LookupResult = lookup.m_Result;
+        EXPECT_EQ(Connect("any.name"), -1);
+        EXPECT_EQ(m_Error.m_Code, lookup.m_Code) << lookup.m_Result;
+        EXPECT_EQ(m_Error.Text(),
+                  "WinSock error=" + std::to_string(lookup.m_Code) + " " + lookup.m_Text);
+    }
     EXPECT_EQ(Mon_TcpOpenCount, m_OpenCountBefore);
 }
 
-TEST_F(MonTcpTest, HostWithoutIpv4AddressTakesRow51) {
-    EXPECT_EQ(Connect("::1"), -1);
-    EXPECT_EQ(m_Error.m_Code, 11004);
-    EXPECT_EQ(m_Error.Text(),
-              "WinSock error=11004 WSANO_DATA - valid name, not data record of requested type");
+TEST_F(MonTcpTest, LocalhostIsLookedUpWithoutAResolver) {
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    socklen_t size = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    EXPECT_GE(Connect("localhost", ntohs(address.sin_port)), 0);
+    ::close(listener);
 }
 
 TEST_F(MonTcpTest, RefusedConnectIsTranslated) {
