@@ -26,6 +26,7 @@
 #include "records/GridView.h"
 #include "support/FakeMonitor.h"
 #include "support/RecordEncoder.h"
+#include "support/SessionSettle.h"
 
 namespace {
 
@@ -58,7 +59,8 @@ std::vector<MonBytes> PollBatch(int poll) {
 }
 
 // The program's own start-up, with a session connected to a fake monitor.
-// Polls go through the document's synchronous refresh.
+// Polls go through the document's refresh, each waited for until its batch
+// has been applied.
 class Scene {
 public:
     Scene() {
@@ -74,6 +76,7 @@ public:
         if (!m_pDoc) return;
         m_Monitor.QueueBatch(PollBatch(0));
         if (!m_pDoc->ConnectTo(QString::fromStdString(m_Monitor.Host()))) return;
+        SettleSession(m_pDoc);
         for (int poll = 1; poll < Polls; ++poll) Poll(poll);
         m_pFrame = CChildFrame::FramesOf(m_pDoc).front();
         Settle();
@@ -86,6 +89,7 @@ public:
     void Poll(int poll) {
         m_Monitor.QueueBatch(PollBatch(poll));
         m_pDoc->Refresh();
+        SettleSession(m_pDoc);
     }
 
     // Lets layouts and deferred updates run, as the event loop would.

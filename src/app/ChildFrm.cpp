@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLabel>
+#include <QVBoxLayout>
 #include <algorithm>
 
 #include "framework/CommandIds.h"
@@ -34,6 +36,7 @@ CChildFrame::CChildFrame(CVGLDoc* document, QWidget* parent)
         connect(m_pDocument, &GWDocument::aboutToClose, this, &CChildFrame::OnDocumentClosing);
         connect(m_pDocument, &GWDocument::titleChanged, this,
                 [this] { UpdateCaptions(m_pDocument); });
+        connect(m_pDocument, &CVGLDoc::statusChanged, this, &CChildFrame::ShowStatus);
     }
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
@@ -81,7 +84,17 @@ bool CChildFrame::OnCreateClient() {
     }
     // Equal weights: whatever height the frame gets is shared half and half.
     m_pSplitter->setSizes({1, 1});
-    setWidget(m_pSplitter);
+    m_pStatusLine = new QLabel;
+    m_pStatusLine->setObjectName(QStringLiteral("sessionStatus"));
+    m_pStatusLine->setContentsMargins(4, 1, 4, 1);
+    auto* client = new QWidget;
+    auto* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_pSplitter, 1);
+    layout->addWidget(m_pStatusLine);
+    setWidget(client);
+    ShowStatus();
     connect(m_pSplitter, &PaneSplitter::keyboardSplitEnded, this,
             [this] { SetActiveView(m_pActiveView); });
 
@@ -89,6 +102,18 @@ bool CChildFrame::OnCreateClient() {
     m_pDocument->AddView(m_pGrid);
     m_pActiveView = m_pGrid;
     return true;
+}
+
+// The busy cursor covers this session's panes only; the rest of the program
+// keeps its own.
+void CChildFrame::ShowStatus() {
+    if (!m_pDocument || !m_pStatusLine) return;
+    m_pStatusLine->setText(m_pDocument->StatusText());
+    if (m_pDocument->IsBusy()) {
+        setCursor(Qt::BusyCursor);
+    } else {
+        unsetCursor();
+    }
 }
 
 void CChildFrame::OnInitialUpdate() {

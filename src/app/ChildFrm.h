@@ -1,9 +1,10 @@
 #pragma once
 // The frame of one session window: the connection grid above the traffic
 // graph in a two-row splitter, each pane half of the height and never less
-// than 100 pixels. It opens maximised with the grid focused and active, and
-// shows as a tab of the main window. Closing a session's last frame closes
-// the session.
+// than 100 pixels, and below them the session's status line; while the
+// session's connect or poll is in flight the frame shows the busy cursor.
+// It opens maximised with the grid focused and active, and shows as a tab
+// of the main window. Closing a session's last frame closes the session.
 
 #include <QPointer>
 #include <QString>
@@ -17,6 +18,7 @@ class GWDocument;
 class GraphView;
 class GridView;
 class PaneSplitter;
+class QLabel;
 
 class CChildFrame : public Worksheet, public GWFrame {
     Q_OBJECT
@@ -39,6 +41,7 @@ public:
     GridView* GetGridView() const { return m_pGrid; }
     GraphView* GetGraphView() const { return m_pGraph; }
     PaneSplitter* GetSplitter() const { return m_pSplitter; }
+    QLabel* GetStatusLine() const { return m_pStatusLine; }
 
     QString TabLabel() const override;  // the document's title
 
@@ -52,10 +55,12 @@ private:
     void OnFocusChanged(QWidget* now);
     void MovePaneFocus(bool next);
     void LeaveDocument();
+    void ShowStatus();
     static void UpdateCaptions(const GWDocument* document);
 
     QPointer<CVGLDoc> m_pDocument;
     PaneSplitter* m_pSplitter = nullptr;
+    QLabel* m_pStatusLine = nullptr;
     GridView* m_pGrid = nullptr;
     GraphView* m_pGraph = nullptr;
     GWView* m_pActiveView = nullptr;

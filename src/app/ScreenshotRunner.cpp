@@ -25,7 +25,8 @@ public:
         m_Runner.OnPoll();
     }
     bool Done(int polls) const {
-        return m_nUpdates >= polls || !m_pDocument || m_pDocument->m_bDisconnected != 0;
+        return m_nUpdates >= polls || !m_pDocument ||
+               (m_pDocument->m_bDisconnected != 0 && !m_pDocument->IsConnecting());
     }
 
 private:
@@ -42,7 +43,7 @@ ScreenshotRunner::~ScreenshotRunner() = default;
 
 void ScreenshotRunner::Start(const std::vector<CVGLDoc*>& documents) {
     for (CVGLDoc* document : documents) {
-        if (document && document->m_bDisconnected == 0) {
+        if (document && (document->m_bDisconnected == 0 || document->IsConnecting())) {
             m_Counters.push_back(std::make_unique<PollCounter>(*document, *this));
         }
     }

@@ -21,7 +21,7 @@ public:
                      QObject* parent = nullptr);
     ~ScreenshotRunner() override;
 
-    // Starts watching the sessions that are connected now.
+    // Starts watching the sessions that are connected or connecting now.
     void Start(const std::vector<CVGLDoc*>& documents);
 
 private:

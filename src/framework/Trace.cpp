@@ -17,11 +17,18 @@ const char* BaseName(const char* path) {
     return slash ? slash + 1 : path;
 }
 
+// Read once: the poll traces per record, and the environment does not change
+// while the program runs.
+bool TraceToStderr() {
+    static const bool toStderr = std::getenv("VGL_TRACE") != nullptr;
+    return toStderr;
+}
+
 }  // namespace
 
 void GWTrace(const char* message, const char* file, int line) {
     const TraceSink& sink = Sink();
-    const bool toStderr = std::getenv("VGL_TRACE") != nullptr;
+    const bool toStderr = TraceToStderr();
     if (!sink && !toStderr) {
         return;
     }

@@ -1,5 +1,6 @@
 #include "link/CVGLDoc.h"
 
+#include <QLineEdit>
 #include <QWidget>
 
 #include "framework/CommandIds.h"
@@ -17,6 +18,7 @@ const char* const InvalidServerText =
     "The Socks5 server name is Invalid\nor the Socks5 vigil is not running on the server.";
 const char* const DisconnectedText = "The server has been disconnected !";
 const char* const TitlePrefix = "Connected to Socks5 server -- ";
+const char* const ReadyText = "Ready";
 
 QWidget* MainWindow() {
     GWApp* app = GWApp::Get();
@@ -30,11 +32,18 @@ GWTimer* ApplicationTimer() {
 
 }  // namespace
 
-CVGLDoc::CVGLDoc() {
+CVGLDoc::CVGLDoc()
+    : m_Worker([this] {
+          // On the worker's thread: only post; the document is touched on its own thread.
+          QMetaObject::invokeMethod(this, &CVGLDoc::OnWorkerDone, Qt::QueuedConnection);
+      }),
+      m_StatusText(QString::fromLatin1(ReadyText)) {
     OnCommand(cmd::Connect, [this] { OnConnect(); });
     OnUpdateCommand(cmd::Connect, [this](GWCmdUI& ui) { ui.Enable(m_bDisconnected != 0); });
     OnCommand(cmd::Disconnect, [this] { OnDisconnect(); });
-    OnUpdateCommand(cmd::Disconnect, [this](GWCmdUI& ui) { ui.Enable(m_bDisconnected == 0); });
+    // A connect in flight can be given up as well.
+    OnUpdateCommand(cmd::Disconnect,
+                    [this](GWCmdUI& ui) { ui.Enable(m_bDisconnected == 0 || IsConnecting()); });
     OnCommand(cmd::ShowActive, [this] { OnShowActive(); });
     OnUpdateCommand(cmd::ShowActive, [this](GWCmdUI& ui) {
         ui.Enable(true);
@@ -56,8 +65,9 @@ CVGLDoc::CVGLDoc() {
 }
 
 CVGLDoc::~CVGLDoc() {
-    // No tick may reach a destroyed document; after a lost connection the
-    // client is still registered.
+    // Nothing in flight may report to a destroyed document, and no tick may
+    // reach it; after a lost connection the client is still registered.
+    m_Worker.Cancel();
     RemoveTimerClient();
 }
 
@@ -66,48 +76,79 @@ void CVGLDoc::OnConnect() {
         Refresh();
         return;
     }
+    CancelWork();  // a connect still in flight is given up for the new one
     ConnectLoop();
-    RepaintMainWindow();
-    Refresh();
 }
 
-void CVGLDoc::ConnectLoop() {
-    for (;;) {
-        ServerNameDlg dialog(MainWindow());
-        if (GWExecDialog(dialog) != QDialog::Accepted) {
-            SetState(false);
-            return;
-        }
-        if (Attempt(dialog.m_Name.toStdString())) {
-            OnConnected(dialog.m_Name);
-            return;
-        }
-        // Empty name, unknown host, nothing listening: one message for all;
-        // the detailed reason stays in the trace.
-        GWMessageBox(QString::fromLatin1(InvalidServerText));
+void CVGLDoc::ConnectLoop(const QString& name) {
+    ServerNameDlg dialog(MainWindow());
+    dialog.NameEdit()->setText(name);
+    if (GWExecDialog(dialog) != QDialog::Accepted) {
+        SetState(false);
+        RepaintMainWindow();
+        return;
     }
+    StartConnect(dialog.m_Name, false);
 }
 
 bool CVGLDoc::ConnectTo(const QString& hostName) {
-    if (!Attempt(hostName.toStdString())) return false;
-    OnConnected(hostName);
-    RepaintMainWindow();
-    Refresh();
+    if (hostName.isEmpty()) return false;
+    StartConnect(hostName, true);
     return true;
 }
 
-bool CVGLDoc::Attempt(const std::string& hostName) {
+void CVGLDoc::StartConnect(const QString& hostName, bool keepName) {
     // A second connection would orphan the first one's block.
     if (m_Table.IsConnected()) {
+        CancelWork();
         m_Table.CloseConnection();
         RemoveTimerClient();
         SetState(false);
     }
-    m_Table.CreateConnection(hostName);
-    if (hostName.empty()) return false;
-    if (m_Table.IsConnected()) return true;
-    m_Table.CloseConnection();  // frees the failed connection block
-    return false;
+    CancelWork();
+    const std::string host = hostName.toStdString();
+    if (host.empty()) {
+        m_Table.CreateConnection(host);  // says so in the trace
+        ConnectFailed(hostName, keepName);
+        return;
+    }
+    m_ConnectHost = hostName;
+    m_bKeepName = keepName;
+    m_Worker.StartConnect(host, GetSessionLimits());
+    SetStatus(QStringLiteral("Connecting to %1\u2026").arg(hostName));
+}
+
+void CVGLDoc::OnWorkerDone() {
+    SessionWorker::Result result;
+    if (!m_Worker.TakeResult(result)) return;  // given up meanwhile
+    if (result.m_bConnect) {
+        FinishConnect(result);
+    } else {
+        FinishPoll(result);
+    }
+}
+
+void CVGLDoc::FinishConnect(SessionWorker::Result& result) {
+    const QString host = m_ConnectHost;
+    m_Table.AdoptConnection(host.toStdString(), result.m_pConnection, result.m_Status);
+    if (m_Table.IsConnected()) {
+        SetStatus(QString::fromLatin1(ReadyText));
+        OnConnected(host);
+        RepaintMainWindow();
+        Refresh();
+        return;
+    }
+    if (result.m_pConnection != nullptr) m_Table.CloseConnection();  // frees the failed block
+    SetStatus(QStringLiteral("Connection to %1 failed: %2")
+                  .arg(host, QString::fromStdString(result.m_ErrorText)));
+    ConnectFailed(host, m_bKeepName);
+}
+
+// Empty name, unknown host, nothing listening: one message for all; the
+// detailed reason is in the status text.
+void CVGLDoc::ConnectFailed(const QString& hostName, bool keepName) {
+    GWMessageBox(QString::fromLatin1(InvalidServerText));
+    ConnectLoop(keepName ? hostName : QString());
 }
 
 void CVGLDoc::OnConnected(const QString& hostName) {
@@ -120,13 +161,34 @@ void CVGLDoc::OnConnected(const QString& hostName) {
     SetState(true);
 }
 
+// Never two polls at once on one connection: a tick or an activation change
+// while one is in flight starts nothing.
 void CVGLDoc::Refresh(GWView* sender, intptr_t hint, QObject* hintObject) {
-    if (!m_Table.IsConnected()) return;
-    if (m_Table.Poll() < 0) {
+    if (!m_Table.IsConnected() || m_Worker.IsBusy()) return;
+    if (!m_Table.NeedsRead()) {
+        // The rest of a batch is here already: no network step.
+        AfterPoll(m_Table.Poll(), sender, hint, hintObject);
+        return;
+    }
+    MonBatch batch;
+    MonitorConnection* connection = m_Table.LendConnection(batch);
+    m_Worker.StartPoll(connection, batch, GetSessionLimits());
+    SetStatus(QStringLiteral("Polling %1\u2026").arg(QString::fromStdString(m_Table.ServerName())));
+}
+
+void CVGLDoc::FinishPoll(SessionWorker::Result& result) {
+    SetStatus(QString::fromLatin1(ReadyText));
+    AfterPoll(m_Table.ApplyBatch(result.m_pConnection, result.m_Batch));
+}
+
+void CVGLDoc::AfterPoll(int32_t result, GWView* sender, intptr_t hint, QObject* hintObject) {
+    if (result < 0) {
         // The table has closed the connection and keeps its entries. The
         // flags are set before the message, so ticks that arrive while it is
         // up do nothing and it shows once.
         SetState(false);
+        SetStatus(QStringLiteral("Disconnected: %1")
+                      .arg(QString::fromStdString(m_Table.LastErrorText())));
         GWMessageBox(QString::fromLatin1(DisconnectedText));
         return;
     }
@@ -153,6 +215,7 @@ void CVGLDoc::OnDisconnect() {
     DeleteContents();
     SetState(false);
     RemoveTimerClient();
+    SetStatus(QStringLiteral("Disconnected"));
 }
 
 void CVGLDoc::OnShowActive() {
@@ -169,8 +232,22 @@ void CVGLDoc::OnCopyGraph() {
     if (GraphView* graph = GetGraphView()) graph->CopyToClipboard();
 }
 
+// Gives up what is in flight without waiting on the network; the worker
+// closes the connection it holds.
 void CVGLDoc::DeleteContents() {
+    CancelWork();
     if (m_Table.IsConnected()) m_Table.CloseConnection();
+}
+
+void CVGLDoc::CancelWork() {
+    if (!m_Worker.IsBusy()) return;
+    m_Worker.Cancel();
+    SetStatus(QString::fromLatin1(ReadyText));
+}
+
+void CVGLDoc::SetStatus(const QString& text) {
+    m_StatusText = text;
+    emit statusChanged();
 }
 
 void CVGLDoc::Serialize(QIODevice&, bool) {

@@ -1,6 +1,8 @@
 #pragma once
 // One monitoring session: the connection to the monitor of one SOCKS5
 // server, polled on the application's timer, with its grid and graph views.
+// Its network steps run on a SessionWorker; the document starts them, goes
+// on, and applies what arrived when the worker's result is posted back.
 
 #include <QString>
 #include <cstdint>
@@ -8,6 +10,7 @@
 
 #include "framework/GWDocument.h"
 #include "link/PMCTable.h"
+#include "link/SessionWorker.h"
 
 class GraphView;
 class GridView;
@@ -20,10 +23,13 @@ public:
 
     void OnConnect();
     void OnDisconnect();
-    // Asks for the host name until a connection is made or the user cancels.
-    void ConnectLoop();
+    // Asks for the host name (the dialog shows `name` first) and tries it;
+    // a failed attempt tells the user and asks again, until a connection is
+    // made or the user cancels.
+    void ConnectLoop(const QString& name = QString());
     // One connection attempt to this host without asking (vgl --connect);
-    // true when connected.
+    // false for an empty name. When the attempt fails, the user gets the
+    // message of a name typed in the dialog and the dialog with this name.
     bool ConnectTo(const QString& hostName);
     void Refresh(GWView* sender = nullptr, intptr_t hint = 0, QObject* hintObject = nullptr);
     void SetUpdatePeriod(int32_t period);
@@ -44,6 +50,12 @@ public:
     PMCTable m_Table;
     int32_t m_UpdatePeriod = 60;
 
+    // A connect or a poll is in flight (started, its result not yet applied).
+    bool IsBusy() const { return m_Worker.IsBusy(); }
+    bool IsConnecting() const { return m_Worker.IsBusy() && !m_Table.IsConnected(); }
+    // What the session is doing or why it ended ("Polling HOST…").
+    const QString& StatusText() const { return m_StatusText; }
+
     // Whether the timer client is registered, and with which period.
     bool HasTimerClient() const { return m_bTimerClient; }
     int32_t TimerClientPeriod() const { return m_TimerClientPeriod; }
@@ -51,9 +63,19 @@ public:
 signals:
     // The session connected, was disconnected or lost its connection.
     void stateChanged();
+    // The status text or the busy state changed.
+    void statusChanged();
 
 private:
-    bool Attempt(const std::string& hostName);  // one CreateConnection; true when connected
+    void StartConnect(const QString& hostName, bool keepName);
+    void OnWorkerDone();
+    void FinishConnect(SessionWorker::Result& result);
+    void ConnectFailed(const QString& hostName, bool keepName);
+    void FinishPoll(SessionWorker::Result& result);
+    void AfterPoll(int32_t result, GWView* sender = nullptr, intptr_t hint = 0,
+                   QObject* hintObject = nullptr);
+    void CancelWork();
+    void SetStatus(const QString& text);
     void OnConnected(const QString& hostName);
     void SetState(bool connected);
     void RegisterTimerClient();
@@ -62,4 +84,8 @@ private:
 
     bool m_bTimerClient = false;
     int32_t m_TimerClientPeriod = 0;
+    SessionWorker m_Worker;
+    QString m_ConnectHost;     // of the connect in flight
+    bool m_bKeepName = false;  // ask again with that name when it fails
+    QString m_StatusText;
 };

@@ -180,7 +180,7 @@ int32_t Mon_Close(MonitorConnection* connection) {
     return 0;
 }
 
-int32_t Mon_Read(MonitorConnection* connection, MonitorRecord* record) {
+int32_t Mon_ReadMessage(MonitorConnection* connection) {
     if (connection == nullptr) {
         return -1;
     }
@@ -194,16 +194,24 @@ int32_t Mon_Read(MonitorConnection* connection, MonitorRecord* record) {
     const int32_t length =
         Mon_TcpRecv(connection->m_Socket, sizeof connection->m_Buffer, connection->m_Buffer,
                     &connection->m_LastErrorCode, connection->m_LastErrorText);
-    if (length < 0) {
-        return -1;
-    }
     if (length == 0) {
         connection->m_bRequestOutstanding = 0;
-        return 0;
+    }
+    return length;
+}
+
+void Mon_SetIllegal(MonitorConnection* connection) {
+    std::snprintf(connection->m_LastErrorText, sizeof connection->m_LastErrorText, "%s",
+                  IllegalMessageText);
+}
+
+int32_t Mon_Read(MonitorConnection* connection, MonitorRecord* record) {
+    const int32_t length = Mon_ReadMessage(connection);
+    if (length <= 0) {
+        return length;
     }
     if (Mon_Decode(static_cast<uint16_t>(length), connection->m_Buffer, record) < 0) {
-        std::snprintf(connection->m_LastErrorText, sizeof connection->m_LastErrorText, "%s",
-                      IllegalMessageText);
+        Mon_SetIllegal(connection);
         return -1;
     }
     return 1;

@@ -36,3 +36,10 @@ int32_t Mon_Open(const char* hostName, MonitorConnection** connection);
 int32_t Mon_Close(MonitorConnection* connection);
 int32_t Mon_Read(MonitorConnection* connection, MonitorRecord* record);
 int32_t Mon_Decode(uint16_t length, const uint8_t* body, MonitorRecord* record);
+
+// The reading step of Mon_Read without the decoding: sends the request when
+// none is outstanding and receives the next message into m_Buffer. Returns
+// its length, 0 for the empty message that ends the batch, -1 on failure.
+int32_t Mon_ReadMessage(MonitorConnection* connection);
+// Records that the message in m_Buffer was not a valid record.
+void Mon_SetIllegal(MonitorConnection* connection);

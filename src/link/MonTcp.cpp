@@ -12,8 +12,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <utility>
 
 int32_t Mon_TcpOpenCount = 0;
@@ -88,6 +90,7 @@ constexpr int32_t WsaEInval = 10022;
 constexpr int32_t WsaEMsgSize = 10040;
 constexpr int32_t WsaEConnReset = 10054;
 constexpr int32_t WsaETimedOut = 10060;
+constexpr int32_t WsaENoBufs = 10055;
 
 thread_local int32_t t_LastError = 0;
 std::atomic<int> g_ConnectTimeoutMs{15000};
@@ -216,26 +219,153 @@ bool WaitFor(MonSocket s, short event, int timeoutMs) {
     }
 }
 
-// One read of at most `size` bytes. Bytes already waiting are taken at once;
-// otherwise the read waits up to the receive time-out. Returns the count, 0
-// when the peer has closed, or -1 with the last error set.
-ssize_t ReceiveSome(MonSocket s, void* buffer, size_t size) {
+// The read-ahead buffer of one socket: one recv takes whatever is waiting,
+// up to its size, and messages are cut from it, so a batch costs a few recv
+// calls rather than two per message. It also carries the socket's deadline.
+struct ReadAhead {
+    static constexpr size_t Size = 65536;
+    size_t m_Begin = 0;
+    size_t m_End = 0;
+    int64_t m_DeadlineMs = 0;  // steady clock; 0: none
+    uint8_t m_Bytes[Size];
+
+    size_t Available() const { return m_End - m_Begin; }
+};
+
+// Read-ahead buffers by socket number. A socket is used by one thread at a
+// time and its buffer comes and goes with it, so the slots need no lock; the
+// chunks of slots are made on first use and live as long as the process.
+constexpr size_t SlotsPerChunk = 1024;
+constexpr size_t ChunkCount = 16384;  // socket numbers below 16,777,216
+using Slot = std::atomic<ReadAhead*>;
+std::atomic<Slot*> g_Chunks[ChunkCount];
+
+Slot* SlotOf(MonSocket s) {
+    const size_t chunkIndex = static_cast<size_t>(s) / SlotsPerChunk;
+    if (s < 0 || chunkIndex >= ChunkCount) {
+        return nullptr;
+    }
+    Slot* chunk = g_Chunks[chunkIndex].load(std::memory_order_acquire);
+    if (chunk == nullptr) {
+        Slot* fresh = new (std::nothrow) Slot[SlotsPerChunk]();
+        if (fresh == nullptr) {
+            return nullptr;
+        }
+        if (g_Chunks[chunkIndex].compare_exchange_strong(chunk, fresh, std::memory_order_acq_rel)) {
+            chunk = fresh;
+        } else {
+            delete[] fresh;  // another thread made it first
+        }
+    }
+    return &chunk[static_cast<size_t>(s) % SlotsPerChunk];
+}
+
+// The socket's buffer, made on first use; null (last error 10055) when there
+// is no memory for it.
+ReadAhead* ReadAheadOf(MonSocket s) {
+    Slot* slot = SlotOf(s);
+    ReadAhead* buffer = slot ? slot->load(std::memory_order_acquire) : nullptr;
+    if (buffer == nullptr) {
+        buffer = slot ? new (std::nothrow) ReadAhead : nullptr;
+        if (buffer == nullptr) {
+            t_LastError = WsaENoBufs;
+            return nullptr;
+        }
+        slot->store(buffer, std::memory_order_release);
+    }
+    return buffer;
+}
+
+void FreeReadAhead(MonSocket s) {
+    if (Slot* slot = SlotOf(s)) {
+        delete slot->exchange(nullptr, std::memory_order_acq_rel);
+    }
+}
+
+int64_t NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// How long the next wait may last: the receive time-out, cut to what is
+// left before the deadline. -1 when the deadline has passed.
+int WaitLimitMs(const ReadAhead& buffer) {
+    const int recvMs = g_RecvTimeoutMs.load();
+    if (buffer.m_DeadlineMs == 0) {
+        return recvMs;
+    }
+    const int64_t left = buffer.m_DeadlineMs - NowMs();
+    if (left <= 0) {
+        return -1;
+    }
+    return recvMs > 0 && recvMs < left ? recvMs : static_cast<int>(left);
+}
+
+// Takes what is waiting on the socket into the free end of the buffer;
+// when nothing is waiting, waits up to the receive time-out (and never past
+// the deadline). Returns the count, 0 when the peer has closed, or -1 with
+// the last error set.
+ssize_t Refill(MonSocket s, ReadAhead& buffer) {
+    if (buffer.m_Begin == buffer.m_End) {
+        buffer.m_Begin = buffer.m_End = 0;
+    } else if (buffer.m_End == ReadAhead::Size) {
+        std::memmove(buffer.m_Bytes, buffer.m_Bytes + buffer.m_Begin, buffer.Available());
+        buffer.m_End -= buffer.m_Begin;
+        buffer.m_Begin = 0;
+    }
     int flags = MSG_DONTWAIT;
     for (;;) {
-        ssize_t got = ::recv(s, buffer, size, flags);
+        if (buffer.m_DeadlineMs != 0 && NowMs() >= buffer.m_DeadlineMs) {
+            t_LastError = WsaETimedOut;
+            return -1;
+        }
+        const ssize_t got =
+            ::recv(s, buffer.m_Bytes + buffer.m_End, ReadAhead::Size - buffer.m_End, flags);
         if (got >= 0) {
+            buffer.m_End += static_cast<size_t>(got);
             return got;
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!WaitFor(s, POLLIN, g_RecvTimeoutMs.load())) {
+            const int limit = WaitLimitMs(buffer);
+            if (limit < 0) {
+                t_LastError = WsaETimedOut;
                 return -1;
             }
-            flags = 0;
+            if (!WaitFor(s, POLLIN, limit)) {
+                return -1;
+            }
+            flags = MSG_DONTWAIT;
         } else if (errno != EINTR) {
             SetErrnoError();
             return -1;
         }
     }
+}
+
+// Moves up to `size` buffered bytes to `into` (nothing when `into` is
+// null) and returns how many.
+size_t Take(ReadAhead& buffer, uint8_t* into, size_t size) {
+    const size_t count = std::min(size, buffer.Available());
+    if (into != nullptr) {
+        std::memcpy(into, buffer.m_Bytes + buffer.m_Begin, count);
+    }
+    buffer.m_Begin += count;
+    return count;
+}
+
+// Takes exactly `size` bytes; false when the socket failed or closed first.
+bool TakeExactly(MonSocket s, ReadAhead& buffer, uint8_t* into, size_t size) {
+    while (size > 0) {
+        if (buffer.Available() == 0 && Refill(s, buffer) <= 0) {
+            return false;
+        }
+        const size_t taken = Take(buffer, into, size);
+        size -= taken;
+        if (into != nullptr) {
+            into += taken;
+        }
+    }
+    return true;
 }
 
 // Connects with the connect time-out; the socket stays blocking afterwards.
@@ -325,7 +455,7 @@ MonSocket Mon_TcpConnect(const char* hostName, uint16_t port, int32_t* errorCode
         ::close(s);
         return ReportLastError(errorCode, errorText);
     }
-    ++Mon_TcpOpenCount;
+    std::atomic_ref<int32_t>(Mon_TcpOpenCount).fetch_add(1);
     return s;
 }
 
@@ -376,59 +506,74 @@ int32_t Mon_TcpRecv(MonSocket s, uint16_t capacity, void* buffer, int32_t* error
         FixedError(WsaEInval, "WSAEINVAL - Mon_TcpRecv() invalid socket", errorCode, errorText);
         return -1;
     }
+    ReadAhead* ahead = ReadAheadOf(s);
+    if (ahead == nullptr) {
+        return ReportLastError(errorCode, errorText);
+    }
+    // Usually the whole message is in the buffer already.
+    if (ahead->Available() >= 2) {
+        const uint8_t* at = ahead->m_Bytes + ahead->m_Begin;
+        const uint16_t length = static_cast<uint16_t>((at[0] << 8) | at[1]);
+        if (length <= capacity && ahead->Available() >= size_t{2} + length) {
+            std::memcpy(buffer, at + 2, length);
+            ahead->m_Begin += size_t{2} + length;
+            return length;
+        }
+    }
     uint8_t lengthField[2];
     size_t have = 0;
     while (have < sizeof lengthField) {
-        const ssize_t got = ReceiveSome(s, lengthField + have, sizeof lengthField - have);
-        if (got < 0) {
-            return ReportLastError(errorCode, errorText);
+        if (ahead->Available() == 0) {
+            const ssize_t got = Refill(s, *ahead);
+            if (got < 0) {
+                return ReportLastError(errorCode, errorText);
+            }
+            if (got == 0) {
+                FixedError(WsaEConnReset, "WSAECONNRESET - recv() failed message length=0",
+                           errorCode, errorText);
+                return -1;
+            }
         }
-        if (got == 0) {
-            FixedError(WsaEConnReset, "WSAECONNRESET - recv() failed message length=0", errorCode,
-                       errorText);
-            return -1;
-        }
-        have += static_cast<size_t>(got);
+        have += Take(*ahead, lengthField + have, sizeof lengthField - have);
     }
     const uint16_t length = static_cast<uint16_t>((lengthField[0] << 8) | lengthField[1]);
-    uint8_t* const bytes = static_cast<uint8_t*>(buffer);
 
     if (length > capacity) {
         // Consume exactly this body so that the next receive starts at the
         // next length field.
-        uint8_t scratch[256];
-        size_t remaining = length;
-        while (remaining > 0) {
-            uint8_t* into = capacity > 0 ? bytes : scratch;
-            const size_t chunk =
-                std::min(remaining, capacity > 0 ? size_t{capacity} : sizeof scratch);
-            const ssize_t got = ReceiveSome(s, into, chunk);
-            if (got <= 0) {
-                break;
-            }
-            remaining -= static_cast<size_t>(got);
-        }
+        TakeExactly(s, *ahead, nullptr, length);
         FixedError(WsaEMsgSize, "WSAEMSGSIZE - recv() invalid message length", errorCode,
                    errorText);
         return -1;
     }
-    size_t received = 0;
-    while (received < length) {
-        const ssize_t got = ReceiveSome(s, bytes + received, length - received);
-        if (got <= 0) {
-            // A close inside the body records no error of its own: the last
-            // error is reported as it stands.
-            return ReportLastError(errorCode, errorText);
-        }
-        received += static_cast<size_t>(got);
+    if (!TakeExactly(s, *ahead, static_cast<uint8_t*>(buffer), length)) {
+        // A close inside the body records no error of its own: the last
+        // error is reported as it stands.
+        return ReportLastError(errorCode, errorText);
     }
     return length;
 }
 
+void Mon_TcpSetDeadline(MonSocket s, int ms) {
+    if (s < 0) {
+        return;
+    }
+    if (ReadAhead* ahead = ReadAheadOf(s)) {
+        ahead->m_DeadlineMs = ms > 0 ? NowMs() + ms : 0;
+    }
+}
+
+void Mon_TcpCancel(MonSocket s) {
+    if (s >= 0) {
+        ::shutdown(s, SHUT_RDWR);
+    }
+}
+
 int32_t Mon_TcpClose(MonSocket s, int32_t* /*errorCode*/, char* /*errorText*/) {
     if (s >= 0) {
+        FreeReadAhead(s);
         ::close(s);
-        --Mon_TcpOpenCount;
+        std::atomic_ref<int32_t>(Mon_TcpOpenCount).fetch_sub(1);
     }
     return 0;
 }

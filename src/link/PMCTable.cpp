@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "framework/Trace.h"
 #include "framework/WaitCursor.h"
@@ -42,14 +43,26 @@ void PMCTable::CreateConnection(const std::string& hostName) {
         return;
     }
     GWWaitCursor wait;
-    if (m_pConnection != nullptr) {
-        // A block left from an earlier attempt would be lost when Mon_Open
-        // hands out the new one.
-        Mon_Close(m_pConnection);
-        m_pConnection = nullptr;
-        m_bConnected = 0;
+    DropConnection();
+    MonitorConnection* connection = nullptr;
+    const int32_t result = Mon_Open(hostName.c_str(), &connection);
+    AdoptConnection(hostName, connection, result);
+}
+
+void PMCTable::AdoptConnection(const std::string& hostName, MonitorConnection* connection,
+                               int32_t openResult) {
+    if (hostName.empty()) {
+        GW_TRACE("No Name");
+        Mon_Close(connection);
+        return;
     }
-    if (Mon_Open(hostName.c_str(), &m_pConnection) != 0) {
+    DropConnection();
+    m_pConnection = connection;
+    m_Batch.Clear();
+    m_bBatchPending = false;
+    m_LastErrorText.clear();
+    if (openResult != 0) {
+        if (connection != nullptr) m_LastErrorText = connection->m_LastErrorText;
         GW_TRACE("Connection Failed.");
         return;
     }
@@ -58,12 +71,27 @@ void PMCTable::CreateConnection(const std::string& hostName) {
     m_ServerName = hostName;
 }
 
+void PMCTable::DropConnection() {
+    // A block left from an earlier attempt would be lost when a new one
+    // takes its place.
+    if (m_pConnection != nullptr) {
+        Mon_Close(m_pConnection);
+        m_pConnection = nullptr;
+        m_bConnected = 0;
+    }
+}
+
 int32_t PMCTable::CloseConnection() {
     int32_t result = -2;
     if (m_pConnection != nullptr) {
         result = Mon_Close(m_pConnection);
         m_pConnection = nullptr;
+    } else if (m_bLent) {
+        result = 0;  // the reader that holds it closes it
     }
+    m_bLent = false;
+    m_bBatchPending = false;
+    m_Batch.Clear();
     if (result == -2) {
         GW_TRACE(
             "Connection was already Closed. You called CloseConnection twice !\nor the "
@@ -78,62 +106,119 @@ int32_t PMCTable::CloseConnection() {
 }
 
 int32_t PMCTable::Poll() {
+    if (NeedsRead()) {
+        try {
+            Mon_ReadBatch(m_pConnection, m_Batch, GetSessionLimits());
+        } catch (const std::bad_alloc&) {
+            return OutOfMemory();
+        }
+        m_bBatchPending = true;
+    }
+    return ApplyPending();
+}
+
+bool PMCTable::NeedsRead() const {
+    return m_bConnected == 1 && m_pConnection != nullptr && !m_bBatchPending;
+}
+
+MonitorConnection* PMCTable::LendConnection(MonBatch& batch) {
+    if (!NeedsRead()) return nullptr;
+    std::swap(batch, m_Batch);
+    m_bLent = true;
+    return std::exchange(m_pConnection, nullptr);
+}
+
+int32_t PMCTable::ApplyBatch(MonitorConnection* connection, MonBatch& batch) {
+    if (!m_bLent) {
+        // The connection was closed meanwhile; what was read is of no use.
+        Mon_Close(connection);
+        return 0;
+    }
+    m_bLent = false;
+    m_pConnection = connection;
+    std::swap(m_Batch, batch);
+    m_bBatchPending = true;
+    return ApplyPending();
+}
+
+// Out of memory: nothing of this session can be trusted any more.
+int32_t PMCTable::OutOfMemory() {
+    CloseConnection();
+    ClearAll();
+    return -1;
+}
+
+int32_t PMCTable::ApplyPending() {
     int32_t result = 0;
     try {
         for (auto& item : m_ServiceTraffic) item.second = 0;
-        // A refused record (0) ends the reading although the batch is still
-        // open; the next poll reads on in it without a new request.
+        // A refused record (0) ends the poll although the batch goes on; the
+        // next poll applies the rest of it without a new request.
         do {
-            result = ReadAndApply();
+            result = ApplyNext();
         } while (result > 0);
         RebuildDisplayList();
         for (EntryObj* entry : m_DisplayList) entry->SetDisplay(m_HostForm, m_DataUnit);
     } catch (const std::bad_alloc&) {
-        // Out of memory: nothing of this session can be trusted any more.
-        CloseConnection();
-        ClearAll();
-        return -1;
+        return OutOfMemory();
     }
     if (result < 0) {
+        m_LastErrorText = m_Batch.m_ErrorText;
+        GW_TRACE(("Connection lost: " + m_LastErrorText).c_str());
         m_bConnected = 0;
         CloseConnection();
     }
     return result;
 }
 
-int32_t PMCTable::ReadAndApply() {
+int32_t PMCTable::ApplyNext() {
+    if (m_bConnected != 1 || !m_bBatchPending) return 0;
+    const uint8_t* body = nullptr;
+    uint16_t length = 0;
+    if (!m_Batch.Next(body, length)) {
+        m_bBatchPending = false;
+        return m_Batch.m_Result;
+    }
     std::memset(&m_Record, 0, sizeof m_Record);
-    const int32_t result = m_bConnected == 1 ? Mon_Read(m_pConnection, &m_Record) : 0;
-    if (result <= 0) return result;
+    // The reader let only valid records in.
+    Mon_Decode(length, body, &m_Record);
 
-    std::string key;
+    std::string& key = m_Key;
     EntryObj::MakeKey(m_Record.m_IdHigh, m_Record.m_IdLow, key);
     uint64_t delta = 0;
     EntryObj* entry = m_ActiveMap.Find(key);
     if (entry == nullptr) {
         if (m_ActiveMap.Size() + m_ClosedMap.Size() > ActiveAndClosedLimit) {
             GW_TRACE("Buffer full");
-            return result;
+            return 1;
         }
         if (!EntryObj::IsOpenKind(m_Record.m_Kind)) {
             GW_TRACE("Bad data from server");
-            return result;
+            return 1;
         }
         auto fresh = std::make_unique<EntryObj>();
         if (fresh->Apply(m_Record, delta) == 0) return 0;
         m_ActiveMap.Insert(key, fresh.get());
         entry = fresh.release();
-        entry->SetDisplay(m_HostForm, m_DataUnit);
+        FormatUnlessShownLater(entry);
         AddTraffic(entry->m_Service, delta);
-        return result;
+        return 1;
     }
 
     if (entry->Apply(m_Record, delta) == 0) return 0;
     // Formatted and counted before it is filed: filing may delete it.
-    entry->SetDisplay(m_HostForm, m_DataUnit);
+    FormatUnlessShownLater(entry);
     AddTraffic(entry->m_Service, delta);
     FileIfFinished(entry);
-    return result;
+    return 1;
+}
+
+// An entry that stays active while active ones are shown is formatted with
+// the rest of the display list at the end of the poll; formatting it at each
+// of its records as well would only be overwritten.
+void PMCTable::FormatUnlessShownLater(EntryObj* entry) {
+    if (m_bShowActive == 1 && !entry->m_bFinished) return;
+    entry->SetDisplay(m_HostForm, m_DataUnit);
 }
 
 void PMCTable::AddTraffic(const std::string& service, uint64_t delta) {

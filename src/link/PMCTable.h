@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/EntryMap.h"
+#include "link/MonBatch.h"
 #include "link/MonStream.h"
 
 class EntryObj;
@@ -32,7 +33,23 @@ public:
 
     void CreateConnection(const std::string& hostName);
     int32_t CloseConnection();
+    // Reads a batch and applies it, both here; the same as ReadBatch on
+    // another thread followed by ApplyBatch.
     int32_t Poll();
+
+    // The halves of a poll whose network steps run elsewhere. The table lends
+    // its connection (and its batch, for the storage) to the reader and takes
+    // both back with ApplyBatch; CloseConnection while they are lent leaves
+    // the closing to the reader. A refused record leaves the rest of its batch
+    // for the next poll, which then needs no reading.
+    bool NeedsRead() const;
+    MonitorConnection* LendConnection(MonBatch& batch);
+    int32_t ApplyBatch(MonitorConnection* connection, MonBatch& batch);
+    // What Mon_Open gave for this host, taken as CreateConnection takes it.
+    void AdoptConnection(const std::string& hostName, MonitorConnection* connection,
+                         int32_t openResult);
+    // Why the connection ended, in the transport's words; empty while none ended.
+    const std::string& LastErrorText() const { return m_LastErrorText; }
     void ClearAll();
     void SetServices(const std::vector<std::string>& names);
     void SetDisplayOptions(int32_t hostForm, int32_t dataUnit);
@@ -53,7 +70,11 @@ public:
     const EntryObj* DisplayEntry(int row) const;                // row from 1; null past the end
 
 private:
-    int32_t ReadAndApply();
+    void DropConnection();
+    int32_t OutOfMemory();
+    int32_t ApplyPending();
+    int32_t ApplyNext();
+    void FormatUnlessShownLater(EntryObj* entry);
     void AddTraffic(const std::string& service, uint64_t delta);
     void FileIfFinished(EntryObj* entry);
     void RebuildDisplayList();
@@ -71,4 +92,9 @@ private:
     int32_t m_DataUnit = 0;
     int32_t m_bShowActive = 1;
     MonitorRecord m_Record{};
+    MonBatch m_Batch;
+    std::string m_Key;  // of the record being applied; kept for its storage
+    bool m_bBatchPending = false;  // records or the end of the last batch not yet applied
+    bool m_bLent = false;
+    std::string m_LastErrorText;
 };

@@ -1,5 +1,6 @@
 #include "records/EntryObj.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -56,30 +57,50 @@ std::string TimeOfDay(int64_t seconds) {
     return std::string(text, length);
 }
 
+// Appends a number of at least `width` digits, zero-padded.
+char* PutNumber(char* at, char* end, long long value, int width = 1) {
+    char digits[24];
+    char* last = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    for (int pad = width - static_cast<int>(last - digits); pad > 0 && at < end; --pad) {
+        *at++ = '0';
+    }
+    return std::copy(digits, last, at);
+}
+
+// Days:hours:minutes:seconds ("%lld:%02d:%02d:%02d"), or "0" for no span.
 void FormatDuration(int64_t span, std::string& column) {
     if (span <= 0) {
         column.assign("0");
         return;
     }
     char text[40];
-    int length =
-        std::snprintf(text, sizeof text, "%lld:%02d:%02d:%02d",
-                      static_cast<long long>(span / 86400), static_cast<int>(span % 86400 / 3600),
-                      static_cast<int>(span % 3600 / 60), static_cast<int>(span % 60));
-    column.assign(text, static_cast<size_t>(length));
+    char* end = text + sizeof text;
+    char* at = PutNumber(text, end, span / 86400);
+    *at++ = ':';
+    at = PutNumber(at, end, span % 86400 / 3600, 2);
+    *at++ = ':';
+    at = PutNumber(at, end, span % 3600 / 60, 2);
+    *at++ = ':';
+    at = PutNumber(at, end, span % 60, 2);
+    column.assign(text, at);
 }
 
+// Bytes as "%llu", or kilobytes and megabytes as "%.2fK" and "%.2fM"
+// (std::to_chars rounds exactly as printf does).
 void FormatTraffic(uint64_t bytes, int32_t dataUnit, std::string& column) {
-    char text[32];
-    int length;
+    char text[48];
+    char* end = text + sizeof text - 1;
+    char* at;
     if (dataUnit == UnitMegabytes) {
-        length = std::snprintf(text, sizeof text, "%.2fM", bytes / 1048576.0);
+        at = std::to_chars(text, end, bytes / 1048576.0, std::chars_format::fixed, 2).ptr;
+        *at++ = 'M';
     } else if (dataUnit == UnitKilobytes) {
-        length = std::snprintf(text, sizeof text, "%.2fK", bytes / 1024.0);
+        at = std::to_chars(text, end, bytes / 1024.0, std::chars_format::fixed, 2).ptr;
+        *at++ = 'K';
     } else {
-        length = std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(bytes));
+        at = std::to_chars(text, end, bytes).ptr;
     }
-    column.assign(text, static_cast<size_t>(length));
+    column.assign(text, at);
 }
 
 // A host by name when names are wanted and one is known, else by the IPv4
@@ -95,9 +116,12 @@ void FormatHost(int32_t hostForm, const std::string& name, const uint8_t (&addr)
         return;
     }
     char text[16];
-    int length =
-        std::snprintf(text, sizeof text, "%u.%u.%u.%u", addr[4], addr[5], addr[6], addr[7]);
-    column.assign(text, static_cast<size_t>(length));
+    char* at = text;
+    for (int i = 4; i < 8; ++i) {
+        if (i > 4) *at++ = '.';
+        at = std::to_chars(at, text + sizeof text, addr[i]).ptr;
+    }
+    column.assign(text, at);
 }
 
 // How far a running total of the wire has moved since it was last seen. The
@@ -198,7 +222,11 @@ int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
 
     if (record.m_AuthMethod != 0) m_AuthMethod = record.m_AuthMethod;
     if (IsOpenKind(record.m_Kind)) m_bOpened = 1;
-    if (m_bOpened) m_Columns[ColAuthentification] = AuthMethodName(m_AuthMethod);
+    if (m_bOpened && m_AuthShown != m_AuthMethod) {
+        // Built only when the byte changes: updates repeat it on every record.
+        m_Columns[ColAuthentification] = AuthMethodName(m_AuthMethod);
+        m_AuthShown = m_AuthMethod;
+    }
 
     if (record.m_ResultCode != 0) m_FailureCode = static_cast<int32_t>(record.m_ResultCode);
     FillIn(m_ResultText, record.m_ResultText);

@@ -38,6 +38,7 @@ public:
     uint8_t m_DestAddr[16] = {};
     uint8_t m_AuthMethod = 0;
     int32_t m_bOpened = 0;  // an open record has been applied (the auth column shows from then on)
+    int32_t m_AuthShown = -1;  // the method the Authentification column was built for
     std::string m_UserName;
     std::string m_Service;
     std::string m_SourceName;

@@ -27,6 +27,7 @@
 #include "framework/GWDocTemplate.h"
 #include "link/CVGLDoc.h"
 #include "link/ServerNameDlg.h"
+#include "support/SessionSettle.h"
 
 class FramesTest : public ::testing::Test {
 protected:
@@ -90,6 +91,14 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
+    // Runs the event loop until no session has a connect or poll in flight.
+    bool SettleAll() const {
+        for (CVGLDoc* document : Documents()) {
+            if (!SettleSession(document)) return false;
+        }
+        return true;
+    }
+
     // Answers the host-name dialog with the next queued name (an empty queue
     // or Cancel cancels); any other dialog goes to m_OtherDialog.
     int Answer(QDialog& dialog) {
@@ -99,6 +108,13 @@ protected:
             return m_OtherDialog ? m_OtherDialog(dialog) : int(QDialog::Rejected);
         }
         ++m_nNameDialogs;
+        m_NameDialogTexts << names->NameEdit()->text();
+        m_pNameDialogParent = names->parentWidget();
+        if (m_bShowNameDialogs) {  // where it appears, as exec would show it
+            names->show();
+            QCoreApplication::processEvents();
+            m_NameDialogCentre = names->frameGeometry().center();
+        }
         if (m_Answers.empty() || m_Answers.front() == Cancel) {
             if (!m_Answers.empty()) m_Answers.pop_front();
             names->CancelButton()->click();
@@ -115,6 +131,10 @@ protected:
     QStringList m_Messages;
     std::deque<std::string> m_Answers;
     int m_nNameDialogs = 0;
+    QStringList m_NameDialogTexts;  // the name each host-name dialog opened with
+    QWidget* m_pNameDialogParent = nullptr;
+    bool m_bShowNameDialogs = false;
+    QPoint m_NameDialogCentre;
     int m_nOtherDialogs = 0;
     std::function<int(QDialog&)> m_OtherDialog;
 };

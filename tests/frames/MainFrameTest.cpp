@@ -12,6 +12,7 @@
 #include "frames/FramesFixture.h"
 #include "framework/CommandIds.h"
 #include "support/FakeMonitor.h"
+#include "support/SessionSettle.h"
 
 namespace {
 
@@ -147,6 +148,7 @@ TEST_F(MainFrameTest, KeysReachTheirCommandsOnlyWhileEnabled) {
 
     FakeMonitor monitor;
     ASSERT_TRUE(Documents().back()->ConnectTo(QString::fromStdString(monitor.Host())));
+    ASSERT_TRUE(SettleSession(Documents().back()));
     // Print is disabled while connected: the key is taken and nothing happens.
     QTest::keyClick(&Main(), Qt::Key_P, Qt::ControlModifier);
     EXPECT_EQ(m_nOtherDialogs, 0);
@@ -181,6 +183,7 @@ TEST_F(MainFrameTest, CommandsAreEnabledByTheirTargetsInEachState) {
     // Connected: the other way round.
     FakeMonitor monitor;
     ASSERT_TRUE(Documents().front()->ConnectTo(QString::fromStdString(monitor.Host())));
+    ASSERT_TRUE(SettleSession(Documents().front()));
     EXPECT_FALSE(Enabled(32773));
     EXPECT_TRUE(Enabled(32776));
     for (int id : {57607, 57606, 57634, 32781}) EXPECT_FALSE(Enabled(id)) << id;
@@ -208,6 +211,7 @@ TEST_F(MainFrameTest, ActivationChangeRefreshesEveryConnectedSessionOnce) {
                                   QString::fromStdString(second.Host())};
     ASSERT_TRUE(Start(commandLine));
     m_pApp->ConnectCommandLineSessions();
+    ASSERT_TRUE(SettleAll());
     ASSERT_TRUE(Run(cmd::FileNew));  // a third session, never connected
     ASSERT_EQ(Documents().size(), 3u);
     const size_t firstBefore = first.RequestCount();
@@ -217,6 +221,7 @@ TEST_F(MainFrameTest, ActivationChangeRefreshesEveryConnectedSessionOnce) {
     for (int change = 1; change <= 2; ++change) {  // gaining, then losing activation
         QEvent activation(QEvent::ActivationChange);
         QApplication::sendEvent(&Main(), &activation);
+        ASSERT_TRUE(SettleAll());
         EXPECT_EQ(first.RequestCount(), firstBefore + static_cast<size_t>(change));
         EXPECT_EQ(second.RequestCount(), secondBefore + static_cast<size_t>(change));
     }

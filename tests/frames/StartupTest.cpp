@@ -114,6 +114,15 @@ TEST_F(StartupTest, ConnectOpensASessionConnectedToTheMonitorWithThePeriod) {
     ASSERT_EQ(Documents().size(), 1u);  // no extra unconnected session
     m_pApp->ConnectCommandLineSessions();
     m_pApp->ConnectCommandLineSessions();  // the queued call finds nothing more to do
+    // While the connect is in flight its frame says so, under a busy cursor of its own.
+    auto* frame = dynamic_cast<CChildFrame*>(Main().Worksheets().front());
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->GetStatusLine()->text(), "Connecting to " + host + QChar(0x2026));
+    EXPECT_EQ(frame->cursor().shape(), Qt::BusyCursor);
+    EXPECT_FALSE(Main().testAttribute(Qt::WA_SetCursor));
+    ASSERT_TRUE(SettleAll());
+    EXPECT_EQ(frame->GetStatusLine()->text(), "Ready");
+    EXPECT_FALSE(frame->testAttribute(Qt::WA_SetCursor));
 
     CVGLDoc* session = Documents().front();
     EXPECT_EQ(session->m_bDisconnected, 0);
@@ -128,7 +137,9 @@ TEST_F(StartupTest, ConnectOpensASessionConnectedToTheMonitorWithThePeriod) {
     EXPECT_EQ(Main().windowTitle(), "VGL - [Connected to Socks5 server -- " + host + "]");
 }
 
-TEST_F(StartupTest, ConnectFallsBackToTheConnectDialogWhenTheHostFails) {
+// As for a name typed in the dialog: the message, then the dialog, over the
+// main window and with the name given kept for correcting.
+TEST_F(StartupTest, AHostThatCannotBeReachedGetsTheMessageThenTheDialogWithItsName) {
     QString deadHost;
     {
         FakeMonitor gone;
@@ -136,19 +147,22 @@ TEST_F(StartupTest, ConnectFallsBackToTheConnectDialogWhenTheHostFails) {
     }
     FakeMonitor monitor;
     VGLCommandLine commandLine;
-    commandLine.m_ConnectHosts << deadHost << deadHost;
+    commandLine.m_ConnectHosts << deadHost;
     commandLine.m_Period = 9;
     ASSERT_TRUE(Start(commandLine));
-    m_Answers = {Cancel, monitor.Host()};
+    m_Answers = {monitor.Host()};
+    m_bShowNameDialogs = true;
     m_pApp->ConnectCommandLineSessions();
+    ASSERT_TRUE(SettleAll());
 
-    ASSERT_EQ(Documents().size(), 2u);
-    EXPECT_EQ(m_nNameDialogs, 2);
-    EXPECT_NE(Documents()[0]->m_bDisconnected, 0);  // cancelled: stays as it was
-    EXPECT_FALSE(Documents()[0]->HasTimerClient());
-    EXPECT_EQ(Documents()[1]->m_bDisconnected, 0);  // named in the dialog
-    EXPECT_EQ(Documents()[1]->TimerClientPeriod(), 9);
-    EXPECT_TRUE(m_Messages.isEmpty());
+    EXPECT_EQ(m_Messages, QStringList{"The Socks5 server name is Invalid\nor the Socks5 vigil is "
+                                      "not running on the server."});
+    EXPECT_EQ(m_NameDialogTexts, QStringList{deadHost});
+    EXPECT_EQ(m_pNameDialogParent, &Main());
+    EXPECT_LE((m_NameDialogCentre - Main().frameGeometry().center()).manhattanLength(), 4);
+    ASSERT_EQ(Documents().size(), 1u);
+    EXPECT_EQ(Documents()[0]->m_bDisconnected, 0);  // named in the dialog
+    EXPECT_EQ(Documents()[0]->TimerClientPeriod(), 9);
 }
 
 TEST_F(StartupTest, AboutShowsTheBoxAndChangesNothing) {

@@ -11,6 +11,7 @@
 #include "options/SpinButton.h"
 #include "support/FakeMonitor.h"
 #include "support/RecordEncoder.h"
+#include "support/SessionSettle.h"
 
 class OptionDataTest : public OptionsTest {
 protected:
@@ -56,6 +57,7 @@ TEST_F(OptionDataTest, PeriodStepsByFiveWithinFiveTo120AndIsKeptForTheNextConnec
 
     FakeMonitor monitor;
     ASSERT_TRUE(m_pDocument->ConnectTo(QString::fromStdString(monitor.Host())));
+    ASSERT_TRUE(SettleSession(m_pDocument.get()));
     EXPECT_TRUE(m_pDocument->HasTimerClient());
     EXPECT_EQ(m_pDocument->TimerClientPeriod(), 120);
 
@@ -101,12 +103,14 @@ TEST_F(OptionDataTest, KilobytesTurn1536Into150KInEveryRow) {
     batch.push_back(EncodeClose(3, 3));  // 3 failed
     monitor.QueueBatch(batch);
     ASSERT_TRUE(m_pDocument->ConnectTo(QString::fromStdString(monitor.Host())));
+    ASSERT_TRUE(SettleSession(m_pDocument.get()));
     monitor.QueueBatch({EncodeClose(2, 2)});  // 2 closes in the poll after OK
 
     OnDataPage([](OptionPPT& sheet, OptionDataDlg& page) {
         Click(page.KiloButton());
         Click(sheet.OkButton());
     });
+    ASSERT_TRUE(SettleSession(m_pDocument.get()));
 
     auto expectKilobytes = [this](int rows) {
         QAbstractItemModel* model = m_pGrid->model();
@@ -119,5 +123,6 @@ TEST_F(OptionDataTest, KilobytesTurn1536Into150KInEveryRow) {
     };
     expectKilobytes(2);  // active 1 and the just-closed 2
     m_pDocument->OnShowFailed();
+    ASSERT_TRUE(SettleSession(m_pDocument.get()));
     expectKilobytes(1);
 }

@@ -8,6 +8,7 @@
 #include "options/OptionTableDlg.h"
 #include "options/OptionsFixture.h"
 #include "support/FakeMonitor.h"
+#include "support/SessionSettle.h"
 
 namespace {
 
@@ -64,6 +65,7 @@ TEST_F(OptionSheetTest, RunOpensOnTheActiveSessionOnly) {
 TEST_F(OptionSheetTest, OkWithoutChangesAppliesNothingButRefreshes) {
     FakeMonitor monitor;
     ASSERT_TRUE(m_pDocument->ConnectTo(QString::fromStdString(monitor.Host())));
+    ASSERT_TRUE(SettleSession(m_pDocument.get()));
     const size_t polls = monitor.RequestCount();
     RunSheet([this](OptionPPT& sheet) {
         for (int page = 0; page < 3; ++page) sheet.Tabs()->setCurrentIndex(page);
@@ -74,6 +76,7 @@ TEST_F(OptionSheetTest, OkWithoutChangesAppliesNothingButRefreshes) {
         m_pGraph->SetServiceList({"www"});
         Click(sheet.OkButton());
     });
+    ASSERT_TRUE(SettleSession(m_pDocument.get()));
     EXPECT_EQ(monitor.RequestCount(), polls + 1);
     EXPECT_EQ(m_pGrid->m_ColumnInfo[0].m_bHidden, 1);
     EXPECT_EQ(m_pDocument->m_UpdatePeriod, 90);
@@ -85,6 +88,7 @@ TEST_F(OptionSheetTest, OkWithoutChangesAppliesNothingButRefreshes) {
 TEST_F(OptionSheetTest, CloseAfterApplyKeepsWhatApplyDid) {
     FakeMonitor monitor;
     ASSERT_TRUE(m_pDocument->ConnectTo(QString::fromStdString(monitor.Host())));
+    ASSERT_TRUE(SettleSession(m_pDocument.get()));
     const size_t polls = monitor.RequestCount();
     const int result = RunSheet([&](OptionPPT& sheet) {
         OptionTableDlg& page = sheet.TablePage();
@@ -92,6 +96,7 @@ TEST_F(OptionSheetTest, CloseAfterApplyKeepsWhatApplyDid) {
         Click(page.HideButton());
         Click(sheet.ApplyButton());
         EXPECT_TRUE(m_pGrid->isColumnHidden(0));
+        EXPECT_TRUE(SettleSession(m_pDocument.get()));
         EXPECT_EQ(monitor.RequestCount(), polls + 1);
         EXPECT_EQ(sheet.CancelButton()->text(), "Close");
         EXPECT_FALSE(sheet.ApplyButton()->isEnabled());

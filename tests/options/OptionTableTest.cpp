@@ -12,6 +12,7 @@
 #include "options/SpinButton.h"
 #include "support/FakeMonitor.h"
 #include "support/RecordEncoder.h"
+#include "support/SessionSettle.h"
 
 namespace {
 
@@ -206,6 +207,7 @@ TEST_F(OptionTableTest, GridSortsByTheChosenDirectionAndFreezesLeadingColumns) {
     }
     monitor.QueueBatch(batch);
     ASSERT_TRUE(m_pDocument->ConnectTo(QString::fromStdString(monitor.Host())));
+    ASSERT_TRUE(SettleSession(m_pDocument.get()));
     m_pGrid->resize(900, 300);
     m_pGrid->show();
 

@@ -55,13 +55,13 @@ TEST_F(SessionTest, ShowFailedAndShowActiveSwitchTheRowsAndTheirChecks) {
     EXPECT_TRUE(Command(cmd::ShowActive).m_bChecked);
     EXPECT_FALSE(Command(cmd::ShowFailed).m_bChecked);
 
-    GWRouteCommand({m_pGrid, m_pDoc.get()}, cmd::ShowFailed);
+    Route(cmd::ShowFailed);
     EXPECT_EQ(Rows(), 1);
     EXPECT_EQ(Cell(0, 2), "user2");
     EXPECT_TRUE(Command(cmd::ShowFailed).m_bChecked);
     EXPECT_FALSE(Command(cmd::ShowActive).m_bChecked);
 
-    GWRouteCommand({m_pGrid, m_pDoc.get()}, cmd::ShowActive);
+    Route(cmd::ShowActive);
     EXPECT_EQ(Cell(0, 2), "user1");
     EXPECT_EQ(m_Monitor.RequestCount(), 3u);
 }
@@ -98,7 +98,7 @@ TEST_F(SessionTest, LostConnectionShowsOnceKeepsRowsAndReconnectKeepsOneTimerCli
 TEST_F(SessionTest, DisconnectRemovesTheTimerClientAndKeepsTheRows) {
     m_Monitor.QueueBatch(Connection(1, "www", 1, 1));
     Connect(m_Monitor.Host());
-    GWRouteCommand({m_pGrid, m_pDoc.get()}, cmd::Disconnect);
+    Route(cmd::Disconnect);
     EXPECT_EQ(TimerClients(), 0u);
     EXPECT_EQ(m_pDoc->m_bDisconnected, 1);
     EXPECT_EQ(Rows(), 1);
@@ -129,6 +129,7 @@ TEST_F(SessionTest, CommandsAreEnabledByTheConnectionState) {
 TEST_F(SessionTest, CancelAndEmptyOrUnknownNamesAskAgain) {
     m_Answers = {Cancel};
     m_pDoc->OnConnect();
+    Settle();
     EXPECT_EQ(m_nDialogs, 1);
     EXPECT_TRUE(m_Messages.isEmpty());
     EXPECT_EQ(TimerClients(), 0u);
@@ -141,6 +142,7 @@ TEST_F(SessionTest, CancelAndEmptyOrUnknownNamesAskAgain) {
     }
     m_Answers = {"", nobody, Cancel};
     m_pDoc->OnConnect();
+    Settle();
     EXPECT_EQ(m_nDialogs, 4);
     EXPECT_EQ(m_Messages, (QStringList{InvalidText, InvalidText}));
     EXPECT_EQ(TimerClients(), 0u);
@@ -148,6 +150,7 @@ TEST_F(SessionTest, CancelAndEmptyOrUnknownNamesAskAgain) {
 
     m_Answers = {"", m_Monitor.Host()};
     m_pDoc->OnConnect();
+    Settle();
     EXPECT_EQ(m_nDialogs, 6);
     EXPECT_EQ(m_Messages.size(), 3);
     EXPECT_TRUE(m_pDoc->m_Table.IsConnected());
@@ -163,6 +166,7 @@ TEST_F(SessionTest, ClosingAConnectedDocumentLeavesNoTimerClient) {
 TEST_F(SessionTest, ConnectToMakesOneAttemptWithoutTheDialog) {
     EXPECT_FALSE(m_pDoc->ConnectTo(""));
     EXPECT_TRUE(m_pDoc->ConnectTo(QString::fromStdString(m_Monitor.Host())));
+    Settle();
     EXPECT_EQ(m_nDialogs, 0);
     EXPECT_TRUE(m_Messages.isEmpty());
     EXPECT_EQ(m_Monitor.RequestCount(), 1u);

@@ -81,10 +81,13 @@ TEST_F(GridModelTest, KeepsItsInvariantsAndTheSelectionThroughSortedPolls) {
 
     // Over to the failed connections and back, sorted and then not.
     m_pDoc->OnShowFailed();
+    Settle();
     EXPECT_EQ(Users(), QStringList{"user7"});
     m_pDoc->OnShowActive();
+    Settle();
     m_pGrid->SortByColumn(-1);
     m_pDoc->OnShowFailed();
+    Settle();
     EXPECT_EQ(Users(), QStringList{"user7"});
 }
 

@@ -26,6 +26,7 @@
 #include "records/GridModel.h"
 #include "records/GridView.h"
 #include "support/FakeMonitor.h"
+#include "support/SessionSettle.h"
 #include "zadadir/GWWinApp.h"
 
 class ManualSystemTimer : public SystemTimer {
@@ -104,10 +105,17 @@ protected:
     void Connect(const std::string& host) {
         m_Answers.push_back(host);
         m_pDoc->OnConnect();
+        Settle();
     }
     void Tick(int count = 1) {
         for (int i = 0; i < count; ++i) GWTimer::TimerProc(m_App.m_Timer.TimerId());
+        Settle();
     }
+    void Route(int id) {
+        GWRouteCommand({m_pGrid, m_pDoc.get()}, id);
+        Settle();
+    }
+    void Settle() { ASSERT_TRUE(SettleSession(m_pDoc.get())); }
     size_t TimerClients() const { return m_App.m_Timer.Clients().size(); }
     GWCmdUI Command(int id) const { return GWUpdateCommand({m_pGrid, m_pDoc.get()}, id); }
     int Rows() const { return m_pGrid->model()->rowCount(); }
