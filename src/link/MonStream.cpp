@@ -19,6 +19,51 @@ uint32_t ReadU32(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
+// Whether bytes are well-formed UTF-8 (no overlong forms, surrogates or
+// values past U+10FFFF).
+bool IsUtf8(const uint8_t* p, size_t size) {
+    size_t i = 0;
+    while (i < size) {
+        const uint8_t lead = p[i];
+        size_t extra = 0;
+        uint8_t low = 0x80, high = 0xBF;  // the range of the byte after the lead
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            extra = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            extra = 2;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            extra = 3;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (size - i <= extra || p[i + 1] < low || p[i + 1] > high) return false;
+        for (size_t k = 2; k <= extra; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Where to cut a text of `length` bytes to at most `limit` bytes. A UTF-8
+// text is cut before the character that does not fit, so that what is kept
+// still reads as UTF-8 rather than falling back to single-byte characters.
+size_t CutLength(const uint8_t* text, size_t length, size_t limit) {
+    if (length <= limit) return length;
+    size_t count = limit;
+    if (IsUtf8(text, length)) {
+        while (count > 0 && (text[count] & 0xC0) == 0x80) --count;
+    }
+    return count;
+}
+
 // A StringRef of the body and the record field it fills.
 struct FieldRef {
     uint16_t m_RefOffset;  // where the StringRef sits in the body
@@ -60,7 +105,7 @@ public:
             std::memcpy(ref.m_Field, from, AddressSize);
             return;
         }
-        const size_t count = length < ref.m_FieldSize ? length : ref.m_FieldSize - 1;
+        const size_t count = CutLength(from, length, ref.m_FieldSize - 1);
         std::memcpy(ref.m_Field, from, count);
         static_cast<char*>(ref.m_Field)[count] = '\0';
     }

@@ -267,6 +267,17 @@ TEST(MonDecodeTest, LongTextsAreCutToTheirField) {
     ASSERT_EQ(d.m_Result, 0);
     EXPECT_EQ(std::string(d.m_Record.m_ServiceName), "a-very-long-ser");
     EXPECT_EQ(std::string(d.m_Record.m_NextServerName), std::string(127, 'n'));
+
+    // A UTF-8 text loses the whole character that straddles the cut, so that
+    // it still reads as UTF-8; a single-byte text is cut at the byte.
+    std::string utf8Name(126, 'n');
+    for (int i = 0; i < 4; ++i) utf8Name += "\xC3\xA9";  // é
+    const DecodeResult u = Decode(EncodeUpdate(1, 2, "www", {}, utf8Name, {}, "", 1, 2));
+    EXPECT_EQ(std::string(u.m_Record.m_NextServerName), std::string(126, 'n'));
+    std::string latin1Name(126, 'n');
+    latin1Name += "\xE9\xE9\xE9";
+    const DecodeResult l = Decode(EncodeUpdate(1, 2, "www", {}, latin1Name, {}, "", 1, 2));
+    EXPECT_EQ(std::string(l.m_Record.m_NextServerName), std::string(126, 'n') + "\xE9");
 }
 
 TEST(MonDecodeTest, MessagesThatWouldReadOutsideTheBodyAreIllegal) {
