@@ -35,6 +35,15 @@ bool ParseHostPort(std::string_view text, std::string& host, uint16_t& port) {
     return IsAddress(host);
 }
 
+bool TakesValue(std::string_view option) {
+    for (const char* known :
+         {"--listen", "--allow", "--users", "--monitor", "--monitor-allow", "--max-connections",
+          "--idle-timeout", "--connect-timeout", "--threads"}) {
+        if (option == known) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::vector<Cidr> LoopbackOnly() {
@@ -58,6 +67,10 @@ bool ParseProxyOptions(int argc, char** argv, ProxyOptions& options, std::string
         if (option == "--help" || option == "-h") {
             options.m_bHelp = true;
             continue;
+        }
+        if (!TakesValue(option)) {
+            error = "unknown option " + std::string(option);
+            return false;
         }
         if (i + 1 >= argc) {
             error = "option " + std::string(option) + " needs a value";
@@ -105,10 +118,6 @@ bool ParseProxyOptions(int argc, char** argv, ProxyOptions& options, std::string
                 return false;
             }
             options.m_Threads = static_cast<unsigned>(number);
-        } else {
-            error = "unknown option " + std::string(option);
-            --i;
-            return false;
         }
     }
     if (options.m_Allow.empty()) options.m_Allow = LoopbackOnly();
