@@ -39,6 +39,7 @@ public:
     std::string Log() const;
     bool WaitForLog(const std::string& text, size_t count = 1, int timeoutMs = 10000) const;
     size_t RssKiB() const;
+    pid_t Pid() const { return m_Pid; }
 
 private:
     void ReadLog(int fd);

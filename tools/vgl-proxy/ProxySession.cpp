@@ -2,12 +2,14 @@
 
 #include <netdb.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
 #include "ServiceName.h"
 #include "SocksReply.h"
+#include "SplicePipe.h"
 
 using namespace asio::experimental::awaitable_operators;
 
@@ -22,8 +24,7 @@ constexpr uint8_t CommandConnect = 0x01;
 constexpr uint8_t TypeV4 = 0x01;
 constexpr uint8_t TypeDomain = 0x03;
 constexpr uint8_t TypeV6 = 0x04;
-// Big enough for loopback speed; it exists only while data flows, so an idle
-// connection holds none.
+// Only used when no splice pipe can be had; it exists only while data flows.
 constexpr size_t RelayBufferSize = 64 * 1024;
 
 struct Lookup {
@@ -392,34 +393,77 @@ awaitable<void> ProxySession::Relay() {
     co_await std::move(both);
 }
 
-// Moves one direction until its end. The buffer exists only while data flows:
-// a read that would block gives it back before waiting.
+// Moves one direction until its end: through a splice pipe once data flows
+// (kept until the end: opening one per burst costs more than the copy it
+// saves), through a buffer that lives only while it is used when no pipe can
+// be had. A connection that never moved data holds neither.
 awaitable<void> ProxySession::Pump(tcp::socket& from, tcp::socket& to,
                                    std::atomic<uint64_t>& counter) {
-    std::unique_ptr<uint8_t[]> buffer;
+    SplicePipe pipe;
     std::error_code error;
     for (;;) {
-        if (!buffer) {
-            co_await from.async_wait(tcp::socket::wait_read, NoThrow(error));
-            if (error) break;
-            buffer = std::make_unique_for_overwrite<uint8_t[]>(RelayBufferSize);
-        }
-        const size_t size = from.read_some(asio::buffer(buffer.get(), RelayBufferSize), error);
-        if (error == asio::error::would_block || error == asio::error::try_again) {
-            buffer.reset();
-            continue;
-        }
+        co_await from.async_wait(tcp::socket::wait_read, NoThrow(error));
         if (error) break;
-        m_LastActivity = Clock::now();
-        co_await asio::async_write(to, asio::buffer(buffer.get(), size), NoThrow(error));
-        if (error) break;
-        counter.fetch_add(size, std::memory_order_relaxed);
+        const bool more = pipe.Open() ? co_await Splice(pipe, from, to, counter, error)
+                                      : co_await Copy(from, to, counter, error);
+        if (!more) break;
     }
     std::error_code ignored;
     if (error == asio::error::eof) {
         to.shutdown(tcp::socket::shutdown_send, ignored);  // pass the half-close on
     } else {
         CloseBoth();
+    }
+}
+
+// Both move what `from` has until it would wait (true) or ends (false, with
+// the reason in `error`: eof at the end of the stream).
+awaitable<bool> ProxySession::Splice(SplicePipe& pipe, tcp::socket& from, tcp::socket& to,
+                                     std::atomic<uint64_t>& counter, std::error_code& error) {
+    for (;;) {
+        const ssize_t size = pipe.FromSocket(from.native_handle());
+        if (size == 0) {
+            error = asio::error::eof;
+            co_return false;
+        }
+        if (size < 0) {
+            if (errno == EAGAIN) co_return true;
+            error = std::error_code(errno, asio::error::get_system_category());
+            co_return false;
+        }
+        m_LastActivity = Clock::now();
+        for (size_t left = static_cast<size_t>(size); left > 0;) {
+            const ssize_t sent = pipe.ToSocket(to.native_handle(), left);
+            if (sent > 0) {
+                left -= static_cast<size_t>(sent);
+                counter.fetch_add(static_cast<uint64_t>(sent), std::memory_order_relaxed);
+            } else if (sent < 0 && errno == EAGAIN) {
+                co_await to.async_wait(tcp::socket::wait_write, NoThrow(error));
+                if (error) co_return false;
+            } else {
+                error = sent == 0 ? std::error_code(asio::error::broken_pipe)
+                                  : std::error_code(errno, asio::error::get_system_category());
+                co_return false;
+            }
+        }
+    }
+}
+
+awaitable<bool> ProxySession::Copy(tcp::socket& from, tcp::socket& to,
+                                   std::atomic<uint64_t>& counter, std::error_code& error) {
+    const std::unique_ptr<uint8_t[]> buffer =
+        std::make_unique_for_overwrite<uint8_t[]>(RelayBufferSize);
+    for (;;) {
+        const size_t size = from.read_some(asio::buffer(buffer.get(), RelayBufferSize), error);
+        if (error == asio::error::would_block || error == asio::error::try_again) {
+            error.clear();
+            co_return true;
+        }
+        if (error) co_return false;
+        m_LastActivity = Clock::now();
+        co_await asio::async_write(to, asio::buffer(buffer.get(), size), NoThrow(error));
+        if (error) co_return false;
+        counter.fetch_add(size, std::memory_order_relaxed);
     }
 }
 

@@ -11,6 +11,8 @@
 #include "ProxyContext.h"
 #include "Watchdog.h"
 
+class SplicePipe;
+
 class ProxySession : public std::enable_shared_from_this<ProxySession> {
 public:
     // The socket's executor must be a strand of its own.
@@ -32,6 +34,10 @@ private:
     awaitable<bool> Connect(const Request& request);
     awaitable<void> Relay();
     awaitable<void> Pump(tcp::socket& from, tcp::socket& to, std::atomic<uint64_t>& counter);
+    awaitable<bool> Splice(SplicePipe& pipe, tcp::socket& from, tcp::socket& to,
+                           std::atomic<uint64_t>& counter, std::error_code& error);
+    awaitable<bool> Copy(tcp::socket& from, tcp::socket& to, std::atomic<uint64_t>& counter,
+                         std::error_code& error);
     awaitable<bool> ReadExactly(void* data, size_t size);
     awaitable<void> Reply(uint8_t code, const tcp::endpoint* bound = nullptr);
     void Fail(uint8_t code);
