@@ -1,9 +1,17 @@
 #include "MonitorClient.h"
 
+#include <algorithm>
+
 namespace {
 
 // Memory kept between requests; a larger batch buffer is given back.
 constexpr size_t KeptBatchCapacity = 1 << 20;
+
+// VGL asks every 5 to 120 seconds; a short idle time-out meant for proxied
+// connections must not drop it between two polls.
+std::chrono::seconds IdleLimit(unsigned idleTimeout) {
+    return std::chrono::seconds(std::max(idleTimeout, 300u));
+}
 
 }  // namespace
 
@@ -25,7 +33,7 @@ void MonitorClient::Start(std::shared_ptr<MonitorClient> client) {
 // A client that neither asks nor takes its answer for an idle period is dropped.
 awaitable<void> MonitorClient::Watch(std::shared_ptr<MonitorClient> /*keepAlive*/) {
     auto watch = m_Watchdog.Run(
-        [this] { return m_LastRequest + std::chrono::seconds(m_Context.m_Options.m_IdleTimeout); },
+        [this] { return m_LastRequest + IdleLimit(m_Context.m_Options.m_IdleTimeout); },
         [this] {
             std::error_code ignored;
             m_Socket.close(ignored);
