@@ -215,8 +215,9 @@ TEST_F(ProxyHandshakeTest, ClientsPastTheLimitAreClosedAtOnceAndTheOthersServed)
     ExpectServed(proxy);
 }
 
-TEST_F(ProxyHandshakeTest, ClientsOutsideTheAllowedBlocksAreClosed) {
-    ProxyProcess proxy({"--allow", "127.0.0.1/32", "--allow", "127.0.0.3"});
+TEST_F(ProxyHandshakeTest, ClientsAndMonitorClientsOutsideTheirBlocksAreClosed) {
+    ProxyProcess proxy(
+        {"--allow", "127.0.0.1/32", "--allow", "127.0.0.3", "--monitor-allow", "127.0.0.3/32"});
     ASSERT_TRUE(proxy.Started()) << proxy.Log();
     RawClient stranger(proxy.Host(), ProxyProcess::Port, "127.0.0.2");
     stranger.Send(Greeting);
@@ -226,6 +227,14 @@ TEST_F(ProxyHandshakeTest, ClientsOutsideTheAllowedBlocksAreClosed) {
     RawClient friendly(proxy.Host(), ProxyProcess::Port, "127.0.0.3");
     friendly.Send(Greeting);
     EXPECT_EQ(friendly.Read(2), Chosen);
+
+    const Bytes request = {0x00, 0x01, 0x00};
+    RawClient snooper(proxy.Host(), 5051, "127.0.0.1");
+    snooper.Send(request);
+    EXPECT_TRUE(snooper.Read(2).empty());
+    RawClient watcher(proxy.Host(), 5051, "127.0.0.3");
+    watcher.Send(request);
+    EXPECT_EQ(watcher.Read(2).size(), 2u);  // the open of the friendly client, first
 }
 
 }  // namespace
