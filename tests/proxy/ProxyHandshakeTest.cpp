@@ -179,6 +179,16 @@ TEST_F(ProxyHandshakeTest, AClientSendingOneByteAtATimeHoldsUpNobody) {
     EXPECT_EQ(slow.Read(LocalHttpServer::ReplyBytes(10)).size(), LocalHttpServer::ReplyBytes(10));
 }
 
+// Only the expiry is waited for: nothing has to happen before the deadline.
+TEST_F(ProxyHandshakeTest, AClientThatStopsHalfwayIsClosedAfterTheIdleTimeOut) {
+    ProxyProcess proxy({"--idle-timeout", "1"});
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    RawClient halfway = Client(proxy);
+    ASSERT_TRUE(halfway.Send({0x05, 0x01}));
+    EXPECT_TRUE(halfway.Closed());
+    EXPECT_TRUE(proxy.WaitForLog("result=\"handshake time-out\""));
+}
+
 TEST_F(ProxyHandshakeTest, ClientsPastTheLimitAreClosedAtOnceAndTheOthersServed) {
     constexpr size_t Limit = 1000;
     constexpr size_t Clients = 2000;
