@@ -1,5 +1,5 @@
 #pragma once
-// One client of the monitor. It is served on its own strand, so however slowly
+// One client of the monitor. Its writes wait on their own, so however slowly
 // it reads, it holds up only itself.
 
 #include <memory>

@@ -13,15 +13,14 @@ std::string MonitorServer::Where() const {
 }
 
 void MonitorServer::Start() {
-    asio::co_spawn(m_Io, Accept(), asio::detached);
+    asio::co_spawn(m_Pool.Main(), Accept(), asio::detached);
 }
 
 awaitable<void> MonitorServer::Accept() {
-    asio::steady_timer pause(m_Io);
+    asio::steady_timer pause(m_Pool.Main());
     for (;;) {
-        tcp::socket socket(asio::make_strand(m_Io));
         std::error_code error;
-        co_await m_Acceptor.async_accept(socket, NoThrow(error));
+        tcp::socket socket = co_await m_Acceptor.async_accept(m_Pool.Next(), NoThrow(error));
         if (error == asio::error::operation_aborted) co_return;
         if (error) {
             pause.expires_after(std::chrono::milliseconds(100));

@@ -5,14 +5,15 @@
 #include <string>
 
 #include "Asio.h"
+#include "IoPool.h"
 #include "ProxyContext.h"
 
 class MonitorServer {
 public:
     static constexpr uint16_t Port = 5051;
 
-    MonitorServer(asio::io_context& io, ProxyContext& context)
-        : m_Io(io), m_Context(context), m_Acceptor(io) {}
+    MonitorServer(IoPool& pool, ProxyContext& context)
+        : m_Pool(pool), m_Context(context), m_Acceptor(pool.Main()) {}
     bool Listen(const std::string& host, std::string& error);
     void Start();
     std::string Where() const;
@@ -20,7 +21,7 @@ public:
 private:
     awaitable<void> Accept();
 
-    asio::io_context& m_Io;
+    IoPool& m_Pool;
     ProxyContext& m_Context;
     tcp::acceptor m_Acceptor;
 };

@@ -34,7 +34,7 @@ std::string ProxyServer::Where() const {
 }
 
 void ProxyServer::Start() {
-    asio::co_spawn(m_Io, Accept(), asio::detached);
+    asio::co_spawn(m_Pool.Main(), Accept(), asio::detached);
 }
 
 bool ProxyServer::Admit(const tcp::endpoint& client) {
@@ -53,11 +53,10 @@ bool ProxyServer::Admit(const tcp::endpoint& client) {
 }
 
 awaitable<void> ProxyServer::Accept() {
-    asio::steady_timer pause(m_Io);
+    asio::steady_timer pause(m_Pool.Main());
     for (;;) {
-        tcp::socket socket(asio::make_strand(m_Io));
         std::error_code error;
-        co_await m_Acceptor.async_accept(socket, NoThrow(error));
+        tcp::socket socket = co_await m_Acceptor.async_accept(m_Pool.Next(), NoThrow(error));
         if (error == asio::error::operation_aborted) co_return;
         if (error) {
             // Out of descriptors, most likely: give closing connections a moment.

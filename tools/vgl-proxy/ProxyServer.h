@@ -1,16 +1,18 @@
 #pragma once
 // The SOCKS5 listener: admits clients from the allowed blocks while fewer
-// than the maximum are connected, and hands each to a session on its own strand.
+// than the maximum are connected, and hands each to a session on the next
+// I/O thread of the pool.
 
 #include <string>
 
 #include "Asio.h"
+#include "IoPool.h"
 #include "ProxyContext.h"
 
 class ProxyServer {
 public:
-    ProxyServer(asio::io_context& io, ProxyContext& context)
-        : m_Io(io), m_Context(context), m_Acceptor(io) {}
+    ProxyServer(IoPool& pool, ProxyContext& context)
+        : m_Pool(pool), m_Context(context), m_Acceptor(pool.Main()) {}
     // False with a message when the address cannot be bound.
     bool Listen(const std::string& host, uint16_t port, std::string& error);
     void Start();
@@ -20,7 +22,7 @@ private:
     awaitable<void> Accept();
     bool Admit(const tcp::endpoint& client);
 
-    asio::io_context& m_Io;
+    IoPool& m_Pool;
     ProxyContext& m_Context;
     tcp::acceptor m_Acceptor;
 };

@@ -1,7 +1,7 @@
 #pragma once
 // One client of the proxy, from its greeting to its close: method choice,
 // user name and password, the request, the connection to the destination and
-// the relay between the two. All of it runs on the session's own strand.
+// the relay between the two. All of it runs on one I/O thread.
 
 #include <memory>
 #include <string>
@@ -15,7 +15,7 @@ class SplicePipe;
 
 class ProxySession : public std::enable_shared_from_this<ProxySession> {
 public:
-    // The socket's executor must be a strand of its own.
+    // The socket's executor must run on one thread (or be a strand).
     ProxySession(ProxyContext& context, tcp::socket client);
     ~ProxySession();
     static void Start(std::shared_ptr<ProxySession> session);

@@ -10,7 +10,6 @@
 #include <iostream>
 #include <optional>
 #include <thread>
-#include <vector>
 
 #include "MonitorServer.h"
 #include "ProxyServer.h"
@@ -70,28 +69,24 @@ int main(int argc, char** argv) {
     asio::thread_pool blocking(8);
     ProxyContext context{options, users ? &*users : nullptr, hub, log, blocking};
     {
-        asio::io_context io(static_cast<int>(threads));
-        ProxyServer proxy(io, context);
-        MonitorServer monitor(io, context);
+        IoPool pool(threads);
+        ProxyServer proxy(pool, context);
+        MonitorServer monitor(pool, context);
         if (!proxy.Listen(options.m_ListenHost, options.m_ListenPort, error) ||
             !monitor.Listen(options.m_MonitorHost, error)) {
             return Fail(error);
         }
-        asio::signal_set signals(io, SIGINT, SIGTERM);
+        asio::signal_set signals(pool.Main(), SIGINT, SIGTERM);
         signals.async_wait([&](const std::error_code&, int) {
             log.Notice("stopping");
-            io.stop();
+            pool.Stop();
         });
         proxy.Start();
         monitor.Start();
         log.Notice("listening on " + proxy.Where() + " (" +
                    (users ? "user name and password" : "no authentication") + "), monitor on " +
                    monitor.Where());
-
-        std::vector<std::thread> workers;
-        for (unsigned i = 1; i < threads; ++i) workers.emplace_back([&io] { io.run(); });
-        io.run();
-        for (std::thread& worker : workers) worker.join();
+        pool.Run();
         StopBlockingPool(blocking);
     }
     return 0;
