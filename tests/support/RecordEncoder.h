@@ -1,53 +1,21 @@
 #pragma once
-// Builds monitor message bodies the way a monitor puts them on the wire, for
-// tests and benchmarks. Multi-byte integers are big-endian. Each kind has a
-// fixed part followed by a variable area; a StringRef (2-byte length, 2-byte
-// offset from the start of the variable area) points at each text or address.
-// The encoder lays the referenced bytes out one after the other in the order
-// of the StringRefs; an empty text or address is sent as length 0, offset 0.
+// Test helpers around the project's monitor encoder (link/MonEncode.h): the
+// same records, plus what only tests need to build odd or malformed bytes.
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <vector>
 
-using MonBytes = std::vector<uint8_t>;
+#include "link/MonEncode.h"
 
-// Sizes of the fixed parts, where each kind's variable area starts.
-constexpr uint16_t MonOpenFixedSize = 30;
-constexpr uint16_t MonUpdateFixedSize = 42;
-constexpr uint16_t MonResultFixedSize = 21;
-constexpr uint16_t MonCloseSize = 13;
-
-// A 16-byte IPv4 socket address as the monitor sends it: bytes 0-1 the family
-// (AF_INET as a little-endian host stores it), 2-3 the port and 4-7 the address
-// in network order, 8-15 zero. `dotted` is "a.b.c.d"; an unparsable text gives
-// an empty vector.
-MonBytes EncodeSockAddr(uint32_t ipv4HostOrder, uint16_t port = 0);
+// "a.b.c.d" as a 16-byte socket address; an unparsable text gives an empty vector.
 MonBytes EncodeSockAddr(std::string_view dotted, uint16_t port = 0);
 
-MonBytes EncodeOpen(uint32_t idHigh, uint32_t idLow, uint8_t auth, uint32_t startTime,
-                    std::string_view user, const MonBytes& sourceAddr, std::string_view sourceName,
-                    uint32_t reserved = 0);
-MonBytes EncodeUpdate(uint32_t idHigh, uint32_t idLow, std::string_view service,
-                      const MonBytes& nextServerAddr, std::string_view nextServerName,
-                      const MonBytes& destAddr, std::string_view destName, uint32_t trafficIn,
-                      uint32_t trafficOut, uint8_t updateFlag = 0, uint32_t reserved = 0);
-MonBytes EncodeResult(uint32_t idHigh, uint32_t idLow, uint32_t code, std::string_view text,
-                      uint32_t reserved = 0);
-MonBytes EncodeClose(uint32_t idHigh, uint32_t idLow, uint32_t closeValue = 0);
-
-// Framing: the 2-byte big-endian body length, then the body. A batch is the
-// framed records followed by the empty message 0x00 0x00.
-MonBytes FrameMessage(const MonBytes& body);
-MonBytes FrameBatch(const std::vector<MonBytes>& bodies);
 // A length field announcing `length` bytes, followed by exactly that many bytes
 // of `fill`; used for oversized messages (length above 1024).
 MonBytes FrameFilled(uint16_t length, uint8_t fill = 0xAB);
 
 // Low-level helpers for hand-made (also malformed) bodies.
-void AppendU16(MonBytes& bytes, uint16_t value);
-void AppendU32(MonBytes& bytes, uint32_t value);
 void PutU16(MonBytes& bytes, size_t offset, uint16_t value);  // overwrite in place
 void PutU32(MonBytes& bytes, size_t offset, uint32_t value);
 MonBytes Concat(const std::vector<MonBytes>& parts);

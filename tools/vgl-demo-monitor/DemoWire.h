@@ -1,19 +1,21 @@
 #pragma once
-// Record bodies of the monitor protocol as the demo monitor sends them:
-// big-endian integers, a fixed part per kind, then a variable area that the
-// StringRefs (2-byte length, 2-byte offset from the area's start) point into.
+// The demo's simulated connections as monitor records: the fields the demo
+// keeps per connection, put on the wire by the project's encoder
+// (link/MonEncode.h) with texts cut to what the client keeps.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "link/MonEncode.h"
+
 namespace demo {
 
-using Body = std::vector<uint8_t>;
+using Body = MonBytes;
 
-// 16-byte IPv4 socket address: family, port and address in network order.
+// An IPv4 socket address; an address of 0 is not sent.
 struct SockAddr {
-    uint32_t m_Ip = 0;  // host order; 0 means "not sent"
+    uint32_t m_Ip = 0;  // host order
     uint16_t m_Port = 0;
 };
 
@@ -39,8 +41,5 @@ Body WireOpen(uint32_t idHigh, uint32_t idLow, const OpenFields& fields);
 Body WireUpdate(uint32_t idHigh, uint32_t idLow, const UpdateFields& fields);
 Body WireResult(uint32_t idHigh, uint32_t idLow, uint32_t code, const std::string& text);
 Body WireClose(uint32_t idHigh, uint32_t idLow);
-
-// Appends the 2-byte big-endian length and the body.
-void AppendFrame(Body& out, const Body& body);
 
 }  // namespace demo

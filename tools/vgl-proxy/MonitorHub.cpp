@@ -1,0 +1,103 @@
+#include "MonitorHub.h"
+
+#include <algorithm>
+
+void MonitorHub::Post(EventKind kind, const std::shared_ptr<ConnectionInfo>& info) {
+    for (const std::shared_ptr<Feed>& feed : m_Feeds) {
+        if (feed->m_bOverflow) continue;
+        if (feed->m_Pending.size() >= MaxPending) {
+            feed->m_bOverflow = true;
+            std::vector<Event>().swap(feed->m_Pending);
+            continue;
+        }
+        feed->m_Pending.push_back({kind, info});
+    }
+}
+
+void MonitorHub::Open(const std::shared_ptr<ConnectionInfo>& info) {
+    std::lock_guard lock(m_Mutex);
+    m_Live[info->m_Id] = info;
+    Post(EventKind::Open, info);
+}
+
+void MonitorHub::Result(const std::shared_ptr<ConnectionInfo>& info) {
+    std::lock_guard lock(m_Mutex);
+    Post(EventKind::Result, info);
+}
+
+void MonitorHub::Close(const std::shared_ptr<ConnectionInfo>& info) {
+    std::lock_guard lock(m_Mutex);
+    m_Live.erase(info->m_Id);
+    Post(EventKind::Close, info);
+}
+
+std::shared_ptr<MonitorHub::Feed> MonitorHub::Attach() {
+    auto feed = std::make_shared<Feed>();
+    std::lock_guard lock(m_Mutex);
+    for (const auto& [id, info] : m_Live) feed->m_Pending.push_back({EventKind::Open, info});
+    m_Feeds.push_back(feed);
+    return feed;
+}
+
+void MonitorHub::Detach(const std::shared_ptr<Feed>& feed) {
+    std::lock_guard lock(m_Mutex);
+    m_Feeds.erase(std::remove(m_Feeds.begin(), m_Feeds.end(), feed), m_Feeds.end());
+}
+
+bool MonitorHub::TakeBatch(Feed& feed, MonBytes& batch) {
+    std::vector<Event> events;
+    std::vector<std::shared_ptr<ConnectionInfo>> live;
+    {
+        std::lock_guard lock(m_Mutex);
+        if (feed.m_bOverflow) return false;
+        events.swap(feed.m_Pending);
+        live.reserve(m_Live.size());
+        for (const auto& [id, info] : m_Live) live.push_back(info);
+    }
+    batch.clear();
+    // Encoding happens outside the lock: sessions never wait for a monitor client.
+    for (const Event& event : events) {
+        const ConnectionInfo& info = *event.m_Info;
+        switch (event.m_Kind) {
+            case EventKind::Open:
+                AppendFrame(batch, EncodeOpen(m_IdHigh, info.m_Id, info.m_Method, info.m_StartTime,
+                                              MonFieldText(info.m_User), info.m_SourceAddr,
+                                              MonFieldText(info.m_SourceName)));
+                feed.m_Sent[info.m_Id] = {};
+                break;
+            case EventKind::Result:
+                feed.EncodeUpdate(m_IdHigh, info, batch);
+                AppendFrame(batch, EncodeResult(m_IdHigh, info.m_Id, info.m_ResultCode,
+                                                MonFieldText(info.m_ResultText)));
+                break;
+            case EventKind::Close:
+                feed.EncodeUpdate(m_IdHigh, info, batch);
+                AppendFrame(batch, EncodeClose(m_IdHigh, info.m_Id));
+                feed.m_Sent.erase(info.m_Id);
+                break;
+        }
+    }
+    for (const std::shared_ptr<ConnectionInfo>& info : live) {
+        feed.EncodeUpdate(m_IdHigh, *info, batch);
+    }
+    AppendU16(batch, 0);
+    return true;
+}
+
+// An update only when something changed since this client last heard of the
+// connection, and only for connections whose open it has been sent.
+void MonitorHub::Feed::EncodeUpdate(uint32_t idHigh, const ConnectionInfo& info, MonBytes& batch) {
+    const auto sent = m_Sent.find(info.m_Id);
+    if (sent == m_Sent.end()) return;
+    const uint64_t in = info.m_BytesIn.load(std::memory_order_relaxed);
+    const uint64_t out = info.m_BytesOut.load(std::memory_order_relaxed);
+    const ConnectionInfo::Destination dest = info.GetDestination();
+    Sent& last = sent->second;
+    if (in == last.m_In && out == last.m_Out && dest.m_Version == last.m_Version) return;
+    last = {in, out, dest.m_Version};
+    // The wire carries running totals in 32 bits; the client takes growth modulo 2^32.
+    AppendFrame(
+        batch, ::EncodeUpdate(idHigh, info.m_Id, MonFieldText(dest.m_Service, MonServiceLimit), {},
+                              {}, dest.m_Addr, MonFieldText(dest.m_Name), static_cast<uint32_t>(in),
+                              static_cast<uint32_t>(out)));
+}

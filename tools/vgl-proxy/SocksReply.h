@@ -1,0 +1,20 @@
+#pragma once
+// SOCKS5 reply codes and the texts the monitor and the log give them.
+
+#include <cstdint>
+
+enum SocksReply : uint8_t {
+    ReplySucceeded = 0x00,
+    ReplyGeneralFailure = 0x01,
+    ReplyNotAllowed = 0x02,
+    ReplyNetworkUnreachable = 0x03,
+    ReplyHostUnreachable = 0x04,
+    ReplyConnectionRefused = 0x05,
+    ReplyTtlExpired = 0x06,
+    ReplyCommandNotSupported = 0x07,
+    ReplyAddressTypeNotSupported = 0x08,
+};
+
+const char* ReplyText(uint8_t code);
+// The reply for a connect attempt that failed with this errno value.
+SocksReply ReplyForConnectError(int errorNumber);

@@ -1,0 +1,86 @@
+#include "UserFile.h"
+
+#include <crypt.h>
+
+#include <fstream>
+#include <memory>
+
+namespace {
+
+// One scratch area per thread: libcrypt's is 32 KiB, too big for a stack frame.
+const char* Crypt(const std::string& phrase, const std::string& setting) {
+    thread_local std::unique_ptr<crypt_data> data = std::make_unique<crypt_data>();
+    return crypt_rn(phrase.c_str(), setting.c_str(), data.get(), sizeof *data);
+}
+
+bool SameText(const char* a, const std::string& b) {
+    if (a == nullptr) return false;
+    // Compares every byte, so the time taken says nothing of where they differ.
+    unsigned char differ = 0;
+    size_t i = 0;
+    for (; a[i] != '\0' && i < b.size(); ++i) {
+        differ |= static_cast<unsigned char>(a[i] ^ b[i]);
+    }
+    return differ == 0 && a[i] == '\0' && i == b.size();
+}
+
+// A complete hash of a method libcrypt supports: its setting is valid and
+// hashing anything with it gives a text of the same length. A setting alone,
+// a cut hash and a plain-text password all fail.
+bool IsCryptHash(const std::string& hash) {
+    const int verdict = crypt_checksalt(hash.c_str());
+    if (verdict != CRYPT_SALT_OK && verdict != CRYPT_SALT_METHOD_LEGACY &&
+        verdict != CRYPT_SALT_TOO_CHEAP) {
+        return false;
+    }
+    // Thirteen letters and digits pass as an old DES hash; no one means those.
+    if (hash[0] != '$') return false;
+    const char* again = Crypt("x", hash);
+    return again != nullptr && again[0] == '$' && std::string(again).size() == hash.size();
+}
+
+}  // namespace
+
+bool UserFile::Load(const std::string& path, std::string& error) {
+    std::ifstream in(path);
+    if (!in) {
+        error = path + ": cannot be read";
+        return false;
+    }
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        const std::string where = path + ":" + std::to_string(number) + ": ";
+        const size_t colon = line.find(':');
+        if (colon == 0 || colon == std::string::npos || colon > 255) {
+            error = where + "expected name:HASH";
+            return false;
+        }
+        const std::string name = line.substr(0, colon);
+        const std::string hash = line.substr(colon + 1);
+        if (!IsCryptHash(hash)) {
+            error = where + "the password of \"" + name +
+                    "\" is not a crypt(3) hash (plain text is refused; make one with "
+                    "mkpasswd -m yescrypt)";
+            return false;
+        }
+        if (m_DecoyHash.empty()) m_DecoyHash = hash;
+        m_Hashes[name] = hash;
+    }
+    if (m_Hashes.empty()) {
+        error = path + ": no users";
+        return false;
+    }
+    return true;
+}
+
+bool UserFile::Check(const std::string& user, const std::string& password) const {
+    const auto found = m_Hashes.find(user);
+    if (password.find('\0') != std::string::npos) return false;
+    if (found == m_Hashes.end()) {
+        Crypt(password, m_DecoyHash);
+        return false;
+    }
+    return SameText(Crypt(password, found->second), found->second);
+}
