@@ -49,6 +49,12 @@ if(TARGET vgl-proxy)
            "vgl-proxy is a SOCKS5 server that reports its own connections to VGL on\n"
            "port 5051.")
 endif()
+# The proxy's environment file in /etc is the administrator's to edit: an
+# upgrade keeps their changes.
+if(TARGET vgl-proxy)
+    file(WRITE ${PROJECT_BINARY_DIR}/packaging/conffiles "/etc/default/vgl-proxy\n")
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/conffiles)
+endif()
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VGL_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
