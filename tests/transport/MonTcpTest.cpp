@@ -175,6 +175,8 @@ TEST_F(MonTcpTest, OpenCountFollowsConnectsClosesAndFailedAttempts) {
     EXPECT_EQ(Mon_TcpClose(other, &m_Error.m_Code, m_Error.m_Text), 0);
     EXPECT_EQ(Mon_TcpOpenCount, m_OpenCountBefore);
 
+    g_LookupResult = EAI_NONAME;  // a failed lookup opens nothing, without asking a resolver
+    Mon_TcpSetHostLookup(ScriptedLookup);
     EXPECT_EQ(Connect("no-such-host.invalid"), -1);
     m_Error = ErrorOut{};
     EXPECT_EQ(Mon_TcpClose(-1, &m_Error.m_Code, m_Error.m_Text), 0);
