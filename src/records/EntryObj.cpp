@@ -128,9 +128,22 @@ void FormatHost(int32_t hostForm, const std::string& name, const uint8_t (&addr)
 // totals are 32-bit, so a total that has passed 2^32 reads smaller than before
 // and its growth is taken modulo 2^32; a total that went down by less than half
 // that range is a counter that started again, and all of it is new.
+bool StartedAgain(uint32_t before, uint32_t now) {
+    return now < before && before - now < 0x80000000u;
+}
+
 uint64_t Growth(uint32_t before, uint32_t now) {
-    if (now < before && before - now < 0x80000000u) return now;
+    if (StartedAgain(before, now)) return now;
     return static_cast<uint32_t>(now - before);
+}
+
+// Follows one direction's wire total into its never-wrapping count and adds
+// its growth to the record's delta.
+void Advance(uint32_t now, uint32_t& wire, uint64_t& total, uint64_t& delta) {
+    const uint64_t growth = Growth(wire, now);
+    total = StartedAgain(wire, now) ? now : total + growth;
+    delta += growth;
+    wire = now;
 }
 
 }  // namespace
@@ -210,15 +223,9 @@ int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
     }
 
     // A zero count is a record without counts: the old one stands.
-    if (record.m_TrafficIn != 0) {
-        delta += Growth(m_BytesIn, record.m_TrafficIn);
-        m_BytesIn = record.m_TrafficIn;
-    }
-    if (record.m_TrafficOut != 0) {
-        delta += Growth(m_BytesOut, record.m_TrafficOut);
-        m_BytesOut = record.m_TrafficOut;
-    }
-    m_LastTotal = static_cast<uint64_t>(m_BytesIn) + m_BytesOut;
+    if (record.m_TrafficIn != 0) Advance(record.m_TrafficIn, m_BytesIn, m_TotalIn, delta);
+    if (record.m_TrafficOut != 0) Advance(record.m_TrafficOut, m_BytesOut, m_TotalOut, delta);
+    m_LastTotal = m_TotalIn + m_TotalOut;
 
     if (record.m_AuthMethod != 0) m_AuthMethod = record.m_AuthMethod;
     if (IsOpenKind(record.m_Kind)) m_bOpened = 1;
@@ -241,8 +248,8 @@ void EntryObj::SetDisplay(int32_t hostForm, int32_t dataUnit, int64_t now) {
     FormatHost(hostForm, m_SourceName, m_SourceAddr, m_Columns[ColSource]);
     FormatHost(hostForm, m_DestName, m_DestAddr, m_Columns[ColDestination]);
     FormatHost(hostForm, m_NextServerName, m_NextServerAddr, m_Columns[ColNextServer]);
-    FormatTraffic(m_BytesIn, dataUnit, m_Columns[ColInTraffic]);
-    FormatTraffic(m_BytesOut, dataUnit, m_Columns[ColOutTraffic]);
+    FormatTraffic(m_TotalIn, dataUnit, m_Columns[ColInTraffic]);
+    FormatTraffic(m_TotalOut, dataUnit, m_Columns[ColOutTraffic]);
     FormatTraffic(m_LastTotal, dataUnit, m_Columns[ColTotalTraffic]);
     FormatDuration(now - m_StartTime, m_Columns[ColDuration]);
 }

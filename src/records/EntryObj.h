@@ -30,8 +30,12 @@ public:
     uint32_t m_IdLow = 0;
     int32_t m_Kind = 0;
     int64_t m_StartTime = 0;  // seconds since 1970-01-01 UTC; 0 until an open record
-    uint32_t m_BytesIn = 0;
+    uint32_t m_BytesIn = 0;   // the wire's running totals, as last received
     uint32_t m_BytesOut = 0;
+    // The bytes each way as the grid shows them: the wire's total plus 2^32 for
+    // each time it has passed 2^32 (a counter that starts again starts these again).
+    uint64_t m_TotalIn = 0;
+    uint64_t m_TotalOut = 0;
     int32_t m_FailureCode = 0;
     uint8_t m_SourceAddr[16] = {};
     uint8_t m_NextServerAddr[16] = {};
@@ -47,5 +51,5 @@ public:
     std::string m_ResultText;
     std::array<std::string, 11> m_Columns;
     std::string m_Key;
-    uint64_t m_LastTotal = 0;  // m_BytesIn + m_BytesOut, never wrapping
+    uint64_t m_LastTotal = 0;  // m_TotalIn + m_TotalOut
 };

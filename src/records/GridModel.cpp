@@ -134,10 +134,10 @@ bool GridModel::Less(int leftRow, int rightRow, int column) const {
             break;
         }
         case ColInTraffic:
-            order = Compare(left->m_BytesIn, right->m_BytesIn);
+            order = Compare(left->m_TotalIn, right->m_TotalIn);
             break;
         case ColOutTraffic:
-            order = Compare(left->m_BytesOut, right->m_BytesOut);
+            order = Compare(left->m_TotalOut, right->m_TotalOut);
             break;
         case ColTotalTraffic:
             order = Compare(left->m_LastTotal, right->m_LastTotal);

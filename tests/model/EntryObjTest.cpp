@@ -143,9 +143,15 @@ TEST_F(EntryObjTest, DeltaIsTheGrowthOfTheSumAndZeroForCountlessRecordsAndClose)
 TEST_F(EntryObjTest, WireTotalThatPassed4GiBGrowsModulo2To32OneThatStartedAgainGrowsByItsValue) {
     Take(Rec(RecordKindOpen));
     EXPECT_EQ(Take(Update(4294967000u, 1000)), 4294968000u);
-    EXPECT_EQ(Take(Update(704, 0)), 1000u);   // In passed 2^32
+    EXPECT_EQ(Take(Update(704, 0)), 1000u);  // In passed 2^32
+    m_Entry.SetDisplay(1, 0, 0);
+    EXPECT_EQ(Col(In), "4294968000");  // the grid shows the bytes, not the wrapped total
+    EXPECT_EQ(Col(Total), "4294969000");
     EXPECT_EQ(Take(Update(0, 500)), 500u);    // Out went down by 500: counting again from 0
     EXPECT_EQ(Take(Update(300, 600)), 400u);  // In again from 0 (300), Out up by 100
+    m_Entry.SetDisplay(1, 0, 0);
+    EXPECT_EQ(Col(In), "300");  // a counter that started again shows as received
+    EXPECT_EQ(Col(Total), "900");
     EXPECT_EQ(Take(Update(2147483747u, 0)), 2147483447u);
     EXPECT_EQ(Take(Update(100, 0)), 100u);  // down by 2^31 - 1: counting again
     EXPECT_EQ(Take(Update(2147483748u, 0)), 2147483648u);
