@@ -219,13 +219,24 @@ void CVGLDoc::OnDisconnect() {
 }
 
 void CVGLDoc::OnShowActive() {
-    m_Table.SetShowActive(true);
-    Refresh();
+    SwitchShow(true);
 }
 
 void CVGLDoc::OnShowFailed() {
-    m_Table.SetShowActive(false);
-    Refresh();
+    SwitchShow(false);
+}
+
+// The switch polls, as a refresh does; while a poll is in flight (up to its
+// deadline with a stalled monitor) the grid shows the other list at once
+// instead of waiting for it, and the graph gets no extra point.
+void CVGLDoc::SwitchShow(bool showActive) {
+    m_Table.SetShowActive(showActive);
+    if (!m_Table.IsConnected() || !m_Worker.IsBusy()) {
+        Refresh();
+        return;
+    }
+    m_Table.RelistForShow();
+    if (GridView* grid = GetGridView()) grid->OnUpdate(nullptr, 0, nullptr);
 }
 
 void CVGLDoc::OnCopyGraph() {

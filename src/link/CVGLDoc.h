@@ -72,6 +72,7 @@ private:
     void FinishConnect(SessionWorker::Result& result);
     void ConnectFailed(const QString& hostName, bool keepName);
     void FinishPoll(SessionWorker::Result& result);
+    void SwitchShow(bool showActive);
     void AfterPoll(int32_t result, GWView* sender = nullptr, intptr_t hint = 0,
                    QObject* hintObject = nullptr);
     void CancelWork();

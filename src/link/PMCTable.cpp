@@ -264,6 +264,17 @@ void PMCTable::RebuildDisplayList() {
     }
 }
 
+void PMCTable::RelistForShow() {
+    m_DisplayList.clear();
+    if (m_bShowActive == 1) {
+        for (const auto& item : m_ActiveMap) m_DisplayList.push_back(item.second);
+        for (const auto& item : m_DiscardMap) m_DisplayList.push_back(item.second);
+    } else {
+        for (const auto& item : m_FailedMap) m_DisplayList.push_back(item.second);
+    }
+    for (EntryObj* entry : m_DisplayList) entry->SetDisplay(m_HostForm, m_DataUnit);
+}
+
 void PMCTable::ClearAll() {
     m_DisplayList.clear();
     DeleteEntries(m_ActiveMap);

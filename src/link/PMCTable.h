@@ -56,15 +56,19 @@ public:
     void FeedGraph(TrafficSink& graph) const;
     void UpdateRowCount(RowCountSink& grid) const;
     std::string GetCellText(int row, int column) const;  // row from 1
-    bool IsConnected() const;                             // m_bConnected
-    void SetShowActive(bool showActive);                  // m_bShowActive
+    bool IsConnected() const;                            // m_bConnected
+    void SetShowActive(bool showActive);                 // m_bShowActive
+    // The list of the kind now chosen, at once and without a poll: nothing is
+    // filed or deleted (the next poll's rebuild does that), and the closed
+    // connections this poll showed stay on the active list.
+    void RelistForShow();
     bool IsShowActive() const;
     int32_t HostForm() const;
     int32_t DataUnit() const;
     size_t ActiveCount() const;
     size_t FailedCount() const;
     size_t ClosedCount() const;
-    size_t DisplayCount() const;  // length of m_DisplayList
+    size_t DisplayCount() const;                                // length of m_DisplayList
     uint64_t ServiceTraffic(const std::string& service) const;  // 0 when absent
     const std::string& ServerName() const;                      // m_ServerName
     const EntryObj* DisplayEntry(int row) const;                // row from 1; null past the end
@@ -80,9 +84,9 @@ private:
     void RebuildDisplayList();
 
     EntryMap m_ActiveMap;
-    EntryMap m_FailedMap;   // at most 50
-    EntryMap m_ClosedMap;   // closed and not yet shown as such
-    EntryMap m_DiscardMap;  // deleted at the next rebuild
+    EntryMap m_FailedMap;                  // at most 50
+    EntryMap m_ClosedMap;                  // closed and not yet shown as such
+    EntryMap m_DiscardMap;                 // deleted at the next rebuild
     std::vector<EntryObj*> m_DisplayList;  // does not own
     int32_t m_bConnected = 0;
     std::string m_ServerName;
@@ -93,7 +97,7 @@ private:
     int32_t m_bShowActive = 1;
     MonitorRecord m_Record{};
     MonBatch m_Batch;
-    std::string m_Key;  // of the record being applied; kept for its storage
+    std::string m_Key;             // of the record being applied; kept for its storage
     bool m_bBatchPending = false;  // records or the end of the last batch not yet applied
     bool m_bLent = false;
     std::string m_LastErrorText;

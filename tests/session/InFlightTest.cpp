@@ -52,6 +52,27 @@ TEST_F(SessionTest, AStalledMonitorHoldsUpNoOtherSessionAndEndsDisconnectedOnce)
     EXPECT_EQ(other.m_bDisconnected, 0);
 }
 
+TEST_F(SessionTest, ShowFailedAndShowActiveSwitchAtOnceWhileAPollIsInFlight) {
+    m_Monitor.QueueBatch(Join({Connection(1, "www", 1, 1),
+                               Connection(2, "ftp", 1, 1),
+                               {EncodeResult(7, 2, 5, "refused"), EncodeClose(7, 2)}}));
+    Connect(m_Monitor.Host());
+    m_Monitor.QueueReply({FakeStep::Stall()});
+    for (int i = 0; i < 60; ++i) GWTimer::TimerProc(m_App.m_Timer.TimerId());
+    ASSERT_TRUE(m_Monitor.WaitForRequests(2));
+    ASSERT_TRUE(m_pDoc->IsBusy());
+
+    // Routed without waiting for the session, which stays busy.
+    GWRouteCommand({m_pGrid, m_pDoc.get()}, cmd::ShowFailed);
+    EXPECT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, 2), "user2");
+    GWRouteCommand({m_pGrid, m_pDoc.get()}, cmd::ShowActive);
+    EXPECT_EQ(Cell(0, 2), "user1");
+    EXPECT_EQ(m_Monitor.RequestCount(), 2u) << "no second poll on the connection";
+    Route(cmd::Disconnect);
+    m_Monitor.Resume();
+}
+
 TEST_F(SessionTest, TheWholePollHasADeadline) {
     SessionLimits limits;
     limits.m_PollMs = 200;
