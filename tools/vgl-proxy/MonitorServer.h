@@ -4,24 +4,22 @@
 
 #include <string>
 
-#include "Asio.h"
-#include "IoPool.h"
-#include "ProxyContext.h"
+#include "Listener.h"
 
 class MonitorServer {
 public:
     static constexpr uint16_t Port = 5051;
 
-    MonitorServer(IoPool& pool, ProxyContext& context)
-        : m_Pool(pool), m_Context(context), m_Acceptor(pool.Main()) {}
-    bool Listen(const std::string& host, std::string& error);
-    void Start();
-    std::string Where() const;
+    MonitorServer(IoPool& pool, ProxyContext& context);
+    bool Listen(const std::string& host, std::string& error) {
+        return m_Listener.Listen(host, Port, error);
+    }
+    void Start() { m_Listener.Start(); }
+    std::string Where() const { return m_Listener.Where(); }
 
 private:
-    awaitable<void> Accept();
+    bool Admit(const tcp::endpoint& client);
 
-    IoPool& m_Pool;
     ProxyContext& m_Context;
-    tcp::acceptor m_Acceptor;
+    Listener m_Listener;
 };

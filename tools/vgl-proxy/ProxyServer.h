@@ -5,28 +5,21 @@
 
 #include <string>
 
-#include "Asio.h"
-#include "IoPool.h"
-#include "ProxyContext.h"
+#include "Listener.h"
 
 class ProxyServer {
 public:
-    ProxyServer(IoPool& pool, ProxyContext& context)
-        : m_Pool(pool), m_Context(context), m_Acceptor(pool.Main()) {}
+    ProxyServer(IoPool& pool, ProxyContext& context);
     // False with a message when the address cannot be bound.
-    bool Listen(const std::string& host, uint16_t port, std::string& error);
-    void Start();
-    std::string Where() const;
+    bool Listen(const std::string& host, uint16_t port, std::string& error) {
+        return m_Listener.Listen(host, port, error);
+    }
+    void Start() { m_Listener.Start(); }
+    std::string Where() const { return m_Listener.Where(); }
 
 private:
-    awaitable<void> Accept();
     bool Admit(const tcp::endpoint& client);
 
-    IoPool& m_Pool;
     ProxyContext& m_Context;
-    tcp::acceptor m_Acceptor;
+    Listener m_Listener;
 };
-
-// Binds and listens; shared with the monitor's listener.
-bool ListenOn(tcp::acceptor& acceptor, const std::string& host, uint16_t port, std::string& error);
-bool IsAllowed(const std::vector<Cidr>& blocks, const asio::ip::address& address);

@@ -1,0 +1,41 @@
+#pragma once
+// One listening socket of the proxy and its accept loop, shared by the SOCKS5
+// listener and the monitor's: each accepted client lands on the next I/O
+// thread of the pool and is admitted or closed by the owner's rule.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Asio.h"
+#include "IoPool.h"
+#include "ProxyContext.h"
+
+class Listener {
+public:
+    // True to keep the client; a refusal is the rule's to log.
+    using Admit = std::function<bool(const tcp::endpoint& client)>;
+    using Take = std::function<void(tcp::socket socket)>;
+
+    Listener(IoPool& pool, const ProxyLog& log, Admit admit, Take take)
+        : m_Pool(pool),
+          m_Log(log),
+          m_Admit(std::move(admit)),
+          m_Take(std::move(take)),
+          m_Acceptor(pool.Main()) {}
+    // False with a message when the address cannot be bound.
+    bool Listen(const std::string& host, uint16_t port, std::string& error);
+    void Start();
+    std::string Where() const;
+
+private:
+    awaitable<void> Accept();
+
+    IoPool& m_Pool;
+    const ProxyLog& m_Log;
+    Admit m_Admit;
+    Take m_Take;
+    tcp::acceptor m_Acceptor;
+};
+
+bool IsAllowed(const std::vector<Cidr>& blocks, const asio::ip::address& address);
