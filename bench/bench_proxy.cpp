@@ -35,17 +35,9 @@ constexpr char DantePath[] = "/usr/sbin/danted";
 constexpr size_t GiB = size_t{1} << 30;
 constexpr int IdleConnections = 1000;
 
-sockaddr_in Address(const std::string& host, uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    inet_pton(AF_INET, host.c_str(), &address.sin_addr);
-    return address;
-}
-
 int Connect(const std::string& host, uint16_t port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in to = Address(host, port);
+    const sockaddr_in to = LoopbackAddress(host, port);
     if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
         close(fd);
         return -1;
@@ -82,7 +74,7 @@ public:
     Destination(size_t send, bool hold)
         : m_Host(RandomLoopbackHost()), m_Send(send), m_bHold(hold) {
         m_Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = Address(m_Host, 0);
+        sockaddr_in address = LoopbackAddress(m_Host, 0);
         socklen_t length = sizeof address;
         bind(m_Fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
         listen(m_Fd, 4096);

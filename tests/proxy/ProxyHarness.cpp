@@ -21,14 +21,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-sockaddr_in LoopbackAddress(const std::string& host, uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    inet_pton(AF_INET, host.c_str(), &address.sin_addr);
-    return address;
-}
-
 bool CanBind(const std::string& host, uint16_t port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
@@ -60,6 +52,14 @@ pid_t Spawn(const std::vector<std::string>& argv, int out, int err) {
 }
 
 }  // namespace
+
+sockaddr_in LoopbackAddress(const std::string& host, uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+    return address;
+}
 
 std::string RandomLoopbackHost() {
     static std::mt19937 random(std::random_device{}());

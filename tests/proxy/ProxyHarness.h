@@ -5,6 +5,7 @@
 // raw socket client for hand-made handshakes, and a way to run curl.
 // Every wait gives up after a time-out; none of them measures speed.
 
+#include <netinet/in.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -19,6 +20,7 @@ using Bytes = std::vector<uint8_t>;
 
 // A loopback address other than 127.0.0.1 whose ports 1080 and 5051 are free.
 std::string RandomLoopbackHost();
+sockaddr_in LoopbackAddress(const std::string& host, uint16_t port);
 
 class ProxyProcess {
 public:
