@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "link/MonStream.h"
+#include "core/monitor/MonStream.h"
 #include "support/FakeMonitor.h"
 
 namespace {

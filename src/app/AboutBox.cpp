@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "toolkit/ResourceIcon.h"
+#include "gui/toolkit/ResourceIcon.h"
 
 namespace {
 constexpr int AppIconId = 128;

@@ -6,13 +6,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "framework/CommandIds.h"
-#include "framework/GWApp.h"
-#include "graph/GraphView.h"
-#include "link/CVGLDoc.h"
-#include "records/GridView.h"
-#include "toolkit/PaneSplitter.h"
-#include "toolkit/Workbook.h"
+#include "gui/framework/CommandIds.h"
+#include "gui/framework/GWApp.h"
+#include "gui/graph/GraphView.h"
+#include "gui/session/CVGLDoc.h"
+#include "gui/grid/GridView.h"
+#include "gui/toolkit/PaneSplitter.h"
+#include "gui/toolkit/Workbook.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <QString>
 #include <vector>
 
-#include "framework/GWFrame.h"
-#include "toolkit/Worksheet.h"
+#include "gui/framework/GWFrame.h"
+#include "gui/session/CVGLDoc.h"
+#include "gui/toolkit/Worksheet.h"
 
-class CVGLDoc;
 class GWDocument;
 class GraphView;
 class GridView;

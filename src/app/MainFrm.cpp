@@ -14,14 +14,14 @@
 #include <QTimer>
 #include <map>
 
-#include "framework/CommandIds.h"
-#include "framework/GWApp.h"
-#include "framework/GWDocTemplate.h"
-#include "framework/GWDocument.h"
-#include "link/CVGLDoc.h"
-#include "toolkit/ResourceIcon.h"
-#include "toolkit/Worksheet.h"
-#include "zadadir/GWWinApp.h"
+#include "gui/framework/CommandIds.h"
+#include "gui/framework/GWApp.h"
+#include "gui/framework/GWDocTemplate.h"
+#include "gui/framework/GWDocument.h"
+#include "gui/session/CVGLDoc.h"
+#include "gui/toolkit/ResourceIcon.h"
+#include "gui/toolkit/Worksheet.h"
+#include "app/GWWinApp.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <QString>
 #include <vector>
 
-#include "framework/GWFrame.h"
-#include "toolkit/Workbook.h"
+#include "gui/framework/GWFrame.h"
+#include "gui/toolkit/Workbook.h"
 
 class QAction;
 class QFontMetrics;

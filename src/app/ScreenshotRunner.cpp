@@ -8,8 +8,8 @@
 #include <QWidget>
 #include <cstdio>
 
-#include "framework/GWView.h"
-#include "link/CVGLDoc.h"
+#include "gui/framework/GWView.h"
+#include "gui/session/CVGLDoc.h"
 
 // A view without a window that counts the updates of its session: every
 // poll that reaches the views is one.

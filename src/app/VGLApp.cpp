@@ -7,12 +7,12 @@
 #include "app/ChildFrm.h"
 #include "app/MainFrm.h"
 #include "app/ScreenshotRunner.h"
-#include "framework/CommandIds.h"
-#include "framework/Dialogs.h"
-#include "framework/GWDocTemplate.h"
-#include "framework/Trace.h"
-#include "link/CVGLDoc.h"
-#include "zadadir/QtSystemTimer.h"
+#include "gui/framework/CommandIds.h"
+#include "gui/framework/Dialogs.h"
+#include "gui/framework/GWDocTemplate.h"
+#include "core/base/Trace.h"
+#include "gui/session/CVGLDoc.h"
+#include "gui/framework/QtSystemTimer.h"
 
 namespace {
 

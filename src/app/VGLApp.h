@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
-#include "zadadir/GWWinApp.h"
+#include "app/GWWinApp.h"
 
 class CMainFrame;
 class CVGLDoc;

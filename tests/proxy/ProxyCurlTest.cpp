@@ -10,8 +10,8 @@
 #include <fstream>
 
 #include "ProxyHarness.h"
-#include "link/PMCTable.h"
-#include "records/EntryObj.h"
+#include "core/table/PMCTable.h"
+#include "core/table/EntryObj.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "ProxyHarness.h"
 #include "ServiceName.h"
-#include "link/MonStream.h"
+#include "core/monitor/MonStream.h"
 
 namespace {
 

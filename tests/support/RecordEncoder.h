@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/MonEncode.h"
+#include "core/monitor/MonEncode.h"
 
 // "a.b.c.d" as a 16-byte socket address; an unparsable text gives an empty vector.
 MonBytes EncodeSockAddr(std::string_view dotted, uint16_t port = 0);

@@ -6,7 +6,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include "link/CVGLDoc.h"
+#include "gui/session/CVGLDoc.h"
 
 // Runs the event loop until `done` holds; false if that takes longer than timeoutMs.
 template <typename Condition>

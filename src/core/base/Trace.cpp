@@ -1,0 +1,48 @@
+#include "core/base/Trace.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+TraceSink& Sink() {
+    static TraceSink sink;
+    return sink;
+}
+
+const char* BaseName(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+// Read once: the poll traces per record, and the environment does not change
+// while the program runs.
+bool TraceToStderr() {
+    static const bool toStderr = std::getenv("VGL_TRACE") != nullptr;
+    return toStderr;
+}
+
+}  // namespace
+
+void GWTrace(const char* message, const char* file, int line) {
+    const TraceSink& sink = Sink();
+    const bool toStderr = TraceToStderr();
+    if (!sink && !toStderr) {
+        return;
+    }
+    const char* name = BaseName(file ? file : "");
+    const char* text = message ? message : "";
+    int size = std::snprintf(nullptr, 0, "%s in %s at line %d\n", text, name, line);
+    std::string formatted(static_cast<size_t>(size), '\0');
+    std::snprintf(formatted.data(), formatted.size() + 1, "%s in %s at line %d\n", text, name, line);
+    if (toStderr) {
+        std::fputs(formatted.c_str(), stderr);
+    }
+    if (sink) {
+        sink(formatted);
+    }
+}
+
+void SetTraceSink(TraceSink sink) { Sink() = std::move(sink); }

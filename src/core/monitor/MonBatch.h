@@ -1,0 +1,48 @@
+#pragma once
+// One batch of a monitor as it arrived: its record messages, framed as on the
+// wire and in the order received, and how the batch ended. Reading a batch
+// (Mon_ReadBatch, on any thread) and applying it (PMCTable, on the session's
+// thread) are the two halves of a poll.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "core/monitor/MonStream.h"
+
+// The limits of one session's network steps; tests shorten them.
+struct SessionLimits {
+    int m_ConnectMs = 15000;                 // host lookup and connect together
+    int m_PollMs = 30000;                    // from the request to the empty message
+    size_t m_BatchBytes = size_t{64} << 20;  // one batch's messages, length fields included
+};
+SessionLimits GetSessionLimits();
+void SetSessionLimits(const SessionLimits& limits);
+
+class MonBatch {
+public:
+    void Clear();
+    // Appends one record message; the storage never grows past `limit` bytes.
+    void Append(const uint8_t* body, uint16_t length, size_t limit);
+    // The next record not yet taken; false when all have been.
+    bool Next(const uint8_t*& body, uint16_t& length);
+    bool AtEnd() const { return m_Next >= m_Frames.size(); }
+    size_t Bytes() const { return m_Frames.size(); }
+    size_t Capacity() const { return m_Frames.capacity(); }
+
+    int32_t m_Result = 0;  // after the records: 0 the empty message, -1 a failure
+    int32_t m_ErrorCode = 0;
+    char m_ErrorText[128] = "";
+
+private:
+    std::vector<uint8_t> m_Frames;
+    size_t m_Next = 0;
+};
+
+// Reads one whole batch: sends the request unless one is outstanding, then
+// takes messages up to the empty one. Every record is checked as it comes,
+// so the batch holds only valid ones; an invalid record or a batch past the
+// byte limit fails as an illegal message, a batch still open at the poll
+// deadline as a time-out (10060). Returns 0, or -1 with the connection's last
+// error (and the batch's) telling why.
+int32_t Mon_ReadBatch(MonitorConnection* connection, MonBatch& batch, const SessionLimits& limits);

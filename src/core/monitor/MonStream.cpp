@@ -1,0 +1,287 @@
+#include "core/monitor/MonStream.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr char IllegalMessageText[] = "illegal message from monitor";
+constexpr uint8_t RequestBody[1] = {0x00};
+constexpr uint16_t HeaderSize = 9;  // kind byte and the two id words
+constexpr size_t AddressSize = 16;
+
+uint16_t ReadU16(const uint8_t* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+
+uint32_t ReadU32(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+// Whether bytes are well-formed UTF-8 (no overlong forms, surrogates or
+// values past U+10FFFF).
+bool IsUtf8(const uint8_t* p, size_t size) {
+    size_t i = 0;
+    while (i < size) {
+        const uint8_t lead = p[i];
+        size_t extra = 0;
+        uint8_t low = 0x80, high = 0xBF;  // the range of the byte after the lead
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            extra = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            extra = 2;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            extra = 3;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (size - i <= extra || p[i + 1] < low || p[i + 1] > high) return false;
+        for (size_t k = 2; k <= extra; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Where to cut a text of `length` bytes to at most `limit` bytes. A UTF-8
+// text is cut before the character that does not fit, so that what is kept
+// still reads as UTF-8 rather than falling back to single-byte characters.
+size_t CutLength(const uint8_t* text, size_t length, size_t limit) {
+    if (length <= limit) return length;
+    size_t count = limit;
+    if (IsUtf8(text, length)) {
+        while (count > 0 && (text[count] & 0xC0) == 0x80) --count;
+    }
+    return count;
+}
+
+// A StringRef of the body and the record field it fills.
+struct FieldRef {
+    uint16_t m_RefOffset;  // where the StringRef sits in the body
+    void* m_Field;
+    size_t m_FieldSize;
+    bool m_bAddress;  // 16 raw bytes rather than a text
+};
+
+// The variable area of one message: the part of the body after the kind's
+// fixed part, which every StringRef offset counts from.
+class VariableArea {
+public:
+    VariableArea(uint16_t length, const uint8_t* body, uint16_t start)
+        : m_Body(body), m_Start(start), m_Size(static_cast<size_t>(length - start)) {}
+
+    // A reference fits when its bytes lie inside the body and an address is
+    // exactly 16 bytes long. A length of 0 (not sent) always fits.
+    bool Fits(const FieldRef& ref) const {
+        const uint16_t length = ReadU16(m_Body + ref.m_RefOffset);
+        const uint16_t offset = ReadU16(m_Body + ref.m_RefOffset + 2);
+        if (length == 0) {
+            return true;
+        }
+        if (ref.m_bAddress && length != AddressSize) {
+            return false;
+        }
+        return size_t{offset} + length <= m_Size;
+    }
+
+    // Texts longer than their field are cut so that a zero still ends them.
+    void Copy(const FieldRef& ref) const {
+        const uint16_t length = ReadU16(m_Body + ref.m_RefOffset);
+        const uint16_t offset = ReadU16(m_Body + ref.m_RefOffset + 2);
+        if (length == 0) {
+            return;
+        }
+        const uint8_t* from = m_Body + m_Start + offset;
+        if (ref.m_bAddress) {
+            std::memcpy(ref.m_Field, from, AddressSize);
+            return;
+        }
+        const size_t count = CutLength(from, length, ref.m_FieldSize - 1);
+        std::memcpy(ref.m_Field, from, count);
+        static_cast<char*>(ref.m_Field)[count] = '\0';
+    }
+
+    template <size_t N>
+    bool Resolve(const FieldRef (&refs)[N]) const {
+        for (const FieldRef& ref : refs) {
+            if (!Fits(ref)) {
+                return false;
+            }
+        }
+        for (const FieldRef& ref : refs) {
+            Copy(ref);
+        }
+        return true;
+    }
+
+private:
+    const uint8_t* m_Body;
+    uint16_t m_Start;
+    size_t m_Size;
+};
+
+template <size_t N>
+FieldRef Text(uint16_t refOffset, char (&field)[N]) {
+    return {refOffset, field, N, false};
+}
+
+FieldRef Address(uint16_t refOffset, uint8_t (&field)[AddressSize]) {
+    return {refOffset, field, AddressSize, true};
+}
+
+int32_t DecodeOpen(uint16_t length, const uint8_t* body, MonitorRecord* record) {
+    constexpr uint16_t FixedSize = 30;
+    if (length < FixedSize) {
+        return -1;
+    }
+    const FieldRef refs[] = {Text(18, record->m_UserName), Address(22, record->m_SourceAddr),
+                             Text(26, record->m_SourceName)};
+    if (!VariableArea(length, body, FixedSize).Resolve(refs)) {
+        return -1;
+    }
+    record->m_Kind = RecordKindOpen;
+    record->m_AuthMethod = body[9];
+    record->m_StartTime = ReadU32(body + 10);
+    record->m_Reserved = ReadU32(body + 14);
+    return 0;
+}
+
+int32_t DecodeUpdate(uint16_t length, const uint8_t* body, MonitorRecord* record) {
+    constexpr uint16_t FixedSize = 42;
+    if (length < FixedSize) {
+        return -1;
+    }
+    const FieldRef refs[] = {Text(22, record->m_ServiceName), Address(26, record->m_NextServerAddr),
+                             Text(30, record->m_NextServerName), Address(34, record->m_DestAddr),
+                             Text(38, record->m_DestName)};
+    if (!VariableArea(length, body, FixedSize).Resolve(refs)) {
+        return -1;
+    }
+    record->m_Kind = RecordKindUpdate;
+    record->m_Reserved = ReadU32(body + 9);
+    record->m_TrafficIn = ReadU32(body + 13);
+    record->m_TrafficOut = ReadU32(body + 17);
+    record->m_UpdateFlag = body[21];
+    return 0;
+}
+
+int32_t DecodeResult(uint16_t length, const uint8_t* body, MonitorRecord* record) {
+    constexpr uint16_t FixedSize = 21;
+    if (length < FixedSize) {
+        return -1;
+    }
+    const FieldRef refs[] = {Text(17, record->m_ResultText)};
+    if (!VariableArea(length, body, FixedSize).Resolve(refs)) {
+        return -1;
+    }
+    record->m_Kind = RecordKindResult;
+    record->m_Reserved = ReadU32(body + 9);
+    record->m_ResultCode = ReadU32(body + 13);
+    return 0;
+}
+
+int32_t DecodeClose(uint16_t length, const uint8_t* body, MonitorRecord* record) {
+    constexpr uint16_t FixedSize = 13;
+    if (length < FixedSize) {
+        return -1;
+    }
+    record->m_Kind = RecordKindClose;
+    record->m_CloseValue = ReadU32(body + 9);
+    return 0;
+}
+
+}  // namespace
+
+int32_t Mon_Open(const char* hostName, MonitorConnection** connection) {
+    if (connection == nullptr) {
+        return -1;
+    }
+    *connection = nullptr;
+    MonitorConnection* block = new (std::nothrow) MonitorConnection{};
+    if (block == nullptr) {
+        return -1;
+    }
+    *connection = block;
+    block->m_Socket =
+        Mon_TcpConnect(hostName, MonitorPort, &block->m_LastErrorCode, block->m_LastErrorText);
+    return block->m_Socket >= 0 ? 0 : -1;
+}
+
+int32_t Mon_Close(MonitorConnection* connection) {
+    if (connection == nullptr) {
+        return -1;
+    }
+    Mon_TcpClose(connection->m_Socket, &connection->m_LastErrorCode, connection->m_LastErrorText);
+    delete connection;
+    return 0;
+}
+
+int32_t Mon_ReadMessage(MonitorConnection* connection) {
+    if (connection == nullptr) {
+        return -1;
+    }
+    if (!connection->m_bRequestOutstanding) {
+        if (Mon_TcpSend(connection->m_Socket, sizeof RequestBody, RequestBody,
+                        &connection->m_LastErrorCode, connection->m_LastErrorText) < 0) {
+            return -1;
+        }
+        connection->m_bRequestOutstanding = 1;
+    }
+    const int32_t length =
+        Mon_TcpRecv(connection->m_Socket, sizeof connection->m_Buffer, connection->m_Buffer,
+                    &connection->m_LastErrorCode, connection->m_LastErrorText);
+    if (length == 0) {
+        connection->m_bRequestOutstanding = 0;
+    }
+    return length;
+}
+
+void Mon_SetIllegal(MonitorConnection* connection) {
+    std::snprintf(connection->m_LastErrorText, sizeof connection->m_LastErrorText, "%s",
+                  IllegalMessageText);
+}
+
+int32_t Mon_Read(MonitorConnection* connection, MonitorRecord* record) {
+    const int32_t length = Mon_ReadMessage(connection);
+    if (length <= 0) {
+        return length;
+    }
+    if (Mon_Decode(static_cast<uint16_t>(length), connection->m_Buffer, record) < 0) {
+        Mon_SetIllegal(connection);
+        return -1;
+    }
+    return 1;
+}
+
+// The decoder never reads outside the body: a body shorter than its kind's
+// fixed part, a reference beyond the body or an address that is not 16 bytes
+// makes the message illegal, and the record's fields are then left alone
+// except for the id words.
+int32_t Mon_Decode(uint16_t length, const uint8_t* body, MonitorRecord* record) {
+    if (body == nullptr || record == nullptr || length < HeaderSize) {
+        return -1;
+    }
+    record->m_IdHigh = ReadU32(body + 1);
+    record->m_IdLow = ReadU32(body + 5);
+    switch (body[0]) {
+        case 1:
+            return DecodeOpen(length, body, record);
+        case 2:
+            return DecodeUpdate(length, body, record);
+        case 3:
+            return DecodeResult(length, body, record);
+        case 4:
+            return DecodeClose(length, body, record);
+        default:
+            return -1;
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The monitor protocol: the client sends a one-byte request (0x00) and the
+// monitor answers with record messages of kinds 1 open, 2 update, 3 result and
+// 4 close, ending the batch with an empty message.
+
+#include <cstdint>
+
+#include "core/monitor/MonTcp.h"
+
+constexpr uint16_t MonitorPort = 5051;
+
+struct MonitorConnection {
+    MonSocket m_Socket;
+    int32_t m_LastErrorCode;
+    uint8_t m_bRequestOutstanding;
+    char m_LastErrorText[128];
+    uint8_t m_Buffer[1024];
+};
+
+struct MonitorRecord {
+    uint32_t m_IdHigh, m_IdLow, m_Kind, m_StartTime, m_Reserved, m_CloseValue, m_TrafficIn,
+        m_TrafficOut, m_ResultCode;
+    uint8_t m_SourceAddr[16], m_NextServerAddr[16], m_DestAddr[16];
+    uint8_t m_AuthMethod, m_UpdateFlag;
+    char m_UserName[128], m_ServiceName[16], m_SourceName[128], m_NextServerName[128],
+        m_DestName[128], m_ResultText[128];
+};
+
+// Kind words of a decoded record.
+constexpr uint32_t RecordKindOpen = 0x80000004;
+constexpr uint32_t RecordKindUpdate = 0x80000001;
+constexpr uint32_t RecordKindResult = 0x80000002;
+constexpr uint32_t RecordKindClose = 0;
+
+int32_t Mon_Open(const char* hostName, MonitorConnection** connection);
+int32_t Mon_Close(MonitorConnection* connection);
+int32_t Mon_Read(MonitorConnection* connection, MonitorRecord* record);
+int32_t Mon_Decode(uint16_t length, const uint8_t* body, MonitorRecord* record);
+
+// The reading step of Mon_Read without the decoding: sends the request when
+// none is outstanding and receives the next message into m_Buffer. Returns
+// its length, 0 for the empty message that ends the batch, -1 on failure.
+int32_t Mon_ReadMessage(MonitorConnection* connection);
+// Records that the message in m_Buffer was not a valid record.
+void Mon_SetIllegal(MonitorConnection* connection);

@@ -1,0 +1,583 @@
+#include "core/monitor/MonTcp.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <utility>
+
+int32_t Mon_TcpOpenCount = 0;
+
+namespace {
+
+constexpr size_t ErrorTextSize = 128;
+
+struct WinSockError {
+    int32_t m_Code;
+    const char* m_Text;
+};
+
+// Searched from the first row: 11004 appears twice and always yields row 51.
+constexpr WinSockError WinSockErrorTable[] = {
+    {10004, "WSAEINTR - blocking WinSock call cancelled"},
+    {10009, "WSAEBADF - bad descriptor"},
+    {10013, "WSAEACCES - access not permitted"},
+    {10014, "WSAEFAULT - memory address fault"},
+    {10022, "WSAEINVAL - invalid parameter to WinSock call"},
+    {10024, "WSAEMFILE - no more socket descriptors available"},
+    {10035, "WSAEWOULDBLOCK - attempt to block non-blocking socket"},
+    {10036, "WSAEINPROGRESS - blocking WinSock call in progress"},
+    {10037, "WSAEALREADY"},
+    {10038, "WSAENOTSOCK - descriptor is not a socket"},
+    {10039, "WSAEDESTADDRREQ - destination address required"},
+    {10040, "WSAEMSGSIZE - msg too large to fit in specified buffer"},
+    {10041, "WSAEPROTOTYPE - protocol wrong type for this socket"},
+    {10042, "WSAENOPROTOOPT - option unknown or unsupported"},
+    {10043, "WSAEPROTONOSUPPORT - protocol unsupported"},
+    {10044, "WSAESOCKTNOSUPPORT - socket type unsupported"},
+    {10045, "WSAEOPNOTSUPP - socket does not support service"},
+    {10046, "WSAEPFNOSUPPORT - protocol family not supported"},
+    {10047, "WSAEAFNOSUPPORT - address family not supported"},
+    {10048, "WSAEADDRINUSE - specified address already in use"},
+    {10049, "WSAEADDRNOTAVAIL - address not available"},
+    {10050, "WSAENETDOWN - network subsystem failed"},
+    {10051, "WSAENETUNREACH - network can't be reached from host"},
+    {10052, "WSAENETRESET - connection must be reset"},
+    {10053, "WSAECONNABORTED - connection aborted due to failure"},
+    {10054, "WSAECONNRESET - connection reset by the remote side"},
+    {10055, "WSAENOBUFS - no buffer space available"},
+    {10056, "WSAEISCONN - socket already connected"},
+    {10057, "WSAENOTCONN - socket is not connected"},
+    {10058, "WSAESHUTDOWN - socket has been shutdown"},
+    {10059, "WSAETOOMANYREFS"},
+    {10060, "WSAETIMEDOUT - operation timed out"},
+    {10061, "WSAECONNREFUSED - connect attempt forcefully rejected"},
+    {10062, "WSAELOOP"},
+    {10063, "WSAENAMETOOLONG"},
+    {10064, "WSAEHOSTDOWN"},
+    {10065, "WSAEHOSTUNREACH"},
+    {10066, "WSAENOTEMPTY"},
+    {10067, "WSAEPROCLIM"},
+    {10068, "WSAEUSERS"},
+    {10069, "WSAEDQUOT"},
+    {10070, "WSAESTALE"},
+    {10071, "WSAEREMOTE"},
+    {10101, "WSAEDISCON"},
+    {10091, "WSASYSNOTREADY - network subsystem not ready for comm"},
+    {10092, "WSAVERNOTSUPPORTED - WinSock API version not provided"},
+    {10093, "WSANOTINITIALISED - WSAStartup() not yet called"},
+    {11001, "WSAHOST_NOT_FOUND - Authoritive Answer Host not found"},
+    {11002, "WSATRY_AGAIN - Non-Authoritive Host not found"},
+    {11003, "WSANO_RECOVERY - Non recoverable errors"},
+    {11004, "WSANO_DATA - valid name, not data record of requested type"},
+    {11004, "WSANO_ADDRESS"},
+};
+static_assert(sizeof WinSockErrorTable / sizeof WinSockErrorTable[0] == 52);
+
+constexpr int32_t WsaEInval = 10022;
+constexpr int32_t WsaEMsgSize = 10040;
+constexpr int32_t WsaEConnReset = 10054;
+constexpr int32_t WsaETimedOut = 10060;
+constexpr int32_t WsaENoBufs = 10055;
+
+thread_local int32_t t_LastError = 0;
+std::atomic<int> g_ConnectTimeoutMs{15000};
+std::atomic<int> g_RecvTimeoutMs{30000};
+
+// The WinSock code of each platform error that has one.
+constexpr std::pair<int, int32_t> ErrnoCodes[] = {
+    {EINTR, 10004},        {EBADF, 10009},           {EACCES, 10013},
+    {EPERM, 10013},        {EFAULT, 10014},          {EINVAL, 10022},
+    {EMFILE, 10024},       {ENFILE, 10024},          {EWOULDBLOCK, 10035},
+    {EINPROGRESS, 10036},  {EALREADY, 10037},        {ENOTSOCK, 10038},
+    {EDESTADDRREQ, 10039}, {EMSGSIZE, 10040},        {EPROTOTYPE, 10041},
+    {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044},
+    {EOPNOTSUPP, 10045},   {EPFNOSUPPORT, 10046},    {EAFNOSUPPORT, 10047},
+    {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},   {ENETDOWN, 10050},
+    {ENETUNREACH, 10051},  {ENETRESET, 10052},       {ECONNABORTED, 10053},
+    {ECONNRESET, 10054},   {EPIPE, 10054},           {ENOBUFS, 10055},
+    {ENOMEM, 10055},       {EISCONN, 10056},         {ENOTCONN, 10057},
+    {ESHUTDOWN, 10058},    {ETOOMANYREFS, 10059},    {ETIMEDOUT, 10060},
+    {ECONNREFUSED, 10061}, {ELOOP, 10062},           {ENAMETOOLONG, 10063},
+    {EHOSTDOWN, 10064},    {EHOSTUNREACH, 10065},    {ENOTEMPTY, 10066},
+    {EUSERS, 10068},       {EDQUOT, 10069},          {ESTALE, 10070},
+    {EREMOTE, 10071},
+};
+
+// An errno without a WinSock code is kept as it is (it then reads "Unknown
+// WinSock error").
+int32_t WinSockCodeOfErrno(int error) {
+    for (const auto& [platform, winsock] : ErrnoCodes) {
+        if (platform == error) {
+            return winsock;
+        }
+    }
+    return error;
+}
+
+int32_t WinSockCodeOfLookup(int result) {
+    switch (result) {
+        case MonLookupNoIpv4:
+            return 11004;
+        case EAI_NONAME:
+            return 11001;
+        case EAI_AGAIN:
+            return 11002;
+        case EAI_FAIL:
+            return 11003;
+#ifdef EAI_NODATA
+        case EAI_NODATA:
+            return 11004;
+#endif
+#ifdef EAI_ADDRFAMILY
+        case EAI_ADDRFAMILY:
+            return 11004;
+#endif
+        case EAI_FAMILY:
+            return 10047;
+        case EAI_SOCKTYPE:
+            return 10044;
+        case EAI_MEMORY:
+            return 10055;
+        case EAI_SYSTEM:
+            return WinSockCodeOfErrno(errno);
+        default:
+            return 11003;
+    }
+}
+
+int SystemHostLookup(const char* hostName, uint32_t* address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    int result = ::getaddrinfo(hostName, nullptr, &hints, &found);
+    if (result == 0) {
+        result = MonLookupNoIpv4;
+        if (found != nullptr && found->ai_family == AF_INET) {
+            *address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+            result = 0;
+        }
+    }
+    if (found) {
+        ::freeaddrinfo(found);
+    }
+    return result;
+}
+
+std::atomic<MonHostLookup> g_HostLookup{SystemHostLookup};
+
+void SetErrnoError() {
+    t_LastError = WinSockCodeOfErrno(errno);
+}
+
+// A failure whose code and text are fixed, not taken from the platform.
+void FixedError(int32_t code, const char* text, int32_t* errorCode, char* errorText) {
+    if (errorCode) {
+        *errorCode = code;
+    }
+    if (errorText) {
+        std::snprintf(errorText, ErrorTextSize, "%s", text);
+    }
+}
+
+int32_t ReportLastError(int32_t* errorCode, char* errorText) {
+    Mon_TcpError(errorCode, errorText);
+    return -1;
+}
+
+// Waits until the socket has the event or the time-out passes (0 or less:
+// no time-out); a time-out is recorded as 10060. False on time-out or
+// failure, with the last error set.
+bool WaitFor(MonSocket s, short event, int timeoutMs) {
+    pollfd fd{s, event, 0};
+    for (;;) {
+        const int ready = ::poll(&fd, 1, timeoutMs > 0 ? timeoutMs : -1);
+        if (ready > 0) {
+            return true;
+        }
+        if (ready == 0) {
+            t_LastError = WsaETimedOut;
+            return false;
+        }
+        if (errno != EINTR) {
+            SetErrnoError();
+            return false;
+        }
+    }
+}
+
+// The read-ahead buffer of one socket: one recv takes whatever is waiting,
+// up to its size, and messages are cut from it, so a batch costs a few recv
+// calls rather than two per message. It also carries the socket's deadline.
+struct ReadAhead {
+    static constexpr size_t Size = 65536;
+    size_t m_Begin = 0;
+    size_t m_End = 0;
+    int64_t m_DeadlineMs = 0;  // steady clock; 0: none
+    uint8_t m_Bytes[Size];
+
+    size_t Available() const { return m_End - m_Begin; }
+};
+
+// Read-ahead buffers by socket number. A socket is used by one thread at a
+// time and its buffer comes and goes with it, so the slots need no lock; the
+// chunks of slots are made on first use and live as long as the process.
+constexpr size_t SlotsPerChunk = 1024;
+constexpr size_t ChunkCount = 16384;  // socket numbers below 16,777,216
+using Slot = std::atomic<ReadAhead*>;
+std::atomic<Slot*> g_Chunks[ChunkCount];
+
+Slot* SlotOf(MonSocket s) {
+    const size_t chunkIndex = static_cast<size_t>(s) / SlotsPerChunk;
+    if (s < 0 || chunkIndex >= ChunkCount) {
+        return nullptr;
+    }
+    Slot* chunk = g_Chunks[chunkIndex].load(std::memory_order_acquire);
+    if (chunk == nullptr) {
+        Slot* fresh = new (std::nothrow) Slot[SlotsPerChunk]();
+        if (fresh == nullptr) {
+            return nullptr;
+        }
+        if (g_Chunks[chunkIndex].compare_exchange_strong(chunk, fresh, std::memory_order_acq_rel)) {
+            chunk = fresh;
+        } else {
+            delete[] fresh;  // another thread made it first
+        }
+    }
+    return &chunk[static_cast<size_t>(s) % SlotsPerChunk];
+}
+
+// The socket's buffer, made on first use; null (last error 10055) when there
+// is no memory for it.
+ReadAhead* ReadAheadOf(MonSocket s) {
+    Slot* slot = SlotOf(s);
+    ReadAhead* buffer = slot ? slot->load(std::memory_order_acquire) : nullptr;
+    if (buffer == nullptr) {
+        buffer = slot ? new (std::nothrow) ReadAhead : nullptr;
+        if (buffer == nullptr) {
+            t_LastError = WsaENoBufs;
+            return nullptr;
+        }
+        slot->store(buffer, std::memory_order_release);
+    }
+    return buffer;
+}
+
+void FreeReadAhead(MonSocket s) {
+    if (Slot* slot = SlotOf(s)) {
+        delete slot->exchange(nullptr, std::memory_order_acq_rel);
+    }
+}
+
+int64_t NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// How long the next wait may last: the receive time-out, cut to what is
+// left before the deadline. -1 when the deadline has passed.
+int WaitLimitMs(const ReadAhead& buffer) {
+    const int recvMs = g_RecvTimeoutMs.load();
+    if (buffer.m_DeadlineMs == 0) {
+        return recvMs;
+    }
+    const int64_t left = buffer.m_DeadlineMs - NowMs();
+    if (left <= 0) {
+        return -1;
+    }
+    return recvMs > 0 && recvMs < left ? recvMs : static_cast<int>(left);
+}
+
+// Takes what is waiting on the socket into the free end of the buffer;
+// when nothing is waiting, waits up to the receive time-out (and never past
+// the deadline). Returns the count, 0 when the peer has closed, or -1 with
+// the last error set.
+ssize_t Refill(MonSocket s, ReadAhead& buffer) {
+    if (buffer.m_Begin == buffer.m_End) {
+        buffer.m_Begin = buffer.m_End = 0;
+    } else if (buffer.m_End == ReadAhead::Size) {
+        std::memmove(buffer.m_Bytes, buffer.m_Bytes + buffer.m_Begin, buffer.Available());
+        buffer.m_End -= buffer.m_Begin;
+        buffer.m_Begin = 0;
+    }
+    int flags = MSG_DONTWAIT;
+    for (;;) {
+        if (buffer.m_DeadlineMs != 0 && NowMs() >= buffer.m_DeadlineMs) {
+            t_LastError = WsaETimedOut;
+            return -1;
+        }
+        const ssize_t got =
+            ::recv(s, buffer.m_Bytes + buffer.m_End, ReadAhead::Size - buffer.m_End, flags);
+        if (got >= 0) {
+            buffer.m_End += static_cast<size_t>(got);
+            return got;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            const int limit = WaitLimitMs(buffer);
+            if (limit < 0) {
+                t_LastError = WsaETimedOut;
+                return -1;
+            }
+            if (!WaitFor(s, POLLIN, limit)) {
+                return -1;
+            }
+            flags = MSG_DONTWAIT;
+        } else if (errno != EINTR) {
+            SetErrnoError();
+            return -1;
+        }
+    }
+}
+
+// Moves up to `size` buffered bytes to `into` (nothing when `into` is
+// null) and returns how many.
+size_t Take(ReadAhead& buffer, uint8_t* into, size_t size) {
+    const size_t count = std::min(size, buffer.Available());
+    if (into != nullptr) {
+        std::memcpy(into, buffer.m_Bytes + buffer.m_Begin, count);
+    }
+    buffer.m_Begin += count;
+    return count;
+}
+
+// Takes exactly `size` bytes; false when the socket failed or closed first.
+bool TakeExactly(MonSocket s, ReadAhead& buffer, uint8_t* into, size_t size) {
+    while (size > 0) {
+        if (buffer.Available() == 0 && Refill(s, buffer) <= 0) {
+            return false;
+        }
+        const size_t taken = Take(buffer, into, size);
+        size -= taken;
+        if (into != nullptr) {
+            into += taken;
+        }
+    }
+    return true;
+}
+
+// Connects with the connect time-out; the socket stays blocking afterwards.
+bool ConnectWithTimeout(MonSocket s, const sockaddr_in& address) {
+    const int flags = ::fcntl(s, F_GETFL);
+    if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) < 0) {
+        SetErrnoError();
+        return false;
+    }
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
+        if (errno != EINPROGRESS && errno != EINTR) {
+            SetErrnoError();
+            return false;
+        }
+        if (!WaitFor(s, POLLOUT, g_ConnectTimeoutMs.load())) {
+            return false;
+        }
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &size) < 0) {
+            SetErrnoError();
+            return false;
+        }
+        if (error != 0) {
+            t_LastError = WinSockCodeOfErrno(error);
+            return false;
+        }
+    }
+    if (::fcntl(s, F_SETFL, flags) < 0) {
+        SetErrnoError();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void Mon_TcpSetLastError(int32_t code) {
+    t_LastError = code;
+}
+
+void Mon_TcpSetTimeouts(int connectMs, int recvMs) {
+    g_ConnectTimeoutMs = connectMs;
+    g_RecvTimeoutMs = recvMs;
+}
+
+void Mon_TcpError(int32_t* errorCode, char* errorText) {
+    const int32_t code = t_LastError;
+    const char* text = "Unknown WinSock error";
+    for (const WinSockError& row : WinSockErrorTable) {
+        if (row.m_Code == code) {
+            text = row.m_Text;
+            break;
+        }
+    }
+    if (errorCode) {
+        *errorCode = code;
+    }
+    if (errorText) {
+        std::snprintf(errorText, ErrorTextSize, "WinSock error=%d %s", static_cast<int>(code),
+                      text);
+    }
+}
+
+// There is no socket library to start on this platform, so the open count
+// only counts.
+MonSocket Mon_TcpConnect(const char* hostName, uint16_t port, int32_t* errorCode, char* errorText) {
+    if (hostName == nullptr) {
+        t_LastError = WsaEInval;
+        return ReportLastError(errorCode, errorText);
+    }
+    sockaddr_in address{};
+    const int lookup = g_HostLookup.load()(hostName, &address.sin_addr.s_addr);
+    if (lookup != 0) {
+        t_LastError = WinSockCodeOfLookup(lookup);
+        return ReportLastError(errorCode, errorText);
+    }
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+
+    const MonSocket s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (s < 0) {
+        SetErrnoError();
+        return ReportLastError(errorCode, errorText);
+    }
+    if (!ConnectWithTimeout(s, address)) {
+        ::close(s);
+        return ReportLastError(errorCode, errorText);
+    }
+    std::atomic_ref<int32_t>(Mon_TcpOpenCount).fetch_add(1);
+    return s;
+}
+
+// The length field and the body go out as one frame; a short write is
+// continued until the whole frame is on the wire, so the stream never falls
+// out of step. MSG_NOSIGNAL turns a write to a closed peer into EPIPE (10054)
+// instead of a signal that would end the process.
+int32_t Mon_TcpSend(MonSocket s, uint16_t length, const void* body, int32_t* errorCode,
+                    char* errorText) {
+    if (s < 0) {
+        FixedError(WsaEInval, "WSAEINVAL - Mon_TcpSend() invalid socket", errorCode, errorText);
+        return -1;
+    }
+    uint8_t lengthField[2] = {static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    iovec parts[2] = {{lengthField, sizeof lengthField}, {const_cast<void*>(body), length}};
+    msghdr message{};
+    message.msg_iov = parts;
+    message.msg_iovlen = length > 0 ? 2 : 1;
+    size_t remaining = sizeof lengthField + length;
+    while (remaining > 0) {
+        ssize_t sent = ::sendmsg(s, &message, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            SetErrnoError();
+            return ReportLastError(errorCode, errorText);
+        }
+        remaining -= static_cast<size_t>(sent);
+        while (sent > 0 && message.msg_iovlen > 0) {
+            iovec& first = message.msg_iov[0];
+            const size_t taken = std::min(static_cast<size_t>(sent), first.iov_len);
+            first.iov_base = static_cast<uint8_t*>(first.iov_base) + taken;
+            first.iov_len -= taken;
+            sent -= static_cast<ssize_t>(taken);
+            if (first.iov_len == 0) {
+                ++message.msg_iov;
+                --message.msg_iovlen;
+            }
+        }
+    }
+    return length;
+}
+
+int32_t Mon_TcpRecv(MonSocket s, uint16_t capacity, void* buffer, int32_t* errorCode,
+                    char* errorText) {
+    if (s < 0) {
+        FixedError(WsaEInval, "WSAEINVAL - Mon_TcpRecv() invalid socket", errorCode, errorText);
+        return -1;
+    }
+    ReadAhead* ahead = ReadAheadOf(s);
+    if (ahead == nullptr) {
+        return ReportLastError(errorCode, errorText);
+    }
+    // Usually the whole message is in the buffer already.
+    if (ahead->Available() >= 2) {
+        const uint8_t* at = ahead->m_Bytes + ahead->m_Begin;
+        const uint16_t length = static_cast<uint16_t>((at[0] << 8) | at[1]);
+        if (length <= capacity && ahead->Available() >= size_t{2} + length) {
+            std::memcpy(buffer, at + 2, length);
+            ahead->m_Begin += size_t{2} + length;
+            return length;
+        }
+    }
+    uint8_t lengthField[2];
+    size_t have = 0;
+    while (have < sizeof lengthField) {
+        if (ahead->Available() == 0) {
+            const ssize_t got = Refill(s, *ahead);
+            if (got < 0) {
+                return ReportLastError(errorCode, errorText);
+            }
+            if (got == 0) {
+                FixedError(WsaEConnReset, "WSAECONNRESET - recv() failed message length=0",
+                           errorCode, errorText);
+                return -1;
+            }
+        }
+        have += Take(*ahead, lengthField + have, sizeof lengthField - have);
+    }
+    const uint16_t length = static_cast<uint16_t>((lengthField[0] << 8) | lengthField[1]);
+
+    if (length > capacity) {
+        // Consume exactly this body so that the next receive starts at the
+        // next length field.
+        TakeExactly(s, *ahead, nullptr, length);
+        FixedError(WsaEMsgSize, "WSAEMSGSIZE - recv() invalid message length", errorCode,
+                   errorText);
+        return -1;
+    }
+    if (!TakeExactly(s, *ahead, static_cast<uint8_t*>(buffer), length)) {
+        // A close inside the body records no error of its own: the last
+        // error is reported as it stands.
+        return ReportLastError(errorCode, errorText);
+    }
+    return length;
+}
+
+void Mon_TcpSetDeadline(MonSocket s, int ms) {
+    if (s < 0) {
+        return;
+    }
+    if (ReadAhead* ahead = ReadAheadOf(s)) {
+        ahead->m_DeadlineMs = ms > 0 ? NowMs() + ms : 0;
+    }
+}
+
+void Mon_TcpCancel(MonSocket s) {
+    if (s >= 0) {
+        ::shutdown(s, SHUT_RDWR);
+    }
+}
+
+int32_t Mon_TcpClose(MonSocket s, int32_t* /*errorCode*/, char* /*errorText*/) {
+    if (s >= 0) {
+        FreeReadAhead(s);
+        ::close(s);
+        std::atomic_ref<int32_t>(Mon_TcpOpenCount).fetch_sub(1);
+    }
+    return 0;
+}
+
+void Mon_TcpSetHostLookup(MonHostLookup lookup) {
+    g_HostLookup = lookup != nullptr ? lookup : SystemHostLookup;
+}

@@ -1,0 +1,261 @@
+#include "core/table/EntryObj.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+
+namespace {
+
+enum Column {
+    ColSource = 0,
+    ColDestination = 1,
+    ColUserName = 2,
+    ColService = 3,
+    ColStartTime = 4,
+    ColDuration = 5,
+    ColInTraffic = 6,
+    ColOutTraffic = 7,
+    ColTotalTraffic = 8,
+    ColAuthentification = 9,
+    ColNextServer = 10,
+};
+
+constexpr int32_t HostFormNames = 1;
+constexpr int32_t UnitKilobytes = 1;
+constexpr int32_t UnitMegabytes = 2;
+
+// Texts of a record end with a zero inside their field; never read past the field.
+template <size_t N>
+std::string_view FieldText(const char (&field)[N]) {
+    return std::string_view(field, strnlen(field, N - 1));
+}
+
+template <size_t N>
+void FillIn(std::string& stored, const char (&field)[N]) {
+    std::string_view text = FieldText(field);
+    if (!text.empty()) stored.assign(text);
+}
+
+void FillIn(uint8_t (&stored)[16], const uint8_t (&field)[16]) {
+    for (uint8_t byte : field) {
+        if (byte != 0) {
+            std::memcpy(stored, field, sizeof stored);
+            return;
+        }
+    }
+}
+
+std::string TimeOfDay(int64_t seconds) {
+    std::time_t when = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (localtime_r(&when, &local) == nullptr) return std::string();
+    char text[16];
+    size_t length = std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    return std::string(text, length);
+}
+
+// Appends a number of at least `width` digits, zero-padded.
+char* PutNumber(char* at, char* end, long long value, int width = 1) {
+    char digits[24];
+    char* last = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    for (int pad = width - static_cast<int>(last - digits); pad > 0 && at < end; --pad) {
+        *at++ = '0';
+    }
+    return std::copy(digits, last, at);
+}
+
+// Days:hours:minutes:seconds ("%lld:%02d:%02d:%02d"), or "0" for no span.
+void FormatDuration(int64_t span, std::string& column) {
+    if (span <= 0) {
+        column.assign("0");
+        return;
+    }
+    char text[40];
+    char* end = text + sizeof text;
+    char* at = PutNumber(text, end, span / 86400);
+    *at++ = ':';
+    at = PutNumber(at, end, span % 86400 / 3600, 2);
+    *at++ = ':';
+    at = PutNumber(at, end, span % 3600 / 60, 2);
+    *at++ = ':';
+    at = PutNumber(at, end, span % 60, 2);
+    column.assign(text, at);
+}
+
+// Bytes as "%llu", or kilobytes and megabytes as "%.2fK" and "%.2fM"
+// (std::to_chars rounds exactly as printf does).
+void FormatTraffic(uint64_t bytes, int32_t dataUnit, std::string& column) {
+    char text[48];
+    char* end = text + sizeof text - 1;
+    char* at;
+    if (dataUnit == UnitMegabytes) {
+        at = std::to_chars(text, end, bytes / 1048576.0, std::chars_format::fixed, 2).ptr;
+        *at++ = 'M';
+    } else if (dataUnit == UnitKilobytes) {
+        at = std::to_chars(text, end, bytes / 1024.0, std::chars_format::fixed, 2).ptr;
+        *at++ = 'K';
+    } else {
+        at = std::to_chars(text, end, bytes).ptr;
+    }
+    column.assign(text, at);
+}
+
+// A host by name when names are wanted and one is known, else by the IPv4
+// address in bytes 4-7 of its socket address; a single blank when neither is known.
+void FormatHost(int32_t hostForm, const std::string& name, const uint8_t (&addr)[16],
+                std::string& column) {
+    if (hostForm == HostFormNames && !name.empty()) {
+        column = name;
+        return;
+    }
+    if ((addr[4] | addr[5] | addr[6] | addr[7]) == 0) {
+        column.assign(" ");
+        return;
+    }
+    char text[16];
+    char* at = text;
+    for (int i = 4; i < 8; ++i) {
+        if (i > 4) *at++ = '.';
+        at = std::to_chars(at, text + sizeof text, addr[i]).ptr;
+    }
+    column.assign(text, at);
+}
+
+// How far a running total of the wire has moved since it was last seen. The
+// totals are 32-bit, so a total that has passed 2^32 reads smaller than before
+// and its growth is taken modulo 2^32; a total that went down by less than half
+// that range is a counter that started again, and all of it is new.
+bool StartedAgain(uint32_t before, uint32_t now) {
+    return now < before && before - now < 0x80000000u;
+}
+
+uint64_t Growth(uint32_t before, uint32_t now) {
+    if (StartedAgain(before, now)) return now;
+    return static_cast<uint32_t>(now - before);
+}
+
+// Follows one direction's wire total into its never-wrapping count and adds
+// its growth to the record's delta.
+void Advance(uint32_t now, uint32_t& wire, uint64_t& total, uint64_t& delta) {
+    const uint64_t growth = Growth(wire, now);
+    total = StartedAgain(wire, now) ? now : total + growth;
+    delta += growth;
+    wire = now;
+}
+
+}  // namespace
+
+void EntryObj::MakeKey(uint32_t idHigh, uint32_t idLow, std::string& key) {
+    // Two signed decimals joined by a colon, so that no two id pairs share a key.
+    // 11 characters hold any signed 32-bit decimal.
+    char text[24];
+    char* at = std::to_chars(text, text + 11, static_cast<int32_t>(idHigh)).ptr;
+    *at++ = ':';
+    at = std::to_chars(at, at + 11, static_cast<int32_t>(idLow)).ptr;
+    key.assign(text, at);
+}
+
+std::string EntryObj::AuthMethodName(uint8_t method) {
+    switch (method) {
+        case 0x00:
+            return "No authentication";
+        case 0x01:
+            return "GSSAPI";
+        case 0x02:
+            return "Username/Password";
+        case 0xFF:
+            return "No acceptable method";
+        default:
+            break;
+    }
+    char text[32];
+    int length = std::snprintf(text, sizeof text, "%s method 0x%02X",
+                               method < 0x80 ? "IANA" : "Private", method);
+    return std::string(text, static_cast<size_t>(length));
+}
+
+int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
+    delta = 0;
+    if (record.m_IdHigh == 0 && record.m_IdLow == 0) return 0;
+
+    m_IdHigh = record.m_IdHigh;
+    m_IdLow = record.m_IdLow;
+    MakeKey(m_IdHigh, m_IdLow, m_Key);
+    m_Kind = static_cast<int32_t>(record.m_Kind);
+
+    if (IsCloseKind(record.m_Kind)) {
+        if (m_Status != 0) return 0;  // the connection has already ended
+        m_Status = m_FailureCode != 0 ? 1 : 2;
+        m_bFinished = 1;
+        return 1;
+    }
+
+    m_Status = 0;
+
+    std::string_view service = FieldText(record.m_ServiceName);
+    if (!service.empty()) {
+        m_Service.assign(service);
+        m_Columns[ColService] = m_Service;
+    } else if (m_Service.empty()) {
+        m_Service.assign("Others");
+        m_Columns[ColService] = m_Service;
+    }
+
+    FillIn(m_SourceAddr, record.m_SourceAddr);
+    FillIn(m_SourceName, record.m_SourceName);
+    FillIn(m_DestAddr, record.m_DestAddr);
+    FillIn(m_DestName, record.m_DestName);
+    FillIn(m_NextServerAddr, record.m_NextServerAddr);
+    FillIn(m_NextServerName, record.m_NextServerName);
+
+    std::string_view userName = FieldText(record.m_UserName);
+    if (!userName.empty()) {
+        m_UserName.assign(userName);
+        m_Columns[ColUserName] = m_UserName;
+    }
+
+    if (record.m_StartTime != 0) {
+        m_StartTime = static_cast<int64_t>(record.m_StartTime);  // unsigned on the wire
+        m_Columns[ColStartTime] = TimeOfDay(m_StartTime);
+    }
+
+    // A zero count is a record without counts: the old one stands.
+    if (record.m_TrafficIn != 0) Advance(record.m_TrafficIn, m_BytesIn, m_TotalIn, delta);
+    if (record.m_TrafficOut != 0) Advance(record.m_TrafficOut, m_BytesOut, m_TotalOut, delta);
+    m_LastTotal = m_TotalIn + m_TotalOut;
+
+    if (record.m_AuthMethod != 0) m_AuthMethod = record.m_AuthMethod;
+    if (IsOpenKind(record.m_Kind)) m_bOpened = 1;
+    if (m_bOpened && m_AuthShown != m_AuthMethod) {
+        // Built only when the byte changes: updates repeat it on every record.
+        m_Columns[ColAuthentification] = AuthMethodName(m_AuthMethod);
+        m_AuthShown = m_AuthMethod;
+    }
+
+    if (record.m_ResultCode != 0) m_FailureCode = static_cast<int32_t>(record.m_ResultCode);
+    FillIn(m_ResultText, record.m_ResultText);
+    return 1;
+}
+
+void EntryObj::SetDisplay(int32_t hostForm, int32_t dataUnit) {
+    SetDisplay(hostForm, dataUnit, static_cast<int64_t>(std::time(nullptr)));
+}
+
+void EntryObj::SetDisplay(int32_t hostForm, int32_t dataUnit, int64_t now) {
+    FormatHost(hostForm, m_SourceName, m_SourceAddr, m_Columns[ColSource]);
+    FormatHost(hostForm, m_DestName, m_DestAddr, m_Columns[ColDestination]);
+    FormatHost(hostForm, m_NextServerName, m_NextServerAddr, m_Columns[ColNextServer]);
+    FormatTraffic(m_TotalIn, dataUnit, m_Columns[ColInTraffic]);
+    FormatTraffic(m_TotalOut, dataUnit, m_Columns[ColOutTraffic]);
+    FormatTraffic(m_LastTotal, dataUnit, m_Columns[ColTotalTraffic]);
+    FormatDuration(now - m_StartTime, m_Columns[ColDuration]);
+}
+
+const std::string& EntryObj::GetColumnText(int column) const {
+    static const std::string none;
+    if (column < 0 || column >= static_cast<int>(m_Columns.size())) return none;
+    return m_Columns[static_cast<size_t>(column)];
+}

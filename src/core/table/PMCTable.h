@@ -1,0 +1,104 @@
+#pragma once
+// The per-session model of a proxy's connections as one monitor reports them:
+// owns the monitor connection, runs the poll that reads a batch, keeps the
+// active, failed and just-closed entries, builds the rows the grid shows and
+// adds up each service's traffic of the interval for the graph.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/table/EntryMap.h"
+#include "core/monitor/MonBatch.h"
+#include "core/monitor/MonStream.h"
+
+class EntryObj;
+
+// The views are reached through these, so that the table needs no Qt.
+struct TrafficSink {
+    virtual void AppendData(const std::map<std::string, uint64_t>& values) = 0;
+};
+struct RowCountSink {
+    virtual void SetRowCount(int rows) = 0;
+};
+
+class PMCTable {
+public:
+    PMCTable();
+    virtual ~PMCTable();
+    PMCTable(const PMCTable&) = delete;
+    PMCTable& operator=(const PMCTable&) = delete;
+
+    void CreateConnection(const std::string& hostName);
+    int32_t CloseConnection();
+    // Reads a batch and applies it, both here; the same as ReadBatch on
+    // another thread followed by ApplyBatch.
+    int32_t Poll();
+
+    // The halves of a poll whose network steps run elsewhere. The table lends
+    // its connection (and its batch, for the storage) to the reader and takes
+    // both back with ApplyBatch; CloseConnection while they are lent leaves
+    // the closing to the reader. A refused record leaves the rest of its batch
+    // for the next poll, which then needs no reading.
+    bool NeedsRead() const;
+    MonitorConnection* LendConnection(MonBatch& batch);
+    int32_t ApplyBatch(MonitorConnection* connection, MonBatch& batch);
+    // What Mon_Open gave for this host, taken as CreateConnection takes it.
+    void AdoptConnection(const std::string& hostName, MonitorConnection* connection,
+                         int32_t openResult);
+    // Why the connection ended, in the transport's words; empty while none ended.
+    const std::string& LastErrorText() const { return m_LastErrorText; }
+    void ClearAll();
+    void SetServices(const std::vector<std::string>& names);
+    void SetDisplayOptions(int32_t hostForm, int32_t dataUnit);
+    void FeedGraph(TrafficSink& graph) const;
+    void UpdateRowCount(RowCountSink& grid) const;
+    std::string GetCellText(int row, int column) const;  // row from 1
+    bool IsConnected() const;                            // m_bConnected
+    void SetShowActive(bool showActive);                 // m_bShowActive
+    // The list of the kind now chosen, at once and without a poll: nothing is
+    // filed or deleted (the next poll's rebuild does that), and the closed
+    // connections this poll showed stay on the active list.
+    void RelistForShow();
+    bool IsShowActive() const;
+    int32_t HostForm() const;
+    int32_t DataUnit() const;
+    size_t ActiveCount() const;
+    size_t FailedCount() const;
+    size_t ClosedCount() const;
+    size_t DisplayCount() const;                                // length of m_DisplayList
+    uint64_t ServiceTraffic(const std::string& service) const;  // 0 when absent
+    const std::string& ServerName() const;                      // m_ServerName
+    const EntryObj* DisplayEntry(int row) const;                // row from 1; null past the end
+
+private:
+    void DropConnection();
+    int32_t OutOfMemory();
+    int32_t ApplyPending();
+    int32_t ApplyNext();
+    void FormatUnlessShownLater(EntryObj* entry);
+    void AddTraffic(const std::string& service, uint64_t delta);
+    void FileIfFinished(EntryObj* entry);
+    void RebuildDisplayList();
+
+    EntryMap m_ActiveMap;
+    EntryMap m_FailedMap;                  // at most 50
+    EntryMap m_ClosedMap;                  // closed and not yet shown as such
+    EntryMap m_DiscardMap;                 // deleted at the next rebuild
+    std::vector<EntryObj*> m_DisplayList;  // does not own
+    int32_t m_bConnected = 0;
+    std::string m_ServerName;
+    MonitorConnection* m_pConnection = nullptr;
+    std::unordered_map<std::string, uint64_t> m_ServiceTraffic{17};
+    int32_t m_HostForm = 1;
+    int32_t m_DataUnit = 0;
+    int32_t m_bShowActive = 1;
+    MonitorRecord m_Record{};
+    MonBatch m_Batch;
+    std::string m_Key;             // of the record being applied; kept for its storage
+    bool m_bBatchPending = false;  // records or the end of the last batch not yet applied
+    bool m_bLent = false;
+    std::string m_LastErrorText;
+};

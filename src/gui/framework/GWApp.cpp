@@ -1,0 +1,107 @@
+#include "gui/framework/GWApp.h"
+
+#include <QFileInfo>
+#include <QPageSetupDialog>
+#include <QPrinter>
+#include <QSettings>
+
+#include "gui/framework/CommandIds.h"
+#include "gui/framework/Dialogs.h"
+#include "gui/framework/GWDocTemplate.h"
+#include "gui/framework/GWDocument.h"
+#include "gui/framework/GWFrame.h"
+#include "gui/framework/GWView.h"
+
+namespace {
+GWApp* g_pApp = nullptr;
+const char* const RecentFilesKey = "Recent File List/Files";
+}  // namespace
+
+GWApp::GWApp() {
+    g_pApp = this;
+    OnCommand(cmd::FileNew, [this] { OnFileNew(); });
+    OnCommand(cmd::FileOpen, [this] { OnFileOpen(); });
+    OnCommand(cmd::FilePrintSetup, [this] { OnFilePrintSetup(); });
+}
+
+GWApp::~GWApp() {
+    m_DocTemplates.clear();  // closes their documents while the application still exists
+    if (g_pApp == this) g_pApp = nullptr;
+}
+
+GWApp* GWApp::Get() { return g_pApp; }
+
+void GWApp::AddDocTemplate(std::unique_ptr<GWDocTemplate> docTemplate) {
+    m_DocTemplates.push_back(std::move(docTemplate));
+}
+
+GWView* GWApp::GetActiveView() const {
+    return m_pMainFrame ? m_pMainFrame->GetActiveView() : nullptr;
+}
+
+GWDocument* GWApp::GetActiveDocument() const {
+    GWView* view = GetActiveView();
+    return view ? view->GetDocument() : nullptr;
+}
+
+GWCmdRoute GWApp::GetCommandRoute() {
+    GWView* view = GetActiveView();
+    GWFrame* child = m_pMainFrame ? m_pMainFrame->GetActiveChildFrame() : nullptr;
+    return {view, view ? view->GetDocument() : nullptr, child, m_pMainFrame, this};
+}
+
+bool GWApp::ExecuteCommand(int id) {
+    const bool done = GWRouteCommand(GetCommandRoute(), id);
+    if (m_pMainFrame) m_pMainFrame->UpdateCommandStates();
+    return done;
+}
+
+GWCmdUI GWApp::UpdateCommand(int id) { return GWUpdateCommand(GetCommandRoute(), id); }
+
+GWDocument* GWApp::OnFileNew() {
+    if (m_DocTemplates.empty()) return nullptr;
+    return m_DocTemplates.front()->OpenDocumentFile(QString());
+}
+
+GWDocument* GWApp::OnFileOpen() {
+    if (m_DocTemplates.empty()) return nullptr;
+    const QString filter = m_DocTemplates.front()->GetFilterName();
+    const QString path = GWGetOpenFileName(nullptr, QStringLiteral("Open"), filter);
+    if (path.isEmpty()) return nullptr;
+    return OpenDocumentFile(path);
+}
+
+GWDocument* GWApp::OpenDocumentFile(const QString& path) {
+    if (m_DocTemplates.empty()) return nullptr;
+    return m_DocTemplates.front()->OpenDocumentFile(QFileInfo(path).absoluteFilePath());
+}
+
+void GWApp::LoadStdProfileSettings(int maxRecentFiles) {
+    m_nMaxRecentFiles = maxRecentFiles;
+    QSettings settings;
+    m_RecentFiles = settings.value(RecentFilesKey).toStringList();
+    while (m_RecentFiles.size() > m_nMaxRecentFiles) m_RecentFiles.removeLast();
+}
+
+void GWApp::AddToRecentFileList(const QString& path) {
+    if (m_nMaxRecentFiles <= 0 || path.isEmpty()) return;
+    m_RecentFiles.removeAll(path);
+    m_RecentFiles.prepend(path);
+    while (m_RecentFiles.size() > m_nMaxRecentFiles) m_RecentFiles.removeLast();
+    SaveRecentFileList();
+}
+
+void GWApp::SaveRecentFileList() const {
+    QSettings settings;
+    settings.setValue(RecentFilesKey, m_RecentFiles);
+}
+
+QPrinter& GWApp::GetPrinter() {
+    if (!m_pPrinter) m_pPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *m_pPrinter;
+}
+
+void GWApp::OnFilePrintSetup() {
+    QPageSetupDialog dialog(&GetPrinter());
+    GWExecDialog(dialog);
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The traffic graph of a session: one line per chosen service plus "Others",
+// each point the bytes moved during one poll, over the last 14 polls. Owns
+// the process-wide service catalogue (MasterMap) and the registry of graph
+// views that reload when the catalogue changes.
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "gui/graph/GWGraphView.h"
+
+class CVGLDoc;
+
+class GraphView : public GWGraphView {
+    Q_OBJECT
+public:
+    explicit GraphView(QWidget* parent = nullptr);  // RegisterClient
+    ~GraphView() override;                          // UnregisterClient
+
+    void OnInitialUpdate() override;
+    void OnUpdate(GWView* sender, intptr_t hint, QObject* hintObject) override;
+
+    void SetTimeLabels(int32_t period);
+    void SetServiceList(const std::vector<std::string>& names);
+    void ReloadServices();
+    const std::vector<std::string>& GetServiceList() const { return m_ServiceList; }
+    void ShowDefaultServices();
+
+    using ServiceMap = std::map<std::string, ServiceRecord>;
+    static const ServiceMap& GetMasterMap();
+    static void MergeIntoMasterMap(const ServiceMap& services);
+    static void LoadPredefinedServices();
+    static const std::vector<GraphView*>& ServiceClients();
+
+    CVGLDoc* GetDocument() const;
+
+private:
+    // The steps shared by SetServiceList and ReloadServices: the records of
+    // m_ServiceList in reverse order, names the catalogue lacks dropped (and
+    // traced when `trace`), "Others" appended as the last name and record.
+    std::vector<ServiceRecord> BuildRecords(bool trace);
+
+    std::vector<std::string> m_ServiceList;  // "Others" always last
+};

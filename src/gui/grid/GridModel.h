@@ -1,0 +1,65 @@
+#pragma once
+// The grid's table model. It holds no cell data: every text is asked of the
+// session's connection table when the view paints, prints or copies a cell.
+// Its only state is the row count and the order of the rows: by default the
+// table's own order, or sorted by one column, as a mapping from grid row to
+// table row. Across updates it keeps the view's selection and current cell on
+// the same connections.
+
+#include <QAbstractTableModel>
+#include <QCollator>
+#include <string>
+#include <vector>
+
+#include "core/table/ColumnInfo.h"
+
+class PMCTable;
+
+class GridModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    // The descriptors are the view's; the model reads titles and sort
+    // directions from them as it goes.
+    explicit GridModel(const ColumnInfoArray& columns, QObject* parent = nullptr);
+
+    void SetTable(const PMCTable* table);
+    const PMCTable* Table() const { return m_pTable; }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+    // The table's display list has this many rows now (negative counts as 0).
+    // Rows are added or removed at the end and reordered in place, so the
+    // view keeps its selection and scroll position.
+    void SetRowCount(int rows);
+    // Orders the rows by this column (0..10) in the direction its descriptor
+    // chooses; -1 goes back to the table's order.
+    void SortBy(int column);
+    int SortColumn() const { return m_SortColumn; }
+    // The table's row (from 1) shown in this grid row (from 0).
+    int TableRow(int row) const;
+    // The header titles changed (the options' table page wrote them back).
+    void ColumnsChanged();
+    // A text as the monitor sent it: UTF-8 when it is valid UTF-8, else one
+    // character per byte (Latin-1), never a replacement character.
+    static QString MonitorText(const std::string& bytes);
+
+private:
+    std::vector<int> BuildOrder(int rows) const;
+    bool Less(int leftRow, int rightRow, int column) const;
+    std::string KeyOf(int tableRow) const;
+    void Reorder(int rows);
+
+    const ColumnInfoArray& m_Columns;
+    const PMCTable* m_pTable = nullptr;
+    int m_nRows = 0;
+    int m_SortColumn = -1;
+    std::vector<int> m_Order;         // grid row -> table row (from 1)
+    std::vector<std::string> m_Keys;  // connection key of each grid row at the last update
+    QCollator m_Collator;
+};

@@ -1,0 +1,435 @@
+#include "gui/grid/GridView.h"
+
+#include <QClipboard>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPrinter>
+#include <QScrollBar>
+#include <algorithm>
+#include <set>
+
+#include "gui/framework/CommandIds.h"
+#include "gui/session/CVGLDoc.h"
+#include "gui/grid/GridDelegate.h"
+#include "gui/grid/GridModel.h"
+
+namespace {
+
+// Typical contents, so that a new grid opens with columns wide enough to read.
+const char* const SampleTexts[] = {
+    "workstation-042.example.org",  // Source
+    "downloads.example.com",        // Destination
+    "username",                     // User Name
+    "ftp-data",                     // Service
+    "00:00:00",                     // Start Time
+    "0:00:00:00",                   // Duration
+    "123456789",                    // In Traffic
+    "123456789",                    // Out Traffic
+    "123456789",                    // Total Traffic
+    "Username/Password",            // Authentification
+    "socks-02.example.org",         // Next SOCKS5 Server
+};
+
+// A header click sorts; it does not select the column as well.
+void StopHeaderSelecting(QTableView* view) {
+    QObject::disconnect(view->horizontalHeader(), SIGNAL(sectionPressed(int)), view,
+                        SLOT(selectColumn(int)));
+    QObject::disconnect(view->horizontalHeader(), SIGNAL(sectionEntered(int)), view,
+                        SLOT(_q_selectColumn(int)));
+}
+
+}  // namespace
+
+GridView::GridView(QWidget* parent) : QTableView(parent) {
+    BuildDefaultColumns(m_ColumnInfo);
+    m_pModel = new GridModel(m_ColumnInfo, this);
+    setModel(m_pModel);
+    m_pDelegate = new GridDelegate(this);
+    setItemDelegate(m_pDelegate);
+
+    verticalHeader()->hide();  // the row-header column takes no room
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setWordWrap(false);
+    // Per pixel, so that columns scroll under the frozen ones smoothly and
+    // every column can still be brought into view.
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setSectionsMovable(false);
+    horizontalHeader()->setHighlightSections(false);
+    StopHeaderSelecting(this);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &GridView::OnHeaderClicked);
+    SetDefaultColumnWidths();
+
+    // The frozen columns: a second view over the same model and selection,
+    // laid over the left edge of this one, that never scrolls sideways.
+    m_pFrozen = new QTableView(this);
+    m_pFrozen->setObjectName(QStringLiteral("frozenColumns"));
+    m_pFrozen->setModel(m_pModel);
+    m_pFrozen->setItemDelegate(m_pDelegate);
+    m_pFrozen->setSelectionModel(selectionModel());
+    m_pFrozen->setFocusPolicy(Qt::NoFocus);
+    m_pFrozen->setFrameShape(QFrame::NoFrame);
+    m_pFrozen->verticalHeader()->hide();
+    m_pFrozen->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
+    m_pFrozen->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_pFrozen->horizontalHeader()->setHighlightSections(false);
+    m_pFrozen->horizontalHeader()->setSectionsClickable(true);
+    m_pFrozen->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pFrozen->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pFrozen->setWordWrap(false);
+    m_pFrozen->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_pFrozen->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StopHeaderSelecting(m_pFrozen);
+    connect(m_pFrozen->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            &GridView::OnHeaderClicked);
+    connect(m_pFrozen->verticalScrollBar(), &QScrollBar::valueChanged, verticalScrollBar(),
+            &QScrollBar::setValue);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, m_pFrozen->verticalScrollBar(),
+            &QScrollBar::setValue);
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int size) {
+                m_pFrozen->setColumnWidth(column, size);
+                UpdateFrozenGeometry();
+            });
+    m_pFrozenEdge = new QFrame(this);
+    static_cast<QFrame*>(m_pFrozenEdge)->setFrameShape(QFrame::VLine);
+    static_cast<QFrame*>(m_pFrozenEdge)->setFrameShadow(QFrame::Plain);
+    viewport()->stackUnder(m_pFrozen);
+    m_pFrozen->hide();
+    m_pFrozenEdge->hide();
+
+    OnCommand(cmd::EditCopy, [this] { CopySelection(); });
+}
+
+GridView::~GridView() = default;
+
+CVGLDoc* GridView::GetDocument() const {
+    return dynamic_cast<CVGLDoc*>(GWView::GetDocument());
+}
+
+void GridView::OnInitialUpdate() {
+    OnFirstDisplay();
+    if (CVGLDoc* document = GetDocument(); document && !m_bDocumentConnected) {
+        connect(document, &CVGLDoc::stateChanged, this, &GridView::UpdateCornerButton);
+        m_bDocumentConnected = true;
+    }
+    GWView::OnInitialUpdate();
+}
+
+void GridView::OnUpdate(GWView* sender, intptr_t hint, QObject* hintObject) {
+    OnDocumentUpdate(sender, hint, hintObject);
+}
+
+void GridView::OnFirstDisplay() {
+    BuildDefaultColumns(m_ColumnInfo);
+    m_pModel->ColumnsChanged();
+    ApplyColumnVisibility();
+}
+
+void GridView::OnDocumentUpdate(GWView*, intptr_t, QObject*) {
+    CVGLDoc* document = GetDocument();
+    if (!document) return;
+    m_pModel->SetTable(&document->m_Table);
+    document->m_Table.UpdateRowCount(*this);
+    UpdateCornerButton();
+    viewport()->update();
+    m_pFrozen->viewport()->update();
+}
+
+void GridView::SetRowCount(int rows) {
+    m_pModel->SetRowCount(std::max(rows, 0));
+}
+
+void GridView::ApplyColumnVisibility() {
+    for (int column = 0; column < g_nColumns; ++column) {
+        const bool hidden = static_cast<size_t>(column) < m_ColumnInfo.size() &&
+                            m_ColumnInfo[static_cast<size_t>(column)].m_bHidden != 0;
+        setColumnHidden(column, hidden);
+    }
+    m_pModel->ColumnsChanged();
+    UpdateFrozenColumns();
+}
+
+void GridView::UpdateCornerButton() {
+    // Selecting the whole table from the corner is only for a session that
+    // is not being polled.
+    CVGLDoc* document = GetDocument();
+    setCornerButtonEnabled(document != nullptr && document->m_bDisconnected != 0);
+}
+
+// Sorting
+
+void GridView::OnHeaderClicked(int column) {
+    SortByColumn(column);
+}
+
+void GridView::SortByColumn(int column) {
+    m_pModel->SortBy(column);
+    UpdateSortIndicator();
+}
+
+int GridView::SortColumn() const {
+    return m_pModel->SortColumn();
+}
+
+void GridView::UpdateSortIndicator() {
+    const int column = m_pModel->SortColumn();
+    const bool ascending = column >= 0 && static_cast<size_t>(column) < m_ColumnInfo.size() &&
+                           m_ColumnInfo[static_cast<size_t>(column)].m_bAscending != 0;
+    const Qt::SortOrder order = ascending ? Qt::AscendingOrder : Qt::DescendingOrder;
+    for (QHeaderView* header : {horizontalHeader(), m_pFrozen->horizontalHeader()}) {
+        header->setSortIndicatorShown(column >= 0);
+        header->setSortIndicator(column, order);
+    }
+}
+
+// Frozen columns
+
+void GridView::SetFrozenColumns(int count) {
+    m_nFrozen = std::clamp(count, 0, g_nColumns);
+    UpdateFrozenColumns();
+}
+
+int GridView::FrozenColumns() const {
+    return m_nFrozen;
+}
+
+void GridView::UpdateFrozenColumns() {
+    m_FrozenColumns.clear();
+    for (int column = 0;
+         column < g_nColumns && static_cast<int>(m_FrozenColumns.size()) < m_nFrozen; ++column) {
+        if (!isColumnHidden(column)) m_FrozenColumns.push_back(column);
+    }
+    for (int column = 0; column < g_nColumns; ++column) {
+        const bool frozen = std::find(m_FrozenColumns.begin(), m_FrozenColumns.end(), column) !=
+                            m_FrozenColumns.end();
+        m_pFrozen->setColumnHidden(column, !frozen);
+        m_pFrozen->setColumnWidth(column, columnWidth(column));
+    }
+    const bool show = !m_FrozenColumns.empty();
+    m_pFrozen->setVisible(show);
+    m_pFrozenEdge->setVisible(show);
+    UpdateSortIndicator();
+    UpdateFrozenGeometry();
+}
+
+int GridView::FrozenWidth() const {
+    int width = 0;
+    for (int column : m_FrozenColumns) width += columnWidth(column);
+    return width;
+}
+
+void GridView::UpdateFrozenGeometry() {
+    if (!m_pFrozen || m_FrozenColumns.empty()) return;
+    const int width = std::min(FrozenWidth(), viewport()->width());
+    const int headerHeight = horizontalHeader()->height();
+    m_pFrozen->horizontalHeader()->setFixedHeight(headerHeight);
+    m_pFrozen->setGeometry(viewport()->x(), frameWidth(), width,
+                           viewport()->height() + headerHeight);
+    m_pFrozenEdge->setGeometry(viewport()->x() + width - 1, frameWidth(), 2,
+                               viewport()->height() + headerHeight);
+    m_pFrozenEdge->raise();
+}
+
+void GridView::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    UpdateFrozenGeometry();
+}
+
+void GridView::updateGeometries() {
+    QTableView::updateGeometries();
+    UpdateFrozenGeometry();
+}
+
+void GridView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    if (!index.isValid()) return;
+    const bool frozen = std::find(m_FrozenColumns.begin(), m_FrozenColumns.end(), index.column()) !=
+                        m_FrozenColumns.end();
+    const int sideways = horizontalScrollBar()->value();
+    QTableView::scrollTo(index, hint);
+    if (frozen) {
+        horizontalScrollBar()->setValue(sideways);  // always in view; only scroll up or down
+        return;
+    }
+    // Keep the cell out from under the frozen columns.
+    const int hiddenBy = FrozenWidth() - visualRect(index).left();
+    if (!m_FrozenColumns.empty() && hiddenBy > 0) {
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - hiddenBy);
+    }
+}
+
+void GridView::SetDefaultColumnWidths() {
+    const QFontMetrics metrics(font());
+    for (int column = 0; column < g_nColumns; ++column) {
+        const int title = metrics.horizontalAdvance(QString::fromStdString(ColumnTitle(column)));
+        const int sample = metrics.horizontalAdvance(QString::fromLatin1(SampleTexts[column]));
+        setColumnWidth(column, std::max(title + 28, sample + 12));
+    }
+}
+
+// Copy
+
+QString GridView::SelectionText() const {
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    std::set<int> rows;
+    std::set<std::pair<int, int>> cells;  // (row, column)
+    std::vector<int> columns;
+    for (const QModelIndex& index : selected) {
+        if (isColumnHidden(index.column())) continue;
+        rows.insert(index.row());
+        cells.emplace(index.row(), index.column());
+        if (std::find(columns.begin(), columns.end(), index.column()) == columns.end()) {
+            columns.push_back(index.column());
+        }
+    }
+    if (cells.empty()) return {};
+    std::sort(columns.begin(), columns.end(), [this](int left, int right) {
+        return horizontalHeader()->visualIndex(left) < horizontalHeader()->visualIndex(right);
+    });
+
+    QStringList lines;
+    QStringList titles;
+    for (int column : columns) {
+        titles << m_pModel->headerData(column, Qt::Horizontal).toString();
+    }
+    lines << titles.join(QLatin1Char('\t'));
+    for (int row : rows) {
+        QStringList texts;
+        for (int column : columns) {
+            texts << (cells.count({row, column})
+                          ? m_pModel->data(m_pModel->index(row, column)).toString()
+                          : QString());
+        }
+        lines << texts.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+void GridView::CopySelection() {
+    const QString text = SelectionText();
+    if (text.isEmpty()) return;
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void GridView::keyPressEvent(QKeyEvent* event) {
+    // The item view would copy the current cell on its own; copying follows
+    // the session's rule (only while not connected) and copies the selection.
+    if (event == QKeySequence::Copy) {
+        if (GWUpdateCommand({this, GWView::GetDocument()}, cmd::EditCopy).m_bEnabled) {
+            CopySelection();
+        }
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+// Printing
+
+void GridView::OnPrint(QPainter& painter, QPrinter& printer) {
+    std::vector<int> columns;
+    for (int logical = 0; logical < g_nColumns; ++logical) {
+        if (!isColumnHidden(logical)) columns.push_back(logical);
+    }
+    std::sort(columns.begin(), columns.end(), [this](int left, int right) {
+        return horizontalHeader()->visualIndex(left) < horizontalHeader()->visualIndex(right);
+    });
+    if (columns.empty()) return;
+
+    QFont textFont = font();
+    textFont.setPointSizeF(9.0);
+    QFont titleFont = textFont;
+    titleFont.setBold(true);
+    const QFontMetricsF textMetrics(textFont, &printer);
+    const QFontMetricsF titleMetrics(titleFont, &printer);
+    const qreal pad = textMetrics.averageCharWidth() * 0.6;
+    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const int rows = m_pModel->rowCount();
+
+    // Each column as wide as its widest text; narrowed alike to fit the page.
+    std::vector<qreal> widths;
+    qreal total = 0;
+    for (int column : columns) {
+        qreal width =
+            titleMetrics.horizontalAdvance(m_pModel->headerData(column, Qt::Horizontal).toString());
+        for (int row = 0; row < rows; ++row) {
+            width = std::max(width, textMetrics.horizontalAdvance(
+                                        m_pModel->data(m_pModel->index(row, column)).toString()));
+        }
+        widths.push_back(width + 2 * pad);
+        total += widths.back();
+    }
+    // A grid wider than the page is printed smaller, down to half size; what
+    // is still too wide is narrowed alike and its texts shortened.
+    const qreal scale = std::clamp(page.width() / total, 0.5, 1.0);
+    const QSizeF area = page.size() / scale;
+    if (total > area.width()) {
+        for (qreal& width : widths) width *= area.width() / total;
+        total = area.width();
+    }
+    painter.save();
+    painter.scale(scale, scale);
+
+    const qreal rowHeight = textMetrics.height() * 1.4;
+    const qreal titleHeight = titleMetrics.height() * 1.6;
+    const int rowsPerPage =
+        std::max(1, static_cast<int>((area.height() - titleHeight) / rowHeight));
+    const int pages = std::max(1, (rows + rowsPerPage - 1) / rowsPerPage);
+    const QPen gridPen(QColor(0x80, 0x80, 0x80), 0);
+
+    for (int pageIndex = 0; pageIndex < pages; ++pageIndex) {
+        if (pageIndex > 0) printer.newPage();
+        const int first = pageIndex * rowsPerPage;
+        const int last = std::min(rows, first + rowsPerPage);
+
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0xE0, 0xE0, 0xE0));
+        painter.drawRect(QRectF(0, 0, total, titleHeight));
+        painter.setBrush(Qt::NoBrush);
+
+        qreal x = 0;
+        for (size_t i = 0; i < columns.size(); ++i) {
+            const QRectF cell(x + pad, 0, widths[i] - 2 * pad, titleHeight);
+            painter.setPen(Qt::black);
+            painter.setFont(titleFont);
+            painter.drawText(
+                cell, Qt::AlignCenter,
+                titleMetrics.elidedText(m_pModel->headerData(columns[i], Qt::Horizontal).toString(),
+                                        Qt::ElideRight, cell.width()));
+            painter.setFont(textFont);
+            for (int row = first; row < last; ++row) {
+                const QModelIndex index = m_pModel->index(row, columns[i]);
+                const QRectF text(x + pad, titleHeight + (row - first) * rowHeight,
+                                  widths[i] - 2 * pad, rowHeight);
+                const auto align =
+                    Qt::Alignment(m_pModel->data(index, Qt::TextAlignmentRole).toInt());
+                painter.drawText(text, align,
+                                 textMetrics.elidedText(m_pModel->data(index).toString(),
+                                                        Qt::ElideRight, text.width()));
+            }
+            x += widths[i];
+        }
+
+        // Grid lines round every cell of the page.
+        const qreal bottom = titleHeight + (last - first) * rowHeight;
+        painter.setPen(gridPen);
+        x = 0;
+        painter.drawLine(QPointF(0, 0), QPointF(0, bottom));
+        for (qreal width : widths) {
+            x += width;
+            painter.drawLine(QPointF(x, 0), QPointF(x, bottom));
+        }
+        painter.drawLine(QPointF(0, 0), QPointF(total, 0));
+        for (int line = 0; line <= last - first; ++line) {
+            const qreal y = titleHeight + line * rowHeight;
+            painter.drawLine(QPointF(0, y), QPointF(total, y));
+        }
+    }
+    painter.restore();
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The "Data " page of the options sheet: host names or addresses, the unit
+// of the traffic columns, and the seconds between two polls of the monitor.
+
+#include <cstdint>
+
+#include "gui/options/OptionPage.h"
+
+class CVGLDoc;
+class PMCTable;
+class QLineEdit;
+class QRadioButton;
+class SpinButton;
+
+class OptionDataDlg : public OptionPage {
+    Q_OBJECT
+public:
+    static constexpr int MinPeriod = 5;
+    static constexpr int MaxPeriod = 120;
+    static constexpr int PeriodStep = 5;
+
+    explicit OptionDataDlg(QWidget* parent = nullptr);
+
+    void SetTable(PMCTable* table);
+    void SetDocument(CVGLDoc* document);
+    void ApplyToSession();
+    bool UpdateData() override;  // the period, 5..120
+
+    // Handlers of the page's controls.
+    void OnHostForm(int32_t hostForm);
+    void OnDataUnit(int32_t dataUnit);
+    void OnPeriodStep(int direction);
+
+    int32_t UpdatePeriod() const { return m_UpdatePeriod; }
+    int32_t HostForm() const { return m_HostForm; }
+    int32_t DataUnit() const { return m_DataUnit; }
+
+    QRadioButton* IpButton() const { return m_pIpButton; }
+    QRadioButton* NameButton() const { return m_pNameButton; }
+    QRadioButton* ByteButton() const { return m_pByteButton; }
+    QRadioButton* KiloButton() const { return m_pKiloButton; }
+    QRadioButton* MegaButton() const { return m_pMegaButton; }
+    QLineEdit* PeriodEdit() const { return m_pPeriodEdit; }
+    SpinButton* PeriodSpin() const { return m_pPeriodSpin; }
+
+protected:
+    void OnInitDialog() override;
+
+private:
+    PMCTable* m_pTable = nullptr;
+    CVGLDoc* m_pDocument = nullptr;
+    int32_t m_UpdatePeriod = MinPeriod;
+    int32_t m_HostForm = 0;
+    int32_t m_DataUnit = 0;
+
+    QRadioButton* m_pIpButton;
+    QRadioButton* m_pNameButton;
+    QRadioButton* m_pByteButton;
+    QRadioButton* m_pKiloButton;
+    QRadioButton* m_pMegaButton;
+    QLineEdit* m_pPeriodEdit;
+    SpinButton* m_pPeriodSpin;
+};

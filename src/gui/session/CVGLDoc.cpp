@@ -1,0 +1,308 @@
+#include "gui/session/CVGLDoc.h"
+
+#include <QLineEdit>
+#include <QWidget>
+
+#include "gui/framework/CommandIds.h"
+#include "gui/framework/Dialogs.h"
+#include "gui/framework/GWFrame.h"
+#include "gui/graph/GraphView.h"
+#include "gui/session/ServerNameDlg.h"
+#include "gui/options/OptionPPT.h"
+#include "gui/grid/GridView.h"
+#include "app/GWWinApp.h"
+
+namespace {
+
+const char* const InvalidServerText =
+    "The Socks5 server name is Invalid\nor the Socks5 vigil is not running on the server.";
+const char* const DisconnectedText = "The server has been disconnected !";
+const char* const TitlePrefix = "Connected to Socks5 server -- ";
+const char* const ReadyText = "Ready";
+
+QWidget* MainWindow() {
+    GWApp* app = GWApp::Get();
+    return dynamic_cast<QWidget*>(app ? app->GetMainFrame() : nullptr);
+}
+
+GWTimer* ApplicationTimer() {
+    GWWinApp* app = GWWinApp::Get();
+    return app ? &app->m_Timer : nullptr;
+}
+
+}  // namespace
+
+CVGLDoc::CVGLDoc()
+    : m_Worker([this] {
+          // On the worker's thread: only post; the document is touched on its own thread.
+          QMetaObject::invokeMethod(this, &CVGLDoc::OnWorkerDone, Qt::QueuedConnection);
+      }),
+      m_StatusText(QString::fromLatin1(ReadyText)) {
+    OnCommand(cmd::Connect, [this] { OnConnect(); });
+    OnUpdateCommand(cmd::Connect, [this](GWCmdUI& ui) { ui.Enable(m_bDisconnected != 0); });
+    OnCommand(cmd::Disconnect, [this] { OnDisconnect(); });
+    // A connect in flight can be given up as well.
+    OnUpdateCommand(cmd::Disconnect,
+                    [this](GWCmdUI& ui) { ui.Enable(m_bDisconnected == 0 || IsConnecting()); });
+    OnCommand(cmd::ShowActive, [this] { OnShowActive(); });
+    OnUpdateCommand(cmd::ShowActive, [this](GWCmdUI& ui) {
+        ui.Enable(true);
+        ui.SetCheck(m_Table.IsShowActive());
+    });
+    OnCommand(cmd::ShowFailed, [this] { OnShowFailed(); });
+    OnUpdateCommand(cmd::ShowFailed, [this](GWCmdUI& ui) {
+        ui.Enable(true);
+        ui.SetCheck(!m_Table.IsShowActive());
+    });
+    OnCommand(cmd::CopyGraph, [this] { OnCopyGraph(); });
+    OnCommand(cmd::Option, [this] { OptionPPT::RunFor(*this); });
+    // Copying and printing are only offered while the session is not
+    // connected. The grid view copies, the views print and the application
+    // sets up the printer; the document only decides whether they may.
+    for (int id : {cmd::CopyGraph, cmd::EditCopy, cmd::FilePrint, cmd::FilePrintSetup}) {
+        OnUpdateCommand(id, [this](GWCmdUI& ui) { ui.Enable(m_bDisconnected != 0); });
+    }
+}
+
+CVGLDoc::~CVGLDoc() {
+    // Nothing in flight may report to a destroyed document, and no tick may
+    // reach it; after a lost connection the client is still registered.
+    m_Worker.Cancel();
+    RemoveTimerClient();
+}
+
+void CVGLDoc::OnConnect() {
+    if (m_Table.IsConnected()) {
+        Refresh();
+        return;
+    }
+    CancelWork();  // a connect still in flight is given up for the new one
+    ConnectLoop();
+}
+
+void CVGLDoc::ConnectLoop(const QString& name) {
+    ServerNameDlg dialog(MainWindow());
+    dialog.NameEdit()->setText(name);
+    if (GWExecDialog(dialog) != QDialog::Accepted) {
+        SetState(false);
+        RepaintMainWindow();
+        return;
+    }
+    StartConnect(dialog.m_Name, false);
+}
+
+bool CVGLDoc::ConnectTo(const QString& hostName) {
+    if (hostName.isEmpty()) return false;
+    StartConnect(hostName, true);
+    return true;
+}
+
+void CVGLDoc::StartConnect(const QString& hostName, bool keepName) {
+    // A second connection would orphan the first one's block.
+    if (m_Table.IsConnected()) {
+        CancelWork();
+        m_Table.CloseConnection();
+        RemoveTimerClient();
+        SetState(false);
+    }
+    CancelWork();
+    const std::string host = hostName.toStdString();
+    if (host.empty()) {
+        m_Table.CreateConnection(host);  // says so in the trace
+        ConnectFailed(hostName, keepName);
+        return;
+    }
+    m_ConnectHost = hostName;
+    m_bKeepName = keepName;
+    m_Worker.StartConnect(host, GetSessionLimits());
+    SetStatus(QStringLiteral("Connecting to %1\u2026").arg(hostName));
+}
+
+void CVGLDoc::OnWorkerDone() {
+    SessionWorker::Result result;
+    if (!m_Worker.TakeResult(result)) return;  // given up meanwhile
+    if (result.m_bConnect) {
+        FinishConnect(result);
+    } else {
+        FinishPoll(result);
+    }
+}
+
+void CVGLDoc::FinishConnect(SessionWorker::Result& result) {
+    const QString host = m_ConnectHost;
+    m_Table.AdoptConnection(host.toStdString(), result.m_pConnection, result.m_Status);
+    if (m_Table.IsConnected()) {
+        SetStatus(QString::fromLatin1(ReadyText));
+        OnConnected(host);
+        RepaintMainWindow();
+        Refresh();
+        return;
+    }
+    if (result.m_pConnection != nullptr) m_Table.CloseConnection();  // frees the failed block
+    SetStatus(QStringLiteral("Connection to %1 failed: %2")
+                  .arg(host, QString::fromStdString(result.m_ErrorText)));
+    ConnectFailed(host, m_bKeepName);
+}
+
+// Empty name, unknown host, nothing listening: one message for all; the
+// detailed reason is in the status text.
+void CVGLDoc::ConnectFailed(const QString& hostName, bool keepName) {
+    GWMessageBox(QString::fromLatin1(InvalidServerText));
+    ConnectLoop(keepName ? hostName : QString());
+}
+
+void CVGLDoc::OnConnected(const QString& hostName) {
+    SetTitle(QString::fromLatin1(TitlePrefix) + hostName);
+    m_bDisconnected = 0;
+    m_bStopped = 0;
+    SetUpdatePeriod(m_UpdatePeriod);
+    m_Table.ClearAll();  // a new connection starts with no entries
+    if (GraphView* graph = GetGraphView()) graph->ClearHistory();
+    SetState(true);
+}
+
+// Never two polls at once on one connection: a tick or an activation change
+// while one is in flight starts nothing.
+void CVGLDoc::Refresh(GWView* sender, intptr_t hint, QObject* hintObject) {
+    if (!m_Table.IsConnected() || m_Worker.IsBusy()) return;
+    if (!m_Table.NeedsRead()) {
+        // The rest of a batch is here already: no network step.
+        AfterPoll(m_Table.Poll(), sender, hint, hintObject);
+        return;
+    }
+    MonBatch batch;
+    MonitorConnection* connection = m_Table.LendConnection(batch);
+    m_Worker.StartPoll(connection, batch, GetSessionLimits());
+    SetStatus(QStringLiteral("Polling %1\u2026").arg(QString::fromStdString(m_Table.ServerName())));
+}
+
+void CVGLDoc::FinishPoll(SessionWorker::Result& result) {
+    SetStatus(QString::fromLatin1(ReadyText));
+    AfterPoll(m_Table.ApplyBatch(result.m_pConnection, result.m_Batch));
+}
+
+void CVGLDoc::AfterPoll(int32_t result, GWView* sender, intptr_t hint, QObject* hintObject) {
+    if (result < 0) {
+        // The table has closed the connection and keeps its entries. The
+        // flags are set before the message, so ticks that arrive while it is
+        // up do nothing and it shows once.
+        SetState(false);
+        SetStatus(QStringLiteral("Disconnected: %1")
+                      .arg(QString::fromStdString(m_Table.LastErrorText())));
+        GWMessageBox(QString::fromLatin1(DisconnectedText));
+        return;
+    }
+    UpdateAllViews(sender, hint, hintObject);
+}
+
+void CVGLDoc::SetUpdatePeriod(int32_t period) {
+    // A period given while disconnected is kept for the next connection. The
+    // time axis is relabelled only then too: the points on show were polled
+    // at the old period.
+    m_UpdatePeriod = period;
+    if (!m_Table.IsConnected()) return;
+    RegisterTimerClient();
+    if (GraphView* graph = GetGraphView()) graph->SetTimeLabels(m_UpdatePeriod);
+}
+
+int CVGLDoc::OnTimerTick(uintptr_t document) {
+    auto* doc = reinterpret_cast<CVGLDoc*>(document);
+    if (doc != nullptr && doc->m_bStopped == 0 && doc->m_bDisconnected == 0) doc->Refresh();
+    return 1;
+}
+
+void CVGLDoc::OnDisconnect() {
+    DeleteContents();
+    SetState(false);
+    RemoveTimerClient();
+    SetStatus(QStringLiteral("Disconnected"));
+}
+
+void CVGLDoc::OnShowActive() {
+    SwitchShow(true);
+}
+
+void CVGLDoc::OnShowFailed() {
+    SwitchShow(false);
+}
+
+// The switch polls, as a refresh does; while a poll is in flight (up to its
+// deadline with a stalled monitor) the grid shows the other list at once
+// instead of waiting for it, and the graph gets no extra point.
+void CVGLDoc::SwitchShow(bool showActive) {
+    m_Table.SetShowActive(showActive);
+    if (!m_Table.IsConnected() || !m_Worker.IsBusy()) {
+        Refresh();
+        return;
+    }
+    m_Table.RelistForShow();
+    if (GridView* grid = GetGridView()) grid->OnUpdate(nullptr, 0, nullptr);
+}
+
+void CVGLDoc::OnCopyGraph() {
+    if (GraphView* graph = GetGraphView()) graph->CopyToClipboard();
+}
+
+// Gives up what is in flight without waiting on the network; the worker
+// closes the connection it holds.
+void CVGLDoc::DeleteContents() {
+    CancelWork();
+    if (m_Table.IsConnected()) m_Table.CloseConnection();
+}
+
+void CVGLDoc::CancelWork() {
+    if (!m_Worker.IsBusy()) return;
+    m_Worker.Cancel();
+    SetStatus(QString::fromLatin1(ReadyText));
+}
+
+void CVGLDoc::SetStatus(const QString& text) {
+    m_StatusText = text;
+    emit statusChanged();
+}
+
+void CVGLDoc::Serialize(QIODevice&, bool) {
+    // A session stores nothing: its live data is never saved.
+}
+
+GraphView* CVGLDoc::GetGraphView() const {
+    return FindView<GraphView>();
+}
+
+GridView* CVGLDoc::GetGridView() const {
+    return FindView<GridView>();
+}
+
+void CVGLDoc::SetState(bool connected) {
+    const int32_t flag = connected ? 0 : 1;
+    const bool changed = m_bDisconnected != flag || m_bStopped != flag;
+    m_bDisconnected = flag;
+    m_bStopped = flag;
+    if (!changed) return;
+    emit stateChanged();
+    GWApp* app = GWApp::Get();
+    if (GWMainFrame* frame = app ? app->GetMainFrame() : nullptr) frame->UpdateCommandStates();
+}
+
+void CVGLDoc::RegisterTimerClient() {
+    GWTimer* timer = ApplicationTimer();
+    if (!timer) return;
+    // The client is replaced, never doubled: it is removed under the period
+    // it was registered with, which may differ from the new one.
+    RemoveTimerClient();
+    timer->Set(m_UpdatePeriod, &CVGLDoc::OnTimerTick, reinterpret_cast<uintptr_t>(this), 1);
+    m_bTimerClient = true;
+    m_TimerClientPeriod = m_UpdatePeriod;
+}
+
+void CVGLDoc::RemoveTimerClient() {
+    if (!m_bTimerClient) return;
+    if (GWTimer* timer = ApplicationTimer()) {
+        timer->Reset(m_TimerClientPeriod, &CVGLDoc::OnTimerTick, reinterpret_cast<uintptr_t>(this));
+    }
+    m_bTimerClient = false;
+}
+
+void CVGLDoc::RepaintMainWindow() {
+    if (QWidget* window = MainWindow()) window->update();
+}

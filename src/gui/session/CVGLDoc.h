@@ -1,0 +1,92 @@
+#pragma once
+// One monitoring session: the connection to the monitor of one SOCKS5
+// server, polled on the application's timer, with its grid and graph views.
+// Its network steps run on a SessionWorker; the document starts them, goes
+// on, and applies what arrived when the worker's result is posted back.
+
+#include <QString>
+#include <cstdint>
+#include <string>
+
+#include "gui/framework/GWDocument.h"
+#include "core/table/PMCTable.h"
+#include "core/monitor/SessionWorker.h"
+
+class GraphView;
+class GridView;
+
+class CVGLDoc : public GWDocument {
+    Q_OBJECT
+public:
+    CVGLDoc();
+    ~CVGLDoc() override;  // removes the timer client first
+
+    void OnConnect();
+    void OnDisconnect();
+    // Asks for the host name (the dialog shows `name` first) and tries it;
+    // a failed attempt tells the user and asks again, until a connection is
+    // made or the user cancels.
+    void ConnectLoop(const QString& name = QString());
+    // One connection attempt to this host without asking (vgl --connect);
+    // false for an empty name. When the attempt fails, the user gets the
+    // message of a name typed in the dialog and the dialog with this name.
+    bool ConnectTo(const QString& hostName);
+    void Refresh(GWView* sender = nullptr, intptr_t hint = 0, QObject* hintObject = nullptr);
+    void SetUpdatePeriod(int32_t period);
+    static int OnTimerTick(uintptr_t document);  // the timer callback; returns 1
+    void OnShowActive();
+    void OnShowFailed();
+    void OnCopyGraph();
+
+    void DeleteContents() override;
+    void Serialize(QIODevice& file, bool storing) override;
+
+    GraphView* GetGraphView() const;
+    GridView* GetGridView() const;
+    PMCTable& GetTable() { return m_Table; }
+
+    int32_t m_bStopped = 1;
+    int32_t m_bDisconnected = 1;
+    PMCTable m_Table;
+    int32_t m_UpdatePeriod = 60;
+
+    // A connect or a poll is in flight (started, its result not yet applied).
+    bool IsBusy() const { return m_Worker.IsBusy(); }
+    bool IsConnecting() const { return m_Worker.IsBusy() && !m_Table.IsConnected(); }
+    // What the session is doing or why it ended ("Polling HOST…").
+    const QString& StatusText() const { return m_StatusText; }
+
+    // Whether the timer client is registered, and with which period.
+    bool HasTimerClient() const { return m_bTimerClient; }
+    int32_t TimerClientPeriod() const { return m_TimerClientPeriod; }
+
+signals:
+    // The session connected, was disconnected or lost its connection.
+    void stateChanged();
+    // The status text or the busy state changed.
+    void statusChanged();
+
+private:
+    void StartConnect(const QString& hostName, bool keepName);
+    void OnWorkerDone();
+    void FinishConnect(SessionWorker::Result& result);
+    void ConnectFailed(const QString& hostName, bool keepName);
+    void FinishPoll(SessionWorker::Result& result);
+    void SwitchShow(bool showActive);
+    void AfterPoll(int32_t result, GWView* sender = nullptr, intptr_t hint = 0,
+                   QObject* hintObject = nullptr);
+    void CancelWork();
+    void SetStatus(const QString& text);
+    void OnConnected(const QString& hostName);
+    void SetState(bool connected);
+    void RegisterTimerClient();
+    void RemoveTimerClient();
+    void RepaintMainWindow();
+
+    bool m_bTimerClient = false;
+    int32_t m_TimerClientPeriod = 0;
+    SessionWorker m_Worker;
+    QString m_ConnectHost;     // of the connect in flight
+    bool m_bKeepName = false;  // ask again with that name when it fails
+    QString m_StatusText;
+};

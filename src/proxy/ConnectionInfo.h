@@ -1,0 +1,56 @@
+#pragma once
+// What the monitor reports of one proxied connection. The session that owns
+// the connection writes it; monitor clients read it from their own threads,
+// so the byte counts are atomic and the destination sits behind a lock.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "core/monitor/MonEncode.h"
+
+class ConnectionInfo {
+public:
+    struct Destination {
+        std::string m_Service;
+        std::string m_Name;
+        MonBytes m_Addr;         // 16-byte IPv4 socket address, or empty
+        uint32_t m_Version = 0;  // grows with every change
+    };
+
+    // Fixed once the client has authenticated, before the hub is told.
+    uint32_t m_Id = 0;
+    uint32_t m_StartTime = 0;
+    uint8_t m_Method = 0;
+    std::string m_User;
+    MonBytes m_SourceAddr;
+    std::string m_SourceName;
+    // Set before the hub is told of the result.
+    uint32_t m_ResultCode = 0;
+    std::string m_ResultText;
+
+    std::atomic<uint64_t> m_BytesIn{0};   // destination toward client
+    std::atomic<uint64_t> m_BytesOut{0};  // client toward destination
+
+    void SetDestination(std::string service, std::string name, MonBytes addr) {
+        std::lock_guard lock(m_Mutex);
+        m_Dest.m_Service = std::move(service);
+        m_Dest.m_Name = std::move(name);
+        m_Dest.m_Addr = std::move(addr);
+        ++m_Dest.m_Version;
+    }
+    void SetDestAddress(MonBytes addr) {
+        std::lock_guard lock(m_Mutex);
+        m_Dest.m_Addr = std::move(addr);
+        ++m_Dest.m_Version;
+    }
+    Destination GetDestination() const {
+        std::lock_guard lock(m_Mutex);
+        return m_Dest;
+    }
+
+private:
+    mutable std::mutex m_Mutex;
+    Destination m_Dest;
+};

@@ -1,0 +1,194 @@
+// A session's network steps off the caller's thread: the read-ahead buffer,
+// a whole batch within its deadline and its size bound, and the worker that
+// runs connects and polls, hands results over and gives them up at once.
+// These run under ThreadSanitizer as well.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/monitor/MonBatch.h"
+#include "core/monitor/SessionWorker.h"
+#include "support/FakeMonitor.h"
+#include "support/HangingListener.h"
+
+namespace {
+
+const std::string TimedOutText = "WinSock error=10060 WSAETIMEDOUT - operation timed out";
+
+int32_t OpenCount() {
+    return std::atomic_ref<int32_t>(Mon_TcpOpenCount).load();
+}
+
+// Sockets are closed by the worker's threads once they let go; waits for that.
+bool OpenCountReturnsTo(int32_t count) {
+    for (int i = 0; i < 2000 && OpenCount() != count; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return OpenCount() == count;
+}
+
+std::vector<MonBytes> Records(int count) {
+    std::vector<MonBytes> records;
+    for (int id = 1; id <= count; ++id) {
+        records.push_back(EncodeOpen(1, static_cast<uint32_t>(id), 0, 1000, "user", {}, "host"));
+    }
+    return records;
+}
+
+// A worker whose notices are counted and can be waited for.
+class CountedWorker {
+public:
+    CountedWorker() : m_Worker([this] { Notice(); }) {}
+    bool WaitForNotices(int count) {
+        std::unique_lock lock(m_Mutex);
+        return m_Changed.wait_for(lock, std::chrono::seconds(20),
+                                  [&] { return m_nNotices >= count; });
+    }
+    int Notices() {
+        std::lock_guard lock(m_Mutex);
+        return m_nNotices;
+    }
+    SessionWorker m_Worker;
+
+private:
+    void Notice() {
+        std::lock_guard lock(m_Mutex);
+        ++m_nNotices;
+        m_Changed.notify_all();
+    }
+    std::mutex m_Mutex;
+    std::condition_variable m_Changed;
+    int m_nNotices = 0;
+};
+
+class SessionWorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_OpenBefore = OpenCount(); }
+    void TearDown() override {
+        SetSessionLimits(SessionLimits{});
+        Mon_TcpSetTimeouts(15000, 30000);
+        EXPECT_TRUE(OpenCountReturnsTo(m_OpenBefore));
+    }
+    MonitorConnection* Open(const FakeMonitor& monitor) {
+        MonitorConnection* connection = nullptr;
+        EXPECT_EQ(Mon_Open(monitor.Host().c_str(), &connection), 0);
+        return connection;
+    }
+    int32_t m_OpenBefore = 0;
+};
+
+TEST_F(SessionWorkerTest, ReadAheadGoesWithItsSocket) {
+    FakeMonitor monitor;
+    monitor.QueueBatch(Records(3));  // one write: the buffer holds the rest
+    monitor.QueueBatch(Records(1));
+    MonitorConnection* first = Open(monitor);
+    MonitorRecord record{};
+    ASSERT_EQ(Mon_Read(first, &record), 1);
+    const MonSocket number = first->m_Socket;
+    Mon_Close(first);  // two records and the end left unread in the buffer
+
+    MonitorConnection* second = Open(monitor);
+    EXPECT_EQ(second->m_Socket, number) << "the same socket number, a new socket";
+    MonBatch batch;
+    EXPECT_EQ(Mon_ReadBatch(second, batch, SessionLimits{}), 0);
+    const uint8_t* body = nullptr;
+    uint16_t length = 0;
+    int count = 0;
+    while (batch.Next(body, length)) ++count;
+    EXPECT_EQ(count, 1) << "nothing of the closed socket's batch";
+    Mon_Close(second);
+}
+
+// The receive time-out applies to each wait; the poll limit to the whole batch.
+TEST_F(SessionWorkerTest, AMonitorThatTricklesWithoutEndingItsBatchEndsAtTheDeadline) {
+    FakeMonitor monitor;
+    std::vector<MonBytes> framed;
+    for (const MonBytes& record : Records(200)) framed.push_back(FrameMessage(record));
+    monitor.QueueReply({FakeStep::SendBytewise(Concat(framed)), FakeStep::Stall()});
+    MonitorConnection* connection = Open(monitor);
+    SessionLimits limits;
+    limits.m_PollMs = 300;
+    MonBatch batch;
+    EXPECT_EQ(Mon_ReadBatch(connection, batch, limits), -1);
+    EXPECT_EQ(batch.m_ErrorCode, 10060);
+    EXPECT_EQ(std::string(batch.m_ErrorText), TimedOutText);
+    EXPECT_GT(batch.Bytes(), 0u) << "what came before the deadline is kept";
+    Mon_Close(connection);
+}
+
+TEST_F(SessionWorkerTest, ABatchPastItsBoundIsIllegalAndHoldsNoMoreThanTheBound) {
+    FakeMonitor monitor;
+    monitor.QueueBatch(Records(2000));
+    MonitorConnection* connection = Open(monitor);
+    SessionLimits limits;
+    limits.m_BatchBytes = 4096;
+    MonBatch batch;
+    EXPECT_EQ(Mon_ReadBatch(connection, batch, limits), -1);
+    EXPECT_EQ(std::string(batch.m_ErrorText), "illegal message from monitor");
+    EXPECT_LE(batch.Bytes(), 4096u);
+    EXPECT_LE(batch.Capacity(), 4096u);
+    Mon_Close(connection);
+}
+
+TEST_F(SessionWorkerTest, AStalledPollHoldsUpNoOtherAndIsGivenUpAtOnce) {
+    FakeMonitor stalled;
+    FakeMonitor healthy;
+    stalled.QueueReply({FakeStep::Send(FrameMessage(Records(1)[0])), FakeStep::Stall()});
+    healthy.QueueBatch(Records(5));
+    CountedWorker a;
+    CountedWorker b;
+    MonBatch batchA;
+    MonBatch batchB;
+    ASSERT_TRUE(a.m_Worker.StartPoll(Open(stalled), batchA, SessionLimits{}));
+    ASSERT_TRUE(b.m_Worker.StartPoll(Open(healthy), batchB, SessionLimits{}));
+    MonitorConnection* another = Open(healthy);
+    EXPECT_FALSE(a.m_Worker.StartPoll(another, batchA, SessionLimits{})) << "one job at a time";
+    Mon_Close(another);
+
+    ASSERT_TRUE(b.WaitForNotices(1));
+    SessionWorker::Result result;
+    ASSERT_TRUE(b.m_Worker.TakeResult(result));
+    EXPECT_EQ(result.m_Status, 0);
+    EXPECT_FALSE(b.m_Worker.IsBusy());
+    Mon_Close(result.m_pConnection);
+
+    ASSERT_TRUE(stalled.WaitForRequests(1));
+    EXPECT_FALSE(a.m_Worker.TakeResult(result));
+    EXPECT_TRUE(a.m_Worker.IsBusy());
+    a.m_Worker.Cancel();
+    EXPECT_FALSE(a.m_Worker.IsBusy());
+    EXPECT_TRUE(OpenCountReturnsTo(m_OpenBefore)) << "the worker closed its socket";
+    EXPECT_EQ(a.Notices(), 0) << "nothing reported after Cancel";
+    EXPECT_EQ(healthy.RequestCount(), 1u);
+}
+
+TEST_F(SessionWorkerTest, AConnectThatHangsEndsAtTheConnectLimitOrWhenGivenUp) {
+    HangingListener unreachable;
+    Mon_TcpSetTimeouts(1000, 30000);  // the abandoned connects end soon after
+    SessionLimits limits;
+    limits.m_ConnectMs = 200;
+    CountedWorker timed;
+    ASSERT_TRUE(timed.m_Worker.StartConnect(unreachable.Host(), limits));
+    ASSERT_TRUE(timed.WaitForNotices(1));
+    SessionWorker::Result result;
+    ASSERT_TRUE(timed.m_Worker.TakeResult(result));
+    EXPECT_TRUE(result.m_bConnect);
+    EXPECT_EQ(result.m_Status, -1);
+    EXPECT_EQ(result.m_pConnection, nullptr);
+    EXPECT_EQ(result.m_ErrorText, TimedOutText);
+
+    CountedWorker cancelled;
+    ASSERT_TRUE(cancelled.m_Worker.StartConnect(unreachable.Host(), SessionLimits{}));
+    cancelled.m_Worker.Cancel();
+    EXPECT_FALSE(cancelled.m_Worker.IsBusy());
+    EXPECT_FALSE(cancelled.m_Worker.TakeResult(result));
+}
+
+}  // namespace

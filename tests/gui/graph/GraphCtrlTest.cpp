@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <QSet>
+#include <vector>
+
+#include "gui/graph/GraphCtrl.h"
+#include "gui/graph/ServiceRecord.h"
+
+namespace {
+
+void AppendValues(GraphCtrl& graph, std::vector<float> values) {
+    graph.AppendPoint(values);
+}
+
+}  // namespace
+
+TEST(GraphCtrl, PointsAndLabelsScrollOldestFirst) {
+    GraphCtrl graph;
+    graph.SetSubsetCount(2);
+    graph.SetPointCount(3);
+    AppendValues(graph, {1, 10});
+    AppendValues(graph, {2, 20});
+    AppendValues(graph, {3});  // a missing value counts 0
+    AppendValues(graph, {4, 40});
+    EXPECT_EQ((std::vector<float>{graph.Value(0, 0), graph.Value(0, 1), graph.Value(0, 2)}),
+              (std::vector<float>{2, 3, 4}));
+    EXPECT_EQ((std::vector<float>{graph.Value(1, 0), graph.Value(1, 1), graph.Value(1, 2)}),
+              (std::vector<float>{20, 0, 40}));
+
+    for (const char* label : {"a", "b", "c", "d"}) graph.AppendPointLabel(label);
+    EXPECT_EQ(graph.PointLabel(0), "b");
+    EXPECT_EQ(graph.PointLabel(2), "d");
+    graph.SetPointLabel(2, " ");
+    EXPECT_EQ(graph.PointLabel(2), " ");
+
+    // Growing keeps the newest points at the new end; shrinking drops the oldest.
+    graph.SetPointCount(4);
+    EXPECT_FLOAT_EQ(graph.Value(0, 0), 0.0f);
+    EXPECT_FLOAT_EQ(graph.Value(0, 3), 4.0f);
+    EXPECT_EQ(graph.PointLabel(1), "b");
+    graph.SetPointCount(2);
+    EXPECT_FLOAT_EQ(graph.Value(0, 0), 3.0f);
+    EXPECT_FLOAT_EQ(graph.Value(1, 1), 40.0f);
+    // Another subset count keeps the data of the subsets that remain.
+    graph.SetSubsetCount(3);
+    EXPECT_FLOAT_EQ(graph.Value(1, 1), 40.0f);
+    EXPECT_FLOAT_EQ(graph.Value(2, 1), 0.0f);
+}
+
+TEST(GraphCtrl, YTicksAreRoundAndReadable) {
+    EXPECT_EQ(GraphCtrl::YTickLabels(0, 100), QStringList({"0", "20", "40", "60", "80", "100"}));
+    EXPECT_EQ(GraphCtrl::YTickLabels(0, 1.32e6, 8),
+              QStringList({"0", "0.2M", "0.4M", "0.6M", "0.8M", "1.0M", "1.2M"}));
+    EXPECT_EQ(GraphCtrl::YTickLabels(0, 25000, 5),
+              QStringList({"0", "5K", "10K", "15K", "20K", "25K"}));
+    EXPECT_EQ(GraphCtrl::YTickLabels(0, 4294967295.0 * 1.1),
+              QStringList({"0", "1G", "2G", "3G", "4G"}));
+    EXPECT_EQ(GraphCtrl::YTickLabels(0, 1.1),
+              QStringList({"0", "0.2", "0.4", "0.6", "0.8", "1.0"}));
+    // An empty range (all points 0) still gets an axis.
+    EXPECT_EQ(GraphCtrl::YTickLabels(0, 0).front(), "0");
+    EXPECT_GE(GraphCtrl::YTickLabels(0, 0).size(), 2);
+
+    // Whatever the range, neighbouring ticks never read the same.
+    for (double top : {3.3, 77.0, 1234.0, 9999.0, 10001.0, 123456.0, 999999.0, 2.5e6, 7.7e8}) {
+        const QStringList labels = GraphCtrl::YTickLabels(0, top);
+        EXPECT_EQ(QSet<QString>(labels.begin(), labels.end()).size(), labels.size()) << top;
+        EXPECT_LE(labels.size(), 7) << top;
+    }
+}
+
+TEST(GraphCtrl, PictureShowsEachSubsetInItsColour) {
+    EXPECT_EQ(GraphCtrl::RgbValueFromColor(QColor(80, 90, 100)), 0x645A50u);  // red low
+    GraphCtrl graph;
+    graph.SetSubsetCount(2);
+    graph.SetPointCount(4);
+    graph.SetSubsetColor(0, QColor(255, 0, 0));
+    graph.SetSubsetColor(1, QColor(0, 0, 255));
+    graph.SetSubsetLineStyle(0, LineSolid8);
+    graph.SetSubsetLineStyle(1, LineSolid8);
+    graph.ShowLegend(false);  // only the lines may carry these colours
+    graph.SetYMax(100);
+    AppendValues(graph, {20, 70});
+    AppendValues(graph, {25, 75});
+    const QImage image = graph.RenderImage(QSize(14000, 8000));
+    ASSERT_EQ(image.size(), QSize(1400, 800));
+    int red = 0;
+    int blue = 0;
+    int redAbove = 0;  // red drawn higher than the blue line would be wrong
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            if (pixel == qRgb(255, 0, 0)) {
+                ++red;
+                if (y < 400) ++redAbove;
+            }
+            if (pixel == qRgb(0, 0, 255)) ++blue;
+        }
+    }
+    EXPECT_GT(red, 1000);
+    EXPECT_GT(blue, 1000);
+    EXPECT_EQ(redAbove, 0);
+}
+
+TEST(GraphCtrl, YAxisLabelBreaksOntoASecondLineBeforeItIsShortened) {
+    GraphCtrl graph;
+    graph.SetTitle("Real Time Historical Log");
+    graph.SetXAxisLabel("Time (seconds elapsed)");
+    graph.SetYAxisLabel("Network traffic (delta bytes)");
+    graph.SetSubsetCount(6);
+    graph.SetPointCount(14);
+    graph.resize(700, 600);
+    EXPECT_EQ(graph.YAxisLabelLines(), QStringList{"Network traffic (delta bytes)"});
+    // The graph pane of a maximised window at scale factor 2 is about this low.
+    graph.resize(700, 200);
+    EXPECT_EQ(graph.YAxisLabelLines(), QStringList({"Network traffic", "(delta bytes)"}));
+    graph.resize(700, 120);  // too low for either line: both shortened, never dropped
+    const QStringList cut = graph.YAxisLabelLines();
+    ASSERT_EQ(cut.size(), 2);
+    EXPECT_TRUE(cut[0].startsWith("Net") && cut[0].endsWith(QChar(0x2026))) << cut[0].toStdString();
+}

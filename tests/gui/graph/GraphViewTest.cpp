@@ -1,0 +1,91 @@
+// The traffic graph of a session: its set-up, the service catalogue, the
+// subsets for the lists the options page may give, and the points a
+// connected session feeds it.
+
+#include "gui/session/SessionFixture.h"
+
+namespace {
+
+TEST_F(SessionTest, TheGraphStartsWithItsTitlesLabelsAndTheDefaultServices) {
+    GraphCtrl* graph = m_pGraph->GetGraph();
+    EXPECT_EQ(graph->Title(), "Real Time Historical Log");
+    EXPECT_EQ(graph->YAxisLabel(), "Network traffic (delta bytes)");
+    EXPECT_EQ(graph->XAxisLabel(), "Time (seconds elapsed)");
+    EXPECT_EQ(graph->PointCount(), 14);
+    EXPECT_EQ(graph->PointLabel(0), "0");
+    EXPECT_EQ(graph->PointLabel(13), "195");
+    EXPECT_EQ(Labels(), (QStringList{"archie(1525)", "www(80)", "telnet(23)", "ftp-data(20)",
+                                     "ftp(21)", "Others"}));
+    EXPECT_EQ(m_pGraph->GetServiceList(),
+              (std::vector<std::string>{"ftp", "ftp-data", "telnet", "www", "archie", "Others"}));
+    // Colours arrive as RGB values with red in the low byte.
+    EXPECT_EQ(graph->SubsetColor(2), QColor(255, 0, 0));    // telnet
+    EXPECT_EQ(graph->SubsetColor(1), QColor(0, 0, 255));    // www
+    EXPECT_EQ(graph->SubsetColor(0), QColor(255, 255, 0));  // archie
+    EXPECT_EQ(graph->SubsetColor(5), QColor(0, 0, 0));      // Others
+    EXPECT_EQ(graph->SubsetLineStyle(1), LineSolid4);
+    EXPECT_EQ(graph->SubsetLineStyle(5), LineDot);
+
+    const auto& catalogue = GraphView::GetMasterMap();
+    ASSERT_EQ(catalogue.count("whois"), 1u);
+    EXPECT_EQ(catalogue.at("whois").m_Port, 43);
+    EXPECT_EQ(catalogue.at("whois").m_Color, 0x808080u);
+    EXPECT_EQ(catalogue.at("whois").m_LineStyle, LineSolid8);
+    EXPECT_EQ(catalogue.at("finger").m_Color, 0xFFFF00u);
+}
+
+TEST_F(SessionTest, OthersIsAlwaysTheLastSubsetExactlyOnce) {
+    m_pGraph->SetServiceList({"Others", "www", "gopher", "telnet"});
+    EXPECT_EQ(Labels(), (QStringList{"telnet(23)", "www(80)", "Others"}));
+    EXPECT_EQ(m_pGraph->GetServiceList(), (std::vector<std::string>{"www", "telnet", "Others"}));
+    EXPECT_TRUE(Traced("Could not find service name in the master map"));
+
+    m_pGraph->SetServiceList({});
+    EXPECT_EQ(Labels(), QStringList{"Others"});
+
+    // With only "Others" on show, all traffic lands there.
+    m_Monitor.QueueBatch(Join({Connection(1, "www", 10, 5), Connection(2, "ftp", 1, 1)}));
+    Connect(m_Monitor.Host());
+    EXPECT_EQ(Newest("Others"), 17.0f);
+}
+
+TEST_F(SessionTest, ACatalogueMergeReloadsEveryGraphView) {
+    GraphView second;
+    m_pDoc->AddView(&second);
+    second.OnInitialUpdate();
+    ASSERT_EQ(GraphView::ServiceClients().size(), 2u);
+
+    GraphView::ServiceMap changed;
+    changed["www"] = ServiceRecord{"www", 0, 8080, 0x00FF00, LineDash};
+    changed["gopher"] = ServiceRecord{"gopher", 1, 70, 0x0000FF, LineSolid};
+    GraphView::MergeIntoMasterMap(changed);
+    for (GraphView* view : {m_pGraph, &second}) {
+        EXPECT_EQ(view->GetGraph()->SubsetLabel(1), "www(8080)");
+        EXPECT_EQ(view->GetGraph()->SubsetColor(1), QColor(0, 255, 0));
+    }
+    m_pGraph->SetServiceList({"gopher"});
+    EXPECT_EQ(Labels(), (QStringList{"gopher(70)", "Others"}));
+
+    // Opening a graph restores the predefined services; user ones stay.
+    GraphView::LoadPredefinedServices();
+    EXPECT_EQ(GraphView::GetMasterMap().at("www").m_Port, 80);
+    EXPECT_EQ(GraphView::GetMasterMap().count("gopher"), 1u);
+}
+
+TEST_F(SessionTest, EachPollAddsOnePointAndANewConnectionClearsTheHistory) {
+    m_Monitor.QueueBatch(Connection(1, "ftp", 50, 50));
+    m_Monitor.QueueBatch({});
+    Connect(m_Monitor.Host());
+    GraphCtrl* graph = m_pGraph->GetGraph();
+    EXPECT_EQ(Newest("ftp(21)"), 100.0f);
+    EXPECT_EQ(graph->Value(4, 12), 0.0f);  // the cleared history before it
+    Tick(60);
+    EXPECT_EQ(Newest("ftp(21)"), 0.0f);
+    EXPECT_EQ(graph->Value(4, 12), 100.0f);
+
+    m_pDoc->OnDisconnect();
+    m_pDoc->UpdateAllViews(nullptr);  // no point while disconnected
+    EXPECT_EQ(graph->Value(4, 12), 100.0f);
+}
+
+}  // namespace

@@ -1,0 +1,197 @@
+// The session document against the fake monitor: connecting through the
+// host-name dialog, polling on the application's timer, losing and dropping
+// the connection, command enabling, and the empty document files.
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "SessionFixture.h"
+#include "gui/framework/CommandIds.h"
+#include "gui/framework/GWDocTemplate.h"
+
+namespace {
+
+const QString InvalidText =
+    "The Socks5 server name is Invalid\nor the Socks5 vigil is not running on the server.";
+const QString LostText = "The server has been disconnected !";
+
+TEST_F(SessionTest, ConnectPollsAtOnceThenOnTheSixtiethTick) {
+    m_Monitor.QueueBatch(Connection(1, "www", 100, 200));
+    m_Monitor.QueueBatch(
+        Join({Connection(2, "telnet", 5, 5), {EncodeUpdate(7, 1, "", {}, "", {}, "", 400, 300)}}));
+    Connect(m_Monitor.Host());
+
+    EXPECT_EQ(m_pDoc->GetTitle(),
+              QString("Connected to Socks5 server -- ") + QString::fromStdString(m_Monitor.Host()));
+    EXPECT_EQ(m_pDoc->m_bDisconnected, 0);
+    EXPECT_EQ(m_pDoc->m_bStopped, 0);
+    EXPECT_EQ(m_Monitor.RequestCount(), 1u);
+    ASSERT_EQ(TimerClients(), 1u);
+    EXPECT_EQ(m_App.m_Timer.Clients()[0].m_Period, 60);
+    EXPECT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, 2), "user1");
+    EXPECT_EQ(Newest("www(80)"), 300.0f);
+    // The time axis counts back from the newest point in periods.
+    EXPECT_EQ(m_pGraph->GetGraph()->PointLabel(0), "780");
+    EXPECT_EQ(m_pGraph->GetGraph()->PointLabel(13), "0");
+
+    Tick(59);
+    EXPECT_EQ(m_Monitor.RequestCount(), 1u);
+    Tick();
+    EXPECT_EQ(m_Monitor.RequestCount(), 2u);
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_EQ(Cell(1, 3), "telnet");
+    EXPECT_EQ(Newest("www(80)"), 400.0f);  // 700 in all, 300 before
+    EXPECT_EQ(Newest("telnet(23)"), 10.0f);
+    EXPECT_TRUE(m_Messages.isEmpty());
+}
+
+TEST_F(SessionTest, ShowFailedAndShowActiveSwitchTheRowsAndTheirChecks) {
+    m_Monitor.QueueBatch(Join({Connection(1, "www", 1, 1),
+                               Connection(2, "ftp", 1, 1),
+                               {EncodeResult(7, 2, 5, "refused"), EncodeClose(7, 2)}}));
+    Connect(m_Monitor.Host());
+    EXPECT_EQ(Rows(), 1);
+    EXPECT_TRUE(Command(cmd::ShowActive).m_bChecked);
+    EXPECT_FALSE(Command(cmd::ShowFailed).m_bChecked);
+
+    Route(cmd::ShowFailed);
+    EXPECT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, 2), "user2");
+    EXPECT_TRUE(Command(cmd::ShowFailed).m_bChecked);
+    EXPECT_FALSE(Command(cmd::ShowActive).m_bChecked);
+
+    Route(cmd::ShowActive);
+    EXPECT_EQ(Cell(0, 2), "user1");
+    EXPECT_EQ(m_Monitor.RequestCount(), 3u);
+}
+
+TEST_F(SessionTest, LostConnectionShowsOnceKeepsRowsAndReconnectKeepsOneTimerClient) {
+    m_Monitor.QueueBatch(Connection(1, "www", 1, 1));
+    m_Monitor.QueueReply({FakeStep::Close()});
+    Connect(m_Monitor.Host());
+    Tick(60);
+    EXPECT_EQ(m_Messages, QStringList{LostText});
+    EXPECT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, 2), "user1");
+    EXPECT_TRUE(Command(cmd::Connect).m_bEnabled);
+    EXPECT_FALSE(Command(cmd::Disconnect).m_bEnabled);
+    EXPECT_EQ(TimerClients(), 1u);  // still there; its ticks do nothing
+    Tick(120);
+    EXPECT_EQ(m_Messages.size(), 1);
+
+    // A period chosen meanwhile is kept for the next connection, and the
+    // old client is replaced, not doubled.
+    m_pDoc->SetUpdatePeriod(30);
+    EXPECT_EQ(m_pGraph->GetGraph()->PointLabel(0), "780");  // points polled at 60 s
+    Connect(m_Monitor.Host());
+    ASSERT_EQ(TimerClients(), 1u);
+    EXPECT_EQ(m_App.m_Timer.Clients()[0].m_Period, 30);
+    EXPECT_EQ(m_pGraph->GetGraph()->PointLabel(0), "390");
+    EXPECT_EQ(Rows(), 0);  // a new connection starts empty
+
+    m_pDoc->SetUpdatePeriod(90);
+    ASSERT_EQ(TimerClients(), 1u);
+    EXPECT_EQ(m_App.m_Timer.Clients()[0].m_Period, 90);
+}
+
+TEST_F(SessionTest, DisconnectRemovesTheTimerClientAndKeepsTheRows) {
+    m_Monitor.QueueBatch(Connection(1, "www", 1, 1));
+    Connect(m_Monitor.Host());
+    Route(cmd::Disconnect);
+    EXPECT_EQ(TimerClients(), 0u);
+    EXPECT_EQ(m_pDoc->m_bDisconnected, 1);
+    EXPECT_EQ(Rows(), 1);
+    EXPECT_TRUE(m_Monitor.WaitForDisconnects(1));
+
+    Connect(m_Monitor.Host());
+    EXPECT_EQ(TimerClients(), 1u);
+    EXPECT_EQ(m_Monitor.ConnectionCount(), 2u);
+    EXPECT_TRUE(m_Messages.isEmpty());
+}
+
+TEST_F(SessionTest, CommandsAreEnabledByTheConnectionState) {
+    const int whileDisconnected[] = {cmd::Connect, cmd::CopyGraph, cmd::EditCopy, cmd::FilePrint,
+                                     cmd::FilePrintSetup};
+    auto expectState = [this, &whileDisconnected](bool connected) {
+        for (int id : whileDisconnected) EXPECT_EQ(Command(id).m_bEnabled, !connected) << id;
+        EXPECT_EQ(Command(cmd::Disconnect).m_bEnabled, connected);
+        EXPECT_TRUE(Command(cmd::ShowActive).m_bEnabled);
+        EXPECT_TRUE(Command(cmd::ShowFailed).m_bEnabled);
+    };
+    expectState(false);
+    Connect(m_Monitor.Host());
+    expectState(true);
+    m_pDoc->OnDisconnect();
+    expectState(false);
+}
+
+TEST_F(SessionTest, CancelAndEmptyOrUnknownNamesAskAgain) {
+    m_Answers = {Cancel};
+    m_pDoc->OnConnect();
+    Settle();
+    EXPECT_EQ(m_nDialogs, 1);
+    EXPECT_TRUE(m_Messages.isEmpty());
+    EXPECT_EQ(TimerClients(), 0u);
+    EXPECT_EQ(m_pDoc->m_bDisconnected, 1);
+
+    std::string nobody;
+    {
+        FakeMonitor gone;  // an address where nothing listens once it is gone
+        nobody = gone.Host();
+    }
+    m_Answers = {"", nobody, Cancel};
+    m_pDoc->OnConnect();
+    Settle();
+    EXPECT_EQ(m_nDialogs, 4);
+    EXPECT_EQ(m_Messages, (QStringList{InvalidText, InvalidText}));
+    EXPECT_EQ(TimerClients(), 0u);
+    EXPECT_FALSE(m_pDoc->m_Table.IsConnected());
+
+    m_Answers = {"", m_Monitor.Host()};
+    m_pDoc->OnConnect();
+    Settle();
+    EXPECT_EQ(m_nDialogs, 6);
+    EXPECT_EQ(m_Messages.size(), 3);
+    EXPECT_TRUE(m_pDoc->m_Table.IsConnected());
+}
+
+TEST_F(SessionTest, ClosingAConnectedDocumentLeavesNoTimerClient) {
+    Connect(m_Monitor.Host());
+    m_pDoc.reset();
+    EXPECT_EQ(TimerClients(), 0u);
+    EXPECT_TRUE(m_Monitor.WaitForDisconnects(1));
+}
+
+TEST_F(SessionTest, ConnectToMakesOneAttemptWithoutTheDialog) {
+    EXPECT_FALSE(m_pDoc->ConnectTo(""));
+    EXPECT_TRUE(m_pDoc->ConnectTo(QString::fromStdString(m_Monitor.Host())));
+    Settle();
+    EXPECT_EQ(m_nDialogs, 0);
+    EXPECT_TRUE(m_Messages.isEmpty());
+    EXPECT_EQ(m_Monitor.RequestCount(), 1u);
+    EXPECT_EQ(TimerClients(), 1u);
+}
+
+TEST(SessionFileTest, SavesEmptyFilesAndOpensThemAsDisconnectedSessions) {
+    GWWinApp app;
+    app.AddDocTemplate(std::make_unique<GWDocTemplate>(
+        "\nVGL\nVGL\nVGL Files (*.vgl)\n.VGL\nVGL.Document\nVGL Document",
+        [] { return new CVGLDoc; }));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("night-shift.vgl");
+    FakeMonitor monitor;
+    auto* document = static_cast<CVGLDoc*>(app.OnFileNew());
+    ASSERT_TRUE(document->ConnectTo(QString::fromStdString(monitor.Host())));
+    ASSERT_TRUE(document->OnSaveDocument(path));
+    EXPECT_EQ(QFile(path).size(), 0);
+
+    auto* opened = static_cast<CVGLDoc*>(app.OpenDocumentFile(path));
+    ASSERT_NE(opened, nullptr);
+    EXPECT_NE(opened, document);
+    EXPECT_EQ(opened->GetTitle(), "night-shift.vgl");
+    EXPECT_EQ(opened->m_bDisconnected, 1);
+    EXPECT_FALSE(opened->m_Table.IsConnected());
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+#pragma once
+// The demo's simulated connections as monitor records: the fields the demo
+// keeps per connection, put on the wire by the project's encoder
+// (link/MonEncode.h) with texts cut to what the client keeps.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/monitor/MonEncode.h"
+
+namespace demo {
+
+using Body = MonBytes;
+
+// An IPv4 socket address; an address of 0 is not sent.
+struct SockAddr {
+    uint32_t m_Ip = 0;  // host order
+    uint16_t m_Port = 0;
+};
+
+struct OpenFields {
+    uint8_t m_Auth = 0;
+    uint32_t m_StartTime = 0;
+    std::string m_User;
+    SockAddr m_Source;
+    std::string m_SourceName;
+};
+
+struct UpdateFields {
+    uint32_t m_TrafficIn = 0;
+    uint32_t m_TrafficOut = 0;
+    std::string m_Service;
+    SockAddr m_NextServer;
+    std::string m_NextServerName;
+    SockAddr m_Dest;
+    std::string m_DestName;
+};
+
+Body WireOpen(uint32_t idHigh, uint32_t idLow, const OpenFields& fields);
+Body WireUpdate(uint32_t idHigh, uint32_t idLow, const UpdateFields& fields);
+Body WireResult(uint32_t idHigh, uint32_t idLow, uint32_t code, const std::string& text);
+Body WireClose(uint32_t idHigh, uint32_t idLow);
+
+}  // namespace demo
