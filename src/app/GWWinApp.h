@@ -39,6 +39,8 @@ public:
     using DocumentFunction = int (*)(GWDocument* document, uintptr_t value);
     void ForEachDocument(DocumentFunction function, uintptr_t value);
 
+    GWTimer* GetTimer() override { return &m_Timer; }
+
     uint32_t m_MaxInstances = 5;
     QStringList m_HandOverArguments;
     GWTimer m_Timer;

@@ -13,6 +13,7 @@
 class GWDocTemplate;
 class GWDocument;
 class GWMainFrame;
+class GWTimer;
 class GWView;
 class QPrinter;
 
@@ -50,6 +51,10 @@ public:
     void LoadStdProfileSettings(int maxRecentFiles);
     void AddToRecentFileList(const QString& path);
     QStringList GetRecentFileList() const { return m_RecentFiles; }
+
+    // The one application-wide timer that documents register with, if the
+    // application keeps one.
+    virtual GWTimer* GetTimer() { return nullptr; }
 
     QPrinter& GetPrinter();
     void OnFilePrintSetup();

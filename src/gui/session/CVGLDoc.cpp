@@ -3,14 +3,15 @@
 #include <QLineEdit>
 #include <QWidget>
 
+#include "core/base/GWTimer.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/Dialogs.h"
+#include "gui/framework/GWApp.h"
 #include "gui/framework/GWFrame.h"
 #include "gui/graph/GraphView.h"
 #include "gui/session/ServerNameDlg.h"
 #include "gui/options/OptionPPT.h"
 #include "gui/grid/GridView.h"
-#include "app/GWWinApp.h"
 
 namespace {
 
@@ -26,8 +27,8 @@ QWidget* MainWindow() {
 }
 
 GWTimer* ApplicationTimer() {
-    GWWinApp* app = GWWinApp::Get();
-    return app ? &app->m_Timer : nullptr;
+    GWApp* app = GWApp::Get();
+    return app ? app->GetTimer() : nullptr;
 }
 
 }  // namespace

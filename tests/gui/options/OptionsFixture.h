@@ -26,7 +26,7 @@
 #include "gui/options/CheckListBox.h"
 #include "gui/options/OptionPPT.h"
 #include "gui/grid/GridView.h"
-#include "app/GWWinApp.h"
+#include "support/TimerApp.h"
 
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -44,7 +44,7 @@ protected:
 
     void SetUp() override {
         GWTimer::UseSystemTimer(&m_SystemTimer);
-        m_pApp = std::make_unique<GWWinApp>();
+        m_pApp = std::make_unique<TimerApp>();
         m_pDocument = std::make_unique<CVGLDoc>();
         m_pGrid = std::make_unique<GridView>();
         m_pGraph = std::make_unique<GraphView>();
@@ -128,7 +128,7 @@ protected:
     }
 
     ManualSystemTimer m_SystemTimer;
-    std::unique_ptr<GWWinApp> m_pApp;
+    std::unique_ptr<TimerApp> m_pApp;
     std::unique_ptr<CVGLDoc> m_pDocument;
     std::unique_ptr<GridView> m_pGrid;
     std::unique_ptr<GraphView> m_pGraph;

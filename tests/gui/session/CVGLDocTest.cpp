@@ -174,7 +174,7 @@ TEST_F(SessionTest, ConnectToMakesOneAttemptWithoutTheDialog) {
 }
 
 TEST(SessionFileTest, SavesEmptyFilesAndOpensThemAsDisconnectedSessions) {
-    GWWinApp app;
+    TimerApp app;
     app.AddDocTemplate(std::make_unique<GWDocTemplate>(
         "\nVGL\nVGL\nVGL Files (*.vgl)\n.VGL\nVGL.Document\nVGL Document",
         [] { return new CVGLDoc; }));

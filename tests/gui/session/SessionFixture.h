@@ -27,7 +27,7 @@
 #include "gui/grid/GridView.h"
 #include "support/FakeMonitor.h"
 #include "support/SessionSettle.h"
-#include "app/GWWinApp.h"
+#include "support/TimerApp.h"
 
 class ManualSystemTimer : public SystemTimer {
 public:
@@ -144,7 +144,7 @@ protected:
         return false;
     }
 
-    GWWinApp m_App;
+    TimerApp m_App;
     ManualSystemTimer m_SystemTimer;
     FakeMonitor m_Monitor;
     std::unique_ptr<CVGLDoc> m_pDoc;
