@@ -115,11 +115,13 @@ void FormatHost(int32_t hostForm, const std::string& name, const uint8_t (&addr)
         column.assign(" ");
         return;
     }
-    char text[16];
+    char text[16];  // "255.255.255.255"
+    char* const end = text + sizeof text;
     char* at = text;
     for (int i = 4; i < 8; ++i) {
-        if (i > 4) *at++ = '.';
-        at = std::to_chars(at, text + sizeof text, addr[i]).ptr;
+        // A dotted quad always fits; the test only tells the optimiser so.
+        if (i > 4 && at != end) *at++ = '.';
+        at = std::to_chars(at, end, addr[i]).ptr;
     }
     column.assign(text, at);
 }
