@@ -6,10 +6,10 @@
 #include <string>
 
 #include "core/table/EntryObj.h"
+#include "support/GridColumns.h"
 
 namespace {
 
-enum { Source, Destination, UserName, Service, StartTime, Duration, In, Out, Total, Auth, Next };
 
 MonitorRecord Rec(uint32_t kind, uint32_t high = 1, uint32_t low = 2) {
     MonitorRecord r{};
@@ -66,7 +66,7 @@ TEST_F(EntryObjTest, RecordWithBothIdsZeroIsRefusedAndChangesNothing) {
     EXPECT_EQ(m_Entry.Apply(open, delta), 0);
     EXPECT_EQ(delta, 0u);
     EXPECT_TRUE(m_Entry.m_Key.empty());
-    EXPECT_EQ(Col(UserName), "");
+    EXPECT_EQ(Col(ColUserName), "");
 }
 
 TEST_F(EntryObjTest, TextsAndAddressesAreFilledInNeverErased) {
@@ -77,9 +77,9 @@ TEST_F(EntryObjTest, TextsAndAddressesAreFilledInNeverErased) {
     std::strcpy(open.m_SourceName, "client.example");
     Take(open);
     EXPECT_EQ(m_Entry.m_Key, "12:345");
-    EXPECT_EQ(Col(UserName), "alice");
-    EXPECT_EQ(Col(Service), "Others");  // none reported yet
-    EXPECT_EQ(Col(StartTime), "01:02:05");
+    EXPECT_EQ(Col(ColUserName), "alice");
+    EXPECT_EQ(Col(ColService), "Others");  // none reported yet
+    EXPECT_EQ(Col(ColStartTime), "01:02:05");
 
     MonitorRecord update = Rec(RecordKindUpdate, 12, 345);
     std::strcpy(update.m_ServiceName, "ftp");
@@ -87,49 +87,49 @@ TEST_F(EntryObjTest, TextsAndAddressesAreFilledInNeverErased) {
     std::strcpy(update.m_NextServerName, "next.proxy");
     Take(update);
     Take(Rec(RecordKindUpdate, 12, 345));  // nothing in it erases anything
-    EXPECT_EQ(Col(Service), "ftp");
-    EXPECT_EQ(Col(UserName), "alice");
-    EXPECT_EQ(Col(StartTime), "01:02:05");
+    EXPECT_EQ(Col(ColService), "ftp");
+    EXPECT_EQ(Col(ColUserName), "alice");
+    EXPECT_EQ(Col(ColStartTime), "01:02:05");
 
     m_Entry.SetDisplay(1, 0, 0);
-    EXPECT_EQ(Col(Source), "client.example");
-    EXPECT_EQ(Col(Destination), "93.184.216.34");  // no name: its own address
-    EXPECT_EQ(Col(Next), "next.proxy");
+    EXPECT_EQ(Col(ColSource), "client.example");
+    EXPECT_EQ(Col(ColDestination), "93.184.216.34");  // no name: its own address
+    EXPECT_EQ(Col(ColNextServer), "next.proxy");
     m_Entry.SetDisplay(0, 0, 0);
-    EXPECT_EQ(Col(Source), "10.0.0.1");
-    EXPECT_EQ(Col(Next), " ");  // a name but no address
+    EXPECT_EQ(Col(ColSource), "10.0.0.1");
+    EXPECT_EQ(Col(ColNextServer), " ");  // a name but no address
 }
 
 TEST_F(EntryObjTest, TrafficIsUnsignedTotalsNeverWrapAndUseTheChosenUnit) {
     Take(Rec(RecordKindOpen));
     EXPECT_EQ(Take(Update(2147483648u, 2147483648u)), 4294967296u);
     m_Entry.SetDisplay(1, 0, 0);
-    EXPECT_EQ(Col(In), "2147483648");
-    EXPECT_EQ(Col(Total), "4294967296");
+    EXPECT_EQ(Col(ColInTraffic), "2147483648");
+    EXPECT_EQ(Col(ColTotalTraffic), "4294967296");
     m_Entry.SetDisplay(1, 1, 0);
-    EXPECT_EQ(Col(In), "2097152.00K");
-    EXPECT_EQ(Col(Total), "4194304.00K");
+    EXPECT_EQ(Col(ColInTraffic), "2097152.00K");
+    EXPECT_EQ(Col(ColTotalTraffic), "4194304.00K");
     m_Entry.SetDisplay(1, 2, 0);
-    EXPECT_EQ(Col(Out), "2048.00M");
-    EXPECT_EQ(Col(Total), "4096.00M");
+    EXPECT_EQ(Col(ColOutTraffic), "2048.00M");
+    EXPECT_EQ(Col(ColTotalTraffic), "4096.00M");
     EXPECT_EQ(Take(Update(4294967295u, 4294967295u)), 4294967294u);  // one record, both near 4 GiB
     m_Entry.SetDisplay(1, 0, 0);
-    EXPECT_EQ(Col(Total), "8589934590");
+    EXPECT_EQ(Col(ColTotalTraffic), "8589934590");
 
     EntryObj small;
     uint64_t delta = 0;
     small.Apply(Rec(RecordKindOpen), delta);
     small.Apply(Update(1023, 1536), delta);
     small.SetDisplay(1, 1, 0);
-    EXPECT_EQ(small.GetColumnText(In), "1.00K");
-    EXPECT_EQ(small.GetColumnText(Out), "1.50K");
+    EXPECT_EQ(small.GetColumnText(ColInTraffic), "1.00K");
+    EXPECT_EQ(small.GetColumnText(ColOutTraffic), "1.50K");
     small.SetDisplay(1, 7, 0);  // an unknown unit shows bytes
-    EXPECT_EQ(small.GetColumnText(Out), "1536");
+    EXPECT_EQ(small.GetColumnText(ColOutTraffic), "1536");
     small.SetDisplay(1, 2, 0);
-    EXPECT_EQ(small.GetColumnText(Out), "0.00M");
+    EXPECT_EQ(small.GetColumnText(ColOutTraffic), "0.00M");
     EntryObj none;
     none.SetDisplay(1, 1, 0);
-    EXPECT_EQ(none.GetColumnText(In), "0.00K");
+    EXPECT_EQ(none.GetColumnText(ColInTraffic), "0.00K");
 }
 
 TEST_F(EntryObjTest, DeltaIsTheGrowthOfTheSumAndZeroForCountlessRecordsAndClose) {
@@ -145,13 +145,13 @@ TEST_F(EntryObjTest, WireTotalThatPassed4GiBGrowsModulo2To32OneThatStartedAgainG
     EXPECT_EQ(Take(Update(4294967000u, 1000)), 4294968000u);
     EXPECT_EQ(Take(Update(704, 0)), 1000u);  // In passed 2^32
     m_Entry.SetDisplay(1, 0, 0);
-    EXPECT_EQ(Col(In), "4294968000");  // the grid shows the bytes, not the wrapped total
-    EXPECT_EQ(Col(Total), "4294969000");
+    EXPECT_EQ(Col(ColInTraffic), "4294968000");  // the grid shows the bytes, not the wrapped total
+    EXPECT_EQ(Col(ColTotalTraffic), "4294969000");
     EXPECT_EQ(Take(Update(0, 500)), 500u);    // Out went down by 500: counting again from 0
     EXPECT_EQ(Take(Update(300, 600)), 400u);  // In again from 0 (300), Out up by 100
     m_Entry.SetDisplay(1, 0, 0);
-    EXPECT_EQ(Col(In), "300");  // a counter that started again shows as received
-    EXPECT_EQ(Col(Total), "900");
+    EXPECT_EQ(Col(ColInTraffic), "300");  // a counter that started again shows as received
+    EXPECT_EQ(Col(ColTotalTraffic), "900");
     EXPECT_EQ(Take(Update(2147483747u, 0)), 2147483447u);
     EXPECT_EQ(Take(Update(100, 0)), 100u);  // down by 2^31 - 1: counting again
     EXPECT_EQ(Take(Update(2147483748u, 0)), 2147483648u);
@@ -172,18 +172,18 @@ TEST_F(EntryObjTest, DurationAndStartTime) {
                  {999999, "0"}};  // the last: a start in the future
     for (const auto& c : cases) {
         m_Entry.SetDisplay(1, 0, c.now);
-        EXPECT_EQ(Col(Duration), c.text) << c.now;
+        EXPECT_EQ(Col(ColDuration), c.text) << c.now;
     }
     EntryObj never;  // no start time: the span since 1970
     never.SetDisplay(1, 0, 20000 * 86400LL + 1);
-    EXPECT_EQ(never.GetColumnText(Duration), "20000:00:00:01");
+    EXPECT_EQ(never.GetColumnText(ColDuration), "20000:00:00:01");
 
     open.m_StartTime = 0xFFFFFFF0u;  // 2106-02-07 06:28:00 UTC: unsigned, past 2038
     Take(open);
     EXPECT_EQ(m_Entry.m_StartTime, 4294967280LL);
-    EXPECT_EQ(Col(StartTime), "06:28:00");
+    EXPECT_EQ(Col(ColStartTime), "06:28:00");
     m_Entry.SetDisplay(1, 0, 4294967280LL + 61);
-    EXPECT_EQ(Col(Duration), "0:00:01:01");
+    EXPECT_EQ(Col(ColDuration), "0:00:01:01");
 }
 
 TEST_F(EntryObjTest, CloseGivesClosedOrFailedByTheLastNonZeroResultAndOnlyOnce) {
@@ -211,7 +211,7 @@ TEST_F(EntryObjTest, AuthentificationNamesTheMethodOnceOpened) {
     MonitorRecord update = Update(1, 1);
     update.m_AuthMethod = 2;
     Take(update);
-    EXPECT_EQ(Col(Auth), "");  // only an open record makes it show
+    EXPECT_EQ(Col(ColAuthentification), "");  // only an open record makes it show
 
     const struct {
         uint8_t method;
@@ -226,7 +226,7 @@ TEST_F(EntryObjTest, AuthentificationNamesTheMethodOnceOpened) {
         open.m_AuthMethod = c.method;
         uint64_t delta = 0;
         entry.Apply(open, delta);
-        EXPECT_EQ(entry.GetColumnText(Auth), c.name) << int(c.method);
+        EXPECT_EQ(entry.GetColumnText(ColAuthentification), c.name) << int(c.method);
     }
 }
 

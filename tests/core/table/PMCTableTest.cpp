@@ -11,13 +11,13 @@
 #include "core/base/WaitCursor.h"
 #include "core/table/PMCTable.h"
 #include "support/FakeMonitor.h"
+#include "support/GridColumns.h"
 #include "support/RecordEncoder.h"
 
 void FailNextAllocation(bool fail);  // FailNextAllocation.cpp
 
 namespace {
 
-enum { Source, Destination, UserName, Service, StartTime, Duration, In, Out, Total, Auth, Next };
 
 MonBytes OpenRec(uint32_t id, uint32_t high = 1) {
     return EncodeOpen(high, id, 0, 1000, "u" + std::to_string(id), EncodeSockAddr("10.0.0.1"),
@@ -70,7 +70,7 @@ protected:
     std::vector<std::string> Rows() const {
         std::vector<std::string> rows;
         for (size_t row = 1; row <= m_Table.DisplayCount(); ++row)
-            rows.push_back(m_Table.GetCellText(static_cast<int>(row), UserName));
+            rows.push_back(m_Table.GetCellText(static_cast<int>(row), ColUserName));
         return rows;
     }
 
@@ -137,10 +137,10 @@ TEST_F(PMCTableTest, ActiveAndClosedHoldAtMost51) {
     EXPECT_EQ(Traced("Buffer full"), 2u);
     EXPECT_EQ(Traced("Bad data from server"), 0u);
     ASSERT_EQ(m_Table.DisplayCount(), 51u);
-    EXPECT_EQ(m_Table.GetCellText(1, UserName), "u1");
-    EXPECT_EQ(m_Table.GetCellText(51, UserName), "u51");
-    EXPECT_EQ(m_Table.GetCellText(52, UserName), "");
-    EXPECT_EQ(m_Table.GetCellText(0, UserName), "");
+    EXPECT_EQ(m_Table.GetCellText(1, ColUserName), "u1");
+    EXPECT_EQ(m_Table.GetCellText(51, ColUserName), "u51");
+    EXPECT_EQ(m_Table.GetCellText(52, ColUserName), "");
+    EXPECT_EQ(m_Table.GetCellText(0, ColUserName), "");
     EXPECT_EQ(m_Table.ServiceTraffic("ftp"), 0u);
 
     GridSink grid;
@@ -187,12 +187,12 @@ TEST_F(PMCTableTest, FailedViewLetsClosedConnectionsPileUpAgainstTheLimit) {
     m_Table.SetShowActive(true);
     PollBatch({});
     EXPECT_EQ(m_Table.DisplayCount(), 39u + 11u);
-    EXPECT_EQ(m_Table.GetCellText(39, UserName), "u51");
-    EXPECT_EQ(m_Table.GetCellText(40, UserName), "u1");  // the closed ones after the active
-    EXPECT_EQ(m_Table.GetCellText(50, UserName), "u11");
+    EXPECT_EQ(m_Table.GetCellText(39, ColUserName), "u51");
+    EXPECT_EQ(m_Table.GetCellText(40, ColUserName), "u1");  // the closed ones after the active
+    EXPECT_EQ(m_Table.GetCellText(50, ColUserName), "u11");
     PollBatch({OpenRec(100)});  // room again
     EXPECT_EQ(m_Table.DisplayCount(), 40u);
-    EXPECT_EQ(m_Table.GetCellText(40, UserName), "u100");
+    EXPECT_EQ(m_Table.GetCellText(40, ColUserName), "u100");
 }
 
 TEST_F(PMCTableTest, FailedConnectionsAreKeptUpTo50) {
@@ -210,8 +210,8 @@ TEST_F(PMCTableTest, FailedConnectionsAreKeptUpTo50) {
     m_Table.SetShowActive(false);
     PollBatch({});
     ASSERT_EQ(m_Table.DisplayCount(), 50u);
-    EXPECT_EQ(m_Table.GetCellText(1, UserName), "u1");
-    EXPECT_EQ(m_Table.GetCellText(50, UserName), "u50");
+    EXPECT_EQ(m_Table.GetCellText(1, ColUserName), "u1");
+    EXPECT_EQ(m_Table.GetCellText(50, ColUserName), "u50");
     PollBatch({});
     EXPECT_EQ(m_Table.DisplayCount(), 50u);  // failed ones stay
 }
@@ -236,7 +236,7 @@ TEST_F(PMCTableTest, TrafficGoesToItsServiceOrToOthers) {
     EXPECT_EQ(Traced("Failed to find \"Others\" subset"), 2u);
     m_Table.FeedGraph(graph);
     EXPECT_EQ(graph.m_Values, (std::map<std::string, uint64_t>{{"www", 0}}));
-    EXPECT_EQ(m_Table.GetCellText(1, In), "160");  // the entry itself took the update
+    EXPECT_EQ(m_Table.GetCellText(1, ColInTraffic), "160");  // the entry itself took the update
 }
 
 TEST_F(PMCTableTest, TrafficOfSeveralGigabytesInOneIntervalIsCountedWhole) {
@@ -247,7 +247,7 @@ TEST_F(PMCTableTest, TrafficOfSeveralGigabytesInOneIntervalIsCountedWhole) {
     GraphSink graph;
     m_Table.FeedGraph(graph);
     EXPECT_EQ(graph.m_Values.at("www"), 9000000000u);
-    EXPECT_EQ(m_Table.GetCellText(1, Total), "4500000000");
+    EXPECT_EQ(m_Table.GetCellText(1, ColTotalTraffic), "4500000000");
 
     PollBatch({UpdateRec(1, "www", 1000000000u, 1500000000u)});  // In started again
     EXPECT_EQ(m_Table.ServiceTraffic("www"), 1000000000u);
@@ -291,22 +291,22 @@ TEST_F(PMCTableTest, ReusedIdPairDoesNotLeakOrDuplicateRows) {
 TEST_F(PMCTableTest, DisplayOptionsReformatEveryKeptEntry) {
     PollBatch({OpenRec(1), UpdateRec(1, "www", 1536, 0), OpenRec(2), ResultRec(2, 3), CloseRec(2),
                OpenRec(4), UpdateRec(4, "www", 2048, 0), CloseRec(4)});
-    EXPECT_EQ(m_Table.GetCellText(1, Source), "src1");
-    EXPECT_EQ(m_Table.GetCellText(1, In), "1536");
-    EXPECT_EQ(m_Table.GetCellText(2, UserName), "u4");  // closed: shown this once
+    EXPECT_EQ(m_Table.GetCellText(1, ColSource), "src1");
+    EXPECT_EQ(m_Table.GetCellText(1, ColInTraffic), "1536");
+    EXPECT_EQ(m_Table.GetCellText(2, ColUserName), "u4");  // closed: shown this once
     m_Table.SetDisplayOptions(0, 1);
     EXPECT_EQ(m_Table.HostForm(), 0);
     EXPECT_EQ(m_Table.DataUnit(), 1);
-    EXPECT_EQ(m_Table.GetCellText(1, Source), "10.0.0.1");
-    EXPECT_EQ(m_Table.GetCellText(1, Destination), "93.184.216.34");
-    EXPECT_EQ(m_Table.GetCellText(1, In), "1.50K");
-    EXPECT_EQ(m_Table.GetCellText(2, Source), "10.0.0.1");
-    EXPECT_EQ(m_Table.GetCellText(2, In), "2.00K");
+    EXPECT_EQ(m_Table.GetCellText(1, ColSource), "10.0.0.1");
+    EXPECT_EQ(m_Table.GetCellText(1, ColDestination), "93.184.216.34");
+    EXPECT_EQ(m_Table.GetCellText(1, ColInTraffic), "1.50K");
+    EXPECT_EQ(m_Table.GetCellText(2, ColSource), "10.0.0.1");
+    EXPECT_EQ(m_Table.GetCellText(2, ColInTraffic), "2.00K");
 
     m_Table.SetShowActive(false);
     PollBatch({OpenRec(3)});
-    EXPECT_EQ(m_Table.GetCellText(1, Source), "10.0.0.1");  // the failed one too
-    EXPECT_EQ(m_Table.GetCellText(1, Total), "0.00K");
+    EXPECT_EQ(m_Table.GetCellText(1, ColSource), "10.0.0.1");  // the failed one too
+    EXPECT_EQ(m_Table.GetCellText(1, ColTotalTraffic), "0.00K");
 }
 
 TEST_F(PMCTableTest, ExhaustedMemoryClosesTheConnectionAndDropsEveryEntry) {
@@ -318,7 +318,7 @@ TEST_F(PMCTableTest, ExhaustedMemoryClosesTheConnectionAndDropsEveryEntry) {
     EXPECT_FALSE(m_Table.IsConnected());
     EXPECT_EQ(m_Table.ActiveCount(), 0u);
     EXPECT_EQ(m_Table.DisplayCount(), 0u);
-    EXPECT_EQ(m_Table.GetCellText(1, UserName), "");
+    EXPECT_EQ(m_Table.GetCellText(1, ColUserName), "");
     EXPECT_TRUE(m_Monitor.WaitForDisconnects(1));
 }
 

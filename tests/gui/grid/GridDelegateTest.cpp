@@ -9,11 +9,11 @@
 #include <QTest>
 
 #include "gui/session/SessionFixture.h"
+#include "support/GridColumns.h"
 #include "gui/grid/GridDelegate.h"
 
 namespace {
 
-enum { ColDestination = 1, ColUserName = 2, ColDuration = 5, ColInTraffic = 6 };
 
 class GridDelegateTest : public SessionTest {
 protected:

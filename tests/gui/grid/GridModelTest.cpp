@@ -8,10 +8,10 @@
 #include <QPersistentModelIndex>
 
 #include "gui/session/SessionFixture.h"
+#include "support/GridColumns.h"
 
 namespace {
 
-enum { ColUserName = 2, ColInTraffic = 6 };
 
 class GridModelTest : public SessionTest {
 protected:

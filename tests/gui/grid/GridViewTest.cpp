@@ -13,12 +13,12 @@
 #include <QTest>
 
 #include "gui/session/SessionFixture.h"
+#include "support/GridColumns.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/GWPrint.h"
 
 namespace {
 
-enum { ColSource = 0, ColUserName = 2, ColService = 3, ColStartTime = 4, ColInTraffic = 6 };
 
 std::vector<MonBytes> Connections(uint32_t count) {
     std::vector<std::vector<MonBytes>> all;

@@ -13,7 +13,6 @@ namespace {
 
 const QString InvalidText =
     "The Socks5 server name is Invalid\nor the Socks5 vigil is not running on the server.";
-const QString LostText = "The server has been disconnected !";
 
 TEST_F(SessionTest, ConnectPollsAtOnceThenOnTheSixtiethTick) {
     m_Monitor.QueueBatch(Connection(1, "www", 100, 200));

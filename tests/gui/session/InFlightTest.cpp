@@ -10,8 +10,6 @@
 
 namespace {
 
-const QString LostText = "The server has been disconnected !";
-
 int32_t OpenCount() {
     return std::atomic_ref<int32_t>(Mon_TcpOpenCount).load();
 }

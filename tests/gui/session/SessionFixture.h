@@ -36,6 +36,9 @@ public:
     int32_t m_LastId = 0;
 };
 
+// The message of a session whose monitor went away.
+inline const QString LostText = QStringLiteral("The server has been disconnected !");
+
 // One connection's open and update records.
 inline std::vector<MonBytes> Connection(uint32_t id, const std::string& service, uint32_t in,
                                         uint32_t out, uint32_t startTime = 1700000000) {
