@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/table/PMCTable.h"
 #include "core/table/EntryObj.h"
+#include "core/table/PMCTable.h"
 #include "support/FakeMonitor.h"
 #include "support/RecordEncoder.h"
 

@@ -9,8 +9,8 @@
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/GWApp.h"
 #include "gui/graph/GraphView.h"
-#include "gui/session/CVGLDoc.h"
 #include "gui/grid/GridView.h"
+#include "gui/session/CVGLDoc.h"
 #include "gui/toolkit/PaneSplitter.h"
 #include "gui/toolkit/Workbook.h"
 

@@ -1,9 +1,9 @@
 #include "app/GWWinApp.h"
 
+#include "app/InstanceLock.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/GWDocTemplate.h"
 #include "gui/framework/GWDocument.h"
-#include "app/InstanceLock.h"
 
 GWWinApp::GWWinApp() = default;
 

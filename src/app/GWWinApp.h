@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "gui/framework/GWApp.h"
 #include "core/base/GWTimer.h"
+#include "gui/framework/GWApp.h"
 
 class GWDocument;
 class InstanceLock;

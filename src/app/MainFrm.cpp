@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <map>
 
+#include "app/GWWinApp.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/GWApp.h"
 #include "gui/framework/GWDocTemplate.h"
@@ -21,7 +22,6 @@
 #include "gui/session/CVGLDoc.h"
 #include "gui/toolkit/ResourceIcon.h"
 #include "gui/toolkit/Worksheet.h"
-#include "app/GWWinApp.h"
 
 namespace {
 

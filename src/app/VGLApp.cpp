@@ -7,12 +7,12 @@
 #include "app/ChildFrm.h"
 #include "app/MainFrm.h"
 #include "app/ScreenshotRunner.h"
+#include "core/base/Trace.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/GWDocTemplate.h"
-#include "core/base/Trace.h"
-#include "gui/session/CVGLDoc.h"
 #include "gui/framework/QtSystemTimer.h"
+#include "gui/session/CVGLDoc.h"
 
 namespace {
 

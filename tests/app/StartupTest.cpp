@@ -10,9 +10,9 @@
 #include <QTemporaryDir>
 
 #include "app/FramesFixture.h"
+#include "app/InstanceLock.h"
 #include "gui/framework/CommandIds.h"
 #include "support/FakeMonitor.h"
-#include "app/InstanceLock.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

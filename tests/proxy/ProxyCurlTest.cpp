@@ -10,8 +10,8 @@
 #include <fstream>
 
 #include "ProxyHarness.h"
-#include "core/table/PMCTable.h"
 #include "core/table/EntryObj.h"
+#include "core/table/PMCTable.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/table/EntryMap.h"
 #include "core/monitor/MonBatch.h"
 #include "core/monitor/MonStream.h"
+#include "core/table/EntryMap.h"
 
 class EntryObj;
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "core/table/PMCTable.h"
 #include "gui/framework/GWView.h"
 #include "gui/graph/ServiceRecord.h"
-#include "core/table/PMCTable.h"
 
 class GraphCtrl;
 

@@ -6,8 +6,8 @@
 #include <numeric>
 #include <unordered_map>
 
-#include "core/table/PMCTable.h"
 #include "core/table/EntryObj.h"
+#include "core/table/PMCTable.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <set>
 
 #include "gui/framework/CommandIds.h"
-#include "gui/session/CVGLDoc.h"
 #include "gui/grid/GridDelegate.h"
 #include "gui/grid/GridModel.h"
+#include "gui/session/CVGLDoc.h"
 
 namespace {
 

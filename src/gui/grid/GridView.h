@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "gui/framework/GWView.h"
-#include "core/table/PMCTable.h"
 #include "core/table/ColumnInfo.h"
+#include "core/table/PMCTable.h"
+#include "gui/framework/GWView.h"
 
 class CVGLDoc;
 class GridDelegate;

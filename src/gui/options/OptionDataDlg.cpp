@@ -8,9 +8,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "gui/session/CVGLDoc.h"
 #include "core/table/PMCTable.h"
 #include "gui/options/SpinButton.h"
+#include "gui/session/CVGLDoc.h"
 
 OptionDataDlg::OptionDataDlg(QWidget* parent) : OptionPage(parent) {
     auto* representation = new QGroupBox(QStringLiteral("Data representation:"), this);

@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "gui/framework/Dialogs.h"
 #include "core/base/Trace.h"
+#include "gui/framework/Dialogs.h"
 #include "gui/graph/GraphView.h"
 #include "gui/options/CheckListBox.h"
 #include "gui/options/LineStyleListBox.h"

@@ -8,11 +8,11 @@
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/GWApp.h"
 #include "gui/graph/GraphView.h"
-#include "gui/session/CVGLDoc.h"
+#include "gui/grid/GridView.h"
 #include "gui/options/OptionDataDlg.h"
 #include "gui/options/OptionGraphDlg.h"
 #include "gui/options/OptionTableDlg.h"
-#include "gui/grid/GridView.h"
+#include "gui/session/CVGLDoc.h"
 
 OptionPPT::OptionPPT(const QString& caption, QWidget* parent)
     : QDialog(parent),

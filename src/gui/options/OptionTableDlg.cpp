@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 
 #include "core/base/Trace.h"
-#include "gui/options/SpinButton.h"
 #include "gui/grid/GridView.h"
+#include "gui/options/SpinButton.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "gui/options/OptionPage.h"
 #include "core/table/ColumnInfo.h"
+#include "gui/options/OptionPage.h"
 
 class GridView;
 class QLineEdit;

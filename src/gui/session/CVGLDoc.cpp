@@ -9,9 +9,9 @@
 #include "gui/framework/GWApp.h"
 #include "gui/framework/GWFrame.h"
 #include "gui/graph/GraphView.h"
-#include "gui/session/ServerNameDlg.h"
-#include "gui/options/OptionPPT.h"
 #include "gui/grid/GridView.h"
+#include "gui/options/OptionPPT.h"
+#include "gui/session/ServerNameDlg.h"
 
 namespace {
 

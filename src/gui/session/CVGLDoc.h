@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "gui/framework/GWDocument.h"
-#include "core/table/PMCTable.h"
 #include "core/monitor/SessionWorker.h"
+#include "core/table/PMCTable.h"
+#include "gui/framework/GWDocument.h"
 
 class GraphView;
 class GridView;

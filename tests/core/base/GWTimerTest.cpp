@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/base/Trace.h"
 #include "core/base/GWTimer.h"
+#include "core/base/Trace.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "gui/framework/GWPrint.h"
 #include "core/base/Trace.h"
+#include "gui/framework/GWPrint.h"
 #include "gui/graph/GWGraphView.h"
 #include "gui/graph/GraphCtrl.h"
 

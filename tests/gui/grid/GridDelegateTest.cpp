@@ -8,9 +8,9 @@
 #include <QStyledItemDelegate>
 #include <QTest>
 
+#include "gui/grid/GridDelegate.h"
 #include "gui/session/SessionFixture.h"
 #include "support/GridColumns.h"
-#include "gui/grid/GridDelegate.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "gui/session/SessionFixture.h"
-#include "support/GridColumns.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/GWPrint.h"
+#include "gui/session/SessionFixture.h"
+#include "support/GridColumns.h"
 
 namespace {
 

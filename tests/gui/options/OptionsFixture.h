@@ -19,13 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "gui/framework/Dialogs.h"
 #include "core/base/Trace.h"
+#include "gui/framework/Dialogs.h"
 #include "gui/graph/GraphView.h"
-#include "gui/session/CVGLDoc.h"
+#include "gui/grid/GridView.h"
 #include "gui/options/CheckListBox.h"
 #include "gui/options/OptionPPT.h"
-#include "gui/grid/GridView.h"
+#include "gui/session/CVGLDoc.h"
 #include "support/TimerApp.h"
 
 inline void PrintTo(const QString& text, std::ostream* out) {

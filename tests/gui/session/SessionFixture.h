@@ -17,14 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "gui/framework/Dialogs.h"
 #include "core/base/Trace.h"
+#include "gui/framework/Dialogs.h"
 #include "gui/graph/GraphCtrl.h"
 #include "gui/graph/GraphView.h"
-#include "gui/session/CVGLDoc.h"
-#include "gui/session/ServerNameDlg.h"
 #include "gui/grid/GridModel.h"
 #include "gui/grid/GridView.h"
+#include "gui/session/CVGLDoc.h"
+#include "gui/session/ServerNameDlg.h"
 #include "support/FakeMonitor.h"
 #include "support/SessionSettle.h"
 #include "support/TimerApp.h"
