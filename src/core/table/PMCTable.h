@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/monitor/MonBatch.h"
@@ -72,6 +73,12 @@ public:
     uint64_t ServiceTraffic(const std::string& service) const;  // 0 when absent
     const std::string& ServerName() const;                      // m_ServerName
     const EntryObj* DisplayEntry(int row) const;                // row from 1; null past the end
+    // How many active and just-closed connections the table keeps; a new one
+    // is refused while they number more than this (50 unless set).
+    void SetConnectionLimit(size_t limit);
+    size_t ConnectionLimit() const { return m_ConnectionLimit; }
+    // New connections refused for want of room in the last poll.
+    size_t DroppedCount() const;
 
 private:
     void DropConnection();
@@ -84,7 +91,7 @@ private:
     void RebuildDisplayList();
 
     EntryMap m_ActiveMap;
-    EntryMap m_FailedMap;                  // at most 50
+    EntryMap m_FailedMap;                  // at most the connection limit
     EntryMap m_ClosedMap;                  // closed and not yet shown as such
     EntryMap m_DiscardMap;                 // deleted at the next rebuild
     std::vector<EntryObj*> m_DisplayList;  // does not own
@@ -101,4 +108,8 @@ private:
     bool m_bBatchPending = false;  // records or the end of the last batch not yet applied
     bool m_bLent = false;
     std::string m_LastErrorText;
+    size_t m_ConnectionLimit = 50;
+    // The connections refused in the poll being applied or the last one; a
+    // connection's every record is refused, so they are counted by id.
+    std::unordered_set<uint64_t> m_Dropped;
 };
