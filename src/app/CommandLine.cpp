@@ -7,6 +7,7 @@ namespace {
 
 constexpr int MinPeriod = 5;
 constexpr int MaxPeriod = 120;
+constexpr int MaxKeep = 100000;
 
 bool ParseNumber(const QString& text, int low, int high, int& value) {
     bool ok = false;
@@ -38,13 +39,18 @@ CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine&
         QStringLiteral("period"),
         QStringLiteral("Poll the sessions opened with --connect every SECONDS (5 to 120)."),
         QStringLiteral("SECONDS"));
+    const QCommandLineOption keep(
+        QStringLiteral("keep"),
+        QStringLiteral("Keep at most N connections in the sessions opened with --connect "
+                       "(1 to 100000)."),
+        QStringLiteral("N"));
     QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("FILE"));
     QCommandLineOption polls(QStringLiteral("polls"), QString(), QStringLiteral("N"));
     QCommandLineOption reportReady(QStringLiteral("report-ready"));
     for (QCommandLineOption* hidden : {&screenshot, &polls, &reportReady}) {
         hidden->setFlags(QCommandLineOption::HiddenFromHelp);
     }
-    parser.addOptions({connect, period, screenshot, polls, reportReady});
+    parser.addOptions({connect, period, keep, screenshot, polls, reportReady});
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("A session document (*.vgl) to open."),
                                  QStringLiteral("[file...]"));
@@ -81,6 +87,16 @@ CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine&
             return CommandLineAction::Error;
         }
     }
+    if (parser.isSet(keep)) {
+        if (commandLine.m_ConnectHosts.isEmpty()) {
+            message = QStringLiteral("--keep applies to sessions opened with --connect.");
+            return CommandLineAction::Error;
+        }
+        if (!ParseNumber(parser.value(keep), 1, MaxKeep, commandLine.m_Keep)) {
+            message = QStringLiteral("--keep needs a number from 1 to 100000.");
+            return CommandLineAction::Error;
+        }
+    }
     commandLine.m_ScreenshotPath = parser.value(screenshot);
     if (parser.isSet(polls) &&
         !ParseNumber(parser.value(polls), 0, 1000, commandLine.m_ScreenshotPolls)) {
@@ -105,6 +121,9 @@ QStringList HandOverArguments(const VGLCommandLine& commandLine) {
     }
     if (commandLine.m_Period > 0 && !arguments.isEmpty()) {
         arguments << QStringLiteral("--period=%1").arg(commandLine.m_Period);
+    }
+    if (commandLine.m_Keep > 0 && !arguments.isEmpty()) {
+        arguments << QStringLiteral("--keep=%1").arg(commandLine.m_Keep);
     }
     return arguments;
 }

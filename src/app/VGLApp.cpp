@@ -111,7 +111,7 @@ void CVGLApp::ConnectCommandLineSessions() {
     std::vector<CVGLDoc*> connected;
     for (const auto& [document, host] : pending) {
         if (!document) continue;
-        ConnectSession(*document, host, m_CommandLine.m_Period);
+        ConnectSession(*document, host, m_CommandLine.m_Period, m_CommandLine.m_Keep);
         if (document) connected.push_back(document);
     }
     if (!m_CommandLine.m_ScreenshotPath.isEmpty() && !m_pScreenshot) {
@@ -127,8 +127,9 @@ void CVGLApp::ConnectCommandLineSessions() {
 
 // As the Connect command does, but with the host already named: only when
 // that fails does the Connect dialog ask.
-void CVGLApp::ConnectSession(CVGLDoc& document, const QString& host, int period) {
+void CVGLApp::ConnectSession(CVGLDoc& document, const QString& host, int period, int keep) {
     if (period > 0) document.SetUpdatePeriod(period);
+    if (keep > 0) document.m_Table.SetConnectionLimit(static_cast<size_t>(keep));
     if (!document.ConnectTo(host)) document.OnConnect();
 }
 
@@ -154,7 +155,7 @@ void CVGLApp::OnHandOver(const QStringList& arguments) {
         if (m_CommandLine.m_bReportReady) {
             std::printf("vgl: connecting %s\n", host.toLocal8Bit().constData());
         }
-        ConnectSession(*document, host, handed.m_Period);
+        ConnectSession(*document, host, handed.m_Period, handed.m_Keep);
     }
     std::fflush(stdout);
 }

@@ -29,12 +29,14 @@ CommandLineAction Parse(const QStringList& arguments, VGLCommandLine& commandLin
 TEST(CommandLineTest, ReadsFilesHostsAndAPeriodFrom5To120) {
     VGLCommandLine line;
     QString message;
-    ASSERT_EQ(Parse({"a.vgl", "--connect", "gate", "--period", "5", "--connect=10.0.0.1", "b.vgl"},
+    ASSERT_EQ(Parse({"a.vgl", "--connect", "gate", "--period", "5", "--connect=10.0.0.1", "b.vgl",
+                     "--keep", "2000"},
                     line, message),
               CommandLineAction::Run);
     EXPECT_EQ(line.m_Files, QStringList({"a.vgl", "b.vgl"}));
     EXPECT_EQ(line.m_ConnectHosts, QStringList({"gate", "10.0.0.1"}));
     EXPECT_EQ(line.m_Period, 5);
+    EXPECT_EQ(line.m_Keep, 2000);
     // What a later start hands over reads back as the same sessions, with
     // the files made absolute; a screenshot run keeps its sessions.
     VGLCommandLine handed;
@@ -44,12 +46,16 @@ TEST(CommandLineTest, ReadsFilesHostsAndAPeriodFrom5To120) {
                                            QDir::current().absoluteFilePath("b.vgl")}));
     EXPECT_EQ(handed.m_ConnectHosts, line.m_ConnectHosts);
     EXPECT_EQ(handed.m_Period, 5);
+    EXPECT_EQ(handed.m_Keep, 2000);
     line.m_ScreenshotPath = "shot.png";
     EXPECT_TRUE(HandOverArguments(line).isEmpty());
     for (const QStringList& bad : std::vector<QStringList>{{"--connect", "gate", "--period", "4"},
                                                            {"--connect", "gate", "--period", "121"},
                                                            {"--connect", "gate", "--period", "x"},
                                                            {"--period", "30"},
+                                                           {"--connect", "gate", "--keep", "0"},
+                                                           {"--connect", "gate", "--keep", "100001"},
+                                                           {"--keep", "100"},
                                                            {"--connect", " "},
                                                            {"--bogus"}}) {
         EXPECT_EQ(Parse(bad, line, message), CommandLineAction::Error)
