@@ -119,9 +119,7 @@ public:
         m_pDoc->m_Table.ApplyBatch(lent, batch);
         m_pDoc->UpdateAllViews(nullptr);
     }
-    double BytesPerConnection(uint32_t count) const {
-        return double(m_Filled - m_Empty) / count;
-    }
+    double BytesPerConnection(uint32_t count) const { return double(m_Filled - m_Empty) / count; }
 
     std::unique_ptr<CVGLDoc> m_pDoc;
     std::unique_ptr<QWidget> m_pWindow;
@@ -166,7 +164,10 @@ void BM_SortBy(benchmark::State& state) {
     }
     g_pBusy->m_pGrid->SortByColumn(-1);
 }
-BENCHMARK(BM_SortBy)->ArgName("column")->DenseRange(0, g_nColumns - 1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortBy)
+    ->ArgName("column")
+    ->DenseRange(0, g_nColumns - 1)
+    ->Unit(benchmark::kMillisecond);
 
 void Paint(Session* session, benchmark::State& state) {
     QWidget* grid = session->m_pGrid;

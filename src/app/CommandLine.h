@@ -4,11 +4,12 @@
 // Each file opens as a session document; each --connect opens a new session
 // connected to that host; with neither, one new unconnected session opens.
 // --period (5 to 120) is the poll period of the sessions opened with
-// --connect, --keep (1 to 100,000) how many connections they keep. Hidden options for demos and tests: --screenshot FILE saves a
-// picture of the main window after --polls N polls of the connected
-// sessions and ends the program; --report-ready prints "vgl: ready" once
-// the main window shows, and "vgl: opened FILE" or "vgl: connecting HOST"
-// for what a later start hands over.
+// --connect, --keep (1 to 100,000) how many connections they keep. Hidden
+// options for demos and tests: --screenshot FILE saves a picture of the main
+// window after --polls N polls of the connected sessions and ends the
+// program; --report-ready prints "vgl: ready" once the main window shows,
+// and "vgl: opened FILE" or "vgl: connecting HOST" for what a later start
+// hands over.
 
 #include <QString>
 #include <QStringList>

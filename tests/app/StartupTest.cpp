@@ -49,15 +49,16 @@ TEST(CommandLineTest, ReadsFilesHostsAndAPeriodFrom5To120) {
     EXPECT_EQ(handed.m_Keep, 2000);
     line.m_ScreenshotPath = "shot.png";
     EXPECT_TRUE(HandOverArguments(line).isEmpty());
-    for (const QStringList& bad : std::vector<QStringList>{{"--connect", "gate", "--period", "4"},
-                                                           {"--connect", "gate", "--period", "121"},
-                                                           {"--connect", "gate", "--period", "x"},
-                                                           {"--period", "30"},
-                                                           {"--connect", "gate", "--keep", "0"},
-                                                           {"--connect", "gate", "--keep", "100001"},
-                                                           {"--keep", "100"},
-                                                           {"--connect", " "},
-                                                           {"--bogus"}}) {
+    for (const QStringList& bad :
+         std::vector<QStringList>{{"--connect", "gate", "--period", "4"},
+                                  {"--connect", "gate", "--period", "121"},
+                                  {"--connect", "gate", "--period", "x"},
+                                  {"--period", "30"},
+                                  {"--connect", "gate", "--keep", "0"},
+                                  {"--connect", "gate", "--keep", "100001"},
+                                  {"--keep", "100"},
+                                  {"--connect", " "},
+                                  {"--bogus"}}) {
         EXPECT_EQ(Parse(bad, line, message), CommandLineAction::Error)
             << bad.join(' ').toStdString();
     }

@@ -4,8 +4,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <sys/socket.h>
+#include <ctime>
 
 #include "ProxyHarness.h"
 #include "ServiceName.h"

@@ -5,8 +5,8 @@
 // connections come last. The map owns nothing: the connection table deletes
 // entries itself.
 
-#include <list>
 #include <cstdint>
+#include <list>
 #include <unordered_map>
 #include <utility>
 

@@ -10,7 +10,6 @@
 
 namespace {
 
-
 constexpr int32_t HostFormNames = 1;
 constexpr int32_t UnitKilobytes = 1;
 constexpr int32_t UnitMegabytes = 2;

@@ -88,7 +88,7 @@ private:
     int32_t m_HostForm = 1;
     int32_t m_DataUnit = 0;
     int64_t m_Now = 0;
-    bool m_bDisplaySet = false;  // SetDisplay has run: the texts that depend on it can be made
+    bool m_bDisplaySet = false;   // SetDisplay has run: the texts that depend on it can be made
     mutable uint8_t m_Fresh = 0;  // a bit per slot whose text is up to date
     // Made on the first text asked for: a connection never painted, copied or
     // sorted by text costs no room for them.

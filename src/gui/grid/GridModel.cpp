@@ -21,7 +21,8 @@ const std::array<uint8_t, 128>& AsciiRanks() {
             " _-,;:!?.'\"()[]{}@*/\\&#%`^+<=>|~$0123456789abcdefghijklmnopqrstuvwxyz";
         uint8_t rank = 1;
         for (const char* c = order; *c != 0; ++c) all[static_cast<uint8_t>(*c)] = rank++;
-        for (char c = 'A'; c <= 'Z'; ++c) all[static_cast<uint8_t>(c)] = all[static_cast<uint8_t>(c - 'A' + 'a')];
+        for (char c = 'A'; c <= 'Z'; ++c)
+            all[static_cast<uint8_t>(c)] = all[static_cast<uint8_t>(c - 'A' + 'a')];
         return all;
     }();
     return ranks;
@@ -103,7 +104,8 @@ uint64_t OrderPrefix(const std::string& text) {
             break;
         }
         put(static_cast<uint8_t>(at - start));
-        for (const char* digit = start; digit != at; ++digit) put(ranks[static_cast<uint8_t>(*digit)]);
+        for (const char* digit = start; digit != at; ++digit)
+            put(ranks[static_cast<uint8_t>(*digit)]);
     }
     return bytes == 0 ? 0 : prefix << (8 * (8 - bytes));
 }
@@ -245,10 +247,12 @@ void GridModel::SortByText(std::vector<int>& order, int column, bool ascending) 
         });
     } else {
         // One text beyond ASCII: all go by the collator, so that the order stays one order.
-        std::stable_sort(keyed.begin(), keyed.end(), [this, ascending](const Keyed& l, const Keyed& r) {
-            const int compared = m_Collator.compare(MonitorText(*l.m_Text), MonitorText(*r.m_Text));
-            return ascending ? compared < 0 : compared > 0;
-        });
+        std::stable_sort(keyed.begin(), keyed.end(),
+                         [this, ascending](const Keyed& l, const Keyed& r) {
+                             const int compared =
+                                 m_Collator.compare(MonitorText(*l.m_Text), MonitorText(*r.m_Text));
+                             return ascending ? compared < 0 : compared > 0;
+                         });
     }
     for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].m_Row;
 }
@@ -282,7 +286,8 @@ void GridModel::Reorder(int rows) {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> order = BuildOrder(rows);
     std::vector<uint64_t> ids(static_cast<size_t>(m_nRows), 0);
-    for (int row = 0; row < rows; ++row) ids[static_cast<size_t>(row)] = IdOf(order[static_cast<size_t>(row)]);
+    for (int row = 0; row < rows; ++row)
+        ids[static_cast<size_t>(row)] = IdOf(order[static_cast<size_t>(row)]);
     for (int row = rows; row < m_nRows; ++row) order.push_back(row + 1);
 
     // Only the connections under the view's selection and current cell are

@@ -253,7 +253,8 @@ void GridView::SetDefaultColumnWidths() {
     const QFontMetrics metrics(font());
     for (int column = 0; column < g_nColumns; ++column) {
         const int title = metrics.horizontalAdvance(QString::fromStdString(ColumnTitle(column)));
-        const int sample = metrics.horizontalAdvance(QString::fromLatin1(ColumnSpecOf(column).m_Sample));
+        const int sample =
+            metrics.horizontalAdvance(QString::fromLatin1(ColumnSpecOf(column).m_Sample));
         setColumnWidth(column, std::max(title + 28, sample + 12));
     }
 }

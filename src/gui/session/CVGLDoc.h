@@ -98,7 +98,7 @@ private:
     // appends it. The first poll of a connection only sets the baseline: its
     // records carry what was moved before VGL connected.
     TrafficPoint m_Point;
-    bool m_bBaseline = false;  // the next poll is the first of this connection
-    bool m_bTickDue = false;   // a tick came: the next poll appends the point
+    bool m_bBaseline = false;    // the next poll is the first of this connection
+    bool m_bTickDue = false;     // a tick came: the next poll appends the point
     bool m_bBufferFull = false;  // the status line says that connections were dropped
 };

@@ -6,9 +6,10 @@ namespace {
 
 TEST(ColumnInfoTest, DefaultColumnsAreTheTitlesVisibleAndDescending) {
     // The described eleven keep their numbers; Result comes after them.
-    const char* titles[] = {"Source",        "Destination",      "User Name",          "Service",
-                            "Start Time",    "Duration",         "In Traffic",         "Out Traffic",
-                            "Total Traffic", "Authentification", "Next SOCKS5 Server", "Result"};
+    const char* titles[] = {"Source",           "Destination",        "User Name",
+                            "Service",          "Start Time",         "Duration",
+                            "In Traffic",       "Out Traffic",        "Total Traffic",
+                            "Authentification", "Next SOCKS5 Server", "Result"};
     ColumnInfoArray columns(3);  // whatever was there is replaced
     BuildDefaultColumns(columns);
     ASSERT_EQ(g_nColumns, 12);

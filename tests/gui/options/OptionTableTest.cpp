@@ -16,9 +16,9 @@
 
 namespace {
 
-const QStringList AllTitles = {"Source",           "Destination",       "User Name",
-                               "Service",          "Start Time",        "Duration",
-                               "In Traffic",       "Out Traffic",       "Total Traffic",
+const QStringList AllTitles = {"Source",           "Destination",        "User Name",
+                               "Service",          "Start Time",         "Duration",
+                               "In Traffic",       "Out Traffic",        "Total Traffic",
                                "Authentification", "Next SOCKS5 Server", "Result"};
 
 int RowOf(const QListWidget* list, const QString& text) {

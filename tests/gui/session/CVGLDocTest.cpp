@@ -51,8 +51,8 @@ std::vector<MonBytes> Opened(uint32_t count) {
     for (uint32_t id = 1; id <= count; ++id) {
         records.push_back(EncodeOpen(7, id, 0x02, 1700000000, "user" + std::to_string(id),
                                      EncodeSockAddr("10.0.0.1", 40000), "client"));
-        records.push_back(EncodeUpdate(7, id, "www", {}, "", EncodeSockAddr("192.0.2.1", 80),
-                                       "dest", 1, 1));
+        records.push_back(
+            EncodeUpdate(7, id, "www", {}, "", EncodeSockAddr("192.0.2.1", 80), "dest", 1, 1));
     }
     return records;
 }
