@@ -206,20 +206,40 @@ int GridModel::CompareText(const std::string& left, const std::string& right) co
     return m_Collator.compare(MonitorText(left), MonitorText(right));
 }
 
+// Rows that compare equal keep the table's order, so the order is the one
+// where each pair differs by value or else by table row: one order whatever
+// order the rows come in. When the order of the last update still holds (the
+// same connections in the same table rows, their values in order) a check
+// of each neighbouring pair is all a poll costs.
+template <class Keyed, class Compare>
+static void SortRows(std::vector<Keyed>& keyed, std::vector<int>& order, bool ascending,
+                     Compare compare) {
+    auto less = [ascending, &compare](const Keyed& l, const Keyed& r) {
+        const int compared = compare(l, r);
+        if (compared != 0) return ascending ? compared < 0 : compared > 0;
+        return l.m_Row < r.m_Row;
+    };
+    if (!std::is_sorted(keyed.begin(), keyed.end(), less))
+        std::sort(keyed.begin(), keyed.end(), less);
+    for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].m_Row;
+}
+
 // The column's values are taken once per row, then the rows are sorted by
 // them: a poll of many connections sorts in one pass over plain numbers.
 void GridModel::SortByNumber(std::vector<int>& order, int column, bool ascending) const {
-    std::vector<std::pair<uint64_t, int>> keyed;
+    struct Keyed {
+        uint64_t m_Value;
+        int m_Row;
+    };
+    std::vector<Keyed> keyed;
     keyed.reserve(order.size());
     for (int row : order) {
         const EntryObj* entry = m_pTable->DisplayEntry(row);
-        keyed.emplace_back(entry ? entry->ColumnNumber(column) : 0, row);
+        keyed.push_back({entry ? entry->ColumnNumber(column) : 0, row});
     }
-    // Stable: rows that compare equal keep the table's order.
-    std::stable_sort(keyed.begin(), keyed.end(), [ascending](const auto& l, const auto& r) {
-        return ascending ? l.first < r.first : r.first < l.first;
+    SortRows(keyed, order, ascending, [](const Keyed& l, const Keyed& r) {
+        return l.m_Value < r.m_Value ? -1 : (r.m_Value < l.m_Value ? 1 : 0);
     });
-    for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
 }
 
 void GridModel::SortByText(std::vector<int>& order, int column, bool ascending) const {
@@ -238,29 +258,40 @@ void GridModel::SortByText(std::vector<int>& order, int column, bool ascending) 
         ascii = ascii && IsAscii(text);
         keyed.push_back({OrderPrefix(text), &text, row});
     }
-    // Stable: rows that compare equal keep the table's order.
     if (ascii) {
-        std::stable_sort(keyed.begin(), keyed.end(), [ascending](const Keyed& l, const Keyed& r) {
-            const int compared = l.m_Prefix != r.m_Prefix ? (l.m_Prefix < r.m_Prefix ? -1 : 1)
-                                                          : CompareAscii(*l.m_Text, *r.m_Text);
-            return ascending ? compared < 0 : compared > 0;
+        SortRows(keyed, order, ascending, [](const Keyed& l, const Keyed& r) {
+            return l.m_Prefix != r.m_Prefix ? (l.m_Prefix < r.m_Prefix ? -1 : 1)
+                                            : CompareAscii(*l.m_Text, *r.m_Text);
         });
     } else {
         // One text beyond ASCII: all go by the collator, so that the order stays one order.
-        std::stable_sort(keyed.begin(), keyed.end(),
-                         [this, ascending](const Keyed& l, const Keyed& r) {
-                             const int compared =
-                                 m_Collator.compare(MonitorText(*l.m_Text), MonitorText(*r.m_Text));
-                             return ascending ? compared < 0 : compared > 0;
-                         });
+        SortRows(keyed, order, ascending, [this](const Keyed& l, const Keyed& r) {
+            return m_Collator.compare(MonitorText(*l.m_Text), MonitorText(*r.m_Text));
+        });
     }
-    for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].m_Row;
+}
+
+// The order of the last update when it still shows the same connections in
+// the same table rows, else the table's own order.
+std::vector<int> GridModel::StartingOrder(int rows) const {
+    bool same =
+        m_pTable && static_cast<size_t>(rows) == m_Order.size() && m_Order.size() == m_Ids.size();
+    for (size_t row = 0; same && row < m_Order.size(); ++row) {
+        same = m_Ids[row] != 0 && IdOf(m_Order[row]) == m_Ids[row];
+    }
+    if (same) return m_Order;
+    std::vector<int> order(static_cast<size_t>(rows));
+    std::iota(order.begin(), order.end(), 1);
+    return order;
 }
 
 std::vector<int> GridModel::BuildOrder(int rows) const {
-    std::vector<int> order(static_cast<size_t>(rows));
-    std::iota(order.begin(), order.end(), 1);
-    if (m_SortColumn < 0 || !m_pTable) return order;
+    if (m_SortColumn < 0 || !m_pTable) {
+        std::vector<int> order(static_cast<size_t>(rows));
+        std::iota(order.begin(), order.end(), 1);
+        return order;
+    }
+    std::vector<int> order = StartingOrder(rows);
     const bool ascending = static_cast<size_t>(m_SortColumn) < m_Columns.size() &&
                            m_Columns[static_cast<size_t>(m_SortColumn)].m_bAscending != 0;
     if (ColumnSpecOf(m_SortColumn).m_Kind == ColumnKind::Number) {

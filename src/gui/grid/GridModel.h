@@ -55,6 +55,7 @@ public:
 
 private:
     std::vector<int> BuildOrder(int rows) const;
+    std::vector<int> StartingOrder(int rows) const;
     void SortByNumber(std::vector<int>& order, int column, bool ascending) const;
     void SortByText(std::vector<int>& order, int column, bool ascending) const;
     uint64_t IdOf(int tableRow) const;
