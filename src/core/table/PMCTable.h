@@ -13,6 +13,7 @@
 #include "core/monitor/MonBatch.h"
 #include "core/monitor/MonStream.h"
 #include "core/table/EntryMap.h"
+#include "core/table/TableObserver.h"
 
 class EntryObj;
 
@@ -72,6 +73,8 @@ public:
     uint64_t ServiceTraffic(const std::string& service) const;  // 0 when absent
     const std::string& ServerName() const;                      // m_ServerName
     const EntryObj* DisplayEntry(int row) const;                // row from 1; null past the end
+    // Told of every applied record and finished connection; null: nobody.
+    void SetObserver(TableObserver* observer) { m_pObserver = observer; }
 
 private:
     void DropConnection();
@@ -81,6 +84,7 @@ private:
     void FormatUnlessShownLater(EntryObj* entry);
     void AddTraffic(const std::string& service, uint64_t delta);
     void FileIfFinished(EntryObj* entry);
+    void Observe(const EntryObj& entry, uint64_t totalIn, uint64_t totalOut);
     void RebuildDisplayList();
 
     EntryMap m_ActiveMap;
@@ -101,4 +105,5 @@ private:
     bool m_bBatchPending = false;  // records or the end of the last batch not yet applied
     bool m_bLent = false;
     std::string m_LastErrorText;
+    TableObserver* m_pObserver = nullptr;
 };
