@@ -22,11 +22,17 @@ std::string AddressText(const uint8_t (&addr)[16]) {
     return std::string(text, at);
 }
 
-void Add(std::map<std::string, HistoryTraffic>& into, const std::string& name, uint64_t in,
-         uint64_t out) {
+void Add(std::unordered_map<std::string, HistoryTraffic>& into, const std::string& name,
+         uint64_t in, uint64_t out) {
     HistoryTraffic& traffic = into[name];
     traffic.m_In += in;
     traffic.m_Out += out;
+}
+
+void MoveInto(std::unordered_map<std::string, HistoryTraffic>& from,
+              std::map<std::string, HistoryTraffic>& to) {
+    for (auto& [name, traffic] : from) to.emplace(name, traffic);
+    from.clear();
 }
 
 }  // namespace
@@ -36,6 +42,8 @@ void HistoryRecorder::Connected(const std::string& server, int64_t now) {
     m_PeriodStart = now;
     m_bBaseline = true;
     m_Period = HistoryPeriod{};
+    m_Services.clear();
+    m_Users.clear();
     HistoryEvent event;
     event.m_Server = server;
     event.m_Time = now;
@@ -53,6 +61,8 @@ HistoryBatch HistoryRecorder::Disconnected(const std::string& why, int64_t now) 
     m_Batch.m_Events.push_back(std::move(event));
     m_Server.clear();
     m_Period = HistoryPeriod{};
+    m_Services.clear();
+    m_Users.clear();
     return Take();
 }
 
@@ -65,10 +75,12 @@ HistoryBatch HistoryRecorder::PeriodDone(const PMCTable& table, int64_t now) {
     if (m_bBaseline) {
         // What the first batch brings was mostly moved before VGL connected:
         // counted as this period's traffic it would be a spike that never was.
-        m_Period.m_Services.clear();
-        m_Period.m_Users.clear();
+        m_Services.clear();
+        m_Users.clear();
         m_bBaseline = false;
     }
+    MoveInto(m_Services, m_Period.m_Services);
+    MoveInto(m_Users, m_Period.m_Users);
     m_Batch.m_Periods.push_back(std::move(m_Period));
     m_Period = HistoryPeriod{};
     m_PeriodStart = now;
@@ -80,12 +92,13 @@ void HistoryRecorder::EntryChanged(const EntryObj& entry, uint64_t growthIn, uin
     if (m_Server.empty()) return;
     if (opened) ++m_Period.m_Opened;
     if (growthIn == 0 && growthOut == 0) return;
-    Add(m_Period.m_Services, entry.m_Service, growthIn, growthOut);
-    Add(m_Period.m_Users, entry.m_UserName, growthIn, growthOut);
+    Add(m_Services, entry.m_Service, growthIn, growthOut);
+    Add(m_Users, entry.m_UserName, growthIn, growthOut);
 }
 
 void HistoryRecorder::EntryFinished(const EntryObj& entry, const MonitorRecord& record) {
     if (m_Server.empty()) return;
+    if (m_Batch.m_Connections.empty()) m_Batch.m_Connections.reserve(m_LastFinished);
     HistoryConnection& c = m_Batch.m_Connections.emplace_back();
     c.m_Server = m_Server;
     c.m_Key = entry.m_Key;
@@ -115,6 +128,7 @@ void HistoryRecorder::EntryFinished(const EntryObj& entry, const MonitorRecord& 
 }
 
 HistoryBatch HistoryRecorder::Take() {
+    m_LastFinished = m_Batch.m_Connections.size();
     HistoryBatch batch = std::move(m_Batch);
     m_Batch = HistoryBatch{};
     return batch;

@@ -36,4 +36,8 @@ private:
     bool m_bBaseline = true;  // the first batch after a connect: its totals predate us
     HistoryBatch m_Batch;
     HistoryPeriod m_Period;
+    // The period's traffic while records arrive, hashed: a lookup per record.
+    std::unordered_map<std::string, HistoryTraffic> m_Services;
+    std::unordered_map<std::string, HistoryTraffic> m_Users;
+    size_t m_LastFinished = 0;  // finished connections of the last period, to reserve room
 };
