@@ -208,11 +208,23 @@ std::vector<HistoryTotal> HistoryQuery::Totals(const HistoryRange& range, Totals
     return totals;
 }
 
-HistorySeries HistoryQuery::Traffic(const HistoryRange& range, bool byUser) {
+HistorySeries HistoryQuery::Traffic(const HistoryRange& asked, bool byUser) {
+    HistoryRange range = asked;
+    // A range without bounds ("everything") is narrowed to the periods there are.
+    if ((range.m_To - range.m_From) / 86400 > 1000) {
+        HistoryStatement extent(
+            m_Db, "SELECT min(time), max(time) FROM periods WHERE time > ?1 AND time <= ?2");
+        extent.Bind(1, range.m_From).Bind(2, range.m_To);
+        if (extent.Step() && extent.Int(1) != 0) {
+            range.m_From = extent.Int(0) - 1;
+            range.m_To = extent.Int(1);
+        }
+    }
     HistorySeries series;
     series.m_BucketSeconds = BucketFor(range.m_To - range.m_From);
     const int64_t buckets = std::max<int64_t>(
-        1, (range.m_To - range.m_From + series.m_BucketSeconds - 1) / series.m_BucketSeconds);
+        1, std::min<int64_t>(100000, (range.m_To - range.m_From + series.m_BucketSeconds - 1) /
+                                         series.m_BucketSeconds));
     for (int64_t i = 0; i < buckets; ++i) {
         series.m_BucketStarts.push_back(range.m_From + i * series.m_BucketSeconds);
     }

@@ -38,6 +38,14 @@ void MoveInto(std::unordered_map<std::string, HistoryTraffic>& from,
 }  // namespace
 
 void HistoryRecorder::Connected(const std::string& server, int64_t now) {
+    if (!m_Server.empty()) {
+        // A new connection replaced the session's last one without a disconnect.
+        HistoryEvent end;
+        end.m_Server = m_Server;
+        end.m_Time = now;
+        end.m_Kind = HistoryEvent::Disconnect;
+        m_Batch.m_Events.push_back(std::move(end));
+    }
     m_Server = server;
     m_PeriodStart = now;
     m_bBaseline = true;

@@ -63,6 +63,7 @@ bool HistoryWriter::IsEnabled() const {
 void HistoryWriter::Clear() {
     {
         std::lock_guard lock(m_Mutex);
+        m_Queue.clear();  // would be deleted at once anyway
         m_bClear = true;
     }
     m_Wake.notify_one();
@@ -89,9 +90,9 @@ int64_t HistoryWriter::Now() const {
     return m_Options.m_Clock ? m_Options.m_Clock() : static_cast<int64_t>(std::time(nullptr));
 }
 
-// One piece of work at a time, in this order: clearing (it was asked for
-// after what is queued was handed over, so the queue goes first), a batch,
-// one trimming step. The lock is never held while the disk works.
+// One piece of work at a time, in this order: clearing (what was queued
+// before it was dropped), a batch, one trimming step. The lock is never held
+// while the disk works.
 void HistoryWriter::Run() {
     HistoryStore store(m_Path);
     store.SetPageLimit(m_Options.m_PageLimit);
@@ -104,15 +105,6 @@ void HistoryWriter::Run() {
             return m_bQuit || !m_Queue.empty() || m_bClear || (m_bTrim && m_bWriting);
         });
         m_bBusy = true;
-        if (!m_Queue.empty()) {
-            HistoryBatch batch = std::move(m_Queue.front());
-            m_Queue.pop_front();
-            lock.unlock();
-            const bool written = WriteOne(store, batch);
-            lock.lock();
-            if (written) m_bTrim = true;
-            continue;
-        }
         if (m_bClear) {
             lock.unlock();
             try {
@@ -122,6 +114,15 @@ void HistoryWriter::Run() {
             }
             lock.lock();
             m_bClear = false;
+            continue;
+        }
+        if (!m_Queue.empty()) {
+            HistoryBatch batch = std::move(m_Queue.front());
+            m_Queue.pop_front();
+            lock.unlock();
+            const bool written = WriteOne(store, batch);
+            lock.lock();
+            if (written) m_bTrim = true;
             continue;
         }
         if (m_bQuit) break;

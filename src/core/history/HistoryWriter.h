@@ -43,7 +43,7 @@ public:
     // Off: batches are dropped, nothing is written.
     void SetEnabled(bool enabled);
     bool IsEnabled() const;
-    // Deletes every row, after what is already queued.
+    // Deletes every row, and what is queued and not yet written.
     void Clear();
     // Waits until what was submitted so far is written (or given up) and trimming is done.
     void Flush();

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/history/HistoryRecorder.h"
 #include "core/monitor/SessionWorker.h"
 #include "core/table/PMCTable.h"
 #include "gui/framework/GWDocument.h"
@@ -82,6 +83,9 @@ private:
     void RegisterTimerClient();
     void RemoveTimerClient();
     void RepaintMainWindow();
+    // Hands what the session recorded to the history writer; says so in the
+    // status when the writer is behind.
+    void RecordHistory(HistoryBatch&& batch);
 
     bool m_bTimerClient = false;
     int32_t m_TimerClientPeriod = 0;
@@ -89,4 +93,5 @@ private:
     QString m_ConnectHost;     // of the connect in flight
     bool m_bKeepName = false;  // ask again with that name when it fails
     QString m_StatusText;
+    HistoryRecorder m_History;  // told by the table of what it applies
 };
