@@ -159,9 +159,16 @@ void HistoryWindow::BuildLayout() {
     m_pGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pGrid->setWordWrap(false);
-    const int widths[] = {130, 110, 80, 110, 150, 60, 130, 70, 80, 80, 90, 150, 120, 100};
-    for (int column = 0; column < HistoryQuery::ColumnCount; ++column)
-        m_pGrid->setColumnWidth(column, widths[column]);
+    // Wide enough for what the columns usually hold.
+    const char* const samples[] = {"2026-12-31 23:59:59", "proxy.example",   "username",
+                                   "192.168.100.100",     "www.example.com", "telnet",
+                                   "2026-12-31 23:59:59", "0:00:00:00",      "1234567890",
+                                   "1234567890",          "1234567890",      "Failed (5) refused",
+                                   "Username/Password",   "next.example"};
+    for (int column = 0; column < HistoryQuery::ColumnCount; ++column) {
+        m_pGrid->setColumnWidth(
+            column, fontMetrics().horizontalAdvance(QString::fromLatin1(samples[column])) + 18);
+    }
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(new QLabel(QStringLiteral("Filter:"), connections));
     filterRow->addWidget(m_pFilter, 1);
