@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -17,6 +20,8 @@
 #include "gui/framework/Dialogs.h"
 #include "gui/graph/GraphCtrl.h"
 #include "gui/history/HistoryGridModel.h"
+#include "gui/history/HistoryOptionsDlg.h"
+#include "gui/history/HistoryService.h"
 #include "gui/history/HistoryWindow.h"
 #include "support/SessionSettle.h"
 
@@ -109,11 +114,12 @@ TEST_F(HistoryWindowTest, RangeFilterTotalsGraphAndPagedGrid) {
 
 TEST_F(HistoryWindowTest, ExportsTheGridAndTotalsAsCsvAndTellsWhenItCannot) {
     HistoryWindow window(Path());
-    window.FilterEdit()->setText("old");
     window.RangeBox()->setCurrentIndex(HistoryWindow::Last30Days);
     Settle(window);
-    window.ExportGrid(m_Dir.filePath("grid.csv"));
     window.ExportTotals(m_Dir.filePath("totals.csv"));
+    window.FilterEdit()->setText("old");
+    window.Apply();
+    window.ExportGrid(m_Dir.filePath("grid.csv"));
     Settle(window);
     QFile grid(m_Dir.filePath("grid.csv"));
     ASSERT_TRUE(grid.open(QIODevice::ReadOnly));
@@ -123,10 +129,55 @@ TEST_F(HistoryWindowTest, ExportsTheGridAndTotalsAsCsvAndTellsWhenItCannot) {
     EXPECT_TRUE(lines[1].contains(",old,"));
     QFile totals(m_Dir.filePath("totals.csv"));
     ASSERT_TRUE(totals.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(totals.readAll().contains("user,old,1,1000,10,1010\r\n"));
+    const QByteArray csv = totals.readAll();
+    EXPECT_TRUE(csv.contains("user,old,1,1000,10,1010\r\n"));
+    EXPECT_TRUE(csv.contains("user,j\xc3\xbcrgen,150,"));  // Latin-1 from the monitor, UTF-8 here
 
     window.ExportGrid(m_Dir.filePath("missing/grid.csv"));
     Settle(window);
     ASSERT_EQ(m_Messages.size(), 1);
     EXPECT_TRUE(m_Messages[0].startsWith("The grid could not be exported to "));
+}
+
+// Settings go to the program's writer: off records nothing; clearing asks first.
+TEST_F(HistoryWindowTest, SettingsSwitchRecordingOffAndClearOnlyWhenConfirmed) {
+    HistoryService& service = HistoryService::Instance();
+    auto recorded = [&] {
+        service.Flush();
+        HistoryQuery query;
+        query.Open(service.Path().toStdString());
+        HistoryRange all;
+        all.m_To = INT64_MAX;
+        return query.Count(all);
+    };
+    auto submit = [&] {
+        HistoryBatch batch;
+        batch.m_Connections.push_back(Finished("kim", "www", std::time(nullptr)));
+        service.Submit(std::move(batch));
+    };
+    submit();
+    const int64_t before = recorded();
+    ASSERT_GT(before, 0);
+
+    QStringList asked;
+    SetDialogHook([&](QDialog& dialog) {
+        asked << dialog.windowTitle();
+        return int(asked.size() == 1 ? QMessageBox::No : QMessageBox::Yes);
+    });
+    HistoryOptionsDlg dialog;
+    EXPECT_FALSE(dialog.ClearHistory());
+    EXPECT_EQ(recorded(), before);
+    EXPECT_TRUE(dialog.ClearHistory());
+    EXPECT_EQ(recorded(), 0);
+    EXPECT_EQ(asked, QStringList({"Clear History", "Clear History"}));
+    SetDialogHook({});
+
+    dialog.RecordBox()->setChecked(false);
+    dialog.DaysBox()->setValue(7);
+    dialog.accept();
+    EXPECT_FALSE(service.IsEnabled());
+    EXPECT_EQ(service.KeepDays(), 7);
+    submit();
+    EXPECT_EQ(recorded(), 0);
+    service.SetOptions(true, 30, 1024);
 }
