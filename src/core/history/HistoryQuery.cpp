@@ -1,9 +1,11 @@
 #include "core/history/HistoryQuery.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 
 #include "core/history/HistoryStatement.h"
+#include "core/table/EntryObj.h"
 
 namespace {
 
@@ -41,6 +43,21 @@ std::string ServersClause(Where& where, const std::vector<std::string>& servers,
     return sql + "))";
 }
 
+// The method bytes whose names hold the text (or are it, for an exact term).
+std::string AuthMethods(const HistoryFilter::Term& term) {
+    std::string list;
+    for (int method = 0; method < 256; ++method) {
+        std::string name = EntryObj::AuthMethodName(static_cast<uint8_t>(method));
+        std::string text = term.m_Text;
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (term.m_bExact ? name == text : name.find(text) != std::string::npos) {
+            list += (list.empty() ? "" : ",") + std::to_string(method);
+        }
+    }
+    return list;
+}
+
 std::string TermClause(Where& where, const HistoryFilter::Term& term) {
     static const std::map<HistoryFilter::Field, std::vector<const char*>> columns = {
         {HistoryFilter::User, {"c.user"}},
@@ -53,14 +70,22 @@ std::string TermClause(Where& where, const HistoryFilter::Term& term) {
          {"c.user", "c.dst_name", "c.dst_addr", "c.service", "c.src_name", "c.src_addr", "c.server",
           "c.next_server", "c.result_text"}},
     };
-    // The matching names are few and looked up once; the rows are then matched by number.
-    const std::string names = "(SELECT id FROM names WHERE text LIKE " +
-                              where.Param(LikePattern(term.m_Text)) + " ESCAPE '\\')";
-    std::string sql = " AND (";
-    const auto& list = columns.at(term.m_Field);
-    for (size_t i = 0; i < list.size(); ++i)
-        sql += std::string(i ? " OR " : "") + list[i] + " IN " + names;
-    return sql + ")";
+    std::string sql;
+    if (term.m_Field == HistoryFilter::Auth) {
+        sql = "c.auth IN (" + AuthMethods(term) + ")";
+    } else {
+        // The matching names are few and looked up once; the rows are then
+        // matched by number.
+        const std::string names =
+            term.m_bExact ? "(SELECT id FROM names WHERE text = " + where.Param(term.m_Text) + ")"
+                          : "(SELECT id FROM names WHERE text LIKE " +
+                                where.Param(LikePattern(term.m_Text)) + " ESCAPE '\\')";
+        const auto& list = columns.at(term.m_Field);
+        for (size_t i = 0; i < list.size(); ++i) {
+            sql += std::string(i ? " OR " : "") + list[i] + " IN " + names;
+        }
+    }
+    return std::string(term.m_bExclude ? " AND NOT (" : " AND (") + sql + ")";
 }
 
 Where ConnectionsWhere(const HistoryRange& range) {

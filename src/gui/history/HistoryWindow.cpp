@@ -147,7 +147,8 @@ void HistoryWindow::BuildLayout() {
     auto* connections = new QWidget(this);
     m_pFilter = new QLineEdit(connections);
     m_pFilter->setPlaceholderText(
-        QStringLiteral("user:NAME dest:HOST service:NAME or any text; Enter applies"));
+        QStringLiteral("words, user:NAME dest:HOST src: service: auth: result: server:, "
+                       "-term to leave out, user:=NAME exactly; Enter applies"));
     m_pFilter->setClearButtonEnabled(true);
     auto* exportGrid = new QPushButton(QStringLiteral("Export &Grid..."), connections);
     m_pGrid = new QTableView(connections);
@@ -277,7 +278,10 @@ void HistoryWindow::Apply() {
         return;
     }
     ++m_Generation;
-    SetStatus(QString());
+    SetStatus(range.m_Filter.m_Error.empty()
+                  ? QString()
+                  : QStringLiteral("The filter is not used: %1.")
+                        .arg(QString::fromStdString(range.m_Filter.m_Error)));
     m_pModel->SetRange(range);
     LoadGraph(range, m_pGraphBy->currentIndex() == 1);
     LoadTotals(range);

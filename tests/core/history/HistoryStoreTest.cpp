@@ -193,6 +193,13 @@ TEST(HistorySessionTest, PollsAreRecordedAndReadBackExactly) {
     EXPECT_EQ(query.Count(Everything("refused")), 1);
     EXPECT_EQ(query.Count(Everything("client")), 2);
     EXPECT_EQ(query.Count(Everything("user:zo service:ftp")), 0);
+    EXPECT_EQ(query.Count(Everything("-user:zo")), 1);
+    EXPECT_EQ(query.Count(Everything("user:=zo")), 0);
+    EXPECT_EQ(query.Count(Everything("user:=" + utf8User)), 1);
+    EXPECT_EQ(query.Count(Everything("auth:password")), 1);
+    EXPECT_EQ(query.Count(Everything("result:\"connection refused\"")), 1);
+    EXPECT_EQ(HistoryFilter::Parse("user:\"open").m_Error, "a quote is not closed");
+    EXPECT_EQ(query.Count(Everything("user:\"open")), 2);  // a malformed line keeps all
     HistoryRange early = Everything();
     early.m_To = 1700000150;
     EXPECT_EQ(query.Count(early), 1);
