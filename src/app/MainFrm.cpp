@@ -19,6 +19,7 @@
 #include "gui/framework/GWApp.h"
 #include "gui/framework/GWDocTemplate.h"
 #include "gui/framework/GWDocument.h"
+#include "gui/history/HistoryWindow.h"
 #include "gui/session/CVGLDoc.h"
 #include "gui/toolkit/ResourceIcon.h"
 #include "gui/toolkit/Worksheet.h"
@@ -36,6 +37,8 @@ const std::map<int, const char*>& Prompts() {
         {cmd::FilePrintSetup, "Change the printer and printing options\nPrint Setup"},
         {cmd::AppExit, "Quit the application; prompts to save documents\nExit"},
         {cmd::ViewStatusBar, "Show or hide the status bar\nToggle StatusBar"},
+        {cmd::ViewHistory,
+         "Show the finished connections and the traffic recorded over time\nHistory"},
         {cmd::AppAbout, "Display program information, version number and copyright\nAbout"},
         {cmd::Connect, "Connect the active Socks Vigil client to a new Socks server"},
         {cmd::Disconnect, "Disconnect from Socks server"},
@@ -110,7 +113,7 @@ void CMainFrame::BuildMenus() {
           {nullptr, 0},
           {nullptr, 0},
           {"E&xit", cmd::AppExit}}},
-        {"&View", 0, {{"&Status Bar", cmd::ViewStatusBar}}},
+        {"&View", 0, {{"&Status Bar", cmd::ViewStatusBar}, {"&History...", cmd::ViewHistory}}},
         {"&Help", 0, {{"&About Socks Vigil client...", cmd::AppAbout}}},
     };
     const std::vector<Menu> menu129 = {
@@ -128,6 +131,7 @@ void CMainFrame::BuildMenus() {
         {"&View",
          0,
          {{"&Status Bar", cmd::ViewStatusBar},
+          {"&History...", cmd::ViewHistory},
           {nullptr, 0},
           {"Show &Active", cmd::ShowActive},
           {"Show &Failed", cmd::ShowFailed}}},
@@ -234,6 +238,8 @@ void CMainFrame::RegisterCommands() {
     OnCommand(cmd::ViewStatusBar, [this] { statusBar()->setHidden(!statusBar()->isHidden()); });
     OnUpdateCommand(cmd::ViewStatusBar,
                     [this](GWCmdUI& ui) { ui.SetCheck(!statusBar()->isHidden()); });
+
+    OnCommand(cmd::ViewHistory, [this] { HistoryWindow::ShowWindow(this); });
 
     OnCommand(cmd::WindowNew, [this] { OnNewWindow(); });
     OnUpdateCommand(cmd::WindowNew, [](GWCmdUI& ui) {

@@ -28,6 +28,7 @@ const QString PrintSetupTip = "Change the printer and printing options";
 const QString ExitTip = "Quit the application; prompts to save documents";
 const QString StatusBarTip = "Show or hide the status bar";
 const QString AboutTip = "Display program information, version number and copyright";
+const QString HistoryTip = "Show the finished connections and the traffic recorded over time";
 const Expected Separator{"", 0, ""};
 
 const std::vector<ExpectedMenu> Menu128 = {
@@ -38,7 +39,7 @@ const std::vector<ExpectedMenu> Menu128 = {
       Separator,
       Separator,
       {"E&xit", 57665, ExitTip}}},
-    {"&View", {{"&Status Bar", 59393, StatusBarTip}}},
+    {"&View", {{"&Status Bar", 59393, StatusBarTip}, {"&History...", 32790, HistoryTip}}},
     {"&Help", {{"&About Socks Vigil client...", 57664, AboutTip}}},
 };
 
@@ -58,6 +59,7 @@ const std::vector<ExpectedMenu> Menu129 = {
       {"Copy Graph", 32781, "Copy the graph and put it on the Clipboard"}}},
     {"&View",
      {{"&Status Bar", 59393, StatusBarTip},
+      {"&History...", 32790, HistoryTip},
       Separator,
       {"Show &Active", 32774, ""},
       {"Show &Failed", 32775, ""}}},

@@ -197,17 +197,32 @@ int32_t PMCTable::ApplyNext() {
         if (fresh->Apply(m_Record, delta) == 0) return 0;
         m_ActiveMap.Insert(key, fresh.get());
         entry = fresh.release();
+        if (m_pObserver != nullptr)
+            m_pObserver->EntryChanged(*entry, entry->m_TotalIn, entry->m_TotalOut, true);
         FormatUnlessShownLater(entry);
         AddTraffic(entry->m_Service, delta);
         return 1;
     }
 
+    const uint64_t totalIn = entry->m_TotalIn;
+    const uint64_t totalOut = entry->m_TotalOut;
     if (entry->Apply(m_Record, delta) == 0) return 0;
+    if (m_pObserver != nullptr) Observe(*entry, totalIn, totalOut);
     // Formatted and counted before it is filed: filing may delete it.
     FormatUnlessShownLater(entry);
     AddTraffic(entry->m_Service, delta);
     FileIfFinished(entry);
     return 1;
+}
+
+// A total that went down is a counter that started again: all of it is new.
+void PMCTable::Observe(const EntryObj& entry, uint64_t totalIn, uint64_t totalOut) {
+    const uint64_t growthIn =
+        entry.m_TotalIn >= totalIn ? entry.m_TotalIn - totalIn : entry.m_TotalIn;
+    const uint64_t growthOut =
+        entry.m_TotalOut >= totalOut ? entry.m_TotalOut - totalOut : entry.m_TotalOut;
+    m_pObserver->EntryChanged(entry, growthIn, growthOut, false);
+    if (entry.m_bFinished) m_pObserver->EntryFinished(entry, m_Record);
 }
 
 // An entry that stays active while active ones are shown is formatted with

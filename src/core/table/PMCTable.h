@@ -14,6 +14,7 @@
 #include "core/monitor/MonBatch.h"
 #include "core/monitor/MonStream.h"
 #include "core/table/EntryMap.h"
+#include "core/table/TableObserver.h"
 
 class EntryObj;
 
@@ -79,6 +80,8 @@ public:
     size_t ConnectionLimit() const { return m_ConnectionLimit; }
     // New connections refused for want of room in the last poll.
     size_t DroppedCount() const;
+    // Told of every applied record and finished connection; null: nobody.
+    void SetObserver(TableObserver* observer) { m_pObserver = observer; }
 
 private:
     void DropConnection();
@@ -88,6 +91,7 @@ private:
     void FormatUnlessShownLater(EntryObj* entry);
     void AddTraffic(const std::string& service, uint64_t delta);
     void FileIfFinished(EntryObj* entry);
+    void Observe(const EntryObj& entry, uint64_t totalIn, uint64_t totalOut);
     void RebuildDisplayList();
 
     EntryMap m_ActiveMap;
@@ -111,4 +115,5 @@ private:
     // The connections refused in the poll being applied or the last one; a
     // connection's every record is refused, so they are counted by id.
     std::unordered_set<uint64_t> m_Dropped;
+    TableObserver* m_pObserver = nullptr;
 };

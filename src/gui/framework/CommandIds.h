@@ -33,5 +33,6 @@ constexpr int ShowFailed = 32775;
 constexpr int Disconnect = 32776;
 constexpr int Option = 32779;
 constexpr int CopyGraph = 32781;
+constexpr int ViewHistory = 32790;
 
 }  // namespace cmd

@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QWidget>
+#include <ctime>
 
 #include "core/base/GWTimer.h"
 #include "gui/framework/CommandIds.h"
@@ -10,6 +11,7 @@
 #include "gui/framework/GWFrame.h"
 #include "gui/graph/GraphView.h"
 #include "gui/grid/GridView.h"
+#include "gui/history/HistoryService.h"
 #include "gui/options/OptionPPT.h"
 #include "gui/session/ServerNameDlg.h"
 
@@ -21,6 +23,10 @@ const char* const DisconnectedText = "The server has been disconnected !";
 const char* const TitlePrefix = "Connected to Socks5 server -- ";
 const char* const ReadyText = "Ready";
 const char* const BufferFullText = "Buffer full: %1 connections not shown";
+
+int64_t Now() {
+    return static_cast<int64_t>(std::time(nullptr));
+}
 
 QWidget* MainWindow() {
     GWApp* app = GWApp::Get();
@@ -40,6 +46,7 @@ CVGLDoc::CVGLDoc()
           QMetaObject::invokeMethod(this, &CVGLDoc::OnWorkerDone, Qt::QueuedConnection);
       }),
       m_StatusText(QString::fromLatin1(ReadyText)) {
+    m_Table.SetObserver(&m_History);
     OnCommand(cmd::Connect, [this] { OnConnect(); });
     OnUpdateCommand(cmd::Connect, [this](GWCmdUI& ui) { ui.Enable(m_bDisconnected != 0); });
     OnCommand(cmd::Disconnect, [this] { OnDisconnect(); });
@@ -71,6 +78,7 @@ CVGLDoc::~CVGLDoc() {
     // reach it; after a lost connection the client is still registered.
     m_Worker.Cancel();
     RemoveTimerClient();
+    if (m_History.IsRecording()) RecordHistory(m_History.Disconnected(std::string(), Now()));
 }
 
 void CVGLDoc::OnConnect() {
@@ -163,6 +171,7 @@ void CVGLDoc::OnConnected(const QString& hostName) {
     m_Point.Clear();
     m_bBaseline = true;
     m_bTickDue = false;
+    m_History.Connected(hostName.toStdString(), Now());
     SetState(true);
 }
 
@@ -194,11 +203,13 @@ void CVGLDoc::AfterPoll(int32_t result, GWView* sender, intptr_t hint, QObject* 
         SetState(false);
         SetStatus(QStringLiteral("Disconnected: %1")
                       .arg(QString::fromStdString(m_Table.LastErrorText())));
+        RecordHistory(m_History.Disconnected(m_Table.LastErrorText(), Now()));
         GWMessageBox(QString::fromLatin1(DisconnectedText));
         return;
     }
     CollectTraffic();
     ShowDropped();
+    RecordHistory(m_History.PeriodDone(m_Table, Now()));
     UpdateAllViews(sender, hint, hintObject);
 }
 
@@ -254,6 +265,7 @@ void CVGLDoc::OnDisconnect() {
     SetState(false);
     RemoveTimerClient();
     SetStatus(QStringLiteral("Disconnected"));
+    RecordHistory(m_History.Disconnected(std::string(), Now()));
 }
 
 void CVGLDoc::OnShowActive() {
@@ -339,6 +351,13 @@ void CVGLDoc::RemoveTimerClient() {
         timer->Reset(m_TimerClientPeriod, &CVGLDoc::OnTimerTick, reinterpret_cast<uintptr_t>(this));
     }
     m_bTimerClient = false;
+}
+
+void CVGLDoc::RecordHistory(HistoryBatch&& batch) {
+    if (batch.IsEmpty()) return;
+    if (!HistoryService::Instance().Submit(std::move(batch))) {
+        SetStatus(QStringLiteral("History is behind: older periods were merged"));
+    }
 }
 
 void CVGLDoc::RepaintMainWindow() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/history/HistoryRecorder.h"
 #include "core/monitor/SessionWorker.h"
 #include "core/table/PMCTable.h"
 #include "core/table/TrafficPoint.h"
@@ -86,6 +87,9 @@ private:
     void RegisterTimerClient();
     void RemoveTimerClient();
     void RepaintMainWindow();
+    // Hands what the session recorded to the history writer; says so in the
+    // status when the writer is behind.
+    void RecordHistory(HistoryBatch&& batch);
 
     bool m_bTimerClient = false;
     int32_t m_TimerClientPeriod = 0;
@@ -101,4 +105,5 @@ private:
     bool m_bBaseline = false;    // the next poll is the first of this connection
     bool m_bTickDue = false;     // a tick came: the next poll appends the point
     bool m_bBufferFull = false;  // the status line says that connections were dropped
+    HistoryRecorder m_History;  // told by the table of what it applies
 };

@@ -1,0 +1,70 @@
+#pragma once
+// What the history keeps, as the UI thread hands it to the writer: one
+// applied batch's finished connections, the period's totals and the
+// session's connects and disconnects, written as one transaction.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+// A connection that closed or failed. Times in seconds since 1970 (UTC).
+struct HistoryConnection {
+    std::string m_Server;  // the host name the user connected to
+    std::string m_Key;     // the table's connection key ("12:345")
+    std::string m_User;
+    std::string m_SourceAddr;
+    std::string m_SourceName;
+    std::string m_DestAddr;
+    std::string m_DestName;
+    std::string m_Service;
+    std::string m_NextServer;
+    std::string m_ResultText;
+    int64_t m_StartTime = 0;
+    int64_t m_EndTime = 0;
+    uint64_t m_BytesIn = 0;
+    uint64_t m_BytesOut = 0;
+    int32_t m_ResultCode = 0;
+    int32_t m_Status = 2;  // 1 failed, 2 closed
+    int32_t m_AuthMethod = 0;
+};
+
+struct HistoryTraffic {
+    uint64_t m_In = 0;
+    uint64_t m_Out = 0;
+};
+
+// One update period of one server: traffic by service and by user, and the
+// connections' counts.
+struct HistoryPeriod {
+    std::string m_Server;
+    int64_t m_Time = 0;     // the end of the period
+    int64_t m_Seconds = 0;  // its length
+    std::map<std::string, HistoryTraffic> m_Services;
+    std::map<std::string, HistoryTraffic> m_Users;
+    uint32_t m_Active = 0;  // at the end of the period
+    uint32_t m_Opened = 0;
+    uint32_t m_Closed = 0;
+    uint32_t m_Failed = 0;
+
+    // Takes in the period that followed this one: one longer period with the traffic of both.
+    void Absorb(const HistoryPeriod& later);
+};
+
+struct HistoryEvent {
+    enum Kind { Connect = 0, Disconnect = 1 };
+    std::string m_Server;
+    int64_t m_Time = 0;
+    int32_t m_Kind = Connect;
+    std::string m_Text;  // why a disconnect happened; empty when the user chose it
+};
+
+struct HistoryBatch {
+    std::vector<HistoryConnection> m_Connections;
+    std::vector<HistoryPeriod> m_Periods;
+    std::vector<HistoryEvent> m_Events;
+
+    bool IsEmpty() const { return m_Connections.empty() && m_Periods.empty() && m_Events.empty(); }
+    // Takes in the batch that followed this one; periods of the same server become one.
+    void Absorb(HistoryBatch&& later);
+};

@@ -1,0 +1,529 @@
+#include "gui/history/HistoryWindow.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QDateTimeEdit>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <ctime>
+#include <fstream>
+#include <memory>
+
+#include "core/history/HistoryCsv.h"
+#include "gui/framework/Dialogs.h"
+#include "gui/graph/GraphCtrl.h"
+#include "gui/history/HistoryGridModel.h"
+#include "gui/history/HistoryOptionsDlg.h"
+#include "gui/history/HistoryQueryRunner.h"
+#include "gui/history/HistoryService.h"
+
+namespace {
+
+constexpr int BusyDelayMs = 100;
+constexpr int64_t ExportPageRows = 5000;
+const char* const TotalsKinds[] = {"user", "destination", "service"};
+
+QString BucketText(int64_t seconds) {
+    if (seconds % 86400 == 0)
+        return seconds == 86400 ? QStringLiteral("day")
+                                : QStringLiteral("%1 days").arg(seconds / 86400);
+    if (seconds % 3600 == 0)
+        return seconds == 3600 ? QStringLiteral("hour")
+                               : QStringLiteral("%1 hours").arg(seconds / 3600);
+    return seconds == 60 ? QStringLiteral("minute")
+                         : QStringLiteral("%1 minutes").arg(seconds / 60);
+}
+
+QString PointLabel(int64_t start, int64_t bucket) {
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(start);
+    if (bucket >= 86400) return when.toString(QStringLiteral("MM-dd"));
+    if (bucket >= 3600) return when.toString(QStringLiteral("dd HH:mm"));
+    return when.toString(QStringLiteral("HH:mm"));
+}
+
+QString Bytes(uint64_t bytes) {
+    return QString::number(bytes);
+}
+
+HistoryWindow* g_pWindow = nullptr;
+
+}  // namespace
+
+HistoryWindow::HistoryWindow(const QString& path, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      m_Path(path),
+      m_pRunner(std::make_unique<HistoryQueryRunner>(path)) {
+    setWindowTitle(QStringLiteral("History"));
+    m_pModel = new HistoryGridModel(*m_pRunner, this);
+    m_pBusyDelay = new QTimer(this);
+    m_pBusyDelay->setSingleShot(true);
+    m_pBusyDelay->setInterval(BusyDelayMs);
+    connect(m_pBusyDelay, &QTimer::timeout, this, [this] {
+        if (m_Pending > 0) m_pBusy->show();
+    });
+    connect(m_pModel, &HistoryGridModel::queryStarted, this, &HistoryWindow::Started);
+    connect(m_pModel, &HistoryGridModel::queryFinished, this, &HistoryWindow::Finished);
+    BuildLayout();
+    connect(m_pModel, &HistoryGridModel::countChanged, this, [this](qint64 count) {
+        m_pTabs->setTabText(0, QStringLiteral("Connections (%1)").arg(count));
+    });
+    resize(1000, 720);
+    OnRangeChoice();
+}
+
+HistoryWindow::~HistoryWindow() {
+    // The query thread ends first: nothing it does may reach a part of this window that is gone.
+    m_pRunner.reset();
+    if (g_pWindow == this) g_pWindow = nullptr;
+}
+
+HistoryWindow* HistoryWindow::ShowWindow(QWidget* owner) {
+    if (g_pWindow == nullptr) {
+        g_pWindow = new HistoryWindow(HistoryService::Instance().Path(), owner);
+        g_pWindow->setAttribute(Qt::WA_DeleteOnClose);
+    } else {
+        g_pWindow->Apply();
+    }
+    g_pWindow->show();
+    g_pWindow->raise();
+    g_pWindow->activateWindow();
+    return g_pWindow;
+}
+
+void HistoryWindow::BuildLayout() {
+    m_pRange = new QComboBox(this);
+    m_pRange->addItems({QStringLiteral("Last hour"), QStringLiteral("Last 24 hours"),
+                        QStringLiteral("Last 7 days"), QStringLiteral("Last 30 days"),
+                        QStringLiteral("Custom")});
+    m_pRange->setCurrentIndex(Last24Hours);
+    m_pFrom = new QDateTimeEdit(this);
+    m_pTo = new QDateTimeEdit(this);
+    for (QDateTimeEdit* edit : {m_pFrom, m_pTo}) {
+        edit->setCalendarPopup(true);
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
+    }
+    m_pServers = new QComboBox(this);
+    m_pServers->addItem(QStringLiteral("All servers"));
+    m_pServers->setMinimumContentsLength(16);
+    m_pGraphBy = new QComboBox(this);
+    m_pGraphBy->addItems({QStringLiteral("By service"), QStringLiteral("By user")});
+    auto* refresh = new QPushButton(QStringLiteral("&Refresh"), this);
+    auto* settings = new QPushButton(QStringLiteral("&Settings..."), this);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("Range:"), this));
+    top->addWidget(m_pRange);
+    top->addWidget(new QLabel(QStringLiteral("From:"), this));
+    top->addWidget(m_pFrom);
+    top->addWidget(new QLabel(QStringLiteral("To:"), this));
+    top->addWidget(m_pTo);
+    top->addWidget(new QLabel(QStringLiteral("Server:"), this));
+    top->addWidget(m_pServers, 1);
+    top->addWidget(new QLabel(QStringLiteral("Graph:"), this));
+    top->addWidget(m_pGraphBy);
+    top->addWidget(refresh);
+    top->addWidget(settings);
+
+    m_pGraph = new GraphCtrl(this);
+    m_pGraph->SetBackgroundColor(palette().color(QPalette::Window));
+    m_pGraph->SetGridLines(GraphCtrl::GridBoth);
+    m_pGraph->SetXAxisLabel(QStringLiteral("Time"));
+    m_pGraph->SetYAxisLabel(QStringLiteral("Bytes"));
+
+    // Connections: the filter, the grid and its export.
+    auto* connections = new QWidget(this);
+    m_pFilter = new QLineEdit(connections);
+    m_pFilter->setPlaceholderText(
+        QStringLiteral("words, user:NAME dest:HOST src: service: auth: result: server:, "
+                       "-term to leave out, user:=NAME exactly; Enter applies"));
+    m_pFilter->setClearButtonEnabled(true);
+    auto* exportGrid = new QPushButton(QStringLiteral("Export &Grid..."), connections);
+    m_pGrid = new QTableView(connections);
+    m_pGrid->setModel(m_pModel);
+    m_pGrid->setSortingEnabled(true);
+    m_pGrid->horizontalHeader()->setSortIndicator(HistoryQuery::ColEnd, Qt::DescendingOrder);
+    m_pGrid->verticalHeader()->hide();
+    m_pGrid->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    m_pGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pGrid->setWordWrap(false);
+    // Wide enough for what the columns usually hold.
+    const char* const samples[] = {"2026-12-31 23:59:59", "proxy.example",   "username",
+                                   "192.168.100.100",     "www.example.com", "telnet",
+                                   "2026-12-31 23:59:59", "0:00:00:00",      "1234567890",
+                                   "1234567890",          "1234567890",      "Failed (5) refused",
+                                   "Username/Password",   "next.example"};
+    for (int column = 0; column < HistoryQuery::ColumnCount; ++column) {
+        m_pGrid->setColumnWidth(
+            column, fontMetrics().horizontalAdvance(QString::fromLatin1(samples[column])) + 18);
+    }
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(new QLabel(QStringLiteral("Filter:"), connections));
+    filterRow->addWidget(m_pFilter, 1);
+    filterRow->addWidget(exportGrid);
+    auto* connectionsLayout = new QVBoxLayout(connections);
+    connectionsLayout->setContentsMargins(0, 4, 0, 0);
+    connectionsLayout->addLayout(filterRow);
+    connectionsLayout->addWidget(m_pGrid, 1);
+
+    // Totals: per user, destination and service side by side.
+    auto* totals = new QWidget(this);
+    auto* totalsLayout = new QGridLayout(totals);
+    totalsLayout->setContentsMargins(0, 4, 0, 0);
+    const QString titles[] = {QStringLiteral("User"), QStringLiteral("Destination"),
+                              QStringLiteral("Service")};
+    for (int by = 0; by < 3; ++by) {
+        auto* table = new QTableWidget(0, 4, totals);
+        table->setHorizontalHeaderLabels({titles[by], QStringLiteral("Connections"),
+                                          QStringLiteral("In"), QStringLiteral("Out")});
+        table->verticalHeader()->hide();
+        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+        table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+        m_pTotals[by] = table;
+        totalsLayout->addWidget(table, 0, by);
+    }
+    auto* exportTotals = new QPushButton(QStringLiteral("Export &Totals..."), totals);
+    totalsLayout->addWidget(exportTotals, 1, 2, Qt::AlignRight);
+
+    m_pTabs = new QTabWidget(this);
+    m_pTabs->addTab(connections, QStringLiteral("Connections"));
+    m_pTabs->addTab(totals, QStringLiteral("Totals"));
+
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(m_pGraph);
+    splitter->addWidget(m_pTabs);
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 3);
+
+    m_pBusy = new QProgressBar(this);
+    m_pBusy->setRange(0, 0);  // busy, no percentage
+    m_pBusy->setMaximumWidth(160);
+    m_pBusy->setFormat(QString());
+    m_pBusy->hide();
+    m_pStatus = new QLabel(this);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_pStatus, 1);
+    bottom->addWidget(m_pBusy);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(splitter, 1);
+    layout->addLayout(bottom);
+
+    connect(m_pRange, &QComboBox::currentIndexChanged, this, [this] { OnRangeChoice(); });
+    connect(m_pServers, &QComboBox::activated, this, [this] { Apply(); });
+    connect(m_pGraphBy, &QComboBox::activated, this, [this] { Apply(); });
+    connect(m_pFrom, &QDateTimeEdit::editingFinished, this, [this] { Apply(); });
+    connect(m_pTo, &QDateTimeEdit::editingFinished, this, [this] { Apply(); });
+    connect(m_pFilter, &QLineEdit::returnPressed, this, [this] { Apply(); });
+    connect(refresh, &QPushButton::clicked, this, [this] {
+        LoadServers();
+        OnRangeChoice();
+    });
+    connect(settings, &QPushButton::clicked, this, [this] { OpenSettings(); });
+    connect(exportGrid, &QPushButton::clicked, this, [this] { AskExportGrid(); });
+    connect(exportTotals, &QPushButton::clicked, this, [this] { AskExportTotals(); });
+    LoadServers();
+}
+
+// A preset range ends now; the custom one is what the two fields say.
+void HistoryWindow::OnRangeChoice() {
+    const int choice = m_pRange->currentIndex();
+    const bool custom = choice == Custom;
+    m_pFrom->setEnabled(custom);
+    m_pTo->setEnabled(custom);
+    if (!custom) {
+        static const int64_t spans[] = {3600, 86400, 7 * 86400, 30 * 86400};
+        const QDateTime now = QDateTime::currentDateTime();
+        m_pTo->setDateTime(now);
+        m_pFrom->setDateTime(now.addSecs(-spans[choice]));
+    }
+    Apply();
+}
+
+HistoryRange HistoryWindow::CurrentRange() const {
+    HistoryRange range;
+    if (m_pRange->currentIndex() == Custom) {
+        range.m_From = m_pFrom->dateTime().toSecsSinceEpoch();
+        range.m_To = m_pTo->dateTime().toSecsSinceEpoch();
+    } else {
+        static const int64_t spans[] = {3600, 86400, 7 * 86400, 30 * 86400};
+        range.m_To = static_cast<int64_t>(std::time(nullptr)) + 1;
+        range.m_From = range.m_To - spans[m_pRange->currentIndex()];
+    }
+    if (m_pServers->currentIndex() > 0)
+        range.m_Servers.push_back(m_pServers->currentText().toStdString());
+    range.m_Filter = HistoryFilter::Parse(m_pFilter->text().toStdString());
+    return range;
+}
+
+void HistoryWindow::Apply() {
+    const HistoryRange range = CurrentRange();
+    if (range.m_To <= range.m_From) {
+        SetStatus(QStringLiteral("The range ends before it begins."));
+        return;
+    }
+    ++m_Generation;
+    SetStatus(range.m_Filter.m_Error.empty()
+                  ? QString()
+                  : QStringLiteral("The filter is not used: %1.")
+                        .arg(QString::fromStdString(range.m_Filter.m_Error)));
+    m_pModel->SetRange(range);
+    LoadGraph(range, m_pGraphBy->currentIndex() == 1);
+    LoadTotals(range);
+}
+
+void HistoryWindow::LoadServers() {
+    Started();
+    HistoryWindow* self = this;
+    m_pRunner->Run([self](HistoryQuery& query) {
+        std::vector<std::string> servers;
+        QString error;
+        try {
+            if (query.IsOpen()) servers = query.Servers();
+        } catch (const std::exception& failure) {
+            error = QString::fromStdString(failure.what());
+        }
+        QMetaObject::invokeMethod(
+            self,
+            [self, servers, error] {
+                const QString chosen = self->m_pServers->currentText();
+                self->m_pServers->clear();
+                self->m_pServers->addItem(QStringLiteral("All servers"));
+                for (const std::string& server : servers)
+                    self->m_pServers->addItem(HistoryGridModel::Text(server));
+                self->m_pServers->setCurrentIndex(std::max(0, self->m_pServers->findText(chosen)));
+                self->Finished(error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void HistoryWindow::LoadGraph(const HistoryRange& range, bool byUser) {
+    Started();
+    const int generation = m_Generation;
+    m_pRunner->Run([this, range, byUser, generation](HistoryQuery& query) {
+        auto series = std::make_shared<HistorySeries>();
+        QString error;
+        try {
+            *series = query.IsOpen() ? query.Traffic(range, byUser) : HistorySeries{};
+        } catch (const std::exception& failure) {
+            error = QString::fromStdString(failure.what());
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, series, byUser, generation, error] {
+                if (generation == m_Generation) ShowGraph(*series, byUser);
+                Finished(error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void HistoryWindow::ShowGraph(const HistorySeries& series, bool byUser) {
+    m_pGraph->SetTitle(byUser ? QStringLiteral("Traffic by user")
+                              : QStringLiteral("Traffic by service"));
+    m_pGraph->SetSubtitle(
+        series.m_BucketSeconds > 0
+            ? QStringLiteral("Bytes per %1").arg(BucketText(series.m_BucketSeconds))
+            : QStringLiteral("Nothing recorded"));
+    const int points = std::max<int>(2, int(series.m_BucketStarts.size()));
+    const int subsets = std::max<int>(1, int(series.m_Names.size()));
+    m_pGraph->SetSubsetCount(subsets);
+    m_pGraph->SetPointCount(points);
+    for (int s = 0; s < subsets; ++s) {
+        m_pGraph->SetSubsetLabel(s, s < int(series.m_Names.size())
+                                        ? HistoryGridModel::Text(series.m_Names[size_t(s)])
+                                        : QStringLiteral("(none)"));
+    }
+    double peak = 0;
+    std::vector<float> values(size_t(subsets), 0.0f);
+    for (int p = 0; p < points; ++p) {
+        for (int s = 0; s < subsets; ++s) {
+            const bool known =
+                s < int(series.m_Values.size()) && p < int(series.m_Values[size_t(s)].size());
+            const double value = known ? double(series.m_Values[size_t(s)][size_t(p)]) : 0.0;
+            values[size_t(s)] = float(value);
+            peak = std::max(peak, value);
+        }
+        m_pGraph->AppendPoint(values);
+        const int64_t start =
+            p < int(series.m_BucketStarts.size()) ? series.m_BucketStarts[size_t(p)] : 0;
+        m_pGraph->AppendPointLabel(start != 0 ? PointLabel(start, series.m_BucketSeconds)
+                                              : QString());
+    }
+    m_pGraph->SetYMin(0);
+    m_pGraph->SetYMax(peak > 0 ? peak * 1.1 : 10);
+    m_pGraph->Refresh();
+}
+
+void HistoryWindow::LoadTotals(const HistoryRange& range) {
+    for (int by = 0; by < 3; ++by) {
+        Started();
+        const int generation = m_Generation;
+        m_pRunner->Run([this, range, by, generation](HistoryQuery& query) {
+            auto totals = std::make_shared<std::vector<HistoryTotal>>();
+            QString error;
+            try {
+                if (query.IsOpen()) *totals = query.Totals(range, HistoryQuery::TotalsBy(by));
+            } catch (const std::exception& failure) {
+                error = QString::fromStdString(failure.what());
+            }
+            QMetaObject::invokeMethod(
+                this,
+                [this, totals, by, generation, error] {
+                    if (generation == m_Generation) ShowTotals(HistoryQuery::TotalsBy(by), *totals);
+                    Finished(error);
+                },
+                Qt::QueuedConnection);
+        });
+    }
+}
+
+void HistoryWindow::ShowTotals(HistoryQuery::TotalsBy by, const std::vector<HistoryTotal>& totals) {
+    QTableWidget* table = m_pTotals[by];
+    table->setSortingEnabled(false);
+    table->setRowCount(int(totals.size()));
+    for (int row = 0; row < int(totals.size()); ++row) {
+        const HistoryTotal& total = totals[size_t(row)];
+        const QString cells[] = {HistoryGridModel::Text(total.m_Name),
+                                 QString::number(total.m_Connections), Bytes(total.m_In),
+                                 Bytes(total.m_Out)};
+        for (int column = 0; column < 4; ++column) {
+            auto* item = new QTableWidgetItem(cells[column]);
+            if (column > 0) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            table->setItem(row, column, item);
+        }
+    }
+}
+
+void HistoryWindow::Started() {
+    if (m_Pending++ == 0) m_pBusyDelay->start();
+}
+
+void HistoryWindow::Finished(const QString& error) {
+    if (!error.isEmpty()) SetStatus(QStringLiteral("The history cannot be read: %1").arg(error));
+    if (--m_Pending > 0) return;
+    m_pBusyDelay->stop();
+    m_pBusy->hide();
+    emit idle();
+}
+
+void HistoryWindow::SetStatus(const QString& text) {
+    m_StatusText = text;
+    m_pStatus->setText(text);
+}
+
+void HistoryWindow::AskExportGrid() {
+    const QString name =
+        GWGetSaveFileName(this, QStringLiteral("Export Grid"), QStringLiteral("CSV Files (*.csv)"),
+                          QStringLiteral("history-connections.csv"));
+    if (!name.isEmpty()) ExportGrid(name);
+}
+
+void HistoryWindow::AskExportTotals() {
+    const QString name = GWGetSaveFileName(this, QStringLiteral("Export Totals"),
+                                           QStringLiteral("CSV Files (*.csv)"),
+                                           QStringLiteral("history-totals.csv"));
+    if (!name.isEmpty()) ExportTotals(name);
+}
+
+// Every row the grid holds, in its order, read page by page on the query thread.
+void HistoryWindow::ExportGrid(const QString& fileName) {
+    Started();
+    SetStatus(QStringLiteral("Exporting to %1\u2026").arg(fileName));
+    const HistoryRange range = m_pModel->Range();
+    const int column = m_pModel->SortColumn();
+    const bool ascending = m_pModel->IsAscending();
+    const std::string path = fileName.toStdString();
+    m_pRunner->Run([this, range, column, ascending, path, fileName](HistoryQuery& query) {
+        int64_t rows = 0;
+        QString error;
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        try {
+            if (!out) throw std::runtime_error("the file cannot be created");
+            out << HistoryCsv::ConnectionHeader();
+            for (bool more = query.IsOpen(); more;) {
+                const auto page = query.Page(range, column, ascending, rows, ExportPageRows);
+                for (const HistoryConnection& c : page) out << HistoryCsv::ConnectionRow(c);
+                rows += int64_t(page.size());
+                more = int64_t(page.size()) == ExportPageRows;
+            }
+            out.flush();
+            if (!out) throw std::runtime_error("writing failed (is the disk full?)");
+        } catch (const std::exception& failure) {
+            error = QString::fromStdString(failure.what());
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, rows, error, fileName] {
+                if (error.isEmpty()) {
+                    SetStatus(
+                        QStringLiteral("Exported %1 connections to %2").arg(rows).arg(fileName));
+                } else {
+                    SetStatus(QString());
+                    GWMessageBox(QStringLiteral("The grid could not be exported to %1: %2")
+                                     .arg(fileName, error),
+                                 this);
+                }
+                Finished(QString());
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void HistoryWindow::ExportTotals(const QString& fileName) {
+    Started();
+    SetStatus(QStringLiteral("Exporting to %1\u2026").arg(fileName));
+    const HistoryRange range = m_pModel->Range();
+    const std::string path = fileName.toStdString();
+    m_pRunner->Run([this, range, path, fileName](HistoryQuery& query) {
+        QString error;
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        try {
+            if (!out) throw std::runtime_error("the file cannot be created");
+            out << HistoryCsv::TotalHeader();
+            for (int by = 0; by < 3 && query.IsOpen(); ++by) {
+                for (const HistoryTotal& total : query.Totals(range, HistoryQuery::TotalsBy(by)))
+                    out << HistoryCsv::TotalRow(TotalsKinds[by], total);
+            }
+            out.flush();
+            if (!out) throw std::runtime_error("writing failed (is the disk full?)");
+        } catch (const std::exception& failure) {
+            error = QString::fromStdString(failure.what());
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, error, fileName] {
+                if (error.isEmpty()) {
+                    SetStatus(QStringLiteral("Exported the totals to %1").arg(fileName));
+                } else {
+                    SetStatus(QString());
+                    GWMessageBox(QStringLiteral("The totals could not be exported to %1: %2")
+                                     .arg(fileName, error),
+                                 this);
+                }
+                Finished(QString());
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void HistoryWindow::OpenSettings() {
+    HistoryOptionsDlg dialog(this);
+    if (GWExecDialog(dialog) == QDialog::Accepted) Apply();
+}

@@ -1,0 +1,105 @@
+#pragma once
+// View > History: what the monitored servers did in a range of time. A range
+// (last hour, 24 hours, 7 days, 30 days or from/to), the servers, a graph of
+// traffic per service or per user in buckets that suit the range, the
+// finished connections in a virtual grid with a filter, the totals per
+// user, destination and service, and CSV exports. Every query runs on the
+// query thread; one that takes longer than 100 ms shows a busy bar.
+
+#include <QString>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "core/history/HistoryQuery.h"
+
+class GraphCtrl;
+class HistoryGridModel;
+class HistoryQueryRunner;
+class QComboBox;
+class QDateTimeEdit;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTableView;
+class QTableWidget;
+class QTimer;
+
+class HistoryWindow : public QWidget {
+    Q_OBJECT
+public:
+    enum RangeChoice { LastHour, Last24Hours, Last7Days, Last30Days, Custom };
+
+    explicit HistoryWindow(const QString& path, QWidget* parent = nullptr);
+    ~HistoryWindow() override;
+
+    // Shows the program's one History window, made at first use as a
+    // window of its own that closes with `owner`.
+    static HistoryWindow* ShowWindow(QWidget* owner = nullptr);
+
+    // Queries everything again for the range, servers and filter now chosen.
+    void Apply();
+    HistoryRange CurrentRange() const;
+
+    // Exports to these files (the buttons ask for a name first); false when
+    // the export cannot start. The result is told when it is done.
+    void ExportGrid(const QString& fileName);
+    void ExportTotals(const QString& fileName);
+
+    // Nothing in flight: every query answered.
+    bool IsIdle() const { return m_Pending == 0; }
+
+    QComboBox* RangeBox() const { return m_pRange; }
+    QComboBox* ServerBox() const { return m_pServers; }
+    QComboBox* GraphByBox() const { return m_pGraphBy; }
+    QDateTimeEdit* FromEdit() const { return m_pFrom; }
+    QDateTimeEdit* ToEdit() const { return m_pTo; }
+    QLineEdit* FilterEdit() const { return m_pFilter; }
+    GraphCtrl* Graph() const { return m_pGraph; }
+    QTableView* Grid() const { return m_pGrid; }
+    HistoryGridModel* GridModel() const { return m_pModel; }
+    QTableWidget* TotalsTable(HistoryQuery::TotalsBy by) const { return m_pTotals[by]; }
+    QTabWidget* Tabs() const { return m_pTabs; }
+    QProgressBar* Busy() const { return m_pBusy; }
+    const QString& StatusText() const { return m_StatusText; }
+
+signals:
+    void idle();  // the last query in flight was answered
+
+private:
+    void BuildLayout();
+    void OnRangeChoice();
+    void LoadServers();
+    void LoadGraph(const HistoryRange& range, bool byUser);
+    void LoadTotals(const HistoryRange& range);
+    void ShowGraph(const HistorySeries& series, bool byUser);
+    void ShowTotals(HistoryQuery::TotalsBy by, const std::vector<HistoryTotal>& totals);
+    void Started();
+    void Finished(const QString& error);
+    void SetStatus(const QString& text);
+    void AskExportGrid();
+    void AskExportTotals();
+    void OpenSettings();
+
+    QString m_Path;
+    std::unique_ptr<HistoryQueryRunner> m_pRunner;
+    HistoryGridModel* m_pModel = nullptr;
+    QComboBox* m_pRange = nullptr;
+    QDateTimeEdit* m_pFrom = nullptr;
+    QDateTimeEdit* m_pTo = nullptr;
+    QComboBox* m_pServers = nullptr;
+    QComboBox* m_pGraphBy = nullptr;
+    QLineEdit* m_pFilter = nullptr;
+    GraphCtrl* m_pGraph = nullptr;
+    QTableView* m_pGrid = nullptr;
+    QTableWidget* m_pTotals[3] = {};
+    QTabWidget* m_pTabs = nullptr;
+    QProgressBar* m_pBusy = nullptr;
+    QLabel* m_pStatus = nullptr;
+    QTimer* m_pBusyDelay = nullptr;
+    QString m_StatusText;
+    int m_Pending = 0;
+    int m_Generation = 0;  // of the graph and totals; older answers are dropped
+};
