@@ -429,6 +429,11 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 QString CMainFrame::TabLabelText(const QString& title) {
+    // A session waiting to reconnect is named by its host as well.
+    const QString disconnected = QStringLiteral("Disconnected from ");
+    if (title.startsWith(disconnected) && title.size() > disconnected.size()) {
+        return title.mid(disconnected.size());
+    }
     const qsizetype dash = title.indexOf('-');
     if (dash <= 0) return title;
     const qsizetype keep = title.size() - dash - 3;

@@ -32,7 +32,8 @@ public:
     // The tab label of a document title: a title whose first "-" stands
     // after its first character keeps only what follows that "-" and the
     // two characters after it, so "Connected to Socks5 server -- host"
-    // becomes "host"; other titles are kept whole.
+    // becomes "host"; "Disconnected from host" becomes "host" as well; other
+    // titles are kept whole.
     static QString TabLabelText(const QString& title);
     // Shortens a label that is wider than `width` four characters at a time
     // to "...", down to "..." itself.
