@@ -27,8 +27,6 @@ constexpr int AppExit = 57665;
 constexpr int NextPane = 57680;
 constexpr int PrevPane = 57681;
 constexpr int ViewStatusBar = 59393;
-constexpr int NextWindow = 57682;  // Ctrl+Tab and Ctrl+Shift+Tab: the tabs in order
-constexpr int PrevWindow = 57683;
 
 // This program's commands.
 constexpr int Connect = 32773;
