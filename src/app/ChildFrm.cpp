@@ -120,6 +120,7 @@ void CChildFrame::OnInitialUpdate() {
     m_pGraph->OnInitialUpdate();
     m_pGrid->OnInitialUpdate();
     SetActiveView(m_pGrid);
+    if (m_pDocument) m_pDocument->OnViewsReady();
 }
 
 std::vector<CChildFrame*> CChildFrame::FramesOf(const GWDocument* document) {
@@ -170,6 +171,12 @@ void CChildFrame::UpdateCaptions(const GWDocument* document) {
 }
 
 void CChildFrame::closeEvent(QCloseEvent* event) {
+    // Closing the last window of a changed session asks to save it first.
+    if (!m_bDocumentClosing && m_pDocument && FramesOf(m_pDocument).size() == 1 &&
+        !m_pDocument->SaveModified()) {
+        event->ignore();
+        return;
+    }
     Worksheet::closeEvent(event);
     if (!event->isAccepted()) return;
     m_bClosed = true;

@@ -2,6 +2,9 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <string>
+
+#include "core/monitor/MonHostName.h"
 
 namespace {
 
@@ -33,11 +36,14 @@ CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine&
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption connect(
         QStringLiteral("connect"),
-        QStringLiteral("Open a new session connected to the monitor on HOST (may be repeated)."),
+        QStringLiteral("Open a new session connected to the monitor on HOST: a name or address, "
+                       "HOST:PORT, an IPv6 address or [IPv6]:PORT; the port is 5051 unless "
+                       "given (may be repeated)."),
         QStringLiteral("HOST"));
     const QCommandLineOption period(
         QStringLiteral("period"),
-        QStringLiteral("Poll the sessions opened with --connect every SECONDS (5 to 120)."),
+        QStringLiteral("Poll the sessions opened with --connect every SECONDS (5 to 120; 60 "
+                       "unless given)."),
         QStringLiteral("SECONDS"));
     const QCommandLineOption keep(
         QStringLiteral("keep"),
@@ -74,6 +80,14 @@ CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine&
     for (const QString& host : commandLine.m_ConnectHosts) {
         if (host.trimmed().isEmpty()) {
             message = QStringLiteral("--connect needs a host name.");
+            return CommandLineAction::Error;
+        }
+        std::string name;
+        uint16_t port = 0;
+        if (!Mon_ParseHostName(host.trimmed().toStdString(), name, port)) {
+            message = QStringLiteral("--connect %1: give HOST, HOST:PORT, an IPv6 address or "
+                                     "[IPv6]:PORT, with a port from 1 to 65535.")
+                          .arg(host);
             return CommandLineAction::Error;
         }
     }

@@ -1,6 +1,6 @@
 #pragma once
 // The program's command line:
-//   vgl [FILE...] [--connect HOST]... [--period SECONDS] [--keep N]
+//   vgl [FILE...] [--connect HOST[:PORT]]... [--period SECONDS] [--keep N]
 // Each file opens as a session document; each --connect opens a new session
 // connected to that host; with neither, one new unconnected session opens.
 // --period (5 to 120) is the poll period of the sessions opened with

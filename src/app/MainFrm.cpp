@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMdiArea>
@@ -12,6 +13,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
+#include <algorithm>
 #include <map>
 
 #include "app/GWWinApp.h"
@@ -50,6 +52,14 @@ const std::map<int, const char*>& Prompts() {
         {cmd::WindowTile, "Arrange windows as non-overlapping tiles\nTile Windows"},
         {cmd::WindowArrange, "Arrange icons at the bottom of the window\nArrange Icons"},
         {cmd::WindowSplit, "Split the active window into panes\nSplit"},
+        {cmd::FileOpen, "Open an existing document\nOpen"},
+        {cmd::FileSave, "Save the active document\nSave"},
+        {cmd::FileSaveAs, "Save the active document with a new name\nSave As"},
+        {cmd::FilePrintPreview, "Display full pages\nPrint Preview"},
+        {cmd::FileMru1, "Open this document"},
+        {cmd::FileMru1 + 1, "Open this document"},
+        {cmd::FileMru1 + 2, "Open this document"},
+        {cmd::FileMru1 + 3, "Open this document"},
     };
     return prompts;
 }
@@ -66,6 +76,7 @@ CMainFrame::CMainFrame(QWidget* parent) : Workbook(parent) {
     setWindowIcon(ResourceIcon(MainResourceId));
     BuildMenus();
     BuildAccelerators();
+    BuildTabKeys();
     BuildStatusBar();
     RegisterCommands();
     setMinimumSize(MinimumWidth, MinimumHeight);
@@ -103,30 +114,41 @@ CMainFrame::~CMainFrame() {
     if (GWApp* app = GWApp::Get(); app && app->GetMainFrame() == this) app->SetMainFrame(nullptr);
 }
 
+// Beyond the described menus, the Socks5 menus offer Open, Save, Save As,
+// Print Preview and the recent files (the described ones reach Open and Save
+// by their keys only); every described item keeps its text, command and order.
 void CMainFrame::BuildMenus() {
+    const std::vector<MenuItem> recent = {{"", cmd::FileMru1},
+                                          {"", cmd::FileMru1 + 1},
+                                          {"", cmd::FileMru1 + 2},
+                                          {"", cmd::FileMru1 + 3}};
+    std::vector<MenuItem> socks128 = {{"&New\tCtrl+N", cmd::FileNew},
+                                      {"&Open...\tCtrl+O", cmd::FileOpen},
+                                      {nullptr, 0},
+                                      {"P&rint Setup...", cmd::FilePrintSetup},
+                                      {nullptr, 0}};
+    socks128.insert(socks128.end(), recent.begin(), recent.end());
+    socks128.insert(socks128.end(), {{nullptr, 0}, {"E&xit", cmd::AppExit}});
     const std::vector<Menu> menu128 = {
-        {"&Socks5",
-         0,
-         {{"&New\tCtrl+N", cmd::FileNew},
-          {nullptr, 0},
-          {"P&rint Setup...", cmd::FilePrintSetup},
-          {nullptr, 0},
-          {nullptr, 0},
-          {"E&xit", cmd::AppExit}}},
+        {"&Socks5", 0, socks128},
         {"&View", 0, {{"&Status Bar", cmd::ViewStatusBar}, {"&History...", cmd::ViewHistory}}},
         {"&Help", 0, {{"&About Socks Vigil client...", cmd::AppAbout}}},
     };
+    std::vector<MenuItem> socks129 = {{"&New", cmd::FileNew},
+                                      {"&Open...\tCtrl+O", cmd::FileOpen},
+                                      {"&Save\tCtrl+S", cmd::FileSave},
+                                      {"Save &As...", cmd::FileSaveAs},
+                                      {"&Connect", cmd::Connect},
+                                      {"&Disconnect", cmd::Disconnect},
+                                      {nullptr, 0},
+                                      {"&Print...\tCtrl+P", cmd::FilePrint},
+                                      {"Print Pre&view", cmd::FilePrintPreview},
+                                      {"P&rint Setup...", cmd::FilePrintSetup},
+                                      {nullptr, 0}};
+    socks129.insert(socks129.end(), recent.begin(), recent.end());
+    socks129.insert(socks129.end(), {{nullptr, 0}, {"E&xit", cmd::AppExit}});
     const std::vector<Menu> menu129 = {
-        {"&Socks5",
-         0,
-         {{"&New", cmd::FileNew},
-          {"&Connect", cmd::Connect},
-          {"&Disconnect", cmd::Disconnect},
-          {nullptr, 0},
-          {"&Print...\tCtrl+P", cmd::FilePrint},
-          {"P&rint Setup...", cmd::FilePrintSetup},
-          {nullptr, 0},
-          {"E&xit", cmd::AppExit}}},
+        {"&Socks5", 0, socks129},
         {"&Edit", 0, {{"&Copy data\tCtrl+C", cmd::EditCopy}, {"Copy Graph", cmd::CopyGraph}}},
         {"&View",
          0,
@@ -147,6 +169,10 @@ void CMainFrame::BuildMenus() {
     };
     m_Menu128 = BuildMenuBar(menu128);
     m_Menu129 = BuildMenuBar(menu129);
+    // Only one set is on the bar at a time: the hidden set's Alt keys (both
+    // have "&Socks5", "&View" and "&Help") would otherwise make each of
+    // those keys ambiguous, and none would open its menu.
+    for (QAction* action : m_Menu129) menuBar()->removeAction(action);
 }
 
 std::vector<QAction*> CMainFrame::BuildMenuBar(const std::vector<Menu>& menus) {
@@ -165,8 +191,12 @@ std::vector<QAction*> CMainFrame::BuildMenuBar(const std::vector<Menu>& menus) {
                 dropDown->addSeparator();
                 continue;
             }
-            dropDown->addAction(
-                MakeCommandAction(QString::fromUtf8(item.m_Text), item.m_Id, dropDown));
+            QAction* action =
+                MakeCommandAction(QString::fromUtf8(item.m_Text), item.m_Id, dropDown);
+            dropDown->addAction(action);
+            if (item.m_Id >= cmd::FileMru1 && item.m_Id < cmd::FileMru1 + 4) {
+                m_RecentActions.push_back(action);
+            }
         }
         connect(dropDown, &QMenu::aboutToShow, this, [this] { UpdateCommandStates(); });
         menuBar()->addMenu(dropDown);
@@ -224,6 +254,32 @@ void CMainFrame::BuildAccelerators() {
         addAction(accelerator);
         m_Accelerators.push_back(accelerator);
     }
+}
+
+// Ctrl+Tab and Ctrl+Shift+Tab go through every tab in its order; the
+// documents' area on its own would only switch between the last two.
+void CMainFrame::BuildTabKeys() {
+    const std::pair<int, QKeySequence> keys[] = {
+        {1, QKeySequence(Qt::CTRL | Qt::Key_Tab)},
+        {-1, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)},
+        {-1, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)},
+    };
+    for (const auto& [step, key] : keys) {
+        auto* action = new QAction(this);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, step = step] { ActivateNextTab(step); });
+        addAction(action);
+    }
+}
+
+void CMainFrame::ActivateNextTab(int step) {
+    const std::vector<Worksheet*> sheets = Worksheets();
+    if (sheets.size() < 2) return;
+    const auto at = std::find(sheets.begin(), sheets.end(), ActiveWorksheet());
+    const auto count = static_cast<std::ptrdiff_t>(sheets.size());
+    const std::ptrdiff_t index = at == sheets.end() ? 0 : at - sheets.begin();
+    ActivateWorksheet(sheets[static_cast<size_t>((index + step + count) % count)]);
 }
 
 void CMainFrame::BuildStatusBar() {
@@ -289,17 +345,38 @@ const std::vector<QAction*>& CMainFrame::MenuBarActions(int menuId) const {
 }
 
 void CMainFrame::UpdateCommandStates() {
-    const bool anyDocument = !Worksheets().empty();
-    for (QAction* action : m_Menu128) action->setVisible(!anyDocument);
-    for (QAction* action : m_Menu129) action->setVisible(anyDocument);
+    ShowMenuSet(Worksheets().empty() ? m_Menu128 : m_Menu129);
     GWApp* app = GWApp::Get();
     if (!app) return;
+    UpdateRecentItems(app->GetRecentFileList());
     for (QAction* action : m_CommandActions) {
         const GWCmdUI ui = app->UpdateCommand(action->data().toInt());
         action->setEnabled(ui.m_bEnabled);
         // Only a checked item shows a mark, as in the menus of the original.
         action->setCheckable(ui.m_bChecked);
         action->setChecked(ui.m_bChecked);
+    }
+}
+
+void CMainFrame::ShowMenuSet(const std::vector<QAction*>& set) {
+    const QList<QAction*> onBar = menuBar()->actions();
+    if (!onBar.isEmpty() && onBar.front() == set.front()) return;
+    for (QAction* action : onBar) menuBar()->removeAction(action);
+    for (QAction* action : set) menuBar()->addAction(action);
+}
+
+// "&1 /path/file.vgl" for each recent file; the places without one are hidden.
+void CMainFrame::UpdateRecentItems(const QStringList& files) {
+    for (size_t i = 0; i < m_RecentActions.size(); ++i) {
+        QAction* action = m_RecentActions[i];
+        const int place = static_cast<int>(i % 4);
+        const bool shown = place < files.size();
+        action->setVisible(shown);
+        if (shown) {
+            QString path = QDir::toNativeSeparators(files.at(place));
+            path.replace('&', QStringLiteral("&&"));
+            action->setText(QStringLiteral("&%1 %2").arg(place + 1).arg(path));
+        }
     }
 }
 
@@ -339,6 +416,17 @@ void CMainFrame::RefreshAllDocuments() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    // Exit asks for each changed session first; a Cancel keeps everything open.
+    if (GWApp* app = GWApp::Get()) {
+        for (const auto& docTemplate : app->GetDocTemplates()) {
+            for (GWDocument* document : docTemplate->GetDocuments()) {
+                if (!document->SaveModified()) {
+                    event->ignore();
+                    return;
+                }
+            }
+        }
+    }
     if (GWApp* app = GWApp::Get()) {
         for (const auto& docTemplate : app->GetDocTemplates()) docTemplate->CloseAllDocuments();
     }
@@ -347,6 +435,11 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 QString CMainFrame::TabLabelText(const QString& title) {
+    // A session waiting to reconnect is named by its host as well.
+    const QString disconnected = QStringLiteral("Disconnected from ");
+    if (title.startsWith(disconnected) && title.size() > disconnected.size()) {
+        return title.mid(disconnected.size());
+    }
     const qsizetype dash = title.indexOf('-');
     if (dash <= 0) return title;
     const qsizetype keep = title.size() - dash - 3;

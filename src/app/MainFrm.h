@@ -5,6 +5,7 @@
 // only. Every activation change of the window refreshes every session.
 
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 #include "gui/framework/GWFrame.h"
@@ -31,14 +32,15 @@ public:
     // The tab label of a document title: a title whose first "-" stands
     // after its first character keeps only what follows that "-" and the
     // two characters after it, so "Connected to Socks5 server -- host"
-    // becomes "host"; other titles are kept whole.
+    // becomes "host"; "Disconnected from host" becomes "host" as well; other
+    // titles are kept whole.
     static QString TabLabelText(const QString& title);
     // Shortens a label that is wider than `width` four characters at a time
     // to "...", down to "..." itself.
     static QString FitTabLabel(QString text, const QFontMetrics& metrics, int width);
 
     // The actions of the menu bar for menu 128 or 129: one per menu, plus the
-    // bar's own commands. Each command action carries its id as data().
+    // bar's own commands; only the set in use is on the bar. Each command action carries its id as data().
     const std::vector<QAction*>& MenuBarActions(int menuId) const;
     // The accelerator table: one action per command, with all its keys.
     const std::vector<QAction*>& Accelerators() const { return m_Accelerators; }
@@ -74,6 +76,10 @@ private:
     std::vector<QAction*> BuildMenuBar(const std::vector<Menu>& menus);
     QAction* MakeCommandAction(const QString& text, int id, QObject* parent);
     void BuildAccelerators();
+    void BuildTabKeys();
+    void ActivateNextTab(int step);
+    void ShowMenuSet(const std::vector<QAction*>& set);
+    void UpdateRecentItems(const QStringList& files);
     void BuildStatusBar();
     void RegisterCommands();
     void OnNewWindow();
@@ -82,6 +88,7 @@ private:
     std::vector<QAction*> m_Menu128;
     std::vector<QAction*> m_Menu129;
     std::vector<QAction*> m_CommandActions;
+    std::vector<QAction*> m_RecentActions;  // the recent files' places, 4 per Socks5 menu
     std::vector<QAction*> m_Accelerators;
     QLabel* m_pIdlePane = nullptr;
     QTimer* m_pIdleTimer = nullptr;

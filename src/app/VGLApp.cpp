@@ -13,6 +13,7 @@
 #include "gui/framework/GWDocTemplate.h"
 #include "gui/framework/QtSystemTimer.h"
 #include "gui/session/CVGLDoc.h"
+#include "gui/session/SessionDefaults.h"
 
 namespace {
 
@@ -56,6 +57,8 @@ bool CVGLApp::StartInstance(const VGLCommandLine& commandLine) {
     // Qt's widgets have the three-dimensional look already.
 
     LoadStdProfileSettings(RecentFileCount);
+    // The options a user applies are kept for the sessions of later starts.
+    SessionDefaults::Enable(true);
 
     auto docTemplate =
         std::make_unique<GWDocTemplate>(QString::fromUtf8(DocStrings), [] { return new CVGLDoc; });

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
@@ -27,6 +28,7 @@
 #include "gui/framework/GWDocTemplate.h"
 #include "gui/session/CVGLDoc.h"
 #include "gui/session/ServerNameDlg.h"
+#include "gui/session/SessionDefaults.h"
 #include "support/SessionSettle.h"
 
 class FramesTest : public ::testing::Test {
@@ -35,12 +37,16 @@ protected:
 
     FramesTest() {
         qputenv("XDG_RUNTIME_DIR", m_LockDir.path().toLocal8Bit());
+        // A configuration folder of the test's own: the recent files and the
+        // kept options of one test never reach another, nor the user's.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_ConfigDir.path());
         SetMessageBoxHook([this](const QString& text) { m_Messages << text; });
         SetDialogHook([this](QDialog& dialog) { return Answer(dialog); });
     }
 
     ~FramesTest() override {
         m_pApp.reset();
+        SessionDefaults::Enable(false);
         SetMessageBoxHook({});
         SetDialogHook({});
     }
@@ -127,6 +133,7 @@ protected:
     }
 
     QTemporaryDir m_LockDir;
+    QTemporaryDir m_ConfigDir;
     std::unique_ptr<CVGLApp> m_pApp;
     QStringList m_Messages;
     std::deque<std::string> m_Answers;

@@ -30,13 +30,21 @@ const QString StatusBarTip = "Show or hide the status bar";
 const QString AboutTip = "Display program information, version number and copyright";
 const QString HistoryTip = "Show the finished connections and the traffic recorded over time";
 const Expected Separator{"", 0, ""};
+const QString OpenTip = "Open an existing document";
+// The places of the recent files, hidden while the list is empty.
+const Expected Recent1{"", 57616, "Open this document"};
+const Expected Recent2{"", 57617, "Open this document"};
+const Expected Recent3{"", 57618, "Open this document"};
+const Expected Recent4{"", 57619, "Open this document"};
 
 const std::vector<ExpectedMenu> Menu128 = {
     {"&Socks5",
      {{"&New\tCtrl+N", 57600, NewTip},
+      {"&Open...\tCtrl+O", 57601, OpenTip},
       Separator,
       {"P&rint Setup...", 57606, PrintSetupTip},
       Separator,
+      Recent1, Recent2, Recent3, Recent4,
       Separator,
       {"E&xit", 57665, ExitTip}}},
     {"&View", {{"&Status Bar", 59393, StatusBarTip}, {"&History...", 32790, HistoryTip}}},
@@ -46,11 +54,17 @@ const std::vector<ExpectedMenu> Menu128 = {
 const std::vector<ExpectedMenu> Menu129 = {
     {"&Socks5",
      {{"&New", 57600, NewTip},
+      {"&Open...\tCtrl+O", 57601, OpenTip},
+      {"&Save\tCtrl+S", 57603, "Save the active document"},
+      {"Save &As...", 57604, "Save the active document with a new name"},
       {"&Connect", 32773, "Connect the active Socks Vigil client to a new Socks server"},
       {"&Disconnect", 32776, "Disconnect from Socks server"},
       Separator,
       {"&Print...\tCtrl+P", 57607, "Print the active document"},
+      {"Print Pre&view", 57609, "Display full pages"},
       {"P&rint Setup...", 57606, PrintSetupTip},
+      Separator,
+      Recent1, Recent2, Recent3, Recent4,
       Separator,
       {"E&xit", 57665, ExitTip}}},
     {"&Edit",
@@ -122,6 +136,54 @@ TEST_F(MainFrameTest, ShowsMenu129WithASessionAndMenu128WithNone) {
     ExpectMenuBar(Menu128);
     ASSERT_TRUE(Run(cmd::FileNew));
     ExpectMenuBar(Menu129);
+}
+
+// Each menu opens with its Alt key in both sets: the set that is not in use
+// must not hold the same keys.
+TEST_F(MainFrameTest, EveryMenuOpensWithItsAltKeyInBothMenuSets) {
+    ASSERT_TRUE(Start());
+    QApplication::setActiveWindow(&Main());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
+    const auto expectAltKeysOpen = [this](const std::vector<ExpectedMenu>& menus) {
+        Main().UpdateCommandStates();
+        for (const auto& [title, items] : menus) {
+            if (items.empty()) continue;  // Option! is a command, not a menu
+            const QChar key = title.at(title.indexOf('&') + 1).toUpper();
+            QApplication::setActiveWindow(&Main());
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
+            QTest::keyClick(&Main(), Qt::Key(key.unicode()), Qt::AltModifier);
+            QMenu* open = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(open, nullptr) << "Alt+" << QString(key).toStdString();
+            EXPECT_EQ(open->title(), title);
+            // Escape closes the menu, a second one leaves the bar's keyboard mode.
+            QTest::keyClick(open, Qt::Key_Escape);
+            QTest::keyClick(Main().menuBar(), Qt::Key_Escape);
+            Settle();
+        }
+    };
+    expectAltKeysOpen(Menu129);
+    ActiveFrame()->close();
+    Settle();
+    expectAltKeysOpen(Menu128);
+}
+
+TEST_F(MainFrameTest, CtrlTabGoesThroughEveryTabInOrder) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(Run(cmd::FileNew));
+    ASSERT_TRUE(Run(cmd::FileNew));
+    QApplication::setActiveWindow(&Main());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
+    const std::vector<Worksheet*> sheets = Main().Worksheets();
+    ASSERT_EQ(sheets.size(), 3u);
+    Main().ActivateWorksheet(sheets[0]);
+    for (size_t step : {1u, 2u, 0u, 1u}) {
+        QTest::keyClick(&Main(), Qt::Key_Tab, Qt::ControlModifier);
+        EXPECT_EQ(Main().ActiveWorksheet(), sheets[step]);
+    }
+    QTest::keyClick(&Main(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Main().ActiveWorksheet(), sheets[0]);
+    QTest::keyClick(&Main(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Main().ActiveWorksheet(), sheets[2]);
 }
 
 TEST_F(MainFrameTest, AcceleratorTableMapsEveryKeyToItsCommand) {

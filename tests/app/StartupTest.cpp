@@ -58,12 +58,16 @@ TEST(CommandLineTest, ReadsFilesHostsAndAPeriodFrom5To120) {
                                   {"--connect", "gate", "--keep", "100001"},
                                   {"--keep", "100"},
                                   {"--connect", " "},
+                                  {"--connect", "gate:0"},
+                                  {"--connect", "[::1]:65536"},
                                   {"--bogus"}}) {
         EXPECT_EQ(Parse(bad, line, message), CommandLineAction::Error)
             << bad.join(' ').toStdString();
     }
     ASSERT_EQ(Parse({"--help"}, line, message), CommandLineAction::Help);
     EXPECT_FALSE(message.contains("--screenshot"));  // a demo aid, not for users
+    EXPECT_TRUE(message.contains("5051")) << message.toStdString();
+    EXPECT_TRUE(message.contains("60 unless given")) << message.toStdString();
 }
 
 class StartupTest : public FramesTest {};
@@ -159,6 +163,7 @@ TEST_F(StartupTest, AHostThatCannotBeReachedGetsTheMessageThenTheDialogWithItsNa
     ASSERT_TRUE(Start(commandLine));
     m_Answers = {monitor.Host()};
     m_bShowNameDialogs = true;
+    Settle();  // the window takes its maximised size before the dialog is centred on it
     m_pApp->ConnectCommandLineSessions();
     ASSERT_TRUE(SettleAll());
 

@@ -13,6 +13,8 @@ TEST(TabLabelTest, KeepsWhatFollowsTheFirstDashAndTwoMoreCharacters) {
               "proxy.example.net");
     EXPECT_EQ(CMainFrame::TabLabelText("Connected to Socks5 server -- a-b"), "a-b");
     // No dash, or a dash in front: the whole title.
+    EXPECT_EQ(CMainFrame::TabLabelText("Disconnected from gate-2.example:6000"),
+              "gate-2.example:6000");
     EXPECT_EQ(CMainFrame::TabLabelText("VGL1"), "VGL1");
     EXPECT_EQ(CMainFrame::TabLabelText("watch.vgl"), "watch.vgl");
     EXPECT_EQ(CMainFrame::TabLabelText("-x-y"), "-x-y");

@@ -48,13 +48,17 @@ FakeStep FakeStep::Stall() {
     return {Action::Stall, {}};
 }
 
-FakeMonitor::FakeMonitor() : m_DefaultReply{FakeStep::Send({0x00, 0x00})} {
+FakeMonitor::FakeMonitor(Loopback where) : m_DefaultReply{FakeStep::Send({0x00, 0x00})} {
     m_WakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (m_WakeFd < 0) {
         throw std::runtime_error(std::string("FakeMonitor: eventfd: ") + std::strerror(errno));
     }
     try {
-        Bind();
+        if (where == Loopback::Ipv6) {
+            BindIpv6();
+        } else {
+            Bind();
+        }
     } catch (...) {
         ::close(m_WakeFd);
         throw;
@@ -103,6 +107,25 @@ void FakeMonitor::Bind() {
         ::close(fd);
     }
     throw std::runtime_error("FakeMonitor: no free loopback address for port 5051");
+}
+
+void FakeMonitor::BindIpv6() {
+    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in6 addr{};
+    addr.sin6_family = AF_INET6;
+    addr.sin6_addr = in6addr_loopback;
+    socklen_t size = sizeof addr;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(fd, 16) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) != 0) {
+        const std::string reason = std::strerror(errno);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        throw std::runtime_error("FakeMonitor: cannot listen on ::1: " + reason);
+    }
+    m_ListenFd = fd;
+    m_Host = "::1";
+    m_ListenPort = ntohs(addr.sin6_port);
 }
 
 void FakeMonitor::QueueBatch(const std::vector<MonBytes>& bodies) {

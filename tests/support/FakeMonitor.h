@@ -45,13 +45,17 @@ class FakeMonitor {
 public:
     static constexpr uint16_t Port = 5051;
 
-    FakeMonitor();  // throws std::runtime_error when no loopback address can be bound
+    enum class Loopback { Ipv4, Ipv6 };
+    // Ipv6 listens on a free port of ::1 (there is only one IPv6 loopback
+    // address, so not on 5051): Host() is "::1" and ListenPort() the port.
+    explicit FakeMonitor(Loopback where = Loopback::Ipv4);  // throws when it cannot bind
     ~FakeMonitor();
     FakeMonitor(const FakeMonitor&) = delete;
     FakeMonitor& operator=(const FakeMonitor&) = delete;
 
     // The address to connect to, "127.x.y.z" (port 5051).
     const std::string& Host() const { return m_Host; }
+    uint16_t ListenPort() const { return m_ListenPort; }
 
     // Replies, taken one per request frame in the order queued.
     void QueueBatch(const std::vector<MonBytes>& bodies);  // framed records, then 0x00 0x00
@@ -84,6 +88,7 @@ public:
 
 private:
     void Bind();
+    void BindIpv6();
     void Run();
     bool AcceptClient();
     void DropClient(bool abortive);
@@ -99,6 +104,7 @@ private:
     bool WaitFor(Pred pred, int timeoutMs) const;
 
     std::string m_Host;
+    uint16_t m_ListenPort = Port;
     int m_ListenFd = -1;
     int m_ClientFd = -1;
     int m_WakeFd = -1;

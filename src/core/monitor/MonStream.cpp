@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
+
+#include "core/monitor/MonHostName.h"
 
 namespace {
 
@@ -10,6 +13,7 @@ constexpr char IllegalMessageText[] = "illegal message from monitor";
 constexpr uint8_t RequestBody[1] = {0x00};
 constexpr uint16_t HeaderSize = 9;  // kind byte and the two id words
 constexpr size_t AddressSize = 16;
+constexpr int32_t WsaHostNotFound = 11001;  // what a malformed port or bracket gets
 
 uint16_t ReadU16(const uint8_t* p) {
     return static_cast<uint16_t>((p[0] << 8) | p[1]);
@@ -211,8 +215,17 @@ int32_t Mon_Open(const char* hostName, MonitorConnection** connection) {
         return -1;
     }
     *connection = block;
-    block->m_Socket =
-        Mon_TcpConnect(hostName, MonitorPort, &block->m_LastErrorCode, block->m_LastErrorText);
+    // "host:port" and "[IPv6]:port" name another port than the monitor's own.
+    std::string host;
+    uint16_t port = MonitorPort;
+    if (hostName != nullptr && !Mon_ParseHostName(hostName, host, port)) {
+        Mon_TcpSetLastError(WsaHostNotFound);
+        block->m_Socket = -1;
+        Mon_TcpError(&block->m_LastErrorCode, block->m_LastErrorText);
+        return -1;
+    }
+    block->m_Socket = Mon_TcpConnect(hostName != nullptr ? host.c_str() : nullptr, port,
+                                     &block->m_LastErrorCode, block->m_LastErrorText);
     return block->m_Socket >= 0 ? 0 : -1;
 }
 

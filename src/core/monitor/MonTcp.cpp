@@ -16,7 +16,9 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <utility>
+#include <vector>
 
 int32_t Mon_TcpOpenCount = 0;
 
@@ -158,26 +160,56 @@ int32_t WinSockCodeOfLookup(int result) {
     }
 }
 
-int SystemHostLookup(const char* hostName, uint32_t* address) {
+// Every address of the host, IPv6 and IPv4, in the order the system
+// prefers; an IPv6 address in brackets is taken without them.
+int SystemAddressLookup(const char* hostName, uint16_t port, std::vector<MonAddress>* addresses) {
+    std::string name = hostName;
+    if (name.size() > 2 && name.front() == '[' && name.back() == ']') {
+        name = name.substr(1, name.size() - 2);
+    }
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
     addrinfo* found = nullptr;
-    int result = ::getaddrinfo(hostName, nullptr, &hints, &found);
-    if (result == 0) {
-        result = MonLookupNoIpv4;
-        if (found != nullptr && found->ai_family == AF_INET) {
-            *address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-            result = 0;
+    const std::string service = std::to_string(port);
+    const int result = ::getaddrinfo(name.c_str(), service.c_str(), &hints, &found);
+    if (result != 0) {
+        return result;
+    }
+    for (const addrinfo* at = found; at != nullptr; at = at->ai_next) {
+        if ((at->ai_family == AF_INET || at->ai_family == AF_INET6) &&
+            at->ai_addrlen <= sizeof(sockaddr_storage)) {
+            MonAddress address{};
+            std::memcpy(&address.m_Address, at->ai_addr, at->ai_addrlen);
+            address.m_Length = at->ai_addrlen;
+            addresses->push_back(address);
         }
     }
-    if (found) {
-        ::freeaddrinfo(found);
-    }
-    return result;
+    ::freeaddrinfo(found);
+    return addresses->empty() ? MonLookupNoIpv4 : 0;
 }
 
-std::atomic<MonHostLookup> g_HostLookup{SystemHostLookup};
+std::atomic<MonHostLookup> g_HostLookup{nullptr};  // an IPv4-only lookup a test installed
+std::atomic<MonAddressLookup> g_AddressLookup{SystemAddressLookup};
+
+// The addresses to try: from the IPv4-only lookup when a test installed one,
+// else from the address lookup.
+int LookUp(const char* hostName, uint16_t port, std::vector<MonAddress>& addresses) {
+    if (const MonHostLookup ipv4 = g_HostLookup.load()) {
+        MonAddress address{};
+        auto& in = reinterpret_cast<sockaddr_in&>(address.m_Address);
+        const int result = ipv4(hostName, &in.sin_addr.s_addr);
+        if (result == 0) {
+            in.sin_family = AF_INET;
+            in.sin_port = htons(port);
+            address.m_Length = sizeof in;
+            addresses.push_back(address);
+        }
+        return result;
+    }
+    return g_AddressLookup.load()(hostName, port, &addresses);
+}
 
 void SetErrnoError() {
     t_LastError = WinSockCodeOfErrno(errno);
@@ -368,19 +400,20 @@ bool TakeExactly(MonSocket s, ReadAhead& buffer, uint8_t* into, size_t size) {
     return true;
 }
 
-// Connects with the connect time-out; the socket stays blocking afterwards.
-bool ConnectWithTimeout(MonSocket s, const sockaddr_in& address) {
+// Connects within `timeoutMs`; the socket stays blocking afterwards.
+bool ConnectWithTimeout(MonSocket s, const MonAddress& address, int timeoutMs) {
     const int flags = ::fcntl(s, F_GETFL);
     if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) < 0) {
         SetErrnoError();
         return false;
     }
-    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&address.m_Address), address.m_Length) <
+        0) {
         if (errno != EINPROGRESS && errno != EINTR) {
             SetErrnoError();
             return false;
         }
-        if (!WaitFor(s, POLLOUT, g_ConnectTimeoutMs.load())) {
+        if (!WaitFor(s, POLLOUT, timeoutMs)) {
             return false;
         }
         int error = 0;
@@ -399,6 +432,21 @@ bool ConnectWithTimeout(MonSocket s, const sockaddr_in& address) {
         return false;
     }
     return true;
+}
+
+// One attempt at one address; -1 with the last error set.
+MonSocket ConnectTo(const MonAddress& address, int timeoutMs) {
+    const int family = reinterpret_cast<const sockaddr&>(address.m_Address).sa_family;
+    const MonSocket s = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (s < 0) {
+        SetErrnoError();
+        return -1;
+    }
+    if (!ConnectWithTimeout(s, address, timeoutMs)) {
+        ::close(s);
+        return -1;
+    }
+    return s;
 }
 
 }  // namespace
@@ -431,32 +479,37 @@ void Mon_TcpError(int32_t* errorCode, char* errorText) {
 }
 
 // There is no socket library to start on this platform, so the open count
-// only counts.
+// only counts. A host with several addresses (IPv6 and IPv4) gets each in
+// turn until one answers; they share the connect time-out, each taking an
+// even part of what is left, so that one silent address cannot use it all.
+// When none answers, the last one's error is reported.
 MonSocket Mon_TcpConnect(const char* hostName, uint16_t port, int32_t* errorCode, char* errorText) {
     if (hostName == nullptr) {
         t_LastError = WsaEInval;
         return ReportLastError(errorCode, errorText);
     }
-    sockaddr_in address{};
-    const int lookup = g_HostLookup.load()(hostName, &address.sin_addr.s_addr);
-    if (lookup != 0) {
-        t_LastError = WinSockCodeOfLookup(lookup);
+    std::vector<MonAddress> addresses;
+    const int lookup = LookUp(hostName, port, addresses);
+    if (lookup != 0 || addresses.empty()) {
+        t_LastError = WinSockCodeOfLookup(lookup != 0 ? lookup : MonLookupNoIpv4);
         return ReportLastError(errorCode, errorText);
     }
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-
-    const MonSocket s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (s < 0) {
-        SetErrnoError();
-        return ReportLastError(errorCode, errorText);
+    const int limitMs = g_ConnectTimeoutMs.load();
+    const int64_t deadline = NowMs() + limitMs;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        int timeoutMs = limitMs;
+        if (limitMs > 0) {
+            const int64_t left = std::max<int64_t>(deadline - NowMs(), 1);
+            timeoutMs = static_cast<int>(left / static_cast<int64_t>(addresses.size() - i));
+            timeoutMs = std::max(timeoutMs, 1);
+        }
+        const MonSocket s = ConnectTo(addresses[i], timeoutMs);
+        if (s >= 0) {
+            std::atomic_ref<int32_t>(Mon_TcpOpenCount).fetch_add(1);
+            return s;
+        }
     }
-    if (!ConnectWithTimeout(s, address)) {
-        ::close(s);
-        return ReportLastError(errorCode, errorText);
-    }
-    std::atomic_ref<int32_t>(Mon_TcpOpenCount).fetch_add(1);
-    return s;
+    return ReportLastError(errorCode, errorText);
 }
 
 // The length field and the body go out as one frame; a short write is
@@ -579,5 +632,9 @@ int32_t Mon_TcpClose(MonSocket s, int32_t* /*errorCode*/, char* /*errorText*/) {
 }
 
 void Mon_TcpSetHostLookup(MonHostLookup lookup) {
-    g_HostLookup = lookup != nullptr ? lookup : SystemHostLookup;
+    g_HostLookup = lookup;
+}
+
+void Mon_TcpSetAddressLookup(MonAddressLookup lookup) {
+    g_AddressLookup = lookup != nullptr ? lookup : SystemAddressLookup;
 }

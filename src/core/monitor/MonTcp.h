@@ -6,7 +6,10 @@
 // Each socket reads ahead into a buffer of its own (up to 64 KiB, freed by
 // Mon_TcpClose), so a receive usually takes its message from memory.
 
+#include <sys/socket.h>
+
 #include <cstdint>
+#include <vector>
 
 using MonSocket = int;  // -1: no socket
 
@@ -40,11 +43,24 @@ void Mon_TcpSetDeadline(MonSocket s, int ms);
 // on it returns at once; the socket stays open until Mon_TcpClose.
 void Mon_TcpCancel(MonSocket s);
 
-// The host lookup behind Mon_TcpConnect: 0 with the host's IPv4 address (in
-// network byte order), what getaddrinfo returned when it failed (EAI_...), or
-// MonLookupNoIpv4 for a name without an IPv4 address. Tests install their own
-// so that no test depends on the machine's resolver; nullptr brings back the
-// system's.
+// An address to connect to, as the system's lookup gives it.
+struct MonAddress {
+    sockaddr_storage m_Address;
+    socklen_t m_Length;
+};
+
+// The host lookup behind Mon_TcpConnect: 0 with every address of the host
+// (IPv6 and IPv4, with the port filled in) in the order they are to be tried,
+// what getaddrinfo returned when it failed (EAI_...), or MonLookupNoIpv4 for
+// a name without an address. Tests install their own so that no test depends
+// on the machine's resolver; nullptr brings back the system's.
 constexpr int MonLookupNoIpv4 = 1;  // getaddrinfo's failures are all negative
+using MonAddressLookup = int (*)(const char* hostName, uint16_t port,
+                                 std::vector<MonAddress>* addresses);
+void Mon_TcpSetAddressLookup(MonAddressLookup lookup);
+
+// A lookup of one IPv4 address (in network byte order), for tests that need
+// no more; while one is installed it replaces the address lookup. nullptr
+// removes it.
 using MonHostLookup = int (*)(const char* hostName, uint32_t* address);
 void Mon_TcpSetHostLookup(MonHostLookup lookup);

@@ -235,6 +235,11 @@ void PMCTable::FormatUnlessShownLater(EntryObj* entry) {
 
 void PMCTable::AddTraffic(const std::string& service, uint64_t delta) {
     auto found = m_ServiceTraffic.find(service);
+    if (found == m_ServiceTraffic.end()) {
+        if (auto named = m_ServiceOfPort.find(service); named != m_ServiceOfPort.end()) {
+            found = m_ServiceTraffic.find(named->second);
+        }
+    }
     if (found == m_ServiceTraffic.end()) found = m_ServiceTraffic.find("Others");
     if (found == m_ServiceTraffic.end()) {
         GW_TRACE("Failed to find \"Others\" subset");
@@ -298,6 +303,13 @@ void PMCTable::ClearAll() {
 void PMCTable::SetServices(const std::vector<std::string>& names) {
     m_ServiceTraffic.clear();
     for (const std::string& name : names) m_ServiceTraffic.emplace(name, 0);
+}
+
+void PMCTable::SetServicePorts(const std::map<std::string, int32_t>& portOfService) {
+    m_ServiceOfPort.clear();
+    for (const auto& [name, port] : portOfService) {
+        if (port > 0) m_ServiceOfPort.emplace(std::to_string(port), name);
+    }
 }
 
 void PMCTable::SetDisplayOptions(int32_t hostForm, int32_t dataUnit) {

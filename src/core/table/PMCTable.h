@@ -54,6 +54,10 @@ public:
     const std::string& LastErrorText() const { return m_LastErrorText; }
     void ClearAll();
     void SetServices(const std::vector<std::string>& names);
+    // A monitor names a port it knows no service for by its number ("8000"):
+    // such records count for the chosen service with that port. Kept across
+    // SetServices; a port whose service is not chosen goes to "Others".
+    void SetServicePorts(const std::map<std::string, int32_t>& portOfService);
     void SetDisplayOptions(int32_t hostForm, int32_t dataUnit);
     void FeedGraph(TrafficSink& graph) const;
     void UpdateRowCount(RowCountSink& grid) const;
@@ -103,6 +107,7 @@ private:
     std::string m_ServerName;
     MonitorConnection* m_pConnection = nullptr;
     std::unordered_map<std::string, uint64_t> m_ServiceTraffic{17};
+    std::unordered_map<std::string, std::string> m_ServiceOfPort;  // "8000" -> "devserver"
     int32_t m_HostForm = 1;
     int32_t m_DataUnit = 0;
     int32_t m_bShowActive = 1;

@@ -8,9 +8,11 @@ namespace cmd {
 constexpr int FileNew = 57600;
 constexpr int FileOpen = 57601;
 constexpr int FileSave = 57603;
+constexpr int FileSaveAs = 57604;
 constexpr int FilePrintSetup = 57606;
 constexpr int FilePrint = 57607;
 constexpr int FilePrintPreview = 57609;
+constexpr int FileMru1 = 57616;  // the recent files, FileMru1 + 0..3
 constexpr int EditCopy = 57634;
 constexpr int EditCut = 57635;
 constexpr int EditPaste = 57637;

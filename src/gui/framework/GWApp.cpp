@@ -22,6 +22,23 @@ GWApp::GWApp() {
     OnCommand(cmd::FileNew, [this] { OnFileNew(); });
     OnCommand(cmd::FileOpen, [this] { OnFileOpen(); });
     OnCommand(cmd::FilePrintSetup, [this] { OnFilePrintSetup(); });
+    for (int i = 0; i < MaxRecentCommands; ++i) {
+        OnCommand(cmd::FileMru1 + i, [this, i] { OpenRecentFile(i); });
+        OnUpdateCommand(cmd::FileMru1 + i,
+                        [this, i](GWCmdUI& ui) { ui.Enable(i < m_RecentFiles.size()); });
+    }
+}
+
+// A recent file that can no longer be opened leaves the list.
+GWDocument* GWApp::OpenRecentFile(int index) {
+    if (index < 0 || index >= m_RecentFiles.size()) return nullptr;
+    const QString path = m_RecentFiles.at(index);
+    GWDocument* document = OpenDocumentFile(path);
+    if (!document && !QFileInfo::exists(path)) {
+        m_RecentFiles.removeAll(path);
+        SaveRecentFileList();
+    }
+    return document;
 }
 
 GWApp::~GWApp() {

@@ -50,6 +50,9 @@ public:
     // Recent files, kept in the profile (QSettings) with at most n entries.
     void LoadStdProfileSettings(int maxRecentFiles);
     void AddToRecentFileList(const QString& path);
+    // Opens the recent file at this place of the list (the commands FileMru1 + index).
+    GWDocument* OpenRecentFile(int index);
+    static constexpr int MaxRecentCommands = 4;
     QStringList GetRecentFileList() const { return m_RecentFiles; }
 
     // The one application-wide timer that documents register with, if the

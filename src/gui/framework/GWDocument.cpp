@@ -13,6 +13,7 @@
 
 GWDocument::GWDocument() {
     OnCommand(cmd::FileSave, [this] { DoFileSave(); });
+    OnCommand(cmd::FileSaveAs, [this] { DoSaveAs(); });
 }
 
 GWDocument::~GWDocument() {
@@ -103,7 +104,7 @@ bool GWDocument::DoSaveAs() {
         filter = m_pDocTemplate->GetFilterName();
         extension = m_pDocTemplate->GetFilterExtension();
     }
-    QString suggested = m_PathName.isEmpty() ? m_Title : m_PathName;
+    QString suggested = m_PathName.isEmpty() ? SuggestedFileName() : m_PathName;
     if (!extension.isEmpty() && !suggested.endsWith(extension, Qt::CaseInsensitive)) {
         suggested += extension.toLower();
     }

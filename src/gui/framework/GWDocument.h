@@ -47,9 +47,15 @@ public:
     // Save (Ctrl+S): to the document's file, or through Save As when it has none.
     bool DoFileSave();
     bool DoSaveAs();
+    // The name Save As offers for a document without a file (the title unless
+    // the document knows a better one).
+    virtual QString SuggestedFileName() const { return m_Title; }
     // Closes the document: its frames close, DeleteContents runs, and the
     // document leaves its template and is destroyed. Do not touch it afterwards.
     virtual void OnCloseDocument();
+    // Before the document is closed by the user: false stops the close (a
+    // document may ask whether to save its changes first).
+    virtual bool SaveModified() { return true; }
 
     virtual void DeleteContents();
     virtual void Serialize(QIODevice& file, bool storing);

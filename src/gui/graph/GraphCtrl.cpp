@@ -433,7 +433,16 @@ void GraphCtrl::ComputeLayout(Layout& layout, const QPaintDevice* device, const 
         const qreal used = layout.m_LegendColumns * layout.m_LegendColumn - spacing;
         layout.m_LegendLeft = left + std::max((width - used) / 2, 0.0);
         layout.m_LegendTop = bottom - rows * layout.m_LegendRow;
-        bottom = layout.m_LegendTop - 2 * gap;
+        // What the plot needs below the legend: its X labels and ticks and
+        // a little height of its own. Without that room the legend would
+        // lie over the plot, so it is left out.
+        const qreal below = 2 * gap + (m_XAxisLabel.isEmpty() ? 0 : line + gap / 2) + line +
+                            layout.m_TickLength + 4 * pad;
+        if (layout.m_LegendTop - below >= frameTop) {
+            layout.m_LegendRect = QRectF(layout.m_LegendLeft, layout.m_LegendTop, used,
+                                         rows * layout.m_LegendRow);
+            bottom = layout.m_LegendTop - 2 * gap;
+        }
     }
     layout.m_XLabelRect = QRectF();
     if (!m_XAxisLabel.isEmpty()) {
@@ -524,6 +533,18 @@ QStringList GraphCtrl::YAxisLabelLines() const {
     Layout layout;
     ComputeLayout(layout, this, font(), QRectF(rect()));
     return layout.m_YLabelLines;
+}
+
+QRectF GraphCtrl::PlotFrame() const {
+    Layout layout;
+    ComputeLayout(layout, this, font(), QRectF(rect()));
+    return layout.m_Frame;
+}
+
+QRectF GraphCtrl::LegendRect() const {
+    Layout layout;
+    ComputeLayout(layout, this, font(), QRectF(rect()));
+    return layout.m_LegendRect;
 }
 
 qreal GraphCtrl::XOf(const Layout& layout, int point) const {
@@ -633,7 +654,7 @@ void GraphCtrl::Draw(QPainter& painter, const Layout& layout) const {
     }
     painter.restore();
 
-    if (m_bLegend && m_nSubsets > 0) DrawLegend(painter, layout);
+    if (!layout.m_LegendRect.isEmpty()) DrawLegend(painter, layout);
     painter.restore();
 }
 

@@ -108,6 +108,10 @@ public:
     bool IsLegendShown() const { return m_bLegend; }
     // The Y axis label as it is laid out at the control's present size.
     QStringList YAxisLabelLines() const;
+    // The plot's outline and the legend's area at the present size. Where
+    // the two would overlap the legend is left out (an empty rectangle).
+    QRectF PlotFrame() const;
+    QRectF LegendRect() const;
 
     // The pen of a line style code, also for samples drawn elsewhere (the
     // options' line style list). Widths are multiplied by scale.
@@ -156,6 +160,7 @@ private:
         qreal m_LegendColumn = 0;  // width of one legend entry
         qreal m_LegendRow = 0;
         int m_LegendColumns = 1;
+        QRectF m_LegendRect;  // empty when there is no room for the legend
     };
 
     void ComputeLayout(Layout& layout, const QPaintDevice* device, const QFont& base,

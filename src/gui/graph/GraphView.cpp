@@ -100,8 +100,16 @@ void GraphView::SetServiceList(const std::vector<std::string>& names) {
     if (!document) return;
     m_ServiceList = names;
     SetSubsets(BuildRecords(true));
-    // The table counts exactly these names from now on, each from 0.
+    // The table counts exactly these names from now on, each from 0, and
+    // takes a record named by its port number for the service of that port.
     document->m_Table.SetServices(m_ServiceList);
+    std::map<std::string, int32_t> ports;
+    for (const std::string& name : m_ServiceList) {
+        if (auto found = MasterMap().find(name); found != MasterMap().end()) {
+            ports.emplace(name, found->second.m_Port);
+        }
+    }
+    document->m_Table.SetServicePorts(ports);
 }
 
 void GraphView::ReloadServices() {

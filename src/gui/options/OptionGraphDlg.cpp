@@ -1,5 +1,6 @@
 #include "gui/options/OptionGraphDlg.h"
 
+#include <QCompleter>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,6 +18,7 @@
 #include "gui/graph/GraphView.h"
 #include "gui/options/CheckListBox.h"
 #include "gui/options/LineStyleListBox.h"
+#include "gui/options/SystemServices.h"
 #include "gui/toolkit/ColorWell.h"
 
 namespace {
@@ -108,6 +110,7 @@ OptionGraphDlg::OptionGraphDlg(QWidget* parent)
     });
     connect(m_PortEdit, &QLineEdit::textChanged, this, &OptionGraphDlg::UpdateAddButton);
     connect(m_NameEdit, &QLineEdit::textChanged, this, &OptionGraphDlg::UpdateAddButton);
+    OfferSystemServices();
     m_NameEdit->installEventFilter(this);
 }
 
@@ -206,6 +209,24 @@ void OptionGraphDlg::ShowRecord(const ServiceRecord& record) {
     m_bSyncing = syncing;
     m_ColorWell->SetColor(record.m_Color);
     m_LineStyleList->SetSampleColor(record.m_Color);
+}
+
+// The name box completes the names of the system's services database, and a
+// known name fills in its port while the port box is empty, so that today's
+// services (https, ssh) are added with their ports.
+void OptionGraphDlg::OfferSystemServices() {
+    QStringList names;
+    for (const auto& [name, port] : SystemServices::TcpPorts()) names << name;
+    auto* completer = new QCompleter(names, m_NameEdit);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    m_NameEdit->setCompleter(completer);
+    connect(m_NameEdit, &QLineEdit::textChanged, this, [this](const QString& name) {
+        const auto& ports = SystemServices::TcpPorts();
+        const auto found = ports.find(name);
+        if (found != ports.end() && m_PortEdit->text().isEmpty()) {
+            m_PortEdit->setText(QString::number(found->second));
+        }
+    });
 }
 
 void OptionGraphDlg::UpdateAddButton() {

@@ -40,6 +40,7 @@ public:
     intptr_t OnColorWellMessage(intptr_t wParam, intptr_t lParam);  // message 1125; returns 0
     void OnLineStyleChange();
     void UpdateAddButton();
+    void OfferSystemServices();
 
     // "name(port)", as the service list shows a service.
     static QString ServiceLine(const std::string& name, int32_t port);

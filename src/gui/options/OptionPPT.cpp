@@ -13,6 +13,7 @@
 #include "gui/options/OptionGraphDlg.h"
 #include "gui/options/OptionTableDlg.h"
 #include "gui/session/CVGLDoc.h"
+#include "gui/session/SessionDefaults.h"
 
 OptionPPT::OptionPPT(const QString& caption, QWidget* parent)
     : QDialog(parent),
@@ -106,6 +107,8 @@ bool OptionPPT::ApplyChangedPages() {
         m_pGraphPage->m_bModified = 0;
         m_pGraphPage->ApplyToGraph();
     }
+    // What the user set becomes the defaults of the sessions to come.
+    if (SessionDefaults::IsEnabled()) SessionDefaults::Store(SessionSettings::Capture(*m_pDocument));
     return true;
 }
 

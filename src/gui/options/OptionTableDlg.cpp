@@ -131,6 +131,19 @@ void OptionTableDlg::OnInitDialog() {
     m_pShowButton->setEnabled(false);
     m_pHideButton->setEnabled(false);
     m_pFrozenEdit->setText(QString::number(m_FrozenCols));
+    FitListsToColumns();
+}
+
+// Either list may come to hold every column, so each is made tall enough for
+// all of them: at any scale factor no column hides below a scroll bar.
+void OptionTableDlg::FitListsToColumns() {
+    const QListWidget* sample = m_pShownList->count() > 0 ? m_pShownList : m_pHiddenList;
+    const int row =
+        sample->count() > 0 ? sample->sizeHintForRow(0) : sample->fontMetrics().height() + 2;
+    const int rows = static_cast<int>(m_WorkColumns.size());
+    for (QListWidget* list : {m_pShownList, m_pHiddenList}) {
+        list->setMinimumHeight(rows * row + 2 * list->frameWidth());
+    }
 }
 
 bool OptionTableDlg::UpdateData() {

@@ -53,6 +53,7 @@ protected:
     void OnInitDialog() override;
 
 private:
+    void FitListsToColumns();
     void InsertByRule(QListWidget& list, const ColumnInfo& column);
     void MoveSelected(QListWidget& from, QListWidget& to, int32_t hidden);
     void UpdateSortButtons(const QListWidget& list);

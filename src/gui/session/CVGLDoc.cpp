@@ -1,10 +1,16 @@
 #include "gui/session/CVGLDoc.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 #include <ctime>
 
 #include "core/base/GWTimer.h"
+#include "core/monitor/MonHostName.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/GWApp.h"
@@ -14,6 +20,7 @@
 #include "gui/history/HistoryService.h"
 #include "gui/options/OptionPPT.h"
 #include "gui/session/ServerNameDlg.h"
+#include "gui/session/SessionDefaults.h"
 
 namespace {
 
@@ -27,6 +34,7 @@ const char* const BufferFullText = "Buffer full: %1 connections not shown";
 int64_t Now() {
     return static_cast<int64_t>(std::time(nullptr));
 }
+const char* const DisconnectedTitlePrefix = "Disconnected from ";
 
 QWidget* MainWindow() {
     GWApp* app = GWApp::Get();
@@ -47,12 +55,16 @@ CVGLDoc::CVGLDoc()
       }),
       m_StatusText(QString::fromLatin1(ReadyText)) {
     m_Table.SetObserver(&m_History);
+    m_pReconnectTimer = new QTimer(this);
+    m_pReconnectTimer->setInterval(1000);
+    connect(m_pReconnectTimer, &QTimer::timeout, this, &CVGLDoc::OnReconnectTick);
     OnCommand(cmd::Connect, [this] { OnConnect(); });
     OnUpdateCommand(cmd::Connect, [this](GWCmdUI& ui) { ui.Enable(m_bDisconnected != 0); });
     OnCommand(cmd::Disconnect, [this] { OnDisconnect(); });
-    // A connect in flight can be given up as well.
-    OnUpdateCommand(cmd::Disconnect,
-                    [this](GWCmdUI& ui) { ui.Enable(m_bDisconnected == 0 || IsConnecting()); });
+    // A connect in flight, and a lost session's reconnecting, can be given up as well.
+    OnUpdateCommand(cmd::Disconnect, [this](GWCmdUI& ui) {
+        ui.Enable(m_bDisconnected == 0 || IsConnecting() || IsReconnecting());
+    });
     OnCommand(cmd::ShowActive, [this] { OnShowActive(); });
     OnUpdateCommand(cmd::ShowActive, [this](GWCmdUI& ui) {
         ui.Enable(true);
@@ -86,6 +98,7 @@ void CVGLDoc::OnConnect() {
         Refresh();
         return;
     }
+    StopReconnect();  // the user chooses the server now
     CancelWork();  // a connect still in flight is given up for the new one
     ConnectLoop();
 }
@@ -103,6 +116,7 @@ void CVGLDoc::ConnectLoop(const QString& name) {
 
 bool CVGLDoc::ConnectTo(const QString& hostName) {
     if (hostName.isEmpty()) return false;
+    StopReconnect();
     StartConnect(hostName, true);
     return true;
 }
@@ -140,15 +154,25 @@ void CVGLDoc::OnWorkerDone() {
 
 void CVGLDoc::FinishConnect(SessionWorker::Result& result) {
     const QString host = m_ConnectHost;
+    const bool reconnect = m_bReconnectAttempt;
+    m_bReconnectAttempt = false;
     m_Table.AdoptConnection(host.toStdString(), result.m_pConnection, result.m_Status);
     if (m_Table.IsConnected()) {
+        m_ReconnectPolicy.Reset();
+        m_bResumeSession = reconnect;
         SetStatus(QString::fromLatin1(ReadyText));
         OnConnected(host);
+        m_bResumeSession = false;
         RepaintMainWindow();
         Refresh();
         return;
     }
     if (result.m_pConnection != nullptr) m_Table.CloseConnection();  // frees the failed block
+    if (reconnect) {
+        // The loss was told once; the attempts go on quietly.
+        ScheduleReconnect();
+        return;
+    }
     SetStatus(QStringLiteral("Connection to %1 failed: %2")
                   .arg(host, QString::fromStdString(result.m_ErrorText)));
     ConnectFailed(host, m_bKeepName);
@@ -161,16 +185,27 @@ void CVGLDoc::ConnectFailed(const QString& hostName, bool keepName) {
     ConnectLoop(keepName ? hostName : QString());
 }
 
+// A reconnect continues the session: its entries and graph stay, and the
+// graph shows the time without a connection as one point of no traffic.
 void CVGLDoc::OnConnected(const QString& hostName) {
     SetTitle(QString::fromLatin1(TitlePrefix) + hostName);
+    m_ServerName = hostName;
     m_bDisconnected = 0;
     m_bStopped = 0;
     SetUpdatePeriod(m_UpdatePeriod);
-    m_Table.ClearAll();  // a new connection starts with no entries
-    if (GraphView* graph = GetGraphView()) graph->ClearHistory();
     m_Point.Clear();
     m_bBaseline = true;
     m_bTickDue = false;
+    if (m_bResumeSession) {
+        if (GraphView* graph = GetGraphView()) {
+            std::map<std::string, uint64_t> gap;
+            for (const std::string& name : graph->GetServiceList()) gap[name] = 0;
+            graph->AppendData(gap);
+        }
+    } else {
+        m_Table.ClearAll();  // a new connection starts with no entries
+        if (GraphView* graph = GetGraphView()) graph->ClearHistory();
+    }
     m_History.Connected(hostName.toStdString(), Now());
     SetState(true);
 }
@@ -204,6 +239,7 @@ void CVGLDoc::AfterPoll(int32_t result, GWView* sender, intptr_t hint, QObject* 
         SetStatus(QStringLiteral("Disconnected: %1")
                       .arg(QString::fromStdString(m_Table.LastErrorText())));
         RecordHistory(m_History.Disconnected(m_Table.LastErrorText(), Now()));
+        ScheduleReconnect();
         GWMessageBox(QString::fromLatin1(DisconnectedText));
         return;
     }
@@ -261,6 +297,7 @@ int CVGLDoc::OnTimerTick(uintptr_t document) {
 }
 
 void CVGLDoc::OnDisconnect() {
+    StopReconnect();
     DeleteContents();
     SetState(false);
     RemoveTimerClient();
@@ -311,8 +348,142 @@ void CVGLDoc::SetStatus(const QString& text) {
     emit statusChanged();
 }
 
-void CVGLDoc::Serialize(QIODevice&, bool) {
-    // A session stores nothing: its live data is never saved.
+// The settings only: a session's live data is never saved.
+void CVGLDoc::Serialize(QIODevice& file, bool storing) {
+    if (storing) {
+        file.write(SessionSettings::Capture(*this).ToJson());
+        return;
+    }
+    auto settings = std::make_unique<SessionSettings>(SessionDefaults::Load());
+    const QByteArray text = file.readAll();
+    QString error;
+    if (!text.trimmed().isEmpty()) settings->ReadJson(text, error);
+    m_pPendingSettings = std::move(settings);
+    m_pSavedSettings.reset();
+}
+
+bool CVGLDoc::OnNewDocument() {
+    if (!GWDocument::OnNewDocument()) return false;
+    m_pPendingSettings = std::make_unique<SessionSettings>(SessionDefaults::Load());
+    m_pSavedSettings.reset();
+    return true;
+}
+
+bool CVGLDoc::OnOpenDocument(const QString& path) {
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray text = file.readAll();
+        SessionSettings check;
+        QString error;
+        if (!text.trimmed().isEmpty() && !check.ReadJson(text, error)) {
+            GWMessageBox(
+                QStringLiteral("Cannot open the file %1:\n%2").arg(QFileInfo(path).fileName(), error));
+            return false;
+        }
+    }
+    return GWDocument::OnOpenDocument(path);
+}
+
+bool CVGLDoc::OnSaveDocument(const QString& path) {
+    const SessionSettings saved = SessionSettings::Capture(*this);
+    if (!GWDocument::OnSaveDocument(path)) return false;
+    m_pSavedSettings = std::make_unique<SessionSettings>(saved);
+    return true;
+}
+
+void CVGLDoc::OnViewsReady() {
+    if (m_pPendingSettings) {
+        const std::unique_ptr<SessionSettings> settings = std::move(m_pPendingSettings);
+        settings->ApplyTo(*this);
+        if (settings->m_bConnectOnOpen && !settings->m_Server.isEmpty() && !m_Table.IsConnected() &&
+            !m_Worker.IsBusy()) {
+            ConnectTo(settings->m_Server);
+        }
+    }
+    if (!m_pSavedSettings) {
+        m_pSavedSettings = std::make_unique<SessionSettings>(SessionSettings::Capture(*this));
+    }
+}
+
+// A session never saved has no server of its own to lose: only changed
+// options make it worth asking about.
+bool CVGLDoc::IsModified() const {
+    if (!m_pSavedSettings) return false;
+    const SessionSettings now = SessionSettings::Capture(*this);
+    return GetPathName().isEmpty() ? !now.SameOptions(*m_pSavedSettings)
+                                   : !(now == *m_pSavedSettings);
+}
+
+bool CVGLDoc::SaveModified() {
+    if (!IsModified()) return true;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("VGL"),
+                    QStringLiteral("Save changes to %1?").arg(GetTitle()),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, MainWindow());
+    box.setDefaultButton(QMessageBox::Yes);
+    const int result = GWExecDialog(box);
+    QAbstractButton* clicked = box.clickedButton();
+    const int answer = clicked ? static_cast<int>(box.standardButton(clicked)) : result;
+    if (answer == QMessageBox::Cancel) return false;
+    if (answer == QMessageBox::Yes) return DoFileSave();
+    return true;
+}
+
+// "[::1]:6000" becomes "::1_6000": brackets and the port's colon do not
+// belong in a file name.
+QString CVGLDoc::SuggestedFileName() const {
+    if (m_ServerName.isEmpty()) return GetTitle();
+    std::string host;
+    uint16_t port = MonitorPort;
+    if (!Mon_ParseHostName(m_ServerName.toStdString(), host, port)) return m_ServerName;
+    QString name = QString::fromStdString(host);
+    if (port != MonitorPort) name += QStringLiteral("_%1").arg(port);
+    return name;
+}
+
+void CVGLDoc::ScheduleReconnect() {
+    if (m_ServerName.isEmpty()) return;
+    m_ReconnectLeft = m_ReconnectPolicy.NextDelay(m_UpdatePeriod);
+    m_pReconnectTimer->start();
+    ShowReconnectStatus();
+}
+
+void CVGLDoc::StopReconnect() {
+    m_pReconnectTimer->stop();
+    m_ReconnectLeft = 0;
+    m_ReconnectPolicy.Reset();
+    if (m_bReconnectAttempt) {
+        m_bReconnectAttempt = false;
+        CancelWork();
+    }
+}
+
+void CVGLDoc::OnReconnectTick() {
+    if (m_ReconnectLeft <= 0) return;
+    if (--m_ReconnectLeft > 0) {
+        ShowReconnectStatus();
+        return;
+    }
+    RetryNow();
+}
+
+// The attempt runs on the worker like any connect; only its failure is
+// quiet and schedules the next one.
+void CVGLDoc::RetryNow() {
+    if (!m_pReconnectTimer->isActive() || m_Table.IsConnected() || m_Worker.IsBusy()) return;
+    m_pReconnectTimer->stop();
+    m_ReconnectLeft = 0;
+    m_bReconnectAttempt = true;
+    m_ConnectHost = m_ServerName;
+    m_Worker.StartConnect(m_ServerName.toStdString(), GetSessionLimits());
+    SetStatus(QStringLiteral("Reconnecting to %1\u2026").arg(m_ServerName));
+}
+
+void CVGLDoc::ShowReconnectStatus() {
+    SetStatus(QStringLiteral("Reconnecting to %1 in %2 s\u2026").arg(m_ServerName).arg(m_ReconnectLeft));
+}
+
+void CVGLDoc::SetDisconnectedTitle() {
+    if (!m_ServerName.isEmpty()) SetTitle(QString::fromLatin1(DisconnectedTitlePrefix) + m_ServerName);
 }
 
 GraphView* CVGLDoc::GetGraphView() const {
@@ -329,6 +500,7 @@ void CVGLDoc::SetState(bool connected) {
     m_bDisconnected = flag;
     m_bStopped = flag;
     if (!changed) return;
+    if (!connected) SetDisconnectedTitle();
     emit stateChanged();
     GWApp* app = GWApp::Get();
     if (GWMainFrame* frame = app ? app->GetMainFrame() : nullptr) frame->UpdateCommandStates();

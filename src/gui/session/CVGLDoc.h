@@ -6,16 +6,20 @@
 
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/history/HistoryRecorder.h"
+#include "core/monitor/ReconnectPolicy.h"
 #include "core/monitor/SessionWorker.h"
 #include "core/table/PMCTable.h"
 #include "core/table/TrafficPoint.h"
 #include "gui/framework/GWDocument.h"
+#include "gui/session/SessionSettings.h"
 
 class GraphView;
 class GridView;
+class QTimer;
 
 class CVGLDoc : public GWDocument {
     Q_OBJECT
@@ -42,7 +46,36 @@ public:
     void OnCopyGraph();
 
     void DeleteContents() override;
+    // A document holds the session's settings (SessionSettings); a 0-byte
+    // file, as earlier versions wrote, opens as a new session does.
     void Serialize(QIODevice& file, bool storing) override;
+    bool OnNewDocument() override;
+    // Refuses, with a message, a file that is not a session document.
+    bool OnOpenDocument(const QString& path) override;
+    bool OnSaveDocument(const QString& path) override;
+    // The frame's views are set up: the settings opened or kept as defaults
+    // go into them, and a document that names a server connects to it.
+    void OnViewsReady();
+    // The settings differ from those last saved or opened (for a document
+    // never saved: its options differ from those it started with).
+    bool IsModified() const;
+    // Asks whether to save a modified document: false when the user
+    // cancels or the save fails, so that closing stops.
+    bool SaveModified() override;
+    // Named after the server ("127.33.0.1"), else after the title.
+    QString SuggestedFileName() const override;
+
+    // The server as the user gave it ("host", "host:port"), kept while
+    // disconnected; empty before any.
+    const QString& ServerName() const { return m_ServerName; }
+    void SetServerName(const QString& name) { m_ServerName = name; }
+
+    // A session that lost its monitor tries again on its own, waiting as
+    // ReconnectPolicy says; the user's Disconnect or Connect stops it.
+    bool IsReconnecting() const { return m_ReconnectLeft > 0 || m_bReconnectAttempt; }
+    int ReconnectSecondsLeft() const { return m_ReconnectLeft; }
+    // Starts the waiting attempt now, without waiting out the delay.
+    void RetryNow();
 
     GraphView* GetGraphView() const;
     GridView* GetGridView() const;
@@ -71,6 +104,11 @@ signals:
 
 private:
     void StartConnect(const QString& hostName, bool keepName);
+    void ScheduleReconnect();
+    void StopReconnect();
+    void OnReconnectTick();
+    void ShowReconnectStatus();
+    void SetDisconnectedTitle();
     void OnWorkerDone();
     void FinishConnect(SessionWorker::Result& result);
     void ConnectFailed(const QString& hostName, bool keepName);
@@ -106,4 +144,13 @@ private:
     bool m_bTickDue = false;     // a tick came: the next poll appends the point
     bool m_bBufferFull = false;  // the status line says that connections were dropped
     HistoryRecorder m_History;  // told by the table of what it applies
+
+    QString m_ServerName;
+    std::unique_ptr<SessionSettings> m_pPendingSettings;  // for the views to come
+    std::unique_ptr<SessionSettings> m_pSavedSettings;    // as last saved, opened or started
+    ReconnectPolicy m_ReconnectPolicy;
+    QTimer* m_pReconnectTimer = nullptr;  // once a second while a reconnect waits
+    int m_ReconnectLeft = 0;              // seconds before the next attempt; 0: none waits
+    bool m_bReconnectAttempt = false;     // the connect in flight is a reconnect
+    bool m_bResumeSession = false;        // the next connect continues this session's data
 };

@@ -13,6 +13,8 @@ ServerNameDlg::ServerNameDlg(QWidget* parent) : QDialog(parent) {
     auto* prompt = new QLabel(QStringLiteral("Please enter name for SOCKS5 server:"), this);
     m_pNameEdit = new QLineEdit(this);
     m_pNameEdit->setObjectName(QStringLiteral("serverName"));
+    // A monitor on another port, or on IPv6, is named as in a browser.
+    m_pNameEdit->setPlaceholderText(QStringLiteral("host, host:port, ::1 or [::1]:port"));
     prompt->setBuddy(m_pNameEdit);
 
     m_pOk = new QPushButton(QStringLiteral("OK"), this);

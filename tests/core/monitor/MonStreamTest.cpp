@@ -3,13 +3,18 @@
 // sanitizer build catches any read outside a body).
 
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <poll.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/monitor/MonHostName.h"
 #include "core/monitor/MonStream.h"
 #include "core/monitor/MonTcp.h"
 #include "support/FakeMonitor.h"
@@ -164,6 +169,91 @@ TEST(MonStreamOpenTest, UnknownHostStillHandsOutABlock) {
 
     EXPECT_EQ(Mon_Close(nullptr), -1);
     EXPECT_EQ(Mon_Read(nullptr, &record), -1);
+}
+
+TEST(MonHostNameTest, PortsAndIpv6AddressesAreSplitOff) {
+    const struct {
+        const char* m_Text;
+        const char* m_Host;
+        uint16_t m_Port;
+    } good[] = {
+        {"monitor.example", "monitor.example", 5051}, {"monitor.example:6000", "monitor.example", 6000},
+        {"::1", "::1", 5051},                         {"[::1]:65535", "::1", 65535},
+        {"[fe80::1%eth0]", "fe80::1%eth0", 5051},     {"10.1.2.3:1", "10.1.2.3", 1},
+    };
+    for (const auto& form : good) {
+        std::string host;
+        uint16_t port = 0;
+        EXPECT_TRUE(Mon_ParseHostName(form.m_Text, host, port)) << form.m_Text;
+        EXPECT_EQ(host, form.m_Host);
+        EXPECT_EQ(port, form.m_Port) << form.m_Text;
+    }
+    for (const char* bad : {"", ":5051", "[]:5051", "[::1", "[::1]5051", "host:", "host:0",
+                            "host:65536", "host:12a", "[::1]:-1"}) {
+        std::string host = "kept";
+        uint16_t port = 7;
+        EXPECT_FALSE(Mon_ParseHostName(bad, host, port)) << bad;
+        EXPECT_EQ(host, "kept");
+    }
+    MonitorConnection* connection = nullptr;
+    EXPECT_EQ(Mon_Open("host:99999", &connection), -1);
+    ASSERT_NE(connection, nullptr);
+    EXPECT_EQ(connection->m_LastErrorCode, 11001);
+    EXPECT_EQ(Mon_Close(connection), 0);
+}
+
+// The lookup of a made-up name: first an IPv4 address where nothing listens
+// (a bound socket that does not listen refuses), then IPv6 loopback.
+uint16_t g_RefusingPort = 0;
+int RefusingThenIpv6(const char*, uint16_t port, std::vector<MonAddress>* addresses) {
+    MonAddress refusing{};
+    auto& in = reinterpret_cast<sockaddr_in&>(refusing.m_Address);
+    in.sin_family = AF_INET;
+    in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    in.sin_port = htons(g_RefusingPort);
+    refusing.m_Length = sizeof in;
+    MonAddress loopback6{};
+    auto& in6 = reinterpret_cast<sockaddr_in6&>(loopback6.m_Address);
+    in6.sin6_family = AF_INET6;
+    in6.sin6_addr = in6addr_loopback;
+    in6.sin6_port = htons(port);
+    loopback6.m_Length = sizeof in6;
+    addresses->assign({refusing, loopback6});
+    return 0;
+}
+
+TEST(MonStreamOpenTest, ReachesAMonitorOnIpv6LoopbackAndAnotherPort) {
+    FakeMonitor monitor(FakeMonitor::Loopback::Ipv6);
+    const std::string port = std::to_string(monitor.ListenPort());
+    monitor.QueueBatch({EncodeClose(1, 2)});
+    monitor.QueueBatch({EncodeClose(3, 4)});
+
+    auto readOneBatch = [](const std::string& name, uint32_t idLow) {
+        MonitorConnection* connection = nullptr;
+        ASSERT_EQ(Mon_Open(name.c_str(), &connection), 0) << name << ": "
+                                                          << connection->m_LastErrorText;
+        MonitorRecord record{};
+        EXPECT_EQ(Mon_Read(connection, &record), 1);
+        EXPECT_EQ(record.m_IdLow, idLow);
+        EXPECT_EQ(Mon_Read(connection, &record), 0);
+        EXPECT_EQ(Mon_Close(connection), 0);
+    };
+    readOneBatch("[::1]:" + port, 2);
+
+    // A name with several addresses: the one that refuses is passed over.
+    const int refusing = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in bound{};
+    bound.sin_family = AF_INET;
+    bound.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof bound;
+    ASSERT_EQ(::bind(refusing, reinterpret_cast<sockaddr*>(&bound), sizeof bound), 0);
+    ::getsockname(refusing, reinterpret_cast<sockaddr*>(&bound), &size);
+    g_RefusingPort = ntohs(bound.sin_port);
+    Mon_TcpSetAddressLookup(RefusingThenIpv6);
+    readOneBatch("dual-stack.test:" + port, 4);
+    Mon_TcpSetAddressLookup(nullptr);
+    ::close(refusing);
+    EXPECT_EQ(monitor.ConnectionCount(), 2u);
 }
 
 TEST(MonDecodeTest, OpenRecord) {

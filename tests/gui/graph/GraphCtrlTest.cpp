@@ -121,3 +121,23 @@ TEST(GraphCtrl, YAxisLabelBreaksOntoASecondLineBeforeItIsShortened) {
     ASSERT_EQ(cut.size(), 2);
     EXPECT_TRUE(cut[0].startsWith("Net") && cut[0].endsWith(QChar(0x2026))) << cut[0].toStdString();
 }
+
+// The graph pane of a window at its minimum size is low: the legend must
+// then give way rather than lie over the plot.
+TEST(GraphCtrl, TheLegendNeverLiesOverThePlot) {
+    GraphCtrl graph;
+    graph.SetTitle("Real Time Historical Log");
+    graph.SetXAxisLabel("Time (seconds elapsed)");
+    graph.SetYAxisLabel("Network traffic (delta bytes)");
+    graph.SetSubsetCount(6);
+    for (int s = 0; s < 6; ++s) graph.SetSubsetLabel(s, QStringLiteral("service-%1(80%1)").arg(s));
+    graph.SetPointCount(14);
+    graph.ShowLegend(true);
+    graph.resize(700, 400);
+    EXPECT_FALSE(graph.LegendRect().isEmpty());
+    for (const QSize size : {QSize(700, 400), QSize(380, 170), QSize(160, 120), QSize(300, 90)}) {
+        graph.resize(size);
+        EXPECT_FALSE(graph.LegendRect().intersects(graph.PlotFrame()))
+            << size.width() << "x" << size.height();
+    }
+}

@@ -76,6 +76,17 @@ TEST_F(SessionTest, ACatalogueMergeReloadsEveryGraphView) {
     EXPECT_EQ(GraphView::GetMasterMap().count("gopher"), 1u);
 }
 
+TEST_F(SessionTest, AServiceWithAPortCollectsTheTrafficTheMonitorNamesByThatPort) {
+    GraphView::MergeIntoMasterMap({{"devserver", ServiceRecord{"devserver", 1, 8000, 0xFF, 0}}});
+    m_pGraph->SetServiceList({"devserver", "www"});
+    m_Monitor.QueueBatch(Join({Connection(1, "8000", 40, 2), Connection(2, "devserver", 5, 5),
+                               Connection(3, "80", 7, 0), Connection(4, "8080", 1, 1)}));
+    Connect(m_Monitor.Host());
+    EXPECT_EQ(m_pDoc->m_Table.ServiceTraffic("devserver"), 52u);
+    EXPECT_EQ(m_pDoc->m_Table.ServiceTraffic("www"), 7u);  // www(80) takes "80" as well
+    EXPECT_EQ(m_pDoc->m_Table.ServiceTraffic("Others"), 2u);
+}
+
 TEST_F(SessionTest, EachTickAddsOnePointAndANewConnectionClearsTheHistory) {
     m_Monitor.QueueBatch({});
     m_Monitor.QueueBatch(Connection(1, "ftp", 50, 50));

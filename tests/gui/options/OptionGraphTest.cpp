@@ -7,6 +7,7 @@
 #include "gui/options/LineStyleListBox.h"
 #include "gui/options/OptionGraphDlg.h"
 #include "gui/options/OptionsFixture.h"
+#include "gui/options/SystemServices.h"
 #include "gui/toolkit/ColorWell.h"
 
 namespace {
@@ -160,6 +161,20 @@ TEST_F(OptionGraphTest, AddMakesAnUncheckedUserLineWithTheColourAndStyleShown) {
         }
         TypeInto(page.PortEdit(), "7a0");  // digits only
         EXPECT_EQ(page.PortEdit()->text(), "70");
+    });
+}
+
+TEST_F(OptionGraphTest, ANameOfTheSystemsServicesFillsInItsPort) {
+    const auto& ports = SystemServices::TcpPorts();
+    if (ports.empty()) GTEST_SKIP() << "no services database on this machine";
+    const auto& [name, port] = *ports.begin();
+    OnGraphPage([&](OptionPPT&, OptionGraphDlg& page) {
+        TypeInto(page.NameEdit(), name);
+        EXPECT_EQ(page.PortEdit()->text(), QString::number(port));
+        EXPECT_TRUE(page.AddButton()->isEnabled());
+        TypeInto(page.PortEdit(), "8000");  // a port given stays
+        TypeInto(page.NameEdit(), name);
+        EXPECT_EQ(page.PortEdit()->text(), "8000");
     });
 }
 

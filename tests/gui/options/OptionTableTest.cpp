@@ -81,6 +81,21 @@ TEST_F(OptionTableTest, HidingEveryColumnAndShowingThemAgain) {
     }
 }
 
+// On a low screen (a scale factor of 2) the sheet is as small as it may be;
+// every column must still show in either list without scrolling.
+TEST_F(OptionTableTest, BothListsShowEveryColumnAtTheSheetsSmallestSize) {
+    RunSheet([](OptionPPT& sheet) {
+        sheet.resize(sheet.minimumSizeHint());
+        QCoreApplication::processEvents();
+        OptionTableDlg& page = sheet.TablePage();
+        for (QListWidget* list : {page.ShownList(), page.HiddenList()}) {
+            EXPECT_GE(list->viewport()->height(),
+                      static_cast<int>(AllTitles.size()) * page.ShownList()->sizeHintForRow(0));
+        }
+        Click(sheet.CancelButton());
+    });
+}
+
 TEST_F(OptionTableTest, MixedSelectionUnchecksBothSortButtons) {
     m_pGrid->m_ColumnInfo[5].m_bAscending = 1;  // Duration ascending, Service descending
     RunSheet([](OptionPPT& sheet) {

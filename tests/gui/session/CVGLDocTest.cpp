@@ -104,7 +104,7 @@ TEST_F(SessionTest, LostConnectionShowsOnceKeepsRowsAndReconnectKeepsOneTimerCli
     EXPECT_EQ(Rows(), 1);
     EXPECT_EQ(Cell(0, 2), "user1");
     EXPECT_TRUE(Command(cmd::Connect).m_bEnabled);
-    EXPECT_FALSE(Command(cmd::Disconnect).m_bEnabled);
+    EXPECT_TRUE(Command(cmd::Disconnect).m_bEnabled);  // it stops the reconnecting
     EXPECT_EQ(TimerClients(), 1u);  // still there; its ticks do nothing
     Tick(120);
     EXPECT_EQ(m_Messages.size(), 1);
@@ -202,7 +202,56 @@ TEST_F(SessionTest, ConnectToMakesOneAttemptWithoutTheDialog) {
     EXPECT_EQ(TimerClients(), 1u);
 }
 
-TEST(SessionFileTest, SavesEmptyFilesAndOpensThemAsDisconnectedSessions) {
+TEST_F(SessionTest, ALostSessionReconnectsOnItsOwnAndContinuesWithItsGridAndGraph) {
+    const QString host = QString::fromStdString(m_Monitor.Host());
+    m_Monitor.QueueBatch(Connection(1, "www", 100, 23));
+    Connect(m_Monitor.Host());
+    ASSERT_EQ(Rows(), 1);
+    m_Monitor.CloseClient();
+    Tick(60);
+    EXPECT_EQ(m_Messages, QStringList{LostText});
+    EXPECT_EQ(m_pDoc->GetTitle(), "Disconnected from " + host);
+    EXPECT_EQ(m_pDoc->StatusText(), "Reconnecting to " + host + " in 5 s" + QChar(0x2026));
+
+    m_pDoc->RetryNow();  // what the countdown does when it reaches 0
+    Settle();
+    EXPECT_EQ(m_pDoc->m_bDisconnected, 0);
+    EXPECT_EQ(m_pDoc->GetTitle(), "Connected to Socks5 server -- " + host);
+    EXPECT_EQ(m_Messages.size(), 1);
+    EXPECT_EQ(Rows(), 1) << "the grid keeps the session's connections";
+    GraphCtrl* graph = m_pGraph->GetGraph();
+    bool kept = false;
+    for (int point = 0; point < graph->PointCount(); ++point) kept |= graph->Value(1, point) == 123.0f;
+    EXPECT_TRUE(kept) << "the graph keeps the points from before the loss";
+    EXPECT_EQ(Newest("www(80)"), 0.0f);
+}
+
+TEST_F(SessionTest, FailedReconnectsAreQuietWaitLongerAndStopAtDisconnect) {
+    auto monitor = std::make_unique<FakeMonitor>();
+    const QString host = QString::fromStdString(monitor->Host());
+    Connect(monitor->Host());
+    m_pDoc->SetUpdatePeriod(15);
+    monitor.reset();
+    Tick(15);
+    ASSERT_EQ(m_Messages, QStringList{LostText});
+    for (int seconds : {10, 15, 15}) {
+        m_pDoc->RetryNow();
+        Settle();
+        EXPECT_EQ(m_pDoc->StatusText(),
+                  QStringLiteral("Reconnecting to %1 in %2 s").arg(host).arg(seconds) + QChar(0x2026));
+    }
+    EXPECT_EQ(m_Messages.size(), 1);
+    EXPECT_EQ(m_nDialogs, 1) << "only the first Connect asked for a name";
+    Route(cmd::Disconnect);
+    EXPECT_FALSE(m_pDoc->IsReconnecting());
+    m_pDoc->RetryNow();
+    EXPECT_FALSE(m_pDoc->IsBusy());
+    EXPECT_EQ(m_pDoc->StatusText(), "Disconnected");
+}
+
+// Without a window the document still saves what it keeps: the server and
+// the described options; its live data never.
+TEST(SessionFileTest, SavesTheSessionsSettingsAndOpensAnEmptyFileDisconnected) {
     TimerApp app;
     app.AddDocTemplate(std::make_unique<GWDocTemplate>(
         "\nVGL\nVGL\nVGL Files (*.vgl)\n.VGL\nVGL.Document\nVGL Document",
@@ -212,13 +261,20 @@ TEST(SessionFileTest, SavesEmptyFilesAndOpensThemAsDisconnectedSessions) {
     FakeMonitor monitor;
     auto* document = static_cast<CVGLDoc*>(app.OnFileNew());
     ASSERT_TRUE(document->ConnectTo(QString::fromStdString(monitor.Host())));
+    ASSERT_TRUE(SettleSession(document));
     ASSERT_TRUE(document->OnSaveDocument(path));
-    EXPECT_EQ(QFile(path).size(), 0);
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    EXPECT_TRUE(text.contains(("\"server\": \"" + monitor.Host() + "\"").c_str())) << text.data();
+    EXPECT_FALSE(text.contains("user1"));
 
-    auto* opened = static_cast<CVGLDoc*>(app.OpenDocumentFile(path));
+    const QString empty = dir.filePath("earlier.vgl");
+    QFile(empty).open(QIODevice::WriteOnly);
+    auto* opened = static_cast<CVGLDoc*>(app.OpenDocumentFile(empty));
     ASSERT_NE(opened, nullptr);
     EXPECT_NE(opened, document);
-    EXPECT_EQ(opened->GetTitle(), "night-shift.vgl");
+    EXPECT_EQ(opened->GetTitle(), "earlier.vgl");
     EXPECT_EQ(opened->m_bDisconnected, 1);
     EXPECT_FALSE(opened->m_Table.IsConnected());
 }

@@ -45,7 +45,9 @@ TEST_F(SessionTest, AStalledMonitorHoldsUpNoOtherSessionAndEndsDisconnectedOnce)
     Settle();
     EXPECT_EQ(m_Messages, QStringList{LostText});
     EXPECT_EQ(m_pDoc->m_Table.ActiveCount(), 1u) << "what arrived before the loss is applied";
-    EXPECT_EQ(m_pDoc->StatusText(), "Disconnected: WSAECONNRESET - recv() failed message length=0");
+    EXPECT_EQ(m_pDoc->m_Table.LastErrorText(), "WSAECONNRESET - recv() failed message length=0");
+    EXPECT_EQ(m_pDoc->StatusText(), "Reconnecting to " + QString::fromStdString(m_Monitor.Host()) +
+                                        " in 5 s" + QChar(0x2026));
     EXPECT_TRUE(Traced("Connection lost: WSAECONNRESET - recv() failed message length=0"));
     EXPECT_EQ(other.m_bDisconnected, 0);
 }
@@ -80,8 +82,9 @@ TEST_F(SessionTest, TheWholePollHasADeadline) {
     Tick(60);
     SetSessionLimits(SessionLimits{});
     EXPECT_EQ(m_Messages, QStringList{LostText});
-    EXPECT_EQ(m_pDoc->StatusText(),
-              "Disconnected: WinSock error=10060 WSAETIMEDOUT - operation timed out");
+    EXPECT_EQ(m_pDoc->m_Table.LastErrorText(),
+              "WinSock error=10060 WSAETIMEDOUT - operation timed out");
+    EXPECT_TRUE(m_pDoc->IsReconnecting());
 }
 
 TEST_F(SessionTest, DisconnectAndClosingGiveUpInFlightWorkAtOnce) {

@@ -1,0 +1,40 @@
+#include "gui/session/SessionDefaults.h"
+
+#include <QSettings>
+
+namespace {
+
+const char* const DefaultsKey = "Session/Defaults";
+bool g_bEnabled = false;
+
+}  // namespace
+
+void SessionDefaults::Enable(bool on) {
+    g_bEnabled = on;
+}
+
+bool SessionDefaults::IsEnabled() {
+    return g_bEnabled;
+}
+
+// Kept options that cannot be read (another version, a damaged file) leave
+// the described ones in force; they are replaced at the next Store.
+SessionSettings SessionDefaults::Load() {
+    SessionSettings settings = SessionSettings::Described();
+    if (!g_bEnabled) return settings;
+    const QByteArray text = QSettings().value(DefaultsKey).toByteArray();
+    QString error;
+    SessionSettings kept = settings;
+    if (!text.isEmpty() && kept.ReadJson(text, error)) settings = kept;
+    settings.m_Server.clear();
+    settings.m_bConnectOnOpen = false;
+    return settings;
+}
+
+void SessionDefaults::Store(const SessionSettings& settings) {
+    if (!g_bEnabled) return;
+    SessionSettings options = settings;
+    options.m_Server.clear();
+    options.m_bConnectOnOpen = false;
+    QSettings().setValue(DefaultsKey, options.ToJson());
+}
