@@ -206,7 +206,10 @@ TEST_F(SessionTest, ALostSessionReconnectsOnItsOwnAndContinuesWithItsGridAndGrap
     const QString host = QString::fromStdString(m_Monitor.Host());
     m_Monitor.QueueBatch(Connection(1, "www", 100, 23));
     Connect(m_Monitor.Host());
+    m_Monitor.QueueBatch(Connection(1, "www", 200, 46));  // 123 more in the first period
+    Tick(60);
     ASSERT_EQ(Rows(), 1);
+    ASSERT_EQ(Newest("www(80)"), 123.0f);
     m_Monitor.CloseClient();
     Tick(60);
     EXPECT_EQ(m_Messages, QStringList{LostText});
