@@ -42,6 +42,7 @@ protected:
     static void ChangeEverySetting(CVGLDoc& document) {
         document.SetUpdatePeriod(30);
         document.m_Table.SetDisplayOptions(0, 2);
+        document.m_Table.SetConnectionLimit(2000);
         GridView* grid = document.GetGridView();
         std::swap(grid->m_ColumnInfo[0], grid->m_ColumnInfo[4]);
         grid->m_ColumnInfo[2].m_bHidden = 1;

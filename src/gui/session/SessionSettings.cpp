@@ -135,6 +135,7 @@ const std::vector<Key>& Keys() {
         Int("frozenColumns", &SessionSettings::m_FrozenColumns, 0, 2),
         Int("hostForm", &SessionSettings::m_HostForm, 0, 1),
         Int("dataUnit", &SessionSettings::m_DataUnit, 0, 2),
+        Int("connectionLimit", &SessionSettings::m_ConnectionLimit, 1, 100000),
         {"services", WriteServices, ReadServices},
     };
     return keys;
@@ -162,6 +163,7 @@ SessionSettings SessionSettings::Capture(const CVGLDoc& document) {
     settings.m_UpdatePeriod = document.m_UpdatePeriod;
     settings.m_HostForm = document.m_Table.HostForm();
     settings.m_DataUnit = document.m_Table.DataUnit();
+    settings.m_ConnectionLimit = static_cast<int32_t>(document.m_Table.ConnectionLimit());
     if (const GridView* grid = document.GetGridView()) {
         settings.m_Columns = grid->m_ColumnInfo;
         settings.m_SortColumn = grid->SortColumn();
@@ -180,6 +182,7 @@ SessionSettings SessionSettings::Capture(const CVGLDoc& document) {
 void SessionSettings::ApplyTo(CVGLDoc& document) const {
     document.SetServerName(m_Server);
     document.m_Table.SetDisplayOptions(m_HostForm, m_DataUnit);
+    document.m_Table.SetConnectionLimit(static_cast<size_t>(m_ConnectionLimit));
     document.SetUpdatePeriod(m_UpdatePeriod);
     if (GridView* grid = document.GetGridView()) {
         CopyColumns(m_Columns, grid->m_ColumnInfo);

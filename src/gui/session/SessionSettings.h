@@ -31,6 +31,7 @@ struct SessionSettings {
     int m_FrozenColumns = 0;
     int32_t m_HostForm = 1;
     int32_t m_DataUnit = 0;
+    int32_t m_ConnectionLimit = 50;
     std::vector<ServiceRecord> m_Services;  // the graph's, in order, without "Others"
 
     // What a session shows before anyone changes it.
