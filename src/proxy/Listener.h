@@ -26,7 +26,10 @@ public:
     // False with a message when the address cannot be bound.
     bool Listen(const std::string& host, uint16_t port, std::string& error);
     void Start();
+    // On the main thread: stops the accept loop and frees the address.
+    void Close();
     std::string Where() const;
+    tcp::endpoint Endpoint() const;
 
 private:
     awaitable<void> Accept();

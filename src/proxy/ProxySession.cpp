@@ -1,7 +1,5 @@
 #include "ProxySession.h"
 
-#include <netdb.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,50 +25,11 @@ constexpr uint8_t TypeV6 = 0x04;
 // Only used when no splice pipe can be had; it exists only while data flows.
 constexpr size_t RelayBufferSize = 64 * 1024;
 
-struct Lookup {
-    std::vector<tcp::endpoint> m_Endpoints;
-    bool m_bFailed = false;
-};
-
-// getaddrinfo blocks, so it runs on the blocking pool and never holds up an
-// I/O thread or another connection.
-Lookup Resolve(const std::string& host, uint16_t port) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    Lookup lookup;
-    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list) != 0) {
-        lookup.m_bFailed = true;
-        return lookup;
-    }
-    for (const addrinfo* at = list; at != nullptr; at = at->ai_next) {
-        tcp::endpoint endpoint;
-        if (at->ai_addrlen > endpoint.capacity()) continue;
-        std::memcpy(endpoint.data(), at->ai_addr, at->ai_addrlen);
-        endpoint.resize(at->ai_addrlen);
-        lookup.m_Endpoints.push_back(endpoint);
-    }
-    freeaddrinfo(list);
-    return lookup;
-}
-
-// The blocking calls as coroutines of the blocking pool. Their arguments are
+// The blocking call as a coroutine of the password pool. Its arguments are
 // copies, and the awaitable is named before it is awaited: GCC 12 destroys
 // temporaries of a co_await expression twice.
-awaitable<Lookup> ResolveAway(std::string host, uint16_t port) {
-    co_return Resolve(host, port);
-}
-
 awaitable<bool> CheckPassword(const UserFile& users, std::string user, std::string password) {
     co_return users.Check(user, password);
-}
-
-asio::ip::address Unmapped(const asio::ip::address& address) {
-    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
-    }
-    return address;
 }
 
 // Destinations no client has a reason to reach through a proxy: port 0, the
@@ -81,14 +40,7 @@ bool IsForbidden(const tcp::endpoint& endpoint) {
            (address.is_v4() && address.to_v4() == asio::ip::address_v4::broadcast());
 }
 
-// The monitor's records carry IPv4 socket addresses only; other ones go by name.
-MonBytes MonitorAddress(const tcp::endpoint& endpoint) {
-    const asio::ip::address address = Unmapped(endpoint.address());
-    if (!address.is_v4()) return {};
-    return EncodeSockAddr(address.to_v4().to_uint(), endpoint.port());
-}
-
-// Client-supplied text as the log shows it: one line, printable.
+// Client-supplied text as the monitor shows it: one line, printable.
 std::string Printable(std::string text) {
     for (char& c : text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '"') c = '?';
@@ -108,23 +60,35 @@ struct ProxySession::Request {
 
 ProxySession::ProxySession(ProxyContext& context, tcp::socket client)
     : m_Context(context),
+      m_Settings(context.Settings()),
+      m_Options(m_Settings->m_Options),
       m_Client(std::move(client)),
       m_Remote(m_Client.get_executor()),
       m_Watchdog(m_Client.get_executor()),
       m_Start(Clock::now()) {
     std::error_code ignored;
     m_ClientEndpoint = m_Client.remote_endpoint(ignored);
-    // The whole handshake must fit in one idle period.
-    m_PhaseDeadline = m_Start + std::chrono::seconds(m_Context.m_Options.m_IdleTimeout);
+    m_ClientAddress = ToAddress16(m_ClientEndpoint.address());
+    // Greeting, authentication and request together; never longer than an idle period.
+    m_PhaseDeadline =
+        m_Start + std::chrono::seconds(std::min(m_Options.m_HandshakeTimeout, m_Options.m_IdleTimeout));
     m_LastActivity = m_Start;
 }
 
 ProxySession::~ProxySession() {
+    m_Context.m_Sessions.Remove(this);
+    m_Context.m_Limits.Leave(m_ClientAddress, m_bInHandshake);
     m_Context.m_Active.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void ProxySession::Start(std::shared_ptr<ProxySession> session) {
     const asio::any_io_executor executor = session->m_Client.get_executor();
+    session->m_Context.m_Sessions.Add(
+        session.get(), [executor, weak = std::weak_ptr<ProxySession>(session)] {
+            asio::post(executor, [weak] {
+                if (const auto alive = weak.lock()) alive->ShutDown();
+            });
+        });
     asio::co_spawn(executor, session->Watch(session), asio::detached);
     asio::co_spawn(executor, session->Run(session), asio::detached);
 }
@@ -134,9 +98,14 @@ awaitable<void> ProxySession::Watch(std::shared_ptr<ProxySession> /*keepAlive*/)
     co_await std::move(watch);
 }
 
+void ProxySession::ShutDown() {
+    m_bShutDown = true;
+    CloseBoth();
+}
+
 Clock::time_point ProxySession::Deadline() const {
     if (m_Phase == Phase::Relaying) {
-        return m_LastActivity + std::chrono::seconds(m_Context.m_Options.m_IdleTimeout);
+        return m_LastActivity + std::chrono::seconds(m_Options.m_IdleTimeout);
     }
     return m_PhaseDeadline;
 }
@@ -166,6 +135,7 @@ awaitable<void> ProxySession::Run(std::shared_ptr<ProxySession> /*keepAlive*/) {
         if (co_await ReadRequest(request)) co_await Serve(request);
     }
     if (m_bTimedOut && m_Phase == Phase::Handshake) m_Outcome = "handshake time-out";
+    if (m_bShutDown) m_Outcome = m_Phase == Phase::Relaying ? "shut down" : "shut down in handshake";
     CloseBoth();
     m_Watchdog.Stop();
     if (m_Info) m_Context.m_Hub.Close(m_Info);
@@ -193,7 +163,7 @@ awaitable<bool> ProxySession::Negotiate() {
         m_Outcome = "closed during greeting";
         co_return false;
     }
-    const bool password = m_Context.m_pUsers != nullptr;
+    const bool password = m_Settings->m_pUsers != nullptr;
     const uint8_t wanted = password ? MethodPassword : MethodNone;
     const bool offered = std::memchr(methods, wanted, head[1]) != nullptr;
     const uint8_t answer[2] = {SocksVersion, offered ? wanted : MethodUnacceptable};
@@ -204,22 +174,28 @@ awaitable<bool> ProxySession::Negotiate() {
         co_return false;
     }
     if (error || (password && !co_await Authenticate())) co_return false;
-
-    m_Info = std::make_shared<ConnectionInfo>();
-    m_Info->m_Id = m_Context.m_NextId.fetch_add(1, std::memory_order_relaxed);
-    m_Info->m_StartTime = static_cast<uint32_t>(std::time(nullptr));
-    m_Info->m_Method = wanted;
-    m_Info->m_User = m_User;
-    m_Info->m_SourceAddr = MonitorAddress(m_ClientEndpoint);
-    m_Info->m_SourceName = HostText(m_ClientEndpoint.address());
-    m_Context.m_Hub.Open(m_Info);
+    OpenRecord(wanted);
     co_return true;
 }
 
+void ProxySession::OpenRecord(uint8_t method) {
+    m_Info = std::make_shared<ConnectionInfo>();
+    m_Info->m_Id = m_Context.m_NextId.fetch_add(1, std::memory_order_relaxed);
+    m_Info->m_StartTime = static_cast<uint32_t>(std::time(nullptr));
+    m_Info->m_Method = method;
+    m_Info->m_User = Printable(m_User);
+    m_Info->m_SourceAddr = MonitorAddress(m_ClientEndpoint);
+    m_Info->m_SourceName = HostText(m_ClientEndpoint.address());
+    m_Context.m_Hub.Open(m_Info);
+}
+
+// A user name of length 0 is read to its end like any other and refused
+// with status 0x01. An address that keeps failing waits longer and longer
+// before each of its passwords is checked.
 awaitable<bool> ProxySession::Authenticate() {
     uint8_t head[2];
     uint8_t length = 0;
-    if (!co_await ReadExactly(head, sizeof head) || head[0] != PasswordVersion || head[1] == 0) {
+    if (!co_await ReadExactly(head, sizeof head) || head[0] != PasswordVersion) {
         m_Outcome = "bad user name";
         co_return false;
     }
@@ -234,14 +210,30 @@ awaitable<bool> ProxySession::Authenticate() {
         m_Outcome = "closed during authentication";
         co_return false;
     }
-    m_User = Printable(user);
-    auto check = asio::co_spawn(m_Context.m_Blocking,
-                                CheckPassword(*m_Context.m_pUsers, user, password), use_awaitable);
-    const bool accepted = co_await std::move(check);
-    const uint8_t answer[2] = {PasswordVersion, static_cast<uint8_t>(accepted ? 0x00 : 0x01)};
+    m_User = user;
     std::error_code error;
+    if (const auto delay = m_Context.m_Throttle.Delay(m_ClientAddress); delay.count() > 0) {
+        asio::steady_timer pause(m_Client.get_executor(), delay);
+        co_await pause.async_wait(NoThrow(error));
+    }
+    bool accepted = false;
+    if (!user.empty()) {
+        auto check = asio::co_spawn(m_Context.m_Passwords,
+                                    CheckPassword(*m_Settings->m_pUsers, user, password),
+                                    use_awaitable);
+        accepted = co_await std::move(check);
+    }
+    if (accepted) {
+        m_Context.m_Throttle.Succeeded(m_ClientAddress);
+    } else {
+        m_Context.m_Throttle.Failed(m_ClientAddress);
+    }
+    const uint8_t answer[2] = {PasswordVersion, static_cast<uint8_t>(accepted ? 0x00 : 0x01)};
     co_await asio::async_write(m_Client, asio::buffer(answer), NoThrow(error));
-    if (!accepted) m_Outcome = "authentication failed";
+    if (!accepted) {
+        OpenRecord(MethodPassword);
+        Fail(ResultAuthenticationFailed, "authentication failed");
+    }
     co_return accepted && !error;
 }
 
@@ -283,14 +275,16 @@ awaitable<bool> ProxySession::ReadRequest(Request& request) {
     }
     request.m_Port = static_cast<uint16_t>(port[0] << 8 | port[1]);
     if (!request.m_bDomain) request.m_Host = HostText(request.m_Address);
+    m_bInHandshake = false;
+    m_Context.m_Limits.HandshakeDone(m_ClientAddress);
     co_return true;
 }
 
 awaitable<void> ProxySession::Serve(const Request& request) {
-    const std::string host = Printable(request.m_Host);
+    const std::string& host = request.m_Host;
     const bool v6 = !request.m_bDomain && host.find(':') != std::string::npos;
     m_Dest = (v6 ? "[" + host + "]" : host) + ":" + std::to_string(request.m_Port);
-    m_Info->SetDestination(ServiceName(request.m_Port), request.m_Host,
+    m_Info->SetDestination(ServiceName(request.m_Port), Printable(request.m_Host),
                            request.m_bDomain
                                ? MonBytes{}
                                : MonitorAddress(tcp::endpoint(request.m_Address, request.m_Port)));
@@ -302,24 +296,41 @@ awaitable<void> ProxySession::Serve(const Request& request) {
     if (co_await Connect(request)) co_await Relay();
 }
 
+// The connect time-out covers the lookup too, its wait in the queue included.
+// Every address a name gives is checked against the rules, and only the
+// permitted ones are tried.
 awaitable<bool> ProxySession::Connect(const Request& request) {
     m_Phase = Phase::Connecting;
-    m_PhaseDeadline = Clock::now() + std::chrono::seconds(m_Context.m_Options.m_ConnectTimeout);
+    m_PhaseDeadline = Clock::now() + std::chrono::seconds(m_Options.m_ConnectTimeout);
     m_Watchdog.Poke();
 
     std::vector<tcp::endpoint> endpoints;
     uint8_t failure = ReplySucceeded;
-    if (request.m_bDomain) {
-        auto resolve = asio::co_spawn(m_Context.m_Blocking,
-                                      ResolveAway(request.m_Host, request.m_Port), use_awaitable);
-        const Lookup lookup = co_await std::move(resolve);
-        endpoints = lookup.m_Endpoints;
-        if (lookup.m_bFailed || endpoints.empty()) failure = ReplyHostUnreachable;
+    std::string refusal;
+    if (request.m_bDomain && request.m_Host.find('\0') != std::string::npos) {
+        failure = ReplyHostUnreachable;  // no name holds a NUL; cut there it would be another one
+    } else if (request.m_bDomain) {
+        refusal = m_Context.m_Policy.RefuseName(
+            m_Options.m_Rules, {m_ClientAddress, m_User, request.m_Host, request.m_Port});
+        if (refusal.empty()) {
+            auto resolve =
+                m_Context.m_Lookups.Resolve(request.m_Host, request.m_Port, m_PhaseDeadline);
+            const std::optional<Lookup> lookup = co_await std::move(resolve);
+            if (!lookup) {
+                m_bTimedOut = true;
+            } else if (lookup->m_bFailed || lookup->m_Endpoints.empty()) {
+                failure = ReplyHostUnreachable;
+            } else {
+                endpoints = lookup->m_Endpoints;
+            }
+        }
     } else {
         endpoints.emplace_back(request.m_Address, request.m_Port);
     }
-    std::erase_if(endpoints, IsForbidden);
-    if (failure == ReplySucceeded && endpoints.empty()) failure = ReplyNotAllowed;
+    if (!m_bTimedOut && failure == ReplySucceeded) {
+        endpoints = Permitted(request, std::move(endpoints), refusal);
+        if (endpoints.empty()) failure = ReplyNotAllowed;
+    }
 
     std::error_code error;
     for (const tcp::endpoint& endpoint : endpoints) {
@@ -338,7 +349,11 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
     }
     if (failure != ReplySucceeded) {
         co_await Reply(failure);
-        Fail(failure);
+        if (failure == ReplyNotAllowed && !refusal.empty()) {
+            Fail(failure, refusal);
+        } else {
+            Fail(failure);
+        }
         co_return false;
     }
 
@@ -375,10 +390,31 @@ awaitable<void> ProxySession::Reply(uint8_t code, const tcp::endpoint* bound) {
     co_await asio::async_write(m_Client, asio::buffer(answer, size), NoThrow(ignored));
 }
 
+std::vector<tcp::endpoint> ProxySession::Permitted(const Request& request,
+                                                   std::vector<tcp::endpoint> endpoints,
+                                                   std::string& refusal) const {
+    const DestinationPolicy::Query query{m_ClientAddress, m_User,
+                                         request.m_bDomain ? request.m_Host : std::string(),
+                                         request.m_Port};
+    std::erase_if(endpoints, [&](const tcp::endpoint& endpoint) {
+        std::string why = IsForbidden(endpoint) ? std::string(ReplyText(ReplyNotAllowed))
+                                                : m_Context.m_Policy.RefuseAddress(
+                                                      m_Options.m_Rules, query, endpoint.address());
+        if (why.empty()) return false;
+        if (refusal.empty()) refusal = std::move(why);
+        return true;
+    });
+    return endpoints;
+}
+
 void ProxySession::Fail(uint8_t code) {
-    m_Outcome = ReplyText(code);
+    Fail(code, ReplyText(code));
+}
+
+void ProxySession::Fail(uint32_t code, const std::string& text) {
+    m_Outcome = text;
     m_Info->m_ResultCode = code;
-    m_Info->m_ResultText = ReplyText(code);
+    m_Info->m_ResultText = text;
     m_Context.m_Hub.Result(m_Info);
 }
 
@@ -475,7 +511,8 @@ void ProxySession::LogEnd() const {
     std::snprintf(tail, sizeof tail, " in=%llu out=%llu time=%.3fs",
                   static_cast<unsigned long long>(in), static_cast<unsigned long long>(out),
                   seconds);
-    m_Context.m_Log.Connection(
-        EndpointText(m_ClientEndpoint) + " user=" + (m_User.empty() ? "-" : m_User) +
-        " dest=" + (m_Dest.empty() ? "-" : m_Dest) + " result=\"" + m_Outcome + "\"" + tail);
+    m_Context.m_Log.Connection(EndpointText(m_ClientEndpoint) +
+                               " user=" + (m_User.empty() ? "-" : ProxyLog::Quote(m_User)) +
+                               " dest=" + (m_Dest.empty() ? "-" : ProxyLog::Quote(m_Dest)) +
+                               " result=" + ProxyLog::Quote(m_Outcome) + tail);
 }

@@ -19,6 +19,8 @@ public:
     ProxySession(ProxyContext& context, tcp::socket client);
     ~ProxySession();
     static void Start(std::shared_ptr<ProxySession> session);
+    // On the session's thread: ends the connection as the process stops.
+    void ShutDown();
 
 private:
     enum class Phase { Handshake, Connecting, Relaying };
@@ -40,19 +42,29 @@ private:
                          std::error_code& error);
     awaitable<bool> ReadExactly(void* data, size_t size);
     awaitable<void> Reply(uint8_t code, const tcp::endpoint* bound = nullptr);
+    // The endpoints among `endpoints` the rules let this client reach; the
+    // reason of the first refusal in `refusal`.
+    std::vector<tcp::endpoint> Permitted(const Request& request,
+                                         std::vector<tcp::endpoint> endpoints,
+                                         std::string& refusal) const;
+    void OpenRecord(uint8_t method);
     void Fail(uint8_t code);
+    void Fail(uint32_t code, const std::string& text);
     void OnExpire();
     void CloseBoth();
     Clock::time_point Deadline() const;
     void LogEnd() const;
 
     ProxyContext& m_Context;
+    const std::shared_ptr<const ProxySettings> m_Settings;  // as they were at the start
+    const ProxyOptions& m_Options;
     tcp::socket m_Client;
     tcp::socket m_Remote;
     Watchdog m_Watchdog;
     tcp::endpoint m_ClientEndpoint;
+    Address16 m_ClientAddress{};
     std::shared_ptr<ConnectionInfo> m_Info;  // set once the hub knows the connection
-    std::string m_User;
+    std::string m_User;     // as the client sent it
     std::string m_Dest;     // as the log shows it
     std::string m_Outcome;  // as the log shows it
     Phase m_Phase = Phase::Handshake;
@@ -60,4 +72,6 @@ private:
     Clock::time_point m_PhaseDeadline;
     Clock::time_point m_LastActivity;
     bool m_bTimedOut = false;
+    bool m_bInHandshake = true;  // counted as such by the per-client limits
+    bool m_bShutDown = false;
 };

@@ -132,7 +132,7 @@ TEST_F(ProxyCurlTest, PasswordsAreCheckedAndTheUserShows) {
     EXPECT_EQ(Cell(1, User), "alice");
     EXPECT_EQ(Cell(1, Auth), "Username/Password");
     EXPECT_EQ(Cell(1, In), std::to_string(LocalHttpServer::ReplyBytes(500)));
-    EXPECT_NE(proxy.Log().find("user=alice dest=- result=\"authentication failed\""),
+    EXPECT_NE(proxy.Log().find("user=\"alice\" dest=- result=\"authentication failed\""),
               std::string::npos);
     std::remove(users.c_str());
 }

@@ -137,7 +137,7 @@ TEST_F(ProxyHandshakeTest, MalformedOrTruncatedInputClosesOnlyThatConnection) {
         {open, Concat(Greeting, {0x05, 0x01}), 2},                   // request cut short
         {guarded, {0x05, 0x01, 0x02, 0x01, 0x00}, 2},                // user name of 0 bytes
         {guarded, Concat({0x05, 0x01, 0x02, 0x01, 0x00}, Bytes(name256.begin(), name256.end())),
-         2},                                                           // 256 bytes: length 0
+         4},  // 256 bytes: length 0, read to its end and refused with status 0x01
         {guarded, {0x05, 0x01, 0x02, 0x02, 0x01, 'a', 0x01, 'b'}, 2},  // sub-version 2
         {guarded, {0x05, 0x01, 0x02, 0x01, 0x05, 'a', 'l'}, 2},        // name cut short
     };
@@ -198,7 +198,8 @@ TEST_F(ProxyHandshakeTest, ClientsPastTheLimitAreClosedAtOnceAndTheOthersServed)
     if (setrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur < Clients + 200) {
         GTEST_SKIP() << "needs " << Clients + 200 << " open files";
     }
-    ProxyProcess proxy;
+    // All of them come from one address: the limits per address must not act first.
+    ProxyProcess proxy({"--max-per-client", "5000", "--max-handshakes-per-client", "5000"});
     ASSERT_TRUE(proxy.Started()) << proxy.Log();
     std::vector<RawClient> clients;
     clients.reserve(Clients);
