@@ -1,0 +1,154 @@
+// What one address can do to everyone else: slow handshakes past its limits,
+// names whose name server never answers, a flood of wrong passwords. Each
+// costs only that address (and lookups only their own pool).
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "ProxyHarness.h"
+
+namespace {
+// Named too: the test files are compiled as one.
+namespace limits_test {
+
+const Bytes Greeting = {0x05, 0x01, 0x00};
+const Bytes PasswordGreeting = {0x05, 0x01, 0x02};
+// alice's password is "secret" (made by mkpasswd -m yescrypt).
+constexpr char AliceLine[] =
+    "alice:$y$j9T$8aqj54dKK1pgw963UMKys1$aGyJIzNWXhiDoxMd.2kTr.s.iaOhduJM12G.w2Rru0C\n";
+
+Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes Login(const std::string& user, const std::string& password) {
+    Bytes login = {0x01, static_cast<uint8_t>(user.size())};
+    login.insert(login.end(), user.begin(), user.end());
+    login.push_back(static_cast<uint8_t>(password.size()));
+    login.insert(login.end(), password.begin(), password.end());
+    return login;
+}
+
+std::string WriteFile(const std::string& content) {
+    char path[] = "/tmp/vgl-proxy-test-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd >= 0) {
+        if (write(fd, content.data(), content.size()) < 0) path[0] = '\0';
+        close(fd);
+    }
+    return path;
+}
+
+bool NothingToRead(const RawClient& client) {
+    pollfd fd{client.Fd(), POLLIN, 0};
+    return poll(&fd, 1, 0) == 0;
+}
+
+TEST(ProxyLimitsTest, SlowClientsOfOneAddressLockOutOnlyThatAddress) {
+    const std::string webHost = RandomLoopbackHost();
+    LocalHttpServer web(webHost, 0);
+    ProxyProcess proxy({"--max-per-client", "10", "--handshake-timeout", "1"});
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    // Eight handshakes in progress from one address (one byte each), then more of them.
+    std::vector<RawClient> slow;
+    for (int i = 0; i < 8; ++i) {
+        slow.emplace_back(proxy.Host(), ProxyProcess::Port, "127.0.0.2");
+        ASSERT_TRUE(slow.back().Send({0x05}));
+    }
+    for (int i = 0; i < 5; ++i) {
+        RawClient more(proxy.Host(), ProxyProcess::Port, "127.0.0.2");
+        more.Send(Greeting);
+        EXPECT_TRUE(more.Closed());
+        EXPECT_TRUE(more.Read(2).empty());
+    }
+    // Another address is served at once, relaying included.
+    RawClient other(proxy.Host(), ProxyProcess::Port, "127.0.0.3");
+    ASSERT_TRUE(other.Send(Concat(Greeting, ConnectRequest(webHost, web.Port()))));
+    EXPECT_EQ(other.Read(12).size(), 12u);
+    // Refusals of one address are logged once, not once each.
+    const std::string log = proxy.Log();
+    const std::string refusal = "handshakes from this address in progress";
+    EXPECT_NE(log.find(refusal), std::string::npos) << log;
+    EXPECT_EQ(log.find(refusal), log.rfind(refusal)) << log;
+    // The handshake time-out, not the idle one, frees the slow ones.
+    for (RawClient& client : slow) EXPECT_TRUE(client.Closed());
+    EXPECT_TRUE(proxy.WaitForLog("result=\"handshake time-out\"", 8));
+
+    // Past the connections per address, relaying ones counted.
+    std::vector<RawClient> relaying;
+    for (int i = 0; i < 10; ++i) {
+        relaying.emplace_back(proxy.Host(), ProxyProcess::Port, "127.0.0.4");
+        ASSERT_TRUE(relaying.back().Send(Concat(Greeting, ConnectRequest(webHost, web.Port()))));
+        ASSERT_EQ(relaying.back().Read(12).size(), 12u);
+    }
+    RawClient eleventh(proxy.Host(), ProxyProcess::Port, "127.0.0.4");
+    eleventh.Send(Greeting);
+    EXPECT_TRUE(eleventh.Read(2).empty());
+    EXPECT_TRUE(proxy.WaitForLog("10 connections from this address already open"));
+}
+
+// A private resolver configuration (in a mount namespace of the proxy's own)
+// names a name server on loopback that never answers.
+TEST(ProxyLimitsTest, LoginsStayPromptWhileLookupsHangAndAnotherAddressGuesses) {
+    const std::string serverHost = RandomLoopbackHost();
+    const int silent = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = LoopbackAddress(serverHost, 53);
+    ASSERT_EQ(bind(silent, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const std::string resolver =
+        WriteFile("nameserver " + serverHost + "\noptions timeout:30 attempts:1\n");
+    const std::string users = WriteFile(AliceLine);
+    const std::string host = RandomLoopbackHost();
+    ProxyProcess proxy({"--users", users, "--connect-timeout", "8",
+                        "--max-handshakes-per-client", "100"},
+                       {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+                        "mount --bind \"$0\" /etc/resolv.conf && exec \"$@\"", resolver},
+                       host);
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    const auto loggedIn = [&](const std::string& source, const std::string& password) {
+        RawClient client(host, ProxyProcess::Port, source);
+        client.Send(PasswordGreeting);
+        client.Read(2);
+        client.Send(Login("alice", password));
+        return client;
+    };
+
+    // 24 names whose lookups never end, from one address.
+    std::vector<RawClient> hanging;
+    for (int i = 0; i < 24; ++i) {
+        hanging.push_back(loggedIn("127.0.0.2", "secret"));
+        ASSERT_EQ(hanging.back().Read(2), (Bytes{0x01, 0x00}));
+        ASSERT_TRUE(hanging.back().Send(
+            ConnectByName("host" + std::to_string(i) + ".silent.example", 80)));
+    }
+    // Wrong passwords from a third address: each makes its next one wait longer.
+    for (int i = 0; i < 4; ++i) {
+        RawClient guess = loggedIn("127.0.0.3", "guess");
+        EXPECT_EQ(guess.Read(2), (Bytes{0x01, 0x01}));
+    }
+    RawClient guessing = loggedIn("127.0.0.3", "guess");
+    // A login from elsewhere is answered while all of that goes on.
+    RawClient user = loggedIn("127.0.0.4", "secret");
+    EXPECT_EQ(user.Read(2), (Bytes{0x01, 0x00}));
+    EXPECT_TRUE(NothingToRead(guessing));
+    for (RawClient& client : hanging) EXPECT_TRUE(NothingToRead(client));
+    // Each hanging lookup ends with TTL expired, within the connect time-out.
+    for (RawClient& client : hanging) {
+        const Bytes reply = client.Read(10, 12000);
+        ASSERT_EQ(reply.size(), 10u);
+        EXPECT_EQ(reply[1], 0x06);
+    }
+    EXPECT_EQ(guessing.Read(2), (Bytes{0x01, 0x01}));
+    close(silent);
+    std::remove(resolver.c_str());
+    std::remove(users.c_str());
+}
+
+}  // namespace limits_test
+}  // namespace
