@@ -89,22 +89,23 @@ void WatchReload(asio::signal_set& signals, ProxyContext& context,
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    auto settings = std::make_shared<ProxySettings>();
     std::string error;
-    if (!ParseProxyOptions(args, settings->m_Options, error)) {
+    ProxyOptions given;
+    if (!ParseProxyOptions(args, given, error)) {
         std::cerr << "vgl-proxy: " << error << "\n" << ProxyUsage();
         return 1;
     }
-    const ProxyOptions& options = settings->m_Options;
-    if (options.m_bHelp) {
+    if (given.m_bHelp) {
         std::cout << ProxyUsage();
         return 0;
     }
-    if (options.m_bVersion) {
+    if (given.m_bVersion) {
         std::cout << "vgl-proxy " VGL_VERSION "\n";
         return 0;
     }
+    auto settings = std::make_shared<ProxySettings>();
     if (!LoadSettings(args, *settings, error)) return Fail(error);
+    const ProxyOptions& options = settings->m_Options;
     std::signal(SIGPIPE, SIG_IGN);
     RaiseDescriptorLimit();
 
