@@ -13,6 +13,7 @@
 #include "LookupPool.h"
 #include "MonitorHub.h"
 #include "ProxyLog.h"
+#include "ProxyMetrics.h"
 #include "ProxySettings.h"
 #include "SessionRegistry.h"
 
@@ -40,6 +41,7 @@ struct ProxyContext {
     ClientLimits m_Limits;
     LoginThrottle m_Throttle;
     SessionRegistry m_Sessions;
+    ProxyMetrics m_Metrics;
     std::atomic<uint32_t> m_NextId{1};
     std::atomic<size_t> m_Active{0};
     std::atomic<size_t> m_MonitorClients{0};

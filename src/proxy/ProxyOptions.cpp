@@ -102,7 +102,9 @@ bool ApplyProxyOption(const std::string& option, const std::string& value, Proxy
     } else if (option == "--listen" || option == "--metrics") {
         std::string& host = option == "--listen" ? options.m_ListenHost : options.m_MetricsHost;
         uint16_t& port = option == "--listen" ? options.m_ListenPort : options.m_MetricsPort;
-        if (!ParseHostPort(value, host, port)) {
+        // A port alone: loopback, so that nothing is offered to the network unasked.
+        const bool portOnly = option == "--metrics" && value.find(':') == std::string::npos;
+        if (!ParseHostPort(portOnly ? "127.0.0.1:" + value : value, host, port)) {
             error = bad + " (expected ADDRESS:PORT, e.g. 127.0.0.1:1080 or [::1]:1080)";
             return false;
         }

@@ -140,6 +140,7 @@ awaitable<void> ProxySession::Run(std::shared_ptr<ProxySession> /*keepAlive*/) {
     m_Watchdog.Stop();
     if (m_Info) m_Context.m_Hub.Close(m_Info);
     LogEnd();
+    CountEnd();
 }
 
 awaitable<bool> ProxySession::ReadExactly(void* data, size_t size) {
@@ -313,9 +314,12 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
         refusal = m_Context.m_Policy.RefuseName(
             m_Options.m_Rules, {m_ClientAddress, m_User, request.m_Host, request.m_Port});
         if (refusal.empty()) {
+            const Clock::time_point asked = Clock::now();
             auto resolve =
                 m_Context.m_Lookups.Resolve(request.m_Host, request.m_Port, m_PhaseDeadline);
             const std::optional<Lookup> lookup = co_await std::move(resolve);
+            m_Context.m_Metrics.Looked(lookup && !lookup->m_bFailed && !lookup->m_Endpoints.empty(),
+                                       !lookup, Clock::now() - asked);
             if (!lookup) {
                 m_bTimedOut = true;
             } else if (lookup->m_bFailed || lookup->m_Endpoints.empty()) {
@@ -362,6 +366,10 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
     if (request.m_bDomain)
         m_Info->SetDestAddress(MonitorAddress(m_Remote.remote_endpoint(ignored)));
     m_Phase = Phase::Relaying;
+    m_ResultLabel = "succeeded";
+    // Only users of the users file get this far, so the label values stay few.
+    m_pTraffic = &m_Context.m_Metrics.TrafficOf(m_User.empty() ? "-" : m_User,
+                                                 ServiceName(request.m_Port));
     m_LastActivity = Clock::now();
     m_Watchdog.Poke();
     m_Outcome = "succeeded";
@@ -413,6 +421,17 @@ void ProxySession::Fail(uint8_t code) {
 
 void ProxySession::Fail(uint32_t code, const std::string& text) {
     m_Outcome = text;
+    if (code <= 0xFF) {
+        m_ResultLabel = ReplyLabel(static_cast<uint8_t>(code));
+        if (code == ReplyNotAllowed) {
+            m_Context.m_Metrics.Refused(text.find("rule") != std::string::npos ? "rule"
+                                        : text.find("own listener") != std::string::npos
+                                            ? "own_listener"
+                                        : text.find("private") != std::string::npos
+                                            ? "private_address"
+                                            : "forbidden");
+        }
+    }
     m_Info->m_ResultCode = code;
     m_Info->m_ResultText = text;
     m_Context.m_Hub.Result(m_Info);
@@ -424,8 +443,8 @@ awaitable<void> ProxySession::Relay() {
     m_Client.non_blocking(true, ignored);
     m_Remote.non_blocking(true, ignored);
     // Named first: GCC 12 destroys temporaries of a co_await expression twice.
-    auto both =
-        Pump(m_Client, m_Remote, m_Info->m_BytesOut) && Pump(m_Remote, m_Client, m_Info->m_BytesIn);
+    auto both = Pump(m_Client, m_Remote, m_Info->m_BytesOut, m_pTraffic->m_Out) &&
+                Pump(m_Remote, m_Client, m_Info->m_BytesIn, m_pTraffic->m_In);
     co_await std::move(both);
 }
 
@@ -434,14 +453,14 @@ awaitable<void> ProxySession::Relay() {
 // saves), through a buffer that lives only while it is used when no pipe can
 // be had. A connection that never moved data holds neither.
 awaitable<void> ProxySession::Pump(tcp::socket& from, tcp::socket& to,
-                                   std::atomic<uint64_t>& counter) {
+                                   std::atomic<uint64_t>& counter, std::atomic<uint64_t>& total) {
     SplicePipe pipe;
     std::error_code error;
     for (;;) {
         co_await from.async_wait(tcp::socket::wait_read, NoThrow(error));
         if (error) break;
-        const bool more = pipe.Open() ? co_await Splice(pipe, from, to, counter, error)
-                                      : co_await Copy(from, to, counter, error);
+        const bool more = pipe.Open() ? co_await Splice(pipe, from, to, counter, total, error)
+                                      : co_await Copy(from, to, counter, total, error);
         if (!more) break;
     }
     std::error_code ignored;
@@ -455,7 +474,8 @@ awaitable<void> ProxySession::Pump(tcp::socket& from, tcp::socket& to,
 // Both move what `from` has until it would wait (true) or ends (false, with
 // the reason in `error`: eof at the end of the stream).
 awaitable<bool> ProxySession::Splice(SplicePipe& pipe, tcp::socket& from, tcp::socket& to,
-                                     std::atomic<uint64_t>& counter, std::error_code& error) {
+                                     std::atomic<uint64_t>& counter, std::atomic<uint64_t>& total,
+                                     std::error_code& error) {
     for (;;) {
         const ssize_t size = pipe.FromSocket(from.native_handle());
         if (size == 0) {
@@ -473,6 +493,7 @@ awaitable<bool> ProxySession::Splice(SplicePipe& pipe, tcp::socket& from, tcp::s
             if (sent > 0) {
                 left -= static_cast<size_t>(sent);
                 counter.fetch_add(static_cast<uint64_t>(sent), std::memory_order_relaxed);
+                total.fetch_add(static_cast<uint64_t>(sent), std::memory_order_relaxed);
             } else if (sent < 0 && errno == EAGAIN) {
                 co_await to.async_wait(tcp::socket::wait_write, NoThrow(error));
                 if (error) co_return false;
@@ -486,7 +507,8 @@ awaitable<bool> ProxySession::Splice(SplicePipe& pipe, tcp::socket& from, tcp::s
 }
 
 awaitable<bool> ProxySession::Copy(tcp::socket& from, tcp::socket& to,
-                                   std::atomic<uint64_t>& counter, std::error_code& error) {
+                                   std::atomic<uint64_t>& counter, std::atomic<uint64_t>& total,
+                                   std::error_code& error) {
     const std::unique_ptr<uint8_t[]> buffer =
         std::make_unique_for_overwrite<uint8_t[]>(RelayBufferSize);
     for (;;) {
@@ -500,6 +522,7 @@ awaitable<bool> ProxySession::Copy(tcp::socket& from, tcp::socket& to,
         co_await asio::async_write(to, asio::buffer(buffer.get(), size), NoThrow(error));
         if (error) co_return false;
         counter.fetch_add(size, std::memory_order_relaxed);
+        total.fetch_add(size, std::memory_order_relaxed);
     }
 }
 
@@ -515,4 +538,22 @@ void ProxySession::LogEnd() const {
                                " user=" + (m_User.empty() ? "-" : ProxyLog::Quote(m_User)) +
                                " dest=" + (m_Dest.empty() ? "-" : ProxyLog::Quote(m_Dest)) +
                                " result=" + ProxyLog::Quote(m_Outcome) + tail);
+}
+
+// A connection that got as far as a request counts by the reply it got; one
+// that did not, by why its handshake ended.
+void ProxySession::CountEnd() const {
+    if (!m_ResultLabel.empty()) {
+        m_Context.m_Metrics.Opened(m_ResultLabel);
+        return;
+    }
+    const std::string& o = m_Outcome;
+    const bool closed = o.rfind("closed", 0) == 0;
+    m_Context.m_Metrics.HandshakeFailed(
+        o == "handshake time-out"                                  ? "timeout"
+        : o == "authentication failed"                             ? "authentication"
+        : o == "no password offered" || o == "no acceptable method" ? "no_method"
+        : closed                                                   ? "closed"
+        : o.rfind("shut down", 0) == 0                             ? "shutdown"
+                                                                   : "malformed");
 }

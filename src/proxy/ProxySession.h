@@ -35,11 +35,14 @@ private:
     awaitable<void> Serve(const Request& request);
     awaitable<bool> Connect(const Request& request);
     awaitable<void> Relay();
-    awaitable<void> Pump(tcp::socket& from, tcp::socket& to, std::atomic<uint64_t>& counter);
+    // `counter` is the connection's, `total` that of its user and service.
+    awaitable<void> Pump(tcp::socket& from, tcp::socket& to, std::atomic<uint64_t>& counter,
+                         std::atomic<uint64_t>& total);
     awaitable<bool> Splice(SplicePipe& pipe, tcp::socket& from, tcp::socket& to,
-                           std::atomic<uint64_t>& counter, std::error_code& error);
+                           std::atomic<uint64_t>& counter, std::atomic<uint64_t>& total,
+                           std::error_code& error);
     awaitable<bool> Copy(tcp::socket& from, tcp::socket& to, std::atomic<uint64_t>& counter,
-                         std::error_code& error);
+                         std::atomic<uint64_t>& total, std::error_code& error);
     awaitable<bool> ReadExactly(void* data, size_t size);
     awaitable<void> Reply(uint8_t code, const tcp::endpoint* bound = nullptr);
     // The endpoints among `endpoints` the rules let this client reach; the
@@ -54,6 +57,7 @@ private:
     void CloseBoth();
     Clock::time_point Deadline() const;
     void LogEnd() const;
+    void CountEnd() const;
 
     ProxyContext& m_Context;
     const std::shared_ptr<const ProxySettings> m_Settings;  // as they were at the start
@@ -67,6 +71,8 @@ private:
     std::string m_User;     // as the client sent it
     std::string m_Dest;     // as the log shows it
     std::string m_Outcome;  // as the log shows it
+    std::string m_ResultLabel;  // the metrics' label of the CONNECT's reply; empty before one
+    ProxyMetrics::Traffic* m_pTraffic = nullptr;
     Phase m_Phase = Phase::Handshake;
     Clock::time_point m_Start;
     Clock::time_point m_PhaseDeadline;

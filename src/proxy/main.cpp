@@ -7,8 +7,10 @@
 #include <csignal>
 #include <ctime>
 #include <iostream>
+#include <optional>
 #include <thread>
 
+#include "MetricsServer.h"
 #include "MonitorServer.h"
 #include "ProxyServer.h"
 #include "ProxyStopper.h"
@@ -131,6 +133,12 @@ int main(int argc, char** argv) {
         }
         context.m_Policy.AddOwnListener(proxy.Endpoint());
         context.m_Policy.AddOwnListener(monitor.Endpoint());
+        std::optional<MetricsServer> metrics;
+        if (!options.m_MetricsHost.empty()) {
+            metrics.emplace(pool, context);
+            if (!metrics->Listen(options.m_MetricsHost, options.m_MetricsPort, error)) return Fail(error);
+            context.m_Policy.AddOwnListener(metrics->Endpoint());
+        }
 
         ProxyStopper stopper(pool, context, [&proxy] { proxy.StopAccepting(); });
         asio::signal_set stopSignals(pool.Main(), SIGINT, SIGTERM);
@@ -141,9 +149,11 @@ int main(int argc, char** argv) {
         WatchReload(reloadSignals, context, args);
         proxy.Start();
         monitor.Start();
+        if (metrics) metrics->Start();
         log.Notice("listening on " + proxy.Where() + " (" +
                    (settings->m_pUsers ? "user name and password" : "no authentication") +
-                   "), monitor on " + monitor.Where());
+                   "), monitor on " + monitor.Where() +
+                   (metrics ? ", metrics on " + metrics->Where() : std::string()));
         pool.Run();
         log.Notice("stopped");
         // Lookups already running finish on their own; the process does not
