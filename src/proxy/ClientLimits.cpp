@@ -37,9 +37,8 @@ bool ClientLimits::ShouldReport(const Address16& client, size_t& skipped) {
     const auto now = std::chrono::steady_clock::now();
     std::lock_guard lock(m_Mutex);
     if (m_Reported.size() > ReportedKept) {
-        std::erase_if(m_Reported, [now](const auto& item) {
-            return now - item.second.m_Last >= ReportEvery;
-        });
+        std::erase_if(m_Reported,
+                      [now](const auto& item) { return now - item.second.m_Last >= ReportEvery; });
     }
     const auto [at, added] = m_Reported.try_emplace(ClientKey(client));
     Reported& reported = at->second;

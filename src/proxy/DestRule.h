@@ -15,11 +15,11 @@ struct DestRule {
     enum class Match { No, Yes, NeedsAddress };
 
     bool m_bPass = false;
-    int m_Number = 0;                 // counted from 1, as the log and the monitor name it
-    std::vector<Cidr> m_Clients;      // client address blocks
+    int m_Number = 0;             // counted from 1, as the log and the monitor name it
+    std::vector<Cidr> m_Clients;  // client address blocks
     std::vector<std::string> m_Users;
-    std::vector<Cidr> m_To;           // destination address blocks
-    std::vector<std::string> m_Names; // destination name suffixes, such as "example.com"
+    std::vector<Cidr> m_To;            // destination address blocks
+    std::vector<std::string> m_Names;  // destination name suffixes, such as "example.com"
     std::vector<std::pair<uint16_t, uint16_t>> m_Ports;
 
     // `dest` is empty while a name has not been looked up yet: a rule that

@@ -44,8 +44,8 @@ void DestinationPolicy::RefreshLocalAddresses() {
                 local.push_back(MappedV4(v4));
             } else if (at->ifa_addr->sa_family == AF_INET6) {
                 Address16 v6;
-                std::memcpy(v6.data(), &reinterpret_cast<const sockaddr_in6*>(at->ifa_addr)->sin6_addr,
-                            16);
+                std::memcpy(v6.data(),
+                            &reinterpret_cast<const sockaddr_in6*>(at->ifa_addr)->sin6_addr, 16);
                 local.push_back(v6);
             }
         }
@@ -65,8 +65,8 @@ bool DestinationPolicy::IsLocal(const Address16& address) const {
 
 bool DestinationPolicy::IsOwnListener(const Address16& address, uint16_t port) const {
     return std::any_of(m_Own.begin(), m_Own.end(), [&](const Own& own) {
-        return own.m_Port == port &&
-               (own.m_Address == address || (own.m_bAny && (IsLocal(address) || IsUnspecified(address))));
+        return own.m_Port == port && (own.m_Address == address ||
+                                      (own.m_bAny && (IsLocal(address) || IsUnspecified(address))));
     });
 }
 
@@ -77,14 +77,14 @@ std::string DestinationPolicy::RefuseName(const std::vector<DestRule>& rules,
             rule.Matches(query.m_Client, query.m_User, query.m_Name, std::nullopt, query.m_Port);
         if (match == DestRule::Match::NeedsAddress) return {};
         if (match == DestRule::Match::Yes) {
-            return rule.m_bPass ? std::string() : "not allowed by rule " + std::to_string(rule.m_Number);
+            return rule.m_bPass ? std::string()
+                                : "not allowed by rule " + std::to_string(rule.m_Number);
         }
     }
     return {};
 }
 
-std::string DestinationPolicy::RefuseAddress(const std::vector<DestRule>& rules,
-                                             const Query& query,
+std::string DestinationPolicy::RefuseAddress(const std::vector<DestRule>& rules, const Query& query,
                                              const asio::ip::address& dest) const {
     const Address16 address = ToAddress16(dest);
     if (IsOwnListener(address, query.m_Port)) return "not allowed: the proxy's own listener";

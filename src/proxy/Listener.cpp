@@ -51,7 +51,7 @@ awaitable<void> Listener::Accept() {
             socket.close(error);
             continue;
         }
-        m_Take(std::move(socket));
+        m_Take(std::move(socket), client);
     }
 }
 

@@ -15,7 +15,8 @@ class Listener {
 public:
     // True to keep the client; a refusal is the rule's to log.
     using Admit = std::function<bool(const tcp::endpoint& client)>;
-    using Take = std::function<void(tcp::socket socket)>;
+    // With the client's address as the rule saw it: the socket may have lost it since.
+    using Take = std::function<void(tcp::socket socket, const tcp::endpoint& client)>;
 
     Listener(IoPool& pool, const ProxyLog& log, Admit admit, Take take)
         : m_Pool(pool),

@@ -24,7 +24,8 @@ void LoginThrottle::Failed(const Address16& client) {
     const auto now = std::chrono::steady_clock::now();
     std::lock_guard lock(m_Mutex);
     if (m_Failures.size() > Kept) {
-        std::erase_if(m_Failures, [now](const auto& item) { return now - item.second.m_Last >= Forget; });
+        std::erase_if(m_Failures,
+                      [now](const auto& item) { return now - item.second.m_Last >= Forget; });
     }
     Failures& failures = m_Failures[ClientKey(client)];
     ++failures.m_Count;

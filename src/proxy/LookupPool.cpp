@@ -42,7 +42,7 @@ Lookup ResolveNow(const std::string& host, uint16_t port) {
 }
 
 awaitable<std::optional<Lookup>> LookupPool::Resolve(std::string host, uint16_t port,
-                                                    Clock::time_point deadline) {
+                                                     Clock::time_point deadline) {
     auto waiting = std::make_shared<Waiting>(co_await asio::this_coro::executor);
     waiting->m_Timer.expires_at(deadline);
     m_Pending.fetch_add(1, std::memory_order_relaxed);

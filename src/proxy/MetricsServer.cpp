@@ -13,7 +13,7 @@ MetricsServer::MetricsServer(IoPool& pool, ProxyContext& context)
     : m_Context(context),
       m_Listener(
           pool, context.m_Log, [](const tcp::endpoint&) { return true; },
-          [this](tcp::socket socket) {
+          [this](tcp::socket socket, const tcp::endpoint&) {
               const asio::any_io_executor executor = socket.get_executor();
               asio::co_spawn(executor, Serve(m_Context, std::move(socket)), asio::detached);
           }) {}

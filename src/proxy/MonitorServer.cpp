@@ -6,7 +6,7 @@ MonitorServer::MonitorServer(IoPool& pool, ProxyContext& context)
     : m_Context(context),
       m_Listener(
           pool, context.m_Log, [this](const tcp::endpoint& client) { return Admit(client); },
-          [this](tcp::socket socket) {
+          [this](tcp::socket socket, const tcp::endpoint&) {
               MonitorClient::Start(std::make_shared<MonitorClient>(m_Context, std::move(socket)));
           }) {}
 
@@ -19,8 +19,8 @@ bool MonitorServer::Admit(const tcp::endpoint& client) {
     }
     const size_t limit = settings->m_Options.m_MaxMonitorClients;
     if (m_Context.m_MonitorClients.load() >= limit) {
-        m_Context.m_Log.Connection("monitor client " + EndpointText(client) + " refused: " +
-                                   std::to_string(limit) +
+        m_Context.m_Log.Connection("monitor client " + EndpointText(client) +
+                                   " refused: " + std::to_string(limit) +
                                    " monitor clients already connected (--max-monitor-clients)");
         return false;
     }

@@ -1,7 +1,7 @@
 #include "ProxyConfigFile.h"
 
-#include <functional>
 #include <toml++/toml.h>
+#include <functional>
 
 #include "ProxyOptions.h"
 

@@ -20,7 +20,10 @@
 struct ProxyContext {
     ProxyContext(std::shared_ptr<const ProxySettings> settings, MonitorHub& hub, ProxyLog& log,
                  asio::thread_pool& passwords, LookupPool& lookups)
-        : m_Hub(hub), m_Log(log), m_Passwords(passwords), m_Lookups(lookups),
+        : m_Hub(hub),
+          m_Log(log),
+          m_Passwords(passwords),
+          m_Lookups(lookups),
           m_Settings(std::move(settings)) {}
 
     std::shared_ptr<const ProxySettings> Settings() const {

@@ -84,7 +84,8 @@ std::string ReplyLabel(uint8_t code) {
     return label;
 }
 
-ProxyMetrics::Traffic& ProxyMetrics::TrafficOf(const std::string& user, const std::string& service) {
+ProxyMetrics::Traffic& ProxyMetrics::TrafficOf(const std::string& user,
+                                               const std::string& service) {
     std::lock_guard lock(m_Mutex);
     std::string label = service;
     if (!m_Services.count(service)) {
@@ -137,8 +138,8 @@ std::string ProxyMetrics::Text(size_t open, size_t monitorClients) const {
            "CONNECT requests answered, by the reply they got.", "result", m_Opened);
     Family(out, "vgl_proxy_handshake_failures_total",
            "Clients that ended before a request, by reason.", "reason", m_HandshakeFailures);
-    Family(out, "vgl_proxy_refused_total", "Connections and CONNECTs refused, by what refused them.",
-           "by", m_Refused);
+    Family(out, "vgl_proxy_refused_total",
+           "Connections and CONNECTs refused, by what refused them.", "by", m_Refused);
     Family(out, "vgl_proxy_lookups_total", "Host name lookups, by outcome.", "result", m_Lookups);
     for (const bool in : {true, false}) {
         const char* name = in ? "vgl_proxy_bytes_in_total" : "vgl_proxy_bytes_out_total";

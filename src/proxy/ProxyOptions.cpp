@@ -67,7 +67,8 @@ std::vector<Cidr> LoopbackOnly() {
 }
 
 const char* ProxyUsage() {
-    return "usage: vgl-proxy [--config FILE] [--listen ADDR:PORT] [--allow CIDR]... [--users FILE]\n"
+    return "usage: vgl-proxy [--config FILE] [--listen ADDR:PORT] [--allow CIDR]... [--users "
+           "FILE]\n"
            "                 [--monitor ADDR] [--monitor-allow CIDR]... [--max-monitor-clients N]\n"
            "                 [--metrics ADDR:PORT] [--block CIDR|NAME]...\n"
            "                 [--max-connections N] [--max-per-client N]\n"

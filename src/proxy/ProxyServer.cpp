@@ -7,9 +7,10 @@ ProxyServer::ProxyServer(IoPool& pool, ProxyContext& context)
     : m_Context(context),
       m_Listener(
           pool, context.m_Log, [this](const tcp::endpoint& client) { return Admit(client); },
-          [this](tcp::socket socket) {
+          [this](tcp::socket socket, const tcp::endpoint& client) {
               m_Context.m_Active.fetch_add(1, std::memory_order_relaxed);
-              ProxySession::Start(std::make_shared<ProxySession>(m_Context, std::move(socket)));
+              ProxySession::Start(
+                  std::make_shared<ProxySession>(m_Context, std::move(socket), client));
           }) {}
 
 bool ProxyServer::Admit(const tcp::endpoint& client) {

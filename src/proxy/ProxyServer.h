@@ -24,7 +24,8 @@ private:
     bool Admit(const tcp::endpoint& client);
     // Reports a refusal to the monitor, the first of an address and then once
     // a minute; logs it so too, or each one when `logEach`.
-    void Refuse(const tcp::endpoint& client, uint32_t code, const std::string& why, bool logEach = false);
+    void Refuse(const tcp::endpoint& client, uint32_t code, const std::string& why,
+                bool logEach = false);
 
     ProxyContext& m_Context;
     Listener m_Listener;

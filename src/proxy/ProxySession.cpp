@@ -58,20 +58,20 @@ struct ProxySession::Request {
     uint16_t m_Port = 0;
 };
 
-ProxySession::ProxySession(ProxyContext& context, tcp::socket client)
+ProxySession::ProxySession(ProxyContext& context, tcp::socket client, const tcp::endpoint& endpoint)
     : m_Context(context),
       m_Settings(context.Settings()),
       m_Options(m_Settings->m_Options),
       m_Client(std::move(client)),
       m_Remote(m_Client.get_executor()),
       m_Watchdog(m_Client.get_executor()),
-      m_Start(Clock::now()) {
-    std::error_code ignored;
-    m_ClientEndpoint = m_Client.remote_endpoint(ignored);
+      m_Start(Clock::now()),
+      m_PipeKeeper(m_Client.get_executor()) {
+    m_ClientEndpoint = endpoint;
     m_ClientAddress = ToAddress16(m_ClientEndpoint.address());
     // Greeting, authentication and request together; never longer than an idle period.
-    m_PhaseDeadline =
-        m_Start + std::chrono::seconds(std::min(m_Options.m_HandshakeTimeout, m_Options.m_IdleTimeout));
+    m_PhaseDeadline = m_Start + std::chrono::seconds(std::min(m_Options.m_HandshakeTimeout,
+                                                              m_Options.m_IdleTimeout));
     m_LastActivity = m_Start;
 }
 
@@ -83,12 +83,12 @@ ProxySession::~ProxySession() {
 
 void ProxySession::Start(std::shared_ptr<ProxySession> session) {
     const asio::any_io_executor executor = session->m_Client.get_executor();
-    session->m_Context.m_Sessions.Add(
-        session.get(), [executor, weak = std::weak_ptr<ProxySession>(session)] {
-            asio::post(executor, [weak] {
-                if (const auto alive = weak.lock()) alive->ShutDown();
-            });
-        });
+    session->m_Context.m_Sessions.Add(session.get(),
+                                      [executor, weak = std::weak_ptr<ProxySession>(session)] {
+                                          asio::post(executor, [weak] {
+                                              if (const auto alive = weak.lock()) alive->ShutDown();
+                                          });
+                                      });
     asio::co_spawn(executor, session->Watch(session), asio::detached);
     asio::co_spawn(executor, session->Run(session), asio::detached);
 }
@@ -122,6 +122,7 @@ void ProxySession::OnExpire() {
 }
 
 void ProxySession::CloseBoth() {
+    m_PipeKeeper.cancel();
     std::error_code ignored;
     m_Client.close(ignored);
     m_Remote.close(ignored);
@@ -135,7 +136,8 @@ awaitable<void> ProxySession::Run(std::shared_ptr<ProxySession> /*keepAlive*/) {
         if (co_await ReadRequest(request)) co_await Serve(request);
     }
     if (m_bTimedOut && m_Phase == Phase::Handshake) m_Outcome = "handshake time-out";
-    if (m_bShutDown) m_Outcome = m_Phase == Phase::Relaying ? "shut down" : "shut down in handshake";
+    if (m_bShutDown)
+        m_Outcome = m_Phase == Phase::Relaying ? "shut down" : "shut down in handshake";
     CloseBoth();
     m_Watchdog.Stop();
     if (m_Info) m_Context.m_Hub.Close(m_Info);
@@ -219,9 +221,9 @@ awaitable<bool> ProxySession::Authenticate() {
     }
     bool accepted = false;
     if (!user.empty()) {
-        auto check = asio::co_spawn(m_Context.m_Passwords,
-                                    CheckPassword(*m_Settings->m_pUsers, user, password),
-                                    use_awaitable);
+        auto check =
+            asio::co_spawn(m_Context.m_Passwords,
+                           CheckPassword(*m_Settings->m_pUsers, user, password), use_awaitable);
         accepted = co_await std::move(check);
     }
     if (accepted) {
@@ -368,8 +370,8 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
     m_Phase = Phase::Relaying;
     m_ResultLabel = "succeeded";
     // Only users of the users file get this far, so the label values stay few.
-    m_pTraffic = &m_Context.m_Metrics.TrafficOf(m_User.empty() ? "-" : m_User,
-                                                 ServiceName(request.m_Port));
+    m_pTraffic =
+        &m_Context.m_Metrics.TrafficOf(m_User.empty() ? "-" : m_User, ServiceName(request.m_Port));
     m_LastActivity = Clock::now();
     m_Watchdog.Poke();
     m_Outcome = "succeeded";
@@ -424,12 +426,11 @@ void ProxySession::Fail(uint32_t code, const std::string& text) {
     if (code <= 0xFF) {
         m_ResultLabel = ReplyLabel(static_cast<uint8_t>(code));
         if (code == ReplyNotAllowed) {
-            m_Context.m_Metrics.Refused(text.find("rule") != std::string::npos ? "rule"
-                                        : text.find("own listener") != std::string::npos
-                                            ? "own_listener"
-                                        : text.find("private") != std::string::npos
-                                            ? "private_address"
-                                            : "forbidden");
+            m_Context.m_Metrics.Refused(
+                text.find("rule") != std::string::npos           ? "rule"
+                : text.find("own listener") != std::string::npos ? "own_listener"
+                : text.find("private") != std::string::npos      ? "private_address"
+                                                                 : "forbidden");
         }
     }
     m_Info->m_ResultCode = code;
@@ -443,24 +444,32 @@ awaitable<void> ProxySession::Relay() {
     m_Client.non_blocking(true, ignored);
     m_Remote.non_blocking(true, ignored);
     // Named first: GCC 12 destroys temporaries of a co_await expression twice.
-    auto both = Pump(m_Client, m_Remote, m_Info->m_BytesOut, m_pTraffic->m_Out) &&
-                Pump(m_Remote, m_Client, m_Info->m_BytesIn, m_pTraffic->m_In);
+    auto both = Pump(m_Directions[0], m_Client, m_Remote, m_Info->m_BytesOut, m_pTraffic->m_Out) &&
+                Pump(m_Directions[1], m_Remote, m_Client, m_Info->m_BytesIn, m_pTraffic->m_In);
     co_await std::move(both);
 }
 
-// Moves one direction until its end: through a splice pipe once data flows
-// (kept until the end: opening one per burst costs more than the copy it
-// saves), through a buffer that lives only while it is used when no pipe can
-// be had. A connection that never moved data holds neither.
-awaitable<void> ProxySession::Pump(tcp::socket& from, tcp::socket& to,
+// Moves one direction until its end: through a splice pipe while data flows,
+// through a buffer that lives only while it is used when no pipe can be had
+// (out of descriptors, or the user's pipe budget spent). A connection that
+// has been idle for a moment gives its pipes back (KeepPipes), so that
+// thousands of idle connections hold neither descriptors nor pipe budget.
+awaitable<void> ProxySession::Pump(Direction& direction, tcp::socket& from, tcp::socket& to,
                                    std::atomic<uint64_t>& counter, std::atomic<uint64_t>& total) {
-    SplicePipe pipe;
+    SplicePipe& pipe = direction.m_Pipe;
     std::error_code error;
     for (;;) {
+        direction.m_bWaiting = true;
         co_await from.async_wait(tcp::socket::wait_read, NoThrow(error));
+        direction.m_bWaiting = false;
         if (error) break;
-        const bool more = pipe.Open() ? co_await Splice(pipe, from, to, counter, total, error)
-                                      : co_await Copy(from, to, counter, total, error);
+        const bool opened = !pipe.IsOpen() && pipe.Open();
+        if (opened && !m_bKeepingPipes) {
+            m_bKeepingPipes = true;
+            asio::co_spawn(m_Client.get_executor(), KeepPipes(shared_from_this()), asio::detached);
+        }
+        const bool more = pipe.IsOpen() ? co_await Splice(pipe, from, to, counter, total, error)
+                                        : co_await Copy(from, to, counter, total, error);
         if (!more) break;
     }
     std::error_code ignored;
@@ -469,6 +478,30 @@ awaitable<void> ProxySession::Pump(tcp::socket& from, tcp::socket& to,
     } else {
         CloseBoth();
     }
+}
+
+// Wakes once per idle period while pipes are held, not once per burst.
+awaitable<void> ProxySession::KeepPipes(std::shared_ptr<ProxySession> /*keepAlive*/) {
+    constexpr std::chrono::seconds Idle{1};
+    std::error_code error;
+    Clock::time_point next = m_LastActivity + Idle;
+    while (m_Client.is_open()) {
+        m_PipeKeeper.expires_at(next);
+        co_await m_PipeKeeper.async_wait(NoThrow(error));
+        if (error || !m_Client.is_open()) break;
+        const Clock::time_point now = Clock::now();
+        if (now - m_LastActivity < Idle) {
+            next = m_LastActivity + Idle;
+            continue;
+        }
+        // A direction still writing out its pipe keeps it until the next look.
+        for (Direction& direction : m_Directions) {
+            if (direction.m_bWaiting) direction.m_Pipe.Close();
+        }
+        if (!m_Directions[0].m_Pipe.IsOpen() && !m_Directions[1].m_Pipe.IsOpen()) break;
+        next = now + Idle;
+    }
+    m_bKeepingPipes = false;
 }
 
 // Both move what `from` has until it would wait (true) or ends (false, with
@@ -549,11 +582,11 @@ void ProxySession::CountEnd() const {
     }
     const std::string& o = m_Outcome;
     const bool closed = o.rfind("closed", 0) == 0;
-    m_Context.m_Metrics.HandshakeFailed(
-        o == "handshake time-out"                                  ? "timeout"
-        : o == "authentication failed"                             ? "authentication"
-        : o == "no password offered" || o == "no acceptable method" ? "no_method"
-        : closed                                                   ? "closed"
-        : o.rfind("shut down", 0) == 0                             ? "shutdown"
-                                                                   : "malformed");
+    m_Context.m_Metrics.HandshakeFailed(o == "handshake time-out"      ? "timeout"
+                                        : o == "authentication failed" ? "authentication"
+                                        : o == "no password offered" || o == "no acceptable method"
+                                            ? "no_method"
+                                        : closed                       ? "closed"
+                                        : o.rfind("shut down", 0) == 0 ? "shutdown"
+                                                                       : "malformed");
 }

@@ -9,14 +9,14 @@
 #include "Asio.h"
 #include "ConnectionInfo.h"
 #include "ProxyContext.h"
+#include "SplicePipe.h"
 #include "Watchdog.h"
-
-class SplicePipe;
 
 class ProxySession : public std::enable_shared_from_this<ProxySession> {
 public:
     // The socket's executor must run on one thread (or be a strand).
-    ProxySession(ProxyContext& context, tcp::socket client);
+    // `endpoint`: the client's address as it was admitted (and counted by the limits).
+    ProxySession(ProxyContext& context, tcp::socket client, const tcp::endpoint& endpoint);
     ~ProxySession();
     static void Start(std::shared_ptr<ProxySession> session);
     // On the session's thread: ends the connection as the process stops.
@@ -35,9 +35,17 @@ private:
     awaitable<void> Serve(const Request& request);
     awaitable<bool> Connect(const Request& request);
     awaitable<void> Relay();
+    // One direction of the relay and what it holds between bursts.
+    struct Direction {
+        SplicePipe m_Pipe;
+        bool m_bWaiting = false;  // for data, with its pipe empty
+    };
+
     // `counter` is the connection's, `total` that of its user and service.
-    awaitable<void> Pump(tcp::socket& from, tcp::socket& to, std::atomic<uint64_t>& counter,
-                         std::atomic<uint64_t>& total);
+    awaitable<void> Pump(Direction& direction, tcp::socket& from, tcp::socket& to,
+                         std::atomic<uint64_t>& counter, std::atomic<uint64_t>& total);
+    // Gives the pipes back once the connection has been idle for a moment.
+    awaitable<void> KeepPipes(std::shared_ptr<ProxySession> self);
     awaitable<bool> Splice(SplicePipe& pipe, tcp::socket& from, tcp::socket& to,
                            std::atomic<uint64_t>& counter, std::atomic<uint64_t>& total,
                            std::error_code& error);
@@ -68,9 +76,9 @@ private:
     tcp::endpoint m_ClientEndpoint;
     Address16 m_ClientAddress{};
     std::shared_ptr<ConnectionInfo> m_Info;  // set once the hub knows the connection
-    std::string m_User;     // as the client sent it
-    std::string m_Dest;     // as the log shows it
-    std::string m_Outcome;  // as the log shows it
+    std::string m_User;                      // as the client sent it
+    std::string m_Dest;                      // as the log shows it
+    std::string m_Outcome;                   // as the log shows it
     std::string m_ResultLabel;  // the metrics' label of the CONNECT's reply; empty before one
     ProxyMetrics::Traffic* m_pTraffic = nullptr;
     Phase m_Phase = Phase::Handshake;
@@ -80,4 +88,7 @@ private:
     bool m_bTimedOut = false;
     bool m_bInHandshake = true;  // counted as such by the per-client limits
     bool m_bShutDown = false;
+    Direction m_Directions[2];  // client to destination, destination to client
+    asio::steady_timer m_PipeKeeper;
+    bool m_bKeepingPipes = false;
 };

@@ -26,9 +26,8 @@ awaitable<bool> ProxyStopper::WaitUntil(const std::function<bool()>& done, Clock
 awaitable<void> ProxyStopper::Run() {
     m_StopAccepting();
     const auto open = [this] { return m_Context.m_Active.load(); };
-    m_Context.m_Log.Notice("stopping: " + std::to_string(open()) +
-                           " open connections get up to " + std::to_string(Grace.count()) +
-                           " s to finish");
+    m_Context.m_Log.Notice("stopping: " + std::to_string(open()) + " open connections get up to " +
+                           std::to_string(Grace.count()) + " s to finish");
     const auto none = [&open] { return open() == 0; };
     if (!co_await WaitUntil(none, Clock::now() + Grace)) {
         m_Context.m_Log.Notice("closing " + std::to_string(open()) + " connections");

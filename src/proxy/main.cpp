@@ -136,7 +136,8 @@ int main(int argc, char** argv) {
         std::optional<MetricsServer> metrics;
         if (!options.m_MetricsHost.empty()) {
             metrics.emplace(pool, context);
-            if (!metrics->Listen(options.m_MetricsHost, options.m_MetricsPort, error)) return Fail(error);
+            if (!metrics->Listen(options.m_MetricsHost, options.m_MetricsPort, error))
+                return Fail(error);
             context.m_Policy.AddOwnListener(metrics->Endpoint());
         }
 

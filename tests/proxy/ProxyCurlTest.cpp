@@ -130,11 +130,13 @@ TEST_F(ProxyCurlTest, PasswordsAreCheckedAndTheUserShows) {
 
     EXPECT_TRUE(proxy.WaitForLog(":3: \"bob\" is locked"));
     RawClient bob(proxy.Host(), ProxyProcess::Port);
-    ASSERT_TRUE(bob.Send({0x05, 0x01, 0x02, 0x01, 3, 'b', 'o', 'b', 6, 's', 'e', 'c', 'r', 'e', 't'}));
+    ASSERT_TRUE(
+        bob.Send({0x05, 0x01, 0x02, 0x01, 3, 'b', 'o', 'b', 6, 's', 'e', 'c', 'r', 'e', 't'}));
     EXPECT_EQ(bob.Read(4), (Bytes{0x05, 0x02, 0x01, 0x01}));
     // A name that tries to write fields and bytes of its own into the log line.
     RawClient forger(proxy.Host(), ProxyProcess::Port);
-    ASSERT_TRUE(forger.Send({0x05, 0x01, 0x02, 0x01, 7, 'x', '"', ' ', 'a', '=', '1', 0xFF, 1, 'p'}));
+    ASSERT_TRUE(
+        forger.Send({0x05, 0x01, 0x02, 0x01, 7, 'x', '"', ' ', 'a', '=', '1', 0xFF, 1, 'p'}));
     EXPECT_EQ(forger.Read(4), (Bytes{0x05, 0x02, 0x01, 0x01}));
 
     // The authenticated connection is listed; each failed login is a failed entry.
@@ -146,8 +148,7 @@ TEST_F(ProxyCurlTest, PasswordsAreCheckedAndTheUserShows) {
     EXPECT_EQ(Cell(1, In), std::to_string(LocalHttpServer::ReplyBytes(500)));
     EXPECT_NE(proxy.Log().find("user=\"alice\" dest=- result=\"authentication failed\""),
               std::string::npos);
-    EXPECT_NE(proxy.Log().find("user=\"x\\\" a=1\\xFF\" dest=-"), std::string::npos)
-        << proxy.Log();
+    EXPECT_NE(proxy.Log().find("user=\"x\\\" a=1\\xFF\" dest=-"), std::string::npos) << proxy.Log();
     m_Table.SetShowActive(false);
     m_Table.RelistForShow();
     const EntryObj* failed = m_Table.DisplayEntry(1);

@@ -48,8 +48,8 @@ TEST(ProxyMetricsTest, TheExpositionPassesPromtoolAndAPrometheusReadsItsCounters
     EXPECT_NE(metrics.find("vgl_proxy_bytes_in_total{user=\"-\",service=\"archie\"} " +
                            std::to_string(LocalHttpServer::ReplyBytes(1000)) + "\n"),
               std::string::npos);
-    const std::string file = std::filesystem::temp_directory_path() /
-                             ("vgl-proxy-metrics-" + std::to_string(getpid()));
+    const std::string file =
+        std::filesystem::temp_directory_path() / ("vgl-proxy-metrics-" + std::to_string(getpid()));
     std::ofstream(file) << metrics;
     const ProgramResult check =
         RunProgram({"/bin/sh", "-c", std::string(Promtool) + " check metrics < " + file});
@@ -76,11 +76,13 @@ TEST(ProxyMetricsTest, TheExpositionPassesPromtoolAndAPrometheusReadsItsCounters
         _exit(127);
     }
     // Waits for the answer, not for a time: the deadline only bounds a failure.
-    const std::string query = "http://" + api +
-                              "/api/v1/query?query=vgl_proxy_connections_opened_total%7Bresult%3D%22succeeded%22%7D";
+    const std::string query =
+        "http://" + api +
+        "/api/v1/query?query=vgl_proxy_connections_opened_total%7Bresult%3D%22succeeded%22%7D";
     std::string answer;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (answer.find("\"value\"") == std::string::npos && std::chrono::steady_clock::now() < end) {
+    while (answer.find("\"value\"") == std::string::npos &&
+           std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         answer = Scrape(query);
     }

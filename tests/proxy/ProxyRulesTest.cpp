@@ -47,15 +47,15 @@ TEST(ProxyRulesTest, OwnListenersPrivateAddressesAndBlockedNamesAreRefused) {
     const std::string& inside = net.ProxySide();
     const std::string& outside = net.ClientSide();
     // A service of the proxy's machine that listens on loopback only, and one beyond the cable.
-    auto privateWeb = net.In(inside, [] { return std::make_unique<LocalHttpServer>("127.0.0.1", 0); });
-    auto publicWeb = net.In(outside, [] {
-        return std::make_unique<LocalHttpServer>(NamespacePair::ClientAddress, 0);
-    });
+    auto privateWeb =
+        net.In(inside, [] { return std::make_unique<LocalHttpServer>("127.0.0.1", 0); });
+    auto publicWeb = net.In(
+        outside, [] { return std::make_unique<LocalHttpServer>(NamespacePair::ClientAddress, 0); });
     ASSERT_TRUE(privateWeb && publicWeb);
     const uint16_t privatePort = (*privateWeb)->Port();
-    ProxyProcess proxy({"--allow", "10.200.0.0/24", "--allow", "127.0.0.0/8", "--block",
-                        "blocked.example"},
-                       {"/usr/sbin/ip", "netns", "exec", inside}, "0.0.0.0");
+    ProxyProcess proxy(
+        {"--allow", "10.200.0.0/24", "--allow", "127.0.0.0/8", "--block", "blocked.example"},
+        {"/usr/sbin/ip", "netns", "exec", inside}, "0.0.0.0");
     ASSERT_TRUE(proxy.Started()) << proxy.Log();
     PMCTable table;
     ASSERT_TRUE(net.In(inside, [&] { return table.CreateConnection("127.0.0.1"), true; }));
@@ -79,8 +79,9 @@ TEST(ProxyRulesTest, OwnListenersPrivateAddressesAndBlockedNamesAreRefused) {
     EXPECT_EQ(ReplyCode(remote(), ConnectRequest("0.0.0.0", privatePort)), 0x02);
     // The operator's rule, before any lookup; and an ordinary destination.
     EXPECT_EQ(ReplyCode(remote(), ConnectByName("www.Blocked.example", 80)), 0x02);
-    EXPECT_EQ(ReplyCode(remote(), ConnectRequest(NamespacePair::ClientAddress, (*publicWeb)->Port())),
-              0x00);
+    EXPECT_EQ(
+        ReplyCode(remote(), ConnectRequest(NamespacePair::ClientAddress, (*publicWeb)->Port())),
+        0x00);
 
     ASSERT_TRUE(proxy.WaitForLog(" time=", 13)) << proxy.Log();
     EXPECT_NE(proxy.Log().find("result=\"not allowed by rule 1\""), std::string::npos);

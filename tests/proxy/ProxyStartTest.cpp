@@ -124,7 +124,8 @@ std::vector<uint32_t> RecordKinds(RawClient& monitor) {
     if (!monitor.Send({0x00, 0x01, 0x00})) return kinds;
     for (;;) {
         const Bytes length = monitor.Read(2);
-        const uint16_t size = length.size() == 2 ? static_cast<uint16_t>(length[0] << 8 | length[1]) : 0;
+        const uint16_t size =
+            length.size() == 2 ? static_cast<uint16_t>(length[0] << 8 | length[1]) : 0;
         if (size == 0) return kinds;
         const Bytes body = monitor.Read(size);
         MonitorRecord record{};
@@ -167,7 +168,8 @@ TEST(ProxyStartTest, HangUpReloadsTheRulesAndKeepsConnectionsOpen) {
     // The connection from before the reload still relays.
     const std::string get = "GET /10 HTTP/1.0\r\n\r\n";
     ASSERT_TRUE(kept.Send(Bytes(get.begin(), get.end())));
-    EXPECT_EQ(kept.Read(LocalHttpServer::ReplyBytes(10) + 1).size(), LocalHttpServer::ReplyBytes(10));
+    EXPECT_EQ(kept.Read(LocalHttpServer::ReplyBytes(10) + 1).size(),
+              LocalHttpServer::ReplyBytes(10));
     EXPECT_EQ(proxy.Stop(SIGTERM), 0);
     std::remove(config.c_str());
 }
