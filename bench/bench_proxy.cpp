@@ -246,15 +246,19 @@ struct Peer {
 
 constexpr int OtherConnections = 300;
 
+// All the benchmark's clients come from one address: its limits must not act.
+const std::vector<std::string> ProxyOptions = {"--quiet", "--max-per-client", "5000",
+                                               "--max-handshakes-per-client", "5000"};
+
 ProxyProcess& Proxy() {
-    static ProxyProcess proxy({"--quiet"});
+    static ProxyProcess proxy(ProxyOptions);
     return proxy;
 }
 
 // The same program as a user without privileges, as the packaged unit runs it.
 ProxyProcess& UnprivilegedProxy() {
     static ProxyProcess proxy(
-        {"--quiet", "--max-per-client", "1000", "--max-handshakes-per-client", "1000"},
+        ProxyOptions,
         {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"},
         RandomLoopbackHost());
     return proxy;
