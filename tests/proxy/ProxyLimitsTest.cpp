@@ -24,15 +24,18 @@ constexpr char AliceLine[] =
     "alice:$y$j9T$8aqj54dKK1pgw963UMKys1$aGyJIzNWXhiDoxMd.2kTr.s.iaOhduJM12G.w2Rru0C\n";
 
 Bytes Concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
+    for (const uint8_t byte : b) a.push_back(byte);
     return a;
 }
 
 Bytes Login(const std::string& user, const std::string& password) {
-    Bytes login = {0x01, static_cast<uint8_t>(user.size())};
-    login.insert(login.end(), user.begin(), user.end());
+    Bytes login;
+    login.reserve(3 + user.size() + password.size());
+    login.push_back(0x01);
+    login.push_back(static_cast<uint8_t>(user.size()));
+    for (const char c : user) login.push_back(static_cast<uint8_t>(c));
     login.push_back(static_cast<uint8_t>(password.size()));
-    login.insert(login.end(), password.begin(), password.end());
+    for (const char c : password) login.push_back(static_cast<uint8_t>(c));
     return login;
 }
 
@@ -111,7 +114,7 @@ TEST(ProxyLimitsTest, LoginsStayPromptWhileLookupsHangAndAnotherAddressGuesses) 
     const std::string users = WriteFile(AliceLine);
     const std::string host = RandomLoopbackHost();
     ProxyProcess proxy(
-        {"--users", users, "--connect-timeout", "8", "--max-handshakes-per-client", "100"},
+        {"--users", users, "--connect-timeout", "12", "--max-handshakes-per-client", "100"},
         {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
          "mount --bind \"$0\" /etc/resolv.conf && exec \"$@\"", resolver},
         host);
@@ -129,15 +132,17 @@ TEST(ProxyLimitsTest, LoginsStayPromptWhileLookupsHangAndAnotherAddressGuesses) 
         RawClient guess = loggedIn("127.0.0.3", "guess");
         EXPECT_EQ(guess.Read(2), (Bytes{0x01, 0x01}));
     }
-    // 24 names whose lookups never end, from another.
+    // 24 names whose lookups never end, from another; each client sends its
+    // whole handshake at once, so that all of them are in flight together.
     std::vector<RawClient> hanging;
     for (int i = 0; i < 24; ++i) {
-        hanging.push_back(loggedIn("127.0.0.2", "secret"));
-        ASSERT_EQ(hanging.back().Read(2), (Bytes{0x01, 0x00}));
+        hanging.emplace_back(host, ProxyProcess::Port, "127.0.0.2");
+        ASSERT_TRUE(hanging.back().Send(
+            Concat(Concat(PasswordGreeting, Login("alice", "secret")),
+                   ConnectByName("host" + std::to_string(i) + ".silent.example", 80))));
     }
-    for (size_t i = 0; i < hanging.size(); ++i) {
-        ASSERT_TRUE(hanging[i].Send(
-            ConnectByName("host" + std::to_string(i) + ".silent.example", 80)));
+    for (RawClient& client : hanging) {
+        ASSERT_EQ(client.Read(4), (Bytes{0x05, 0x02, 0x01, 0x00}));
     }
     RawClient guessing = loggedIn("127.0.0.3", "guess");
     // A login from elsewhere is answered while all of that goes on.
@@ -147,7 +152,7 @@ TEST(ProxyLimitsTest, LoginsStayPromptWhileLookupsHangAndAnotherAddressGuesses) 
     for (RawClient& client : hanging) EXPECT_TRUE(NothingToRead(client));
     // Each hanging lookup ends with TTL expired, within the connect time-out.
     for (RawClient& client : hanging) {
-        const Bytes reply = client.Read(10, 12000);
+        const Bytes reply = client.Read(10, 20000);
         ASSERT_EQ(reply.size(), 10u);
         EXPECT_EQ(reply[1], 0x06);
     }
