@@ -80,6 +80,7 @@ std::string ReplyLabel(uint8_t code) {
     if (code == ReplyGeneralFailure) label = "general_failure";
     for (char& c : label) {
         if (c == ' ') c = '_';
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return label;
 }
