@@ -109,6 +109,7 @@ TEST_F(ProxyCurlTest, PasswordsAreCheckedAndTheUserShows) {
     ProxyProcess proxy({"--users", users});
     ASSERT_TRUE(proxy.Started()) << proxy.Log();
     m_Table.CreateConnection(proxy.Host());
+    ASSERT_GE(m_Table.Poll(), 0);  // the monitor collects for the table from here on
 
     const ProgramResult right = RunCurl(
         {"--socks5", proxy.Proxy(), "--proxy-user", "alice:secret", Url(m_WebHost, m_Web, 500)});

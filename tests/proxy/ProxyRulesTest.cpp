@@ -59,6 +59,8 @@ TEST(ProxyRulesTest, OwnListenersPrivateAddressesAndBlockedNamesAreRefused) {
     ASSERT_TRUE(proxy.Started()) << proxy.Log();
     PMCTable table;
     ASSERT_TRUE(net.In(inside, [&] { return table.CreateConnection("127.0.0.1"), true; }));
+    // A first answer: the monitor now collects for the table, so no refusal passes unseen.
+    ASSERT_GE(net.In(inside, [&] { return table.Poll(); }).value_or(-1), 0);
 
     const auto local = [&] { return net.In(inside, [] { return RawClient("127.0.0.1", 1080); }); };
     const auto remote = [&] {
