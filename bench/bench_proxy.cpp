@@ -1,6 +1,10 @@
 // vgl-proxy on loopback, side by side in one run with the same transfers
 // made directly and, when Debian's dante-server is installed, through danted:
 //   - a 1 GiB transfer (bytes per second; goal: vgl-proxy at least 0.8x direct),
+//     also through a vgl-proxy run as the unprivileged user nobody with 300
+//     other connections open that have moved data (goal: its CPU per GiB
+//     within 1.2x of the proxy run as root: the per-user pipe budget must not
+//     shrink its pipes),
 //   - CONNECTs per second (greeting, CONNECT, reply, close),
 //   - memory per idle proxied connection that has moved a byte (proportional set
 //     size of the proxy's processes, growth per connection; goal: at most 64 KiB).
@@ -237,10 +241,26 @@ struct Peer {
     std::string m_Name;
     std::string m_Host;  // empty: direct
     pid_t m_Pid = -1;
+    int m_Others = 0;  // connections held open during a transfer
 };
 
+constexpr int OtherConnections = 300;
+
+// All the benchmark's clients come from one address: its limits must not act.
+const std::vector<std::string> ProxyOptions = {"--quiet", "--max-per-client", "5000",
+                                               "--max-handshakes-per-client", "5000"};
+
 ProxyProcess& Proxy() {
-    static ProxyProcess proxy({"--quiet"});
+    static ProxyProcess proxy(ProxyOptions);
+    return proxy;
+}
+
+// The same program as a user without privileges, as the packaged unit runs it.
+ProxyProcess& UnprivilegedProxy() {
+    static ProxyProcess proxy(
+        ProxyOptions,
+        {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"},
+        RandomLoopbackHost());
     return proxy;
 }
 
@@ -261,6 +281,16 @@ int Open(const Peer& peer, const Destination& destination) {
 
 void Transfer(benchmark::State& state, const Peer& peer) {
     Destination destination(GiB, false);
+    Destination others(0, true);
+    std::vector<int> held;
+    for (int i = 0; i < peer.m_Others; ++i) {
+        held.push_back(Open(peer, others));
+        char byte = 0;
+        if (held.back() < 0 || !ReadAll(held.back(), &byte, 1)) {
+            state.SkipWithError("could not open the other connections");
+        }
+    }
+    if (peer.m_Others > 0) sleep(2);  // idle long enough to give their pipes back
     std::vector<uint8_t> buffer(1 << 20);
     const double cpuBefore = peer.m_Pid > 0 ? CpuMs(peer.m_Pid) : 0;
     for (auto _ : state) {
@@ -279,6 +309,9 @@ void Transfer(benchmark::State& state, const Peer& peer) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * GiB));
     // What the proxy itself spent, which the machine's other load does not change.
     if (peer.m_Pid > 0) state.counters["proxy_cpu_ms_per_GiB"] = CpuMs(peer.m_Pid) - cpuBefore;
+    for (int fd : held) {
+        if (fd >= 0) close(fd);
+    }
 }
 
 void Connects(benchmark::State& state, const Peer& peer) {
@@ -323,6 +356,10 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     std::vector<Peer> peers = {{"direct", "", -1}};
     if (Proxy().Started()) peers.push_back({"vgl-proxy", Proxy().Host(), Proxy().Pid()});
+    if (UnprivilegedProxy().Started()) {
+        peers.push_back({"vgl-proxy-as-nobody-300-open", UnprivilegedProxy().Host(),
+                         UnprivilegedProxy().Pid(), OtherConnections});
+    }
     if (DanteServer().Running()) {
         peers.push_back({"dante", DanteServer().Host(), DanteServer().Pid()});
     } else {
@@ -336,7 +373,7 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond);
     }
     for (const Peer& peer : peers) {
-        if (peer.m_Host.empty()) continue;
+        if (peer.m_Host.empty() || peer.m_Others > 0) continue;
         benchmark::RegisterBenchmark(("Connects/" + peer.m_Name).c_str(), Connects, peer)
             ->UseRealTime()
             ->Unit(benchmark::kMicrosecond);

@@ -1,7 +1,8 @@
-# The Debian package, built by `cpack -G DEB` (`make package`). It packs
-# everything the project's install() rules install, so a program that comes
-# with its own rules (binary, manual page, service unit) is packed without a
-# change here. Dependencies come from dpkg-shlibdeps.
+# The Debian packages, built by `cpack -G DEB` (`make package`): vgl (the
+# desktop program and the demo monitor: install() rules that name no
+# component) and vgl-proxy (the server: the rules of component "proxy"), so
+# that a headless server installs the proxy without Qt. Dependencies come
+# from dpkg-shlibdeps, for each package from its own programs.
 #
 # The desktop menu, MIME and icon caches are refreshed by the dpkg triggers
 # of desktop-file-utils, shared-mime-info and the icon cache, which watch
@@ -13,26 +14,29 @@ set(VGL_PACKAGE_MAINTAINER "VGL developers <vgl@example.org>"
     CACHE STRING "Maintainer field of the Debian package")
 
 # Debian wants the copyright file as it is and the changelog compressed, in
-# the Debian changelog format, without a time stamp in the gzip header.
-set(vgl_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/vgl)
-configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in
-               ${PROJECT_BINARY_DIR}/packaging/changelog @ONLY)
-add_custom_command(
-    OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
-    COMMAND gzip -9 -n -c ${PROJECT_BINARY_DIR}/packaging/changelog
-            > ${PROJECT_BINARY_DIR}/packaging/changelog.gz
-    DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog
-    VERBATIM)
-add_custom_target(vgl_package_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright
-              ${PROJECT_BINARY_DIR}/packaging/changelog.gz
-        DESTINATION ${vgl_doc_dir})
+# the Debian changelog format, without a time stamp in the gzip header; each
+# package has its own.
+function(vgl_package_doc package changelog component)
+    set(changelog_out ${PROJECT_BINARY_DIR}/packaging/${package}/changelog)
+    configure_file(${changelog} ${changelog_out} @ONLY)
+    add_custom_command(
+        OUTPUT ${changelog_out}.gz
+        COMMAND gzip -9 -n -c ${changelog_out} > ${changelog_out}.gz
+        DEPENDS ${changelog_out}
+        VERBATIM)
+    add_custom_target(vgl_package_changelog_${component} ALL DEPENDS ${changelog_out}.gz)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog_out}.gz
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+endfunction()
+vgl_package_doc(vgl ${PROJECT_SOURCE_DIR}/packaging/changelog.in vgl)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vgl)
 set(CPACK_PACKAGE_VENDOR "VGL developers")
 set(CPACK_PACKAGE_CONTACT "${VGL_PACKAGE_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "client for SOCKS5 proxy monitors")
+# Each package's description starts with its own summary line; no summary
+# for all, which CPack would put before each.
+set(vgl_summary "client for SOCKS5 proxy monitors")
 # The long description under the summary; lines of at most 80 characters, a
 # lone "." for an empty line.
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
@@ -43,17 +47,37 @@ string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
        ".\n"
        "The package also holds vgl-demo-monitor, a monitor that serves made-up\n"
        "traffic, for trying VGL without a proxy.")
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL vgl)
+set(CPACK_DEBIAN_VGL_PACKAGE_NAME vgl)
+set(CPACK_DEBIAN_VGL_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_VGL_DESCRIPTION "${vgl_summary}\n${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
 if(TARGET vgl-proxy)
-    string(APPEND CPACK_DEBIAN_PACKAGE_DESCRIPTION
-           "\n.\n"
-           "vgl-proxy is a SOCKS5 server that reports its own connections to VGL on\n"
-           "port 5051.")
-endif()
-# The proxy's environment file in /etc is the administrator's to edit: an
-# upgrade keeps their changes.
-if(TARGET vgl-proxy)
-    file(WRITE ${PROJECT_BINARY_DIR}/packaging/conffiles "/etc/default/vgl-proxy\n")
-    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/conffiles)
+    vgl_package_doc(vgl-proxy ${PROJECT_SOURCE_DIR}/packaging/vgl-proxy.changelog.in proxy)
+    list(APPEND CPACK_COMPONENTS_ALL proxy)
+    set(CPACK_DEBIAN_PROXY_PACKAGE_NAME vgl-proxy)
+    set(CPACK_DEBIAN_PROXY_FILE_NAME DEB-DEFAULT)
+    string(CONCAT CPACK_DEBIAN_PROXY_DESCRIPTION
+           "SOCKS5 server that reports its connections to VGL\n"
+           "vgl-proxy is a SOCKS5 server (RFC 1928, with RFC 1929 passwords) with a\n"
+           "monitor on TCP port 5051 that VGL polls: each connection shows there with\n"
+           "its client, user, destination, service, bytes and result, failed logins and\n"
+           "refusals included. It refuses its own ports and, to other machines, this\n"
+           "machine's private addresses; operators add pass and block rules in a TOML\n"
+           "file that SIGHUP reloads. Optional Prometheus metrics come with a scrape\n"
+           "job and a dashboard.")
+    # The files in /etc are the administrator's to edit: an upgrade keeps
+    # their changes. The maintainer scripts enable the unit on a first
+    # install and forget it on a purge, through deb-systemd-helper.
+    file(WRITE ${PROJECT_BINARY_DIR}/packaging/vgl-proxy/conffiles
+         "/etc/default/vgl-proxy\n/etc/vgl-proxy/vgl-proxy.conf\n")
+    set(CPACK_DEBIAN_PROXY_PACKAGE_CONTROL_EXTRA
+        ${PROJECT_BINARY_DIR}/packaging/vgl-proxy/conffiles
+        ${PROJECT_SOURCE_DIR}/packaging/vgl-proxy/postinst
+        ${PROJECT_SOURCE_DIR}/packaging/vgl-proxy/prerm
+        ${PROJECT_SOURCE_DIR}/packaging/vgl-proxy/postrm)
+    set(CPACK_DEBIAN_PROXY_PACKAGE_SECTION net)
+    set(CPACK_DEBIAN_PROXY_PACKAGE_DEPENDS "init-system-helpers (>= 1.52)")
 endif()
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VGL_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "Asio.h"
 #include "core/monitor/MonEncode.h"
 
 class ConnectionInfo {
@@ -57,3 +58,8 @@ private:
     mutable std::mutex m_Mutex;
     Destination m_Dest;
 };
+
+// The monitor's records carry IPv4 socket addresses only; other ones go by name.
+MonBytes MonitorAddress(const tcp::endpoint& endpoint);
+// The IPv4 address of an IPv4-mapped IPv6 one; others as they are.
+asio::ip::address Unmapped(const asio::ip::address& address);

@@ -1,4 +1,5 @@
-# Installs vgl-proxy's systemd unit and its environment file. Both name the
+# Installs vgl-proxy's systemd unit, its environment file and its commented
+# configuration file. Both name the
 # folders of the prefix being installed to (/usr for the Debian package,
 # /usr/local for a plain `cmake --install`), so they are made at install
 # time rather than when the build is configured. Set by the caller:
@@ -14,3 +15,5 @@ file(INSTALL "${VGL_PROXY_STAGE}/vgl-proxy.service"
      DESTINATION "${CMAKE_INSTALL_PREFIX}/lib/systemd/system")
 file(INSTALL "${VGL_PROXY_DIR}/vgl-proxy.default"
      DESTINATION "${CMAKE_INSTALL_FULL_SYSCONFDIR}/default" RENAME vgl-proxy)
+file(INSTALL "${VGL_PROXY_DIR}/vgl-proxy.conf"
+     DESTINATION "${CMAKE_INSTALL_FULL_SYSCONFDIR}/vgl-proxy")

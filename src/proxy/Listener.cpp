@@ -19,6 +19,16 @@ std::string Listener::Where() const {
     return EndpointText(m_Acceptor.local_endpoint(ignored));
 }
 
+tcp::endpoint Listener::Endpoint() const {
+    std::error_code ignored;
+    return m_Acceptor.local_endpoint(ignored);
+}
+
+void Listener::Close() {
+    std::error_code ignored;
+    m_Acceptor.close(ignored);
+}
+
 void Listener::Start() {
     asio::co_spawn(m_Pool.Main(), Accept(), asio::detached);
 }
@@ -28,7 +38,7 @@ awaitable<void> Listener::Accept() {
     for (;;) {
         std::error_code error;
         tcp::socket socket = co_await m_Acceptor.async_accept(m_Pool.Next(), NoThrow(error));
-        if (error == asio::error::operation_aborted) co_return;
+        if (error == asio::error::operation_aborted || !m_Acceptor.is_open()) co_return;
         if (error) {
             // Out of descriptors, most likely: give closing connections a moment.
             m_Log.Notice("accept failed: " + error.message());
@@ -41,7 +51,7 @@ awaitable<void> Listener::Accept() {
             socket.close(error);
             continue;
         }
-        m_Take(std::move(socket));
+        m_Take(std::move(socket), client);
     }
 }
 

@@ -15,7 +15,8 @@ class Listener {
 public:
     // True to keep the client; a refusal is the rule's to log.
     using Admit = std::function<bool(const tcp::endpoint& client)>;
-    using Take = std::function<void(tcp::socket socket)>;
+    // With the client's address as the rule saw it: the socket may have lost it since.
+    using Take = std::function<void(tcp::socket socket, const tcp::endpoint& client)>;
 
     Listener(IoPool& pool, const ProxyLog& log, Admit admit, Take take)
         : m_Pool(pool),
@@ -26,7 +27,10 @@ public:
     // False with a message when the address cannot be bound.
     bool Listen(const std::string& host, uint16_t port, std::string& error);
     void Start();
+    // On the main thread: stops the accept loop and frees the address.
+    void Close();
     std::string Where() const;
+    tcp::endpoint Endpoint() const;
 
 private:
     awaitable<void> Accept();

@@ -20,6 +20,7 @@ MonitorClient::MonitorClient(ProxyContext& context, tcp::socket socket)
       m_Socket(std::move(socket)),
       m_Watchdog(m_Socket.get_executor()),
       m_LastRequest(Clock::now()) {
+    m_Context.m_MonitorClients.fetch_add(1);
     std::error_code ignored;
     m_Endpoint = m_Socket.remote_endpoint(ignored);
 }
@@ -33,7 +34,9 @@ void MonitorClient::Start(std::shared_ptr<MonitorClient> client) {
 // A client that neither asks nor takes its answer for an idle period is dropped.
 awaitable<void> MonitorClient::Watch(std::shared_ptr<MonitorClient> /*keepAlive*/) {
     auto watch = m_Watchdog.Run(
-        [this] { return m_LastRequest + IdleLimit(m_Context.m_Options.m_IdleTimeout); },
+        [this, idle = IdleLimit(m_Context.Settings()->m_Options.m_IdleTimeout)] {
+            return m_LastRequest + idle;
+        },
         [this] {
             std::error_code ignored;
             m_Socket.close(ignored);

@@ -12,6 +12,7 @@
 class MonitorClient : public std::enable_shared_from_this<MonitorClient> {
 public:
     MonitorClient(ProxyContext& context, tcp::socket socket);
+    ~MonitorClient() { m_Context.m_MonitorClients.fetch_sub(1); }
     static void Start(std::shared_ptr<MonitorClient> client);
 
 private:

@@ -46,6 +46,13 @@ void MonitorHub::Detach(const std::shared_ptr<Feed>& feed) {
     m_Feeds.erase(std::remove(m_Feeds.begin(), m_Feeds.end(), feed), m_Feeds.end());
 }
 
+bool MonitorHub::AllDelivered() {
+    std::lock_guard lock(m_Mutex);
+    return std::all_of(m_Feeds.begin(), m_Feeds.end(), [](const std::shared_ptr<Feed>& feed) {
+        return feed->m_Pending.empty() || feed->m_bOverflow;
+    });
+}
+
 bool MonitorHub::TakeBatch(Feed& feed, MonBytes& batch) {
     std::vector<Event> events;
     std::vector<std::shared_ptr<ConnectionInfo>> live;

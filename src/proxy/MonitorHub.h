@@ -34,6 +34,8 @@ public:
     // The framed batch for one request, ended by the empty message; false when
     // the client fell too far behind and must be disconnected.
     bool TakeBatch(Feed& feed, MonBytes& batch);
+    // True when every client has been sent every record posted so far.
+    bool AllDelivered();
 
 private:
     enum class EventKind : uint8_t { Open, Result, Close };

@@ -6,13 +6,23 @@ MonitorServer::MonitorServer(IoPool& pool, ProxyContext& context)
     : m_Context(context),
       m_Listener(
           pool, context.m_Log, [this](const tcp::endpoint& client) { return Admit(client); },
-          [this](tcp::socket socket) {
+          [this](tcp::socket socket, const tcp::endpoint&) {
               MonitorClient::Start(std::make_shared<MonitorClient>(m_Context, std::move(socket)));
           }) {}
 
 bool MonitorServer::Admit(const tcp::endpoint& client) {
-    if (IsAllowed(m_Context.m_Options.m_MonitorAllow, client.address())) return true;
-    m_Context.m_Log.Connection("monitor client " + EndpointText(client) +
-                               " refused: not in --monitor-allow");
-    return false;
+    const std::shared_ptr<const ProxySettings> settings = m_Context.Settings();
+    if (!IsAllowed(settings->m_Options.m_MonitorAllow, client.address())) {
+        m_Context.m_Log.Connection("monitor client " + EndpointText(client) +
+                                   " refused: not in --monitor-allow");
+        return false;
+    }
+    const size_t limit = settings->m_Options.m_MaxMonitorClients;
+    if (m_Context.m_MonitorClients.load() >= limit) {
+        m_Context.m_Log.Connection("monitor client " + EndpointText(client) +
+                                   " refused: " + std::to_string(limit) +
+                                   " monitor clients already connected (--max-monitor-clients)");
+        return false;
+    }
+    return true;
 }

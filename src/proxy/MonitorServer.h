@@ -1,6 +1,7 @@
 #pragma once
 // The monitor: answers each one-byte request of a client on port 5051 with
-// the records since its previous request, then the empty message.
+// the records since its previous request, then the empty message. A limited
+// number of clients at a time: each one costs a feed of its own.
 
 #include <string>
 
@@ -16,6 +17,7 @@ public:
     }
     void Start() { m_Listener.Start(); }
     std::string Where() const { return m_Listener.Where(); }
+    tcp::endpoint Endpoint() const { return m_Listener.Endpoint(); }
 
 private:
     bool Admit(const tcp::endpoint& client);

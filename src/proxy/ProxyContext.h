@@ -3,19 +3,58 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 
 #include "Asio.h"
+#include "ClientLimits.h"
+#include "DestinationPolicy.h"
+#include "LoginThrottle.h"
+#include "LookupPool.h"
 #include "MonitorHub.h"
 #include "ProxyLog.h"
-#include "ProxyOptions.h"
-#include "UserFile.h"
+#include "ProxyMetrics.h"
+#include "ProxySettings.h"
+#include "SessionRegistry.h"
 
 struct ProxyContext {
-    const ProxyOptions& m_Options;
-    const UserFile* m_pUsers;  // null: no password is asked
+    ProxyContext(std::shared_ptr<const ProxySettings> settings, MonitorHub& hub, ProxyLog& log,
+                 asio::thread_pool& passwords, LookupPool& lookups)
+        : m_Hub(hub),
+          m_Log(log),
+          m_Passwords(passwords),
+          m_Lookups(lookups),
+          m_Settings(std::move(settings)) {}
+
+    std::shared_ptr<const ProxySettings> Settings() const {
+        std::lock_guard lock(m_SettingsMutex);
+        return m_Settings;
+    }
+    void SetSettings(std::shared_ptr<const ProxySettings> settings) {
+        m_Log.SetQuiet(settings->m_Options.m_bQuiet);
+        std::lock_guard lock(m_SettingsMutex);
+        m_Settings = std::move(settings);
+    }
+
     MonitorHub& m_Hub;
-    const ProxyLog& m_Log;
-    asio::thread_pool& m_Blocking;  // name lookups and password checks
+    ProxyLog& m_Log;
+    asio::thread_pool& m_Passwords;  // password checks only
+    LookupPool& m_Lookups;           // host lookups only
+    DestinationPolicy m_Policy;
+    ClientLimits m_Limits;
+    LoginThrottle m_Throttle;
+    SessionRegistry m_Sessions;
+    ProxyMetrics m_Metrics;
     std::atomic<uint32_t> m_NextId{1};
     std::atomic<size_t> m_Active{0};
+    std::atomic<size_t> m_MonitorClients{0};
+
+private:
+    mutable std::mutex m_SettingsMutex;
+    std::shared_ptr<const ProxySettings> m_Settings;
 };
+
+// A client turned away before it made a request: an open record (with the
+// user name it offered, if any), a result with its own code and text, and a close.
+void ReportRefusal(ProxyContext& context, const tcp::endpoint& client, uint8_t method,
+                   const std::string& user, uint32_t code, const std::string& text);

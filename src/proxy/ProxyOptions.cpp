@@ -5,6 +5,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "ProxyConfigFile.h"
+
 namespace {
 
 bool ParseNumber(std::string_view text, unsigned long min, unsigned long max,
@@ -35,13 +37,27 @@ bool ParseHostPort(std::string_view text, std::string& host, uint16_t& port) {
     return IsAddress(host);
 }
 
-bool TakesValue(std::string_view option) {
-    for (const char* known :
-         {"--listen", "--allow", "--users", "--monitor", "--monitor-allow", "--max-connections",
-          "--idle-timeout", "--connect-timeout", "--threads"}) {
-        if (option == known) return true;
+// A --block value: an address block, or else a name suffix.
+DestRule BlockRule(const std::string& value) {
+    DestRule rule;
+    if (const auto block = Cidr::Parse(value)) {
+        rule.m_To.push_back(*block);
+    } else {
+        rule.m_Names.push_back(value);
     }
-    return false;
+    return rule;
+}
+
+bool ApplyCount(const std::string& option, const std::string& value, unsigned long max,
+                size_t& target, std::string& error) {
+    unsigned long number = 0;
+    if (!ParseNumber(value, 1, max, number)) {
+        error = "bad value for " + option + ": \"" + value + "\" (expected 1 to " +
+                std::to_string(max) + ")";
+        return false;
+    }
+    target = number;
+    return true;
 }
 
 }  // namespace
@@ -51,74 +67,124 @@ std::vector<Cidr> LoopbackOnly() {
 }
 
 const char* ProxyUsage() {
-    return "usage: vgl-proxy [--listen ADDR:PORT] [--allow CIDR]... [--users FILE]\n"
-           "                 [--monitor ADDR] [--monitor-allow CIDR]... [--max-connections N]\n"
-           "                 [--idle-timeout SECONDS] [--connect-timeout SECONDS]\n"
-           "                 [--threads N] [--quiet]\n";
+    return "usage: vgl-proxy [--config FILE] [--listen ADDR:PORT] [--allow CIDR]... [--users "
+           "FILE]\n"
+           "                 [--monitor ADDR] [--monitor-allow CIDR]... [--max-monitor-clients N]\n"
+           "                 [--metrics ADDR:PORT] [--block CIDR|NAME]...\n"
+           "                 [--max-connections N] [--max-per-client N]\n"
+           "                 [--max-handshakes-per-client N] [--idle-timeout SECONDS]\n"
+           "                 [--connect-timeout SECONDS] [--handshake-timeout SECONDS]\n"
+           "                 [--threads N] [--quiet] [--version]\n";
+}
+
+bool ProxyOptionTakesValue(const std::string& option) {
+    for (const char* known :
+         {"--config", "--listen", "--allow", "--users", "--monitor", "--monitor-allow",
+          "--max-monitor-clients", "--metrics", "--block", "--max-connections", "--max-per-client",
+          "--max-handshakes-per-client", "--idle-timeout", "--connect-timeout",
+          "--handshake-timeout", "--threads"}) {
+        if (option == known) return true;
+    }
+    return false;
+}
+
+bool ApplyProxyOption(const std::string& option, const std::string& value, ProxyOptions& options,
+                      std::string& error) {
+    const std::string bad = "bad value for " + option + ": \"" + value + "\"";
+    unsigned long number = 0;
+    if (option == "--quiet") {
+        options.m_bQuiet = true;
+    } else if (option == "--help" || option == "-h") {
+        options.m_bHelp = true;
+    } else if (option == "--version") {
+        options.m_bVersion = true;
+    } else if (option == "--config") {
+        options.m_ConfigPath = value;
+    } else if (option == "--listen" || option == "--metrics") {
+        std::string& host = option == "--listen" ? options.m_ListenHost : options.m_MetricsHost;
+        uint16_t& port = option == "--listen" ? options.m_ListenPort : options.m_MetricsPort;
+        // A port alone: loopback, so that nothing is offered to the network unasked.
+        const bool portOnly = option == "--metrics" && value.find(':') == std::string::npos;
+        if (!ParseHostPort(portOnly ? "127.0.0.1:" + value : value, host, port)) {
+            error = bad + " (expected ADDRESS:PORT, e.g. 127.0.0.1:1080 or [::1]:1080)";
+            return false;
+        }
+    } else if (option == "--allow" || option == "--monitor-allow") {
+        const auto block = Cidr::Parse(value);
+        if (!block) {
+            error = bad + " (expected an address block, e.g. 192.168.0.0/16)";
+            return false;
+        }
+        (option == "--allow" ? options.m_Allow : options.m_MonitorAllow).push_back(*block);
+    } else if (option == "--block") {
+        if (value.empty()) {
+            error = bad + " (expected an address block or a name, e.g. 10.0.0.0/8 or example.com)";
+            return false;
+        }
+        options.m_Rules.push_back(BlockRule(value));
+        options.m_Rules.back().m_Number = static_cast<int>(options.m_Rules.size());
+    } else if (option == "--users") {
+        options.m_UsersPath = value;
+    } else if (option == "--monitor") {
+        if (!IsAddress(value)) {
+            error = bad + " (expected an address, e.g. 127.0.0.1)";
+            return false;
+        }
+        options.m_MonitorHost = value;
+    } else if (option == "--max-connections") {
+        return ApplyCount(option, value, 1000000, options.m_MaxConnections, error);
+    } else if (option == "--max-per-client") {
+        return ApplyCount(option, value, 1000000, options.m_MaxPerClient, error);
+    } else if (option == "--max-handshakes-per-client") {
+        return ApplyCount(option, value, 1000000, options.m_MaxHandshakesPerClient, error);
+    } else if (option == "--max-monitor-clients") {
+        return ApplyCount(option, value, 10000, options.m_MaxMonitorClients, error);
+    } else if (option == "--idle-timeout" || option == "--connect-timeout" ||
+               option == "--handshake-timeout") {
+        if (!ParseNumber(value, 1, 86400, number)) {
+            error = bad + " (expected 1 to 86400 seconds)";
+            return false;
+        }
+        (option == "--idle-timeout"      ? options.m_IdleTimeout
+         : option == "--connect-timeout" ? options.m_ConnectTimeout
+                                         : options.m_HandshakeTimeout) =
+            static_cast<unsigned>(number);
+    } else if (option == "--threads") {
+        if (!ParseNumber(value, 1, 256, number)) {
+            error = bad + " (expected 1 to 256)";
+            return false;
+        }
+        options.m_Threads = static_cast<unsigned>(number);
+    } else {
+        error = "unknown option " + option;
+        return false;
+    }
+    return true;
 }
 
 bool ParseProxyOptions(int argc, char** argv, ProxyOptions& options, std::string& error) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view option = argv[i];
-        if (option == "--quiet") {
-            options.m_bQuiet = true;
-            continue;
-        }
-        if (option == "--help" || option == "-h") {
-            options.m_bHelp = true;
-            continue;
-        }
-        if (!TakesValue(option)) {
-            error = "unknown option " + std::string(option);
+    return ParseProxyOptions(std::vector<std::string>(argv + 1, argv + argc), options, error);
+}
+
+bool ParseProxyOptions(const std::vector<std::string>& args, ProxyOptions& options,
+                       std::string& error) {
+    // The file first, so that the command line wins over it.
+    for (size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == "--config" && !LoadProxyConfigFile(args[i + 1], options, error)) {
             return false;
         }
-        if (i + 1 >= argc) {
-            error = "option " + std::string(option) + " needs a value";
-            return false;
+    }
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        std::string value;
+        if (ProxyOptionTakesValue(option)) {
+            if (i + 1 >= args.size()) {
+                error = "option " + option + " needs a value";
+                return false;
+            }
+            value = args[++i];
         }
-        const std::string value = argv[++i];
-        const std::string bad = "bad value for " + std::string(option) + ": \"" + value + "\"";
-        unsigned long number = 0;
-        if (option == "--listen") {
-            if (!ParseHostPort(value, options.m_ListenHost, options.m_ListenPort)) {
-                error = bad + " (expected ADDRESS:PORT, e.g. 127.0.0.1:1080 or [::1]:1080)";
-                return false;
-            }
-        } else if (option == "--allow" || option == "--monitor-allow") {
-            const auto block = Cidr::Parse(value);
-            if (!block) {
-                error = bad + " (expected an address block, e.g. 192.168.0.0/16)";
-                return false;
-            }
-            (option == "--allow" ? options.m_Allow : options.m_MonitorAllow).push_back(*block);
-        } else if (option == "--users") {
-            options.m_UsersPath = value;
-        } else if (option == "--monitor") {
-            if (!IsAddress(value)) {
-                error = bad + " (expected an address, e.g. 127.0.0.1)";
-                return false;
-            }
-            options.m_MonitorHost = value;
-        } else if (option == "--max-connections") {
-            if (!ParseNumber(value, 1, 1000000, number)) {
-                error = bad + " (expected 1 to 1000000)";
-                return false;
-            }
-            options.m_MaxConnections = number;
-        } else if (option == "--idle-timeout" || option == "--connect-timeout") {
-            if (!ParseNumber(value, 1, 86400, number)) {
-                error = bad + " (expected 1 to 86400 seconds)";
-                return false;
-            }
-            (option == "--idle-timeout" ? options.m_IdleTimeout : options.m_ConnectTimeout) =
-                static_cast<unsigned>(number);
-        } else if (option == "--threads") {
-            if (!ParseNumber(value, 1, 256, number)) {
-                error = bad + " (expected 1 to 256)";
-                return false;
-            }
-            options.m_Threads = static_cast<unsigned>(number);
-        }
+        if (!ApplyProxyOption(option, value, options, error)) return false;
     }
     if (options.m_Allow.empty()) options.m_Allow = LoopbackOnly();
     if (options.m_MonitorAllow.empty()) options.m_MonitorAllow = LoopbackOnly();

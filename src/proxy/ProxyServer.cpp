@@ -1,27 +1,60 @@
 #include "ProxyServer.h"
 
 #include "ProxySession.h"
+#include "SocksReply.h"
 
 ProxyServer::ProxyServer(IoPool& pool, ProxyContext& context)
     : m_Context(context),
       m_Listener(
           pool, context.m_Log, [this](const tcp::endpoint& client) { return Admit(client); },
-          [this](tcp::socket socket) {
+          [this](tcp::socket socket, const tcp::endpoint& client) {
               m_Context.m_Active.fetch_add(1, std::memory_order_relaxed);
-              ProxySession::Start(std::make_shared<ProxySession>(m_Context, std::move(socket)));
+              ProxySession::Start(
+                  std::make_shared<ProxySession>(m_Context, std::move(socket), client));
           }) {}
 
 bool ProxyServer::Admit(const tcp::endpoint& client) {
-    if (!IsAllowed(m_Context.m_Options.m_Allow, client.address())) {
-        m_Context.m_Log.Connection(EndpointText(client) + " refused: not in --allow");
+    const std::shared_ptr<const ProxySettings> settings = m_Context.Settings();
+    const ProxyOptions& options = settings->m_Options;
+    if (!IsAllowed(options.m_Allow, client.address())) {
+        Refuse(client, ReplyNotAllowed, "not in --allow", true);
         return false;
     }
-    if (m_Context.m_Active.load(std::memory_order_relaxed) >=
-        m_Context.m_Options.m_MaxConnections) {
-        m_Context.m_Log.Connection(EndpointText(client) + " refused: " +
-                                   std::to_string(m_Context.m_Options.m_MaxConnections) +
-                                   " connections already open (--max-connections)");
+    if (m_Context.m_Active.load(std::memory_order_relaxed) >= options.m_MaxConnections) {
+        Refuse(client, ResultRefusedByLimit,
+               std::to_string(options.m_MaxConnections) +
+                   " connections already open (--max-connections)",
+               true);
         return false;
     }
-    return true;
+    switch (m_Context.m_Limits.Enter(ToAddress16(client.address()), options.m_MaxPerClient,
+                                     options.m_MaxHandshakesPerClient)) {
+        case ClientLimits::Verdict::Admitted:
+            return true;
+        case ClientLimits::Verdict::TooManyConnections:
+            Refuse(client, ResultRefusedByLimit,
+                   std::to_string(options.m_MaxPerClient) +
+                       " connections from this address already open (--max-per-client)");
+            return false;
+        case ClientLimits::Verdict::TooManyHandshakes:
+            Refuse(client, ResultRefusedByLimit,
+                   std::to_string(options.m_MaxHandshakesPerClient) +
+                       " handshakes from this address in progress (--max-handshakes-per-client)");
+            return false;
+    }
+    return false;
+}
+
+void ProxyServer::Refuse(const tcp::endpoint& client, uint32_t code, const std::string& why,
+                         bool logEach) {
+    m_Context.m_Metrics.Refused(code == ReplyNotAllowed ? "allow" : "limit");
+    if (logEach) m_Context.m_Log.Connection(EndpointText(client) + " refused: " + why);
+    size_t skipped = 0;
+    if (!m_Context.m_Limits.ShouldReport(ToAddress16(client.address()), skipped)) return;
+    if (!logEach) {
+        const std::string more =
+            skipped ? " (" + std::to_string(skipped) + " more refused since the last line)" : "";
+        m_Context.m_Log.Connection(EndpointText(client) + " refused: " + why + more);
+    }
+    ReportRefusal(m_Context, client, 0, "", code, "refused: " + why);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The SOCKS5 listener: admits clients from the allowed blocks while fewer
-// than the maximum are connected, and hands each to a session on the next
-// I/O thread of the pool.
+// than the maximum are connected, in all and from their address, and hands
+// each to a session on the next I/O thread of the pool.
 
 #include <string>
 
@@ -15,10 +15,17 @@ public:
         return m_Listener.Listen(host, port, error);
     }
     void Start() { m_Listener.Start(); }
+    // Closes the listening socket; open connections go on.
+    void StopAccepting() { m_Listener.Close(); }
     std::string Where() const { return m_Listener.Where(); }
+    tcp::endpoint Endpoint() const { return m_Listener.Endpoint(); }
 
 private:
     bool Admit(const tcp::endpoint& client);
+    // Reports a refusal to the monitor, the first of an address and then once
+    // a minute; logs it so too, or each one when `logEach`.
+    void Refuse(const tcp::endpoint& client, uint32_t code, const std::string& why,
+                bool logEach = false);
 
     ProxyContext& m_Context;
     Listener m_Listener;

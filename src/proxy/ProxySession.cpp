@@ -1,7 +1,5 @@
 #include "ProxySession.h"
 
-#include <netdb.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,50 +25,11 @@ constexpr uint8_t TypeV6 = 0x04;
 // Only used when no splice pipe can be had; it exists only while data flows.
 constexpr size_t RelayBufferSize = 64 * 1024;
 
-struct Lookup {
-    std::vector<tcp::endpoint> m_Endpoints;
-    bool m_bFailed = false;
-};
-
-// getaddrinfo blocks, so it runs on the blocking pool and never holds up an
-// I/O thread or another connection.
-Lookup Resolve(const std::string& host, uint16_t port) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    Lookup lookup;
-    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list) != 0) {
-        lookup.m_bFailed = true;
-        return lookup;
-    }
-    for (const addrinfo* at = list; at != nullptr; at = at->ai_next) {
-        tcp::endpoint endpoint;
-        if (at->ai_addrlen > endpoint.capacity()) continue;
-        std::memcpy(endpoint.data(), at->ai_addr, at->ai_addrlen);
-        endpoint.resize(at->ai_addrlen);
-        lookup.m_Endpoints.push_back(endpoint);
-    }
-    freeaddrinfo(list);
-    return lookup;
-}
-
-// The blocking calls as coroutines of the blocking pool. Their arguments are
+// The blocking call as a coroutine of the password pool. Its arguments are
 // copies, and the awaitable is named before it is awaited: GCC 12 destroys
 // temporaries of a co_await expression twice.
-awaitable<Lookup> ResolveAway(std::string host, uint16_t port) {
-    co_return Resolve(host, port);
-}
-
 awaitable<bool> CheckPassword(const UserFile& users, std::string user, std::string password) {
     co_return users.Check(user, password);
-}
-
-asio::ip::address Unmapped(const asio::ip::address& address) {
-    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
-    }
-    return address;
 }
 
 // Destinations no client has a reason to reach through a proxy: port 0, the
@@ -81,14 +40,7 @@ bool IsForbidden(const tcp::endpoint& endpoint) {
            (address.is_v4() && address.to_v4() == asio::ip::address_v4::broadcast());
 }
 
-// The monitor's records carry IPv4 socket addresses only; other ones go by name.
-MonBytes MonitorAddress(const tcp::endpoint& endpoint) {
-    const asio::ip::address address = Unmapped(endpoint.address());
-    if (!address.is_v4()) return {};
-    return EncodeSockAddr(address.to_v4().to_uint(), endpoint.port());
-}
-
-// Client-supplied text as the log shows it: one line, printable.
+// Client-supplied text as the monitor shows it: one line, printable.
 std::string Printable(std::string text) {
     for (char& c : text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '"') c = '?';
@@ -106,25 +58,37 @@ struct ProxySession::Request {
     uint16_t m_Port = 0;
 };
 
-ProxySession::ProxySession(ProxyContext& context, tcp::socket client)
+ProxySession::ProxySession(ProxyContext& context, tcp::socket client, const tcp::endpoint& endpoint)
     : m_Context(context),
+      m_Settings(context.Settings()),
+      m_Options(m_Settings->m_Options),
       m_Client(std::move(client)),
       m_Remote(m_Client.get_executor()),
       m_Watchdog(m_Client.get_executor()),
-      m_Start(Clock::now()) {
-    std::error_code ignored;
-    m_ClientEndpoint = m_Client.remote_endpoint(ignored);
-    // The whole handshake must fit in one idle period.
-    m_PhaseDeadline = m_Start + std::chrono::seconds(m_Context.m_Options.m_IdleTimeout);
+      m_Start(Clock::now()),
+      m_PipeKeeper(m_Client.get_executor()) {
+    m_ClientEndpoint = endpoint;
+    m_ClientAddress = ToAddress16(m_ClientEndpoint.address());
+    // Greeting, authentication and request together; never longer than an idle period.
+    m_PhaseDeadline = m_Start + std::chrono::seconds(std::min(m_Options.m_HandshakeTimeout,
+                                                              m_Options.m_IdleTimeout));
     m_LastActivity = m_Start;
 }
 
 ProxySession::~ProxySession() {
+    m_Context.m_Sessions.Remove(this);
+    m_Context.m_Limits.Leave(m_ClientAddress, m_bInHandshake);
     m_Context.m_Active.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void ProxySession::Start(std::shared_ptr<ProxySession> session) {
     const asio::any_io_executor executor = session->m_Client.get_executor();
+    session->m_Context.m_Sessions.Add(session.get(),
+                                      [executor, weak = std::weak_ptr<ProxySession>(session)] {
+                                          asio::post(executor, [weak] {
+                                              if (const auto alive = weak.lock()) alive->ShutDown();
+                                          });
+                                      });
     asio::co_spawn(executor, session->Watch(session), asio::detached);
     asio::co_spawn(executor, session->Run(session), asio::detached);
 }
@@ -134,9 +98,14 @@ awaitable<void> ProxySession::Watch(std::shared_ptr<ProxySession> /*keepAlive*/)
     co_await std::move(watch);
 }
 
+void ProxySession::ShutDown() {
+    m_bShutDown = true;
+    CloseBoth();
+}
+
 Clock::time_point ProxySession::Deadline() const {
     if (m_Phase == Phase::Relaying) {
-        return m_LastActivity + std::chrono::seconds(m_Context.m_Options.m_IdleTimeout);
+        return m_LastActivity + std::chrono::seconds(m_Options.m_IdleTimeout);
     }
     return m_PhaseDeadline;
 }
@@ -153,6 +122,7 @@ void ProxySession::OnExpire() {
 }
 
 void ProxySession::CloseBoth() {
+    m_PipeKeeper.cancel();
     std::error_code ignored;
     m_Client.close(ignored);
     m_Remote.close(ignored);
@@ -166,10 +136,13 @@ awaitable<void> ProxySession::Run(std::shared_ptr<ProxySession> /*keepAlive*/) {
         if (co_await ReadRequest(request)) co_await Serve(request);
     }
     if (m_bTimedOut && m_Phase == Phase::Handshake) m_Outcome = "handshake time-out";
+    if (m_bShutDown)
+        m_Outcome = m_Phase == Phase::Relaying ? "shut down" : "shut down in handshake";
     CloseBoth();
     m_Watchdog.Stop();
     if (m_Info) m_Context.m_Hub.Close(m_Info);
     LogEnd();
+    CountEnd();
 }
 
 awaitable<bool> ProxySession::ReadExactly(void* data, size_t size) {
@@ -193,7 +166,7 @@ awaitable<bool> ProxySession::Negotiate() {
         m_Outcome = "closed during greeting";
         co_return false;
     }
-    const bool password = m_Context.m_pUsers != nullptr;
+    const bool password = m_Settings->m_pUsers != nullptr;
     const uint8_t wanted = password ? MethodPassword : MethodNone;
     const bool offered = std::memchr(methods, wanted, head[1]) != nullptr;
     const uint8_t answer[2] = {SocksVersion, offered ? wanted : MethodUnacceptable};
@@ -204,22 +177,28 @@ awaitable<bool> ProxySession::Negotiate() {
         co_return false;
     }
     if (error || (password && !co_await Authenticate())) co_return false;
-
-    m_Info = std::make_shared<ConnectionInfo>();
-    m_Info->m_Id = m_Context.m_NextId.fetch_add(1, std::memory_order_relaxed);
-    m_Info->m_StartTime = static_cast<uint32_t>(std::time(nullptr));
-    m_Info->m_Method = wanted;
-    m_Info->m_User = m_User;
-    m_Info->m_SourceAddr = MonitorAddress(m_ClientEndpoint);
-    m_Info->m_SourceName = HostText(m_ClientEndpoint.address());
-    m_Context.m_Hub.Open(m_Info);
+    OpenRecord(wanted);
     co_return true;
 }
 
+void ProxySession::OpenRecord(uint8_t method) {
+    m_Info = std::make_shared<ConnectionInfo>();
+    m_Info->m_Id = m_Context.m_NextId.fetch_add(1, std::memory_order_relaxed);
+    m_Info->m_StartTime = static_cast<uint32_t>(std::time(nullptr));
+    m_Info->m_Method = method;
+    m_Info->m_User = Printable(m_User);
+    m_Info->m_SourceAddr = MonitorAddress(m_ClientEndpoint);
+    m_Info->m_SourceName = HostText(m_ClientEndpoint.address());
+    m_Context.m_Hub.Open(m_Info);
+}
+
+// A user name of length 0 is read to its end like any other and refused
+// with status 0x01. An address that keeps failing waits longer and longer
+// before each of its passwords is checked.
 awaitable<bool> ProxySession::Authenticate() {
     uint8_t head[2];
     uint8_t length = 0;
-    if (!co_await ReadExactly(head, sizeof head) || head[0] != PasswordVersion || head[1] == 0) {
+    if (!co_await ReadExactly(head, sizeof head) || head[0] != PasswordVersion) {
         m_Outcome = "bad user name";
         co_return false;
     }
@@ -234,14 +213,30 @@ awaitable<bool> ProxySession::Authenticate() {
         m_Outcome = "closed during authentication";
         co_return false;
     }
-    m_User = Printable(user);
-    auto check = asio::co_spawn(m_Context.m_Blocking,
-                                CheckPassword(*m_Context.m_pUsers, user, password), use_awaitable);
-    const bool accepted = co_await std::move(check);
-    const uint8_t answer[2] = {PasswordVersion, static_cast<uint8_t>(accepted ? 0x00 : 0x01)};
+    m_User = user;
     std::error_code error;
+    if (const auto delay = m_Context.m_Throttle.Delay(m_ClientAddress); delay.count() > 0) {
+        asio::steady_timer pause(m_Client.get_executor(), delay);
+        co_await pause.async_wait(NoThrow(error));
+    }
+    bool accepted = false;
+    if (!user.empty()) {
+        auto check =
+            asio::co_spawn(m_Context.m_Passwords,
+                           CheckPassword(*m_Settings->m_pUsers, user, password), use_awaitable);
+        accepted = co_await std::move(check);
+    }
+    if (accepted) {
+        m_Context.m_Throttle.Succeeded(m_ClientAddress);
+    } else {
+        m_Context.m_Throttle.Failed(m_ClientAddress);
+    }
+    const uint8_t answer[2] = {PasswordVersion, static_cast<uint8_t>(accepted ? 0x00 : 0x01)};
     co_await asio::async_write(m_Client, asio::buffer(answer), NoThrow(error));
-    if (!accepted) m_Outcome = "authentication failed";
+    if (!accepted) {
+        OpenRecord(MethodPassword);
+        Fail(ResultAuthenticationFailed, "authentication failed");
+    }
     co_return accepted && !error;
 }
 
@@ -283,14 +278,16 @@ awaitable<bool> ProxySession::ReadRequest(Request& request) {
     }
     request.m_Port = static_cast<uint16_t>(port[0] << 8 | port[1]);
     if (!request.m_bDomain) request.m_Host = HostText(request.m_Address);
+    m_bInHandshake = false;
+    m_Context.m_Limits.HandshakeDone(m_ClientAddress);
     co_return true;
 }
 
 awaitable<void> ProxySession::Serve(const Request& request) {
-    const std::string host = Printable(request.m_Host);
+    const std::string& host = request.m_Host;
     const bool v6 = !request.m_bDomain && host.find(':') != std::string::npos;
     m_Dest = (v6 ? "[" + host + "]" : host) + ":" + std::to_string(request.m_Port);
-    m_Info->SetDestination(ServiceName(request.m_Port), request.m_Host,
+    m_Info->SetDestination(ServiceName(request.m_Port), Printable(request.m_Host),
                            request.m_bDomain
                                ? MonBytes{}
                                : MonitorAddress(tcp::endpoint(request.m_Address, request.m_Port)));
@@ -302,24 +299,44 @@ awaitable<void> ProxySession::Serve(const Request& request) {
     if (co_await Connect(request)) co_await Relay();
 }
 
+// The connect time-out covers the lookup too, its wait in the queue included.
+// Every address a name gives is checked against the rules, and only the
+// permitted ones are tried.
 awaitable<bool> ProxySession::Connect(const Request& request) {
     m_Phase = Phase::Connecting;
-    m_PhaseDeadline = Clock::now() + std::chrono::seconds(m_Context.m_Options.m_ConnectTimeout);
+    m_PhaseDeadline = Clock::now() + std::chrono::seconds(m_Options.m_ConnectTimeout);
     m_Watchdog.Poke();
 
     std::vector<tcp::endpoint> endpoints;
     uint8_t failure = ReplySucceeded;
-    if (request.m_bDomain) {
-        auto resolve = asio::co_spawn(m_Context.m_Blocking,
-                                      ResolveAway(request.m_Host, request.m_Port), use_awaitable);
-        const Lookup lookup = co_await std::move(resolve);
-        endpoints = lookup.m_Endpoints;
-        if (lookup.m_bFailed || endpoints.empty()) failure = ReplyHostUnreachable;
+    std::string refusal;
+    if (request.m_bDomain && request.m_Host.find('\0') != std::string::npos) {
+        failure = ReplyHostUnreachable;  // no name holds a NUL; cut there it would be another one
+    } else if (request.m_bDomain) {
+        refusal = m_Context.m_Policy.RefuseName(
+            m_Options.m_Rules, {m_ClientAddress, m_User, request.m_Host, request.m_Port});
+        if (refusal.empty()) {
+            const Clock::time_point asked = Clock::now();
+            auto resolve =
+                m_Context.m_Lookups.Resolve(request.m_Host, request.m_Port, m_PhaseDeadline);
+            const std::optional<Lookup> lookup = co_await std::move(resolve);
+            m_Context.m_Metrics.Looked(lookup && !lookup->m_bFailed && !lookup->m_Endpoints.empty(),
+                                       !lookup, Clock::now() - asked);
+            if (!lookup) {
+                m_bTimedOut = true;
+            } else if (lookup->m_bFailed || lookup->m_Endpoints.empty()) {
+                failure = ReplyHostUnreachable;
+            } else {
+                endpoints = lookup->m_Endpoints;
+            }
+        }
     } else {
         endpoints.emplace_back(request.m_Address, request.m_Port);
     }
-    std::erase_if(endpoints, IsForbidden);
-    if (failure == ReplySucceeded && endpoints.empty()) failure = ReplyNotAllowed;
+    if (!m_bTimedOut && failure == ReplySucceeded) {
+        endpoints = Permitted(request, std::move(endpoints), refusal);
+        if (endpoints.empty()) failure = ReplyNotAllowed;
+    }
 
     std::error_code error;
     for (const tcp::endpoint& endpoint : endpoints) {
@@ -338,7 +355,11 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
     }
     if (failure != ReplySucceeded) {
         co_await Reply(failure);
-        Fail(failure);
+        if (failure == ReplyNotAllowed && !refusal.empty()) {
+            Fail(failure, refusal);
+        } else {
+            Fail(failure);
+        }
         co_return false;
     }
 
@@ -347,6 +368,10 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
     if (request.m_bDomain)
         m_Info->SetDestAddress(MonitorAddress(m_Remote.remote_endpoint(ignored)));
     m_Phase = Phase::Relaying;
+    m_ResultLabel = "succeeded";
+    // Only users of the users file get this far, so the label values stay few.
+    m_pTraffic =
+        &m_Context.m_Metrics.TrafficOf(m_User.empty() ? "-" : m_User, ServiceName(request.m_Port));
     m_LastActivity = Clock::now();
     m_Watchdog.Poke();
     m_Outcome = "succeeded";
@@ -375,10 +400,41 @@ awaitable<void> ProxySession::Reply(uint8_t code, const tcp::endpoint* bound) {
     co_await asio::async_write(m_Client, asio::buffer(answer, size), NoThrow(ignored));
 }
 
+std::vector<tcp::endpoint> ProxySession::Permitted(const Request& request,
+                                                   std::vector<tcp::endpoint> endpoints,
+                                                   std::string& refusal) const {
+    const DestinationPolicy::Query query{m_ClientAddress, m_User,
+                                         request.m_bDomain ? request.m_Host : std::string(),
+                                         request.m_Port};
+    std::erase_if(endpoints, [&](const tcp::endpoint& endpoint) {
+        std::string why = IsForbidden(endpoint) ? std::string(ReplyText(ReplyNotAllowed))
+                                                : m_Context.m_Policy.RefuseAddress(
+                                                      m_Options.m_Rules, query, endpoint.address());
+        if (why.empty()) return false;
+        if (refusal.empty()) refusal = std::move(why);
+        return true;
+    });
+    return endpoints;
+}
+
 void ProxySession::Fail(uint8_t code) {
-    m_Outcome = ReplyText(code);
+    Fail(code, ReplyText(code));
+}
+
+void ProxySession::Fail(uint32_t code, const std::string& text) {
+    m_Outcome = text;
+    if (code <= 0xFF) {
+        m_ResultLabel = ReplyLabel(static_cast<uint8_t>(code));
+        if (code == ReplyNotAllowed) {
+            m_Context.m_Metrics.Refused(
+                text.find("rule") != std::string::npos           ? "rule"
+                : text.find("own listener") != std::string::npos ? "own_listener"
+                : text.find("private") != std::string::npos      ? "private_address"
+                                                                 : "forbidden");
+        }
+    }
     m_Info->m_ResultCode = code;
-    m_Info->m_ResultText = ReplyText(code);
+    m_Info->m_ResultText = text;
     m_Context.m_Hub.Result(m_Info);
 }
 
@@ -388,24 +444,32 @@ awaitable<void> ProxySession::Relay() {
     m_Client.non_blocking(true, ignored);
     m_Remote.non_blocking(true, ignored);
     // Named first: GCC 12 destroys temporaries of a co_await expression twice.
-    auto both =
-        Pump(m_Client, m_Remote, m_Info->m_BytesOut) && Pump(m_Remote, m_Client, m_Info->m_BytesIn);
+    auto both = Pump(m_Directions[0], m_Client, m_Remote, m_Info->m_BytesOut, m_pTraffic->m_Out) &&
+                Pump(m_Directions[1], m_Remote, m_Client, m_Info->m_BytesIn, m_pTraffic->m_In);
     co_await std::move(both);
 }
 
-// Moves one direction until its end: through a splice pipe once data flows
-// (kept until the end: opening one per burst costs more than the copy it
-// saves), through a buffer that lives only while it is used when no pipe can
-// be had. A connection that never moved data holds neither.
-awaitable<void> ProxySession::Pump(tcp::socket& from, tcp::socket& to,
-                                   std::atomic<uint64_t>& counter) {
-    SplicePipe pipe;
+// Moves one direction until its end: through a splice pipe while data flows,
+// through a buffer that lives only while it is used when no pipe can be had
+// (out of descriptors, or the user's pipe budget spent). A connection that
+// has been idle for a moment gives its pipes back (KeepPipes), so that
+// thousands of idle connections hold neither descriptors nor pipe budget.
+awaitable<void> ProxySession::Pump(Direction& direction, tcp::socket& from, tcp::socket& to,
+                                   std::atomic<uint64_t>& counter, std::atomic<uint64_t>& total) {
+    SplicePipe& pipe = direction.m_Pipe;
     std::error_code error;
     for (;;) {
+        direction.m_bWaiting = true;
         co_await from.async_wait(tcp::socket::wait_read, NoThrow(error));
+        direction.m_bWaiting = false;
         if (error) break;
-        const bool more = pipe.Open() ? co_await Splice(pipe, from, to, counter, error)
-                                      : co_await Copy(from, to, counter, error);
+        const bool opened = !pipe.IsOpen() && pipe.Open();
+        if (opened && !m_bKeepingPipes) {
+            m_bKeepingPipes = true;
+            asio::co_spawn(m_Client.get_executor(), KeepPipes(shared_from_this()), asio::detached);
+        }
+        const bool more = pipe.IsOpen() ? co_await Splice(pipe, from, to, counter, total, error)
+                                        : co_await Copy(from, to, counter, total, error);
         if (!more) break;
     }
     std::error_code ignored;
@@ -416,10 +480,35 @@ awaitable<void> ProxySession::Pump(tcp::socket& from, tcp::socket& to,
     }
 }
 
+// Wakes once per idle period while pipes are held, not once per burst.
+awaitable<void> ProxySession::KeepPipes(std::shared_ptr<ProxySession> /*keepAlive*/) {
+    constexpr std::chrono::seconds Idle{1};
+    std::error_code error;
+    Clock::time_point next = m_LastActivity + Idle;
+    while (m_Client.is_open()) {
+        m_PipeKeeper.expires_at(next);
+        co_await m_PipeKeeper.async_wait(NoThrow(error));
+        if (error || !m_Client.is_open()) break;
+        const Clock::time_point now = Clock::now();
+        if (now - m_LastActivity < Idle) {
+            next = m_LastActivity + Idle;
+            continue;
+        }
+        // A direction still writing out its pipe keeps it until the next look.
+        for (Direction& direction : m_Directions) {
+            if (direction.m_bWaiting) direction.m_Pipe.Close();
+        }
+        if (!m_Directions[0].m_Pipe.IsOpen() && !m_Directions[1].m_Pipe.IsOpen()) break;
+        next = now + Idle;
+    }
+    m_bKeepingPipes = false;
+}
+
 // Both move what `from` has until it would wait (true) or ends (false, with
 // the reason in `error`: eof at the end of the stream).
 awaitable<bool> ProxySession::Splice(SplicePipe& pipe, tcp::socket& from, tcp::socket& to,
-                                     std::atomic<uint64_t>& counter, std::error_code& error) {
+                                     std::atomic<uint64_t>& counter, std::atomic<uint64_t>& total,
+                                     std::error_code& error) {
     for (;;) {
         const ssize_t size = pipe.FromSocket(from.native_handle());
         if (size == 0) {
@@ -437,6 +526,7 @@ awaitable<bool> ProxySession::Splice(SplicePipe& pipe, tcp::socket& from, tcp::s
             if (sent > 0) {
                 left -= static_cast<size_t>(sent);
                 counter.fetch_add(static_cast<uint64_t>(sent), std::memory_order_relaxed);
+                total.fetch_add(static_cast<uint64_t>(sent), std::memory_order_relaxed);
             } else if (sent < 0 && errno == EAGAIN) {
                 co_await to.async_wait(tcp::socket::wait_write, NoThrow(error));
                 if (error) co_return false;
@@ -450,7 +540,8 @@ awaitable<bool> ProxySession::Splice(SplicePipe& pipe, tcp::socket& from, tcp::s
 }
 
 awaitable<bool> ProxySession::Copy(tcp::socket& from, tcp::socket& to,
-                                   std::atomic<uint64_t>& counter, std::error_code& error) {
+                                   std::atomic<uint64_t>& counter, std::atomic<uint64_t>& total,
+                                   std::error_code& error) {
     const std::unique_ptr<uint8_t[]> buffer =
         std::make_unique_for_overwrite<uint8_t[]>(RelayBufferSize);
     for (;;) {
@@ -464,6 +555,7 @@ awaitable<bool> ProxySession::Copy(tcp::socket& from, tcp::socket& to,
         co_await asio::async_write(to, asio::buffer(buffer.get(), size), NoThrow(error));
         if (error) co_return false;
         counter.fetch_add(size, std::memory_order_relaxed);
+        total.fetch_add(size, std::memory_order_relaxed);
     }
 }
 
@@ -475,7 +567,26 @@ void ProxySession::LogEnd() const {
     std::snprintf(tail, sizeof tail, " in=%llu out=%llu time=%.3fs",
                   static_cast<unsigned long long>(in), static_cast<unsigned long long>(out),
                   seconds);
-    m_Context.m_Log.Connection(
-        EndpointText(m_ClientEndpoint) + " user=" + (m_User.empty() ? "-" : m_User) +
-        " dest=" + (m_Dest.empty() ? "-" : m_Dest) + " result=\"" + m_Outcome + "\"" + tail);
+    m_Context.m_Log.Connection(EndpointText(m_ClientEndpoint) +
+                               " user=" + (m_User.empty() ? "-" : ProxyLog::Quote(m_User)) +
+                               " dest=" + (m_Dest.empty() ? "-" : ProxyLog::Quote(m_Dest)) +
+                               " result=" + ProxyLog::Quote(m_Outcome) + tail);
+}
+
+// A connection that got as far as a request counts by the reply it got; one
+// that did not, by why its handshake ended.
+void ProxySession::CountEnd() const {
+    if (!m_ResultLabel.empty()) {
+        m_Context.m_Metrics.Opened(m_ResultLabel);
+        return;
+    }
+    const std::string& o = m_Outcome;
+    const bool closed = o.rfind("closed", 0) == 0;
+    m_Context.m_Metrics.HandshakeFailed(o == "handshake time-out"      ? "timeout"
+                                        : o == "authentication failed" ? "authentication"
+                                        : o == "no password offered" || o == "no acceptable method"
+                                            ? "no_method"
+                                        : closed                       ? "closed"
+                                        : o.rfind("shut down", 0) == 0 ? "shutdown"
+                                                                       : "malformed");
 }

@@ -9,16 +9,18 @@
 #include "Asio.h"
 #include "ConnectionInfo.h"
 #include "ProxyContext.h"
+#include "SplicePipe.h"
 #include "Watchdog.h"
-
-class SplicePipe;
 
 class ProxySession : public std::enable_shared_from_this<ProxySession> {
 public:
     // The socket's executor must run on one thread (or be a strand).
-    ProxySession(ProxyContext& context, tcp::socket client);
+    // `endpoint`: the client's address as it was admitted (and counted by the limits).
+    ProxySession(ProxyContext& context, tcp::socket client, const tcp::endpoint& endpoint);
     ~ProxySession();
     static void Start(std::shared_ptr<ProxySession> session);
+    // On the session's thread: ends the connection as the process stops.
+    void ShutDown();
 
 private:
     enum class Phase { Handshake, Connecting, Relaying };
@@ -33,31 +35,60 @@ private:
     awaitable<void> Serve(const Request& request);
     awaitable<bool> Connect(const Request& request);
     awaitable<void> Relay();
-    awaitable<void> Pump(tcp::socket& from, tcp::socket& to, std::atomic<uint64_t>& counter);
+    // One direction of the relay and what it holds between bursts.
+    struct Direction {
+        SplicePipe m_Pipe;
+        bool m_bWaiting = false;  // for data, with its pipe empty
+    };
+
+    // `counter` is the connection's, `total` that of its user and service.
+    awaitable<void> Pump(Direction& direction, tcp::socket& from, tcp::socket& to,
+                         std::atomic<uint64_t>& counter, std::atomic<uint64_t>& total);
+    // Gives the pipes back once the connection has been idle for a moment.
+    awaitable<void> KeepPipes(std::shared_ptr<ProxySession> self);
     awaitable<bool> Splice(SplicePipe& pipe, tcp::socket& from, tcp::socket& to,
-                           std::atomic<uint64_t>& counter, std::error_code& error);
+                           std::atomic<uint64_t>& counter, std::atomic<uint64_t>& total,
+                           std::error_code& error);
     awaitable<bool> Copy(tcp::socket& from, tcp::socket& to, std::atomic<uint64_t>& counter,
-                         std::error_code& error);
+                         std::atomic<uint64_t>& total, std::error_code& error);
     awaitable<bool> ReadExactly(void* data, size_t size);
     awaitable<void> Reply(uint8_t code, const tcp::endpoint* bound = nullptr);
+    // The endpoints among `endpoints` the rules let this client reach; the
+    // reason of the first refusal in `refusal`.
+    std::vector<tcp::endpoint> Permitted(const Request& request,
+                                         std::vector<tcp::endpoint> endpoints,
+                                         std::string& refusal) const;
+    void OpenRecord(uint8_t method);
     void Fail(uint8_t code);
+    void Fail(uint32_t code, const std::string& text);
     void OnExpire();
     void CloseBoth();
     Clock::time_point Deadline() const;
     void LogEnd() const;
+    void CountEnd() const;
 
     ProxyContext& m_Context;
+    const std::shared_ptr<const ProxySettings> m_Settings;  // as they were at the start
+    const ProxyOptions& m_Options;
     tcp::socket m_Client;
     tcp::socket m_Remote;
     Watchdog m_Watchdog;
     tcp::endpoint m_ClientEndpoint;
+    Address16 m_ClientAddress{};
     std::shared_ptr<ConnectionInfo> m_Info;  // set once the hub knows the connection
-    std::string m_User;
-    std::string m_Dest;     // as the log shows it
-    std::string m_Outcome;  // as the log shows it
+    std::string m_User;                      // as the client sent it
+    std::string m_Dest;                      // as the log shows it
+    std::string m_Outcome;                   // as the log shows it
+    std::string m_ResultLabel;  // the metrics' label of the CONNECT's reply; empty before one
+    ProxyMetrics::Traffic* m_pTraffic = nullptr;
     Phase m_Phase = Phase::Handshake;
     Clock::time_point m_Start;
     Clock::time_point m_PhaseDeadline;
     Clock::time_point m_LastActivity;
     bool m_bTimedOut = false;
+    bool m_bInHandshake = true;  // counted as such by the per-client limits
+    bool m_bShutDown = false;
+    Direction m_Directions[2];  // client to destination, destination to client
+    asio::steady_timer m_PipeKeeper;
+    bool m_bKeepingPipes = false;
 };

@@ -15,6 +15,13 @@ enum SocksReply : uint8_t {
     ReplyAddressTypeNotSupported = 0x08,
 };
 
+// Results the monitor reports for connections that never got as far as a
+// request: past the SOCKS5 reply codes, so that they keep their own meaning.
+enum MonitorResult : uint32_t {
+    ResultAuthenticationFailed = 0x101,
+    ResultRefusedByLimit = 0x102,
+};
+
 const char* ReplyText(uint8_t code);
 // The reply for a connect attempt that failed with this errno value.
 SocksReply ReplyForConnectError(int errorNumber);

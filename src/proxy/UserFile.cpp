@@ -39,6 +39,14 @@ bool IsCryptHash(const std::string& hash) {
     return again != nullptr && again[0] == '$' && std::string(again).size() == hash.size();
 }
 
+// Spends the time of a real check when there is no real hash to check against.
+constexpr const char* FallbackDecoy =
+    "$y$j9T$8aqj54dKK1pgw963UMKys1$aGyJIzNWXhiDoxMd.2kTr.s.iaOhduJM12G.w2Rru0C";
+
+bool IsLocked(const std::string& hash) {
+    return !hash.empty() && (hash[0] == '!' || hash[0] == '*');
+}
+
 }  // namespace
 
 bool UserFile::Load(const std::string& path, std::string& error) {
@@ -48,6 +56,7 @@ bool UserFile::Load(const std::string& path, std::string& error) {
         return false;
     }
     std::string line;
+    std::unordered_map<std::string, int> lineOf;
     for (int number = 1; std::getline(in, line); ++number) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == '#') continue;
@@ -59,6 +68,17 @@ bool UserFile::Load(const std::string& path, std::string& error) {
         }
         const std::string name = line.substr(0, colon);
         const std::string hash = line.substr(colon + 1);
+        if (const auto [first, added] = lineOf.try_emplace(name, number); !added) {
+            error = where + "\"" + name + "\" is listed again (first on line " +
+                    std::to_string(first->second) + "); remove one of the two";
+            return false;
+        }
+        if (IsLocked(hash)) {
+            m_Notes.push_back(where + "\"" + name + "\" is locked (its hash starts with '" +
+                              hash[0] + "'): that user can never log in");
+            m_Hashes[name].clear();
+            continue;
+        }
         if (!IsCryptHash(hash)) {
             error = where + "the password of \"" + name +
                     "\" is not a crypt(3) hash (plain text is refused; make one with "
@@ -72,13 +92,14 @@ bool UserFile::Load(const std::string& path, std::string& error) {
         error = path + ": no users";
         return false;
     }
+    if (m_DecoyHash.empty()) m_DecoyHash = FallbackDecoy;
     return true;
 }
 
 bool UserFile::Check(const std::string& user, const std::string& password) const {
     const auto found = m_Hashes.find(user);
     if (password.find('\0') != std::string::npos) return false;
-    if (found == m_Hashes.end()) {
+    if (found == m_Hashes.end() || found->second.empty()) {
         Crypt(password, m_DecoyHash);
         return false;
     }

@@ -103,10 +103,13 @@ TEST_F(ProxyCurlTest, CurlWithAndWithoutResolvingThroughTheProxyShowsInTheTable)
 }
 
 TEST_F(ProxyCurlTest, PasswordsAreCheckedAndTheUserShows) {
-    const std::string users = WriteUsersFile(std::string("# who may use the proxy\n") + AliceLine);
+    // bob's entry is locked: his hash would take "secret" too.
+    const std::string users = WriteUsersFile(std::string("# who may use the proxy\n") + AliceLine +
+                                             "bob:!" + std::string(AliceLine).substr(6));
     ProxyProcess proxy({"--users", users});
     ASSERT_TRUE(proxy.Started()) << proxy.Log();
     m_Table.CreateConnection(proxy.Host());
+    ASSERT_GE(m_Table.Poll(), 0);  // the monitor collects for the table from here on
 
     const ProgramResult right = RunCurl(
         {"--socks5", proxy.Proxy(), "--proxy-user", "alice:secret", Url(m_WebHost, m_Web, 500)});
@@ -126,14 +129,34 @@ TEST_F(ProxyCurlTest, PasswordsAreCheckedAndTheUserShows) {
     EXPECT_EQ(client.Read(2), (Bytes{0x01, 0x01}));
     EXPECT_TRUE(client.Closed());
 
-    // Only the authenticated connection was ever opened on the monitor.
-    PollAfter(proxy, 4);
+    EXPECT_TRUE(proxy.WaitForLog(":3: \"bob\" is locked"));
+    RawClient bob(proxy.Host(), ProxyProcess::Port);
+    ASSERT_TRUE(
+        bob.Send({0x05, 0x01, 0x02, 0x01, 3, 'b', 'o', 'b', 6, 's', 'e', 'c', 'r', 'e', 't'}));
+    EXPECT_EQ(bob.Read(4), (Bytes{0x05, 0x02, 0x01, 0x01}));
+    // A name that tries to write fields and bytes of its own into the log line.
+    RawClient forger(proxy.Host(), ProxyProcess::Port);
+    ASSERT_TRUE(
+        forger.Send({0x05, 0x01, 0x02, 0x01, 7, 'x', '"', ' ', 'a', '=', '1', 0xFF, 1, 'p'}));
+    EXPECT_EQ(forger.Read(4), (Bytes{0x05, 0x02, 0x01, 0x01}));
+
+    // The authenticated connection is listed; each failed login is a failed entry.
+    PollAfter(proxy, 6);
     ASSERT_EQ(m_Table.DisplayCount(), 1u);
+    ASSERT_EQ(m_Table.FailedCount(), 4u);
     EXPECT_EQ(Cell(1, User), "alice");
     EXPECT_EQ(Cell(1, Auth), "Username/Password");
     EXPECT_EQ(Cell(1, In), std::to_string(LocalHttpServer::ReplyBytes(500)));
-    EXPECT_NE(proxy.Log().find("user=alice dest=- result=\"authentication failed\""),
+    EXPECT_NE(proxy.Log().find("user=\"alice\" dest=- result=\"authentication failed\""),
               std::string::npos);
+    EXPECT_NE(proxy.Log().find("user=\"x\\\" a=1\\xFF\" dest=-"), std::string::npos) << proxy.Log();
+    m_Table.SetShowActive(false);
+    m_Table.RelistForShow();
+    const EntryObj* failed = m_Table.DisplayEntry(1);
+    ASSERT_NE(failed, nullptr);
+    EXPECT_EQ(failed->m_FailureCode, 0x101);
+    EXPECT_EQ(failed->m_ResultText, "authentication failed");
+    EXPECT_EQ(Cell(1, User), "alice");
     std::remove(users.c_str());
 }
 

@@ -89,6 +89,8 @@ TEST_F(ProxyHandshakeTest, EachFailureGetsItsReplyCode) {
     EXPECT_EQ(ReplyCode(proxy, ConnectRequest(m_WebHost, 0)), 0x02);
     Unanswering silent(m_WebHost);
     EXPECT_EQ(ReplyCode(proxy, ConnectRequest(m_WebHost, silent.m_Port)), 0x06);
+    // A name with a NUL byte is no name: cut at the NUL it would be another one.
+    EXPECT_EQ(ReplyCode(proxy, ConnectByName(std::string("localhost\0.example", 17), 80)), 0x04);
 
     // An unknown address type is answered 0x08, and the connection closes.
     RawClient unknown = Client(proxy);
@@ -137,7 +139,7 @@ TEST_F(ProxyHandshakeTest, MalformedOrTruncatedInputClosesOnlyThatConnection) {
         {open, Concat(Greeting, {0x05, 0x01}), 2},                   // request cut short
         {guarded, {0x05, 0x01, 0x02, 0x01, 0x00}, 2},                // user name of 0 bytes
         {guarded, Concat({0x05, 0x01, 0x02, 0x01, 0x00}, Bytes(name256.begin(), name256.end())),
-         2},                                                           // 256 bytes: length 0
+         4},  // 256 bytes: length 0, read to its end and refused with status 0x01
         {guarded, {0x05, 0x01, 0x02, 0x02, 0x01, 'a', 0x01, 'b'}, 2},  // sub-version 2
         {guarded, {0x05, 0x01, 0x02, 0x01, 0x05, 'a', 'l'}, 2},        // name cut short
     };
@@ -198,7 +200,8 @@ TEST_F(ProxyHandshakeTest, ClientsPastTheLimitAreClosedAtOnceAndTheOthersServed)
     if (setrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur < Clients + 200) {
         GTEST_SKIP() << "needs " << Clients + 200 << " open files";
     }
-    ProxyProcess proxy;
+    // All of them come from one address: the limits per address must not act first.
+    ProxyProcess proxy({"--max-per-client", "5000", "--max-handshakes-per-client", "5000"});
     ASSERT_TRUE(proxy.Started()) << proxy.Log();
     std::vector<RawClient> clients;
     clients.reserve(Clients);
@@ -226,8 +229,8 @@ TEST_F(ProxyHandshakeTest, ClientsPastTheLimitAreClosedAtOnceAndTheOthersServed)
 }
 
 TEST_F(ProxyHandshakeTest, ClientsAndMonitorClientsOutsideTheirBlocksAreClosed) {
-    ProxyProcess proxy(
-        {"--allow", "127.0.0.1/32", "--allow", "127.0.0.3", "--monitor-allow", "127.0.0.3/32"});
+    ProxyProcess proxy({"--allow", "127.0.0.1/32", "--allow", "127.0.0.3", "--monitor-allow",
+                        "127.0.0.3/32", "--max-monitor-clients", "1"});
     ASSERT_TRUE(proxy.Started()) << proxy.Log();
     RawClient stranger(proxy.Host(), ProxyProcess::Port, "127.0.0.2");
     stranger.Send(Greeting);
@@ -245,6 +248,10 @@ TEST_F(ProxyHandshakeTest, ClientsAndMonitorClientsOutsideTheirBlocksAreClosed) 
     RawClient watcher(proxy.Host(), 5051, "127.0.0.3");
     watcher.Send(request);
     EXPECT_EQ(watcher.Read(2).size(), 2u);  // the open of the friendly client, first
+    RawClient second(proxy.Host(), 5051, "127.0.0.3");
+    second.Send(request);
+    EXPECT_TRUE(second.Read(2).empty());
+    EXPECT_TRUE(proxy.WaitForLog("1 monitor clients already connected"));
 }
 
 }  // namespace

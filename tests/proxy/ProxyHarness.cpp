@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -72,7 +73,22 @@ std::string RandomLoopbackHost() {
 }
 
 ProxyProcess::ProxyProcess(const std::vector<std::string>& options) : m_Host(RandomLoopbackHost()) {
-    std::vector<std::string> argv = {VGL_PROXY_BINARY, "--listen", Proxy(), "--monitor", m_Host};
+    Start(options, {});
+}
+
+ProxyProcess::ProxyProcess(const std::vector<std::string>& options,
+                           const std::vector<std::string>& wrapper, const std::string& host)
+    : m_Host(host) {
+    Start(options, wrapper);
+}
+
+void ProxyProcess::Start(const std::vector<std::string>& options,
+                         const std::vector<std::string>& wrapper) {
+    std::vector<std::string> argv = wrapper;
+    for (const std::string& arg : {std::string(VGL_PROXY_BINARY), std::string("--listen"), Proxy(),
+                                   std::string("--monitor"), m_Host}) {
+        argv.push_back(arg);
+    }
     argv.insert(argv.end(), options.begin(), options.end());
     int pipe[2];
     if (pipe2(pipe, O_CLOEXEC) != 0) return;
@@ -305,6 +321,57 @@ ProgramResult RunCurl(const std::vector<std::string>& arguments) {
     std::vector<std::string> argv = {CURL_BINARY, "--silent", "--show-error", "--max-time", "60"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return RunProgram(argv);
+}
+
+Bytes ConnectByName(const std::string& name, uint16_t port) {
+    Bytes request(5 + name.size() + 2);
+    request[0] = 0x05;
+    request[1] = 0x01;
+    request[3] = 0x03;
+    request[4] = static_cast<uint8_t>(name.size());
+    std::copy(name.begin(), name.end(), request.begin() + 5);
+    request.resize(5 + name.size());
+    request.push_back(static_cast<uint8_t>(port >> 8));
+    request.push_back(static_cast<uint8_t>(port));
+    return request;
+}
+
+namespace {
+
+bool Run(const std::vector<std::string>& argv) {
+    return RunProgram(argv).m_Status == 0;
+}
+
+}  // namespace
+
+NamespacePair::NamespacePair() {
+    const std::string id = std::to_string(getpid());
+    m_Proxy = "vglp" + id;
+    m_Client = "vglc" + id;
+    const std::string ip = "/usr/sbin/ip";
+    m_bReady = Run({ip, "netns", "add", m_Proxy}) && Run({ip, "netns", "add", m_Client}) &&
+               Run({ip, "link", "add", "vp" + id, "netns", m_Proxy, "type", "veth", "peer", "name",
+                    "vc" + id, "netns", m_Client}) &&
+               Run({ip, "-n", m_Proxy, "addr", "add", std::string(ProxyAddress) + "/24", "dev",
+                    "vp" + id}) &&
+               Run({ip, "-n", m_Client, "addr", "add", std::string(ClientAddress) + "/24", "dev",
+                    "vc" + id}) &&
+               Run({ip, "-n", m_Proxy, "link", "set", "vp" + id, "up"}) &&
+               Run({ip, "-n", m_Client, "link", "set", "vc" + id, "up"}) &&
+               Run({ip, "-n", m_Proxy, "link", "set", "lo", "up"}) &&
+               Run({ip, "-n", m_Client, "link", "set", "lo", "up"});
+}
+
+NamespacePair::~NamespacePair() {
+    Run({"/usr/sbin/ip", "netns", "delete", m_Proxy});
+    Run({"/usr/sbin/ip", "netns", "delete", m_Client});
+}
+
+bool NamespacePair::Enter(const std::string& name) {
+    const int fd = open(("/run/netns/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+    const bool entered = fd >= 0 && setns(fd, CLONE_NEWNET) == 0;
+    if (fd >= 0) close(fd);
+    return entered;
 }
 
 Bytes ConnectRequest(const std::string& ipv4, uint16_t port, uint8_t command) {

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,9 @@ public:
     // Starts vgl-proxy --listen HOST:1080 --monitor HOST plus `options`, and
     // waits until it says it listens or it ends.
     explicit ProxyProcess(const std::vector<std::string>& options = {});
+    // The same on `host`, started through `wrapper` (such as "ip netns exec NAME").
+    ProxyProcess(const std::vector<std::string>& options, const std::vector<std::string>& wrapper,
+                 const std::string& host);
     ~ProxyProcess();
     ProxyProcess(const ProxyProcess&) = delete;
     ProxyProcess& operator=(const ProxyProcess&) = delete;
@@ -44,6 +48,7 @@ public:
     pid_t Pid() const { return m_Pid; }
 
 private:
+    void Start(const std::vector<std::string>& options, const std::vector<std::string>& wrapper);
     void ReadLog(int fd);
 
     std::string m_Host;
@@ -103,5 +108,36 @@ struct ProgramResult {
 ProgramResult RunProgram(const std::vector<std::string>& argv);
 ProgramResult RunCurl(const std::vector<std::string>& arguments);
 
+// Two network namespaces joined by a cable (a veth pair): the proxy's side
+// 10.200.0.1 and a client's side 10.200.0.2, so that a client is not on the
+// proxy's machine. Needs the right to make namespaces (root).
+class NamespacePair {
+public:
+    static constexpr const char* ProxyAddress = "10.200.0.1";
+    static constexpr const char* ClientAddress = "10.200.0.2";
+
+    NamespacePair();
+    ~NamespacePair();
+    bool Ready() const { return m_bReady; }
+    const std::string& ProxySide() const { return m_Proxy; }
+    const std::string& ClientSide() const { return m_Client; }
+    // Runs `make` on a thread inside the namespace: sockets it makes live there.
+    template <class Make>
+    auto In(const std::string& name, Make make) {
+        std::optional<decltype(make())> made;
+        std::thread([&] {
+            if (Enter(name)) made.emplace(make());
+        }).join();
+        return made;
+    }
+
+private:
+    static bool Enter(const std::string& name);
+    std::string m_Proxy, m_Client;
+    bool m_bReady = false;
+};
+
 // The SOCKS5 CONNECT request for an IPv4 destination "a.b.c.d".
 Bytes ConnectRequest(const std::string& ipv4, uint16_t port, uint8_t command = 0x01);
+// The CONNECT request for a domain name.
+Bytes ConnectByName(const std::string& name, uint16_t port);

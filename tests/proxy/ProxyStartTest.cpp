@@ -6,10 +6,22 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 
 #include "ProxyHarness.h"
+#include "core/monitor/MonStream.h"
 
 namespace {
+
+std::string WriteFile(const std::string& content) {
+    char path[] = "/tmp/vgl-proxy-test-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd >= 0) {
+        if (write(fd, content.data(), content.size()) < 0) path[0] = '\0';
+        close(fd);
+    }
+    return path;
+}
 
 ProgramResult RunProxy(const std::vector<std::string>& options) {
     std::vector<std::string> argv = {VGL_PROXY_BINARY};
@@ -31,6 +43,12 @@ TEST(ProxyStartTest, WrongOptionsAndPlainPasswordsStopTheStartWithAMessage) {
         "bob:hunter2\n";
     ASSERT_EQ(write(fd, users.data(), users.size()), static_cast<ssize_t>(users.size()));
     close(fd);
+    const std::string twice = WriteFile(
+        "alice:$y$j9T$8aqj54dKK1pgw963UMKys1$aGyJIzNWXhiDoxMd.2kTr.s.iaOhduJM12G.w2Rru0C\n\n"
+        "alice:$y$j9T$8aqj54dKK1pgw963UMKys1$aGyJIzNWXhiDoxMd.2kTr.s.iaOhduJM12G.w2Rru0C\n");
+    const std::string badToml = WriteFile("listen = \"127.0.0.1:1080\"\nallow = [\"10.0.0.0/8\"\n");
+    const std::string badRule = WriteFile("[[rule]]\naction = \"block\"\nports = \"90-80\"\n");
+    const std::string badKey = WriteFile("idle_timeout = 0\n");
     const Case cases[] = {
         {{"--bogus"}, "unknown option --bogus"},
         {{"--listen", "127.0.0.1"}, "bad value for --listen"},
@@ -41,13 +59,23 @@ TEST(ProxyStartTest, WrongOptionsAndPlainPasswordsStopTheStartWithAMessage) {
          std::string(path) + ":2: the password of \"bob\" is not a crypt(3) hash"},
         {{"--listen", listen, "--monitor", host, "--users", "/nonexistent/users"},
          "/nonexistent/users: cannot be read"},
+        {{"--listen", listen, "--monitor", host, "--users", twice},
+         twice + ":3: \"alice\" is listed again (first on line 1)"},
+        {{"--config", badToml}, badToml + ":2: "},
+        {{"--config", badRule}, badRule + ":1: rule 1: \"90-80\" is not a port"},
+        {{"--config", badKey}, badKey + ":1: bad value for --idle-timeout: \"0\""},
+        {{"--config", "/nonexistent/vgl-proxy.conf"}, "/nonexistent/vgl-proxy.conf"},
     };
     for (const Case& c : cases) {
         const ProgramResult result = RunProxy(c.m_Options);
         EXPECT_EQ(result.m_Status, 1) << c.m_Message;
         EXPECT_NE(result.m_Err.find(c.m_Message), std::string::npos) << result.m_Err;
     }
-    std::remove(path);
+    for (const std::string& file : {std::string(path), twice, badToml, badRule, badKey})
+        std::remove(file.c_str());
+    const ProgramResult version = RunProxy({"--version"});
+    EXPECT_EQ(version.m_Status, 0);
+    EXPECT_EQ(version.m_Out, "vgl-proxy " VGL_VERSION "\n");
 }
 
 TEST(ProxyStartTest, TakenPortsStopTheStart) {
@@ -85,3 +113,86 @@ TEST(ProxyStartTest, TermAndIntStopItWithStatusZeroWhileConnectionsAreOpen) {
 }
 
 }  // namespace
+
+namespace start_test {
+
+const Bytes Greeting = {0x05, 0x01, 0x00};
+
+// Asks the monitor once and gives the kinds of the records of the batch.
+std::vector<uint32_t> RecordKinds(RawClient& monitor) {
+    std::vector<uint32_t> kinds;
+    if (!monitor.Send({0x00, 0x01, 0x00})) return kinds;
+    for (;;) {
+        const Bytes length = monitor.Read(2);
+        const uint16_t size =
+            length.size() == 2 ? static_cast<uint16_t>(length[0] << 8 | length[1]) : 0;
+        if (size == 0) return kinds;
+        const Bytes body = monitor.Read(size);
+        MonitorRecord record{};
+        if (body.size() != size || Mon_Decode(size, body.data(), &record) != 0) return kinds;
+        kinds.push_back(record.m_Kind);
+    }
+}
+
+TEST(ProxyStartTest, HangUpReloadsTheRulesAndKeepsConnectionsOpen) {
+    const std::string webHost = RandomLoopbackHost();
+    LocalHttpServer web(webHost, 0);
+    const std::string config = WriteFile("# nothing blocked yet\n");
+    ProxyProcess proxy({"--config", config});
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    RawClient kept(proxy.Host(), ProxyProcess::Port);
+    ASSERT_TRUE(kept.Send(Greeting));
+    ASSERT_TRUE(kept.Send(ConnectRequest(webHost, web.Port())));
+    ASSERT_EQ(kept.Read(12).size(), 12u);
+
+    std::ofstream(config) << "[[rule]]\naction = \"block\"\nto = \"" << webHost << "\"\n";
+    kill(proxy.Pid(), SIGHUP);
+    ASSERT_TRUE(proxy.WaitForLog("configuration reloaded")) << proxy.Log();
+    RawClient refused(proxy.Host(), ProxyProcess::Port);
+    refused.Send(Greeting);
+    refused.Send(ConnectRequest(webHost, web.Port()));
+    EXPECT_EQ(refused.Read(12).size(), 12u);
+    EXPECT_TRUE(proxy.WaitForLog("result=\"not allowed by rule 1\""));
+    // A file that does not load leaves the rules as they were.
+    std::ofstream(config) << "[[rule]]\naction = \"maybe\"\n";
+    kill(proxy.Pid(), SIGHUP);
+    ASSERT_TRUE(proxy.WaitForLog("reload failed, the previous configuration stays: " + config +
+                                 ":1: rule 1: action must be"))
+        << proxy.Log();
+    RawClient stillRefused(proxy.Host(), ProxyProcess::Port);
+    stillRefused.Send(Greeting);
+    stillRefused.Send(ConnectRequest(webHost, web.Port()));
+    const Bytes reply = stillRefused.Read(12);
+    ASSERT_GE(reply.size(), 4u);
+    EXPECT_EQ(reply[3], 0x02);
+    // The connection from before the reload still relays.
+    const std::string get = "GET /10 HTTP/1.0\r\n\r\n";
+    ASSERT_TRUE(kept.Send(Bytes(get.begin(), get.end())));
+    EXPECT_EQ(kept.Read(LocalHttpServer::ReplyBytes(10) + 1).size(),
+              LocalHttpServer::ReplyBytes(10));
+    EXPECT_EQ(proxy.Stop(SIGTERM), 0);
+    std::remove(config.c_str());
+}
+
+TEST(ProxyStartTest, TermClosesAnOpenConnectionWithItsLogLineAndMonitorClose) {
+    const std::string webHost = RandomLoopbackHost();
+    LocalHttpServer web(webHost, 0);
+    ProxyProcess proxy;
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    RawClient monitor(proxy.Host(), 5051);
+    RawClient open(proxy.Host(), ProxyProcess::Port);
+    ASSERT_TRUE(open.Send(Greeting));
+    ASSERT_TRUE(open.Send(ConnectRequest(webHost, web.Port())));
+    ASSERT_EQ(open.Read(12).size(), 12u);
+    EXPECT_EQ(RecordKinds(monitor), (std::vector<uint32_t>{RecordKindOpen, RecordKindUpdate}));
+
+    kill(proxy.Pid(), SIGTERM);
+    // It stays open through the grace period, then the proxy closes it.
+    EXPECT_TRUE(open.Closed());
+    ASSERT_TRUE(proxy.WaitForLog("result=\"shut down\"")) << proxy.Log();
+    EXPECT_EQ(RecordKinds(monitor), (std::vector<uint32_t>{RecordKindClose}));
+    EXPECT_EQ(proxy.Stop(0), 0);
+    EXPECT_NE(proxy.Log().find("stopping: 1 open connections"), std::string::npos);
+}
+
+}  // namespace start_test

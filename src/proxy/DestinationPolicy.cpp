@@ -1,0 +1,104 @@
+#include "DestinationPolicy.h"
+
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+bool IsUnspecified(const Address16& address) {
+    static const Address16 mappedZero = [] {
+        const uint8_t zero[4] = {0, 0, 0, 0};
+        return MappedV4(zero);
+    }();
+    return address == Address16{} || address == mappedZero;
+}
+
+}  // namespace
+
+bool IsPrivateToHost(const Address16& address) {
+    static const std::vector<Cidr> blocks = {*Cidr::Parse("127.0.0.0/8"), *Cidr::Parse("::1"),
+                                             *Cidr::Parse("169.254.0.0/16"),
+                                             *Cidr::Parse("fe80::/10"), *Cidr::Parse("0.0.0.0/8")};
+    return IsUnspecified(address) || std::any_of(blocks.begin(), blocks.end(), [&](const Cidr& b) {
+               return b.Contains(address);
+           });
+}
+
+void DestinationPolicy::AddOwnListener(const tcp::endpoint& endpoint) {
+    const Address16 address = ToAddress16(endpoint.address());
+    m_Own.push_back({address, IsUnspecified(address), endpoint.port()});
+}
+
+void DestinationPolicy::RefreshLocalAddresses() {
+    std::vector<Address16> local;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) == 0) {
+        for (const ifaddrs* at = list; at != nullptr; at = at->ifa_next) {
+            if (at->ifa_addr == nullptr) continue;
+            if (at->ifa_addr->sa_family == AF_INET) {
+                uint8_t v4[4];
+                std::memcpy(v4, &reinterpret_cast<const sockaddr_in*>(at->ifa_addr)->sin_addr, 4);
+                local.push_back(MappedV4(v4));
+            } else if (at->ifa_addr->sa_family == AF_INET6) {
+                Address16 v6;
+                std::memcpy(v6.data(),
+                            &reinterpret_cast<const sockaddr_in6*>(at->ifa_addr)->sin6_addr, 16);
+                local.push_back(v6);
+            }
+        }
+        freeifaddrs(list);
+    }
+    std::lock_guard lock(m_Mutex);
+    m_Local.swap(local);
+}
+
+bool DestinationPolicy::IsLocal(const Address16& address) const {
+    static const Cidr loopback4 = *Cidr::Parse("127.0.0.0/8");
+    static const Cidr loopback6 = *Cidr::Parse("::1");
+    if (loopback4.Contains(address) || loopback6.Contains(address)) return true;
+    std::lock_guard lock(m_Mutex);
+    return std::find(m_Local.begin(), m_Local.end(), address) != m_Local.end();
+}
+
+bool DestinationPolicy::IsOwnListener(const Address16& address, uint16_t port) const {
+    return std::any_of(m_Own.begin(), m_Own.end(), [&](const Own& own) {
+        return own.m_Port == port && (own.m_Address == address ||
+                                      (own.m_bAny && (IsLocal(address) || IsUnspecified(address))));
+    });
+}
+
+std::string DestinationPolicy::RefuseName(const std::vector<DestRule>& rules,
+                                          const Query& query) const {
+    for (const DestRule& rule : rules) {
+        const DestRule::Match match =
+            rule.Matches(query.m_Client, query.m_User, query.m_Name, std::nullopt, query.m_Port);
+        if (match == DestRule::Match::NeedsAddress) return {};
+        if (match == DestRule::Match::Yes) {
+            return rule.m_bPass ? std::string()
+                                : "not allowed by rule " + std::to_string(rule.m_Number);
+        }
+    }
+    return {};
+}
+
+std::string DestinationPolicy::RefuseAddress(const std::vector<DestRule>& rules, const Query& query,
+                                             const asio::ip::address& dest) const {
+    const Address16 address = ToAddress16(dest);
+    if (IsOwnListener(address, query.m_Port)) return "not allowed: the proxy's own listener";
+    bool namedByPass = false;
+    for (const DestRule& rule : rules) {
+        const DestRule::Match match =
+            rule.Matches(query.m_Client, query.m_User, query.m_Name, address, query.m_Port);
+        if (match != DestRule::Match::Yes) continue;
+        if (!rule.m_bPass) return "not allowed by rule " + std::to_string(rule.m_Number);
+        namedByPass = !rule.m_To.empty();
+        break;
+    }
+    if (!namedByPass && IsPrivateToHost(address) && !IsLocal(query.m_Client)) {
+        return "not allowed: this machine's private address";
+    }
+    return {};
+}

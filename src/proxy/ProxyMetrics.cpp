@@ -1,0 +1,174 @@
+#include "ProxyMetrics.h"
+
+#include <dirent.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "SocksReply.h"
+
+namespace {
+
+// A label value as the exposition format writes it.
+std::string LabelValue(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '\\' || c == '"') {
+            escaped += '\\';
+            escaped += c;
+        } else if (c == '\n') {
+            escaped += "\\n";
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+void Header(std::string& out, const char* name, const char* type, const char* help) {
+    out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
+}
+
+void Family(std::string& out, const char* name, const char* help, const char* label,
+            const std::map<std::string, uint64_t>& counts) {
+    Header(out, name, "counter", help);
+    for (const auto& [key, count] : counts) {
+        out += std::string(name) + "{" + label + "=\"" + LabelValue(key) + "\"} " +
+               std::to_string(count) + "\n";
+    }
+}
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+size_t OpenDescriptors() {
+    size_t count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] != '.') ++count;
+        }
+        closedir(dir);
+        if (count > 0) --count;  // the one of the listing itself
+    }
+    return count;
+}
+
+size_t ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    size_t total = 0, resident = 0;
+    statm >> total >> resident;
+    return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+}  // namespace
+
+std::string ReplyLabel(uint8_t code) {
+    std::string label = ReplyText(code);
+    if (code == ReplyNotAllowed) label = "not_allowed";
+    if (code == ReplyGeneralFailure) label = "general_failure";
+    for (char& c : label) {
+        if (c == ' ') c = '_';
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return label;
+}
+
+ProxyMetrics::Traffic& ProxyMetrics::TrafficOf(const std::string& user,
+                                               const std::string& service) {
+    std::lock_guard lock(m_Mutex);
+    std::string label = service;
+    if (!m_Services.count(service)) {
+        if (m_Services.size() < ServiceLimit) {
+            m_Services[service] = true;
+        } else {
+            label = "other";
+        }
+    }
+    std::unique_ptr<Traffic>& traffic = m_Traffic[{user, label}];
+    if (!traffic) traffic = std::make_unique<Traffic>();
+    return *traffic;
+}
+
+void ProxyMetrics::Count(std::map<std::string, uint64_t>& counts, const std::string& key) {
+    std::lock_guard lock(m_Mutex);
+    ++counts[key];
+}
+
+void ProxyMetrics::Opened(const std::string& result) {
+    Count(m_Opened, result);
+}
+
+void ProxyMetrics::HandshakeFailed(const std::string& reason) {
+    Count(m_HandshakeFailures, reason);
+}
+
+void ProxyMetrics::Refused(const std::string& by) {
+    Count(m_Refused, by);
+}
+
+void ProxyMetrics::Looked(bool found, bool timedOut, std::chrono::duration<double> took) {
+    std::lock_guard lock(m_Mutex);
+    ++m_Lookups[timedOut ? "timeout" : found ? "found" : "failed"];
+    ++m_LookupCount;
+    m_LookupSeconds += took.count();
+    for (size_t i = 0; i < LookupBuckets.size(); ++i) {
+        if (took.count() <= LookupBuckets[i]) ++m_LookupBucketCounts[i];
+    }
+}
+
+std::string ProxyMetrics::Text(size_t open, size_t monitorClients) const {
+    std::string out;
+    Header(out, "vgl_proxy_connections_open", "gauge", "Client connections open now.");
+    out += "vgl_proxy_connections_open " + std::to_string(open) + "\n";
+    Header(out, "vgl_proxy_monitor_clients", "gauge", "Monitor clients connected now.");
+    out += "vgl_proxy_monitor_clients " + std::to_string(monitorClients) + "\n";
+    std::lock_guard lock(m_Mutex);
+    Family(out, "vgl_proxy_connections_opened_total",
+           "CONNECT requests answered, by the reply they got.", "result", m_Opened);
+    Family(out, "vgl_proxy_handshake_failures_total",
+           "Clients that ended before a request, by reason.", "reason", m_HandshakeFailures);
+    Family(out, "vgl_proxy_refused_total",
+           "Connections and CONNECTs refused, by what refused them.", "by", m_Refused);
+    Family(out, "vgl_proxy_lookups_total", "Host name lookups, by outcome.", "result", m_Lookups);
+    for (const bool in : {true, false}) {
+        const char* name = in ? "vgl_proxy_bytes_in_total" : "vgl_proxy_bytes_out_total";
+        Header(out, name, "counter",
+               in ? "Bytes relayed from destinations to clients."
+                  : "Bytes relayed from clients to destinations.");
+        for (const auto& [key, traffic] : m_Traffic) {
+            const uint64_t bytes = (in ? traffic->m_In : traffic->m_Out).load();
+            out += std::string(name) + "{user=\"" + LabelValue(key.first) + "\",service=\"" +
+                   LabelValue(key.second) + "\"} " + std::to_string(bytes) + "\n";
+        }
+    }
+    Header(out, "vgl_proxy_lookup_duration_seconds", "histogram",
+           "How long host name lookups took, their wait for a thread included.");
+    for (size_t i = 0; i < LookupBuckets.size(); ++i) {
+        out += "vgl_proxy_lookup_duration_seconds_bucket{le=\"" + Number(LookupBuckets[i]) +
+               "\"} " + std::to_string(m_LookupBucketCounts[i]) + "\n";
+    }
+    out += "vgl_proxy_lookup_duration_seconds_bucket{le=\"+Inf\"} " +
+           std::to_string(m_LookupCount) + "\n";
+    out += "vgl_proxy_lookup_duration_seconds_sum " + Number(m_LookupSeconds) + "\n";
+    out += "vgl_proxy_lookup_duration_seconds_count " + std::to_string(m_LookupCount) + "\n";
+    Header(out, "process_cpu_seconds_total", "counter",
+           "CPU time of the proxy, relaying included, in seconds.");
+    out += "process_cpu_seconds_total " + Number(CpuSeconds()) + "\n";
+    Header(out, "process_resident_memory_bytes", "gauge", "Resident memory in bytes.");
+    out += "process_resident_memory_bytes " + std::to_string(ResidentBytes()) + "\n";
+    Header(out, "process_open_fds", "gauge", "Open file descriptors.");
+    out += "process_open_fds " + std::to_string(OpenDescriptors()) + "\n";
+    return out;
+}

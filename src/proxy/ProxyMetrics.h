@@ -1,0 +1,51 @@
+#pragma once
+// The counters vgl-proxy offers to Prometheus, and their text exposition.
+// Label sets stay bounded whatever clients do: users are the users file's
+// (anyone else is "other"), services the first ServiceLimit ones seen (later
+// ones count as "other"), results and reasons fixed lists.
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+
+class ProxyMetrics {
+public:
+    static constexpr size_t ServiceLimit = 20;
+
+    // The running byte counts of one user and service; stable for the life of the process.
+    struct Traffic {
+        std::atomic<uint64_t> m_In{0};
+        std::atomic<uint64_t> m_Out{0};
+    };
+
+    Traffic& TrafficOf(const std::string& user, const std::string& service);
+    void Opened(const std::string& result);           // e.g. "succeeded", "host_unreachable"
+    void HandshakeFailed(const std::string& reason);  // e.g. "timeout", "authentication"
+    void Refused(const std::string& by);              // "rule", "own_listener", "limit", ...
+    void Looked(bool found, bool timedOut, std::chrono::duration<double> took);
+
+    // The exposition; `open`, the connections open now.
+    std::string Text(size_t open, size_t monitorClients) const;
+
+private:
+    static constexpr std::array<double, 10> LookupBuckets = {0.005, 0.01, 0.025, 0.05, 0.1,
+                                                             0.25,  0.5,  1,     2.5,  5};
+
+    void Count(std::map<std::string, uint64_t>& counts, const std::string& key);
+
+    mutable std::mutex m_Mutex;
+    std::map<std::pair<std::string, std::string>, std::unique_ptr<Traffic>> m_Traffic;
+    std::map<std::string, bool> m_Services;  // the ones with a label of their own
+    std::map<std::string, uint64_t> m_Opened, m_HandshakeFailures, m_Refused, m_Lookups;
+    std::array<uint64_t, LookupBuckets.size()> m_LookupBucketCounts{};
+    uint64_t m_LookupCount = 0;
+    double m_LookupSeconds = 0;
+};
+
+// The label of a result code of a CONNECT: "succeeded", "not_allowed", ...
+std::string ReplyLabel(uint8_t code);

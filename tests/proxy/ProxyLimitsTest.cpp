@@ -1,0 +1,166 @@
+// What one address can do to everyone else: slow handshakes past its limits,
+// names whose name server never answers, a flood of wrong passwords. Each
+// costs only that address (and lookups only their own pool).
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "ProxyHarness.h"
+
+namespace {
+// Named too: the test files are compiled as one.
+namespace limits_test {
+
+const Bytes Greeting = {0x05, 0x01, 0x00};
+const Bytes PasswordGreeting = {0x05, 0x01, 0x02};
+// alice's password is "secret" (made by mkpasswd -m yescrypt).
+constexpr char AliceLine[] =
+    "alice:$y$j9T$8aqj54dKK1pgw963UMKys1$aGyJIzNWXhiDoxMd.2kTr.s.iaOhduJM12G.w2Rru0C\n";
+
+Bytes Concat(Bytes a, const Bytes& b) {
+    for (const uint8_t byte : b) a.push_back(byte);
+    return a;
+}
+
+Bytes Login(const std::string& user, const std::string& password) {
+    Bytes login;
+    login.reserve(3 + user.size() + password.size());
+    login.push_back(0x01);
+    login.push_back(static_cast<uint8_t>(user.size()));
+    for (const char c : user) login.push_back(static_cast<uint8_t>(c));
+    login.push_back(static_cast<uint8_t>(password.size()));
+    for (const char c : password) login.push_back(static_cast<uint8_t>(c));
+    return login;
+}
+
+std::string WriteFile(const std::string& content) {
+    char path[] = "/tmp/vgl-proxy-test-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd >= 0) {
+        if (write(fd, content.data(), content.size()) < 0) path[0] = '\0';
+        close(fd);
+    }
+    return path;
+}
+
+bool NothingToRead(const RawClient& client) {
+    pollfd fd{client.Fd(), POLLIN, 0};
+    return poll(&fd, 1, 0) == 0;
+}
+
+TEST(ProxyLimitsTest, SlowClientsOfOneAddressLockOutOnlyThatAddress) {
+    const std::string webHost = RandomLoopbackHost();
+    LocalHttpServer web(webHost, 0);
+    ProxyProcess proxy({"--max-per-client", "10"});
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    // Eight handshakes in progress from one address (one byte each), then more of them.
+    std::vector<RawClient> slow;
+    for (int i = 0; i < 8; ++i) {
+        slow.emplace_back(proxy.Host(), ProxyProcess::Port, "127.0.0.2");
+        ASSERT_TRUE(slow.back().Send({0x05}));
+    }
+    for (int i = 0; i < 5; ++i) {
+        RawClient more(proxy.Host(), ProxyProcess::Port, "127.0.0.2");
+        more.Send(Greeting);
+        EXPECT_TRUE(more.Closed());
+        EXPECT_TRUE(more.Read(2).empty());
+    }
+    // Another address is served at once, relaying included.
+    RawClient other(proxy.Host(), ProxyProcess::Port, "127.0.0.3");
+    ASSERT_TRUE(other.Send(Concat(Greeting, ConnectRequest(webHost, web.Port()))));
+    EXPECT_EQ(other.Read(12).size(), 12u);
+    // Refusals of one address are logged once, not once each.
+    const std::string log = proxy.Log();
+    const std::string refusal = "handshakes from this address in progress";
+    EXPECT_NE(log.find(refusal), std::string::npos) << log;
+    EXPECT_EQ(log.find(refusal), log.rfind(refusal)) << log;
+
+    // Past the connections per address, relaying ones counted.
+    std::vector<RawClient> relaying;
+    for (int i = 0; i < 10; ++i) {
+        relaying.emplace_back(proxy.Host(), ProxyProcess::Port, "127.0.0.4");
+        ASSERT_TRUE(relaying.back().Send(Concat(Greeting, ConnectRequest(webHost, web.Port()))));
+        ASSERT_EQ(relaying.back().Read(12).size(), 12u);
+    }
+    RawClient eleventh(proxy.Host(), ProxyProcess::Port, "127.0.0.4");
+    eleventh.Send(Greeting);
+    EXPECT_TRUE(eleventh.Read(2).empty());
+    EXPECT_TRUE(proxy.WaitForLog("10 connections from this address already open"));
+
+    // The handshake has a time-out of its own, far shorter than the idle one.
+    ProxyProcess quick({"--handshake-timeout", "1"});
+    ASSERT_TRUE(quick.Started()) << quick.Log();
+    RawClient halfway(quick.Host(), ProxyProcess::Port);
+    ASSERT_TRUE(halfway.Send({0x05}));
+    EXPECT_TRUE(halfway.Closed());
+    EXPECT_TRUE(quick.WaitForLog("result=\"handshake time-out\""));
+}
+
+// A private resolver configuration (in a mount namespace of the proxy's own)
+// names a name server on loopback that never answers.
+TEST(ProxyLimitsTest, LoginsStayPromptWhileLookupsHangAndAnotherAddressGuesses) {
+    const std::string serverHost = RandomLoopbackHost();
+    const int silent = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = LoopbackAddress(serverHost, 53);
+    ASSERT_EQ(bind(silent, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const std::string resolver =
+        WriteFile("nameserver " + serverHost + "\noptions timeout:30 attempts:1\n");
+    const std::string users = WriteFile(AliceLine);
+    const std::string host = RandomLoopbackHost();
+    ProxyProcess proxy(
+        {"--users", users, "--connect-timeout", "12", "--max-handshakes-per-client", "100"},
+        {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+         "mount --bind \"$0\" /etc/resolv.conf && exec \"$@\"", resolver},
+        host);
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    const auto loggedIn = [&](const std::string& source, const std::string& password) {
+        RawClient client(host, ProxyProcess::Port, source);
+        client.Send(PasswordGreeting);
+        client.Read(2);
+        client.Send(Login("alice", password));
+        return client;
+    };
+
+    // Wrong passwords from one address: each makes its next one wait longer.
+    for (int i = 0; i < 4; ++i) {
+        RawClient guess = loggedIn("127.0.0.3", "guess");
+        EXPECT_EQ(guess.Read(2), (Bytes{0x01, 0x01}));
+    }
+    // 24 names whose lookups never end, from another; each client sends its
+    // whole handshake at once, so that all of them are in flight together.
+    std::vector<RawClient> hanging;
+    for (int i = 0; i < 24; ++i) {
+        hanging.emplace_back(host, ProxyProcess::Port, "127.0.0.2");
+        ASSERT_TRUE(hanging.back().Send(
+            Concat(Concat(PasswordGreeting, Login("alice", "secret")),
+                   ConnectByName("host" + std::to_string(i) + ".silent.example", 80))));
+    }
+    for (RawClient& client : hanging) {
+        ASSERT_EQ(client.Read(4), (Bytes{0x05, 0x02, 0x01, 0x00}));
+    }
+    RawClient guessing = loggedIn("127.0.0.3", "guess");
+    // A login from elsewhere is answered while all of that goes on.
+    RawClient user = loggedIn("127.0.0.4", "secret");
+    EXPECT_EQ(user.Read(2), (Bytes{0x01, 0x00}));
+    EXPECT_TRUE(NothingToRead(guessing));
+    for (RawClient& client : hanging) EXPECT_TRUE(NothingToRead(client));
+    // Each hanging lookup ends with TTL expired, within the connect time-out.
+    for (RawClient& client : hanging) {
+        const Bytes reply = client.Read(10, 20000);
+        ASSERT_EQ(reply.size(), 10u);
+        EXPECT_EQ(reply[1], 0x06);
+    }
+    EXPECT_EQ(guessing.Read(2), (Bytes{0x01, 0x01}));
+    close(silent);
+    std::remove(resolver.c_str());
+    std::remove(users.c_str());
+}
+
+}  // namespace limits_test
+}  // namespace
