@@ -119,7 +119,10 @@ protected:
         if (m_bShowNameDialogs) {  // where it appears, as exec would show it
             names->show();
             QCoreApplication::processEvents();
-            m_NameDialogCentre = names->frameGeometry().center();
+            // Compared with the parent's centre at the same moment: the window
+            // may still be taking its maximised size from the window system.
+            m_NameDialogOffset = names->frameGeometry().center() -
+                                 names->parentWidget()->frameGeometry().center();
         }
         if (m_Answers.empty() || m_Answers.front() == Cancel) {
             if (!m_Answers.empty()) m_Answers.pop_front();
@@ -141,7 +144,7 @@ protected:
     QStringList m_NameDialogTexts;  // the name each host-name dialog opened with
     QWidget* m_pNameDialogParent = nullptr;
     bool m_bShowNameDialogs = false;
-    QPoint m_NameDialogCentre;
+    QPoint m_NameDialogOffset;  // of the dialog's centre from its parent's
     int m_nOtherDialogs = 0;
     std::function<int(QDialog&)> m_OtherDialog;
 };
