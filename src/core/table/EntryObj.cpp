@@ -261,3 +261,44 @@ const std::string& EntryObj::GetColumnText(int column) const {
     if (column < 0 || column >= static_cast<int>(m_Columns.size())) return none;
     return m_Columns[static_cast<size_t>(column)];
 }
+
+void EntryObj::MeasureRate(int64_t now) {
+    if (m_bFinished) {
+        m_RateIn = m_RateOut = -1;
+        return;
+    }
+    if (m_RateSince >= 0 && now > m_RateSince) {
+        const double seconds = static_cast<double>(now - m_RateSince) / 1000.0;
+        // A counter that started again grew by less than nothing; it moved nothing we can tell.
+        m_RateIn = m_TotalIn >= m_RateBaseIn ? static_cast<double>(m_TotalIn - m_RateBaseIn) / seconds : 0;
+        m_RateOut =
+            m_TotalOut >= m_RateBaseOut ? static_cast<double>(m_TotalOut - m_RateBaseOut) / seconds : 0;
+    } else if (m_RateSince < 0) {
+        m_RateIn = m_RateOut = -1;
+    }
+    m_RateSince = now;
+    m_RateBaseIn = m_TotalIn;
+    m_RateBaseOut = m_TotalOut;
+}
+
+void EntryObj::FormatRate(double bytesPerSecond, int32_t dataUnit, std::string& text) {
+    if (bytesPerSecond < 0) {
+        text.clear();
+        return;
+    }
+    char digits[48];
+    char* end = digits + sizeof digits;
+    const char* unit = " B/s";
+    char* at;
+    if (dataUnit == UnitMegabytes) {
+        at = std::to_chars(digits, end, bytesPerSecond / 1048576.0, std::chars_format::fixed, 1).ptr;
+        unit = " MB/s";
+    } else if (dataUnit == UnitKilobytes) {
+        at = std::to_chars(digits, end, bytesPerSecond / 1024.0, std::chars_format::fixed, 1).ptr;
+        unit = " KB/s";
+    } else {
+        at = std::to_chars(digits, end, bytesPerSecond, std::chars_format::fixed, 0).ptr;
+    }
+    text.assign(digits, at);
+    text += unit;
+}

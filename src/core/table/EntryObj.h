@@ -52,4 +52,20 @@ public:
     std::array<std::string, 11> m_Columns;
     std::string m_Key;
     uint64_t m_LastTotal = 0;  // m_TotalIn + m_TotalOut
+
+    // Bytes per second each way over the last poll period: the growth since
+    // the poll at m_RateSince (steady milliseconds) over the time between the
+    // two polls. Negative while not measured: before a connection's second
+    // poll (the first one's bytes were counted before VGL watched) and once it
+    // has finished.
+    bool HasRate() const { return m_RateIn >= 0; }
+    // Measures the rates at a poll at `now` and makes that poll the next base.
+    void MeasureRate(int64_t now);
+    // A rate in the data unit per second ("12.5 KB/s"); empty while not measured.
+    static void FormatRate(double bytesPerSecond, int32_t dataUnit, std::string& text);
+    double m_RateIn = -1;
+    double m_RateOut = -1;
+    int64_t m_RateSince = -1;  // -1: no base yet
+    uint64_t m_RateBaseIn = 0;
+    uint64_t m_RateBaseOut = 0;
 };

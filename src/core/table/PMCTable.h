@@ -5,6 +5,7 @@
 // adds up each service's traffic of the interval for the graph.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -72,6 +73,9 @@ public:
     uint64_t ServiceTraffic(const std::string& service) const;  // 0 when absent
     const std::string& ServerName() const;                      // m_ServerName
     const EntryObj* DisplayEntry(int row) const;                // row from 1; null past the end
+    // The clock the rates are measured with, in milliseconds of a steady
+    // clock; tests set their own. A poll applied reads it once.
+    void SetClock(std::function<int64_t()> milliseconds);
 
 private:
     void DropConnection();
@@ -82,6 +86,7 @@ private:
     void AddTraffic(const std::string& service, uint64_t delta);
     void FileIfFinished(EntryObj* entry);
     void RebuildDisplayList();
+    void MeasureRates();
 
     EntryMap m_ActiveMap;
     EntryMap m_FailedMap;                  // at most 50
@@ -101,4 +106,6 @@ private:
     bool m_bBatchPending = false;  // records or the end of the last batch not yet applied
     bool m_bLent = false;
     std::string m_LastErrorText;
+    std::function<int64_t()> m_Clock;
+    int64_t m_LastPollTime = -1;  // of the last poll applied on this connection; -1 none
 };
