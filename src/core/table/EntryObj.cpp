@@ -281,6 +281,10 @@ void EntryObj::MeasureRate(int64_t now) {
     m_RateBaseOut = m_TotalOut;
 }
 
+void EntryObj::FormatBytes(uint64_t bytes, int32_t dataUnit, std::string& text) {
+    FormatTraffic(bytes, dataUnit, text);
+}
+
 void EntryObj::FormatRate(double bytesPerSecond, int32_t dataUnit, std::string& text) {
     if (bytesPerSecond < 0) {
         text.clear();

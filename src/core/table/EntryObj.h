@@ -63,6 +63,8 @@ public:
     void MeasureRate(int64_t now);
     // A rate in the data unit per second ("12.5 KB/s"); empty while not measured.
     static void FormatRate(double bytesPerSecond, int32_t dataUnit, std::string& text);
+    // Bytes in the data unit, as the traffic columns show them ("1.50K").
+    static void FormatBytes(uint64_t bytes, int32_t dataUnit, std::string& text);
     double m_RateIn = -1;
     double m_RateOut = -1;
     int64_t m_RateSince = -1;  // -1: no base yet

@@ -39,6 +39,8 @@ void GridModel::SetTable(const PMCTable* table) {
     beginResetModel();
     m_pTable = table;
     m_nRows = 0;
+    m_TableRows = 0;
+    m_bIndexStale = true;
     m_Order.clear();
     m_Keys.clear();
     endResetModel();
@@ -91,17 +93,58 @@ int GridModel::TableRow(int row) const {
 }
 
 void GridModel::SetRowCount(int rows) {
+    // A poll or a switch of the list: the entries behind the rows changed.
+    m_bIndexStale = true;
     Reorder(std::max(rows, 0));
+}
+
+bool GridModel::SetFilter(const std::string& text) {
+    const bool valid = m_Filter.SetText(text);
+    Reorder(m_TableRows);
+    return valid;
+}
+
+std::vector<const EntryObj*> GridModel::ShownEntries() const {
+    std::vector<const EntryObj*> entries;
+    if (!m_pTable) return entries;
+    entries.reserve(m_Order.size());
+    for (int tableRow : m_Order) {
+        if (const EntryObj* entry = m_pTable->DisplayEntry(tableRow)) entries.push_back(entry);
+    }
+    return entries;
+}
+
+// The table rows (from 1) the filter keeps, in the table's order. The index
+// is folded once per poll; each keystroke only searches it.
+std::vector<int> GridModel::ChosenRows(int rows) {
+    std::vector<int> chosen;
+    if (m_Filter.KeepsAll() || !m_pTable) {
+        chosen.resize(static_cast<size_t>(rows));
+        std::iota(chosen.begin(), chosen.end(), 1);
+        return chosen;
+    }
+    if (m_bIndexStale) {
+        std::vector<const EntryObj*> entries;
+        entries.reserve(static_cast<size_t>(rows));
+        for (int row = 1; row <= rows; ++row) {
+            if (const EntryObj* entry = m_pTable->DisplayEntry(row)) entries.push_back(entry);
+        }
+        m_Index.Build(entries);
+        m_bIndexStale = false;
+    }
+    chosen.reserve(m_Index.Size());
+    for (size_t row : m_Filter.Select(m_Index)) chosen.push_back(static_cast<int>(row) + 1);
+    return chosen;
 }
 
 void GridModel::SortBy(int column) {
     m_SortColumn = column >= 0 && column < g_nColumns ? column : -1;
-    Reorder(m_nRows);
+    Reorder(m_TableRows);
 }
 
 void GridModel::ColumnsChanged() {
     emit headerDataChanged(Qt::Horizontal, 0, g_nColumns - 1);
-    if (m_SortColumn >= 0) Reorder(m_nRows);  // the direction may have changed
+    if (m_SortColumn >= 0) Reorder(m_TableRows);  // the direction may have changed
 }
 
 QString GridModel::MonitorText(const std::string& bytes) {
@@ -152,9 +195,7 @@ bool GridModel::Less(int leftRow, int rightRow, int column) const {
     return ascending ? order < 0 : order > 0;
 }
 
-std::vector<int> GridModel::BuildOrder(int rows) const {
-    std::vector<int> order(static_cast<size_t>(rows));
-    std::iota(order.begin(), order.end(), 1);
+std::vector<int> GridModel::BuildOrder(std::vector<int> order) const {
     if (m_SortColumn >= 0 && m_pTable) {
         // Stable: rows that compare equal keep the table's order.
         std::stable_sort(order.begin(), order.end(),
@@ -163,7 +204,10 @@ std::vector<int> GridModel::BuildOrder(int rows) const {
     return order;
 }
 
-void GridModel::Reorder(int rows) {
+void GridModel::Reorder(int tableRows) {
+    m_TableRows = tableRows;
+    std::vector<int> order = BuildOrder(ChosenRows(tableRows));
+    const int rows = static_cast<int>(order.size());
     if (rows > m_nRows) {
         beginInsertRows(QModelIndex(), m_nRows, rows - 1);
         for (int row = m_nRows; row < rows; ++row) {
@@ -178,19 +222,24 @@ void GridModel::Reorder(int rows) {
     // selection and current cell along with their connections. Rows at and
     // beyond the new count are removed afterwards.
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<int> order = BuildOrder(rows);
     std::vector<std::string> keys;
     keys.reserve(static_cast<size_t>(m_nRows));
     std::unordered_map<std::string, int> newRowOfKey;
     for (int row = 0; row < rows; ++row) {
         keys.push_back(KeyOf(order[static_cast<size_t>(row)]));
-        if (!keys.back().empty()) newRowOfKey.emplace(keys.back(), row);
+    }
+    const QModelIndexList from = persistentIndexList();
+    // Only a selection or a current cell needs the rows found again by their connection.
+    if (!from.isEmpty()) {
+        for (int row = 0; row < rows; ++row) {
+            const std::string& key = keys[static_cast<size_t>(row)];
+            if (!key.empty()) newRowOfKey.emplace(key, row);
+        }
     }
     for (int row = rows; row < m_nRows; ++row) {
         order.push_back(row + 1);
         keys.emplace_back();
     }
-    const QModelIndexList from = persistentIndexList();
     QModelIndexList to;
     to.reserve(from.size());
     for (const QModelIndex& index : from) {

@@ -10,6 +10,7 @@
 
 #include "core/monitor/SessionWorker.h"
 #include "core/table/PMCTable.h"
+#include "core/view/ConnectionGroups.h"
 #include "gui/framework/GWDocument.h"
 
 class GraphView;
@@ -56,6 +57,13 @@ public:
     // What the session is doing or why it ended ("Polling HOST…").
     const QString& StatusText() const { return m_StatusText; }
 
+    // What the grid shows of the table: the filter line and the grouping.
+    // They belong to the session, so that a stored session can keep them.
+    const QString& FilterText() const { return m_FilterText; }
+    void SetFilterText(const QString& text);
+    GroupBy Grouping() const { return m_Grouping; }
+    void SetGrouping(GroupBy by);
+
     // Whether the timer client is registered, and with which period.
     bool HasTimerClient() const { return m_bTimerClient; }
     int32_t TimerClientPeriod() const { return m_TimerClientPeriod; }
@@ -65,6 +73,8 @@ signals:
     void stateChanged();
     // The status text or the busy state changed.
     void statusChanged();
+    // The filter line or the grouping changed.
+    void viewChoiceChanged();
 
 private:
     void StartConnect(const QString& hostName, bool keepName);
@@ -89,4 +99,6 @@ private:
     QString m_ConnectHost;     // of the connect in flight
     bool m_bKeepName = false;  // ask again with that name when it fails
     QString m_StatusText;
+    QString m_FilterText;
+    GroupBy m_Grouping = GroupBy::Connection;
 };
