@@ -14,4 +14,5 @@ enum GridColumn : int {
     ColTotalTraffic,
     ColAuthentification,
     ColNextServer,
+    ColResult,
 };

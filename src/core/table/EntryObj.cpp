@@ -1,6 +1,7 @@
 #include "core/table/EntryObj.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -9,19 +10,6 @@
 
 namespace {
 
-enum Column {
-    ColSource = 0,
-    ColDestination = 1,
-    ColUserName = 2,
-    ColService = 3,
-    ColStartTime = 4,
-    ColDuration = 5,
-    ColInTraffic = 6,
-    ColOutTraffic = 7,
-    ColTotalTraffic = 8,
-    ColAuthentification = 9,
-    ColNextServer = 10,
-};
 
 constexpr int32_t HostFormNames = 1;
 constexpr int32_t UnitKilobytes = 1;
@@ -179,6 +167,16 @@ std::string EntryObj::AuthMethodName(uint8_t method) {
     return std::string(text, static_cast<size_t>(length));
 }
 
+// The 256 names made once: the column hands out references to them.
+const std::string& EntryObj::AuthMethodText(uint8_t method) {
+    static const std::array<std::string, 256> names = [] {
+        std::array<std::string, 256> all;
+        for (size_t i = 0; i < all.size(); ++i) all[i] = AuthMethodName(static_cast<uint8_t>(i));
+        return all;
+    }();
+    return names[method];
+}
+
 int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
     delta = 0;
     if (record.m_IdHigh == 0 && record.m_IdLow == 0) return 0;
@@ -192,6 +190,11 @@ int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
         if (m_Status != 0) return 0;  // the connection has already ended
         m_Status = m_FailureCode != 0 ? 1 : 2;
         m_bFinished = 1;
+        // Our monitors send the end time in the close value; others send 0,
+        // and then the end is when the close arrived.
+        m_EndTime = record.m_CloseValue != 0 ? static_cast<int64_t>(record.m_CloseValue)
+                                             : static_cast<int64_t>(std::time(nullptr));
+        Stale(SlotDuration);
         return 1;
     }
 
@@ -200,10 +203,8 @@ int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
     std::string_view service = FieldText(record.m_ServiceName);
     if (!service.empty()) {
         m_Service.assign(service);
-        m_Columns[ColService] = m_Service;
     } else if (m_Service.empty()) {
         m_Service.assign("Others");
-        m_Columns[ColService] = m_Service;
     }
 
     FillIn(m_SourceAddr, record.m_SourceAddr);
@@ -214,15 +215,13 @@ int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
     FillIn(m_NextServerName, record.m_NextServerName);
 
     std::string_view userName = FieldText(record.m_UserName);
-    if (!userName.empty()) {
-        m_UserName.assign(userName);
-        m_Columns[ColUserName] = m_UserName;
-    }
+    if (!userName.empty()) m_UserName.assign(userName);
 
     if (record.m_StartTime != 0) {
         m_StartTime = static_cast<int64_t>(record.m_StartTime);  // unsigned on the wire
-        m_Columns[ColStartTime] = TimeOfDay(m_StartTime);
     }
+    // Every made text may have changed; they are made again when asked for.
+    m_Fresh = 0;
 
     // A zero count is a record without counts: the old one stands.
     if (record.m_TrafficIn != 0) Advance(record.m_TrafficIn, m_BytesIn, m_TotalIn, delta);
@@ -231,11 +230,6 @@ int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
 
     if (record.m_AuthMethod != 0) m_AuthMethod = record.m_AuthMethod;
     if (IsOpenKind(record.m_Kind)) m_bOpened = 1;
-    if (m_bOpened && m_AuthShown != m_AuthMethod) {
-        // Built only when the byte changes: updates repeat it on every record.
-        m_Columns[ColAuthentification] = AuthMethodName(m_AuthMethod);
-        m_AuthShown = m_AuthMethod;
-    }
 
     if (record.m_ResultCode != 0) m_FailureCode = static_cast<int32_t>(record.m_ResultCode);
     FillIn(m_ResultText, record.m_ResultText);
@@ -247,22 +241,143 @@ void EntryObj::SetDisplay(int32_t hostForm, int32_t dataUnit) {
 }
 
 void EntryObj::SetDisplay(int32_t hostForm, int32_t dataUnit, int64_t now) {
-    FormatHost(hostForm, m_SourceName, m_SourceAddr, m_Columns[ColSource]);
-    FormatHost(hostForm, m_DestName, m_DestAddr, m_Columns[ColDestination]);
-    FormatHost(hostForm, m_NextServerName, m_NextServerAddr, m_Columns[ColNextServer]);
-    FormatTraffic(m_TotalIn, dataUnit, m_Columns[ColInTraffic]);
-    FormatTraffic(m_TotalOut, dataUnit, m_Columns[ColOutTraffic]);
-    FormatTraffic(m_LastTotal, dataUnit, m_Columns[ColTotalTraffic]);
-    FormatDuration(now - m_StartTime, m_Columns[ColDuration]);
+    if (!m_bDisplaySet || hostForm != m_HostForm) {
+        Stale(SlotSource);
+        Stale(SlotDestination);
+        Stale(SlotNextServer);
+    }
+    if (!m_bDisplaySet || dataUnit != m_DataUnit) {
+        Stale(SlotIn);
+        Stale(SlotOut);
+        Stale(SlotTotal);
+        Stale(SlotInRate);
+        Stale(SlotOutRate);
+    }
+    if (!m_bDisplaySet || now != m_Now) Stale(SlotDuration);
+    m_HostForm = hostForm;
+    m_DataUnit = dataUnit;
+    m_Now = now;
+    m_bDisplaySet = true;
+}
+
+int64_t EntryObj::Span(int64_t now) const {
+    const int64_t end = m_bFinished ? m_EndTime : now;
+    return std::max<int64_t>(end - m_StartTime, 0);
+}
+
+void EntryObj::Format(Slot slot) const {
+    std::string& text = m_Made[slot];
+    switch (slot) {
+        case SlotSource:
+            FormatHost(m_HostForm, m_SourceName, m_SourceAddr, text);
+            break;
+        case SlotDestination:
+            FormatHost(m_HostForm, m_DestName, m_DestAddr, text);
+            break;
+        case SlotNextServer:
+            FormatHost(m_HostForm, m_NextServerName, m_NextServerAddr, text);
+            break;
+        case SlotStartTime:
+            // Shown from the first start time on; the display options play no part.
+            if (m_StartTime != 0) text = TimeOfDay(m_StartTime);
+            break;
+        case SlotDuration:
+            FormatDuration(Span(m_Now), text);
+            break;
+        case SlotIn:
+            FormatTraffic(m_TotalIn, m_DataUnit, text);
+            break;
+        case SlotOut:
+            FormatTraffic(m_TotalOut, m_DataUnit, text);
+            break;
+        case SlotTotal:
+            FormatTraffic(m_LastTotal, m_DataUnit, text);
+            break;
+        case SlotInRate:
+            FormatRate(m_RateIn, m_DataUnit, text);
+            break;
+        case SlotOutRate:
+            FormatRate(m_RateOut, m_DataUnit, text);
+            break;
+        case SlotCount:
+            break;
+    }
+}
+
+const std::string& EntryObj::MadeText(Slot slot) const {
+    static const std::string none;
+    // Until SetDisplay has given a form, a unit and a clock, only the start
+    // time can be made.
+    if (!m_bDisplaySet && slot != SlotStartTime) return none;
+    if ((m_Fresh & (1u << slot)) == 0) {
+        Format(slot);
+        m_Fresh |= static_cast<uint16_t>(1u << slot);
+    }
+    return m_Made[slot];
 }
 
 const std::string& EntryObj::GetColumnText(int column) const {
     static const std::string none;
-    if (column < 0 || column >= static_cast<int>(m_Columns.size())) return none;
-    return m_Columns[static_cast<size_t>(column)];
+    switch (column) {
+        case Column::Source:
+            return MadeText(SlotSource);
+        case Column::Destination:
+            return MadeText(SlotDestination);
+        case Column::UserName:
+            return m_UserName;
+        case Column::Service:
+            return m_Service;
+        case Column::StartTime:
+            return MadeText(SlotStartTime);
+        case Column::Duration:
+            return MadeText(SlotDuration);
+        case Column::InTraffic:
+            return MadeText(SlotIn);
+        case Column::OutTraffic:
+            return MadeText(SlotOut);
+        case Column::TotalTraffic:
+            return MadeText(SlotTotal);
+        case Column::Authentification:
+            return m_bOpened ? AuthMethodText(m_AuthMethod) : none;
+        case Column::NextServer:
+            return MadeText(SlotNextServer);
+        case Column::Result:
+            // Why a connection failed (or is failing: the close is still to
+            // come); the result text of one that succeeded says nothing.
+            return m_FailureCode != 0 ? m_ResultText : none;
+        case Column::InRate:
+            return MadeText(SlotInRate);
+        case Column::OutRate:
+            return MadeText(SlotOutRate);
+        default:
+            return none;
+    }
+}
+
+uint64_t EntryObj::ColumnNumber(int column) const {
+    switch (column) {
+        case Column::StartTime:
+            return static_cast<uint64_t>(std::max<int64_t>(m_StartTime, 0));
+        case Column::Duration:
+            return static_cast<uint64_t>(Span(m_Now));
+        case Column::InTraffic:
+            return m_TotalIn;
+        case Column::OutTraffic:
+            return m_TotalOut;
+        case Column::TotalTraffic:
+            return m_LastTotal;
+        case Column::InRate:  // in thousandths, so that slow rates still sort; none as 0
+            return HasRate() ? static_cast<uint64_t>(m_RateIn * 1000.0) : 0;
+        case Column::OutRate:
+            return HasRate() ? static_cast<uint64_t>(m_RateOut * 1000.0) : 0;
+        default:
+            return 0;
+    }
 }
 
 void EntryObj::MeasureRate(int64_t now) {
+    Stale(SlotInRate);
+    Stale(SlotOutRate);
     if (m_bFinished) {
         m_RateIn = m_RateOut = -1;
         return;

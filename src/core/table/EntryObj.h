@@ -1,27 +1,38 @@
 #pragma once
 // One proxied connection as the monitor reports it: identity, addresses,
-// names, times, byte counts, state, and one ready-made text per grid column.
+// names, times, byte counts, state, and its text for each grid column. The
+// texts are made when first asked for after a change, so that a table of
+// many connections formats only the rows that are painted, copied or sorted.
 
 #include <array>
 #include <cstdint>
 #include <string>
 
 #include "core/monitor/MonStream.h"
+#include "core/table/ColumnInfo.h"
 
 class EntryObj {
 public:
     int32_t Apply(const MonitorRecord& record, uint64_t& delta);  // 1 taken, 0 refused
     void SetDisplay(int32_t hostForm, int32_t dataUnit);
     // The same with the clock given, in seconds since 1970-01-01 UTC: the
-    // duration column is the span up to `now`. The form above uses the system clock.
+    // duration of a connection still running is the span up to `now`. The
+    // form above uses the system clock.
     void SetDisplay(int32_t hostForm, int32_t dataUnit, int64_t now);
-    const std::string& GetColumnText(int column) const;  // 0..10
+    const std::string& GetColumnText(int column) const;  // 0 .. g_nColumns - 1
+    // The number a numeric column's text shows (start time, duration in
+    // seconds, bytes), for sorting; 0 for a text column.
+    uint64_t ColumnNumber(int column) const;
+    // The seconds from the start to the end of a finished connection, or to
+    // `now` while it runs; never below 0.
+    int64_t Span(int64_t now) const;
     static void MakeKey(uint32_t idHigh, uint32_t idLow, std::string& key);
     // An open record's kind word has the value 4 set; a close record's has the top bit clear.
     static bool IsOpenKind(uint32_t kind) { return (kind & 4u) != 0; }
     static bool IsCloseKind(uint32_t kind) { return (kind & 0x80000000u) == 0; }
     // The name of a SOCKS5 authentication method, as the Authentification column shows it.
     static std::string AuthMethodName(uint8_t method);
+    static const std::string& AuthMethodText(uint8_t method);  // the same, made once
 
     int32_t m_Status = 0;  // 0 active, 1 failed, 2 closed
     int32_t m_bFinished = 0;
@@ -30,6 +41,7 @@ public:
     uint32_t m_IdLow = 0;
     int32_t m_Kind = 0;
     int64_t m_StartTime = 0;  // seconds since 1970-01-01 UTC; 0 until an open record
+    int64_t m_EndTime = 0;    // the same clock; 0 until the connection has ended
     uint32_t m_BytesIn = 0;   // the wire's running totals, as last received
     uint32_t m_BytesOut = 0;
     // The bytes each way as the grid shows them: the wire's total plus 2^32 for
@@ -42,14 +54,12 @@ public:
     uint8_t m_DestAddr[16] = {};
     uint8_t m_AuthMethod = 0;
     int32_t m_bOpened = 0;  // an open record has been applied (the auth column shows from then on)
-    int32_t m_AuthShown = -1;  // the method the Authentification column was built for
     std::string m_UserName;
     std::string m_Service;
     std::string m_SourceName;
     std::string m_NextServerName;
     std::string m_DestName;
     std::string m_ResultText;
-    std::array<std::string, 11> m_Columns;
     std::string m_Key;
     uint64_t m_LastTotal = 0;  // m_TotalIn + m_TotalOut
 
@@ -70,4 +80,29 @@ public:
     int64_t m_RateSince = -1;  // -1: no base yet
     uint64_t m_RateBaseIn = 0;
     uint64_t m_RateBaseOut = 0;
+private:
+    // The columns whose texts are made here rather than kept in a field.
+    enum Slot : uint8_t {
+        SlotSource,
+        SlotDestination,
+        SlotNextServer,
+        SlotStartTime,
+        SlotDuration,
+        SlotIn,
+        SlotOut,
+        SlotTotal,
+        SlotInRate,
+        SlotOutRate,
+        SlotCount
+    };
+    const std::string& MadeText(Slot slot) const;
+    void Format(Slot slot) const;
+    void Stale(Slot slot) { m_Fresh &= static_cast<uint16_t>(~(1u << slot)); }
+
+    int32_t m_HostForm = 1;
+    int32_t m_DataUnit = 0;
+    int64_t m_Now = 0;
+    bool m_bDisplaySet = false;  // SetDisplay has run: the texts that depend on it can be made
+    mutable uint16_t m_Fresh = 0;  // a bit per slot whose text is up to date
+    mutable std::array<std::string, SlotCount> m_Made;
 };

@@ -12,11 +12,6 @@
 
 namespace {
 
-// A new connection is refused while the active and the just-closed
-// connections together number more than this, so they hold at most 51.
-constexpr size_t ActiveAndClosedLimit = 50;
-constexpr size_t FailedLimit = 50;
-
 constexpr int32_t StatusFailed = 1;
 constexpr int32_t StatusClosed = 2;
 
@@ -163,6 +158,7 @@ int32_t PMCTable::ApplyPending() {
     int32_t result = 0;
     try {
         for (auto& item : m_ServiceTraffic) item.second = 0;
+        m_Dropped.clear();
         // A refused record (0) ends the poll although the batch goes on; the
         // next poll applies the rest of it without a new request.
         do {
@@ -200,8 +196,10 @@ int32_t PMCTable::ApplyNext() {
     uint64_t delta = 0;
     EntryObj* entry = m_ActiveMap.Find(key);
     if (entry == nullptr) {
-        if (m_ActiveMap.Size() + m_ClosedMap.Size() > ActiveAndClosedLimit) {
+        // The limit holds for new connections only: one over is still let in.
+        if (m_ActiveMap.Size() + m_ClosedMap.Size() > m_ConnectionLimit) {
             GW_TRACE("Buffer full");
+            m_Dropped.insert(uint64_t{m_Record.m_IdHigh} << 32 | m_Record.m_IdLow);
             return 1;
         }
         if (!EntryObj::IsOpenKind(m_Record.m_Kind)) {
@@ -256,7 +254,7 @@ void PMCTable::FileIfFinished(EntryObj* entry) {
     // whose key its target map already holds (an id pair the monitor reused) is deleted.
     std::unique_ptr<EntryObj> owned(entry);
     EntryMap* target = &m_DiscardMap;
-    if (entry->m_Status == StatusFailed && m_FailedMap.Size() < FailedLimit) {
+    if (entry->m_Status == StatusFailed && m_FailedMap.Size() < m_ConnectionLimit) {
         target = &m_FailedMap;
     } else if (entry->m_Status == StatusClosed) {
         target = &m_ClosedMap;
@@ -365,6 +363,12 @@ size_t PMCTable::FailedCount() const {
 }
 size_t PMCTable::ClosedCount() const {
     return m_ClosedMap.Size();
+}
+void PMCTable::SetConnectionLimit(size_t limit) {
+    m_ConnectionLimit = limit;
+}
+size_t PMCTable::DroppedCount() const {
+    return m_Dropped.size();
 }
 size_t PMCTable::DisplayCount() const {
     return m_DisplayList.size();

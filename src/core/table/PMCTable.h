@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/monitor/MonBatch.h"
@@ -76,6 +77,12 @@ public:
     // The clock the rates are measured with, in milliseconds of a steady
     // clock; tests set their own. A poll applied reads it once.
     void SetClock(std::function<int64_t()> milliseconds);
+    // How many active and just-closed connections the table keeps; a new one
+    // is refused while they number more than this (50 unless set).
+    void SetConnectionLimit(size_t limit);
+    size_t ConnectionLimit() const { return m_ConnectionLimit; }
+    // New connections refused for want of room in the last poll.
+    size_t DroppedCount() const;
 
 private:
     void DropConnection();
@@ -89,7 +96,7 @@ private:
     void MeasureRates();
 
     EntryMap m_ActiveMap;
-    EntryMap m_FailedMap;                  // at most 50
+    EntryMap m_FailedMap;                  // at most the connection limit
     EntryMap m_ClosedMap;                  // closed and not yet shown as such
     EntryMap m_DiscardMap;                 // deleted at the next rebuild
     std::vector<EntryObj*> m_DisplayList;  // does not own
@@ -108,4 +115,8 @@ private:
     std::string m_LastErrorText;
     std::function<int64_t()> m_Clock;
     int64_t m_LastPollTime = -1;  // of the last poll applied on this connection; -1 none
+    size_t m_ConnectionLimit = 50;
+    // The connections refused in the poll being applied or the last one; a
+    // connection's every record is refused, so they are counted by id.
+    std::unordered_set<uint64_t> m_Dropped;
 };

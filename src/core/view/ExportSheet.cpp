@@ -10,19 +10,6 @@
 
 namespace {
 
-enum : int {
-    ColSource = 0,
-    ColDestination = 1,
-    ColUserName = 2,
-    ColService = 3,
-    ColStartTime = 4,
-    ColDuration = 5,
-    ColInTraffic = 6,
-    ColOutTraffic = 7,
-    ColTotalTraffic = 8,
-    ColNextServer = 10,
-};
-
 ExportCell TextCell(const std::string& text) {
     ExportCell cell;
     cell.m_Kind = ExportCell::Text;
@@ -52,30 +39,36 @@ std::string HostCell(int32_t hostForm, const std::string& name, const uint8_t (&
 
 ExportCell ConnectionCell(const EntryObj& entry, int column, int32_t hostForm, int64_t now) {
     switch (column) {
-        case ColSource:
+        case Column::Source:
             return TextCell(HostCell(hostForm, entry.m_SourceName, entry.m_SourceAddr));
-        case ColDestination:
+        case Column::Destination:
             return TextCell(HostCell(hostForm, entry.m_DestName, entry.m_DestAddr));
-        case ColUserName:
+        case Column::UserName:
             return TextCell(entry.m_UserName);
-        case ColService:
+        case Column::Service:
             return TextCell(entry.m_Service);
-        case ColStartTime: {
+        case Column::StartTime: {
             ExportCell cell;
             if (entry.m_StartTime == 0) return cell;
             cell.m_Kind = ExportCell::Time;
             cell.m_Time = entry.m_StartTime;
             return cell;
         }
-        case ColDuration:
-            return IntegerCell(now > entry.m_StartTime ? static_cast<uint64_t>(now - entry.m_StartTime) : 0);
-        case ColInTraffic:
+        case Column::Duration: {  // seconds; a finished connection's stop at its end
+            const int64_t end = entry.m_bFinished ? entry.m_EndTime : now;
+            return IntegerCell(end > entry.m_StartTime ? static_cast<uint64_t>(end - entry.m_StartTime) : 0);
+        }
+        case Column::InRate:
+            return RateCell(entry.m_RateIn);
+        case Column::OutRate:
+            return RateCell(entry.m_RateOut);
+        case Column::InTraffic:
             return IntegerCell(entry.m_TotalIn);
-        case ColOutTraffic:
+        case Column::OutTraffic:
             return IntegerCell(entry.m_TotalOut);
-        case ColTotalTraffic:
+        case Column::TotalTraffic:
             return IntegerCell(entry.m_LastTotal);
-        case ColNextServer:
+        case Column::NextServer:
             return TextCell(HostCell(hostForm, entry.m_NextServerName, entry.m_NextServerAddr));
         default:
             return TextCell(entry.GetColumnText(column));

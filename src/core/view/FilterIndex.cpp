@@ -22,7 +22,7 @@ void FilterIndex::Build(const std::vector<const EntryObj*>& entries) {
         AddField(row, Auth, entry->m_bOpened ? EntryObj::AuthMethodName(entry->m_AuthMethod) : "");
         const std::string code = entry->m_FailureCode != 0 ? std::to_string(entry->m_FailureCode) : "";
         AddField(row, Result, entry->m_ResultText, code);
-        AddField(row, Other, entry->GetColumnText(4), entry->m_NextServerName);
+        AddField(row, Other, entry->m_NextServerName, AddressText(entry->m_NextServerAddr));
         m_Rows.push_back(row);
     }
 }

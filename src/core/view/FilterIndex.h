@@ -1,8 +1,9 @@
 #pragma once
 // The texts a filter searches, folded once per poll rather than at every
 // keystroke: for each connection on show, one slice per searchable field in
-// one shared buffer. Counting columns (duration, traffic, rates) are not in
-// it: their texts change at every poll.
+// one shared buffer. Counting columns (start time, duration, traffic, rates)
+// are not in it: numbers in them would match nearly anything a word has, and
+// their texts change at every poll.
 
 #include <array>
 #include <cstdint>

@@ -2,7 +2,7 @@
 
 #include <QStringDecoder>
 #include <algorithm>
-#include <ctime>
+#include <array>
 #include <numeric>
 #include <unordered_map>
 
@@ -11,17 +11,66 @@
 
 namespace {
 
-enum : int {
-    ColStartTime = 4,
-    ColDuration = 5,
-    ColInTraffic = 6,
-    ColOutTraffic = 7,
-    ColTotalTraffic = 8,
-};
+// Where an ASCII character goes in the order of texts: controls, blanks and
+// punctuation, then digits, then letters, with either case in one place;
+// the order within the punctuation is the one the system's collation uses.
+const std::array<uint8_t, 128>& AsciiRanks() {
+    static const std::array<uint8_t, 128> ranks = [] {
+        std::array<uint8_t, 128> all{};
+        const char* const order =
+            " _-,;:!?.'\"()[]{}@*/\\&#%`^+<=>|~$0123456789abcdefghijklmnopqrstuvwxyz";
+        uint8_t rank = 1;
+        for (const char* c = order; *c != 0; ++c) all[static_cast<uint8_t>(*c)] = rank++;
+        for (char c = 'A'; c <= 'Z'; ++c) all[static_cast<uint8_t>(c)] = all[static_cast<uint8_t>(c - 'A' + 'a')];
+        return all;
+    }();
+    return ranks;
+}
 
-template <class T>
-int Compare(T left, T right) {
-    return left < right ? -1 : (right < left ? 1 : 0);
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool IsAscii(const std::string& text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
+// Compares the runs of digits at `l` and `r` by value and moves past them.
+int CompareNumbers(const char*& l, const char* lEnd, const char*& r, const char* rEnd) {
+    while (l != lEnd && *l == '0') ++l;
+    while (r != rEnd && *r == '0') ++r;
+    const char* lStart = l;
+    const char* rStart = r;
+    while (l != lEnd && IsDigit(*l)) ++l;
+    while (r != rEnd && IsDigit(*r)) ++r;
+    if (l - lStart != r - rStart) return l - lStart < r - rStart ? -1 : 1;
+    for (; lStart != l; ++lStart, ++rStart) {
+        if (*lStart != *rStart) return *lStart < *rStart ? -1 : 1;
+    }
+    return 0;
+}
+
+int CompareAscii(const std::string& left, const std::string& right) {
+    const auto& ranks = AsciiRanks();
+    const char* l = left.data();
+    const char* r = right.data();
+    const char* const lEnd = l + left.size();
+    const char* const rEnd = r + right.size();
+    while (l != lEnd && r != rEnd) {
+        if (IsDigit(*l) && IsDigit(*r)) {
+            if (int order = CompareNumbers(l, lEnd, r, rEnd)) return order;
+            continue;
+        }
+        const uint8_t lRank = ranks[static_cast<uint8_t>(*l)];
+        const uint8_t rRank = ranks[static_cast<uint8_t>(*r)];
+        if (lRank != rRank) return lRank < rRank ? -1 : 1;
+        ++l;
+        ++r;
+    }
+    return (l != lEnd) - (r != rEnd);
 }
 
 }  // namespace
@@ -42,7 +91,7 @@ void GridModel::SetTable(const PMCTable* table) {
     m_TableRows = 0;
     m_bIndexStale = true;
     m_Order.clear();
-    m_Keys.clear();
+    m_Ids.clear();
     endResetModel();
 }
 
@@ -60,8 +109,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
         return MonitorText(m_pTable->GetCellText(TableRow(index.row()), index.column()));
     }
     if (role == Qt::TextAlignmentRole) {
-        const int column = index.column();
-        const bool numeric = column >= ColDuration && column <= ColTotalTraffic;
+        const bool numeric = ColumnSpecOf(index.column()).m_bAlignRight;
         return QVariant::fromValue(Qt::AlignVCenter | (numeric ? Qt::AlignRight : Qt::AlignLeft));
     }
     return {};
@@ -154,52 +202,56 @@ QString GridModel::MonitorText(const std::string& bytes) {
     return utf8.hasError() ? QString::fromLatin1(view) : text;
 }
 
-std::string GridModel::KeyOf(int tableRow) const {
+uint64_t GridModel::IdOf(int tableRow) const {
     const EntryObj* entry = m_pTable ? m_pTable->DisplayEntry(tableRow) : nullptr;
-    return entry ? entry->m_Key : std::string();
+    // Both ids 0 is never a connection, so 0 can stand for none.
+    return entry ? uint64_t{entry->m_IdHigh} << 32 | entry->m_IdLow : 0;
 }
 
-bool GridModel::Less(int leftRow, int rightRow, int column) const {
-    const EntryObj* left = m_pTable->DisplayEntry(leftRow);
-    const EntryObj* right = m_pTable->DisplayEntry(rightRow);
-    if (!left || !right) return left && !right;  // rows past the list go last
-    int order = 0;
-    switch (column) {
-        case ColStartTime:
-            order = Compare(left->m_StartTime, right->m_StartTime);
-            break;
-        case ColDuration: {
-            // The duration shown is the span up to now, and "0" for a start
-            // in the future.
-            const int64_t now = static_cast<int64_t>(std::time(nullptr));
-            order = Compare(std::max<int64_t>(now - left->m_StartTime, 0),
-                            std::max<int64_t>(now - right->m_StartTime, 0));
-            break;
-        }
-        case ColInTraffic:
-            order = Compare(left->m_TotalIn, right->m_TotalIn);
-            break;
-        case ColOutTraffic:
-            order = Compare(left->m_TotalOut, right->m_TotalOut);
-            break;
-        case ColTotalTraffic:
-            order = Compare(left->m_LastTotal, right->m_LastTotal);
-            break;
-        default:
-            order = m_Collator.compare(MonitorText(left->GetColumnText(column)),
-                                       MonitorText(right->GetColumnText(column)));
-            break;
+int GridModel::CompareText(const std::string& left, const std::string& right) const {
+    if (IsAscii(left) && IsAscii(right)) return CompareAscii(left, right);
+    return m_Collator.compare(MonitorText(left), MonitorText(right));
+}
+
+// The column's values are taken once per row, then the rows are sorted by
+// them: a poll of many connections sorts in one pass over plain numbers.
+void GridModel::SortByNumber(std::vector<int>& order, int column, bool ascending) const {
+    std::vector<std::pair<uint64_t, int>> keyed;
+    keyed.reserve(order.size());
+    for (int row : order) {
+        const EntryObj* entry = m_pTable->DisplayEntry(row);
+        keyed.emplace_back(entry ? entry->ColumnNumber(column) : 0, row);
     }
-    const bool ascending = static_cast<size_t>(column) < m_Columns.size() &&
-                           m_Columns[static_cast<size_t>(column)].m_bAscending != 0;
-    return ascending ? order < 0 : order > 0;
+    // Stable: rows that compare equal keep the table's order.
+    std::stable_sort(keyed.begin(), keyed.end(), [ascending](const auto& l, const auto& r) {
+        return ascending ? l.first < r.first : r.first < l.first;
+    });
+    for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
+}
+
+void GridModel::SortByText(std::vector<int>& order, int column, bool ascending) const {
+    std::vector<std::pair<const std::string*, int>> keyed;
+    keyed.reserve(order.size());
+    for (int row : order) {
+        const EntryObj* entry = m_pTable->DisplayEntry(row);
+        keyed.emplace_back(entry ? &entry->GetColumnText(column) : nullptr, row);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [this, ascending](const auto& l, const auto& r) {
+        if (!l.first || !r.first) return l.first && !r.first;  // rows past the list go last
+        const int compared = CompareText(*l.first, *r.first);
+        return ascending ? compared < 0 : compared > 0;
+    });
+    for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
 }
 
 std::vector<int> GridModel::BuildOrder(std::vector<int> order) const {
-    if (m_SortColumn >= 0 && m_pTable) {
-        // Stable: rows that compare equal keep the table's order.
-        std::stable_sort(order.begin(), order.end(),
-                         [this](int left, int right) { return Less(left, right, m_SortColumn); });
+    if (m_SortColumn < 0 || !m_pTable) return order;
+    const bool ascending = static_cast<size_t>(m_SortColumn) < m_Columns.size() &&
+                           m_Columns[static_cast<size_t>(m_SortColumn)].m_bAscending != 0;
+    if (ColumnSpecOf(m_SortColumn).m_Kind == ColumnKind::Number) {
+        SortByNumber(order, m_SortColumn, ascending);
+    } else {
+        SortByText(order, m_SortColumn, ascending);
     }
     return order;
 }
@@ -210,10 +262,8 @@ void GridModel::Reorder(int tableRows) {
     const int rows = static_cast<int>(order.size());
     if (rows > m_nRows) {
         beginInsertRows(QModelIndex(), m_nRows, rows - 1);
-        for (int row = m_nRows; row < rows; ++row) {
-            m_Order.push_back(row + 1);
-            m_Keys.emplace_back();
-        }
+        for (int row = m_nRows; row < rows; ++row) m_Order.push_back(row + 1);
+        m_Ids.resize(static_cast<size_t>(rows), 0);
         m_nRows = rows;
         endInsertRows();
     }
@@ -222,47 +272,47 @@ void GridModel::Reorder(int tableRows) {
     // selection and current cell along with their connections. Rows at and
     // beyond the new count are removed afterwards.
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<std::string> keys;
-    keys.reserve(static_cast<size_t>(m_nRows));
-    std::unordered_map<std::string, int> newRowOfKey;
-    for (int row = 0; row < rows; ++row) {
-        keys.push_back(KeyOf(order[static_cast<size_t>(row)]));
-    }
+    std::vector<uint64_t> ids(static_cast<size_t>(m_nRows), 0);
+    for (int row = 0; row < rows; ++row) ids[static_cast<size_t>(row)] = IdOf(order[static_cast<size_t>(row)]);
+    for (int row = rows; row < m_nRows; ++row) order.push_back(row + 1);
+
+    // Only the connections under the view's selection and current cell are
+    // looked for in the new order: few, however many rows there are.
     const QModelIndexList from = persistentIndexList();
-    // Only a selection or a current cell needs the rows found again by their connection.
     if (!from.isEmpty()) {
-        for (int row = 0; row < rows; ++row) {
-            const std::string& key = keys[static_cast<size_t>(row)];
-            if (!key.empty()) newRowOfKey.emplace(key, row);
+        std::unordered_map<uint64_t, int> newRowOfId;
+        for (const QModelIndex& index : from) {
+            const size_t oldRow = static_cast<size_t>(index.row());
+            if (oldRow < m_Ids.size() && m_Ids[oldRow] != 0) newRowOfId.emplace(m_Ids[oldRow], -1);
         }
-    }
-    for (int row = rows; row < m_nRows; ++row) {
-        order.push_back(row + 1);
-        keys.emplace_back();
-    }
-    QModelIndexList to;
-    to.reserve(from.size());
-    for (const QModelIndex& index : from) {
-        const size_t oldRow = static_cast<size_t>(index.row());
-        const std::string* key = oldRow < m_Keys.size() ? &m_Keys[oldRow] : nullptr;
-        auto found = key && !key->empty() ? newRowOfKey.find(*key) : newRowOfKey.end();
-        if (found != newRowOfKey.end()) {
-            to.append(createIndex(found->second, index.column()));
-        } else if (key && key->empty() && static_cast<int>(oldRow) < rows) {
-            to.append(index);  // a row that had no connection yet keeps its place
-        } else {
-            to.append(QModelIndex());  // its connection is gone
+        for (int row = 0; row < rows && !newRowOfId.empty(); ++row) {
+            auto found = newRowOfId.find(ids[static_cast<size_t>(row)]);
+            if (found != newRowOfId.end()) found->second = row;
         }
+        QModelIndexList to;
+        to.reserve(from.size());
+        for (const QModelIndex& index : from) {
+            const size_t oldRow = static_cast<size_t>(index.row());
+            const uint64_t id = oldRow < m_Ids.size() ? m_Ids[oldRow] : 0;
+            auto found = id != 0 ? newRowOfId.find(id) : newRowOfId.end();
+            if (found != newRowOfId.end() && found->second >= 0) {
+                to.append(createIndex(found->second, index.column()));
+            } else if (oldRow < m_Ids.size() && id == 0 && static_cast<int>(oldRow) < rows) {
+                to.append(index);  // a row that had no connection yet keeps its place
+            } else {
+                to.append(QModelIndex());  // its connection is gone
+            }
+        }
+        changePersistentIndexList(from, to);
     }
-    changePersistentIndexList(from, to);
     m_Order = std::move(order);
-    m_Keys = std::move(keys);
+    m_Ids = std::move(ids);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 
     if (rows < m_nRows) {
         beginRemoveRows(QModelIndex(), rows, m_nRows - 1);
         m_Order.resize(static_cast<size_t>(rows));
-        m_Keys.resize(static_cast<size_t>(rows));
+        m_Ids.resize(static_cast<size_t>(rows));
         m_nRows = rows;
         endRemoveRows();
     }

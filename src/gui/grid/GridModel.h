@@ -40,7 +40,7 @@ public:
     // Rows are added or removed at the end and reordered in place, so the
     // view keeps its selection and scroll position.
     void SetRowCount(int rows);
-    // Orders the rows by this column (0..10) in the direction its descriptor
+    // Orders the rows by this column (0 .. g_nColumns - 1) in the direction its descriptor
     // chooses; -1 goes back to the table's order.
     void SortBy(int column);
     int SortColumn() const { return m_SortColumn; }
@@ -60,10 +60,15 @@ public:
     // character per byte (Latin-1), never a replacement character.
     static QString MonitorText(const std::string& bytes);
 
+    // Texts in the order a reader expects: case aside, and numbers within
+    // them by value (10.0.0.9 before 10.0.0.10). Negative, 0 or positive.
+    int CompareText(const std::string& left, const std::string& right) const;
+
 private:
     std::vector<int> BuildOrder(std::vector<int> order) const;
-    bool Less(int leftRow, int rightRow, int column) const;
-    std::string KeyOf(int tableRow) const;
+    void SortByNumber(std::vector<int>& order, int column, bool ascending) const;
+    void SortByText(std::vector<int>& order, int column, bool ascending) const;
+    uint64_t IdOf(int tableRow) const;
     void Reorder(int rows);
     std::vector<int> ChosenRows(int rows);
 
@@ -75,7 +80,7 @@ private:
     FilterIndex m_Index;        // of the table's rows, built when a filter first needs it after a poll
     bool m_bIndexStale = true;
     int m_SortColumn = -1;
-    std::vector<int> m_Order;         // grid row -> table row (from 1)
-    std::vector<std::string> m_Keys;  // connection key of each grid row at the last update
+    std::vector<int> m_Order;     // grid row -> table row (from 1)
+    std::vector<uint64_t> m_Ids;  // the connection of each grid row at the last update; 0 none
     QCollator m_Collator;
 };

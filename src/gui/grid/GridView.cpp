@@ -18,21 +18,6 @@
 
 namespace {
 
-// Typical contents, so that a new grid opens with columns wide enough to read.
-const char* const SampleTexts[] = {
-    "workstation-042.example.org",  // Source
-    "downloads.example.com",        // Destination
-    "username",                     // User Name
-    "ftp-data",                     // Service
-    "00:00:00",                     // Start Time
-    "0:00:00:00",                   // Duration
-    "123456789",                    // In Traffic
-    "123456789",                    // Out Traffic
-    "123456789",                    // Total Traffic
-    "Username/Password",            // Authentification
-    "socks-02.example.org",         // Next SOCKS5 Server
-};
-
 // A header click sorts; it does not select the column as well.
 void StopHeaderSelecting(QTableView* view) {
     QObject::disconnect(view->horizontalHeader(), SIGNAL(sectionPressed(int)), view,
@@ -276,7 +261,7 @@ void GridView::SetDefaultColumnWidths() {
     const QFontMetrics metrics(font());
     for (int column = 0; column < g_nColumns; ++column) {
         const int title = metrics.horizontalAdvance(QString::fromStdString(ColumnTitle(column)));
-        const int sample = metrics.horizontalAdvance(QString::fromLatin1(SampleTexts[column]));
+        const int sample = metrics.horizontalAdvance(QString::fromLatin1(ColumnSpecOf(column).m_Sample));
         setColumnWidth(column, std::max(title + 28, sample + 12));
     }
 }

@@ -40,7 +40,7 @@ public:
     // leading visible columns in place while the grid scrolls sideways.
     void SetFrozenColumns(int count);  // 0..2
     int FrozenColumns() const;
-    void SortByColumn(int column);  // column 0..10; -1 back to the table's own order
+    void SortByColumn(int column);  // a column of the set; -1 back to the table's own order
     int SortColumn() const;
 
     void OnPrint(QPainter& painter,

@@ -186,6 +186,40 @@ TEST_F(EntryObjTest, DurationAndStartTime) {
     EXPECT_EQ(Col(ColDuration), "0:00:01:01");
 }
 
+TEST_F(EntryObjTest, AFinishedDurationStopsAtItsEndAndAFailureSaysWhy) {
+    MonitorRecord open = Rec(RecordKindOpen);
+    open.m_StartTime = 1000000;
+    Take(open);
+    MonitorRecord failure = Rec(RecordKindResult);
+    failure.m_ResultCode = 5;
+    std::strcpy(failure.m_ResultText, "connection refused");
+    Take(failure);
+    EXPECT_EQ(Col(ColResult), "connection refused");
+    MonitorRecord close = Rec(RecordKindClose);
+    close.m_CloseValue = 1000004;  // the end, on the start time's clock
+    Take(close);
+    for (int64_t later : {0, 60, 86400}) {
+        m_Entry.SetDisplay(1, 0, 1000004 + later);
+        EXPECT_EQ(Col(ColDuration), "0:00:00:04") << later;
+    }
+    EXPECT_EQ(Col(ColResult), "connection refused");
+
+    // A monitor that sends no end: the connection ended when its close arrived.
+    EntryObj closed;
+    uint64_t delta = 0;
+    open.m_StartTime = static_cast<uint32_t>(std::time(nullptr)) - 30;
+    closed.Apply(open, delta);
+    MonitorRecord success = Rec(RecordKindResult);
+    std::strcpy(success.m_ResultText, "succeeded");
+    closed.Apply(success, delta);
+    const int64_t before = std::time(nullptr);
+    closed.Apply(Rec(RecordKindClose), delta);
+    EXPECT_GE(closed.m_EndTime, before);
+    EXPECT_LE(closed.m_EndTime, static_cast<int64_t>(std::time(nullptr)));
+    EXPECT_EQ(closed.Span(closed.m_EndTime + 600), closed.m_EndTime - open.m_StartTime);
+    EXPECT_EQ(closed.GetColumnText(ColResult), "");  // only a failure says why
+}
+
 TEST_F(EntryObjTest, CloseGivesClosedOrFailedByTheLastNonZeroResultAndOnlyOnce) {
     EntryObj closed;
     uint64_t delta = 0;
