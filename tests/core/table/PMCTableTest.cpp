@@ -271,6 +271,10 @@ TEST_F(PMCTableTest, RatesAreTheGrowthBetweenTwoPollsOverTheTimeBetweenThem) {
     PollBatch({UpdateRec(1, "www", 6000, 500), OpenRec(2), UpdateRec(2, "www", 4000, 100)});
     EXPECT_EQ(rates(1), "2500 B/s / 0 B/s");
     EXPECT_EQ(rates(2), "2000 B/s / 50 B/s");  // new since the last poll: all of it in 2 s
+    m_Table.SetDisplayOptions(1, 1);            // the columns, in the data unit per second
+    EXPECT_EQ(m_Table.GetCellText(1, ColInRate), "2.4 KB/s");
+    EXPECT_EQ(m_Table.GetCellText(2, ColOutRate), "0.0 KB/s");
+    m_Table.SetDisplayOptions(1, 0);
 
     now = 13000;
     PollBatch({CloseRec(1)});                  // the closed one is listed last
