@@ -1,10 +1,11 @@
 #pragma once
 // The program's command line:
-//   vgl [FILE...] [--connect HOST]... [--period SECONDS]
+//   vgl [FILE...] [--connect HOST]... [--period SECONDS] [--filter LINE] [--group-by WHAT]
 // Each file opens as a session document; each --connect opens a new session
 // connected to that host; with neither, one new unconnected session opens.
 // --period (5 to 120) is the poll period of the sessions opened with
-// --connect. Hidden options for demos and tests: --screenshot FILE saves a
+// --connect, as are --filter (the grid's filter line) and --group-by
+// (connection, user, destination, service or client). Hidden options for demos and tests: --screenshot FILE saves a
 // picture of the main window after --polls N polls of the connected
 // sessions and ends the program; --report-ready prints "vgl: ready" once
 // the main window shows, and "vgl: opened FILE" or "vgl: connecting HOST"
@@ -17,6 +18,8 @@ struct VGLCommandLine {
     QStringList m_Files;
     QStringList m_ConnectHosts;
     int m_Period = 0;  // 0: not given
+    QString m_Filter;
+    QString m_GroupBy;  // empty: not given
     QString m_ScreenshotPath;
     int m_ScreenshotPolls = 3;
     bool m_bReportReady = false;

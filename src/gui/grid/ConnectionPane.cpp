@@ -1,6 +1,6 @@
 #include "gui/grid/ConnectionPane.h"
 
-#include <QAction>
+#include <QKeyEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -44,11 +44,7 @@ ConnectionPane::ConnectionPane(GridView* grid, QWidget* parent) : QWidget(parent
     m_pFilterEdit->setPlaceholderText(
         QStringLiteral("Filter (Ctrl+F): words, user:NAME, dest:10.0.0.0/8, -word to leave out"));
     m_pFilterEdit->setClearButtonEnabled(true);
-    auto* clear = new QAction(m_pFilterEdit);
-    clear->setShortcut(QKeySequence(Qt::Key_Escape));
-    clear->setShortcutContext(Qt::WidgetShortcut);
-    connect(clear, &QAction::triggered, m_pFilterEdit, &QLineEdit::clear);
-    m_pFilterEdit->addAction(clear);
+    m_pFilterEdit->installEventFilter(this);
     m_pFilterError = new QLabel;
     m_pFilterError->setObjectName(QStringLiteral("filterError"));
     m_pFilterError->setStyleSheet(QStringLiteral("color: #b00020;"));
@@ -95,6 +91,16 @@ ConnectionPane::ConnectionPane(GridView* grid, QWidget* parent) : QWidget(parent
     });
     connect(m_pGrid, &GridView::rowsChanged, this, &ConnectionPane::Refresh);
     Refresh();
+}
+
+// Esc in the filter field empties it.
+bool ConnectionPane::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pFilterEdit && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !m_pFilterEdit->text().isEmpty()) {
+        m_pFilterEdit->clear();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ConnectionPane::SetDocument(CVGLDoc* document) {

@@ -46,6 +46,9 @@ public:
     // Asks for a file name and exports; a failure is told in a message box.
     void OnExport();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void ApplyViewChoice();
     void Refresh();
