@@ -12,6 +12,7 @@
 #include "app/FramesFixture.h"
 #include "app/InstanceLock.h"
 #include "gui/framework/CommandIds.h"
+#include "gui/grid/ConnectionPane.h"
 #include "support/FakeMonitor.h"
 
 #include <sys/stat.h>
@@ -29,9 +30,12 @@ CommandLineAction Parse(const QStringList& arguments, VGLCommandLine& commandLin
 TEST(CommandLineTest, ReadsFilesHostsAndAPeriodFrom5To120) {
     VGLCommandLine line;
     QString message;
-    ASSERT_EQ(Parse({"a.vgl", "--connect", "gate", "--period", "5", "--connect=10.0.0.1", "b.vgl"},
+    ASSERT_EQ(Parse({"a.vgl", "--connect", "gate", "--period", "5", "--connect=10.0.0.1", "b.vgl",
+                     "--filter", "user:bob -dest:10.0.0.0/8", "--group-by", "Destination"},
                     line, message),
               CommandLineAction::Run);
+    EXPECT_EQ(line.m_Filter, "user:bob -dest:10.0.0.0/8");
+    EXPECT_EQ(line.m_GroupBy, "destination");
     EXPECT_EQ(line.m_Files, QStringList({"a.vgl", "b.vgl"}));
     EXPECT_EQ(line.m_ConnectHosts, QStringList({"gate", "10.0.0.1"}));
     EXPECT_EQ(line.m_Period, 5);
@@ -44,6 +48,8 @@ TEST(CommandLineTest, ReadsFilesHostsAndAPeriodFrom5To120) {
                                            QDir::current().absoluteFilePath("b.vgl")}));
     EXPECT_EQ(handed.m_ConnectHosts, line.m_ConnectHosts);
     EXPECT_EQ(handed.m_Period, 5);
+    EXPECT_EQ(handed.m_Filter, line.m_Filter);
+    EXPECT_EQ(handed.m_GroupBy, line.m_GroupBy);
     line.m_ScreenshotPath = "shot.png";
     EXPECT_TRUE(HandOverArguments(line).isEmpty());
     for (const QStringList& bad : std::vector<QStringList>{{"--connect", "gate", "--period", "4"},
@@ -51,6 +57,8 @@ TEST(CommandLineTest, ReadsFilesHostsAndAPeriodFrom5To120) {
                                                            {"--connect", "gate", "--period", "x"},
                                                            {"--period", "30"},
                                                            {"--connect", " "},
+                                                           {"--filter", "bob"},
+                                                           {"--connect", "gate", "--group-by", "host"},
                                                            {"--bogus"}}) {
         EXPECT_EQ(Parse(bad, line, message), CommandLineAction::Error)
             << bad.join(' ').toStdString();
@@ -110,6 +118,8 @@ TEST_F(StartupTest, ConnectOpensASessionConnectedToTheMonitorWithThePeriod) {
     VGLCommandLine commandLine;
     commandLine.m_ConnectHosts << host;
     commandLine.m_Period = 7;
+    commandLine.m_Filter = "user:bob";
+    commandLine.m_GroupBy = "user";
     ASSERT_TRUE(Start(commandLine));
     ASSERT_EQ(Documents().size(), 1u);  // no extra unconnected session
     m_pApp->ConnectCommandLineSessions();
@@ -130,6 +140,11 @@ TEST_F(StartupTest, ConnectOpensASessionConnectedToTheMonitorWithThePeriod) {
     EXPECT_EQ(session->m_UpdatePeriod, 7);
     EXPECT_TRUE(session->HasTimerClient());
     EXPECT_EQ(session->TimerClientPeriod(), 7);
+    EXPECT_EQ(session->FilterText(), "user:bob");
+    EXPECT_EQ(frame->GetConnectionPane()->FilterEdit()->text(), "user:bob");
+    EXPECT_EQ(frame->GetConnectionPane()->ShownGrid(), frame->GetConnectionPane()->GroupView());
+    EXPECT_TRUE(m_pApp->UpdateCommand(cmd::GroupByUser).m_bChecked);
+    EXPECT_TRUE(m_pApp->UpdateCommand(cmd::Export).m_bEnabled);  // while connected, too
     EXPECT_EQ(monitor.ConnectionCount(), 1u);
     EXPECT_GE(monitor.RequestCount(), 1u);  // polled at once
     EXPECT_EQ(m_nNameDialogs, 0);

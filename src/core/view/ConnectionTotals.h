@@ -10,6 +10,7 @@ class EntryObj;
 
 struct ConnectionTotals {
     void Add(const EntryObj& entry);
+    void Add(const ConnectionTotals& other);
 
     size_t m_Connections = 0;
     size_t m_Active = 0;

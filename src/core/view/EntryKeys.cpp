@@ -11,16 +11,19 @@ uint32_t AddressValue(const uint8_t (&socketAddress)[16]) {
            static_cast<uint32_t>(socketAddress[6]) << 8 | socketAddress[7];
 }
 
-std::string AddressText(const uint8_t (&socketAddress)[16]) {
-    if (AddressValue(socketAddress) == 0) return std::string();
-    char text[16];
-    char* const end = text + sizeof text;
-    char* at = text;
-    for (int i = 4; i < 8; ++i) {
-        if (i > 4 && at != end) *at++ = '.';
-        at = std::to_chars(at, end, socketAddress[i]).ptr;
+char* PutAddress(uint32_t address, char* at) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        if (shift != 24) *at++ = '.';
+        at = std::to_chars(at, at + 3, (address >> shift) & 0xFFu).ptr;
     }
-    return std::string(text, at);
+    return at;
+}
+
+std::string AddressText(const uint8_t (&socketAddress)[16]) {
+    const uint32_t address = AddressValue(socketAddress);
+    if (address == 0) return std::string();
+    char text[16];
+    return std::string(text, PutAddress(address, text));
 }
 
 std::string DestinationKey(const EntryObj& entry) {

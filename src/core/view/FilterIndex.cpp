@@ -1,28 +1,44 @@
 #include "core/view/FilterIndex.h"
 
+#include <charconv>
 #include <string>
 
 #include "core/table/EntryObj.h"
 #include "core/view/EntryKeys.h"
 #include "core/view/TextFold.h"
 
+namespace {
+
+std::string_view Address(const uint8_t (&socketAddress)[16], char (&text)[16]) {
+    const uint32_t address = AddressValue(socketAddress);
+    if (address == 0) return {};
+    return std::string_view(text, static_cast<size_t>(PutAddress(address, text) - text));
+}
+
+}  // namespace
+
 void FilterIndex::Build(const std::vector<const EntryObj*>& entries) {
     m_Buffer.clear();
     m_Rows.clear();
+    m_Buffer.reserve(entries.size() * 96);
     m_Rows.reserve(entries.size());
     for (const EntryObj* entry : entries) {
         Row row;
         row.m_pEntry = entry;
         row.m_Start = m_Buffer.size();
         // Hosts by name and by address, whichever the grid shows.
-        AddField(row, Source, entry->m_SourceName, AddressText(entry->m_SourceAddr));
-        AddField(row, Destination, entry->m_DestName, AddressText(entry->m_DestAddr));
+        char source[16], dest[16], next[16], code[16];
+        AddField(row, Source, entry->m_SourceName, Address(entry->m_SourceAddr, source));
+        AddField(row, Destination, entry->m_DestName, Address(entry->m_DestAddr, dest));
         AddField(row, User, entry->m_UserName);
         AddField(row, Service, entry->m_Service);
-        AddField(row, Auth, entry->m_bOpened ? EntryObj::AuthMethodName(entry->m_AuthMethod) : "");
-        const std::string code = entry->m_FailureCode != 0 ? std::to_string(entry->m_FailureCode) : "";
-        AddField(row, Result, entry->m_ResultText, code);
-        AddField(row, Other, entry->m_NextServerName, AddressText(entry->m_NextServerAddr));
+        AddField(row, Auth, entry->m_bOpened ? EntryObj::AuthMethodText(entry->m_AuthMethod) : "");
+        const std::string_view failure =
+            entry->m_FailureCode != 0
+                ? std::string_view(code, std::to_chars(code, code + sizeof code, entry->m_FailureCode).ptr)
+                : std::string_view();
+        AddField(row, Result, entry->m_ResultText, failure);
+        AddField(row, Other, entry->m_NextServerName, Address(entry->m_NextServerAddr, next));
         m_Rows.push_back(row);
     }
 }

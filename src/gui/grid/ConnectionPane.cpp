@@ -131,9 +131,12 @@ void ConnectionPane::ApplyViewChoice() {
         const QSignalBlocker quiet(m_pFilterEdit);
         m_pFilterEdit->setText(text);
     }
-    const bool valid = m_pGrid->Model()->SetFilter(text.toStdString());
-    m_pFilterError->setText(valid ? QString()
-                                  : QString::fromStdString(m_pGrid->Model()->Filter().Error()));
+    // A change of grouping alone leaves the chosen connections as they are.
+    const std::string line = text.toStdString();
+    if (line != m_pGrid->Model()->Filter().Text()) {
+        m_pGrid->Model()->SetFilter(line);
+    }
+    m_pFilterError->setText(QString::fromStdString(m_pGrid->Model()->Filter().Error()));
     const bool grouped = m_pDocument->Grouping() != GroupBy::Connection;
     m_pStack->setCurrentWidget(grouped ? static_cast<QWidget*>(m_pGroupView) : m_pGrid);
     Refresh();
@@ -144,16 +147,19 @@ void ConnectionPane::Refresh() {
     m_pCount->setText(QStringLiteral("%1 of %2 connections")
                           .arg(model->rowCount())
                           .arg(model->TableRowCount()));
+    const std::vector<const EntryObj*> shown = model->ShownEntries();
+    ConnectionTotals totals;
     if (m_pDocument && m_pDocument->Grouping() != GroupBy::Connection) {
-        m_pGroupModel->Rebuild(m_pDocument->Grouping(), model->ShownEntries(),
-                               m_pDocument->m_Table.DataUnit());
+        m_pGroupModel->Rebuild(m_pDocument->Grouping(), shown, m_pDocument->m_Table.DataUnit());
+        // The groups have been through every connection already.
+        for (const ConnectionGroup& group : m_pGroupModel->Groups().Groups()) totals.Add(group.m_Totals);
+    } else {
+        for (const EntryObj* entry : shown) totals.Add(*entry);
     }
-    ShowTotals();
+    ShowTotals(totals);
 }
 
-void ConnectionPane::ShowTotals() {
-    ConnectionTotals totals;
-    for (const EntryObj* entry : m_pGrid->Model()->ShownEntries()) totals.Add(*entry);
+void ConnectionPane::ShowTotals(const ConnectionTotals& totals) {
     const int unit = m_pDocument ? m_pDocument->m_Table.DataUnit() : 0;
     m_pTotals->setText(
         QStringLiteral("Shown: %1    Active: %2    Failed: %3    In: %4    Out: %5    "

@@ -8,10 +8,13 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <vector>
 
 #include "core/view/ExportSheet.h"
 
 class CVGLDoc;
+class EntryObj;
+struct ConnectionTotals;
 class GridView;
 class GroupModel;
 class QLabel;
@@ -52,7 +55,7 @@ protected:
 private:
     void ApplyViewChoice();
     void Refresh();
-    void ShowTotals();
+    void ShowTotals(const ConnectionTotals& totals);
     void OnGroupActivated(int row);
 
     QPointer<CVGLDoc> m_pDocument;
