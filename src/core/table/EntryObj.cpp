@@ -382,7 +382,12 @@ void EntryObj::MeasureRate(int64_t now) {
         m_RateIn = m_RateOut = -1;
         return;
     }
-    if (m_RateSince >= 0 && now > m_RateSince) {
+    // A refresh right after another (an activation change, Show Active) would
+    // measure a few bursts of the proxy's copying over a fraction of a second;
+    // the rate stands and the growth counts towards the next poll.
+    constexpr int64_t ShortestSpanMs = 1000;
+    if (m_RateSince >= 0 && now - m_RateSince < ShortestSpanMs) return;
+    if (m_RateSince >= 0) {
         const double seconds = static_cast<double>(now - m_RateSince) / 1000.0;
         // A counter that started again grew by less than nothing; it moved nothing we can tell.
         m_RateIn = m_TotalIn >= m_RateBaseIn ? static_cast<double>(m_TotalIn - m_RateBaseIn) / seconds : 0;

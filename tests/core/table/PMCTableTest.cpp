@@ -276,10 +276,17 @@ TEST_F(PMCTableTest, RatesAreTheGrowthBetweenTwoPollsOverTheTimeBetweenThem) {
     EXPECT_EQ(m_Table.GetCellText(2, ColOutRate), "0.0 KB/s");
     m_Table.SetDisplayOptions(1, 0);
 
+    now = 12500;                                // half a second later: too short to measure
+    PollBatch({UpdateRec(2, "www", 5000, 100)});
+    EXPECT_EQ(rates(2), "2000 B/s / 50 B/s");
+
     now = 13000;
     PollBatch({CloseRec(1)});                  // the closed one is listed last
-    EXPECT_EQ(rates(1), "0 B/s / 0 B/s");      // sent no record: moved nothing
+    EXPECT_EQ(rates(1), "1000 B/s / 0 B/s");   // the growth of the short span counts here
     EXPECT_EQ(rates(2), " / ");                // finished: no rate
+    now = 15000;
+    PollBatch({});
+    EXPECT_EQ(rates(1), "0 B/s / 0 B/s");      // sent no record: moved nothing
 
     std::string text;
     EntryObj::FormatRate(12800, 1, text);
