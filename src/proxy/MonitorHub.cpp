@@ -1,6 +1,7 @@
 #include "MonitorHub.h"
 
 #include <algorithm>
+#include <ctime>
 
 void MonitorHub::Post(EventKind kind, const std::shared_ptr<ConnectionInfo>& info) {
     for (const std::shared_ptr<Feed>& feed : m_Feeds) {
@@ -27,6 +28,7 @@ void MonitorHub::Result(const std::shared_ptr<ConnectionInfo>& info) {
 
 void MonitorHub::Close(const std::shared_ptr<ConnectionInfo>& info) {
     std::lock_guard lock(m_Mutex);
+    info->m_EndTime = static_cast<uint32_t>(std::time(nullptr));
     m_Live.erase(info->m_Id);
     Post(EventKind::Close, info);
 }
@@ -72,7 +74,7 @@ bool MonitorHub::TakeBatch(Feed& feed, MonBytes& batch) {
                 break;
             case EventKind::Close:
                 feed.EncodeUpdate(m_IdHigh, info, batch);
-                AppendFrame(batch, EncodeClose(m_IdHigh, info.m_Id));
+                AppendFrame(batch, EncodeClose(m_IdHigh, info.m_Id, info.m_EndTime));
                 feed.m_Sent.erase(info.m_Id);
                 break;
         }

@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <ctime>
 #include <sys/socket.h>
 
 #include "ProxyHarness.h"
@@ -53,6 +55,9 @@ TEST(ProxyMonitorTest, AClientThatStopsAskingGetsOneUpdatePerConnection) {
     EXPECT_EQ(records[1].m_TrafficOut, web.LastRequestBytes());
     EXPECT_EQ(std::string(records[1].m_DestName), webHost);
     EXPECT_EQ(records[0].m_IdLow, records[2].m_IdLow);
+    // The close carries the end on the start time's clock, so VGL's duration stops there.
+    EXPECT_GE(records[2].m_CloseValue, records[0].m_StartTime);
+    EXPECT_LE(records[2].m_CloseValue, static_cast<uint32_t>(std::time(nullptr)));
     EXPECT_TRUE(AskForBatch(monitor).empty());
 }
 

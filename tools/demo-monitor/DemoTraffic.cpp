@@ -187,11 +187,13 @@ uint32_t Wire32(double bytes) {
 
 }  // namespace
 
-DemoTraffic::DemoTraffic(uint32_t seed, int64_t now) : m_Random(seed), m_Now(now) {
+DemoTraffic::DemoTraffic(uint32_t seed, int64_t now, int connections)
+    : m_Random(seed), m_Now(now), m_Scale(static_cast<double>(connections) / DefaultConnections) {
     m_IdHigh = static_cast<uint32_t>(Uniform(1, 9999));
     // The proxy has been busy before the monitor was asked: each of these
     // connections is somewhere in the middle of its life.
-    for (int i = 0; i < InitialConnections; ++i) {
+    const int initial = std::max(1, static_cast<int>(InitialConnections * m_Scale));
+    for (int i = 0; i < initial; ++i) {
         Connection c = MakeConnection(now);
         if (c.m_ResultCode != 0) {
             continue;
@@ -318,8 +320,10 @@ void DemoTraffic::AdvanceTo(int64_t now, std::vector<Body>& records) {
 }
 
 void DemoTraffic::Step(int64_t t, std::vector<Body>& records) {
-    // Keep a dozen or two connections going: more arrive when few are active.
-    const double rate = m_Active.size() < 10 ? 0.9 : m_Active.size() > 24 ? 0.1 : 0.5;
+    // Keep a dozen or two connections going (as many times more as asked
+    // for): more arrive when few are active.
+    const double active = static_cast<double>(m_Active.size()) / m_Scale;
+    const double rate = m_Scale * (active < 10 ? 0.9 : active > 24 ? 0.1 : 0.5);
     const int arriving = std::poisson_distribution<int>(rate)(m_Random);
     for (int i = 0; i < arriving; ++i) {
         Connection c = MakeConnection(t);
@@ -342,7 +346,7 @@ void DemoTraffic::Step(int64_t t, std::vector<Body>& records) {
         }
         if (t >= c.m_End) {
             records.push_back(UpdateOf(c));
-            records.push_back(WireClose(m_IdHigh, c.m_IdLow));
+            records.push_back(WireClose(m_IdHigh, c.m_IdLow, static_cast<uint32_t>(t)));
             it = m_Active.erase(it);
             continue;
         }

@@ -18,7 +18,11 @@ struct DemoService;
 
 class DemoTraffic {
 public:
-    DemoTraffic(uint32_t seed, int64_t now);
+    static constexpr int DefaultConnections = 17;
+
+    // About `connections` are active at any time: a small office by default,
+    // a busy proxy when asked for thousands.
+    DemoTraffic(uint32_t seed, int64_t now, int connections = DefaultConnections);
 
     // Runs the simulation up to `now` (seconds since 1970), appending the
     // records it produces in order.
@@ -56,6 +60,7 @@ private:
     uint32_t m_IdHigh;
     uint32_t m_NextIdLow = 1;
     int64_t m_Now;
+    double m_Scale;  // the connections asked for, over the default
     std::vector<Connection> m_Active;
 };
 

@@ -26,8 +26,8 @@ Body WireResult(uint32_t idHigh, uint32_t idLow, uint32_t code, const std::strin
     return EncodeResult(idHigh, idLow, code, MonFieldText(text));
 }
 
-Body WireClose(uint32_t idHigh, uint32_t idLow) {
-    return EncodeClose(idHigh, idLow);
+Body WireClose(uint32_t idHigh, uint32_t idLow, uint32_t endTime) {
+    return EncodeClose(idHigh, idLow, endTime);
 }
 
 }  // namespace demo

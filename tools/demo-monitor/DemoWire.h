@@ -40,6 +40,7 @@ struct UpdateFields {
 Body WireOpen(uint32_t idHigh, uint32_t idLow, const OpenFields& fields);
 Body WireUpdate(uint32_t idHigh, uint32_t idLow, const UpdateFields& fields);
 Body WireResult(uint32_t idHigh, uint32_t idLow, uint32_t code, const std::string& text);
-Body WireClose(uint32_t idHigh, uint32_t idLow);
+// The close value is the end time, in seconds since 1970.
+Body WireClose(uint32_t idHigh, uint32_t idLow, uint32_t endTime);
 
 }  // namespace demo

@@ -27,10 +27,12 @@ void OnSignal(int) {
 
 void Usage(std::FILE* out) {
     std::fputs(
-        "usage: vgl-demo-monitor [--listen ADDRESS] [--seed N]\n"
+        "usage: vgl-demo-monitor [--listen ADDRESS] [--seed N] [--connections N]\n"
         "Serves made-up SOCKS5 proxy traffic to VGL on TCP port 5051.\n"
         "  --listen ADDRESS  IPv4 address or host name to listen on (default 127.0.0.1)\n"
         "  --seed N          seed of the made-up traffic (default: from the clock)\n"
+        "  --connections N   about how many connections are active at once (default 17,\n"
+        "                    at most 100000)\n"
         "Ctrl+C stops it.\n",
         out);
 }
@@ -38,7 +40,16 @@ void Usage(std::FILE* out) {
 struct Options {
     std::string m_Address = "127.0.0.1";
     uint32_t m_Seed = static_cast<uint32_t>(std::time(nullptr));
+    int m_Connections = demo::DemoTraffic::DefaultConnections;
 };
+
+// A whole number within [low, high]; false otherwise.
+bool ParseNumber(const std::string& text, unsigned long low, unsigned long high,
+                 unsigned long& number) {
+    char* end = nullptr;
+    number = std::strtoul(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && number >= low && number <= high;
+}
 
 // Accepts "--name value" and "--name=value". False after a usage error.
 bool ParseArguments(int argc, char** argv, Options& options) {
@@ -49,7 +60,9 @@ bool ParseArguments(int argc, char** argv, Options& options) {
         if (equals != std::string::npos) {
             value = argument.substr(equals + 1);
             argument.resize(equals);
-        } else if ((argument == "--listen" || argument == "--seed") && i + 1 < argc) {
+        } else if ((argument == "--listen" || argument == "--seed" ||
+                    argument == "--connections") &&
+                   i + 1 < argc) {
             value = argv[++i];
         }
         if (argument == "--help" || argument == "-h") {
@@ -59,14 +72,23 @@ bool ParseArguments(int argc, char** argv, Options& options) {
         if (argument == "--listen" && !value.empty()) {
             options.m_Address = value;
         } else if (argument == "--seed" && !value.empty()) {
-            char* end = nullptr;
-            const unsigned long seed = std::strtoul(value.c_str(), &end, 10);
-            if (*end != '\0') {
+            unsigned long seed = 0;
+            if (!ParseNumber(value, 0, 0xFFFFFFFFul, seed)) {
                 std::fprintf(stderr, "vgl-demo-monitor: the seed must be a number: %s\n",
                              value.c_str());
                 return false;
             }
             options.m_Seed = static_cast<uint32_t>(seed);
+        } else if (argument == "--connections" && !value.empty()) {
+            unsigned long connections = 0;
+            if (!ParseNumber(value, 1, 100000, connections)) {
+                std::fprintf(stderr,
+                             "vgl-demo-monitor: the connections must be a number from 1 to "
+                             "100000: %s\n",
+                             value.c_str());
+                return false;
+            }
+            options.m_Connections = static_cast<int>(connections);
         } else {
             std::fprintf(stderr, "vgl-demo-monitor: unknown or incomplete argument: %s\n", argv[i]);
             Usage(stderr);
@@ -97,7 +119,8 @@ int main(int argc, char** argv) {
     ::sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    demo::DemoTraffic traffic(options.m_Seed, static_cast<int64_t>(std::time(nullptr)));
+    demo::DemoTraffic traffic(options.m_Seed, static_cast<int64_t>(std::time(nullptr)),
+                              options.m_Connections);
     demo::DemoServer server(traffic);
     std::string error;
     if (!server.Listen(options.m_Address, error)) {

@@ -1,10 +1,12 @@
 #pragma once
-// A map from connection key to entry that iterates in insertion order, so
-// that rows keep their places from poll to poll and new connections come last.
-// The map owns nothing: the connection table deletes entries itself.
+// A map from connection id (EntryObj::Id: the id pair in one number, so that
+// a lookup among many connections hashes no text) to entry that iterates in
+// insertion order, so that rows keep their places from poll to poll and new
+// connections come last. The map owns nothing: the connection table deletes
+// entries itself.
 
 #include <list>
-#include <string>
+#include <cstdint>
 #include <unordered_map>
 #include <utility>
 
@@ -12,16 +14,16 @@ class EntryObj;
 
 class EntryMap {
 public:
-    using Item = std::pair<std::string, EntryObj*>;
+    using Item = std::pair<uint64_t, EntryObj*>;
     using Items = std::list<Item>;
 
-    EntryObj* Find(const std::string& key) const {
+    EntryObj* Find(uint64_t key) const {
         auto it = m_Index.find(key);
         return it == m_Index.end() ? nullptr : it->second->second;
     }
-    bool Contains(const std::string& key) const { return m_Index.count(key) != 0; }
+    bool Contains(uint64_t key) const { return m_Index.count(key) != 0; }
     // Inserts at the end; returns false (and stores nothing) when the key is there.
-    bool Insert(const std::string& key, EntryObj* entry) {
+    bool Insert(uint64_t key, EntryObj* entry) {
         if (Contains(key)) return false;
         m_Items.emplace_back(key, entry);
         try {
@@ -33,7 +35,7 @@ public:
         return true;
     }
     // Removes the key; returns the entry it held, or null.
-    EntryObj* Remove(const std::string& key) {
+    EntryObj* Remove(uint64_t key) {
         auto it = m_Index.find(key);
         if (it == m_Index.end()) return nullptr;
         EntryObj* entry = it->second->second;
@@ -57,5 +59,5 @@ public:
 
 private:
     Items m_Items;
-    std::unordered_map<std::string, Items::iterator> m_Index;
+    std::unordered_map<uint64_t, Items::iterator> m_Index;
 };

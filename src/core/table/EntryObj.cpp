@@ -181,9 +181,12 @@ int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
     delta = 0;
     if (record.m_IdHigh == 0 && record.m_IdLow == 0) return 0;
 
-    m_IdHigh = record.m_IdHigh;
-    m_IdLow = record.m_IdLow;
-    MakeKey(m_IdHigh, m_IdLow, m_Key);
+    // The key text only when the ids change: updates repeat them on every record.
+    if (m_Key.empty() || record.m_IdHigh != m_IdHigh || record.m_IdLow != m_IdLow) {
+        m_IdHigh = record.m_IdHigh;
+        m_IdLow = record.m_IdLow;
+        MakeKey(m_IdHigh, m_IdLow, m_Key);
+    }
     m_Kind = static_cast<int32_t>(record.m_Kind);
 
     if (IsCloseKind(record.m_Kind)) {
@@ -266,7 +269,8 @@ int64_t EntryObj::Span(int64_t now) const {
 }
 
 void EntryObj::Format(Slot slot) const {
-    std::string& text = m_Made[slot];
+    if (!m_pMade) m_pMade = std::make_unique<std::array<std::string, SlotCount>>();
+    std::string& text = (*m_pMade)[slot];
     switch (slot) {
         case SlotSource:
             FormatHost(m_HostForm, m_SourceName, m_SourceAddr, text);
@@ -313,7 +317,7 @@ const std::string& EntryObj::MadeText(Slot slot) const {
         Format(slot);
         m_Fresh |= static_cast<uint16_t>(1u << slot);
     }
-    return m_Made[slot];
+    return (*m_pMade)[slot];
 }
 
 const std::string& EntryObj::GetColumnText(int column) const {

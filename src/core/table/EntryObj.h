@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/monitor/MonStream.h"
@@ -27,6 +28,10 @@ public:
     // `now` while it runs; never below 0.
     int64_t Span(int64_t now) const;
     static void MakeKey(uint32_t idHigh, uint32_t idLow, std::string& key);
+    // The id pair as one number: the table's key for the connection. Both
+    // ids 0 is never a connection, so 0 stands for none.
+    static uint64_t IdOf(uint32_t idHigh, uint32_t idLow) { return uint64_t{idHigh} << 32 | idLow; }
+    uint64_t Id() const { return IdOf(m_IdHigh, m_IdLow); }
     // An open record's kind word has the value 4 set; a close record's has the top bit clear.
     static bool IsOpenKind(uint32_t kind) { return (kind & 4u) != 0; }
     static bool IsCloseKind(uint32_t kind) { return (kind & 0x80000000u) == 0; }
@@ -104,5 +109,7 @@ private:
     int64_t m_Now = 0;
     bool m_bDisplaySet = false;  // SetDisplay has run: the texts that depend on it can be made
     mutable uint16_t m_Fresh = 0;  // a bit per slot whose text is up to date
-    mutable std::array<std::string, SlotCount> m_Made;
+    // Made on the first text asked for: a connection never painted, copied or
+    // sorted by text costs no room for them.
+    mutable std::unique_ptr<std::array<std::string, SlotCount>> m_pMade;
 };

@@ -191,15 +191,14 @@ int32_t PMCTable::ApplyNext() {
     // The reader let only valid records in.
     Mon_Decode(length, body, &m_Record);
 
-    std::string& key = m_Key;
-    EntryObj::MakeKey(m_Record.m_IdHigh, m_Record.m_IdLow, key);
+    const uint64_t key = EntryObj::IdOf(m_Record.m_IdHigh, m_Record.m_IdLow);
     uint64_t delta = 0;
     EntryObj* entry = m_ActiveMap.Find(key);
     if (entry == nullptr) {
         // The limit holds for new connections only: one over is still let in.
         if (m_ActiveMap.Size() + m_ClosedMap.Size() > m_ConnectionLimit) {
             GW_TRACE("Buffer full");
-            m_Dropped.insert(uint64_t{m_Record.m_IdHigh} << 32 | m_Record.m_IdLow);
+            m_Dropped.insert(key);
             return 1;
         }
         if (!EntryObj::IsOpenKind(m_Record.m_Kind)) {
@@ -246,7 +245,7 @@ void PMCTable::AddTraffic(const std::string& service, uint64_t delta) {
 
 void PMCTable::FileIfFinished(EntryObj* entry) {
     if (!entry->m_bFinished) return;
-    if (m_ActiveMap.Remove(entry->m_Key) == nullptr) {
+    if (m_ActiveMap.Remove(entry->Id()) == nullptr) {
         GW_TRACE("Cannot remove key from m_ActiveMap");
         return;
     }
@@ -259,7 +258,7 @@ void PMCTable::FileIfFinished(EntryObj* entry) {
     } else if (entry->m_Status == StatusClosed) {
         target = &m_ClosedMap;
     }
-    if (target->Insert(entry->m_Key, entry)) owned.release();
+    if (target->Insert(entry->Id(), entry)) owned.release();
 }
 
 void PMCTable::RebuildDisplayList() {

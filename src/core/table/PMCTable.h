@@ -109,7 +109,6 @@ private:
     int32_t m_bShowActive = 1;
     MonitorRecord m_Record{};
     MonBatch m_Batch;
-    std::string m_Key;             // of the record being applied; kept for its storage
     bool m_bBatchPending = false;  // records or the end of the last batch not yet applied
     bool m_bLent = false;
     std::string m_LastErrorText;

@@ -77,10 +77,9 @@ void GraphView::OnInitialUpdate() {
     ShowDefaultServices();
 }
 
+// The document appends the points, one per update period; an update of the
+// views only repaints.
 void GraphView::OnUpdate(GWView*, intptr_t, QObject*) {
-    CVGLDoc* document = GetDocument();
-    if (!document || !document->m_Table.IsConnected()) return;
-    document->m_Table.FeedGraph(*this);
     update();
 }
 

@@ -73,6 +73,41 @@ int CompareAscii(const std::string& left, const std::string& right) {
     return (l != lEnd) - (r != rEnd);
 }
 
+// The first eight bytes of a text's place in that order, as one number:
+// texts whose prefixes differ are ordered by them alone, which spares most
+// comparisons of a sort the walk through both texts. A number becomes the
+// digits' rank, its length without leading zeros, then its digits.
+uint64_t OrderPrefix(const std::string& text) {
+    const auto& ranks = AsciiRanks();
+    const uint8_t digitRank = ranks['0'];
+    uint64_t prefix = 0;
+    int bytes = 0;
+    auto put = [&prefix, &bytes](uint8_t byte) {
+        if (bytes == 8) return;
+        prefix = prefix << 8 | byte;
+        ++bytes;
+    };
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    while (at != end && bytes < 8) {
+        if (!IsDigit(*at)) {
+            put(ranks[static_cast<uint8_t>(*at++)]);
+            continue;
+        }
+        while (at != end && *at == '0') ++at;
+        const char* const start = at;
+        while (at != end && IsDigit(*at)) ++at;
+        put(digitRank);
+        if (at - start > 254) {
+            put(255);  // longer than any other; what follows is left to the full comparison
+            break;
+        }
+        put(static_cast<uint8_t>(at - start));
+        for (const char* digit = start; digit != at; ++digit) put(ranks[static_cast<uint8_t>(*digit)]);
+    }
+    return bytes == 0 ? 0 : prefix << (8 * (8 - bytes));
+}
+
 }  // namespace
 
 GridModel::GridModel(const ColumnInfoArray& columns, QObject* parent)
@@ -204,8 +239,7 @@ QString GridModel::MonitorText(const std::string& bytes) {
 
 uint64_t GridModel::IdOf(int tableRow) const {
     const EntryObj* entry = m_pTable ? m_pTable->DisplayEntry(tableRow) : nullptr;
-    // Both ids 0 is never a connection, so 0 can stand for none.
-    return entry ? uint64_t{entry->m_IdHigh} << 32 | entry->m_IdLow : 0;
+    return entry ? entry->Id() : 0;
 }
 
 int GridModel::CompareText(const std::string& left, const std::string& right) const {
@@ -230,18 +264,36 @@ void GridModel::SortByNumber(std::vector<int>& order, int column, bool ascending
 }
 
 void GridModel::SortByText(std::vector<int>& order, int column, bool ascending) const {
-    std::vector<std::pair<const std::string*, int>> keyed;
+    struct Keyed {
+        uint64_t m_Prefix;
+        const std::string* m_Text;
+        int m_Row;
+    };
+    static const std::string none;
+    std::vector<Keyed> keyed;
     keyed.reserve(order.size());
+    bool ascii = true;
     for (int row : order) {
         const EntryObj* entry = m_pTable->DisplayEntry(row);
-        keyed.emplace_back(entry ? &entry->GetColumnText(column) : nullptr, row);
+        const std::string& text = entry ? entry->GetColumnText(column) : none;
+        ascii = ascii && IsAscii(text);
+        keyed.push_back({OrderPrefix(text), &text, row});
     }
-    std::stable_sort(keyed.begin(), keyed.end(), [this, ascending](const auto& l, const auto& r) {
-        if (!l.first || !r.first) return l.first && !r.first;  // rows past the list go last
-        const int compared = CompareText(*l.first, *r.first);
-        return ascending ? compared < 0 : compared > 0;
-    });
-    for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
+    // Stable: rows that compare equal keep the table's order.
+    if (ascii) {
+        std::stable_sort(keyed.begin(), keyed.end(), [ascending](const Keyed& l, const Keyed& r) {
+            const int compared = l.m_Prefix != r.m_Prefix ? (l.m_Prefix < r.m_Prefix ? -1 : 1)
+                                                          : CompareAscii(*l.m_Text, *r.m_Text);
+            return ascending ? compared < 0 : compared > 0;
+        });
+    } else {
+        // One text beyond ASCII: all go by the collator, so that the order stays one order.
+        std::stable_sort(keyed.begin(), keyed.end(), [this, ascending](const Keyed& l, const Keyed& r) {
+            const int compared = m_Collator.compare(MonitorText(*l.m_Text), MonitorText(*r.m_Text));
+            return ascending ? compared < 0 : compared > 0;
+        });
+    }
+    for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].m_Row;
 }
 
 std::vector<int> GridModel::BuildOrder(std::vector<int> order) const {

@@ -51,9 +51,23 @@ OptionDataDlg::OptionDataDlg(QWidget* parent) : OptionPage(parent) {
     periodLayout->addWidget(new QLabel(QStringLiteral("seconds."), periodGroup));
     periodLayout->addStretch();
 
+    // More connections cost memory and a longer poll, never a lost record of
+    // the ones kept: the limit holds for new connections only.
+    auto* limitGroup = new QGroupBox(QStringLiteral("Connections:"), this);
+    m_pLimitEdit = new QLineEdit(limitGroup);
+    m_pLimitEdit->setAccessibleName(QStringLiteral("Keep at most N connections"));
+    m_pLimitEdit->setMaxLength(6);
+    m_pLimitEdit->setFixedWidth(64);
+    auto* limitLayout = new QHBoxLayout(limitGroup);
+    limitLayout->addWidget(new QLabel(QStringLiteral("Keep at most"), limitGroup));
+    limitLayout->addWidget(m_pLimitEdit);
+    limitLayout->addWidget(new QLabel(QStringLiteral("connections"), limitGroup));
+    limitLayout->addStretch();
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(representation);
     layout->addWidget(periodGroup);
+    layout->addWidget(limitGroup);
     layout->addStretch();
 
     connect(m_pIpButton, &QRadioButton::clicked, this, [this] { OnHostForm(0); });
@@ -63,6 +77,7 @@ OptionDataDlg::OptionDataDlg(QWidget* parent) : OptionPage(parent) {
     connect(m_pMegaButton, &QRadioButton::clicked, this, [this] { OnDataUnit(2); });
     connect(m_pPeriodSpin, &SpinButton::stepped, this, &OptionDataDlg::OnPeriodStep);
     connect(m_pPeriodEdit, &QLineEdit::textEdited, this, [this] { SetModified(); });
+    connect(m_pLimitEdit, &QLineEdit::textEdited, this, [this] { SetModified(); });
 }
 
 void OptionDataDlg::SetTable(PMCTable* table) {
@@ -79,6 +94,7 @@ void OptionDataDlg::OnInitDialog() {
     if (m_pTable) {
         m_HostForm = m_pTable->HostForm();
         m_DataUnit = m_pTable->DataUnit();
+        m_ConnectionLimit = static_cast<int32_t>(m_pTable->ConnectionLimit());
     }
     m_pNameButton->setChecked(m_HostForm == 1);
     m_pIpButton->setChecked(m_HostForm == 0);
@@ -86,10 +102,12 @@ void OptionDataDlg::OnInitDialog() {
     m_pKiloButton->setChecked(m_DataUnit == 1);
     m_pMegaButton->setChecked(m_DataUnit == 2);
     m_pPeriodEdit->setText(QString::number(m_UpdatePeriod));
+    m_pLimitEdit->setText(QString::number(m_ConnectionLimit));
 }
 
 bool OptionDataDlg::UpdateData() {
-    return ExchangeInt(*m_pPeriodEdit, MinPeriod, MaxPeriod, m_UpdatePeriod);
+    return ExchangeInt(*m_pPeriodEdit, MinPeriod, MaxPeriod, m_UpdatePeriod) &&
+           ExchangeInt(*m_pLimitEdit, MinConnections, MaxConnections, m_ConnectionLimit);
 }
 
 void OptionDataDlg::OnHostForm(int32_t hostForm) {
@@ -105,7 +123,7 @@ void OptionDataDlg::OnDataUnit(int32_t dataUnit) {
 }
 
 void OptionDataDlg::OnPeriodStep(int direction) {
-    if (!UpdateData()) return;
+    if (!ExchangeInt(*m_pPeriodEdit, MinPeriod, MaxPeriod, m_UpdatePeriod)) return;
     const int32_t before = m_UpdatePeriod;
     m_UpdatePeriod = std::clamp(m_UpdatePeriod + direction * PeriodStep, MinPeriod, MaxPeriod);
     m_pPeriodEdit->setText(QString::number(m_UpdatePeriod));
@@ -116,5 +134,7 @@ void OptionDataDlg::ApplyToSession() {
     if (!m_pDocument) return;
     // The document keeps a period given while disconnected for its next connection.
     m_pDocument->SetUpdatePeriod(m_UpdatePeriod);
-    if (m_pTable) m_pTable->SetDisplayOptions(m_HostForm, m_DataUnit);
+    if (!m_pTable) return;
+    m_pTable->SetDisplayOptions(m_HostForm, m_DataUnit);
+    m_pTable->SetConnectionLimit(static_cast<size_t>(m_ConnectionLimit));
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The "Data " page of the options sheet: host names or addresses, the unit
-// of the traffic columns, and the seconds between two polls of the monitor.
+// of the traffic columns, the seconds between two polls of the monitor, and
+// how many connections the session keeps.
 
 #include <cstdint>
 
@@ -18,13 +19,15 @@ public:
     static constexpr int MinPeriod = 5;
     static constexpr int MaxPeriod = 120;
     static constexpr int PeriodStep = 5;
+    static constexpr int MinConnections = 1;
+    static constexpr int MaxConnections = 100000;
 
     explicit OptionDataDlg(QWidget* parent = nullptr);
 
     void SetTable(PMCTable* table);
     void SetDocument(CVGLDoc* document);
     void ApplyToSession();
-    bool UpdateData() override;  // the period, 5..120
+    bool UpdateData() override;  // the period, 5..120, and the connections, 1..100,000
 
     // Handlers of the page's controls.
     void OnHostForm(int32_t hostForm);
@@ -34,6 +37,7 @@ public:
     int32_t UpdatePeriod() const { return m_UpdatePeriod; }
     int32_t HostForm() const { return m_HostForm; }
     int32_t DataUnit() const { return m_DataUnit; }
+    int32_t ConnectionLimit() const { return m_ConnectionLimit; }
 
     QRadioButton* IpButton() const { return m_pIpButton; }
     QRadioButton* NameButton() const { return m_pNameButton; }
@@ -42,6 +46,7 @@ public:
     QRadioButton* MegaButton() const { return m_pMegaButton; }
     QLineEdit* PeriodEdit() const { return m_pPeriodEdit; }
     SpinButton* PeriodSpin() const { return m_pPeriodSpin; }
+    QLineEdit* LimitEdit() const { return m_pLimitEdit; }
 
 protected:
     void OnInitDialog() override;
@@ -52,6 +57,7 @@ private:
     int32_t m_UpdatePeriod = MinPeriod;
     int32_t m_HostForm = 0;
     int32_t m_DataUnit = 0;
+    int32_t m_ConnectionLimit = 50;
 
     QRadioButton* m_pIpButton;
     QRadioButton* m_pNameButton;
@@ -60,4 +66,5 @@ private:
     QRadioButton* m_pMegaButton;
     QLineEdit* m_pPeriodEdit;
     SpinButton* m_pPeriodSpin;
+    QLineEdit* m_pLimitEdit;
 };

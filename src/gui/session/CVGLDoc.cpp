@@ -20,6 +20,7 @@ const char* const InvalidServerText =
 const char* const DisconnectedText = "The server has been disconnected !";
 const char* const TitlePrefix = "Connected to Socks5 server -- ";
 const char* const ReadyText = "Ready";
+const char* const BufferFullText = "Buffer full: %1 connections not shown";
 
 QWidget* MainWindow() {
     GWApp* app = GWApp::Get();
@@ -181,6 +182,9 @@ void CVGLDoc::OnConnected(const QString& hostName) {
     SetUpdatePeriod(m_UpdatePeriod);
     m_Table.ClearAll();  // a new connection starts with no entries
     if (GraphView* graph = GetGraphView()) graph->ClearHistory();
+    m_Point.Clear();
+    m_bBaseline = true;
+    m_bTickDue = false;
     SetState(true);
 }
 
@@ -215,7 +219,35 @@ void CVGLDoc::AfterPoll(int32_t result, GWView* sender, intptr_t hint, QObject* 
         GWMessageBox(QString::fromLatin1(DisconnectedText));
         return;
     }
+    CollectTraffic();
+    ShowDropped();
     UpdateAllViews(sender, hint, hintObject);
+}
+
+void CVGLDoc::CollectTraffic() {
+    if (m_bBaseline) {
+        m_bBaseline = false;
+        m_bTickDue = false;
+        m_Point.Clear();
+        return;
+    }
+    m_Table.FeedGraph(m_Point);
+    if (!m_bTickDue) return;
+    m_bTickDue = false;
+    if (GraphView* graph = GetGraphView()) graph->AppendData(m_Point.Values());
+    m_Point.Clear();
+}
+
+// Said where the user looks, until a poll drops none.
+void CVGLDoc::ShowDropped() {
+    const size_t dropped = m_Table.DroppedCount();
+    if (dropped > 0) {
+        m_bBufferFull = true;
+        SetStatus(QString::fromLatin1(BufferFullText).arg(dropped));
+    } else if (m_bBufferFull) {
+        m_bBufferFull = false;
+        SetStatus(QString::fromLatin1(ReadyText));
+    }
 }
 
 void CVGLDoc::SetUpdatePeriod(int32_t period) {
@@ -224,13 +256,18 @@ void CVGLDoc::SetUpdatePeriod(int32_t period) {
     // at the old period.
     m_UpdatePeriod = period;
     if (!m_Table.IsConnected()) return;
+    m_Point.Clear();
+    m_bTickDue = false;
     RegisterTimerClient();
     if (GraphView* graph = GetGraphView()) graph->SetTimeLabels(m_UpdatePeriod);
 }
 
 int CVGLDoc::OnTimerTick(uintptr_t document) {
     auto* doc = reinterpret_cast<CVGLDoc*>(document);
-    if (doc != nullptr && doc->m_bStopped == 0 && doc->m_bDisconnected == 0) doc->Refresh();
+    if (doc == nullptr || doc->m_bStopped != 0 || doc->m_bDisconnected != 0) return 1;
+    // A poll still in flight (one the user started) then ends the period.
+    doc->m_bTickDue = true;
+    doc->Refresh();
     return 1;
 }
 

@@ -10,6 +10,7 @@
 
 #include "core/monitor/SessionWorker.h"
 #include "core/table/PMCTable.h"
+#include "core/table/TrafficPoint.h"
 #include "core/view/ConnectionGroups.h"
 #include "gui/framework/GWDocument.h"
 
@@ -33,6 +34,7 @@ public:
     // message of a name typed in the dialog and the dialog with this name.
     bool ConnectTo(const QString& hostName);
     void Refresh(GWView* sender = nullptr, intptr_t hint = 0, QObject* hintObject = nullptr);
+    // The seconds between two timer polls; a new period starts a new graph point.
     void SetUpdatePeriod(int32_t period);
     static int OnTimerTick(uintptr_t document);  // the timer callback; returns 1
     void OnShowActive();
@@ -85,6 +87,8 @@ private:
     void SwitchShow(bool showActive);
     void AfterPoll(int32_t result, GWView* sender = nullptr, intptr_t hint = 0,
                    QObject* hintObject = nullptr);
+    void CollectTraffic();
+    void ShowDropped();
     void CancelWork();
     void SetStatus(const QString& text);
     void OnConnected(const QString& hostName);
@@ -99,6 +103,14 @@ private:
     QString m_ConnectHost;     // of the connect in flight
     bool m_bKeepName = false;  // ask again with that name when it fails
     QString m_StatusText;
+    // The graph gets one point per update period: polls between two ticks
+    // add their traffic to the point in progress, and the tick's poll
+    // appends it. The first poll of a connection only sets the baseline: its
+    // records carry what was moved before VGL connected.
+    TrafficPoint m_Point;
+    bool m_bBaseline = false;  // the next poll is the first of this connection
+    bool m_bTickDue = false;   // a tick came: the next poll appends the point
+    bool m_bBufferFull = false;  // the status line says that connections were dropped
     QString m_FilterText;
     GroupBy m_Grouping = GroupBy::Connection;
 };

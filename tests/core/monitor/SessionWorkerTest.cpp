@@ -15,6 +15,8 @@
 
 #include "core/monitor/MonBatch.h"
 #include "core/monitor/SessionWorker.h"
+#include "core/table/PMCTable.h"
+#include "core/table/TrafficPoint.h"
 #include "support/FakeMonitor.h"
 #include "support/HangingListener.h"
 
@@ -189,6 +191,37 @@ TEST_F(SessionWorkerTest, AConnectThatHangsEndsAtTheConnectLimitOrWhenGivenUp) {
     cancelled.m_Worker.Cancel();
     EXPECT_FALSE(cancelled.m_Worker.IsBusy());
     EXPECT_FALSE(cancelled.m_Worker.TakeResult(result));
+}
+
+// The table's half of polls that the worker read: the limit it was given,
+// the connections it had no room for, and their traffic kept out of the
+// point that adds up the polls.
+TEST_F(SessionWorkerTest, ATableAppliesWhatTheWorkerReadUpToItsLimit) {
+    FakeMonitor monitor;
+    monitor.QueueBatch(Records(1002));
+    monitor.QueueBatch({EncodeUpdate(1, 1, "", {}, "", {}, "", 10, 0),
+                        EncodeUpdate(1, 2, "", {}, "", {}, "", 0, 20),
+                        EncodeUpdate(1, 1002, "", {}, "", {}, "", 5, 0)});
+    PMCTable table;
+    table.SetServices({"Others"});
+    table.SetConnectionLimit(1000);
+    table.AdoptConnection(monitor.Host(), Open(monitor), 0);
+    TrafficPoint point;
+    for (int poll = 0; poll < 2; ++poll) {
+        CountedWorker worker;
+        MonBatch batch;
+        MonitorConnection* lent = table.LendConnection(batch);
+        ASSERT_TRUE(worker.m_Worker.StartPoll(lent, batch, SessionLimits{}));
+        ASSERT_TRUE(worker.WaitForNotices(1));
+        SessionWorker::Result result;
+        ASSERT_TRUE(worker.m_Worker.TakeResult(result));
+        EXPECT_EQ(table.ApplyBatch(result.m_pConnection, result.m_Batch), 0);
+        table.FeedGraph(point);
+        EXPECT_EQ(table.ActiveCount(), 1001u) << poll;  // more than 1,000 refuses
+        EXPECT_EQ(table.DroppedCount(), 1u) << poll;
+    }
+    EXPECT_EQ(point.Values(), (std::map<std::string, uint64_t>{{"Others", 30}}));
+    table.CloseConnection();
 }
 
 }  // namespace

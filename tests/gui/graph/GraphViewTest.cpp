@@ -2,7 +2,9 @@
 // subsets for the lists the options page may give, and the points a
 // connected session feeds it.
 
+#include "gui/framework/CommandIds.h"
 #include "gui/session/SessionFixture.h"
+#include "support/GridColumns.h"
 
 namespace {
 
@@ -44,8 +46,10 @@ TEST_F(SessionTest, OthersIsAlwaysTheLastSubsetExactlyOnce) {
     EXPECT_EQ(Labels(), QStringList{"Others"});
 
     // With only "Others" on show, all traffic lands there.
+    m_Monitor.QueueBatch({});
     m_Monitor.QueueBatch(Join({Connection(1, "www", 10, 5), Connection(2, "ftp", 1, 1)}));
     Connect(m_Monitor.Host());
+    Tick(60);
     EXPECT_EQ(Newest("Others"), 17.0f);
 }
 
@@ -72,11 +76,13 @@ TEST_F(SessionTest, ACatalogueMergeReloadsEveryGraphView) {
     EXPECT_EQ(GraphView::GetMasterMap().count("gopher"), 1u);
 }
 
-TEST_F(SessionTest, EachPollAddsOnePointAndANewConnectionClearsTheHistory) {
+TEST_F(SessionTest, EachTickAddsOnePointAndANewConnectionClearsTheHistory) {
+    m_Monitor.QueueBatch({});
     m_Monitor.QueueBatch(Connection(1, "ftp", 50, 50));
     m_Monitor.QueueBatch({});
     Connect(m_Monitor.Host());
     GraphCtrl* graph = m_pGraph->GetGraph();
+    Tick(60);
     EXPECT_EQ(Newest("ftp(21)"), 100.0f);
     EXPECT_EQ(graph->Value(4, 12), 0.0f);  // the cleared history before it
     Tick(60);
@@ -86,6 +92,42 @@ TEST_F(SessionTest, EachPollAddsOnePointAndANewConnectionClearsTheHistory) {
     m_pDoc->OnDisconnect();
     m_pDoc->UpdateAllViews(nullptr);  // no point while disconnected
     EXPECT_EQ(graph->Value(4, 12), 100.0f);
+}
+
+// A steady transfer polled by the timer and, in between, by the user's
+// actions: the graph still gets one point per period, holding all of it.
+TEST_F(SessionTest, PollsBetweenTicksAddToTheTicksPointAndTheFirstPollIsABaseline) {
+    auto moved = [](uint32_t in) {
+        return std::vector<MonBytes>{EncodeUpdate(7, 1, "", {}, "", {}, "", in, 0)};
+    };
+    m_Monitor.QueueBatch(Connection(1, "www", 5000, 0));  // made before VGL connected
+    m_Monitor.QueueBatch(moved(5100));                    // an activation change
+    m_Monitor.QueueBatch(moved(5300));                    // Show Active
+    m_Monitor.QueueBatch(moved(5700));                    // the tick
+    m_Monitor.QueueBatch(moved(5800));                    // the next tick
+    Connect(m_Monitor.Host());
+    GraphCtrl* graph = m_pGraph->GetGraph();
+    auto points = [graph] {
+        std::vector<float> values;
+        for (int p = 0; p < graph->PointCount(); ++p) values.push_back(graph->Value(1, p));
+        return values;
+    };
+    const std::vector<float> none(14, 0.0f);
+    EXPECT_EQ(points(), none);
+
+    m_pDoc->Refresh();  // what the main window does when it is activated
+    Settle();
+    Route(cmd::ShowActive);
+    EXPECT_EQ(Cell(0, ColInTraffic), "5300");  // the grid is up to date at once
+    EXPECT_EQ(points(), none);
+
+    Tick(60);
+    EXPECT_EQ(Newest("www(80)"), 700.0f);
+    EXPECT_EQ(graph->Value(1, 12), 0.0f);
+    Tick(60);
+    EXPECT_EQ(Newest("www(80)"), 100.0f);
+    EXPECT_EQ(graph->Value(1, 12), 700.0f);
+    EXPECT_EQ(m_Monitor.RequestCount(), 5u);
 }
 
 }  // namespace

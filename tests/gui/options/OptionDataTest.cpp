@@ -91,6 +91,19 @@ TEST_F(OptionDataTest, PeriodOutsideFiveTo120OrNotANumberKeepsThePageOpen) {
     EXPECT_EQ(m_pDocument->m_UpdatePeriod, 45);
 }
 
+TEST_F(OptionDataTest, KeepAtMostSetsTheSessionsLimitWithinOneTo100000) {
+    OnDataPage([this](OptionPPT& sheet, OptionDataDlg& page) {
+        EXPECT_EQ(page.LimitEdit()->text(), "50");
+        TypeInto(page.LimitEdit(), "100001");
+        Click(sheet.OkButton());
+        EXPECT_TRUE(sheet.isVisible());
+        EXPECT_EQ(m_Messages, QStringList{"Please enter an integer between 1 and 100000."});
+        TypeInto(page.LimitEdit(), "100000");
+        Click(sheet.OkButton());
+    });
+    EXPECT_EQ(m_pDocument->m_Table.ConnectionLimit(), 100000u);
+}
+
 TEST_F(OptionDataTest, KilobytesTurn1536Into150KInEveryRow) {
     FakeMonitor monitor;
     const MonBytes address = EncodeSockAddr("10.0.0.1");

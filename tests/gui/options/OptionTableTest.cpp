@@ -19,7 +19,7 @@ namespace {
 const QStringList AllTitles = {"Source",           "Destination",       "User Name",
                                "Service",          "Start Time",        "Duration",
                                "In Traffic",       "Out Traffic",       "Total Traffic",
-                               "Authentification", "Next SOCKS5 Server"};
+                               "Authentification", "Next SOCKS5 Server", "Result"};
 
 int RowOf(const QListWidget* list, const QString& text) {
     for (int row = 0; row < list->count(); ++row) {
@@ -58,7 +58,7 @@ TEST_F(OptionTableTest, HidingEveryColumnAndShowingThemAgain) {
         EXPECT_EQ(Texts(page.HiddenList()), AllTitles);
         Click(sheet.OkButton());
     });
-    for (int column = 0; column < 11; ++column) {
+    for (int column = 0; column < AllTitles.size(); ++column) {
         EXPECT_TRUE(m_pGrid->isColumnHidden(column)) << column;
         EXPECT_EQ(m_pGrid->m_ColumnInfo[column].m_bHidden, 1);
     }
@@ -75,7 +75,7 @@ TEST_F(OptionTableTest, HidingEveryColumnAndShowingThemAgain) {
         EXPECT_EQ(Texts(page.ShownList()), AllTitles);
         Click(sheet.OkButton());
     });
-    for (int column = 0; column < 11; ++column) {
+    for (int column = 0; column < AllTitles.size(); ++column) {
         EXPECT_FALSE(m_pGrid->isColumnHidden(column)) << column;
         EXPECT_EQ(m_pGrid->m_ColumnInfo[column].m_Title, AllTitles[column].toStdString());
     }

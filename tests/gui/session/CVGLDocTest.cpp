@@ -29,7 +29,7 @@ TEST_F(SessionTest, ConnectPollsAtOnceThenOnTheSixtiethTick) {
     EXPECT_EQ(m_App.m_Timer.Clients()[0].m_Period, 60);
     EXPECT_EQ(Rows(), 1);
     EXPECT_EQ(Cell(0, 2), "user1");
-    EXPECT_EQ(Newest("www(80)"), 300.0f);
+    EXPECT_EQ(Newest("www(80)"), 0.0f);  // the first poll is a baseline
     // The time axis counts back from the newest point in periods.
     EXPECT_EQ(m_pGraph->GetGraph()->PointLabel(0), "780");
     EXPECT_EQ(m_pGraph->GetGraph()->PointLabel(13), "0");
@@ -43,6 +43,36 @@ TEST_F(SessionTest, ConnectPollsAtOnceThenOnTheSixtiethTick) {
     EXPECT_EQ(Newest("www(80)"), 400.0f);  // 700 in all, 300 before
     EXPECT_EQ(Newest("telnet(23)"), 10.0f);
     EXPECT_TRUE(m_Messages.isEmpty());
+}
+
+// Connections 1..count, each opened and moving a byte each way.
+std::vector<MonBytes> Opened(uint32_t count) {
+    std::vector<MonBytes> records;
+    for (uint32_t id = 1; id <= count; ++id) {
+        records.push_back(EncodeOpen(7, id, 0x02, 1700000000, "user" + std::to_string(id),
+                                     EncodeSockAddr("10.0.0.1", 40000), "client"));
+        records.push_back(EncodeUpdate(7, id, "www", {}, "", EncodeSockAddr("192.0.2.1", 80),
+                                       "dest", 1, 1));
+    }
+    return records;
+}
+
+TEST_F(SessionTest, AFullTableSaysHowManyItDroppedUntilAPollDropsNone) {
+    m_Monitor.QueueBatch(Opened(53));
+    m_Monitor.QueueBatch({});
+    Connect(m_Monitor.Host());
+    EXPECT_EQ(Rows(), 51);  // more than 50 refuses: the 52nd and the 53rd
+    EXPECT_EQ(m_pDoc->StatusText(), "Buffer full: 2 connections not shown");
+    EXPECT_TRUE(Traced("Buffer full"));
+    Tick(60);
+    EXPECT_EQ(m_pDoc->StatusText(), "Ready");
+
+    m_pDoc->OnDisconnect();
+    m_pDoc->m_Table.SetConnectionLimit(1000);
+    m_Monitor.QueueBatch(Opened(1000));
+    Connect(m_Monitor.Host());
+    EXPECT_EQ(Rows(), 1000);
+    EXPECT_EQ(m_pDoc->StatusText(), "Ready");
 }
 
 TEST_F(SessionTest, ShowFailedAndShowActiveSwitchTheRowsAndTheirChecks) {
