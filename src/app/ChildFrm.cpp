@@ -152,7 +152,7 @@ void CChildFrame::SetActiveView(GWView* view) {
 }
 
 void CChildFrame::OnFocusChanged(QWidget* now) {
-    if (!now || !m_pGrid || !m_pGraph) return;
+    if (!now || !m_pGrid || !m_pPane || !m_pGraph) return;
     if (now == m_pPane || m_pPane->isAncestorOf(now)) {
         m_pActiveView = m_pGrid;
     } else if (now == m_pGraph || m_pGraph->isAncestorOf(now)) {
