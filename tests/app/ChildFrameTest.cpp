@@ -98,3 +98,14 @@ TEST_F(ChildFrameTest, NextAndPreviousPaneMoveTheFocusBetweenGridAndGraph) {
     m_pFrame->GetGraphView()->setFocus(Qt::MouseFocusReason);
     EXPECT_EQ(m_pApp->GetActiveView(), m_pFrame->GetGraphView());
 }
+
+TEST_F(ChildFrameTest, CtrlFFocusesTheFilterFromEitherPaneAndEscEmptiesIt) {
+    ConnectionPane* pane = m_pFrame->GetConnectionPane();
+    ASSERT_TRUE(Run(cmd::NextPane));  // from the graph as well
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), pane->FilterEdit());
+    QTest::keyClicks(pane->FilterEdit(), "user:bob");
+    EXPECT_EQ(m_pFrame->GetDocument()->FilterText(), "user:bob");
+    Press(Qt::Key_Escape);
+    EXPECT_EQ(m_pFrame->GetDocument()->FilterText(), "");
+}

@@ -78,6 +78,10 @@ ConnectionPane::ConnectionPane(GridView* grid, QWidget* parent) : QWidget(parent
     m_pTotals = new QLabel;
     m_pTotals->setObjectName(QStringLiteral("totals"));
     m_pTotals->setContentsMargins(4, 2, 4, 2);
+    // Texts that change with every poll or keystroke must not make the
+    // session window, and with it the main window, grow; what does not fit is cut.
+    m_pTotals->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_pFilterError->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
