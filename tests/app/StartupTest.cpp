@@ -8,6 +8,7 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "app/FramesFixture.h"
 #include "app/InstanceLock.h"
@@ -165,6 +166,8 @@ TEST_F(StartupTest, AHostThatCannotBeReachedGetsTheMessageThenTheDialogWithItsNa
     commandLine.m_ConnectHosts << deadHost;
     commandLine.m_Period = 9;
     ASSERT_TRUE(Start(commandLine));
+    // The dialog centres on the main window as it stands: shown and maximised.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Main()));
     m_Answers = {monitor.Host()};
     m_bShowNameDialogs = true;
     m_pApp->ConnectCommandLineSessions();
@@ -174,7 +177,7 @@ TEST_F(StartupTest, AHostThatCannotBeReachedGetsTheMessageThenTheDialogWithItsNa
                                       "not running on the server."});
     EXPECT_EQ(m_NameDialogTexts, QStringList{deadHost});
     EXPECT_EQ(m_pNameDialogParent, &Main());
-    EXPECT_LE((m_NameDialogCentre - Main().frameGeometry().center()).manhattanLength(), 4);
+    EXPECT_LE((m_NameDialogCentre - Main().frameGeometry().center()).manhattanLength(), 4) << m_NameDialogCentre.x() << "," << m_NameDialogCentre.y() << " main " << Main().frameGeometry().x() << "," << Main().frameGeometry().y() << " " << Main().frameGeometry().width() << "x" << Main().frameGeometry().height() << " max " << Main().isMaximized() << " min " << Main().minimumSizeHint().width() << "x" << Main().minimumSizeHint().height();
     ASSERT_EQ(Documents().size(), 1u);
     EXPECT_EQ(Documents()[0]->m_bDisconnected, 0);  // named in the dialog
     EXPECT_EQ(Documents()[0]->TimerClientPeriod(), 9);
