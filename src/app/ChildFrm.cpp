@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/GWApp.h"
 #include "gui/graph/GraphView.h"
+#include "gui/grid/ConnectionPane.h"
 #include "gui/grid/GridView.h"
 #include "gui/session/CVGLDoc.h"
 #include "gui/toolkit/PaneSplitter.h"
@@ -31,6 +33,11 @@ CChildFrame::CChildFrame(CVGLDoc* document, QWidget* parent)
     OnCommand(cmd::WindowSplit, [this] { m_pSplitter->BeginKeyboardSplit(); });
     OnCommand(cmd::NextPane, [this] { MovePaneFocus(true); });
     OnCommand(cmd::PrevPane, [this] { MovePaneFocus(false); });
+    // Exporting reads what is on show and changes nothing, so it is offered
+    // while the session is being watched as well.
+    OnCommand(cmd::Export, [this] {
+        if (m_pPane) m_pPane->OnExport();
+    });
 
     if (m_pDocument) {
         connect(m_pDocument, &GWDocument::aboutToClose, this, &CChildFrame::OnDocumentClosing);
@@ -76,7 +83,9 @@ bool CChildFrame::OnCreateClient() {
     m_pSplitter->setChildrenCollapsible(false);
     m_pGraph = new GraphView;
     m_pGrid = new GridView;
-    m_pSplitter->addWidget(m_pGrid);
+    m_pPane = new ConnectionPane(m_pGrid);
+    m_pPane->SetDocument(m_pDocument);
+    m_pSplitter->addWidget(m_pPane);
     m_pSplitter->addWidget(m_pGraph);
     for (int row = 0; row < 2; ++row) {
         m_pSplitter->widget(row)->setMinimumHeight(MinimumPaneHeight);
@@ -97,6 +106,8 @@ bool CChildFrame::OnCreateClient() {
     ShowStatus();
     connect(m_pSplitter, &PaneSplitter::keyboardSplitEnded, this,
             [this] { SetActiveView(m_pActiveView); });
+    auto* find = new QShortcut(QKeySequence::Find, this, [this] { m_pPane->FocusFilter(); });
+    find->setContext(Qt::WidgetWithChildrenShortcut);
 
     m_pDocument->AddView(m_pGraph);
     m_pDocument->AddView(m_pGrid);
@@ -136,12 +147,14 @@ std::vector<CChildFrame*> CChildFrame::FramesOf(const GWDocument* document) {
 void CChildFrame::SetActiveView(GWView* view) {
     if (view != m_pGrid && view != m_pGraph) return;
     m_pActiveView = view;
-    if (QWidget* widget = view->GetWidget()) widget->setFocus(Qt::OtherFocusReason);
+    // A grouped session shows its groups where the grid was.
+    QWidget* widget = view == m_pGrid && m_pPane ? m_pPane->ShownGrid() : view->GetWidget();
+    if (widget) widget->setFocus(Qt::OtherFocusReason);
 }
 
 void CChildFrame::OnFocusChanged(QWidget* now) {
-    if (!now || !m_pGrid || !m_pGraph) return;
-    if (now == m_pGrid || m_pGrid->isAncestorOf(now)) {
+    if (!now || !m_pGrid || !m_pPane || !m_pGraph) return;
+    if (now == m_pPane || m_pPane->isAncestorOf(now)) {
         m_pActiveView = m_pGrid;
     } else if (now == m_pGraph || m_pGraph->isAncestorOf(now)) {
         m_pActiveView = m_pGraph;

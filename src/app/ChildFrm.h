@@ -1,6 +1,6 @@
 #pragma once
-// The frame of one session window: the connection grid above the traffic
-// graph in a two-row splitter, each pane half of the height and never less
+// The frame of one session window: the connection grid (with its filter
+// line and totals) above the traffic graph in a two-row splitter, each pane half of the height and never less
 // than 100 pixels, and below them the session's status line; while the
 // session's connect or poll is in flight the frame shows the busy cursor.
 // It opens maximised with the grid focused and active, and shows as a tab
@@ -14,6 +14,7 @@
 #include "gui/session/CVGLDoc.h"
 #include "gui/toolkit/Worksheet.h"
 
+class ConnectionPane;
 class GWDocument;
 class GraphView;
 class GridView;
@@ -39,6 +40,8 @@ public:
     void SetActiveView(GWView* view);
     CVGLDoc* GetDocument() const { return m_pDocument; }
     GridView* GetGridView() const { return m_pGrid; }
+    // The grid with its filter line, grouped grid and totals.
+    ConnectionPane* GetConnectionPane() const { return m_pPane; }
     GraphView* GetGraphView() const { return m_pGraph; }
     PaneSplitter* GetSplitter() const { return m_pSplitter; }
     QLabel* GetStatusLine() const { return m_pStatusLine; }
@@ -62,6 +65,7 @@ private:
     PaneSplitter* m_pSplitter = nullptr;
     QLabel* m_pStatusLine = nullptr;
     GridView* m_pGrid = nullptr;
+    ConnectionPane* m_pPane = nullptr;
     GraphView* m_pGraph = nullptr;
     GWView* m_pActiveView = nullptr;
     bool m_bDocumentClosing = false;

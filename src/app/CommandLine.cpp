@@ -50,13 +50,23 @@ CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine&
         QStringLiteral("Keep at most N connections in the sessions opened with --connect "
                        "(1 to 100000)."),
         QStringLiteral("N"));
+    const QCommandLineOption filter(
+        QStringLiteral("filter"),
+        QStringLiteral("Show only the connections that meet LINE in the sessions opened with "
+                       "--connect (words, user:NAME, dest:10.0.0.0/8, -word)."),
+        QStringLiteral("LINE"));
+    const QCommandLineOption groupBy(
+        QStringLiteral("group-by"),
+        QStringLiteral("Group the connections of the sessions opened with --connect by user, "
+                       "destination, service or client."),
+        QStringLiteral("WHAT"));
     QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("FILE"));
     QCommandLineOption polls(QStringLiteral("polls"), QString(), QStringLiteral("N"));
     QCommandLineOption reportReady(QStringLiteral("report-ready"));
     for (QCommandLineOption* hidden : {&screenshot, &polls, &reportReady}) {
         hidden->setFlags(QCommandLineOption::HiddenFromHelp);
     }
-    parser.addOptions({connect, period, keep, screenshot, polls, reportReady});
+    parser.addOptions({connect, period, keep, filter, groupBy, screenshot, polls, reportReady});
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("A session document (*.vgl) to open."),
                                  QStringLiteral("[file...]"));
@@ -111,6 +121,19 @@ CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine&
             return CommandLineAction::Error;
         }
     }
+    if ((parser.isSet(filter) || parser.isSet(groupBy)) && commandLine.m_ConnectHosts.isEmpty()) {
+        message = QStringLiteral("--filter and --group-by apply to sessions opened with --connect.");
+        return CommandLineAction::Error;
+    }
+    commandLine.m_Filter = parser.value(filter);
+    commandLine.m_GroupBy = parser.value(groupBy).toLower();
+    static const QStringList groupings = {QStringLiteral("connection"), QStringLiteral("user"),
+                                          QStringLiteral("destination"), QStringLiteral("service"),
+                                          QStringLiteral("client")};
+    if (parser.isSet(groupBy) && !groupings.contains(commandLine.m_GroupBy)) {
+        message = QStringLiteral("--group-by takes connection, user, destination, service or client.");
+        return CommandLineAction::Error;
+    }
     commandLine.m_ScreenshotPath = parser.value(screenshot);
     if (parser.isSet(polls) &&
         !ParseNumber(parser.value(polls), 0, 1000, commandLine.m_ScreenshotPolls)) {
@@ -138,6 +161,10 @@ QStringList HandOverArguments(const VGLCommandLine& commandLine) {
     }
     if (commandLine.m_Keep > 0 && !arguments.isEmpty()) {
         arguments << QStringLiteral("--keep=%1").arg(commandLine.m_Keep);
+    }
+    if (!commandLine.m_ConnectHosts.isEmpty()) {
+        if (!commandLine.m_Filter.isEmpty()) arguments << QStringLiteral("--filter=") + commandLine.m_Filter;
+        if (!commandLine.m_GroupBy.isEmpty()) arguments << QStringLiteral("--group-by=") + commandLine.m_GroupBy;
     }
     return arguments;
 }

@@ -1,15 +1,17 @@
 #pragma once
 // The program's command line:
 //   vgl [FILE...] [--connect HOST[:PORT]]... [--period SECONDS] [--keep N]
+//       [--filter LINE] [--group-by WHAT]
 // Each file opens as a session document; each --connect opens a new session
 // connected to that host; with neither, one new unconnected session opens.
 // --period (5 to 120) is the poll period of the sessions opened with
-// --connect, --keep (1 to 100,000) how many connections they keep. Hidden
-// options for demos and tests: --screenshot FILE saves a picture of the main
-// window after --polls N polls of the connected sessions and ends the
-// program; --report-ready prints "vgl: ready" once the main window shows,
-// and "vgl: opened FILE" or "vgl: connecting HOST" for what a later start
-// hands over.
+// --connect, --keep (1 to 100,000) how many connections they keep, --filter
+// their grid's filter line and --group-by their grouping (connection, user,
+// destination, service or client). Hidden options for demos and tests:
+// --screenshot FILE saves a picture of the main window after --polls N polls
+// of the connected sessions and ends the program; --report-ready prints
+// "vgl: ready" once the main window shows, and "vgl: opened FILE" or
+// "vgl: connecting HOST" for what a later start hands over.
 
 #include <QString>
 #include <QStringList>
@@ -19,6 +21,8 @@ struct VGLCommandLine {
     QStringList m_ConnectHosts;
     int m_Period = 0;  // 0: not given
     int m_Keep = 0;    // 0: not given
+    QString m_Filter;
+    QString m_GroupBy;  // empty: not given
     QString m_ScreenshotPath;
     int m_ScreenshotPolls = 3;
     bool m_bReportReady = false;

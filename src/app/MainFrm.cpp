@@ -47,6 +47,12 @@ const std::map<int, const char*>& Prompts() {
         {cmd::FilePrint, "Print the active document\nPrint"},
         {cmd::EditCopy, "Copy the selection in the data grid and put it on the Clipboard\nCopy"},
         {cmd::CopyGraph, "Copy the graph and put it on the Clipboard"},
+        {cmd::Export, "Write the rows on show to a CSV or JSON file\nExport"},
+        {cmd::GroupByConnection, "One row per connection\nGroup by connection"},
+        {cmd::GroupByUser, "One row per user name\nGroup by user"},
+        {cmd::GroupByDestination, "One row per destination host\nGroup by destination"},
+        {cmd::GroupByService, "One row per service\nGroup by service"},
+        {cmd::GroupByClient, "One row per client address\nGroup by client"},
         {cmd::WindowNew, "Open another window for the active document\nNew Window"},
         {cmd::WindowCascade, "Arrange windows so they overlap\nCascade Windows"},
         {cmd::WindowTile, "Arrange windows as non-overlapping tiles\nTile Windows"},
@@ -141,6 +147,7 @@ void CMainFrame::BuildMenus() {
                                       {"&Connect", cmd::Connect},
                                       {"&Disconnect", cmd::Disconnect},
                                       {nullptr, 0},
+                                      {"&Export...", cmd::Export},
                                       {"&Print...\tCtrl+P", cmd::FilePrint},
                                       {"Print Pre&view", cmd::FilePrintPreview},
                                       {"P&rint Setup...", cmd::FilePrintSetup},
@@ -173,6 +180,22 @@ void CMainFrame::BuildMenus() {
     // have "&Socks5", "&View" and "&Help") would otherwise make each of
     // those keys ambiguous, and none would open its menu.
     for (QAction* action : m_Menu129) menuBar()->removeAction(action);
+    AddGroupByMenu(m_Menu129[2]->menu());
+}
+
+// View > Group By: the grid shows connections, or one row per group of them.
+void CMainFrame::AddGroupByMenu(QMenu* view) {
+    if (!view) return;
+    view->addSeparator();
+    QMenu* groupBy = view->addMenu(QStringLiteral("&Group By"));
+    const std::pair<const char*, int> items[] = {
+        {"&Connection", cmd::GroupByConnection}, {"&User", cmd::GroupByUser},
+        {"&Destination", cmd::GroupByDestination}, {"&Service", cmd::GroupByService},
+        {"C&lient", cmd::GroupByClient}};
+    for (const auto& [text, id] : items) {
+        groupBy->addAction(MakeCommandAction(QString::fromUtf8(text), id, groupBy));
+    }
+    connect(groupBy, &QMenu::aboutToShow, this, [this] { UpdateCommandStates(); });
 }
 
 std::vector<QAction*> CMainFrame::BuildMenuBar(const std::vector<Menu>& menus) {

@@ -75,6 +75,7 @@ private:
     void BuildMenus();
     std::vector<QAction*> BuildMenuBar(const std::vector<Menu>& menus);
     QAction* MakeCommandAction(const QString& text, int id, QObject* parent);
+    void AddGroupByMenu(QMenu* view);
     void BuildAccelerators();
     void BuildTabKeys();
     void ActivateNextTab(int step);

@@ -114,7 +114,7 @@ void CVGLApp::ConnectCommandLineSessions() {
     std::vector<CVGLDoc*> connected;
     for (const auto& [document, host] : pending) {
         if (!document) continue;
-        ConnectSession(*document, host, m_CommandLine.m_Period, m_CommandLine.m_Keep);
+        ConnectSession(*document, host, m_CommandLine);
         if (document) connected.push_back(document);
     }
     if (!m_CommandLine.m_ScreenshotPath.isEmpty() && !m_pScreenshot) {
@@ -130,9 +130,17 @@ void CVGLApp::ConnectCommandLineSessions() {
 
 // As the Connect command does, but with the host already named: only when
 // that fails does the Connect dialog ask.
-void CVGLApp::ConnectSession(CVGLDoc& document, const QString& host, int period, int keep) {
-    if (period > 0) document.SetUpdatePeriod(period);
-    if (keep > 0) document.m_Table.SetConnectionLimit(static_cast<size_t>(keep));
+void CVGLApp::ConnectSession(CVGLDoc& document, const QString& host,
+                             const VGLCommandLine& options) {
+    if (options.m_Period > 0) document.SetUpdatePeriod(options.m_Period);
+    if (options.m_Keep > 0) document.m_Table.SetConnectionLimit(static_cast<size_t>(options.m_Keep));
+    document.SetFilterText(options.m_Filter);
+    static const std::pair<const char*, GroupBy> groupings[] = {
+        {"user", GroupBy::User}, {"destination", GroupBy::Destination},
+        {"service", GroupBy::Service}, {"client", GroupBy::Client}};
+    for (const auto& [name, by] : groupings) {
+        if (options.m_GroupBy == QLatin1String(name)) document.SetGrouping(by);
+    }
     if (!document.ConnectTo(host)) document.OnConnect();
 }
 
@@ -158,7 +166,7 @@ void CVGLApp::OnHandOver(const QStringList& arguments) {
         if (m_CommandLine.m_bReportReady) {
             std::printf("vgl: connecting %s\n", host.toLocal8Bit().constData());
         }
-        ConnectSession(*document, host, handed.m_Period, handed.m_Keep);
+        ConnectSession(*document, host, handed);
     }
     std::fflush(stdout);
 }

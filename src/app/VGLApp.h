@@ -45,7 +45,7 @@ public:
 
 private:
     bool ProcessCommandLine();
-    void ConnectSession(CVGLDoc& document, const QString& host, int period, int keep);
+    void ConnectSession(CVGLDoc& document, const QString& host, const VGLCommandLine& options);
     void RaiseMainFrame();
 
     VGLCommandLine m_CommandLine;

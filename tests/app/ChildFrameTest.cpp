@@ -1,4 +1,5 @@
-// A session window: maximised, the grid above the graph in halves that never
+// A session window: maximised, the grid (in its pane with the filter line and
+// the totals) above the graph in halves that never
 // get below 100 pixels, the grid focused; the divider moved by keyboard and
 // the focus moved between the panes.
 
@@ -8,6 +9,7 @@
 #include "app/FramesFixture.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/graph/GraphView.h"
+#include "gui/grid/ConnectionPane.h"
 #include "gui/grid/GridView.h"
 #include "gui/toolkit/PaneSplitter.h"
 
@@ -22,7 +24,7 @@ protected:
         m_pSplitter = m_pFrame->GetSplitter();
     }
 
-    int GridHeight() const { return m_pFrame->GetGridView()->height(); }
+    int GridHeight() const { return m_pFrame->GetConnectionPane()->height(); }
     int GraphHeight() const { return m_pFrame->GetGraphView()->height(); }
     // The pane or the control inside it has the focus.
     static bool HasFocus(QWidget* pane) {
@@ -41,7 +43,8 @@ TEST_F(ChildFrameTest, OpensMaximisedWithTheGridAboveTheGraphInHalves) {
     EXPECT_TRUE(m_pFrame->isMaximized());
     EXPECT_EQ(m_pSplitter->orientation(), Qt::Vertical);
     ASSERT_EQ(m_pSplitter->count(), 2);
-    EXPECT_EQ(m_pSplitter->widget(0), m_pFrame->GetGridView());
+    EXPECT_EQ(m_pSplitter->widget(0), m_pFrame->GetConnectionPane());
+    EXPECT_TRUE(m_pFrame->GetConnectionPane()->isAncestorOf(m_pFrame->GetGridView()));
     EXPECT_EQ(m_pSplitter->widget(1), m_pFrame->GetGraphView());
     EXPECT_LE(std::abs(GridHeight() - GraphHeight()), 1);
     EXPECT_GE(GridHeight(), 100);
@@ -94,4 +97,15 @@ TEST_F(ChildFrameTest, NextAndPreviousPaneMoveTheFocusBetweenGridAndGraph) {
     // Clicking into a pane makes it the active view as well.
     m_pFrame->GetGraphView()->setFocus(Qt::MouseFocusReason);
     EXPECT_EQ(m_pApp->GetActiveView(), m_pFrame->GetGraphView());
+}
+
+TEST_F(ChildFrameTest, CtrlFFocusesTheFilterFromEitherPaneAndEscEmptiesIt) {
+    ConnectionPane* pane = m_pFrame->GetConnectionPane();
+    ASSERT_TRUE(Run(cmd::NextPane));  // from the graph as well
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), pane->FilterEdit());
+    QTest::keyClicks(pane->FilterEdit(), "user:bob");
+    EXPECT_EQ(m_pFrame->GetDocument()->FilterText(), "user:bob");
+    Press(Qt::Key_Escape);
+    EXPECT_EQ(m_pFrame->GetDocument()->FilterText(), "");
 }

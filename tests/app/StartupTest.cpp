@@ -8,10 +8,12 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "app/FramesFixture.h"
 #include "app/InstanceLock.h"
 #include "gui/framework/CommandIds.h"
+#include "gui/grid/ConnectionPane.h"
 #include "support/FakeMonitor.h"
 
 #include <sys/stat.h>
@@ -30,9 +32,12 @@ TEST(CommandLineTest, ReadsFilesHostsAndAPeriodFrom5To120) {
     VGLCommandLine line;
     QString message;
     ASSERT_EQ(Parse({"a.vgl", "--connect", "gate", "--period", "5", "--connect=10.0.0.1", "b.vgl",
-                     "--keep", "2000"},
+                     "--keep", "2000", "--filter", "user:bob -dest:10.0.0.0/8", "--group-by",
+                     "Destination"},
                     line, message),
               CommandLineAction::Run);
+    EXPECT_EQ(line.m_Filter, "user:bob -dest:10.0.0.0/8");
+    EXPECT_EQ(line.m_GroupBy, "destination");
     EXPECT_EQ(line.m_Files, QStringList({"a.vgl", "b.vgl"}));
     EXPECT_EQ(line.m_ConnectHosts, QStringList({"gate", "10.0.0.1"}));
     EXPECT_EQ(line.m_Period, 5);
@@ -47,6 +52,8 @@ TEST(CommandLineTest, ReadsFilesHostsAndAPeriodFrom5To120) {
     EXPECT_EQ(handed.m_ConnectHosts, line.m_ConnectHosts);
     EXPECT_EQ(handed.m_Period, 5);
     EXPECT_EQ(handed.m_Keep, 2000);
+    EXPECT_EQ(handed.m_Filter, line.m_Filter);
+    EXPECT_EQ(handed.m_GroupBy, line.m_GroupBy);
     line.m_ScreenshotPath = "shot.png";
     EXPECT_TRUE(HandOverArguments(line).isEmpty());
     for (const QStringList& bad :
@@ -60,6 +67,8 @@ TEST(CommandLineTest, ReadsFilesHostsAndAPeriodFrom5To120) {
                                   {"--connect", " "},
                                   {"--connect", "gate:0"},
                                   {"--connect", "[::1]:65536"},
+                                  {"--filter", "bob"},
+                                  {"--connect", "gate", "--group-by", "host"},
                                   {"--bogus"}}) {
         EXPECT_EQ(Parse(bad, line, message), CommandLineAction::Error)
             << bad.join(' ').toStdString();
@@ -121,6 +130,8 @@ TEST_F(StartupTest, ConnectOpensASessionConnectedToTheMonitorWithThePeriod) {
     VGLCommandLine commandLine;
     commandLine.m_ConnectHosts << host;
     commandLine.m_Period = 7;
+    commandLine.m_Filter = "user:bob";
+    commandLine.m_GroupBy = "user";
     ASSERT_TRUE(Start(commandLine));
     ASSERT_EQ(Documents().size(), 1u);  // no extra unconnected session
     m_pApp->ConnectCommandLineSessions();
@@ -141,6 +152,11 @@ TEST_F(StartupTest, ConnectOpensASessionConnectedToTheMonitorWithThePeriod) {
     EXPECT_EQ(session->m_UpdatePeriod, 7);
     EXPECT_TRUE(session->HasTimerClient());
     EXPECT_EQ(session->TimerClientPeriod(), 7);
+    EXPECT_EQ(session->FilterText(), "user:bob");
+    EXPECT_EQ(frame->GetConnectionPane()->FilterEdit()->text(), "user:bob");
+    EXPECT_EQ(frame->GetConnectionPane()->ShownGrid(), frame->GetConnectionPane()->GroupView());
+    EXPECT_TRUE(m_pApp->UpdateCommand(cmd::GroupByUser).m_bChecked);
+    EXPECT_TRUE(m_pApp->UpdateCommand(cmd::Export).m_bEnabled);  // while connected, too
     EXPECT_EQ(monitor.ConnectionCount(), 1u);
     EXPECT_GE(monitor.RequestCount(), 1u);  // polled at once
     EXPECT_EQ(m_nNameDialogs, 0);
@@ -161,6 +177,8 @@ TEST_F(StartupTest, AHostThatCannotBeReachedGetsTheMessageThenTheDialogWithItsNa
     commandLine.m_ConnectHosts << deadHost;
     commandLine.m_Period = 9;
     ASSERT_TRUE(Start(commandLine));
+    // The dialog centres on the main window as it stands: shown and maximised.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Main()));
     m_Answers = {monitor.Host()};
     m_bShowNameDialogs = true;
     Settle();  // the window takes its maximised size before the dialog is centred on it

@@ -15,4 +15,6 @@ enum GridColumn : int {
     ColAuthentification,
     ColNextServer,
     ColResult,
+    ColInRate,
+    ColOutRate,
 };

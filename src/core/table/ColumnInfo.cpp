@@ -18,6 +18,8 @@ const std::array<ColumnSpec, Column::Count> g_ColumnSpecs = {{
     {"Authentification", ColumnKind::Text, false, "Username/Password"},
     {"Next SOCKS5 Server", ColumnKind::Text, false, "socks-02.example.org"},
     {"Result", ColumnKind::Text, false, "connection refused"},
+    {"In Rate", ColumnKind::Number, true, "1234.5 KB/s"},
+    {"Out Rate", ColumnKind::Number, true, "1234.5 KB/s"},
 }};
 
 const std::array<std::string, Column::Count>& Titles() {

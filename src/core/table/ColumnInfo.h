@@ -30,6 +30,8 @@ enum Id : int {
     Authentification = 9,
     NextServer = 10,
     Result = 11,
+    InRate = 12,
+    OutRate = 13,
     Count  // the number of columns, g_nColumns
 };
 }  // namespace Column

@@ -252,6 +252,8 @@ void EntryObj::SetDisplay(int32_t hostForm, int32_t dataUnit, int64_t now) {
         Stale(SlotIn);
         Stale(SlotOut);
         Stale(SlotTotal);
+        Stale(SlotInRate);
+        Stale(SlotOutRate);
     }
     if (!m_bDisplaySet || now != m_Now) Stale(SlotDuration);
     m_HostForm = hostForm;
@@ -294,6 +296,12 @@ void EntryObj::Format(Slot slot) const {
         case SlotTotal:
             FormatTraffic(m_LastTotal, m_DataUnit, text);
             break;
+        case SlotInRate:
+            FormatRate(m_RateIn, m_DataUnit, text);
+            break;
+        case SlotOutRate:
+            FormatRate(m_RateOut, m_DataUnit, text);
+            break;
         case SlotCount:
             break;
     }
@@ -306,7 +314,7 @@ const std::string& EntryObj::MadeText(Slot slot) const {
     if (!m_bDisplaySet && slot != SlotStartTime) return none;
     if ((m_Fresh & (1u << slot)) == 0) {
         Format(slot);
-        m_Fresh |= static_cast<uint8_t>(1u << slot);
+        m_Fresh |= static_cast<uint16_t>(1u << slot);
     }
     return (*m_pMade)[slot];
 }
@@ -340,6 +348,10 @@ const std::string& EntryObj::GetColumnText(int column) const {
             // Why a connection failed (or is failing: the close is still to
             // come); the result text of one that succeeded says nothing.
             return m_FailureCode != 0 ? m_ResultText : none;
+        case Column::InRate:
+            return MadeText(SlotInRate);
+        case Column::OutRate:
+            return MadeText(SlotOutRate);
         default:
             return none;
     }
@@ -357,7 +369,63 @@ uint64_t EntryObj::ColumnNumber(int column) const {
             return m_TotalOut;
         case Column::TotalTraffic:
             return m_LastTotal;
+        case Column::InRate:  // in thousandths, so that slow rates still sort; none as 0
+            return HasRate() ? static_cast<uint64_t>(m_RateIn * 1000.0) : 0;
+        case Column::OutRate:
+            return HasRate() ? static_cast<uint64_t>(m_RateOut * 1000.0) : 0;
         default:
             return 0;
     }
+}
+
+void EntryObj::MeasureRate(int64_t now) {
+    Stale(SlotInRate);
+    Stale(SlotOutRate);
+    if (m_bFinished) {
+        m_RateIn = m_RateOut = -1;
+        return;
+    }
+    // A refresh right after another (an activation change, Show Active) would
+    // measure a few bursts of the proxy's copying over a fraction of a second;
+    // the rate stands and the growth counts towards the next poll.
+    constexpr int64_t ShortestSpanMs = 1000;
+    if (m_RateSince >= 0 && now - m_RateSince < ShortestSpanMs) return;
+    if (m_RateSince >= 0) {
+        const double seconds = static_cast<double>(now - m_RateSince) / 1000.0;
+        // A counter that started again grew by less than nothing; it moved nothing we can tell.
+        m_RateIn = m_TotalIn >= m_RateBaseIn ? static_cast<double>(m_TotalIn - m_RateBaseIn) / seconds : 0;
+        m_RateOut =
+            m_TotalOut >= m_RateBaseOut ? static_cast<double>(m_TotalOut - m_RateBaseOut) / seconds : 0;
+    } else if (m_RateSince < 0) {
+        m_RateIn = m_RateOut = -1;
+    }
+    m_RateSince = now;
+    m_RateBaseIn = m_TotalIn;
+    m_RateBaseOut = m_TotalOut;
+}
+
+void EntryObj::FormatBytes(uint64_t bytes, int32_t dataUnit, std::string& text) {
+    FormatTraffic(bytes, dataUnit, text);
+}
+
+void EntryObj::FormatRate(double bytesPerSecond, int32_t dataUnit, std::string& text) {
+    if (bytesPerSecond < 0) {
+        text.clear();
+        return;
+    }
+    char digits[48];
+    char* end = digits + sizeof digits;
+    const char* unit = " B/s";
+    char* at;
+    if (dataUnit == UnitMegabytes) {
+        at = std::to_chars(digits, end, bytesPerSecond / 1048576.0, std::chars_format::fixed, 1).ptr;
+        unit = " MB/s";
+    } else if (dataUnit == UnitKilobytes) {
+        at = std::to_chars(digits, end, bytesPerSecond / 1024.0, std::chars_format::fixed, 1).ptr;
+        unit = " KB/s";
+    } else {
+        at = std::to_chars(digits, end, bytesPerSecond, std::chars_format::fixed, 0).ptr;
+    }
+    text.assign(digits, at);
+    text += unit;
 }

@@ -68,6 +68,23 @@ public:
     std::string m_Key;
     uint64_t m_LastTotal = 0;  // m_TotalIn + m_TotalOut
 
+    // Bytes per second each way over the last poll period: the growth since
+    // the poll at m_RateSince (steady milliseconds) over the time between the
+    // two polls. Negative while not measured: before a connection's second
+    // poll (the first one's bytes were counted before VGL watched) and once it
+    // has finished.
+    bool HasRate() const { return m_RateIn >= 0; }
+    // Measures the rates at a poll at `now` and makes that poll the next base.
+    void MeasureRate(int64_t now);
+    // A rate in the data unit per second ("12.5 KB/s"); empty while not measured.
+    static void FormatRate(double bytesPerSecond, int32_t dataUnit, std::string& text);
+    // Bytes in the data unit, as the traffic columns show them ("1.50K").
+    static void FormatBytes(uint64_t bytes, int32_t dataUnit, std::string& text);
+    double m_RateIn = -1;
+    double m_RateOut = -1;
+    int64_t m_RateSince = -1;  // -1: no base yet
+    uint64_t m_RateBaseIn = 0;
+    uint64_t m_RateBaseOut = 0;
 private:
     // The columns whose texts are made here rather than kept in a field.
     enum Slot : uint8_t {
@@ -79,17 +96,19 @@ private:
         SlotIn,
         SlotOut,
         SlotTotal,
+        SlotInRate,
+        SlotOutRate,
         SlotCount
     };
     const std::string& MadeText(Slot slot) const;
     void Format(Slot slot) const;
-    void Stale(Slot slot) { m_Fresh &= static_cast<uint8_t>(~(1u << slot)); }
+    void Stale(Slot slot) { m_Fresh &= static_cast<uint16_t>(~(1u << slot)); }
 
     int32_t m_HostForm = 1;
     int32_t m_DataUnit = 0;
     int64_t m_Now = 0;
-    bool m_bDisplaySet = false;   // SetDisplay has run: the texts that depend on it can be made
-    mutable uint8_t m_Fresh = 0;  // a bit per slot whose text is up to date
+    bool m_bDisplaySet = false;  // SetDisplay has run: the texts that depend on it can be made
+    mutable uint16_t m_Fresh = 0;  // a bit per slot whose text is up to date
     // Made on the first text asked for: a connection never painted, copied or
     // sorted by text costs no room for them.
     mutable std::unique_ptr<std::array<std::string, SlotCount>> m_pMade;

@@ -1,5 +1,6 @@
 #include "core/table/PMCTable.h"
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -25,7 +26,16 @@ void Reformat(const EntryMap& map, int32_t hostForm, int32_t dataUnit) {
 
 }  // namespace
 
-PMCTable::PMCTable() = default;
+PMCTable::PMCTable()
+    : m_Clock([] {
+          return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+      }) {}
+
+void PMCTable::SetClock(std::function<int64_t()> milliseconds) {
+    m_Clock = std::move(milliseconds);
+}
 
 PMCTable::~PMCTable() {
     ClearAll();
@@ -56,6 +66,7 @@ void PMCTable::AdoptConnection(const std::string& hostName, MonitorConnection* c
     m_Batch.Clear();
     m_bBatchPending = false;
     m_LastErrorText.clear();
+    m_LastPollTime = -1;
     if (openResult != 0) {
         if (connection != nullptr) m_LastErrorText = connection->m_LastErrorText;
         GW_TRACE("Connection Failed.");
@@ -154,6 +165,7 @@ int32_t PMCTable::ApplyPending() {
             result = ApplyNext();
         } while (result > 0);
         RebuildDisplayList();
+        MeasureRates();
         for (EntryObj* entry : m_DisplayList) entry->SetDisplay(m_HostForm, m_DataUnit);
     } catch (const std::bad_alloc&) {
         return OutOfMemory();
@@ -195,6 +207,9 @@ int32_t PMCTable::ApplyNext() {
         }
         auto fresh = std::make_unique<EntryObj>();
         if (fresh->Apply(m_Record, delta) == 0) return 0;
+        // A connection new since the last poll moved all its bytes since then;
+        // one found by the first poll has no base.
+        fresh->m_RateSince = m_LastPollTime;
         m_ActiveMap.Insert(key, fresh.get());
         entry = fresh.release();
         if (m_pObserver != nullptr)
@@ -279,6 +294,16 @@ void PMCTable::RebuildDisplayList() {
         m_DisplayList.reserve(m_FailedMap.Size());
         for (const auto& item : m_FailedMap) m_DisplayList.push_back(item.second);
     }
+}
+
+// Every connection still open is measured, also those that sent no record
+// (they moved nothing); finished ones have no rate.
+void PMCTable::MeasureRates() {
+    const int64_t now = m_Clock();
+    for (const auto& item : m_ActiveMap) item.second->MeasureRate(now);
+    for (const auto& item : m_DiscardMap) item.second->MeasureRate(now);
+    for (const auto& item : m_FailedMap) item.second->MeasureRate(now);
+    m_LastPollTime = now;
 }
 
 void PMCTable::RelistForShow() {

@@ -5,6 +5,7 @@
 // adds up each service's traffic of the interval for the graph.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -78,6 +79,9 @@ public:
     uint64_t ServiceTraffic(const std::string& service) const;  // 0 when absent
     const std::string& ServerName() const;                      // m_ServerName
     const EntryObj* DisplayEntry(int row) const;                // row from 1; null past the end
+    // The clock the rates are measured with, in milliseconds of a steady
+    // clock; tests set their own. A poll applied reads it once.
+    void SetClock(std::function<int64_t()> milliseconds);
     // How many active and just-closed connections the table keeps; a new one
     // is refused while they number more than this (50 unless set).
     void SetConnectionLimit(size_t limit);
@@ -97,6 +101,7 @@ private:
     void FileIfFinished(EntryObj* entry);
     void Observe(const EntryObj& entry, uint64_t totalIn, uint64_t totalOut);
     void RebuildDisplayList();
+    void MeasureRates();
 
     EntryMap m_ActiveMap;
     EntryMap m_FailedMap;                  // at most the connection limit
@@ -116,6 +121,8 @@ private:
     bool m_bBatchPending = false;  // records or the end of the last batch not yet applied
     bool m_bLent = false;
     std::string m_LastErrorText;
+    std::function<int64_t()> m_Clock;
+    int64_t m_LastPollTime = -1;  // of the last poll applied on this connection; -1 none
     size_t m_ConnectionLimit = 50;
     // The connections refused in the poll being applied or the last one; a
     // connection's every record is refused, so they are counted by id.

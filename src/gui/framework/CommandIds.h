@@ -35,6 +35,13 @@ constexpr int ShowFailed = 32775;
 constexpr int Disconnect = 32776;
 constexpr int Option = 32779;
 constexpr int CopyGraph = 32781;
-constexpr int ViewHistory = 32790;
+constexpr int Export = 32790;
+// View > Group By: Connection, User, Destination, Service, Client, in this order.
+constexpr int GroupByConnection = 32791;
+constexpr int GroupByUser = 32792;
+constexpr int GroupByDestination = 32793;
+constexpr int GroupByService = 32794;
+constexpr int GroupByClient = 32795;
+constexpr int ViewHistory = 32796;
 
 }  // namespace cmd

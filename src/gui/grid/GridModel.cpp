@@ -125,6 +125,8 @@ void GridModel::SetTable(const PMCTable* table) {
     beginResetModel();
     m_pTable = table;
     m_nRows = 0;
+    m_TableRows = 0;
+    m_bIndexStale = true;
     m_Order.clear();
     m_Ids.clear();
     endResetModel();
@@ -176,17 +178,58 @@ int GridModel::TableRow(int row) const {
 }
 
 void GridModel::SetRowCount(int rows) {
+    // A poll or a switch of the list: the entries behind the rows changed.
+    m_bIndexStale = true;
     Reorder(std::max(rows, 0));
+}
+
+bool GridModel::SetFilter(const std::string& text) {
+    const bool valid = m_Filter.SetText(text);
+    Reorder(m_TableRows);
+    return valid;
+}
+
+std::vector<const EntryObj*> GridModel::ShownEntries() const {
+    std::vector<const EntryObj*> entries;
+    if (!m_pTable) return entries;
+    entries.reserve(m_Order.size());
+    for (int tableRow : m_Order) {
+        if (const EntryObj* entry = m_pTable->DisplayEntry(tableRow)) entries.push_back(entry);
+    }
+    return entries;
+}
+
+// The table rows (from 1) the filter keeps, in the table's order. The index
+// is folded once per poll; each keystroke only searches it.
+std::vector<int> GridModel::ChosenRows(int rows) {
+    std::vector<int> chosen;
+    if (m_Filter.KeepsAll() || !m_pTable) {
+        chosen.resize(static_cast<size_t>(rows));
+        std::iota(chosen.begin(), chosen.end(), 1);
+        return chosen;
+    }
+    if (m_bIndexStale) {
+        std::vector<const EntryObj*> entries;
+        entries.reserve(static_cast<size_t>(rows));
+        for (int row = 1; row <= rows; ++row) {
+            if (const EntryObj* entry = m_pTable->DisplayEntry(row)) entries.push_back(entry);
+        }
+        m_Index.Build(entries);
+        m_bIndexStale = false;
+    }
+    chosen.reserve(m_Index.Size());
+    for (size_t row : m_Filter.Select(m_Index)) chosen.push_back(static_cast<int>(row) + 1);
+    return chosen;
 }
 
 void GridModel::SortBy(int column) {
     m_SortColumn = column >= 0 && column < g_nColumns ? column : -1;
-    Reorder(m_nRows);
+    Reorder(m_TableRows);
 }
 
 void GridModel::ColumnsChanged() {
     emit headerDataChanged(Qt::Horizontal, 0, g_nColumns - 1);
-    if (m_SortColumn >= 0) Reorder(m_nRows);  // the direction may have changed
+    if (m_SortColumn >= 0) Reorder(m_TableRows);  // the direction may have changed
 }
 
 QString GridModel::MonitorText(const std::string& bytes) {
@@ -272,26 +315,25 @@ void GridModel::SortByText(std::vector<int>& order, int column, bool ascending) 
 }
 
 // The order of the last update when it still shows the same connections in
-// the same table rows, else the table's own order.
-std::vector<int> GridModel::StartingOrder(int rows) const {
-    bool same =
-        m_pTable && static_cast<size_t>(rows) == m_Order.size() && m_Order.size() == m_Ids.size();
-    for (size_t row = 0; same && row < m_Order.size(); ++row) {
-        same = m_Ids[row] != 0 && IdOf(m_Order[row]) == m_Ids[row];
+// the same table rows (the filter chose the same ones), else the rows chosen
+// in the table's order.
+std::vector<int> GridModel::StartingOrder(std::vector<int> chosen) const {
+    bool same = m_pTable && chosen.size() == m_Order.size() && m_Order.size() == m_Ids.size();
+    if (same) {
+        std::vector<char> isChosen(static_cast<size_t>(m_TableRows) + 1, 0);
+        for (int row : chosen) isChosen[static_cast<size_t>(row)] = 1;
+        for (size_t i = 0; same && i < m_Order.size(); ++i) {
+            const int row = m_Order[i];
+            same = row >= 1 && row <= m_TableRows && isChosen[static_cast<size_t>(row)] != 0 &&
+                   m_Ids[i] != 0 && IdOf(row) == m_Ids[i];
+        }
     }
-    if (same) return m_Order;
-    std::vector<int> order(static_cast<size_t>(rows));
-    std::iota(order.begin(), order.end(), 1);
-    return order;
+    return same ? m_Order : chosen;
 }
 
-std::vector<int> GridModel::BuildOrder(int rows) const {
-    if (m_SortColumn < 0 || !m_pTable) {
-        std::vector<int> order(static_cast<size_t>(rows));
-        std::iota(order.begin(), order.end(), 1);
-        return order;
-    }
-    std::vector<int> order = StartingOrder(rows);
+std::vector<int> GridModel::BuildOrder(std::vector<int> chosen) const {
+    if (m_SortColumn < 0 || !m_pTable) return chosen;
+    std::vector<int> order = StartingOrder(std::move(chosen));
     const bool ascending = static_cast<size_t>(m_SortColumn) < m_Columns.size() &&
                            m_Columns[static_cast<size_t>(m_SortColumn)].m_bAscending != 0;
     if (ColumnSpecOf(m_SortColumn).m_Kind == ColumnKind::Number) {
@@ -302,7 +344,10 @@ std::vector<int> GridModel::BuildOrder(int rows) const {
     return order;
 }
 
-void GridModel::Reorder(int rows) {
+void GridModel::Reorder(int tableRows) {
+    m_TableRows = tableRows;
+    std::vector<int> order = BuildOrder(ChosenRows(tableRows));
+    const int rows = static_cast<int>(order.size());
     if (rows > m_nRows) {
         beginInsertRows(QModelIndex(), m_nRows, rows - 1);
         for (int row = m_nRows; row < rows; ++row) m_Order.push_back(row + 1);
@@ -315,7 +360,6 @@ void GridModel::Reorder(int rows) {
     // selection and current cell along with their connections. Rows at and
     // beyond the new count are removed afterwards.
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<int> order = BuildOrder(rows);
     std::vector<uint64_t> ids(static_cast<size_t>(m_nRows), 0);
     for (int row = 0; row < rows; ++row)
         ids[static_cast<size_t>(row)] = IdOf(order[static_cast<size_t>(row)]);

@@ -12,7 +12,10 @@
 #include <vector>
 
 #include "core/table/ColumnInfo.h"
+#include "core/view/ConnectionFilter.h"
+#include "core/view/FilterIndex.h"
 
+class EntryObj;
 class PMCTable;
 
 class GridModel : public QAbstractTableModel {
@@ -43,6 +46,14 @@ public:
     int SortColumn() const { return m_SortColumn; }
     // The table's row (from 1) shown in this grid row (from 0).
     int TableRow(int row) const;
+    // Keeps only the connections that meet this filter line (empty: all). A
+    // malformed line keeps all; false then, and the filter's Error() says why.
+    bool SetFilter(const std::string& text);
+    const ConnectionFilter& Filter() const { return m_Filter; }
+    // The connections on show in the table's display list, before filtering.
+    int TableRowCount() const { return m_TableRows; }
+    // The connections the grid shows, in its order.
+    std::vector<const EntryObj*> ShownEntries() const;
     // The header titles changed (the options' table page wrote them back).
     void ColumnsChanged();
     // A text as the monitor sent it: UTF-8 when it is valid UTF-8, else one
@@ -54,16 +65,21 @@ public:
     int CompareText(const std::string& left, const std::string& right) const;
 
 private:
-    std::vector<int> BuildOrder(int rows) const;
-    std::vector<int> StartingOrder(int rows) const;
+    std::vector<int> BuildOrder(std::vector<int> chosen) const;
+    std::vector<int> StartingOrder(std::vector<int> chosen) const;
     void SortByNumber(std::vector<int>& order, int column, bool ascending) const;
     void SortByText(std::vector<int>& order, int column, bool ascending) const;
     uint64_t IdOf(int tableRow) const;
     void Reorder(int rows);
+    std::vector<int> ChosenRows(int rows);
 
     const ColumnInfoArray& m_Columns;
     const PMCTable* m_pTable = nullptr;
     int m_nRows = 0;
+    int m_TableRows = 0;
+    ConnectionFilter m_Filter;
+    FilterIndex m_Index;        // of the table's rows, built when a filter first needs it after a poll
+    bool m_bIndexStale = true;
     int m_SortColumn = -1;
     std::vector<int> m_Order;     // grid row -> table row (from 1)
     std::vector<uint64_t> m_Ids;  // the connection of each grid row at the last update; 0 none

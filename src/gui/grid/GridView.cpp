@@ -125,6 +125,7 @@ void GridView::OnDocumentUpdate(GWView*, intptr_t, QObject*) {
     UpdateCornerButton();
     viewport()->update();
     m_pFrozen->viewport()->update();
+    emit rowsChanged();
 }
 
 void GridView::SetRowCount(int rows) {
@@ -151,6 +152,13 @@ void GridView::UpdateCornerButton() {
 // Sorting
 
 void GridView::OnHeaderClicked(int column) {
+    // The same header again: the other way round, kept in the column's
+    // descriptor so that the options' table page shows the same direction.
+    if (column == m_pModel->SortColumn() && column >= 0 &&
+        static_cast<size_t>(column) < m_ColumnInfo.size()) {
+        int32_t& ascending = m_ColumnInfo[static_cast<size_t>(column)].m_bAscending;
+        ascending = ascending ? 0 : 1;
+    }
     SortByColumn(column);
 }
 
@@ -318,7 +326,7 @@ void GridView::keyPressEvent(QKeyEvent* event) {
 
 // Printing
 
-void GridView::OnPrint(QPainter& painter, QPrinter& printer) {
+std::vector<int> GridView::ShownColumns() const {
     std::vector<int> columns;
     for (int logical = 0; logical < g_nColumns; ++logical) {
         if (!isColumnHidden(logical)) columns.push_back(logical);
@@ -326,6 +334,11 @@ void GridView::OnPrint(QPainter& painter, QPrinter& printer) {
     std::sort(columns.begin(), columns.end(), [this](int left, int right) {
         return horizontalHeader()->visualIndex(left) < horizontalHeader()->visualIndex(right);
     });
+    return columns;
+}
+
+void GridView::OnPrint(QPainter& painter, QPrinter& printer) {
+    const std::vector<int> columns = ShownColumns();
     if (columns.empty()) return;
 
     QFont textFont = font();

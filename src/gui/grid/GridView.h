@@ -35,7 +35,8 @@ public:
 
     // Choices of the options' table page that take effect in the grid:
     // a click on a column header orders the rows by that column in the
-    // direction chosen for it (m_bAscending); the frozen count keeps that many
+    // direction chosen for it (m_bAscending), and a click on the header it
+    // is already ordered by reverses that direction; the frozen count keeps that many
     // leading visible columns in place while the grid scrolls sideways.
     void SetFrozenColumns(int count);  // 0..2
     int FrozenColumns() const;
@@ -54,6 +55,12 @@ public:
     QTableView* FrozenView() const { return m_pFrozen; }
     // The texts "&Copy data" puts on the clipboard for the current selection.
     QString SelectionText() const;
+    // The columns shown, in their order on the screen.
+    std::vector<int> ShownColumns() const;
+
+signals:
+    // The rows were brought up to date with the session's table.
+    void rowsChanged();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

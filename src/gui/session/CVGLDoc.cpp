@@ -75,6 +75,16 @@ CVGLDoc::CVGLDoc()
         ui.Enable(true);
         ui.SetCheck(!m_Table.IsShowActive());
     });
+    const GroupBy groupings[] = {GroupBy::Connection, GroupBy::User, GroupBy::Destination,
+                                 GroupBy::Service, GroupBy::Client};
+    for (int i = 0; i < 5; ++i) {
+        const GroupBy by = groupings[i];
+        OnCommand(cmd::GroupByConnection + i, [this, by] { SetGrouping(by); });
+        OnUpdateCommand(cmd::GroupByConnection + i, [this, by](GWCmdUI& ui) {
+            ui.Enable(true);
+            ui.SetCheck(m_Grouping == by);
+        });
+    }
     OnCommand(cmd::CopyGraph, [this] { OnCopyGraph(); });
     OnCommand(cmd::Option, [this] { OptionPPT::RunFor(*this); });
     // Copying and printing are only offered while the session is not
@@ -83,6 +93,18 @@ CVGLDoc::CVGLDoc()
     for (int id : {cmd::CopyGraph, cmd::EditCopy, cmd::FilePrint, cmd::FilePrintSetup}) {
         OnUpdateCommand(id, [this](GWCmdUI& ui) { ui.Enable(m_bDisconnected != 0); });
     }
+}
+
+void CVGLDoc::SetFilterText(const QString& text) {
+    if (text == m_FilterText) return;
+    m_FilterText = text;
+    emit viewChoiceChanged();
+}
+
+void CVGLDoc::SetGrouping(GroupBy by) {
+    if (by == m_Grouping) return;
+    m_Grouping = by;
+    emit viewChoiceChanged();
 }
 
 CVGLDoc::~CVGLDoc() {

@@ -14,6 +14,7 @@
 #include "core/monitor/SessionWorker.h"
 #include "core/table/PMCTable.h"
 #include "core/table/TrafficPoint.h"
+#include "core/view/ConnectionGroups.h"
 #include "gui/framework/GWDocument.h"
 #include "gui/session/SessionSettings.h"
 
@@ -92,6 +93,13 @@ public:
     // What the session is doing or why it ended ("Polling HOST…").
     const QString& StatusText() const { return m_StatusText; }
 
+    // What the grid shows of the table: the filter line and the grouping.
+    // They belong to the session, so that a stored session can keep them.
+    const QString& FilterText() const { return m_FilterText; }
+    void SetFilterText(const QString& text);
+    GroupBy Grouping() const { return m_Grouping; }
+    void SetGrouping(GroupBy by);
+
     // Whether the timer client is registered, and with which period.
     bool HasTimerClient() const { return m_bTimerClient; }
     int32_t TimerClientPeriod() const { return m_TimerClientPeriod; }
@@ -101,6 +109,8 @@ signals:
     void stateChanged();
     // The status text or the busy state changed.
     void statusChanged();
+    // The filter line or the grouping changed.
+    void viewChoiceChanged();
 
 private:
     void StartConnect(const QString& hostName, bool keepName);
@@ -153,4 +163,6 @@ private:
     int m_ReconnectLeft = 0;              // seconds before the next attempt; 0: none waits
     bool m_bReconnectAttempt = false;     // the connect in flight is a reconnect
     bool m_bResumeSession = false;        // the next connect continues this session's data
+    QString m_FilterText;
+    GroupBy m_Grouping = GroupBy::Connection;
 };

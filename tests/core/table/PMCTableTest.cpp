@@ -9,6 +9,7 @@
 
 #include "core/base/Trace.h"
 #include "core/base/WaitCursor.h"
+#include "core/table/EntryObj.h"
 #include "core/table/PMCTable.h"
 #include "support/FakeMonitor.h"
 #include "support/GridColumns.h"
@@ -251,6 +252,47 @@ TEST_F(PMCTableTest, TrafficOfSeveralGigabytesInOneIntervalIsCountedWhole) {
 
     PollBatch({UpdateRec(1, "www", 1000000000u, 1500000000u)});  // In started again
     EXPECT_EQ(m_Table.ServiceTraffic("www"), 1000000000u);
+}
+
+TEST_F(PMCTableTest, RatesAreTheGrowthBetweenTwoPollsOverTheTimeBetweenThem) {
+    int64_t now = 10000;
+    m_Table.SetClock([&now] { return now; });
+    auto rates = [this](int row) {
+        const EntryObj* entry = m_Table.DisplayEntry(row);
+        std::string in, out;
+        EntryObj::FormatRate(entry->m_RateIn, 0, in);
+        EntryObj::FormatRate(entry->m_RateOut, 0, out);
+        return in + " / " + out;
+    };
+    PollBatch({OpenRec(1), UpdateRec(1, "www", 1000, 500)});
+    EXPECT_EQ(rates(1), " / ");  // counted before we watched: nothing to measure yet
+
+    now = 12000;
+    PollBatch({UpdateRec(1, "www", 6000, 500), OpenRec(2), UpdateRec(2, "www", 4000, 100)});
+    EXPECT_EQ(rates(1), "2500 B/s / 0 B/s");
+    EXPECT_EQ(rates(2), "2000 B/s / 50 B/s");  // new since the last poll: all of it in 2 s
+    m_Table.SetDisplayOptions(1, 1);            // the columns, in the data unit per second
+    EXPECT_EQ(m_Table.GetCellText(1, ColInRate), "2.4 KB/s");
+    EXPECT_EQ(m_Table.GetCellText(2, ColOutRate), "0.0 KB/s");
+    m_Table.SetDisplayOptions(1, 0);
+
+    now = 12500;                                // half a second later: too short to measure
+    PollBatch({UpdateRec(2, "www", 5000, 100)});
+    EXPECT_EQ(rates(2), "2000 B/s / 50 B/s");
+
+    now = 13000;
+    PollBatch({CloseRec(1)});                  // the closed one is listed last
+    EXPECT_EQ(rates(1), "1000 B/s / 0 B/s");   // the growth of the short span counts here
+    EXPECT_EQ(rates(2), " / ");                // finished: no rate
+    now = 15000;
+    PollBatch({});
+    EXPECT_EQ(rates(1), "0 B/s / 0 B/s");      // sent no record: moved nothing
+
+    std::string text;
+    EntryObj::FormatRate(12800, 1, text);
+    EXPECT_EQ(text, "12.5 KB/s");
+    EntryObj::FormatRate(3 * 1048576.0, 2, text);
+    EXPECT_EQ(text, "3.0 MB/s");
 }
 
 TEST_F(PMCTableTest, RefusedOpenRecordEndsThePollAndTheNextReadsOnInTheBatch) {

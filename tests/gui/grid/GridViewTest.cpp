@@ -149,9 +149,11 @@ TEST_F(GridTest, HeaderClicksSortByValueInTheColumnsDirection) {
     ClickHeader(m_pGrid->horizontalHeader(), ColInTraffic);  // descending by default
     EXPECT_EQ(Column(ColInTraffic), (QStringList{"100", "20", "9"}));
     EXPECT_EQ(m_pGrid->SortColumn(), ColInTraffic);
-    m_pGrid->m_ColumnInfo[ColInTraffic].m_bAscending = 1;
+    // A second click reverses, and the table page's descriptor says so too.
     ClickHeader(m_pGrid->horizontalHeader(), ColInTraffic);
     EXPECT_EQ(Column(ColInTraffic), (QStringList{"9", "20", "100"}));
+    EXPECT_EQ(m_pGrid->m_ColumnInfo[ColInTraffic].m_bAscending, 1);
+    EXPECT_EQ(m_pGrid->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
 
     // The order is kept up at every poll, from the table's current values.
     Tick(60);

@@ -16,10 +16,11 @@
 
 namespace {
 
-const QStringList AllTitles = {"Source",           "Destination",        "User Name",
-                               "Service",          "Start Time",         "Duration",
-                               "In Traffic",       "Out Traffic",        "Total Traffic",
-                               "Authentification", "Next SOCKS5 Server", "Result"};
+const QStringList AllTitles = {"Source",           "Destination",       "User Name",
+                               "Service",          "Start Time",        "Duration",
+                               "In Traffic",       "Out Traffic",       "Total Traffic",
+                               "Authentification", "Next SOCKS5 Server", "Result",
+                               "In Rate",          "Out Rate"};
 
 int RowOf(const QListWidget* list, const QString& text) {
     for (int row = 0; row < list->count(); ++row) {

@@ -1,0 +1,43 @@
+#pragma once
+// Rows on show written to a file: a table of typed cells, written as CSV
+// (RFC 4180: a header row, every field quoted, CRLF, UTF-8) or as JSON (an
+// array of objects keyed by the column titles, numbers raw, times in RFC 3339).
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "core/view/ConnectionGroups.h"
+
+class EntryObj;
+
+struct ExportCell {
+    enum Kind { Empty, Text, Integer, Real, Time };
+    Kind m_Kind = Empty;
+    std::string m_Text;    // Text: as the monitor sent it (UTF-8, else Latin-1)
+    uint64_t m_Integer = 0;
+    double m_Real = 0;
+    int64_t m_Time = 0;    // Time: seconds since 1970-01-01 UTC
+};
+
+class ExportSheet {
+public:
+    // Connections with these columns (ids of the column set, in the order
+    // shown); hosts as the grid shows them, times measured up to `now`.
+    static ExportSheet FromConnections(const std::vector<const EntryObj*>& entries,
+                                       const std::vector<int>& columns, int32_t hostForm,
+                                       int64_t now);
+    static ExportSheet FromGroups(const ConnectionGroups& groups);
+
+    void WriteCsv(std::ostream& out) const;
+    void WriteJson(std::ostream& out) const;
+
+    std::vector<std::string> m_Titles;
+    std::vector<std::vector<ExportCell>> m_Rows;
+
+    // A monitor's text as UTF-8: kept when it is valid UTF-8, else read as Latin-1.
+    static std::string Utf8(const std::string& bytes);
+    // "2026-12-09T05:24:19Z"
+    static std::string Rfc3339(int64_t seconds);
+};

@@ -1,0 +1,234 @@
+#include "gui/grid/ConnectionPane.h"
+
+#include <QKeyEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSaveFile>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <ctime>
+#include <sstream>
+
+#include "core/base/WaitCursor.h"
+#include "core/table/EntryObj.h"
+#include "core/view/ConnectionTotals.h"
+#include "gui/framework/Dialogs.h"
+#include "gui/grid/GridModel.h"
+#include "gui/grid/GridView.h"
+#include "gui/grid/GroupModel.h"
+#include "gui/session/CVGLDoc.h"
+
+namespace {
+
+QString Rate(double bytesPerSecond, int dataUnit) {
+    std::string text;
+    EntryObj::FormatRate(bytesPerSecond, dataUnit, text);
+    return text.empty() ? QStringLiteral("-") : QString::fromStdString(text);
+}
+
+QString Bytes(uint64_t bytes, int dataUnit) {
+    std::string text;
+    EntryObj::FormatBytes(bytes, dataUnit, text);
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+ConnectionPane::ConnectionPane(GridView* grid, QWidget* parent) : QWidget(parent), m_pGrid(grid) {
+    m_pFilterEdit = new QLineEdit;
+    m_pFilterEdit->setObjectName(QStringLiteral("filterEdit"));
+    m_pFilterEdit->setPlaceholderText(
+        QStringLiteral("Filter (Ctrl+F): words, user:NAME, dest:10.0.0.0/8, -word to leave out"));
+    m_pFilterEdit->setClearButtonEnabled(true);
+    m_pFilterEdit->installEventFilter(this);
+    m_pFilterError = new QLabel;
+    m_pFilterError->setObjectName(QStringLiteral("filterError"));
+    m_pFilterError->setStyleSheet(QStringLiteral("color: #b00020;"));
+    m_pCount = new QLabel;
+    m_pCount->setObjectName(QStringLiteral("rowCount"));
+
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(4, 2, 4, 2);
+    bar->addWidget(m_pFilterEdit, 3);
+    bar->addWidget(m_pFilterError, 2);
+    bar->addWidget(m_pCount);
+
+    m_pGroupModel = new GroupModel(this);
+    m_pGroupView = new QTableView;
+    m_pGroupView->setObjectName(QStringLiteral("groupGrid"));
+    m_pGroupView->setModel(m_pGroupModel);
+    m_pGroupView->setSortingEnabled(true);
+    m_pGroupView->sortByColumn(GroupModel::BytesTotal, Qt::DescendingOrder);
+    m_pGroupView->verticalHeader()->hide();
+    m_pGroupView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pGroupView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pGroupView->setWordWrap(false);
+    m_pGroupView->horizontalHeader()->setSectionResizeMode(GroupModel::Name, QHeaderView::Stretch);
+    connect(m_pGroupView, &QTableView::doubleClicked, this,
+            [this](const QModelIndex& index) { OnGroupActivated(index.row()); });
+
+    m_pStack = new QStackedWidget;
+    m_pStack->addWidget(m_pGrid);
+    m_pStack->addWidget(m_pGroupView);
+
+    m_pTotals = new QLabel;
+    m_pTotals->setObjectName(QStringLiteral("totals"));
+    m_pTotals->setContentsMargins(4, 2, 4, 2);
+    // Texts that change with every poll or keystroke must not make the
+    // session window, and with it the main window, grow; what does not fit is cut.
+    m_pTotals->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_pFilterError->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(bar);
+    layout->addWidget(m_pStack, 1);
+    layout->addWidget(m_pTotals);
+
+    connect(m_pFilterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (m_pDocument) m_pDocument->SetFilterText(text);
+    });
+    connect(m_pGrid, &GridView::rowsChanged, this, &ConnectionPane::Refresh);
+    Refresh();
+}
+
+// Esc in the filter field empties it.
+bool ConnectionPane::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pFilterEdit && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !m_pFilterEdit->text().isEmpty()) {
+        m_pFilterEdit->clear();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ConnectionPane::SetDocument(CVGLDoc* document) {
+    if (m_pDocument) disconnect(m_pDocument, nullptr, this, nullptr);
+    m_pDocument = document;
+    if (m_pDocument) {
+        connect(m_pDocument, &CVGLDoc::viewChoiceChanged, this, &ConnectionPane::ApplyViewChoice);
+        m_pGrid->Model()->SetTable(&m_pDocument->m_Table);
+    }
+    ApplyViewChoice();
+}
+
+void ConnectionPane::FocusFilter() {
+    m_pFilterEdit->setFocus(Qt::ShortcutFocusReason);
+    m_pFilterEdit->selectAll();
+}
+
+QWidget* ConnectionPane::ShownGrid() const {
+    return m_pStack->currentWidget();
+}
+
+// The session's choice reaches the models: the filter chooses connections,
+// then they are grouped.
+void ConnectionPane::ApplyViewChoice() {
+    if (!m_pDocument) return;
+    const QString text = m_pDocument->FilterText();
+    if (m_pFilterEdit->text() != text) {
+        const QSignalBlocker quiet(m_pFilterEdit);
+        m_pFilterEdit->setText(text);
+    }
+    // A change of grouping alone leaves the chosen connections as they are.
+    const std::string line = text.toStdString();
+    if (line != m_pGrid->Model()->Filter().Text()) {
+        m_pGrid->Model()->SetFilter(line);
+    }
+    m_pFilterError->setText(QString::fromStdString(m_pGrid->Model()->Filter().Error()));
+    const bool grouped = m_pDocument->Grouping() != GroupBy::Connection;
+    m_pStack->setCurrentWidget(grouped ? static_cast<QWidget*>(m_pGroupView) : m_pGrid);
+    Refresh();
+}
+
+void ConnectionPane::Refresh() {
+    const GridModel* model = m_pGrid->Model();
+    m_pCount->setText(QStringLiteral("%1 of %2 connections")
+                          .arg(model->rowCount())
+                          .arg(model->TableRowCount()));
+    const std::vector<const EntryObj*> shown = model->ShownEntries();
+    ConnectionTotals totals;
+    if (m_pDocument && m_pDocument->Grouping() != GroupBy::Connection) {
+        m_pGroupModel->Rebuild(m_pDocument->Grouping(), shown, m_pDocument->m_Table.DataUnit());
+        // The groups have been through every connection already.
+        for (const ConnectionGroup& group : m_pGroupModel->Groups().Groups()) totals.Add(group.m_Totals);
+    } else {
+        for (const EntryObj* entry : shown) totals.Add(*entry);
+    }
+    ShowTotals(totals);
+}
+
+void ConnectionPane::ShowTotals(const ConnectionTotals& totals) {
+    const int unit = m_pDocument ? m_pDocument->m_Table.DataUnit() : 0;
+    m_pTotals->setText(
+        QStringLiteral("Shown: %1    Active: %2    Failed: %3    In: %4    Out: %5    "
+                       "In rate: %6    Out rate: %7")
+            .arg(totals.m_Connections)
+            .arg(totals.m_Active)
+            .arg(totals.m_Failed)
+            .arg(Bytes(totals.m_BytesIn, unit), Bytes(totals.m_BytesOut, unit),
+                 Rate(totals.m_RateIn, unit), Rate(totals.m_RateOut, unit)));
+}
+
+void ConnectionPane::OnGroupActivated(int row) {
+    const ConnectionGroup* group = m_pGroupModel->GroupAt(row);
+    if (!group || !m_pDocument) return;
+    const std::string term =
+        ConnectionGroups::FilterTerm(m_pGroupModel->Groups().By(), group->m_Name);
+    // Filter first: the grouping's change then shows the connections already chosen.
+    m_pDocument->SetFilterText(QString::fromStdString(term));
+    m_pDocument->SetGrouping(GroupBy::Connection);
+}
+
+ExportSheet ConnectionPane::SheetOnShow() const {
+    const int32_t hostForm = m_pDocument ? m_pDocument->m_Table.HostForm() : 1;
+    if (m_pStack->currentWidget() == m_pGroupView) {
+        ExportSheet sheet = ExportSheet::FromGroups(m_pGroupModel->Groups());
+        std::vector<std::vector<ExportCell>> rows;
+        for (int row = 0; row < m_pGroupModel->rowCount(); ++row) {
+            const ConnectionGroup* group = m_pGroupModel->GroupAt(row);
+            rows.push_back(sheet.m_Rows[static_cast<size_t>(group - m_pGroupModel->Groups().Groups().data())]);
+        }
+        sheet.m_Rows = std::move(rows);
+        return sheet;
+    }
+    return ExportSheet::FromConnections(m_pGrid->Model()->ShownEntries(), m_pGrid->ShownColumns(),
+                                        hostForm, static_cast<int64_t>(std::time(nullptr)));
+}
+
+bool ConnectionPane::ExportTo(const QString& fileName, QString& error) const {
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix != QLatin1String("csv") && suffix != QLatin1String("json")) {
+        error = QStringLiteral("Export writes a .csv or a .json file; \"%1\" is neither.")
+                    .arg(QFileInfo(fileName).fileName());
+        return false;
+    }
+    GWWaitCursor wait;
+    std::ostringstream out;
+    const ExportSheet sheet = SheetOnShow();
+    suffix == QLatin1String("json") ? sheet.WriteJson(out) : sheet.WriteCsv(out);
+    const std::string bytes = out.str();
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+            static_cast<qint64>(bytes.size()) ||
+        !file.commit()) {
+        error = QStringLiteral("Could not write %1: %2").arg(fileName, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+void ConnectionPane::OnExport() {
+    const QString fileName =
+        GWGetSaveFileName(window(), QStringLiteral("Export"),
+                          QStringLiteral("CSV (*.csv);;JSON (*.json)"), QStringLiteral("connections.csv"));
+    if (fileName.isEmpty()) return;
+    QString error;
+    if (!ExportTo(fileName, error)) GWMessageBox(error, window());
+}

@@ -1,0 +1,70 @@
+#pragma once
+// The grid's pane of a session window: the filter line above the grid, the
+// count of the rows it keeps, the grid itself or, when the session groups
+// its connections, the grouped grid in its place, and the totals of what is
+// shown underneath. The filter and the grouping are the session's; every
+// pane of the session follows them.
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+#include "core/view/ExportSheet.h"
+
+class CVGLDoc;
+class EntryObj;
+struct ConnectionTotals;
+class GridView;
+class GroupModel;
+class QLabel;
+class QLineEdit;
+class QStackedWidget;
+class QTableView;
+
+class ConnectionPane : public QWidget {
+    Q_OBJECT
+public:
+    explicit ConnectionPane(GridView* grid, QWidget* parent = nullptr);
+
+    void SetDocument(CVGLDoc* document);
+    void FocusFilter();
+    // The grid on show (the connections or the groups), for the keyboard focus.
+    QWidget* ShownGrid() const;
+
+    GridView* Grid() const { return m_pGrid; }
+    QTableView* GroupView() const { return m_pGroupView; }
+    GroupModel* Groups() const { return m_pGroupModel; }
+    QLineEdit* FilterEdit() const { return m_pFilterEdit; }
+    QLabel* FilterError() const { return m_pFilterError; }
+    QLabel* CountLabel() const { return m_pCount; }
+    QLabel* TotalsLabel() const { return m_pTotals; }
+
+    // The rows on show, in their order, with the columns shown.
+    ExportSheet SheetOnShow() const;
+    // Writes them to the file as CSV or JSON by its extension; false with a
+    // message for the user when that cannot be done (an existing file is
+    // replaced only once the new one is complete).
+    bool ExportTo(const QString& fileName, QString& error) const;
+    // Asks for a file name and exports; a failure is told in a message box.
+    void OnExport();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void ApplyViewChoice();
+    void Refresh();
+    void ShowTotals(const ConnectionTotals& totals);
+    void OnGroupActivated(int row);
+
+    QPointer<CVGLDoc> m_pDocument;
+    GridView* m_pGrid = nullptr;
+    QLineEdit* m_pFilterEdit = nullptr;
+    QLabel* m_pFilterError = nullptr;
+    QLabel* m_pCount = nullptr;
+    QStackedWidget* m_pStack = nullptr;
+    QTableView* m_pGroupView = nullptr;
+    GroupModel* m_pGroupModel = nullptr;
+    QLabel* m_pTotals = nullptr;
+};

@@ -1,0 +1,141 @@
+#include "gui/grid/GroupModel.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "core/table/EntryObj.h"
+#include "gui/grid/GridModel.h"
+
+namespace {
+
+template <class T>
+int Compare(T left, T right) {
+    return left < right ? -1 : (right < left ? 1 : 0);
+}
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+GroupModel::GroupModel(QObject* parent) : QAbstractTableModel(parent) {
+    m_Collator.setNumericMode(true);
+    m_Collator.setCaseSensitivity(Qt::CaseInsensitive);
+}
+
+void GroupModel::Rebuild(GroupBy by, const std::vector<const EntryObj*>& entries, int dataUnit) {
+    beginResetModel();
+    m_Groups.Build(by, entries);
+    m_DataUnit = dataUnit;
+    m_Order.resize(m_Groups.Groups().size());
+    std::iota(m_Order.begin(), m_Order.end(), 0);
+    ApplySort();
+    endResetModel();
+}
+
+const ConnectionGroup* GroupModel::GroupAt(int row) const {
+    if (row < 0 || static_cast<size_t>(row) >= m_Order.size()) return nullptr;
+    return &m_Groups.Groups()[static_cast<size_t>(m_Order[static_cast<size_t>(row)])];
+}
+
+int GroupModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_Order.size());
+}
+
+int GroupModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant GroupModel::data(const QModelIndex& index, int role) const {
+    const ConnectionGroup* group = GroupAt(index.row());
+    if (!group) return {};
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(Qt::AlignVCenter |
+                                   (index.column() == Name ? Qt::AlignLeft : Qt::AlignRight));
+    }
+    if (role != Qt::DisplayRole) return {};
+    const ConnectionTotals& totals = group->m_Totals;
+    std::string text;
+    switch (index.column()) {
+        case Name:
+            return group->m_Name.empty() ? QStringLiteral("(none)")
+                                         : GridModel::MonitorText(group->m_Name);
+        case Active:
+            return QString::number(totals.m_Active);
+        case Failed:
+            return QString::number(totals.m_Failed);
+        case BytesIn:
+            EntryObj::FormatBytes(totals.m_BytesIn, m_DataUnit, text);
+            break;
+        case BytesOut:
+            EntryObj::FormatBytes(totals.m_BytesOut, m_DataUnit, text);
+            break;
+        case BytesTotal:
+            EntryObj::FormatBytes(totals.m_BytesIn + totals.m_BytesOut, m_DataUnit, text);
+            break;
+        case RateIn:
+            EntryObj::FormatRate(totals.m_RateIn, m_DataUnit, text);
+            break;
+        case RateOut:
+            EntryObj::FormatRate(totals.m_RateOut, m_DataUnit, text);
+            break;
+        default:
+            return {};
+    }
+    return Text(text);
+}
+
+QVariant GroupModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    static const char* const Titles[] = {nullptr,       "Active",        "Failed",
+                                         "In Traffic",  "Out Traffic",   "Total Traffic",
+                                         "In Rate",     "Out Rate"};
+    if (section == Name) return QString::fromLatin1(ConnectionGroups::Title(m_Groups.By()));
+    if (section > Name && section < ColumnCount) return QString::fromLatin1(Titles[section]);
+    return {};
+}
+
+void GroupModel::sort(int column, Qt::SortOrder order) {
+    m_SortColumn = column;
+    m_SortOrder = order;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    ApplySort();
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void GroupModel::ApplySort() {
+    if (m_SortColumn < 0 || m_SortColumn >= ColumnCount) return;
+    const auto& groups = m_Groups.Groups();
+    std::stable_sort(m_Order.begin(), m_Order.end(), [this, &groups](int left, int right) {
+        const bool less = Less(groups[static_cast<size_t>(left)], groups[static_cast<size_t>(right)]);
+        const bool greater = Less(groups[static_cast<size_t>(right)], groups[static_cast<size_t>(left)]);
+        return m_SortOrder == Qt::AscendingOrder ? less : greater;
+    });
+}
+
+bool GroupModel::Less(const ConnectionGroup& left, const ConnectionGroup& right) const {
+    const ConnectionTotals& a = left.m_Totals;
+    const ConnectionTotals& b = right.m_Totals;
+    switch (m_SortColumn) {
+        case Name:
+            return m_Collator.compare(GridModel::MonitorText(left.m_Name),
+                                      GridModel::MonitorText(right.m_Name)) < 0;
+        case Active:
+            return Compare(a.m_Active, b.m_Active) < 0;
+        case Failed:
+            return Compare(a.m_Failed, b.m_Failed) < 0;
+        case BytesIn:
+            return Compare(a.m_BytesIn, b.m_BytesIn) < 0;
+        case BytesOut:
+            return Compare(a.m_BytesOut, b.m_BytesOut) < 0;
+        case BytesTotal:
+            return Compare(a.m_BytesIn + a.m_BytesOut, b.m_BytesIn + b.m_BytesOut) < 0;
+        case RateIn:
+            return Compare(a.m_RateIn, b.m_RateIn) < 0;
+        case RateOut:
+            return Compare(a.m_RateOut, b.m_RateOut) < 0;
+        default:
+            return false;
+    }
+}

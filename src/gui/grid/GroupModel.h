@@ -1,0 +1,44 @@
+#pragma once
+// The grouped grid's model: one row per group of the connections the filter
+// chose, with the group's name, active and failed connections, bytes and
+// rates. Sortable by every column; a second sort by the same column reverses.
+
+#include <QAbstractTableModel>
+#include <QCollator>
+#include <vector>
+
+#include "core/view/ConnectionGroups.h"
+
+class EntryObj;
+
+class GroupModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Name, Active, Failed, BytesIn, BytesOut, BytesTotal, RateIn, RateOut, ColumnCount };
+
+    explicit GroupModel(QObject* parent = nullptr);
+
+    // Groups these connections anew; traffic in the data unit of the table.
+    void Rebuild(GroupBy by, const std::vector<const EntryObj*>& entries, int dataUnit);
+    const ConnectionGroups& Groups() const { return m_Groups; }
+    // The group shown in this row.
+    const ConnectionGroup* GroupAt(int row) const;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+private:
+    bool Less(const ConnectionGroup& left, const ConnectionGroup& right) const;
+    void ApplySort();
+
+    ConnectionGroups m_Groups;
+    std::vector<int> m_Order;  // grid row -> group
+    int m_DataUnit = 0;
+    int m_SortColumn = -1;
+    Qt::SortOrder m_SortOrder = Qt::AscendingOrder;
+    QCollator m_Collator;
+};

@@ -1,0 +1,150 @@
+// The grid's pane over a live session: the filter line, the count and totals
+// of what it keeps, the grouped grid and the export of what is on show.
+
+#include <QFile>
+#include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLayout>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "gui/framework/CommandIds.h"
+#include "gui/grid/ConnectionPane.h"
+#include "gui/grid/GroupModel.h"
+#include "gui/session/SessionFixture.h"
+#include "support/GridColumns.h"
+
+namespace {
+
+std::vector<MonBytes> UserConnection(uint32_t id, const std::string& user, const std::string& dest,
+                                     uint32_t in) {
+    return {EncodeOpen(7, id, 0x02, 1700000000, user,
+                       EncodeSockAddr("10.0.0." + std::to_string(id), 40000), ""),
+            EncodeUpdate(7, id, "www", MonBytes{}, "", EncodeSockAddr("192.0.2.1", 80), dest, in, 0)};
+}
+
+class PaneTest : public SessionTest {
+protected:
+    PaneTest() {
+        m_pPane = new ConnectionPane(m_pGrid, m_pWindow.get());
+        m_pWindow->layout()->addWidget(m_pPane);
+        m_pPane->SetDocument(m_pDoc.get());
+    }
+    QString GroupCell(int row, int column) const {
+        return m_pPane->Groups()->index(row, column).data().toString();
+    }
+    void TypeFilter(const QString& text) {
+        m_pPane->FilterEdit()->clear();
+        QTest::keyClicks(m_pPane->FilterEdit(), text);
+    }
+
+    ConnectionPane* m_pPane = nullptr;
+};
+
+TEST_F(PaneTest, FilterKeepsItsRowsAcrossPollsCountsThemAndSaysWhatIsWrong) {
+    m_Monitor.QueueBatch(Join({Connection(1, "www", 100, 1), Connection(2, "ftp", 200, 2),
+                               Connection(3, "www", 400, 4)}));
+    Connect(m_Monitor.Host());
+    EXPECT_EQ(m_pPane->CountLabel()->text(), "3 of 3 connections");
+
+    TypeFilter("USER2");
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, ColUserName), "user2");
+    EXPECT_EQ(m_pPane->CountLabel()->text(), "1 of 3 connections");
+    EXPECT_EQ(m_pDoc->FilterText(), "USER2");  // the session's, for every pane and a stored session
+    Tick(60);
+    EXPECT_EQ(Rows(), 1);
+
+    TypeFilter("-service:ftp");  // totals are those of the rows shown
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_TRUE(m_pPane->TotalsLabel()->text().startsWith("Shown: 2    Active: 2    Failed: 0    In: 500    Out: 5"))
+        << m_pPane->TotalsLabel()->text().toStdString();
+
+    TypeFilter("src:10.0.0.0/33");
+    EXPECT_EQ(m_pPane->FilterError()->text(), "\"10.0.0.0/33\" is not a network: write it like 10.0.0.0/8");
+    EXPECT_EQ(Rows(), 3);  // a malformed line filters nothing out
+    TypeFilter("src:10.0.0.0/31");
+    EXPECT_EQ(m_pPane->FilterError()->text().toStdString(), "");
+    EXPECT_EQ(Rows(), 1);  // 10.0.0.1 only
+
+    QTest::keyClick(m_pPane->FilterEdit(), Qt::Key_Escape);
+    EXPECT_EQ(m_pPane->FilterEdit()->text(), "");
+    EXPECT_EQ(Rows(), 3);
+}
+
+TEST_F(PaneTest, GroupsSumTheirConnectionsSortBothWaysAndOpenOnDoubleClick) {
+    m_Monitor.QueueBatch(Join({UserConnection(1, "alice", "a.example", 100),
+                               UserConnection(2, "bob", "b.example", 1000),
+                               UserConnection(3, "alice", "b.example", 200)}));
+    m_pWindow->resize(800, 600);
+    m_pWindow->show();
+    Connect(m_Monitor.Host());
+
+    Route(cmd::GroupByUser);
+    EXPECT_TRUE(Command(cmd::GroupByUser).m_bChecked);
+    ASSERT_EQ(m_pPane->ShownGrid(), m_pPane->GroupView());
+    QTableView* groups = m_pPane->GroupView();
+    ASSERT_EQ(m_pPane->Groups()->rowCount(), 2);
+    EXPECT_EQ(GroupCell(0, GroupModel::Name), "bob");  // by total traffic, most first
+    EXPECT_EQ(GroupCell(1, GroupModel::Name), "alice");
+    EXPECT_EQ(GroupCell(1, GroupModel::Active), "2");
+    EXPECT_EQ(GroupCell(1, GroupModel::BytesIn), "300");
+
+    QHeaderView* header = groups->horizontalHeader();
+    const QPoint title(header->sectionViewportPosition(GroupModel::Name) + 4, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, title);
+    const QString first = GroupCell(0, GroupModel::Name);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, title);  // the other way round
+    EXPECT_NE(GroupCell(0, GroupModel::Name), first);
+
+    TypeFilter("dest:b.example");  // the filter chooses, then they are grouped
+    EXPECT_EQ(GroupCell(GroupCell(0, 0) == "alice" ? 0 : 1, GroupModel::BytesIn), "200");
+
+    const int alice = GroupCell(0, 0) == "alice" ? 0 : 1;
+    emit groups->doubleClicked(m_pPane->Groups()->index(alice, 0));
+    EXPECT_EQ(m_pDoc->Grouping(), GroupBy::Connection);
+    EXPECT_EQ(m_pDoc->FilterText(), "user:=\"alice\"");
+    EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(PaneTest, ExportWritesTheRowsOnShowWhileConnected) {
+    m_Monitor.QueueBatch(Join({UserConnection(1, "alice", "a.example", 100),
+                               UserConnection(2, "bob", "b.example", 1000)}));
+    Connect(m_Monitor.Host());
+    QTemporaryDir dir;
+    QString chosen;
+    SetFileNameHook([&chosen](bool, const QString&) { return chosen; });
+
+    TypeFilter("user:bob");
+    chosen = dir.filePath("rows.csv");
+    m_pPane->OnExport();
+    QFile csv(chosen);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csv.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 3);  // titles, bob, and the end of the last line
+    EXPECT_TRUE(lines[0].startsWith("\"Source\",\"Destination\",\"User Name\""));
+    EXPECT_TRUE(lines[1].contains("\"bob\",\"www\""));
+
+    Route(cmd::GroupByDestination);
+    TypeFilter("");
+    chosen = dir.filePath("groups.json");
+    m_pPane->OnExport();
+    QFile json(chosen);
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QJsonArray rows = QJsonDocument::fromJson(json.readAll()).array();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].toObject()["Destination"].toString(), "b.example");
+    EXPECT_EQ(rows[0].toObject()["In Traffic"].toInteger(), 1000);
+    EXPECT_TRUE(m_pDoc->m_Table.IsConnected());
+
+    chosen = dir.filePath("rows.txt");
+    m_pPane->OnExport();
+    EXPECT_EQ(m_Messages.value(0), "Export writes a .csv or a .json file; \"rows.txt\" is neither.");
+    SetFileNameHook({});
+}
+
+}  // namespace
