@@ -43,6 +43,8 @@ protected:
         document.SetUpdatePeriod(30);
         document.m_Table.SetDisplayOptions(0, 2);
         document.m_Table.SetConnectionLimit(2000);
+        document.SetFilterText("user:\"Åsa M\" -dest:10.0.0.0/8");
+        document.SetGrouping(GroupBy::Destination);
         GridView* grid = document.GetGridView();
         std::swap(grid->m_ColumnInfo[0], grid->m_ColumnInfo[4]);
         grid->m_ColumnInfo[2].m_bHidden = 1;

@@ -36,5 +36,7 @@ void SessionDefaults::Store(const SessionSettings& settings) {
     SessionSettings options = settings;
     options.m_Server.clear();
     options.m_bConnectOnOpen = false;
+    options.m_Filter.clear();  // what a session looks for is its own, not an option
+    options.m_GroupBy = 0;
     QSettings().setValue(DefaultsKey, options.ToJson());
 }

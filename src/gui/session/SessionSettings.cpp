@@ -136,6 +136,8 @@ const std::vector<Key>& Keys() {
         Int("hostForm", &SessionSettings::m_HostForm, 0, 1),
         Int("dataUnit", &SessionSettings::m_DataUnit, 0, 2),
         Int("connectionLimit", &SessionSettings::m_ConnectionLimit, 1, 100000),
+        Text("filter", &SessionSettings::m_Filter),
+        Int("groupBy", &SessionSettings::m_GroupBy, 0, 4),
         {"services", WriteServices, ReadServices},
     };
     return keys;
@@ -164,6 +166,8 @@ SessionSettings SessionSettings::Capture(const CVGLDoc& document) {
     settings.m_HostForm = document.m_Table.HostForm();
     settings.m_DataUnit = document.m_Table.DataUnit();
     settings.m_ConnectionLimit = static_cast<int32_t>(document.m_Table.ConnectionLimit());
+    settings.m_Filter = document.FilterText();
+    settings.m_GroupBy = static_cast<int32_t>(document.Grouping());
     if (const GridView* grid = document.GetGridView()) {
         settings.m_Columns = grid->m_ColumnInfo;
         settings.m_SortColumn = grid->SortColumn();
@@ -184,6 +188,8 @@ void SessionSettings::ApplyTo(CVGLDoc& document) const {
     document.m_Table.SetDisplayOptions(m_HostForm, m_DataUnit);
     document.m_Table.SetConnectionLimit(static_cast<size_t>(m_ConnectionLimit));
     document.SetUpdatePeriod(m_UpdatePeriod);
+    document.SetFilterText(m_Filter);
+    document.SetGrouping(static_cast<GroupBy>(m_GroupBy));
     if (GridView* grid = document.GetGridView()) {
         CopyColumns(m_Columns, grid->m_ColumnInfo);
         grid->ApplyColumnVisibility();

@@ -32,6 +32,8 @@ struct SessionSettings {
     int32_t m_HostForm = 1;
     int32_t m_DataUnit = 0;
     int32_t m_ConnectionLimit = 50;
+    QString m_Filter;      // the grid's filter line
+    int32_t m_GroupBy = 0;  // GroupBy: 0 the connections themselves
     std::vector<ServiceRecord> m_Services;  // the graph's, in order, without "Others"
 
     // What a session shows before anyone changes it.
