@@ -1,9 +1,9 @@
 #include "gui/grid/ConnectionPane.h"
 
-#include <QKeyEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSaveFile>
@@ -64,10 +64,18 @@ ConnectionPane::ConnectionPane(GridView* grid, QWidget* parent) : QWidget(parent
     m_pGroupView->setSortingEnabled(true);
     m_pGroupView->sortByColumn(GroupModel::BytesTotal, Qt::DescendingOrder);
     m_pGroupView->verticalHeader()->hide();
+    // Rows as high as the connection grid's.
+    m_pGroupView->verticalHeader()->setDefaultSectionSize(m_pGroupView->fontMetrics().height() + 6);
     m_pGroupView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pGroupView->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pGroupView->setWordWrap(false);
-    m_pGroupView->horizontalHeader()->setSectionResizeMode(GroupModel::Name, QHeaderView::Stretch);
+    // Host and user names are the point of a group: room for a long one; the
+    // numbers share the rest.
+    QHeaderView* header = m_pGroupView->horizontalHeader();
+    header->setDefaultSectionSize(
+        m_pGroupView->fontMetrics().horizontalAdvance(QStringLiteral("0000000000000")));
+    header->resizeSection(GroupModel::Name, m_pGroupView->fontMetrics().averageCharWidth() * 30);
+    header->setStretchLastSection(true);
     connect(m_pGroupView, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { OnGroupActivated(index.row()); });
 
@@ -100,7 +108,8 @@ ConnectionPane::ConnectionPane(GridView* grid, QWidget* parent) : QWidget(parent
 // Esc in the filter field empties it.
 bool ConnectionPane::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_pFilterEdit && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !m_pFilterEdit->text().isEmpty()) {
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+        !m_pFilterEdit->text().isEmpty()) {
         m_pFilterEdit->clear();
         return true;
     }
@@ -148,15 +157,15 @@ void ConnectionPane::ApplyViewChoice() {
 
 void ConnectionPane::Refresh() {
     const GridModel* model = m_pGrid->Model();
-    m_pCount->setText(QStringLiteral("%1 of %2 connections")
-                          .arg(model->rowCount())
-                          .arg(model->TableRowCount()));
+    m_pCount->setText(
+        QStringLiteral("%1 of %2 connections").arg(model->rowCount()).arg(model->TableRowCount()));
     const std::vector<const EntryObj*> shown = model->ShownEntries();
     ConnectionTotals totals;
     if (m_pDocument && m_pDocument->Grouping() != GroupBy::Connection) {
         m_pGroupModel->Rebuild(m_pDocument->Grouping(), shown, m_pDocument->m_Table.DataUnit());
         // The groups have been through every connection already.
-        for (const ConnectionGroup& group : m_pGroupModel->Groups().Groups()) totals.Add(group.m_Totals);
+        for (const ConnectionGroup& group : m_pGroupModel->Groups().Groups())
+            totals.Add(group.m_Totals);
     } else {
         for (const EntryObj* entry : shown) totals.Add(*entry);
     }
@@ -192,7 +201,8 @@ ExportSheet ConnectionPane::SheetOnShow() const {
         std::vector<std::vector<ExportCell>> rows;
         for (int row = 0; row < m_pGroupModel->rowCount(); ++row) {
             const ConnectionGroup* group = m_pGroupModel->GroupAt(row);
-            rows.push_back(sheet.m_Rows[static_cast<size_t>(group - m_pGroupModel->Groups().Groups().data())]);
+            rows.push_back(
+                sheet.m_Rows[static_cast<size_t>(group - m_pGroupModel->Groups().Groups().data())]);
         }
         sheet.m_Rows = std::move(rows);
         return sheet;
@@ -225,9 +235,9 @@ bool ConnectionPane::ExportTo(const QString& fileName, QString& error) const {
 }
 
 void ConnectionPane::OnExport() {
-    const QString fileName =
-        GWGetSaveFileName(window(), QStringLiteral("Export"),
-                          QStringLiteral("CSV (*.csv);;JSON (*.json)"), QStringLiteral("connections.csv"));
+    const QString fileName = GWGetSaveFileName(window(), QStringLiteral("Export"),
+                                               QStringLiteral("CSV (*.csv);;JSON (*.json)"),
+                                               QStringLiteral("connections.csv"));
     if (fileName.isEmpty()) return;
     QString error;
     if (!ExportTo(fileName, error)) GWMessageBox(error, window());
