@@ -389,3 +389,13 @@ Bytes ConnectRequest(const std::string& ipv4, uint16_t port, uint8_t command) {
             static_cast<uint8_t>(port >> 8),
             static_cast<uint8_t>(port)};
 }
+
+std::string WriteFile(const std::string& content) {
+    char path[] = "/tmp/vgl-proxy-test-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd >= 0) {
+        if (write(fd, content.data(), content.size()) < 0) path[0] = '\0';
+        close(fd);
+    }
+    return path;
+}

@@ -108,6 +108,9 @@ struct ProgramResult {
 ProgramResult RunProgram(const std::vector<std::string>& argv);
 ProgramResult RunCurl(const std::vector<std::string>& arguments);
 
+// Writes a temporary file under /tmp and answers its path (empty when it failed).
+std::string WriteFile(const std::string& content);
+
 // Two network namespaces joined by a cable (a veth pair): the proxy's side
 // 10.200.0.1 and a client's side 10.200.0.2, so that a client is not on the
 // proxy's machine. Needs the right to make namespaces (root).

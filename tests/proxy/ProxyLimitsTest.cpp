@@ -39,16 +39,6 @@ Bytes Login(const std::string& user, const std::string& password) {
     return login;
 }
 
-std::string WriteFile(const std::string& content) {
-    char path[] = "/tmp/vgl-proxy-test-XXXXXX";
-    const int fd = mkstemp(path);
-    if (fd >= 0) {
-        if (write(fd, content.data(), content.size()) < 0) path[0] = '\0';
-        close(fd);
-    }
-    return path;
-}
-
 bool NothingToRead(const RawClient& client) {
     pollfd fd{client.Fd(), POLLIN, 0};
     return poll(&fd, 1, 0) == 0;

@@ -13,16 +13,6 @@
 
 namespace {
 
-std::string WriteFile(const std::string& content) {
-    char path[] = "/tmp/vgl-proxy-test-XXXXXX";
-    const int fd = mkstemp(path);
-    if (fd >= 0) {
-        if (write(fd, content.data(), content.size()) < 0) path[0] = '\0';
-        close(fd);
-    }
-    return path;
-}
-
 ProgramResult RunProxy(const std::vector<std::string>& options) {
     std::vector<std::string> argv = {VGL_PROXY_BINARY};
     argv.insert(argv.end(), options.begin(), options.end());
