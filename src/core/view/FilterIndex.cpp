@@ -1,5 +1,6 @@
 #include "core/view/FilterIndex.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 
@@ -9,38 +10,116 @@
 
 namespace {
 
-std::string_view Address(const uint8_t (&socketAddress)[16], char (&text)[16]) {
-    const uint32_t address = AddressValue(socketAddress);
+// How far past its old place a connection is looked for in the last build's
+// rows: the table's list keeps its order, and a poll removes few connections
+// at any one place. One moved further is simply folded again.
+constexpr size_t LookAhead = 16;
+
+std::string_view AddressView(uint32_t address, char (&text)[16]) {
     if (address == 0) return {};
     return std::string_view(text, static_cast<size_t>(PutAddress(address, text) - text));
+}
+
+const std::string& NameOf(const EntryObj& entry, size_t name) {
+    const std::string* const names[] = {&entry.m_SourceName, &entry.m_DestName,    &entry.m_UserName,
+                                        &entry.m_Service,    &entry.m_ResultText, &entry.m_NextServerName};
+    return *names[name];
 }
 
 }  // namespace
 
 void FilterIndex::Build(const std::vector<const EntryObj*>& entries) {
+    m_LastBuffer.swap(m_Buffer);
+    m_LastNames.swap(m_Names);
+    m_LastRows.swap(m_Rows);
     m_Buffer.clear();
+    m_Names.clear();
     m_Rows.clear();
     m_Buffer.reserve(entries.size() * 96);
+    m_Names.reserve(entries.size() * 80);
     m_Rows.reserve(entries.size());
+    size_t cursor = 0;
     for (const EntryObj* entry : entries) {
-        Row row;
-        row.m_pEntry = entry;
-        row.m_Start = m_Buffer.size();
-        // Hosts by name and by address, whichever the grid shows.
-        char source[16], dest[16], next[16], code[16];
-        AddField(row, Source, entry->m_SourceName, Address(entry->m_SourceAddr, source));
-        AddField(row, Destination, entry->m_DestName, Address(entry->m_DestAddr, dest));
-        AddField(row, User, entry->m_UserName);
-        AddField(row, Service, entry->m_Service);
-        AddField(row, Auth, entry->m_bOpened ? EntryObj::AuthMethodText(entry->m_AuthMethod) : "");
-        const std::string_view failure =
-            entry->m_FailureCode != 0
-                ? std::string_view(code, std::to_chars(code, code + sizeof code, entry->m_FailureCode).ptr)
-                : std::string_view();
-        AddField(row, Result, entry->m_ResultText, failure);
-        AddField(row, Other, entry->m_NextServerName, Address(entry->m_NextServerAddr, next));
-        m_Rows.push_back(row);
+        const Row* last = LastRowOf(entry, cursor);
+        if (last != nullptr && SameValues(*last, *entry)) {
+            KeepRow(*last);
+        } else {
+            AddRow(*entry);
+        }
     }
+}
+
+// The entry's row in the last build, looked for from where the previous one
+// was found; null when it is not near (or is new).
+const FilterIndex::Row* FilterIndex::LastRowOf(const EntryObj* entry, size_t& cursor) const {
+    const size_t end = std::min(m_LastRows.size(), cursor + LookAhead);
+    for (size_t at = cursor; at < end; ++at) {
+        if (m_LastRows[at].m_pEntry == entry) {
+            cursor = at + 1;
+            return &m_LastRows[at];
+        }
+    }
+    return nullptr;
+}
+
+// The same pointer may by now be another connection; what counts is whether
+// the values the texts come from are the same.
+bool FilterIndex::SameValues(const Row& last, const EntryObj& entry) const {
+    if (last.m_SourceAddress != AddressValue(entry.m_SourceAddr) ||
+        last.m_DestAddress != AddressValue(entry.m_DestAddr) ||
+        last.m_NextAddress != AddressValue(entry.m_NextServerAddr) ||
+        last.m_FailureCode != entry.m_FailureCode || last.m_AuthMethod != entry.m_AuthMethod ||
+        last.m_bOpened != (entry.m_bOpened != 0)) {
+        return false;
+    }
+    uint32_t begin = 0;
+    for (size_t name = 0; name < NameCount; ++name) {
+        const std::string_view was(m_LastNames.data() + last.m_NamesStart + begin,
+                                   last.m_NameEnds[name] - begin);
+        if (was != NameOf(entry, name)) return false;
+        begin = last.m_NameEnds[name];
+    }
+    return true;
+}
+
+void FilterIndex::KeepRow(const Row& last) {
+    Row row = last;  // found by its entry, so the same pointer
+    row.m_Start = m_Buffer.size();
+    m_Buffer.append(m_LastBuffer, last.m_Start, last.m_Ends[FieldCount - 1]);
+    row.m_NamesStart = m_Names.size();
+    m_Names.append(m_LastNames, last.m_NamesStart, last.m_NameEnds[NameCount - 1]);
+    m_Rows.push_back(row);
+}
+
+void FilterIndex::AddRow(const EntryObj& entry) {
+    Row row;
+    row.m_pEntry = &entry;
+    row.m_SourceAddress = AddressValue(entry.m_SourceAddr);
+    row.m_DestAddress = AddressValue(entry.m_DestAddr);
+    row.m_NextAddress = AddressValue(entry.m_NextServerAddr);
+    row.m_FailureCode = entry.m_FailureCode;
+    row.m_AuthMethod = entry.m_AuthMethod;
+    row.m_bOpened = entry.m_bOpened != 0;
+    row.m_NamesStart = m_Names.size();
+    for (size_t name = 0; name < NameCount; ++name) {
+        m_Names.append(NameOf(entry, name));
+        row.m_NameEnds[name] = static_cast<uint32_t>(m_Names.size() - row.m_NamesStart);
+    }
+    row.m_Start = m_Buffer.size();
+    // Hosts by name and by address, whichever the grid shows.
+    char source[16], dest[16], next[16], code[16];
+    AddField(row, Source, entry.m_SourceName, AddressView(row.m_SourceAddress, source));
+    AddField(row, Destination, entry.m_DestName, AddressView(row.m_DestAddress, dest));
+    AddField(row, User, entry.m_UserName);
+    AddField(row, Service, entry.m_Service);
+    AddField(row, Auth, row.m_bOpened ? EntryObj::AuthMethodText(entry.m_AuthMethod) : "");
+    const std::string_view failure =
+        entry.m_FailureCode != 0
+            ? std::string_view(code, std::to_chars(code, code + sizeof code, entry.m_FailureCode).ptr)
+            : std::string_view();
+    AddField(row, Result, entry.m_ResultText, failure);
+    AddField(row, Other, entry.m_NextServerName, AddressView(row.m_NextAddress, next));
+    m_Rows.push_back(row);
 }
 
 void FilterIndex::AddField(Row& row, Field field, std::string_view first,

@@ -4,6 +4,11 @@
 // one shared buffer. Counting columns (start time, duration, traffic, rates)
 // are not in it: numbers in them would match nearly anything a word has, and
 // their texts change at every poll.
+//
+// A poll changes few of these texts (names, user and service are known soon
+// after a connection opens), so a rebuild keeps what each connection had the
+// last time, with the values it was folded from, and folds again only the
+// connections whose values differ or that are new.
 
 #include <array>
 #include <cstdint>
@@ -25,13 +30,33 @@ public:
     std::string_view FieldText(size_t row, Field field) const;
 
 private:
+    // The texts of a connection the folded fields are made from, as it has them.
+    enum Name { SourceName, DestName, UserName, ServiceName, ResultText, NextServerName, NameCount };
     struct Row {
         const EntryObj* m_pEntry = nullptr;
         size_t m_Start = 0;
         std::array<uint32_t, FieldCount> m_Ends{};  // from m_Start
+        // What the fields were folded from: the names in m_Names, and the rest.
+        size_t m_NamesStart = 0;
+        std::array<uint32_t, NameCount> m_NameEnds{};  // from m_NamesStart
+        uint32_t m_SourceAddress = 0;
+        uint32_t m_DestAddress = 0;
+        uint32_t m_NextAddress = 0;
+        int32_t m_FailureCode = 0;
+        uint8_t m_AuthMethod = 0;
+        bool m_bOpened = false;
     };
+    void AddRow(const EntryObj& entry);
+    void KeepRow(const Row& last);
+    const Row* LastRowOf(const EntryObj* entry, size_t& cursor) const;
+    bool SameValues(const Row& last, const EntryObj& entry) const;
     void AddField(Row& row, Field field, std::string_view first, std::string_view second = {});
 
     std::string m_Buffer;
+    std::string m_Names;
     std::vector<Row> m_Rows;
+    // The previous build's, while a build runs; kept for their room.
+    std::string m_LastBuffer;
+    std::string m_LastNames;
+    std::vector<Row> m_LastRows;
 };

@@ -200,7 +200,8 @@ std::vector<const EntryObj*> GridModel::ShownEntries() const {
 }
 
 // The table rows (from 1) the filter keeps, in the table's order. The index
-// is folded once per poll; each keystroke only searches it.
+// is brought up to date once per poll (folding again only the connections
+// whose texts changed); each keystroke only searches it.
 std::vector<int> GridModel::ChosenRows(int rows) {
     std::vector<int> chosen;
     if (m_Filter.KeepsAll() || !m_pTable) {

@@ -51,6 +51,19 @@ TEST_F(ConnectionFilterTest, EveryFormOfTermChoosesItsConnections) {
     EXPECT_EQ(Kept("\"-user:bob\""), "");                // quoted: a plain phrase
 }
 
+// A rebuild after a poll keeps the texts of connections that did not change;
+// one whose values changed is found by its new texts only, also when the list
+// around it lost a connection.
+TEST_F(ConnectionFilterTest, RebuildFindsChangedConnectionsByTheirNewTexts) {
+    m_Entries[2]->m_Service = "Gopher";
+    m_Entries[2]->m_DestAddr[4] = 9;  // 8.8.8.8 becomes 9.8.8.8
+    m_Index.Build({m_View[1], m_View[2]});
+    EXPECT_EQ(Kept("service:gopher"), " JÜRGEN");
+    EXPECT_EQ(Kept("service:dns"), "");
+    EXPECT_EQ(Kept("dest:9.8.8.8"), " JÜRGEN");
+    EXPECT_EQ(Kept("example"), " bob");
+}
+
 TEST_F(ConnectionFilterTest, MalformedLineSaysWhatIsWrongAndKeepsEverything) {
     EXPECT_EQ(Kept("bob dest:10.0.0.0/33"),
               "error: \"10.0.0.0/33\" is not a network: write it like 10.0.0.0/8 | Alice bob JÜRGEN");
