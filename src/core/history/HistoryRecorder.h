@@ -39,5 +39,9 @@ private:
     // The period's traffic while records arrive, hashed: a lookup per record.
     std::unordered_map<std::string, HistoryTraffic> m_Services;
     std::unordered_map<std::string, HistoryTraffic> m_Users;
-    size_t m_LastFinished = 0;  // finished connections of the last period, to reserve room
+    // The last batch's finished connections and their texts, to reserve room.
+    size_t m_LastFinished = 0;
+    size_t m_LastTexts = 0;
+    HistoryText m_ServerText;       // the server's name in m_Batch's texts
+    bool m_bServerInBatch = false;  // m_ServerText is valid
 };

@@ -131,6 +131,11 @@ void HistoryStore::Write(const HistoryBatch& batch) {
     m_Db.Exec("BEGIN IMMEDIATE");
     try {
         for (const HistoryConnection& connection : batch.m_Connections) WriteConnection(connection);
+        HistoryConnection expanded;
+        for (const HistoryFinished& finished : batch.m_Finished) {
+            batch.Expand(finished, expanded);
+            WriteConnection(expanded);
+        }
         for (const HistoryPeriod& period : batch.m_Periods) WritePeriod(period);
         for (const HistoryEvent& event : batch.m_Events) WriteEvent(event);
         m_Db.Exec("COMMIT");
