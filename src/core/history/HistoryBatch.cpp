@@ -4,6 +4,8 @@
 #include <charconv>
 #include <iterator>
 #include <limits>
+#include <string_view>
+#include <unordered_map>
 
 namespace {
 
@@ -52,14 +54,6 @@ void HistoryPeriod::Absorb(const HistoryPeriod& later) {
     m_Failed += later.m_Failed;
 }
 
-HistoryText HistoryBatch::AddText(std::string_view text) {
-    HistoryText added;
-    added.m_Offset = static_cast<uint32_t>(m_Texts.size());
-    added.m_Length = static_cast<uint32_t>(text.size());
-    m_Texts.append(text);
-    return added;
-}
-
 void HistoryBatch::Expand(const HistoryFinished& f, HistoryConnection& c) const {
     c.m_Server.assign(Text(f.m_Server));
     c.m_Key.assign(Text(f.m_Key));
@@ -84,7 +78,47 @@ void HistoryBatch::Expand(const HistoryFinished& f, HistoryConnection& c) const 
     c.m_AuthMethod = f.m_AuthMethod;
 }
 
+void HistoryBatch::CountTraffic(const HistoryPeriod& period,
+                                std::map<std::string, HistoryTraffic>& services,
+                                std::map<std::string, HistoryTraffic>& users) const {
+    services = period.m_Services;
+    users = period.m_Users;
+    if (period.m_Growth.empty()) return;
+    // Summed by the texts in place first: a few names take the many records.
+    std::unordered_map<std::string_view, HistoryTraffic> byService;
+    std::unordered_map<std::string_view, HistoryTraffic> byUser;
+    for (const HistoryGrowth& growth : period.m_Growth) {
+        for (auto [sums, text] : {std::pair{&byService, growth.m_Service},
+                                  std::pair{&byUser, growth.m_User}}) {
+            HistoryTraffic& sum = (*sums)[Text(text)];
+            sum.m_In += growth.m_In;
+            sum.m_Out += growth.m_Out;
+        }
+    }
+    auto addAll = [](const std::unordered_map<std::string_view, HistoryTraffic>& from,
+                     std::map<std::string, HistoryTraffic>& into) {
+        for (const auto& [name, traffic] : from) {
+            HistoryTraffic& sum = into[std::string(name)];
+            sum.m_In += traffic.m_In;
+            sum.m_Out += traffic.m_Out;
+        }
+    };
+    addAll(byService, services);
+    addAll(byUser, users);
+}
+
+void HistoryBatch::CountGrowth() {
+    for (HistoryPeriod& period : m_Periods) {
+        if (period.m_Growth.empty()) continue;
+        CountTraffic(period, period.m_Services, period.m_Users);
+        period.m_Growth.clear();
+    }
+}
+
 void HistoryBatch::Absorb(HistoryBatch&& later) {
+    // The periods' growth refers to each batch's own texts.
+    CountGrowth();
+    later.CountGrowth();
     std::move(later.m_Connections.begin(), later.m_Connections.end(),
               std::back_inserter(m_Connections));
     if (m_Texts.size() + later.m_Texts.size() <= TextsLimit) {

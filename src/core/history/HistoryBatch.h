@@ -68,6 +68,15 @@ struct HistoryTraffic {
     uint64_t m_Out = 0;
 };
 
+// One record's growth of traffic, as the UI thread takes it: counted for its
+// service and its user on the writer thread. Its texts are in the batch's m_Texts.
+struct HistoryGrowth {
+    HistoryText m_Service;
+    HistoryText m_User;
+    uint64_t m_In = 0;
+    uint64_t m_Out = 0;
+};
+
 // One update period of one server: traffic by service and by user, and the
 // connections' counts.
 struct HistoryPeriod {
@@ -76,12 +85,14 @@ struct HistoryPeriod {
     int64_t m_Seconds = 0;  // its length
     std::map<std::string, HistoryTraffic> m_Services;
     std::map<std::string, HistoryTraffic> m_Users;
+    std::vector<HistoryGrowth> m_Growth;  // traffic not yet counted in the two above
     uint32_t m_Active = 0;  // at the end of the period
     uint32_t m_Opened = 0;
     uint32_t m_Closed = 0;
     uint32_t m_Failed = 0;
 
-    // Takes in the period that followed this one: one longer period with the traffic of both.
+    // Takes in the period that followed this one: one longer period with the
+    // traffic of both. Both have their growth counted.
     void Absorb(const HistoryPeriod& later);
 };
 
@@ -105,13 +116,24 @@ struct HistoryBatch {
                m_Events.empty();
     }
     // Copies a text into m_Texts; what the finished connections refer to.
-    HistoryText AddText(std::string_view text);
+    // Inline: the UI thread calls it for each text of each finished connection.
+    HistoryText AddText(std::string_view text) {
+        const HistoryText added{static_cast<uint32_t>(m_Texts.size()),
+                                static_cast<uint32_t>(text.size())};
+        m_Texts.append(text);
+        return added;
+    }
     std::string_view Text(HistoryText text) const {
         return std::string_view(m_Texts).substr(text.m_Offset, text.m_Length);
     }
     // The whole connection, with its addresses formatted; `into` is reused
     // so that a writer going through many of them keeps its strings' room.
     void Expand(const HistoryFinished& finished, HistoryConnection& into) const;
+    // The period's traffic by service and by user with its growth counted.
+    void CountTraffic(const HistoryPeriod& period, std::map<std::string, HistoryTraffic>& services,
+                      std::map<std::string, HistoryTraffic>& users) const;
+    // Counts every period's growth into its traffic.
+    void CountGrowth();
     // Takes in the batch that followed this one; periods of the same server become one.
     void Absorb(HistoryBatch&& later);
 };

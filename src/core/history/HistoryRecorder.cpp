@@ -12,19 +12,6 @@ HistoryFinished::Address Ipv4Of(const uint8_t (&addr)[16]) {
     return {addr[4], addr[5], addr[6], addr[7]};
 }
 
-void Add(std::unordered_map<std::string, HistoryTraffic>& into, const std::string& name,
-         uint64_t in, uint64_t out) {
-    HistoryTraffic& traffic = into[name];
-    traffic.m_In += in;
-    traffic.m_Out += out;
-}
-
-void MoveInto(std::unordered_map<std::string, HistoryTraffic>& from,
-              std::map<std::string, HistoryTraffic>& to) {
-    for (auto& [name, traffic] : from) to.emplace(name, traffic);
-    from.clear();
-}
-
 }  // namespace
 
 void HistoryRecorder::Connected(const std::string& server, int64_t now) {
@@ -41,8 +28,6 @@ void HistoryRecorder::Connected(const std::string& server, int64_t now) {
     m_PeriodStart = now;
     m_bBaseline = true;
     m_Period = HistoryPeriod{};
-    m_Services.clear();
-    m_Users.clear();
     HistoryEvent event;
     event.m_Server = server;
     event.m_Time = now;
@@ -60,8 +45,6 @@ HistoryBatch HistoryRecorder::Disconnected(const std::string& why, int64_t now) 
     m_Batch.m_Events.push_back(std::move(event));
     m_Server.clear();
     m_Period = HistoryPeriod{};
-    m_Services.clear();
-    m_Users.clear();
     return Take();
 }
 
@@ -74,12 +57,10 @@ HistoryBatch HistoryRecorder::PeriodDone(const PMCTable& table, int64_t now) {
     if (m_bBaseline) {
         // What the first batch brings was mostly moved before VGL connected:
         // counted as this period's traffic it would be a spike that never was.
-        m_Services.clear();
-        m_Users.clear();
+        m_Period.m_Growth.clear();
         m_bBaseline = false;
     }
-    MoveInto(m_Services, m_Period.m_Services);
-    MoveInto(m_Users, m_Period.m_Users);
+    m_LastGrowth = m_Period.m_Growth.size();
     m_Batch.m_Periods.push_back(std::move(m_Period));
     m_Period = HistoryPeriod{};
     m_PeriodStart = now;
@@ -91,16 +72,20 @@ void HistoryRecorder::EntryChanged(const EntryObj& entry, uint64_t growthIn, uin
     if (m_Server.empty()) return;
     if (opened) ++m_Period.m_Opened;
     if (growthIn == 0 && growthOut == 0) return;
-    Add(m_Services, entry.m_Service, growthIn, growthOut);
-    Add(m_Users, entry.m_UserName, growthIn, growthOut);
+    // Only copied here; the writer thread adds it up by name.
+    if (m_Period.m_Growth.empty()) m_Period.m_Growth.reserve(m_LastGrowth);
+    if (m_Batch.m_Texts.empty()) m_Batch.m_Texts.reserve(m_LastTexts);
+    HistoryGrowth& growth = m_Period.m_Growth.emplace_back();
+    growth.m_Service = m_Batch.AddText(entry.m_Service);
+    growth.m_User = m_Batch.AddText(entry.m_UserName);
+    growth.m_In = growthIn;
+    growth.m_Out = growthOut;
 }
 
 void HistoryRecorder::EntryFinished(const EntryObj& entry, const MonitorRecord& record) {
     if (m_Server.empty()) return;
-    if (m_Batch.m_Finished.empty()) {
-        m_Batch.m_Finished.reserve(m_LastFinished);
-        m_Batch.m_Texts.reserve(m_LastTexts);
-    }
+    if (m_Batch.m_Finished.empty()) m_Batch.m_Finished.reserve(m_LastFinished);
+    if (m_Batch.m_Texts.empty()) m_Batch.m_Texts.reserve(m_LastTexts);
     // The server's name is the same for the whole batch: kept once.
     if (!m_bServerInBatch) {
         m_ServerText = m_Batch.AddText(m_Server);
