@@ -59,23 +59,31 @@ HistoryConnection Connection(int64_t i, int64_t end) {
     return c;
 }
 
-std::vector<EntryObj> FinishedEntries() {
-    std::vector<EntryObj> entries(PerPeriod);
-    for (int i = 0; i < PerPeriod; ++i) {
-        const HistoryConnection c = Connection(i, Now);
-        EntryObj& e = entries[static_cast<size_t>(i)];
-        e.m_Key = c.m_Key;
-        e.m_UserName = c.m_User;
-        e.m_SourceName = c.m_SourceName;
-        e.m_DestName = c.m_DestName;
-        e.m_Service = c.m_Service;
-        e.m_SourceAddr[4] = 10;
-        e.m_DestAddr[4] = 93;
-        e.m_TotalIn = c.m_BytesIn;
-        e.m_TotalOut = c.m_BytesOut;
-        e.m_Status = c.m_Status;
-        e.m_bFinished = 1;
-    }
+// The table's entry for such a connection, as it finishes.
+EntryObj EntryOf(const HistoryConnection& c) {
+    EntryObj e;
+    e.m_Key = c.m_Key;
+    e.m_UserName = c.m_User;
+    e.m_SourceName = c.m_SourceName;
+    e.m_DestName = c.m_DestName;
+    e.m_Service = c.m_Service;
+    e.m_ResultText = c.m_ResultText;
+    e.m_SourceAddr[4] = 10;
+    e.m_DestAddr[4] = 93;
+    e.m_StartTime = c.m_StartTime;
+    e.m_TotalIn = c.m_BytesIn;
+    e.m_TotalOut = c.m_BytesOut;
+    e.m_FailureCode = c.m_ResultCode;
+    e.m_Status = c.m_Status;
+    e.m_AuthMethod = static_cast<uint8_t>(c.m_AuthMethod);
+    e.m_bFinished = 1;
+    return e;
+}
+
+std::vector<EntryObj> FinishedEntries(int64_t first = 0) {
+    std::vector<EntryObj> entries;
+    entries.reserve(PerPeriod);
+    for (int64_t i = first; i < first + PerPeriod; ++i) entries.push_back(EntryOf(Connection(i, Now)));
     return entries;
 }
 
@@ -110,17 +118,21 @@ void BM_RecordPeriod_WriterTransaction(benchmark::State& state) {
     store.Open(Now);
     int64_t next = 0;
     const uint64_t before = store.UsedBytes();
+    MonitorRecord close{};
+    close.m_CloseValue = static_cast<uint32_t>(Now);
+    PMCTable table;
+    HistoryRecorder recorder;
+    recorder.Connected("proxy.example.org", Now);
+    recorder.PeriodDone(table, Now);
     for (auto _ : state) {
         state.PauseTiming();
-        HistoryBatch batch;
-        batch.m_Connections.reserve(PerPeriod);
-        for (int i = 0; i < PerPeriod; ++i, ++next)
-            batch.m_Connections.push_back(Connection(next, Now + next / PerPeriod));
-        HistoryPeriod period;
-        period.m_Server = "proxy.example.org";
-        period.m_Time = Now;
-        for (const char* service : Services) period.m_Services[service] = {1000, 100};
-        batch.m_Periods.push_back(period);
+        // The batch as the UI thread hands it over: the writer makes the rows of it.
+        for (const EntryObj& entry : FinishedEntries(next)) {
+            recorder.EntryChanged(entry, 1000, 100, false);
+            recorder.EntryFinished(entry, close);
+        }
+        next += PerPeriod;
+        HistoryBatch batch = recorder.PeriodDone(table, Now);
         state.ResumeTiming();
         store.Write(batch);
     }

@@ -1,6 +1,5 @@
 #include "core/history/HistoryRecorder.h"
 
-#include <charconv>
 #include <ctime>
 
 #include "core/table/EntryObj.h"
@@ -9,30 +8,8 @@
 namespace {
 
 // A socket address as the monitor sends it: the IPv4 address in bytes 4 to 7.
-std::string AddressText(const uint8_t (&addr)[16]) {
-    if ((addr[4] | addr[5] | addr[6] | addr[7]) == 0) return std::string();
-    char text[16];  // "255.255.255.255"
-    char* const end = text + sizeof text;
-    char* at = text;
-    for (int i = 4; i < 8; ++i) {
-        // A dotted quad always fits; the test only tells the optimiser so.
-        if (i > 4 && at != end) *at++ = '.';
-        at = std::to_chars(at, end, addr[i]).ptr;
-    }
-    return std::string(text, at);
-}
-
-void Add(std::unordered_map<std::string, HistoryTraffic>& into, const std::string& name,
-         uint64_t in, uint64_t out) {
-    HistoryTraffic& traffic = into[name];
-    traffic.m_In += in;
-    traffic.m_Out += out;
-}
-
-void MoveInto(std::unordered_map<std::string, HistoryTraffic>& from,
-              std::map<std::string, HistoryTraffic>& to) {
-    for (auto& [name, traffic] : from) to.emplace(name, traffic);
-    from.clear();
+HistoryFinished::Address Ipv4Of(const uint8_t (&addr)[16]) {
+    return {addr[4], addr[5], addr[6], addr[7]};
 }
 
 }  // namespace
@@ -47,11 +24,10 @@ void HistoryRecorder::Connected(const std::string& server, int64_t now) {
         m_Batch.m_Events.push_back(std::move(end));
     }
     m_Server = server;
+    m_bServerInBatch = false;
     m_PeriodStart = now;
     m_bBaseline = true;
     m_Period = HistoryPeriod{};
-    m_Services.clear();
-    m_Users.clear();
     HistoryEvent event;
     event.m_Server = server;
     event.m_Time = now;
@@ -69,8 +45,6 @@ HistoryBatch HistoryRecorder::Disconnected(const std::string& why, int64_t now) 
     m_Batch.m_Events.push_back(std::move(event));
     m_Server.clear();
     m_Period = HistoryPeriod{};
-    m_Services.clear();
-    m_Users.clear();
     return Take();
 }
 
@@ -83,12 +57,10 @@ HistoryBatch HistoryRecorder::PeriodDone(const PMCTable& table, int64_t now) {
     if (m_bBaseline) {
         // What the first batch brings was mostly moved before VGL connected:
         // counted as this period's traffic it would be a spike that never was.
-        m_Services.clear();
-        m_Users.clear();
+        m_Period.m_Growth.clear();
         m_bBaseline = false;
     }
-    MoveInto(m_Services, m_Period.m_Services);
-    MoveInto(m_Users, m_Period.m_Users);
+    m_LastGrowth = m_Period.m_Growth.size();
     m_Batch.m_Periods.push_back(std::move(m_Period));
     m_Period = HistoryPeriod{};
     m_PeriodStart = now;
@@ -100,34 +72,46 @@ void HistoryRecorder::EntryChanged(const EntryObj& entry, uint64_t growthIn, uin
     if (m_Server.empty()) return;
     if (opened) ++m_Period.m_Opened;
     if (growthIn == 0 && growthOut == 0) return;
-    Add(m_Services, entry.m_Service, growthIn, growthOut);
-    Add(m_Users, entry.m_UserName, growthIn, growthOut);
+    // Only copied here; the writer thread adds it up by name.
+    if (m_Period.m_Growth.empty()) m_Period.m_Growth.reserve(m_LastGrowth);
+    if (m_Batch.m_Texts.empty()) m_Batch.m_Texts.reserve(m_LastTexts);
+    HistoryGrowth& growth = m_Period.m_Growth.emplace_back();
+    growth.m_Service = m_Batch.AddText(entry.m_Service);
+    growth.m_User = m_Batch.AddText(entry.m_UserName);
+    growth.m_In = growthIn;
+    growth.m_Out = growthOut;
 }
 
 void HistoryRecorder::EntryFinished(const EntryObj& entry, const MonitorRecord& record) {
     if (m_Server.empty()) return;
-    if (m_Batch.m_Connections.empty()) m_Batch.m_Connections.reserve(m_LastFinished);
-    HistoryConnection& c = m_Batch.m_Connections.emplace_back();
-    c.m_Server = m_Server;
-    c.m_Key = entry.m_Key;
-    c.m_User = entry.m_UserName;
-    c.m_SourceAddr = AddressText(entry.m_SourceAddr);
-    c.m_SourceName = entry.m_SourceName;
-    c.m_DestAddr = AddressText(entry.m_DestAddr);
-    c.m_DestName = entry.m_DestName;
-    c.m_Service = entry.m_Service;
-    c.m_NextServer = !entry.m_NextServerName.empty() ? entry.m_NextServerName
-                                                     : AddressText(entry.m_NextServerAddr);
-    c.m_ResultText = entry.m_ResultText;
-    c.m_StartTime = entry.m_StartTime;
+    if (m_Batch.m_Finished.empty()) m_Batch.m_Finished.reserve(m_LastFinished);
+    if (m_Batch.m_Texts.empty()) m_Batch.m_Texts.reserve(m_LastTexts);
+    // The server's name is the same for the whole batch: kept once.
+    if (!m_bServerInBatch) {
+        m_ServerText = m_Batch.AddText(m_Server);
+        m_bServerInBatch = true;
+    }
+    HistoryFinished& f = m_Batch.m_Finished.emplace_back();
+    f.m_Server = m_ServerText;
+    f.m_Key = m_Batch.AddText(entry.m_Key);
+    f.m_User = m_Batch.AddText(entry.m_UserName);
+    f.m_SourceName = m_Batch.AddText(entry.m_SourceName);
+    f.m_DestName = m_Batch.AddText(entry.m_DestName);
+    f.m_Service = m_Batch.AddText(entry.m_Service);
+    f.m_NextServerName = m_Batch.AddText(entry.m_NextServerName);
+    f.m_ResultText = m_Batch.AddText(entry.m_ResultText);
+    f.m_SourceAddr = Ipv4Of(entry.m_SourceAddr);
+    f.m_DestAddr = Ipv4Of(entry.m_DestAddr);
+    f.m_NextServerAddr = Ipv4Of(entry.m_NextServerAddr);
+    f.m_StartTime = entry.m_StartTime;
     // Our monitors send the end in the close record; others leave it 0.
-    c.m_EndTime = record.m_CloseValue != 0 ? int64_t{record.m_CloseValue}
+    f.m_EndTime = record.m_CloseValue != 0 ? int64_t{record.m_CloseValue}
                                            : static_cast<int64_t>(std::time(nullptr));
-    c.m_BytesIn = entry.m_TotalIn;
-    c.m_BytesOut = entry.m_TotalOut;
-    c.m_ResultCode = entry.m_FailureCode;
-    c.m_Status = entry.m_Status;
-    c.m_AuthMethod = entry.m_AuthMethod;
+    f.m_BytesIn = entry.m_TotalIn;
+    f.m_BytesOut = entry.m_TotalOut;
+    f.m_ResultCode = entry.m_FailureCode;
+    f.m_Status = entry.m_Status;
+    f.m_AuthMethod = entry.m_AuthMethod;
     if (entry.m_Status == 1) {
         ++m_Period.m_Failed;
     } else {
@@ -136,7 +120,9 @@ void HistoryRecorder::EntryFinished(const EntryObj& entry, const MonitorRecord& 
 }
 
 HistoryBatch HistoryRecorder::Take() {
-    m_LastFinished = m_Batch.m_Connections.size();
+    m_LastFinished = m_Batch.m_Finished.size();
+    m_LastTexts = m_Batch.m_Texts.size();
+    m_bServerInBatch = false;
     HistoryBatch batch = std::move(m_Batch);
     m_Batch = HistoryBatch{};
     return batch;

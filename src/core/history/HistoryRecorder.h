@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 
 #include "core/history/HistoryBatch.h"
 #include "core/table/TableObserver.h"
@@ -36,8 +35,10 @@ private:
     bool m_bBaseline = true;  // the first batch after a connect: its totals predate us
     HistoryBatch m_Batch;
     HistoryPeriod m_Period;
-    // The period's traffic while records arrive, hashed: a lookup per record.
-    std::unordered_map<std::string, HistoryTraffic> m_Services;
-    std::unordered_map<std::string, HistoryTraffic> m_Users;
-    size_t m_LastFinished = 0;  // finished connections of the last period, to reserve room
+    // The last batch's finished connections and their texts, to reserve room.
+    size_t m_LastFinished = 0;
+    size_t m_LastTexts = 0;
+    HistoryText m_ServerText;       // the server's name in m_Batch's texts
+    bool m_bServerInBatch = false;  // m_ServerText is valid
+    size_t m_LastGrowth = 0;        // records that moved bytes in the last period
 };

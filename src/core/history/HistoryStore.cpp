@@ -131,7 +131,12 @@ void HistoryStore::Write(const HistoryBatch& batch) {
     m_Db.Exec("BEGIN IMMEDIATE");
     try {
         for (const HistoryConnection& connection : batch.m_Connections) WriteConnection(connection);
-        for (const HistoryPeriod& period : batch.m_Periods) WritePeriod(period);
+        HistoryConnection expanded;
+        for (const HistoryFinished& finished : batch.m_Finished) {
+            batch.Expand(finished, expanded);
+            WriteConnection(expanded);
+        }
+        for (const HistoryPeriod& period : batch.m_Periods) WritePeriod(batch, period);
         for (const HistoryEvent& event : batch.m_Events) WriteEvent(event);
         m_Db.Exec("COMMIT");
     } catch (...) {
@@ -173,7 +178,7 @@ void HistoryStore::WriteConnection(const HistoryConnection& c) {
     add.Run();
 }
 
-void HistoryStore::WritePeriod(const HistoryPeriod& p) {
+void HistoryStore::WritePeriod(const HistoryBatch& batch, const HistoryPeriod& p) {
     HistoryStatement& add = m_pStatements->m_AddPeriod;
     add.Bind(1, NameId(p.m_Server)).Bind(2, p.m_Time).Bind(3, p.m_Seconds);
     add.Bind(4, int64_t{p.m_Active}).Bind(5, int64_t{p.m_Opened});
@@ -189,8 +194,11 @@ void HistoryStore::WritePeriod(const HistoryPeriod& p) {
             traffic.Run();
         }
     };
-    addAll(p.m_Services, TrafficService);
-    addAll(p.m_Users, TrafficUser);
+    std::map<std::string, HistoryTraffic> services;
+    std::map<std::string, HistoryTraffic> users;
+    batch.CountTraffic(p, services, users);
+    addAll(services, TrafficService);
+    addAll(users, TrafficUser);
 }
 
 void HistoryStore::WriteEvent(const HistoryEvent& e) {

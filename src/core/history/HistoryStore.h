@@ -48,7 +48,7 @@ private:
     void OpenPrepared();
     int64_t NameId(const std::string& text);
     void WriteConnection(const HistoryConnection& connection);
-    void WritePeriod(const HistoryPeriod& period);
+    void WritePeriod(const HistoryBatch& batch, const HistoryPeriod& period);
     void WriteEvent(const HistoryEvent& event);
     bool TrimByAge(int64_t cutoff);
     bool TrimBySize(uint64_t maxBytes);

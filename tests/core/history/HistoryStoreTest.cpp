@@ -19,7 +19,9 @@
 
 #include "core/history/HistoryQuery.h"
 #include "core/history/HistoryRecorder.h"
+#include "core/history/HistoryStore.h"
 #include "core/history/HistoryWriter.h"
+#include "core/table/EntryObj.h"
 #include "core/table/PMCTable.h"
 #include "support/FakeMonitor.h"
 #include "support/RecordEncoder.h"
@@ -402,4 +404,64 @@ TEST(HistoryWriterTest, MergesTheOldestPendingBatchesWhenBehind) {
     EXPECT_EQ(query.Count(Everything()), 6);
     const HistorySeries users = query.Traffic(Everything(), true);
     EXPECT_EQ(users.m_Names.size(), 6u);  // each user's traffic kept in the merged period
+}
+
+// Two sessions' batches made one while the disk lags: each keeps its own
+// texts, addresses and traffic, though the recorder hands them over as
+// offsets into each batch's buffer.
+TEST(HistoryWriterTest, MergedRecorderBatchesKeepEachSessionsTexts) {
+    TempFolder folder;
+    PMCTable table;
+    MonitorRecord close{};
+    auto record = [&](const std::string& server, const std::string& user,
+                      const std::string& service, uint8_t dest, uint64_t bytes) {
+        HistoryRecorder recorder;
+        recorder.Connected(server, 1000);
+        recorder.PeriodDone(table, 1060);  // past the first batch, whose traffic predates it
+        EntryObj entry;
+        entry.m_Key = "1:" + user;
+        entry.m_UserName = user;
+        entry.m_Service = service;
+        entry.m_DestName = user + ".example";
+        entry.m_DestAddr[4] = 192;
+        entry.m_DestAddr[7] = dest;
+        entry.m_NextServerAddr[4] = 10;
+        entry.m_NextServerAddr[7] = dest;
+        entry.m_TotalIn = bytes;
+        entry.m_Status = 2;
+        entry.m_bFinished = 1;
+        close.m_CloseValue = 1100;
+        recorder.EntryChanged(entry, bytes, 10, false);
+        recorder.EntryFinished(entry, close);
+        return recorder.PeriodDone(table, 1120);
+    };
+    HistoryBatch merged = record("alpha", "ann", "www", 1, 1000);
+    merged.Absorb(record("beta.example.org", "bob", "ftp", 2, 2000));
+    const std::string path = folder.File("history.sqlite3");
+    {
+        HistoryStore store(path);
+        store.Open(2000);
+        store.Write(merged);
+    }
+
+    HistoryQuery query;
+    query.Open(path);
+    const std::vector<HistoryConnection> rows =
+        query.Page(Everything(), HistoryQuery::ColServer, true, 0, 10);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].m_Server, "beta.example.org");
+    EXPECT_EQ(rows[1].m_Key, "1:bob");
+    EXPECT_EQ(rows[1].m_User, "bob");
+    EXPECT_EQ(rows[1].m_DestName, "bob.example");
+    EXPECT_EQ(rows[1].m_DestAddr, "192.0.0.2");
+    EXPECT_EQ(rows[1].m_NextServer, "10.0.0.2");
+    EXPECT_EQ(rows[1].m_SourceAddr, "");
+    EXPECT_EQ(rows[1].m_BytesIn, 2000u);
+    EXPECT_EQ(rows[0].m_Server, "alpha");
+    EXPECT_EQ(rows[0].m_Service, "www");
+    const HistorySeries users = query.Traffic(Everything(), true);
+    ASSERT_EQ(users.m_Names, (std::vector<std::string>{"ann", "bob"}));
+    uint64_t bob = 0;
+    for (uint64_t value : users.m_Values[1]) bob += value;
+    EXPECT_EQ(bob, 2010u);
 }
