@@ -7,6 +7,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "core/table/EntryObj.h"
+
 namespace {
 
 // The texts of a batch are found by 32-bit offsets.
@@ -15,15 +17,7 @@ constexpr size_t TextsLimit = std::numeric_limits<uint32_t>::max();
 void AddressText(const HistoryFinished::Address& addr, std::string& text) {
     text.clear();
     if ((addr[0] | addr[1] | addr[2] | addr[3]) == 0) return;
-    char digits[16];  // "255.255.255.255"
-    char* const end = digits + sizeof digits;
-    char* at = digits;
-    for (size_t i = 0; i < addr.size(); ++i) {
-        // A dotted quad always fits; the test only tells the optimiser so.
-        if (i > 0 && at != end) *at++ = '.';
-        at = std::to_chars(at, end, addr[i]).ptr;
-    }
-    text.assign(digits, at);
+    EntryObj::FormatIpv4(addr.data(), text);
 }
 
 void Rebase(HistoryFinished& f, uint32_t base) {
@@ -88,8 +82,8 @@ void HistoryBatch::CountTraffic(const HistoryPeriod& period,
     std::unordered_map<std::string_view, HistoryTraffic> byService;
     std::unordered_map<std::string_view, HistoryTraffic> byUser;
     for (const HistoryGrowth& growth : period.m_Growth) {
-        for (auto [sums, text] : {std::pair{&byService, growth.m_Service},
-                                  std::pair{&byUser, growth.m_User}}) {
+        for (auto [sums, text] :
+             {std::pair{&byService, growth.m_Service}, std::pair{&byUser, growth.m_User}}) {
             HistoryTraffic& sum = (*sums)[Text(text)];
             sum.m_In += growth.m_In;
             sum.m_Out += growth.m_Out;
@@ -130,7 +124,8 @@ void HistoryBatch::Absorb(HistoryBatch&& later) {
         }
     } else {
         // Past what the offsets reach the later ones are kept whole instead.
-        for (const HistoryFinished& f : later.m_Finished) later.Expand(f, m_Connections.emplace_back());
+        for (const HistoryFinished& f : later.m_Finished)
+            later.Expand(f, m_Connections.emplace_back());
     }
     std::move(later.m_Events.begin(), later.m_Events.end(), std::back_inserter(m_Events));
     for (HistoryPeriod& period : later.m_Periods) {

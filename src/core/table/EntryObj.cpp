@@ -102,15 +102,7 @@ void FormatHost(int32_t hostForm, const std::string& name, const uint8_t (&addr)
         column.assign(" ");
         return;
     }
-    char text[16];  // "255.255.255.255"
-    char* const end = text + sizeof text;
-    char* at = text;
-    for (int i = 4; i < 8; ++i) {
-        // A dotted quad always fits; the test only tells the optimiser so.
-        if (i > 4 && at != end) *at++ = '.';
-        at = std::to_chars(at, end, addr[i]).ptr;
-    }
-    column.assign(text, at);
+    EntryObj::FormatIpv4(addr + 4, column);
 }
 
 // How far a running total of the wire has moved since it was last seen. The
@@ -393,9 +385,11 @@ void EntryObj::MeasureRate(int64_t now) {
     if (m_RateSince >= 0) {
         const double seconds = static_cast<double>(now - m_RateSince) / 1000.0;
         // A counter that started again grew by less than nothing; it moved nothing we can tell.
-        m_RateIn = m_TotalIn >= m_RateBaseIn ? static_cast<double>(m_TotalIn - m_RateBaseIn) / seconds : 0;
-        m_RateOut =
-            m_TotalOut >= m_RateBaseOut ? static_cast<double>(m_TotalOut - m_RateBaseOut) / seconds : 0;
+        m_RateIn =
+            m_TotalIn >= m_RateBaseIn ? static_cast<double>(m_TotalIn - m_RateBaseIn) / seconds : 0;
+        m_RateOut = m_TotalOut >= m_RateBaseOut
+                        ? static_cast<double>(m_TotalOut - m_RateBaseOut) / seconds
+                        : 0;
     } else if (m_RateSince < 0) {
         m_RateIn = m_RateOut = -1;
     }
@@ -418,7 +412,8 @@ void EntryObj::FormatRate(double bytesPerSecond, int32_t dataUnit, std::string& 
     const char* unit = " B/s";
     char* at;
     if (dataUnit == UnitMegabytes) {
-        at = std::to_chars(digits, end, bytesPerSecond / 1048576.0, std::chars_format::fixed, 1).ptr;
+        at =
+            std::to_chars(digits, end, bytesPerSecond / 1048576.0, std::chars_format::fixed, 1).ptr;
         unit = " MB/s";
     } else if (dataUnit == UnitKilobytes) {
         at = std::to_chars(digits, end, bytesPerSecond / 1024.0, std::chars_format::fixed, 1).ptr;
@@ -428,4 +423,16 @@ void EntryObj::FormatRate(double bytesPerSecond, int32_t dataUnit, std::string& 
     }
     text.assign(digits, at);
     text += unit;
+}
+
+void EntryObj::FormatIpv4(const uint8_t* quad, std::string& text) {
+    char digits[16];  // "255.255.255.255"
+    char* const end = digits + sizeof digits;
+    char* at = digits;
+    for (int i = 0; i < 4; ++i) {
+        // A dotted quad always fits; the test only tells the optimiser so.
+        if (i > 0 && at != end) *at++ = '.';
+        at = std::to_chars(at, end, quad[i]).ptr;
+    }
+    text.assign(digits, at);
 }

@@ -38,6 +38,8 @@ public:
     // The name of a SOCKS5 authentication method, as the Authentification column shows it.
     static std::string AuthMethodName(uint8_t method);
     static const std::string& AuthMethodText(uint8_t method);  // the same, made once
+    // Four address bytes as a dotted quad ("10.0.0.1").
+    static void FormatIpv4(const uint8_t* quad, std::string& text);
 
     int32_t m_Status = 0;  // 0 active, 1 failed, 2 closed
     int32_t m_bFinished = 0;
@@ -85,6 +87,7 @@ public:
     int64_t m_RateSince = -1;  // -1: no base yet
     uint64_t m_RateBaseIn = 0;
     uint64_t m_RateBaseOut = 0;
+
 private:
     // The columns whose texts are made here rather than kept in a field.
     enum Slot : uint8_t {
@@ -107,7 +110,7 @@ private:
     int32_t m_HostForm = 1;
     int32_t m_DataUnit = 0;
     int64_t m_Now = 0;
-    bool m_bDisplaySet = false;  // SetDisplay has run: the texts that depend on it can be made
+    bool m_bDisplaySet = false;    // SetDisplay has run: the texts that depend on it can be made
     mutable uint16_t m_Fresh = 0;  // a bit per slot whose text is up to date
     // Made on the first text asked for: a connection never painted, copied or
     // sorted by text costs no room for them.
