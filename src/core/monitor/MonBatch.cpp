@@ -37,9 +37,14 @@ void SetSessionLimits(const SessionLimits& limits) {
 }
 
 void MonBatch::Clear() {
-    m_Frames.clear();
+    if (m_Frames.capacity() > KeptBytes) {
+        std::vector<uint8_t>().swap(m_Frames);
+    } else {
+        m_Frames.clear();
+    }
     m_Next = 0;
     m_Result = 0;
+    m_bIllegal = false;
     m_ErrorCode = 0;
     m_ErrorText[0] = '\0';
 }
@@ -86,6 +91,7 @@ int32_t Mon_ReadBatch(MonitorConnection* connection, MonBatch& batch, const Sess
             Mon_Decode(size, connection->m_Buffer, &scratch) < 0) {
             Mon_SetIllegal(connection);
             result = Fail(connection, batch);
+            batch.m_bIllegal = true;
             break;
         }
         batch.Append(connection->m_Buffer, size, limits.m_BatchBytes);

@@ -21,6 +21,9 @@ void SetSessionLimits(const SessionLimits& limits);
 
 class MonBatch {
 public:
+    // Empties the batch; storage beyond KeptBytes is given back, so that one
+    // huge batch does not pin its memory for the rest of the session.
+    static constexpr size_t KeptBytes = size_t{1} << 20;
     void Clear();
     // Appends one record message; the storage never grows past `limit` bytes.
     void Append(const uint8_t* body, uint16_t length, size_t limit);
@@ -31,6 +34,9 @@ public:
     size_t Capacity() const { return m_Frames.capacity(); }
 
     int32_t m_Result = 0;  // after the records: 0 the empty message, -1 a failure
+    // The failure was the monitor's own (an illegal record, the batch past its
+    // limit): what came before it is not to be trusted either.
+    bool m_bIllegal = false;
     int32_t m_ErrorCode = 0;
     char m_ErrorText[128] = "";
 
@@ -42,7 +48,7 @@ private:
 // Reads one whole batch: sends the request unless one is outstanding, then
 // takes messages up to the empty one. Every record is checked as it comes,
 // so the batch holds only valid ones; an invalid record or a batch past the
-// byte limit fails as an illegal message, a batch still open at the poll
+// byte limit fails as an illegal message (m_bIllegal), a batch still open at the poll
 // deadline as a time-out (10060). Returns 0, or -1 with the connection's last
 // error (and the batch's) telling why.
 int32_t Mon_ReadBatch(MonitorConnection* connection, MonBatch& batch, const SessionLimits& limits);

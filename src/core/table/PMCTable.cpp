@@ -97,6 +97,7 @@ int32_t PMCTable::CloseConnection() {
     }
     m_bLent = false;
     m_bBatchPending = false;
+    m_bApplying = false;
     m_Batch.Clear();
     if (result == -2) {
         GW_TRACE(
@@ -135,16 +136,21 @@ MonitorConnection* PMCTable::LendConnection(MonBatch& batch) {
 }
 
 int32_t PMCTable::ApplyBatch(MonitorConnection* connection, MonBatch& batch) {
+    if (!TakeBatch(connection, batch)) return 0;
+    return ApplyPending();
+}
+
+bool PMCTable::TakeBatch(MonitorConnection* connection, MonBatch& batch) {
     if (!m_bLent) {
         // The connection was closed meanwhile; what was read is of no use.
         Mon_Close(connection);
-        return 0;
+        return false;
     }
     m_bLent = false;
     m_pConnection = connection;
     std::swap(m_Batch, batch);
     m_bBatchPending = true;
-    return ApplyPending();
+    return true;
 }
 
 // Out of memory: nothing of this session can be trusted any more.
@@ -155,26 +161,72 @@ int32_t PMCTable::OutOfMemory() {
 }
 
 int32_t PMCTable::ApplyPending() {
+    return ApplySlice(std::chrono::steady_clock::time_point::max());
+}
+
+int32_t PMCTable::ApplySlice(std::chrono::steady_clock::time_point until) {
+    // The clock is read every so many records: reading it costs more than
+    // most records do.
+    constexpr unsigned RecordsPerLook = 64;
+    const bool bounded = until != std::chrono::steady_clock::time_point::max();
     int32_t result = 0;
     try {
-        for (auto& item : m_ServiceTraffic) item.second = 0;
-        m_Dropped.clear();
+        if (!m_bApplying) StartApply();
         // A refused record (0) ends the poll although the batch goes on; the
         // next poll applies the rest of it without a new request.
-        do {
-            result = ApplyNext();
-        } while (result > 0);
+        for (unsigned count = 1; (result = ApplyNext()) > 0; ++count) {
+            if (bounded && count % RecordsPerLook == 0 &&
+                std::chrono::steady_clock::now() >= until) {
+                return ApplyMore;
+            }
+        }
+        return FinishApply(result);
+    } catch (const std::bad_alloc&) {
+        m_bApplying = false;
+        return OutOfMemory();
+    }
+}
+
+void PMCTable::StartApply() {
+    // A flood of refused connections may have grown the set of their ids
+    // far beyond what a poll usually needs: that memory is given back.
+    constexpr size_t KeptDroppedBuckets = 65536;
+    m_bApplying = true;
+    for (auto& item : m_ServiceTraffic) item.second = 0;
+    if (m_Dropped.bucket_count() > KeptDroppedBuckets) {
+        std::unordered_set<uint64_t>().swap(m_Dropped);
+    } else {
+        m_Dropped.clear();
+    }
+    // The reader knew the batch was spoilt when it ended: none of it is
+    // applied, rather than all of it up to the fault.
+    m_bRefused = m_bBatchPending && m_Batch.m_bIllegal;
+    if (m_bRefused) {
+        const uint8_t* body = nullptr;
+        uint16_t length = 0;
+        while (m_Batch.Next(body, length)) {
+        }
+    }
+}
+
+int32_t PMCTable::FinishApply(int32_t result) {
+    m_bApplying = false;
+    if (!m_bRefused) {
         RebuildDisplayList();
         MeasureRates();
         for (EntryObj* entry : m_DisplayList) entry->SetDisplay(m_HostForm, m_DataUnit);
-    } catch (const std::bad_alloc&) {
-        return OutOfMemory();
+    }
+    for (RepeatedTrace* trace :
+         {&m_BufferFullTrace, &m_BadDataTrace, &m_NoOthersTrace, &m_NotActiveTrace}) {
+        trace->Flush();
     }
     if (result < 0) {
         m_LastErrorText = m_Batch.m_ErrorText;
         GW_TRACE(("Connection lost: " + m_LastErrorText).c_str());
         m_bConnected = 0;
         CloseConnection();
+    } else if (!m_bBatchPending) {
+        m_Batch.Clear();  // gives back what a huge batch took
     }
     return result;
 }
@@ -197,12 +249,12 @@ int32_t PMCTable::ApplyNext() {
     if (entry == nullptr) {
         // The limit holds for new connections only: one over is still let in.
         if (m_ActiveMap.Size() + m_ClosedMap.Size() > m_ConnectionLimit) {
-            GW_TRACE("Buffer full");
+            GW_TRACE_REPEATED(m_BufferFullTrace);
             m_Dropped.insert(key);
             return 1;
         }
         if (!EntryObj::IsOpenKind(m_Record.m_Kind)) {
-            GW_TRACE("Bad data from server");
+            GW_TRACE_REPEATED(m_BadDataTrace);
             return 1;
         }
         auto fresh = std::make_unique<EntryObj>();
@@ -257,7 +309,7 @@ void PMCTable::AddTraffic(const std::string& service, uint64_t delta) {
     }
     if (found == m_ServiceTraffic.end()) found = m_ServiceTraffic.find("Others");
     if (found == m_ServiceTraffic.end()) {
-        GW_TRACE("Failed to find \"Others\" subset");
+        GW_TRACE_REPEATED(m_NoOthersTrace);
         return;
     }
     found->second += delta;
@@ -266,11 +318,12 @@ void PMCTable::AddTraffic(const std::string& service, uint64_t delta) {
 void PMCTable::FileIfFinished(EntryObj* entry) {
     if (!entry->m_bFinished) return;
     if (m_ActiveMap.Remove(entry->Id()) == nullptr) {
-        GW_TRACE("Cannot remove key from m_ActiveMap");
+        GW_TRACE_REPEATED(m_NotActiveTrace);
         return;
     }
     // Out of m_ActiveMap the entry is owned here until a map takes it; one
-    // whose key its target map already holds (an id pair the monitor reused) is deleted.
+    // whose key its target map already holds (an id pair the monitor reused)
+    // is an orphan, deleted with the next rebuild: until then it may be on show.
     std::unique_ptr<EntryObj> owned(entry);
     EntryMap* target = &m_DiscardMap;
     if (entry->m_Status == StatusFailed && m_FailedMap.Size() < m_ConnectionLimit) {
@@ -278,11 +331,16 @@ void PMCTable::FileIfFinished(EntryObj* entry) {
     } else if (entry->m_Status == StatusClosed) {
         target = &m_ClosedMap;
     }
-    if (target->Insert(entry->Id(), entry)) owned.release();
+    if (target->Insert(entry->Id(), entry)) {
+        owned.release();
+    } else {
+        m_Orphans.push_back(std::move(owned));
+    }
 }
 
 void PMCTable::RebuildDisplayList() {
     DeleteEntries(m_DiscardMap);
+    m_Orphans.clear();
     m_DisplayList.clear();
     if (m_bShowActive == 1) {
         m_DisplayList.reserve(m_ActiveMap.Size() + m_ClosedMap.Size());
@@ -319,6 +377,7 @@ void PMCTable::RelistForShow() {
 
 void PMCTable::ClearAll() {
     m_DisplayList.clear();
+    m_Orphans.clear();
     DeleteEntries(m_ActiveMap);
     DeleteEntries(m_FailedMap);
     DeleteEntries(m_ClosedMap);

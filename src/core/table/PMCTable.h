@@ -4,14 +4,17 @@
 // active, failed and just-closed entries, builds the rows the grid shows and
 // adds up each service's traffic of the interval for the graph.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "core/base/RepeatedTrace.h"
 #include "core/monitor/MonBatch.h"
 #include "core/monitor/MonStream.h"
 #include "core/table/EntryMap.h"
@@ -48,6 +51,20 @@ public:
     bool NeedsRead() const;
     MonitorConnection* LendConnection(MonBatch& batch);
     int32_t ApplyBatch(MonitorConnection* connection, MonBatch& batch);
+    // A batch applied in slices, so that a huge one never holds up the
+    // session's thread for long. TakeBatch takes the connection and the batch
+    // back as ApplyBatch does and applies nothing (false, with the connection
+    // closed, when the table was closed meanwhile). ApplySlice applies
+    // records until `until` and returns ApplyMore while some are left, else
+    // what ApplyBatch returns; it also goes on with the rest of a batch a
+    // refused record left. Between slices the table may be shown but not
+    // polled; the display list, rates and traffic change with the last slice.
+    // A batch the monitor spoilt (MonBatch::m_bIllegal) is refused whole.
+    static constexpr int32_t ApplyMore = 1;
+    bool TakeBatch(MonitorConnection* connection, MonBatch& batch);
+    int32_t ApplySlice(std::chrono::steady_clock::time_point until);
+    // A slice has been applied and the batch's last not yet.
+    bool IsApplying() const { return m_bApplying; }
     // What Mon_Open gave for this host, taken as CreateConnection takes it.
     void AdoptConnection(const std::string& hostName, MonitorConnection* connection,
                          int32_t openResult);
@@ -95,6 +112,8 @@ private:
     void DropConnection();
     int32_t OutOfMemory();
     int32_t ApplyPending();
+    void StartApply();
+    int32_t FinishApply(int32_t result);
     int32_t ApplyNext();
     void FormatUnlessShownLater(EntryObj* entry);
     void AddTraffic(const std::string& service, uint64_t delta);
@@ -120,6 +139,8 @@ private:
     MonBatch m_Batch;
     bool m_bBatchPending = false;  // records or the end of the last batch not yet applied
     bool m_bLent = false;
+    bool m_bApplying = false;  // a batch's apply has started and not finished
+    bool m_bRefused = false;   // the batch being applied is refused whole
     std::string m_LastErrorText;
     std::function<int64_t()> m_Clock;
     int64_t m_LastPollTime = -1;  // of the last poll applied on this connection; -1 none
@@ -128,4 +149,11 @@ private:
     // connection's every record is refused, so they are counted by id.
     std::unordered_set<uint64_t> m_Dropped;
     TableObserver* m_pObserver = nullptr;
+    // An entry whose id pair its target map already holds; deleted when the
+    // display list is rebuilt, as it may still be on show until then.
+    std::vector<std::unique_ptr<EntryObj>> m_Orphans;
+    RepeatedTrace m_BufferFullTrace{"Buffer full"};
+    RepeatedTrace m_BadDataTrace{"Bad data from server"};
+    RepeatedTrace m_NoOthersTrace{"Failed to find \"Others\" subset"};
+    RepeatedTrace m_NotActiveTrace{"Cannot remove key from m_ActiveMap"};
 };

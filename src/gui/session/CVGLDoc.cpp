@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <ctime>
 
 #include "core/base/GWTimer.h"
@@ -30,6 +31,10 @@ const char* const DisconnectedText = "The server has been disconnected !";
 const char* const TitlePrefix = "Connected to Socks5 server -- ";
 const char* const ReadyText = "Ready";
 const char* const BufferFullText = "Buffer full: %1 connections not shown";
+
+// The longest a slice of a batch may hold the event loop: half a frame of
+// a 60 Hz screen, the other half left for painting and input.
+constexpr std::chrono::milliseconds SliceTime{8};
 
 int64_t Now() {
     return static_cast<int64_t>(std::time(nullptr));
@@ -58,6 +63,9 @@ CVGLDoc::CVGLDoc()
     m_pReconnectTimer = new QTimer(this);
     m_pReconnectTimer->setInterval(1000);
     connect(m_pReconnectTimer, &QTimer::timeout, this, &CVGLDoc::OnReconnectTick);
+    m_pSliceTimer = new QTimer(this);
+    m_pSliceTimer->setInterval(0);
+    connect(m_pSliceTimer, &QTimer::timeout, this, [this] { ApplySlice(); });
     OnCommand(cmd::Connect, [this] { OnConnect(); });
     OnUpdateCommand(cmd::Connect, [this](GWCmdUI& ui) { ui.Enable(m_bDisconnected != 0); });
     OnCommand(cmd::Disconnect, [this] { OnDisconnect(); });
@@ -235,10 +243,10 @@ void CVGLDoc::OnConnected(const QString& hostName) {
 // Never two polls at once on one connection: a tick or an activation change
 // while one is in flight starts nothing.
 void CVGLDoc::Refresh(GWView* sender, intptr_t hint, QObject* hintObject) {
-    if (!m_Table.IsConnected() || m_Worker.IsBusy()) return;
+    if (!m_Table.IsConnected() || IsBusy()) return;
     if (!m_Table.NeedsRead()) {
         // The rest of a batch is here already: no network step.
-        AfterPoll(m_Table.Poll(), sender, hint, hintObject);
+        ApplySlice(sender, hint, hintObject);
         return;
     }
     MonBatch batch;
@@ -248,8 +256,35 @@ void CVGLDoc::Refresh(GWView* sender, intptr_t hint, QObject* hintObject) {
 }
 
 void CVGLDoc::FinishPoll(SessionWorker::Result& result) {
+    if (!m_Table.TakeBatch(result.m_pConnection, result.m_Batch)) {
+        SetStatus(QString::fromLatin1(ReadyText));
+        AfterPoll(0);
+        return;
+    }
+    ApplySlice();
+}
+
+// The poll ends with the batch's last slice; until then the status still
+// says that the session is polling, and no other poll starts.
+void CVGLDoc::ApplySlice(GWView* sender, intptr_t hint, QObject* hintObject) {
+    const int32_t result = m_Table.ApplySlice(std::chrono::steady_clock::now() + SliceTime);
+    if (result == PMCTable::ApplyMore) {
+        if (!m_bApplying) {
+            m_bApplying = true;
+            m_pSliceTimer->start();
+            emit statusChanged();  // busy
+        }
+        return;
+    }
+    StopApplying();
     SetStatus(QString::fromLatin1(ReadyText));
-    AfterPoll(m_Table.ApplyBatch(result.m_pConnection, result.m_Batch));
+    // The views were told nothing meanwhile: they are told once, now.
+    AfterPoll(result, sender, hint, hintObject);
+}
+
+void CVGLDoc::StopApplying() {
+    m_pSliceTimer->stop();
+    m_bApplying = false;
 }
 
 void CVGLDoc::AfterPoll(int32_t result, GWView* sender, intptr_t hint, QObject* hintObject) {
@@ -340,7 +375,7 @@ void CVGLDoc::OnShowFailed() {
 // instead of waiting for it, and the graph gets no extra point.
 void CVGLDoc::SwitchShow(bool showActive) {
     m_Table.SetShowActive(showActive);
-    if (!m_Table.IsConnected() || !m_Worker.IsBusy()) {
+    if (!m_Table.IsConnected() || !IsBusy()) {
         Refresh();
         return;
     }
@@ -360,8 +395,9 @@ void CVGLDoc::DeleteContents() {
 }
 
 void CVGLDoc::CancelWork() {
-    if (!m_Worker.IsBusy()) return;
+    if (!IsBusy()) return;
     m_Worker.Cancel();
+    StopApplying();
     SetStatus(QString::fromLatin1(ReadyText));
 }
 

@@ -87,8 +87,9 @@ public:
     PMCTable m_Table;
     int32_t m_UpdatePeriod = 60;
 
-    // A connect or a poll is in flight (started, its result not yet applied).
-    bool IsBusy() const { return m_Worker.IsBusy(); }
+    // A connect or a poll is in flight (started, its result not yet applied
+    // to the end: a large batch is applied a slice per turn of the event loop).
+    bool IsBusy() const { return m_Worker.IsBusy() || m_bApplying; }
     bool IsConnecting() const { return m_Worker.IsBusy() && !m_Table.IsConnected(); }
     // What the session is doing or why it ended ("Polling HOST…").
     const QString& StatusText() const { return m_StatusText; }
@@ -123,6 +124,10 @@ private:
     void FinishConnect(SessionWorker::Result& result);
     void ConnectFailed(const QString& hostName, bool keepName);
     void FinishPoll(SessionWorker::Result& result);
+    // Applies a slice of the batch; the next comes in a later turn of the
+    // event loop, so that the window answers while a huge batch is applied.
+    void ApplySlice(GWView* sender = nullptr, intptr_t hint = 0, QObject* hintObject = nullptr);
+    void StopApplying();
     void SwitchShow(bool showActive);
     void AfterPoll(int32_t result, GWView* sender = nullptr, intptr_t hint = 0,
                    QObject* hintObject = nullptr);
@@ -142,6 +147,8 @@ private:
     bool m_bTimerClient = false;
     int32_t m_TimerClientPeriod = 0;
     SessionWorker m_Worker;
+    QTimer* m_pSliceTimer = nullptr;  // the next slice of the batch being applied
+    bool m_bApplying = false;
     QString m_ConnectHost;     // of the connect in flight
     bool m_bKeepName = false;  // ask again with that name when it fails
     QString m_StatusText;

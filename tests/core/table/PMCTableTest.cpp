@@ -135,8 +135,10 @@ TEST_F(PMCTableTest, ActiveAndClosedHoldAtMost51) {
     batch.push_back(UpdateRec(52, "ftp", 10, 10));  // its connection was refused
     PollBatch(batch);
     EXPECT_EQ(m_Table.ActiveCount(), 51u);
-    EXPECT_EQ(Traced("Buffer full"), 2u);
-    EXPECT_EQ(Traced("Bad data from server"), 0u);
+    // Counted, and traced once per poll.
+    EXPECT_EQ(Traced("Buffer full (2 records)"), 1u);
+    EXPECT_EQ(Traced("Buffer full"), 0u);
+    EXPECT_EQ(Traced("Bad data from server (1 record)"), 0u);
     ASSERT_EQ(m_Table.DisplayCount(), 51u);
     EXPECT_EQ(m_Table.GetCellText(1, ColUserName), "u1");
     EXPECT_EQ(m_Table.GetCellText(51, ColUserName), "u51");
@@ -163,7 +165,7 @@ TEST_F(PMCTableTest, ClosedConnectionIsShownOnceThenGoneAndRowsKeepTheirPlaces) 
     EXPECT_EQ(m_Table.ServiceTraffic("ftp"), 0u);  // the empty batch counted nothing
 
     PollBatch({UpdateRec(2, "ftp", 1, 1), CloseRec(9)});  // not active any more, never known
-    EXPECT_EQ(Traced("Bad data from server"), 2u);
+    EXPECT_EQ(Traced("Bad data from server (2 records)"), 1u);
     EXPECT_EQ(Rows(), (Names{"u1", "u3", "u4"}));
 }
 
@@ -179,7 +181,7 @@ TEST_F(PMCTableTest, FailedViewLetsClosedConnectionsPileUpAgainstTheLimit) {
     EXPECT_EQ(m_Table.ActiveCount(), 40u);
     EXPECT_EQ(m_Table.ClosedCount(), 10u);
     EXPECT_EQ(m_Table.FailedCount(), 1u);
-    EXPECT_EQ(Traced("Buffer full"), 1u);
+    EXPECT_EQ(Traced("Buffer full (1 record)"), 1u);
     EXPECT_EQ(Rows(), Names{"u20"});
 
     PollBatch({CloseRec(11)});
@@ -234,7 +236,7 @@ TEST_F(PMCTableTest, TrafficGoesToItsServiceOrToOthers) {
 
     m_Table.SetServices({"www", "www"});
     PollBatch({UpdateRec(2, "smtp", 60, 0), UpdateRec(1, "ftp", 160, 20)});
-    EXPECT_EQ(Traced("Failed to find \"Others\" subset"), 2u);
+    EXPECT_EQ(Traced("Failed to find \"Others\" subset (2 records)"), 1u);
     m_Table.FeedGraph(graph);
     EXPECT_EQ(graph.m_Values, (std::map<std::string, uint64_t>{{"www", 0}}));
     EXPECT_EQ(m_Table.GetCellText(1, ColInTraffic), "160");  // the entry itself took the update
@@ -318,6 +320,48 @@ TEST_F(PMCTableTest, LostConnectionMidBatchClosesButKeepsTheEntries) {
     EXPECT_EQ(m_Table.CloseConnection(), -2);
     EXPECT_EQ(m_Table.Poll(), 0);  // nothing to read from any more
     EXPECT_EQ(Rows(), (Names{"u1", "u2"}));
+}
+
+TEST_F(PMCTableTest, ABatchThatEndsInAnIllegalRecordIsRefusedWhole) {
+    PollBatch({OpenRec(1), UpdateRec(1, "www", 10, 10)});
+    m_Monitor.QueueReply({FakeStep::Send(FrameMessage(UpdateRec(1, "www", 99, 99))),
+                          FakeStep::Send(FrameMessage(OpenRec(2))),
+                          FakeStep::Send(FrameMessage(MonBytes{0x01}))});
+    EXPECT_LT(m_Table.Poll(), 0);
+    EXPECT_FALSE(m_Table.IsConnected());
+    EXPECT_EQ(m_Table.LastErrorText(), "illegal message from monitor");
+    EXPECT_EQ(Rows(), Names{"u1"});
+    EXPECT_EQ(m_Table.GetCellText(1, ColInTraffic), "10");
+    EXPECT_EQ(m_Table.ServiceTraffic("www"), 0u);
+}
+
+// A batch applied in slices: each slice whose time is up ends after a few
+// records, and the rows change only with the last one.
+TEST_F(PMCTableTest, SlicedApplyShowsTheBatchOnlyWhenItIsDoneAndGivesBigStorageBack) {
+    m_Table.SetConnectionLimit(100000);
+    std::vector<MonBytes> records;
+    for (uint32_t id = 1; id <= 20000; ++id) records.push_back(OpenRec(id));  // over 1 MiB
+    m_Monitor.QueueBatch(records);
+    MonBatch batch;
+    MonitorConnection* connection = m_Table.LendConnection(batch);
+    ASSERT_EQ(Mon_ReadBatch(connection, batch, GetSessionLimits()), 0);
+    ASSERT_GT(batch.Bytes(), MonBatch::KeptBytes);
+    ASSERT_TRUE(m_Table.TakeBatch(connection, batch));
+    size_t slices = 0;
+    int32_t result = PMCTable::ApplyMore;
+    while ((result = m_Table.ApplySlice(std::chrono::steady_clock::now())) == PMCTable::ApplyMore) {
+        ++slices;
+        EXPECT_TRUE(m_Table.IsApplying());
+        EXPECT_EQ(m_Table.DisplayCount(), 0u);
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_GE(slices, 20000u / 64 - 1);
+    EXPECT_EQ(m_Table.DisplayCount(), 20000u);
+
+    MonBatch lent;
+    connection = m_Table.LendConnection(lent);
+    EXPECT_LE(lent.Capacity(), MonBatch::KeptBytes);
+    EXPECT_EQ(m_Table.ApplyBatch(connection, lent), 0);
 }
 
 TEST_F(PMCTableTest, ReusedIdPairDoesNotLeakOrDuplicateRows) {
