@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -142,6 +144,53 @@ void BM_ApplyKeptBatch(benchmark::State& state) {
     ApplyBatch(state, BuildKeptBatch());
 }
 BENCHMARK(BM_ApplyKeptBatch)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A hostile monitor's largest batch: 64 MiB of close records for connections
+// never opened (4,473,924 of them), applied in slices of 8 ms as the session
+// does (range 1) or in one go (range 0). Counters: the longest slice, which
+// is how long the UI thread is held at a time, and the number of slices.
+void BM_MaximalBatch(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    const bool sliced = state.range(0) != 0;
+    const MonBytes close = EncodeClose(9, 1);
+    const size_t limit = GetSessionLimits().m_BatchBytes;
+    MonBatch arrived;
+    for (uint32_t id = 1; arrived.Bytes() + 2 + close.size() <= limit; ++id) {
+        MonBytes body = close;
+        PutU32(body, 5, id);
+        arrived.Append(body.data(), static_cast<uint16_t>(body.size()), limit);
+    }
+    FakeMonitor monitor;
+    PMCTable table;
+    table.SetServices({"ftp", "www", "Others"});
+    table.CreateConnection(monitor.Host());
+    if (!table.IsConnected()) {
+        state.SkipWithError("no connection to the fake monitor");
+        return;
+    }
+    double longest = 0;
+    int64_t slices = 0;
+    MonBatch spare;
+    for (auto _ : state) {
+        state.PauseTiming();
+        MonitorConnection* lent = table.LendConnection(spare);
+        MonBatch batch = arrived;
+        state.ResumeTiming();
+        table.TakeBatch(lent, batch);
+        const auto slice = sliced ? std::chrono::milliseconds(8) : std::chrono::hours(1);
+        for (int32_t result = PMCTable::ApplyMore; result == PMCTable::ApplyMore; ++slices) {
+            const auto start = Clock::now();
+            result = table.ApplySlice(start + slice);
+            longest = std::max(
+                longest, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        }
+    }
+    state.counters["longest_ms"] = longest;
+    state.counters["slices"] =
+        benchmark::Counter(static_cast<double>(slices), benchmark::Counter::kAvgIterations);
+    state.counters["records"] = static_cast<double>(arrived.Bytes() / (2 + close.size()));
+}
+BENCHMARK(BM_MaximalBatch)->ArgName("sliced")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SetDisplay(benchmark::State& state) {
     MonitorRecord record{};

@@ -30,6 +30,8 @@ public:
     // The next record not yet taken; false when all have been.
     bool Next(const uint8_t*& body, uint16_t& length);
     bool AtEnd() const { return m_Next >= m_Frames.size(); }
+    // Takes every record not yet taken, without looking at them.
+    void SkipRest() { m_Next = m_Frames.size(); }
     size_t Bytes() const { return m_Frames.size(); }
     size_t Capacity() const { return m_Frames.capacity(); }
 

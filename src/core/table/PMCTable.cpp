@@ -188,25 +188,14 @@ int32_t PMCTable::ApplySlice(std::chrono::steady_clock::time_point until) {
 }
 
 void PMCTable::StartApply() {
-    // A flood of refused connections may have grown the set of their ids
-    // far beyond what a poll usually needs: that memory is given back.
-    constexpr size_t KeptDroppedBuckets = 65536;
     m_bApplying = true;
     for (auto& item : m_ServiceTraffic) item.second = 0;
-    if (m_Dropped.bucket_count() > KeptDroppedBuckets) {
-        std::unordered_set<uint64_t>().swap(m_Dropped);
-    } else {
-        m_Dropped.clear();
-    }
+    m_Dropped.clear();
+    m_DroppedBeyond = 0;
     // The reader knew the batch was spoilt when it ended: none of it is
     // applied, rather than all of it up to the fault.
     m_bRefused = m_bBatchPending && m_Batch.m_bIllegal;
-    if (m_bRefused) {
-        const uint8_t* body = nullptr;
-        uint16_t length = 0;
-        while (m_Batch.Next(body, length)) {
-        }
-    }
+    if (m_bRefused) m_Batch.SkipRest();
 }
 
 int32_t PMCTable::FinishApply(int32_t result) {
@@ -250,7 +239,7 @@ int32_t PMCTable::ApplyNext() {
         // The limit holds for new connections only: one over is still let in.
         if (m_ActiveMap.Size() + m_ClosedMap.Size() > m_ConnectionLimit) {
             GW_TRACE_REPEATED(m_BufferFullTrace);
-            m_Dropped.insert(key);
+            CountDropped(key);
             return 1;
         }
         if (!EntryObj::IsOpenKind(m_Record.m_Kind)) {
@@ -280,6 +269,19 @@ int32_t PMCTable::ApplyNext() {
     AddTraffic(entry->m_Service, delta);
     FileIfFinished(entry);
     return 1;
+}
+
+// The ids are kept so that a connection's several records count once; a
+// flood of new connections beyond DroppedIdsKept is counted by their open
+// records (one each) instead, as growing the set that far would take its
+// memory and, rehashing, hold up the apply in one go.
+void PMCTable::CountDropped(uint64_t key) {
+    constexpr size_t DroppedIdsKept = 65536;
+    if (m_Dropped.size() < DroppedIdsKept) {
+        m_Dropped.insert(key);
+    } else if (EntryObj::IsOpenKind(m_Record.m_Kind) && m_Dropped.count(key) == 0) {
+        ++m_DroppedBeyond;
+    }
 }
 
 // A total that went down is a counter that started again: all of it is new.
@@ -453,7 +455,7 @@ void PMCTable::SetConnectionLimit(size_t limit) {
     m_ConnectionLimit = limit;
 }
 size_t PMCTable::DroppedCount() const {
-    return m_Dropped.size();
+    return m_Dropped.size() + m_DroppedBeyond;
 }
 size_t PMCTable::DisplayCount() const {
     return m_DisplayList.size();

@@ -118,6 +118,7 @@ private:
     void FormatUnlessShownLater(EntryObj* entry);
     void AddTraffic(const std::string& service, uint64_t delta);
     void FileIfFinished(EntryObj* entry);
+    void CountDropped(uint64_t key);
     void Observe(const EntryObj& entry, uint64_t totalIn, uint64_t totalOut);
     void RebuildDisplayList();
     void MeasureRates();
@@ -148,6 +149,7 @@ private:
     // The connections refused in the poll being applied or the last one; a
     // connection's every record is refused, so they are counted by id.
     std::unordered_set<uint64_t> m_Dropped;
+    size_t m_DroppedBeyond = 0;
     TableObserver* m_pObserver = nullptr;
     // An entry whose id pair its target map already holds; deleted when the
     // display list is rebuilt, as it may still be on show until then.

@@ -2,7 +2,11 @@
 // sessions and the event loop go on, no second poll starts, and Disconnect
 // and closing give the work up at once.
 
+#include <QElapsedTimer>
+#include <QTimer>
+#include <algorithm>
 #include <atomic>
+#include <iostream>
 
 #include "SessionFixture.h"
 #include "gui/framework/CommandIds.h"
@@ -123,6 +127,53 @@ TEST_F(SessionTest, DisconnectAndClosingGiveUpInFlightWorkAtOnce) {
     EXPECT_TRUE(RunEventsUntil([&] { return OpenCount() == openBefore; }));
     EXPECT_TRUE(m_Messages.isEmpty());
     EXPECT_EQ(m_nDialogs, 2);
+}
+
+// A huge batch is applied a slice per turn of the event loop: a timer of the
+// same thread keeps firing while it is applied, and the views are told once,
+// when it is done.
+TEST_F(SessionTest, AMillionRecordBatchLetsTheEventLoopTurnWhileItIsApplied) {
+    constexpr uint32_t Kept = 1000;
+    constexpr uint32_t Refused = 1000000;
+    m_pDoc->m_Table.SetConnectionLimit(Kept);
+    Connect(m_Monitor.Host());
+    MonBytes batch;
+    for (uint32_t id = 1; id <= Kept; ++id) {
+        for (const MonBytes& record : Connection(id, "www", id, id)) {
+            const MonBytes framed = FrameMessage(record);
+            batch.insert(batch.end(), framed.begin(), framed.end());
+        }
+    }
+    for (uint32_t id = 1; id <= Refused; ++id) {  // new connections, and no room for them
+        const MonBytes framed =
+            FrameMessage(EncodeOpen(8, id, 0x02, 1700000000, "u", EncodeSockAddr("10.1.0.1"), "h"));
+        batch.insert(batch.end(), framed.begin(), framed.end());
+    }
+    batch.insert(batch.end(), {0, 0});
+    m_Monitor.QueueRaw(std::move(batch));
+
+    int turns = 0;
+    qint64 longestGap = 0;
+    QElapsedTimer gap;
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (m_pDoc->m_Table.IsApplying()) {
+            ++turns;
+            longestGap = std::max(longestGap, gap.elapsed());
+            EXPECT_EQ(Rows(), 0) << "the views wait for the batch's end";
+        }
+        gap.restart();
+    });
+    gap.start();
+    probe.start();
+    Tick(60);
+    probe.stop();
+    std::cout << "turns while applying: " << turns << ", longest gap: " << longestGap << " ms\n";
+    EXPECT_GE(turns, 1);
+    EXPECT_EQ(Rows(), static_cast<int>(Kept) + 1);  // one over the limit is let in
+    EXPECT_TRUE(Traced("Buffer full (999999 records)"));
+    EXPECT_EQ(m_pDoc->StatusText(), "Buffer full: 999999 connections not shown");
 }
 
 }  // namespace
