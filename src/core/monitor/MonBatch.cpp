@@ -1,8 +1,14 @@
 #include "core/monitor/MonBatch.h"
 
+#include <sys/mman.h>
+
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <new>
+#include <new>
 
 namespace {
 
@@ -36,9 +42,30 @@ void SetSessionLimits(const SessionLimits& limits) {
     g_BatchBytes = limits.m_BatchBytes;
 }
 
+template <typename T>
+T* BatchAllocator<T>::allocate(size_t count) {
+    const size_t bytes = count * sizeof(T);
+    if (bytes < SystemBytes) return static_cast<T*>(::operator new(bytes));
+    void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) throw std::bad_alloc();
+    return static_cast<T*>(block);
+}
+
+template <typename T>
+void BatchAllocator<T>::deallocate(T* block, size_t count) {
+    const size_t bytes = count * sizeof(T);
+    if (bytes < SystemBytes) {
+        ::operator delete(block);
+    } else {
+        ::munmap(block, bytes);
+    }
+}
+
+template struct BatchAllocator<uint8_t>;
+
 void MonBatch::Clear() {
     if (m_Frames.capacity() > KeptBytes) {
-        std::vector<uint8_t>().swap(m_Frames);
+        decltype(m_Frames)().swap(m_Frames);
     } else {
         m_Frames.clear();
     }

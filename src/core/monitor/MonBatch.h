@@ -19,6 +19,21 @@ struct SessionLimits {
 SessionLimits GetSessionLimits();
 void SetSessionLimits(const SessionLimits& limits);
 
+// The storage of a large batch comes straight from the system and goes
+// straight back to it: blocks of that size freed to the allocator's heap
+// would mostly stay with the process (its thresholds grow with them).
+template <typename T>
+struct BatchAllocator {
+    using value_type = T;
+    static constexpr size_t SystemBytes = size_t{1} << 20;
+    BatchAllocator() = default;
+    template <typename U>
+    BatchAllocator(const BatchAllocator<U>&) {}
+    T* allocate(size_t count);
+    void deallocate(T* block, size_t count);
+    friend bool operator==(const BatchAllocator&, const BatchAllocator&) { return true; }
+};
+
 class MonBatch {
 public:
     // Empties the batch; storage beyond KeptBytes is given back, so that one
@@ -43,7 +58,7 @@ public:
     char m_ErrorText[128] = "";
 
 private:
-    std::vector<uint8_t> m_Frames;
+    std::vector<uint8_t, BatchAllocator<uint8_t>> m_Frames;
     size_t m_Next = 0;
 };
 
