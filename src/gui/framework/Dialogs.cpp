@@ -51,6 +51,10 @@ private:
 }  // namespace
 
 void GWMessageBox(const QString& text, QWidget* parent) {
+    GWMessageBox(text, parent, nullptr);
+}
+
+void GWMessageBox(const QString& text, QWidget* parent, QMessageBox** shown) {
     if (TheMessageBoxHook()) {
         MessageBoxHook hook = TheMessageBoxHook();
         hook(text);
@@ -63,7 +67,9 @@ void GWMessageBox(const QString& text, QWidget* parent) {
     NormalCursor arrow;
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                     parent ? parent : QApplication::activeWindow());
+    if (shown) *shown = &box;
     box.exec();
+    if (shown) *shown = nullptr;
 }
 
 void SetMessageBoxHook(MessageBoxHook hook) { TheMessageBoxHook() = std::move(hook); }

@@ -8,11 +8,17 @@
 #include <functional>
 
 class QDialog;
+class QMessageBox;
 class QWidget;
 
 // A modal message box with the text and an OK button, titled with the
 // application's name.
 void GWMessageBox(const QString& text, QWidget* parent = nullptr);
+// The same box; while it is up `*shown` points to it, so that news that
+// belongs to it can change its text rather than stack a second box. It is
+// null again once the box has closed, and all along when a hook or
+// VGL_NO_MODAL answers for the box.
+void GWMessageBox(const QString& text, QWidget* parent, QMessageBox** shown);
 using MessageBoxHook = std::function<void(const QString& text)>;
 void SetMessageBoxHook(MessageBoxHook hook);  // empty: show real boxes again
 

@@ -2,123 +2,15 @@
 
 #include <QStringDecoder>
 #include <algorithm>
-#include <array>
 #include <numeric>
 #include <unordered_map>
 
 #include "core/table/EntryObj.h"
 #include "core/table/PMCTable.h"
-
-namespace {
-
-// Where an ASCII character goes in the order of texts: controls, blanks and
-// punctuation, then digits, then letters, with either case in one place;
-// the order within the punctuation is the one the system's collation uses.
-const std::array<uint8_t, 128>& AsciiRanks() {
-    static const std::array<uint8_t, 128> ranks = [] {
-        std::array<uint8_t, 128> all{};
-        const char* const order =
-            " _-,;:!?.'\"()[]{}@*/\\&#%`^+<=>|~$0123456789abcdefghijklmnopqrstuvwxyz";
-        uint8_t rank = 1;
-        for (const char* c = order; *c != 0; ++c) all[static_cast<uint8_t>(*c)] = rank++;
-        for (char c = 'A'; c <= 'Z'; ++c)
-            all[static_cast<uint8_t>(c)] = all[static_cast<uint8_t>(c - 'A' + 'a')];
-        return all;
-    }();
-    return ranks;
-}
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-bool IsAscii(const std::string& text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    }
-    return true;
-}
-
-// Compares the runs of digits at `l` and `r` by value and moves past them.
-int CompareNumbers(const char*& l, const char* lEnd, const char*& r, const char* rEnd) {
-    while (l != lEnd && *l == '0') ++l;
-    while (r != rEnd && *r == '0') ++r;
-    const char* lStart = l;
-    const char* rStart = r;
-    while (l != lEnd && IsDigit(*l)) ++l;
-    while (r != rEnd && IsDigit(*r)) ++r;
-    if (l - lStart != r - rStart) return l - lStart < r - rStart ? -1 : 1;
-    for (; lStart != l; ++lStart, ++rStart) {
-        if (*lStart != *rStart) return *lStart < *rStart ? -1 : 1;
-    }
-    return 0;
-}
-
-int CompareAscii(const std::string& left, const std::string& right) {
-    const auto& ranks = AsciiRanks();
-    const char* l = left.data();
-    const char* r = right.data();
-    const char* const lEnd = l + left.size();
-    const char* const rEnd = r + right.size();
-    while (l != lEnd && r != rEnd) {
-        if (IsDigit(*l) && IsDigit(*r)) {
-            if (int order = CompareNumbers(l, lEnd, r, rEnd)) return order;
-            continue;
-        }
-        const uint8_t lRank = ranks[static_cast<uint8_t>(*l)];
-        const uint8_t rRank = ranks[static_cast<uint8_t>(*r)];
-        if (lRank != rRank) return lRank < rRank ? -1 : 1;
-        ++l;
-        ++r;
-    }
-    return (l != lEnd) - (r != rEnd);
-}
-
-// The first eight bytes of a text's place in that order, as one number:
-// texts whose prefixes differ are ordered by them alone, which spares most
-// comparisons of a sort the walk through both texts. A number becomes the
-// digits' rank, its length without leading zeros, then its digits.
-uint64_t OrderPrefix(const std::string& text) {
-    const auto& ranks = AsciiRanks();
-    const uint8_t digitRank = ranks['0'];
-    uint64_t prefix = 0;
-    int bytes = 0;
-    auto put = [&prefix, &bytes](uint8_t byte) {
-        if (bytes == 8) return;
-        prefix = prefix << 8 | byte;
-        ++bytes;
-    };
-    const char* at = text.data();
-    const char* const end = at + text.size();
-    while (at != end && bytes < 8) {
-        if (!IsDigit(*at)) {
-            put(ranks[static_cast<uint8_t>(*at++)]);
-            continue;
-        }
-        while (at != end && *at == '0') ++at;
-        const char* const start = at;
-        while (at != end && IsDigit(*at)) ++at;
-        put(digitRank);
-        if (at - start > 254) {
-            put(255);  // longer than any other; what follows is left to the full comparison
-            break;
-        }
-        put(static_cast<uint8_t>(at - start));
-        for (const char* digit = start; digit != at; ++digit)
-            put(ranks[static_cast<uint8_t>(*digit)]);
-    }
-    return bytes == 0 ? 0 : prefix << (8 * (8 - bytes));
-}
-
-}  // namespace
+#include "core/view/TextOrder.h"
 
 GridModel::GridModel(const ColumnInfoArray& columns, QObject* parent)
-    : QAbstractTableModel(parent), m_Columns(columns) {
-    // Addresses and other texts with numbers in them order as a reader
-    // expects: 10.0.0.9 before 10.0.0.10.
-    m_Collator.setNumericMode(true);
-    m_Collator.setCaseSensitivity(Qt::CaseInsensitive);
-}
+    : QAbstractTableModel(parent), m_Columns(columns) {}
 
 void GridModel::SetTable(const PMCTable* table) {
     if (table == m_pTable) return;
@@ -246,8 +138,7 @@ uint64_t GridModel::IdOf(int tableRow) const {
 }
 
 int GridModel::CompareText(const std::string& left, const std::string& right) const {
-    if (IsAscii(left) && IsAscii(right)) return CompareAscii(left, right);
-    return m_Collator.compare(MonitorText(left), MonitorText(right));
+    return m_Collator.Compare(left, right);
 }
 
 // Rows that compare equal keep the table's order, so the order is the one
@@ -299,20 +190,28 @@ void GridModel::SortByText(std::vector<int>& order, int column, bool ascending) 
     for (int row : order) {
         const EntryObj* entry = m_pTable->DisplayEntry(row);
         const std::string& text = entry ? entry->GetColumnText(column) : none;
-        ascii = ascii && IsAscii(text);
-        keyed.push_back({OrderPrefix(text), &text, row});
+        ascii = ascii && IsAsciiText(text);
+        keyed.push_back({AsciiOrderPrefix(text), &text, row});
     }
     if (ascii) {
         SortRows(keyed, order, ascending, [](const Keyed& l, const Keyed& r) {
             return l.m_Prefix != r.m_Prefix ? (l.m_Prefix < r.m_Prefix ? -1 : 1)
-                                            : CompareAscii(*l.m_Text, *r.m_Text);
+                                            : CompareAsciiText(*l.m_Text, *r.m_Text);
         });
-    } else {
-        // One text beyond ASCII: all go by the collator, so that the order stays one order.
-        SortRows(keyed, order, ascending, [this](const Keyed& l, const Keyed& r) {
-            return m_Collator.compare(MonitorText(*l.m_Text), MonitorText(*r.m_Text));
-        });
+        return;
     }
+    // One text beyond ASCII: all go decoded, so that the order stays one
+    // order; each is decoded once, not at every comparison.
+    struct Decoded {
+        QString m_Text;
+        int m_Row;
+    };
+    std::vector<Decoded> decoded;
+    decoded.reserve(keyed.size());
+    for (const Keyed& row : keyed) decoded.push_back({MonitorText(*row.m_Text), row.m_Row});
+    SortRows(decoded, order, ascending, [this](const Decoded& l, const Decoded& r) {
+        return m_Collator.Compare(l.m_Text, r.m_Text);
+    });
 }
 
 // The order of the last update when it still shows the same connections in

@@ -7,13 +7,13 @@
 // the same connections.
 
 #include <QAbstractTableModel>
-#include <QCollator>
 #include <string>
 #include <vector>
 
 #include "core/table/ColumnInfo.h"
 #include "core/view/ConnectionFilter.h"
 #include "core/view/FilterIndex.h"
+#include "gui/grid/TextCollator.h"
 
 class EntryObj;
 class PMCTable;
@@ -61,7 +61,7 @@ public:
     static QString MonitorText(const std::string& bytes);
 
     // Texts in the order a reader expects: case aside, and numbers within
-    // them by value (10.0.0.9 before 10.0.0.10). Negative, 0 or positive.
+    // them by value (10.0.0.9 before 10.0.0.10) in every locale. Negative, 0 or positive.
     int CompareText(const std::string& left, const std::string& right) const;
 
 private:
@@ -83,5 +83,5 @@ private:
     int m_SortColumn = -1;
     std::vector<int> m_Order;     // grid row -> table row (from 1)
     std::vector<uint64_t> m_Ids;  // the connection of each grid row at the last update; 0 none
-    QCollator m_Collator;
+    TextCollator m_Collator;
 };

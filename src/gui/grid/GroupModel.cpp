@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "core/table/EntryObj.h"
+#include "core/view/TextOrder.h"
 #include "gui/grid/GridModel.h"
 
 namespace {
@@ -19,10 +20,7 @@ QString Text(const std::string& text) {
 
 }  // namespace
 
-GroupModel::GroupModel(QObject* parent) : QAbstractTableModel(parent) {
-    m_Collator.setNumericMode(true);
-    m_Collator.setCaseSensitivity(Qt::CaseInsensitive);
-}
+GroupModel::GroupModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void GroupModel::Rebuild(GroupBy by, const std::vector<const EntryObj*>& entries, int dataUnit) {
     beginResetModel();
@@ -107,20 +105,30 @@ void GroupModel::sort(int column, Qt::SortOrder order) {
 void GroupModel::ApplySort() {
     if (m_SortColumn < 0 || m_SortColumn >= ColumnCount) return;
     const auto& groups = m_Groups.Groups();
-    std::stable_sort(m_Order.begin(), m_Order.end(), [this, &groups](int left, int right) {
-        const bool less = Less(groups[static_cast<size_t>(left)], groups[static_cast<size_t>(right)]);
-        const bool greater = Less(groups[static_cast<size_t>(right)], groups[static_cast<size_t>(left)]);
+    m_DecodedNames.clear();
+    if (m_SortColumn == Name && !std::all_of(groups.begin(), groups.end(), [](const auto& group) {
+            return IsAsciiText(group.m_Name);
+        })) {
+        m_DecodedNames.reserve(groups.size());
+        for (const ConnectionGroup& group : groups)
+            m_DecodedNames.push_back(GridModel::MonitorText(group.m_Name));
+    }
+    std::stable_sort(m_Order.begin(), m_Order.end(), [this](int left, int right) {
+        const bool less = Less(static_cast<size_t>(left), static_cast<size_t>(right));
+        const bool greater = Less(static_cast<size_t>(right), static_cast<size_t>(left));
         return m_SortOrder == Qt::AscendingOrder ? less : greater;
     });
 }
 
-bool GroupModel::Less(const ConnectionGroup& left, const ConnectionGroup& right) const {
+bool GroupModel::Less(size_t leftGroup, size_t rightGroup) const {
+    const ConnectionGroup& left = m_Groups.Groups()[leftGroup];
+    const ConnectionGroup& right = m_Groups.Groups()[rightGroup];
     const ConnectionTotals& a = left.m_Totals;
     const ConnectionTotals& b = right.m_Totals;
     switch (m_SortColumn) {
         case Name:
-            return m_Collator.compare(GridModel::MonitorText(left.m_Name),
-                                      GridModel::MonitorText(right.m_Name)) < 0;
+            if (m_DecodedNames.empty()) return CompareAsciiText(left.m_Name, right.m_Name) < 0;
+            return m_Collator.Compare(m_DecodedNames[leftGroup], m_DecodedNames[rightGroup]) < 0;
         case Active:
             return Compare(a.m_Active, b.m_Active) < 0;
         case Failed:

@@ -4,10 +4,11 @@
 // rates. Sortable by every column; a second sort by the same column reverses.
 
 #include <QAbstractTableModel>
-#include <QCollator>
+#include <QString>
 #include <vector>
 
 #include "core/view/ConnectionGroups.h"
+#include "gui/grid/TextCollator.h"
 
 class EntryObj;
 
@@ -32,7 +33,8 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 private:
-    bool Less(const ConnectionGroup& left, const ConnectionGroup& right) const;
+    // Whether the group at this index goes before the other in the sort column.
+    bool Less(size_t leftGroup, size_t rightGroup) const;
     void ApplySort();
 
     ConnectionGroups m_Groups;
@@ -40,5 +42,8 @@ private:
     int m_DataUnit = 0;
     int m_SortColumn = -1;
     Qt::SortOrder m_SortOrder = Qt::AscendingOrder;
-    QCollator m_Collator;
+    TextCollator m_Collator;
+    // The groups' names decoded, when one of them is beyond ASCII: a sort
+    // compares all names in one way, so that its order is one order.
+    std::vector<QString> m_DecodedNames;
 };

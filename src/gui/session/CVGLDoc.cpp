@@ -20,6 +20,7 @@
 #include "gui/grid/GridView.h"
 #include "gui/history/HistoryService.h"
 #include "gui/options/OptionPPT.h"
+#include "gui/session/LostServersBox.h"
 #include "gui/session/ServerNameDlg.h"
 #include "gui/session/SessionDefaults.h"
 
@@ -27,7 +28,6 @@ namespace {
 
 const char* const InvalidServerText =
     "The Socks5 server name is Invalid\nor the Socks5 vigil is not running on the server.";
-const char* const DisconnectedText = "The server has been disconnected !";
 const char* const TitlePrefix = "Connected to Socks5 server -- ";
 const char* const ReadyText = "Ready";
 const char* const BufferFullText = "Buffer full: %1 connections not shown";
@@ -297,7 +297,8 @@ void CVGLDoc::AfterPoll(int32_t result, GWView* sender, intptr_t hint, QObject* 
                       .arg(QString::fromStdString(m_Table.LastErrorText())));
         RecordHistory(m_History.Disconnected(m_Table.LastErrorText(), Now()));
         ScheduleReconnect();
-        GWMessageBox(QString::fromLatin1(DisconnectedText));
+        LostServersBox::Report(m_ServerName.isEmpty() ? QString::fromStdString(m_Table.ServerName())
+                                                      : m_ServerName);
         return;
     }
     CollectTraffic();

@@ -8,12 +8,15 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLayout>
+#include <QLocale>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "core/table/EntryObj.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/grid/ConnectionPane.h"
+#include "gui/grid/GridModel.h"
 #include "gui/grid/GroupModel.h"
 #include "gui/session/SessionFixture.h"
 #include "support/GridColumns.h"
@@ -145,6 +148,45 @@ TEST_F(PaneTest, ExportWritesTheRowsOnShowWhileConnected) {
     m_pPane->OnExport();
     EXPECT_EQ(m_Messages.value(0), "Export writes a .csv or a .json file; \"rows.txt\" is neither.");
     SetFileNameHook({});
+}
+
+// In the C locale the system's collation compares digits as text; the grid
+// and the groups must still put 9 before 10, in ASCII and beyond it.
+TEST_F(PaneTest, TextsSortWithTheirNumbersByValueInTheCLocale) {
+    const QLocale before;
+    QLocale::setDefault(QLocale::c());
+    const std::string zoe = "z\xc3\xab";  // in UTF-8, as the monitor sends it
+    m_Monitor.QueueBatch(Join({UserConnection(1, zoe + "10", "", 1),
+                               UserConnection(2, "Z\xc3\xab" + std::string("39"), "", 1),
+                               UserConnection(3, zoe + "9", "", 1)}));
+    Connect(m_Monitor.Host());
+    ColumnInfoArray columns;
+    BuildDefaultColumns(columns);
+    columns[ColUserName].m_bAscending = 1;
+    GridModel grid(columns);
+    grid.SetTable(&m_pDoc->m_Table);
+    grid.SetRowCount(3);
+    grid.SortBy(ColUserName);
+    QStringList users;
+    for (int row = 0; row < grid.rowCount(); ++row)
+        users << grid.index(row, ColUserName).data().toString();
+    EXPECT_EQ(users, (QStringList{"z\u00eb9", "z\u00eb10", "Z\u00eb39"}));
+
+    std::vector<EntryObj> clients;
+    for (const char* name : {"client40", "client7", "client39", "client6"}) {
+        clients.emplace_back();
+        clients.back().m_UserName = name;
+    }
+    std::vector<const EntryObj*> entries;
+    for (const EntryObj& entry : clients) entries.push_back(&entry);
+    GroupModel groups;
+    groups.Rebuild(GroupBy::User, entries, 0);
+    groups.sort(GroupModel::Name, Qt::AscendingOrder);
+    QStringList names;
+    for (int row = 0; row < groups.rowCount(); ++row)
+        names << groups.index(row, GroupModel::Name).data().toString();
+    EXPECT_EQ(names, (QStringList{"client6", "client7", "client39", "client40"}));
+    QLocale::setDefault(before);
 }
 
 }  // namespace

@@ -4,10 +4,12 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 
 #include "SessionFixture.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/GWDocTemplate.h"
+#include "gui/session/LostServersBox.h"
 
 namespace {
 
@@ -122,6 +124,59 @@ TEST_F(SessionTest, LostConnectionShowsOnceKeepsRowsAndReconnectKeepsOneTimerCli
     m_pDoc->SetUpdatePeriod(90);
     ASSERT_EQ(TimerClients(), 1u);
     EXPECT_EQ(m_App.m_Timer.Clients()[0].m_Period, 90);
+}
+
+// Sessions that lose their monitors together share one box, which names each
+// server once; each goes on reconnecting, and a later loss shows a box again.
+TEST_F(SessionTest, SessionsLostTogetherShareOneBoxThatNamesEachServer) {
+    FakeMonitor second;
+    FakeMonitor third;
+    CVGLDoc docB;
+    CVGLDoc docC;
+    Connect(m_Monitor.Host());
+    ASSERT_TRUE(docB.ConnectTo(QString::fromStdString(second.Host())));
+    ASSERT_TRUE(docC.ConnectTo(QString::fromStdString(third.Host())));
+    ASSERT_TRUE(SettleSession(&docB) && SettleSession(&docC));
+    const std::vector<CVGLDoc*> docs{m_pDoc.get(), &docB, &docC};
+    auto allLost = [&docs] {
+        return std::all_of(docs.begin(), docs.end(),
+                           [](CVGLDoc* doc) { return doc->m_bDisconnected != 0; });
+    };
+    QString grown;
+    SetMessageBoxHook([&](const QString& text) {
+        m_Messages << text;
+        // The box is modal: the event loop runs while it is up, and the
+        // other sessions' losses arrive through it.
+        if (m_Messages.size() == 1) {
+            EXPECT_TRUE(RunEventsUntil(allLost));
+        }
+        grown = LostServersBox::Text();
+    });
+    for (FakeMonitor* monitor : {&m_Monitor, &second, &third})
+        monitor->QueueReply({FakeStep::Close()});
+    Tick(60);
+    ASSERT_TRUE(RunEventsUntil(allLost));
+    EXPECT_EQ(m_Messages, QStringList{LostText});
+    QStringList lines = grown.split('\n');
+    ASSERT_EQ(lines.size(), 5) << grown.toStdString();
+    EXPECT_EQ(lines.mid(0, 2), (QStringList{LostText, ""}));
+    lines = lines.mid(2);
+    lines.sort();
+    QStringList hosts;
+    for (FakeMonitor* monitor : {&m_Monitor, &second, &third})
+        hosts << QString::fromStdString(monitor->Host());
+    hosts.sort();
+    EXPECT_EQ(lines, hosts);
+    for (CVGLDoc* doc : docs) EXPECT_TRUE(doc->IsReconnecting());
+    EXPECT_TRUE(LostServersBox::Text().isEmpty()) << "the box is closed";
+
+    docB.RetryNow();
+    ASSERT_TRUE(SettleSession(&docB));
+    ASSERT_EQ(docB.m_bDisconnected, 0);
+    second.QueueReply({FakeStep::Close()});
+    Tick(60);
+    ASSERT_TRUE(RunEventsUntil([&docB] { return docB.m_bDisconnected != 0; }));
+    EXPECT_EQ(m_Messages, (QStringList{LostText, LostText}));
 }
 
 TEST_F(SessionTest, DisconnectRemovesTheTimerClientAndKeepsTheRows) {
