@@ -36,11 +36,13 @@ void DeadlineWatcher::Withdraw(uint64_t id) {
 void DeadlineWatcher::Watch() {
     std::unique_lock lock(m_Mutex);
     while (!m_Pending.empty()) {
-        const auto next = std::min_element(m_Pending.begin(), m_Pending.end(), [](auto& a, auto& b) {
-            return a.second.m_When < b.second.m_When;
-        });
-        if (Clock::now() < next->second.m_When) {
-            m_Changed.wait_until(lock, next->second.m_When);
+        const auto next =
+            std::min_element(m_Pending.begin(), m_Pending.end(),
+                             [](auto& a, auto& b) { return a.second.m_When < b.second.m_When; });
+        // A copy: the entry may be withdrawn while the thread waits.
+        const Clock::time_point when = next->second.m_When;
+        if (Clock::now() < when) {
+            m_Changed.wait_until(lock, when);
             continue;
         }
         Action action = std::move(next->second.m_Action);
