@@ -69,12 +69,14 @@ struct SessionWorker::Job {
 };
 
 SessionWorker::SessionWorker(Notifier notifier) : m_Notifier(std::move(notifier)) {
-    WorkerPool::Shared().AddPlace();
+    WorkerPool::ForConnects().AddPlace();
+    WorkerPool::ForPolls().AddPlace();
 }
 
 SessionWorker::~SessionWorker() {
     Cancel();
-    WorkerPool::Shared().RemovePlace();
+    WorkerPool::ForConnects().RemovePlace();
+    WorkerPool::ForPolls().RemovePlace();
 }
 
 bool SessionWorker::StartConnect(const std::string& hostName, const SessionLimits& limits) {
@@ -88,7 +90,7 @@ bool SessionWorker::StartConnect(const std::string& hostName, const SessionLimit
         job->m_Deadline =
             DeadlineWatcher::Shared().Add(limits.m_ConnectMs, [job] { ExpireConnect(job); });
     }
-    Launch(job, [job, hostName] { RunConnect(job, hostName); });
+    Launch(WorkerPool::ForConnects(), job, [job, hostName] { RunConnect(job, hostName); });
     return true;
 }
 
@@ -101,12 +103,13 @@ bool SessionWorker::StartPoll(MonitorConnection* connection, MonBatch& batch,
     job->m_Result.m_pConnection = connection;
     job->m_Result.m_Batch = std::move(batch);
     m_pJob = job;
-    Launch(job, [job, limits] { RunPoll(job, limits); });
+    Launch(WorkerPool::ForPolls(), job, [job, limits] { RunPoll(job, limits); });
     return true;
 }
 
-void SessionWorker::Launch(const std::shared_ptr<Job>& job, std::function<void()> body) {
-    if (WorkerPool::Shared().Submit(std::move(body))) return;
+void SessionWorker::Launch(WorkerPool& pool, const std::shared_ptr<Job>& job,
+                           std::function<void()> body) {
+    if (pool.Submit(std::move(body))) return;
     std::lock_guard lock(job->m_Mutex);
     Result failed = std::move(job->m_Result);  // a poll's connection and batch go back
     failed.m_Status = -1;

@@ -2,9 +2,10 @@
 // The network steps of one session, run off the session's own thread: a
 // connect (host lookup and connect, together within the connect limit) or a
 // poll (the request and the whole batch, within the poll limit). One job at a
-// time; each runs on a thread of the process's WorkerPool, so that a job that
-// is given up (a lookup cannot be interrupted) never holds up the next one or
-// the owner. A live worker holds one place in that pool.
+// time; each runs on a thread of the process's WorkerPools (one for connects,
+// one for polls), so that a job that is given up (a lookup cannot be
+// interrupted) never holds up the next one or the owner. A live worker holds
+// one place in each pool.
 //
 // The owner starts a job and goes on. When the job's result is ready, the
 // job's thread calls the owner's notifier, which only hands over (posts an
@@ -25,6 +26,8 @@
 
 #include "core/monitor/MonBatch.h"
 #include "core/monitor/MonStream.h"
+
+class WorkerPool;
 
 class SessionWorker {
 public:
@@ -60,7 +63,8 @@ private:
     static void ExpireConnect(const std::shared_ptr<Job>& job);
     static void RunPoll(const std::shared_ptr<Job>& job, const SessionLimits& limits);
     // Hands the job to the pool; a job no thread can take fails at once.
-    void Launch(const std::shared_ptr<Job>& job, std::function<void()> body);
+    static void Launch(WorkerPool& pool, const std::shared_ptr<Job>& job,
+                       std::function<void()> body);
 
     Notifier m_Notifier;
     std::shared_ptr<Job> m_pJob;

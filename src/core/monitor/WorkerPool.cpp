@@ -13,7 +13,12 @@ constexpr auto IdleTime = std::chrono::seconds(2);
 
 }  // namespace
 
-WorkerPool& WorkerPool::Shared() {
+WorkerPool& WorkerPool::ForConnects() {
+    static WorkerPool* const pool = new WorkerPool;
+    return *pool;
+}
+
+WorkerPool& WorkerPool::ForPolls() {
     static WorkerPool* const pool = new WorkerPool;
     return *pool;
 }

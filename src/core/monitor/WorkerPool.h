@@ -1,11 +1,12 @@
 #pragma once
-// The threads that run the sessions' network steps (connects and polls) for
-// the whole process. Their number is bounded: 8, plus one for each live
-// SessionWorker. A host lookup cannot be interrupted, so connects that are
-// given up while their lookup hangs would otherwise pile up a thread each;
-// here a task beyond the bound waits in the queue until a thread comes free.
-// A thread that has found nothing to do for a short while ends, so an idle
-// process keeps none of them.
+// Threads that run the sessions' network steps for the whole process. Their
+// number is bounded: 8, plus one for each live SessionWorker. A host lookup
+// cannot be interrupted, so connects that are given up while their lookup
+// hangs would otherwise pile up a thread each; here a task beyond the bound
+// waits in the queue until a thread comes free. Connects and polls have a
+// pool each, so that lookups left hanging never delay a healthy session's
+// poll. A thread that has found nothing to do for a short while ends, so an
+// idle process keeps none of them.
 
 #include <condition_variable>
 #include <cstddef>
@@ -18,9 +19,11 @@ public:
     using Task = std::function<void()>;
     static constexpr size_t BaseBound = 8;
 
-    // The process's pool. It is never destroyed: its threads are detached
-    // and may still be waiting for work while the process ends.
-    static WorkerPool& Shared();
+    // The process's pools, of connects and of polls. They are never
+    // destroyed: their threads are detached and may still be waiting for
+    // work while the process ends.
+    static WorkerPool& ForConnects();
+    static WorkerPool& ForPolls();
 
     // A live SessionWorker holds one more place for as long as it exists.
     void AddPlace();

@@ -271,18 +271,33 @@ TEST_F(SessionWorkerTest, AConnectThatHangsEndsAtTheConnectLimitOrWhenGivenUp) {
 // connect limit still ends a connect that cannot get past its lookup, and
 // once the lookups return every thread goes.
 TEST_F(SessionWorkerTest, AbandonedConnectsHoldNoMoreThreadsThanTheBoundAndLeaveNone) {
+    FakeMonitor monitor;
+    MonitorConnection* connection = nullptr;
+    ASSERT_EQ(Mon_Open(monitor.Host().c_str(), &connection), 0);
     const size_t baseline = ThreadCount();
     HangingLookup lookup;
+    CountedWorker healthy;
     CountedWorker abandoned;
-    const int bound = static_cast<int>(WorkerPool::Shared().Bound());
+    WorkerPool& connects = WorkerPool::ForConnects();
+    const int bound = static_cast<int>(connects.Bound());
     for (int i = 0; i < 20; ++i) {
         ASSERT_TRUE(abandoned.m_Worker.StartConnect("monitor.invalid", SessionLimits{}));
         ASSERT_TRUE(HangingLookup::WaitForEntered(std::min(i + 1, bound)));
         abandoned.m_Worker.Cancel();
     }
     EXPECT_EQ(HangingLookup::Entered(), bound);
-    EXPECT_LE(WorkerPool::Shared().Threads(), static_cast<size_t>(bound));
+    EXPECT_LE(connects.Threads(), static_cast<size_t>(bound));
     EXPECT_LE(ThreadCount(), baseline + bound + 1) << "the pool and the deadline watcher";
+
+    // A healthy session's poll does not wait behind the hung lookups.
+    monitor.QueueBatch(Records(2));
+    MonBatch batch;
+    ASSERT_TRUE(healthy.m_Worker.StartPoll(connection, batch, SessionLimits{}));
+    ASSERT_TRUE(healthy.WaitForNotices(1));
+    SessionWorker::Result polled;
+    ASSERT_TRUE(healthy.m_Worker.TakeResult(polled));
+    EXPECT_EQ(polled.m_Status, 0);
+    Mon_Close(polled.m_pConnection);
 
     CountedWorker timed;  // its connect hangs in the lookup or waits for a thread
     SessionLimits limits;
