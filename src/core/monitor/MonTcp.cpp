@@ -88,6 +88,7 @@ constexpr WinSockError WinSockErrorTable[] = {
 };
 static_assert(sizeof WinSockErrorTable / sizeof WinSockErrorTable[0] == 52);
 
+constexpr int32_t WsaEIntr = 10004;
 constexpr int32_t WsaEInval = 10022;
 constexpr int32_t WsaEMsgSize = 10040;
 constexpr int32_t WsaEConnReset = 10054;
@@ -95,6 +96,7 @@ constexpr int32_t WsaETimedOut = 10060;
 constexpr int32_t WsaENoBufs = 10055;
 
 thread_local int32_t t_LastError = 0;
+thread_local MonConnectWatcher t_ConnectWatcher;
 std::atomic<int> g_ConnectTimeoutMs{15000};
 std::atomic<int> g_RecvTimeoutMs{30000};
 
@@ -434,15 +436,37 @@ bool ConnectWithTimeout(MonSocket s, const MonAddress& address, int timeoutMs) {
     return true;
 }
 
-// One attempt at one address; -1 with the last error set.
-MonSocket ConnectTo(const MonAddress& address, int timeoutMs) {
+// Whether this thread's connect may go on with the socket (-1: the attempt
+// is over); a connect given up is recorded as cancelled (10004).
+bool MayConnect(MonSocket s) {
+    if (!t_ConnectWatcher || t_ConnectWatcher(s)) {
+        return true;
+    }
+    t_LastError = WsaEIntr;
+    return false;
+}
+
+// One attempt at one address; -1 with the last error set. `givenUp` is set
+// when the thread's connect watcher gave the connect up.
+MonSocket ConnectTo(const MonAddress& address, int timeoutMs, bool& givenUp) {
     const int family = reinterpret_cast<const sockaddr&>(address.m_Address).sa_family;
     const MonSocket s = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (s < 0) {
         SetErrnoError();
         return -1;
     }
-    if (!ConnectWithTimeout(s, address, timeoutMs)) {
+    if (!MayConnect(s)) {
+        givenUp = true;
+        ::close(s);
+        return -1;
+    }
+    const bool connected = ConnectWithTimeout(s, address, timeoutMs);
+    // Even a connected socket is closed when the connect was given up
+    // meanwhile: nobody waits for it any more.
+    if (!MayConnect(-1)) {
+        givenUp = true;
+    }
+    if (!connected || givenUp) {
         ::close(s);
         return -1;
     }
@@ -496,14 +520,15 @@ MonSocket Mon_TcpConnect(const char* hostName, uint16_t port, int32_t* errorCode
     }
     const int limitMs = g_ConnectTimeoutMs.load();
     const int64_t deadline = NowMs() + limitMs;
-    for (size_t i = 0; i < addresses.size(); ++i) {
+    bool givenUp = false;
+    for (size_t i = 0; i < addresses.size() && !givenUp; ++i) {
         int timeoutMs = limitMs;
         if (limitMs > 0) {
             const int64_t left = std::max<int64_t>(deadline - NowMs(), 1);
             timeoutMs = static_cast<int>(left / static_cast<int64_t>(addresses.size() - i));
             timeoutMs = std::max(timeoutMs, 1);
         }
-        const MonSocket s = ConnectTo(addresses[i], timeoutMs);
+        const MonSocket s = ConnectTo(addresses[i], timeoutMs, givenUp);
         if (s >= 0) {
             std::atomic_ref<int32_t>(Mon_TcpOpenCount).fetch_add(1);
             return s;
@@ -629,6 +654,10 @@ int32_t Mon_TcpClose(MonSocket s, int32_t* /*errorCode*/, char* /*errorText*/) {
         std::atomic_ref<int32_t>(Mon_TcpOpenCount).fetch_sub(1);
     }
     return 0;
+}
+
+void Mon_TcpWatchConnects(MonConnectWatcher watcher) {
+    t_ConnectWatcher = std::move(watcher);
 }
 
 void Mon_TcpSetHostLookup(MonHostLookup lookup) {

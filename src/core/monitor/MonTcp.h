@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 using MonSocket = int;  // -1: no socket
@@ -40,8 +41,19 @@ void Mon_TcpSetTimeouts(int connectMs, int recvMs);
 void Mon_TcpSetDeadline(MonSocket s, int ms);
 
 // Shuts the socket down from any thread, so that a receive or send blocked
-// on it returns at once; the socket stays open until Mon_TcpClose.
+// on it returns at once; the socket stays open until Mon_TcpClose. On a
+// socket still connecting it ends the attempt (no longer waiting for the
+// peer's answer) and wakes the wait for it.
 void Mon_TcpCancel(MonSocket s);
+
+// Lets another thread give up this thread's connects with Mon_TcpCancel:
+// the watcher is called here with each socket before its connect starts,
+// and with -1 once that attempt is over, before the socket is closed or
+// handed back. When it returns false the connect is given up: the socket is
+// closed and Mon_TcpConnect fails at once with 10004, trying no other
+// address. For the calling thread only; nullptr removes it.
+using MonConnectWatcher = std::function<bool(MonSocket s)>;
+void Mon_TcpWatchConnects(MonConnectWatcher watcher);
 
 // An address to connect to, as the system's lookup gives it.
 struct MonAddress {

@@ -1,11 +1,10 @@
 #include "core/monitor/SessionWorker.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
+
+#include "core/monitor/DeadlineWatcher.h"
+#include "core/monitor/WorkerPool.h"
 
 namespace {
 
@@ -24,12 +23,32 @@ std::string ErrorText(int32_t code) {
 
 struct SessionWorker::Job {
     std::mutex m_Mutex;
-    std::condition_variable m_Changed;
-    bool m_bDone = false;  // the result is stored
+    bool m_bStarted = false;  // a pool thread has taken it
+    bool m_bDone = false;     // the result is stored
     bool m_bCancelled = false;
-    MonSocket m_Socket = -1;  // a poll's, shut down on cancel
-    Result m_Result;
+    MonSocket m_Socket = -1;  // shut down on cancel: a poll's, or the one being connected
+    uint64_t m_Deadline = 0;  // the connect limit's entry in the DeadlineWatcher
+    Result m_Result;          // before a poll starts, it holds the lent connection and batch
     Notifier m_Notifier;
+
+    bool IsOver() const { return m_bDone || m_bCancelled; }
+
+    // What a pool thread calls first: false when the job was over before
+    // its turn came, and then it does nothing.
+    bool Begin() {
+        std::lock_guard lock(m_Mutex);
+        if (IsOver()) return false;
+        m_bStarted = true;
+        return true;
+    }
+
+    // The transport's connect watcher: records the socket being connected
+    // so that Cancel or the limit can shut it down.
+    bool Connecting(MonSocket s) {
+        std::lock_guard lock(m_Mutex);
+        m_Socket = s;
+        return !IsOver();
+    }
 
     // Stores the result and tells the owner, unless the job is over already
     // (cancelled, or given up at its limit): then false, and the caller still
@@ -39,20 +58,25 @@ struct SessionWorker::Job {
         return FinishLocked(result);
     }
     bool FinishLocked(Result& result) {
-        if (m_bDone || m_bCancelled) return false;
+        if (IsOver()) return false;
         m_Result = std::move(result);
         m_bDone = true;
-        m_Changed.notify_all();
+        if (m_Deadline != 0) DeadlineWatcher::Shared().Withdraw(m_Deadline);
         // Under the lock: once Cancel has returned, no notice is on its way.
         if (m_Notifier) m_Notifier();
         return true;
     }
 };
 
-SessionWorker::SessionWorker(Notifier notifier) : m_Notifier(std::move(notifier)) {}
+SessionWorker::SessionWorker(Notifier notifier) : m_Notifier(std::move(notifier)) {
+    WorkerPool::ForConnects().AddPlace();
+    WorkerPool::ForPolls().AddPlace();
+}
 
 SessionWorker::~SessionWorker() {
     Cancel();
+    WorkerPool::ForConnects().RemovePlace();
+    WorkerPool::ForPolls().RemovePlace();
 }
 
 bool SessionWorker::StartConnect(const std::string& hostName, const SessionLimits& limits) {
@@ -60,18 +84,13 @@ bool SessionWorker::StartConnect(const std::string& hostName, const SessionLimit
     auto job = std::make_shared<Job>();
     job->m_Notifier = m_Notifier;
     m_pJob = job;
-    try {
-        std::thread(&SessionWorker::RunConnect, job, hostName).detach();
-        if (limits.m_ConnectMs > 0) {
-            std::thread(&SessionWorker::WatchConnect, job, limits.m_ConnectMs).detach();
-        }
-    } catch (const std::system_error&) {
-        Result failed;
-        failed.m_bConnect = true;
-        failed.m_Status = -1;
-        failed.m_ErrorText = ErrorText(WsaENoBufs);
-        job->Finish(failed);
+    if (limits.m_ConnectMs > 0) {
+        // Counted from now: the time a job waits for a thread is part of it.
+        std::lock_guard lock(job->m_Mutex);
+        job->m_Deadline =
+            DeadlineWatcher::Shared().Add(limits.m_ConnectMs, [job] { ExpireConnect(job); });
     }
+    Launch(WorkerPool::ForConnects(), job, [job, hostName] { RunConnect(job, hostName); });
     return true;
 }
 
@@ -81,19 +100,22 @@ bool SessionWorker::StartPoll(MonitorConnection* connection, MonBatch& batch,
     auto job = std::make_shared<Job>();
     job->m_Notifier = m_Notifier;
     job->m_Socket = connection->m_Socket;
+    job->m_Result.m_pConnection = connection;
     job->m_Result.m_Batch = std::move(batch);
     m_pJob = job;
-    try {
-        std::thread(&SessionWorker::RunPoll, job, connection, limits).detach();
-    } catch (const std::system_error&) {
-        Result failed;
-        failed.m_Status = -1;
-        failed.m_pConnection = connection;
-        failed.m_Batch = std::move(job->m_Result.m_Batch);
-        failed.m_ErrorText = ErrorText(WsaENoBufs);
-        job->Finish(failed);
-    }
+    Launch(WorkerPool::ForPolls(), job, [job, limits] { RunPoll(job, limits); });
     return true;
+}
+
+void SessionWorker::Launch(WorkerPool& pool, const std::shared_ptr<Job>& job,
+                           std::function<void()> body) {
+    if (pool.Submit(std::move(body))) return;
+    std::lock_guard lock(job->m_Mutex);
+    Result failed = std::move(job->m_Result);  // a poll's connection and batch go back
+    failed.m_Status = -1;
+    failed.m_ErrorText = ErrorText(WsaENoBufs);
+    failed.m_bConnect = failed.m_pConnection == nullptr;  // a poll always has one
+    job->FinishLocked(failed);
 }
 
 void SessionWorker::Cancel() {
@@ -102,12 +124,15 @@ void SessionWorker::Cancel() {
     MonitorConnection* untaken = nullptr;
     {
         std::lock_guard lock(job->m_Mutex);
-        if (job->m_bDone) {
+        if (job->m_bDone || !job->m_bStarted) {
+            // A result not taken, or a poll's connection that no thread took.
             untaken = std::exchange(job->m_Result.m_pConnection, nullptr);
-        } else {
+        } else if (job->m_Socket >= 0) {
+            Mon_TcpCancel(job->m_Socket);
+        }
+        if (!job->m_bDone) {
             job->m_bCancelled = true;
-            if (job->m_Socket >= 0) Mon_TcpCancel(job->m_Socket);
-            job->m_Changed.notify_all();
+            if (job->m_Deadline != 0) DeadlineWatcher::Shared().Withdraw(job->m_Deadline);
         }
     }
     if (untaken != nullptr) Mon_Close(untaken);
@@ -124,11 +149,14 @@ bool SessionWorker::TakeResult(Result& result) {
     return true;
 }
 
-void SessionWorker::RunConnect(std::shared_ptr<Job> job, std::string hostName) {
+void SessionWorker::RunConnect(const std::shared_ptr<Job>& job, const std::string& hostName) {
+    if (!job->Begin()) return;  // given up before its turn: no lookup at all
     Result result;
     result.m_bConnect = true;
     MonitorConnection* connection = nullptr;
+    Mon_TcpWatchConnects([&job](MonSocket s) { return job->Connecting(s); });
     result.m_Status = Mon_Open(hostName.c_str(), &connection);
+    Mon_TcpWatchConnects(nullptr);
     result.m_pConnection = connection;
     if (result.m_Status != 0) {
         result.m_ErrorText = connection ? connection->m_LastErrorText : ErrorText(WsaENoBufs);
@@ -136,15 +164,14 @@ void SessionWorker::RunConnect(std::shared_ptr<Job> job, std::string hostName) {
     if (!job->Finish(result)) Mon_Close(connection);
 }
 
-// The lookup cannot be interrupted, so the limit of lookup and connect
-// together is kept here: at the limit the job ends as timed out, and its
-// connection, if one still comes, is closed by RunConnect.
-void SessionWorker::WatchConnect(std::shared_ptr<Job> job, int limitMs) {
-    std::unique_lock lock(job->m_Mutex);
-    if (job->m_Changed.wait_for(lock, std::chrono::milliseconds(limitMs),
-                                [&] { return job->m_bDone || job->m_bCancelled; })) {
-        return;
-    }
+// The limit of lookup and connect together: the job ends as timed out, and
+// a connect in progress is shut down, so that its thread closes the socket at
+// once; a lookup still running finds the job over when it returns.
+void SessionWorker::ExpireConnect(const std::shared_ptr<Job>& job) {
+    std::lock_guard lock(job->m_Mutex);
+    if (job->IsOver()) return;
+    job->m_Deadline = 0;  // it has fired
+    if (job->m_Socket >= 0) Mon_TcpCancel(job->m_Socket);
     Result result;
     result.m_bConnect = true;
     result.m_Status = -1;
@@ -152,15 +179,17 @@ void SessionWorker::WatchConnect(std::shared_ptr<Job> job, int limitMs) {
     job->FinishLocked(result);
 }
 
-void SessionWorker::RunPoll(std::shared_ptr<Job> job, MonitorConnection* connection,
-                            SessionLimits limits) {
+void SessionWorker::RunPoll(const std::shared_ptr<Job>& job, const SessionLimits& limits) {
     Result result;
-    result.m_pConnection = connection;
     {
-        // The batch was handed in with the job; only this thread uses it now.
+        // Cancel closed the connection of a poll that never began.
         std::lock_guard lock(job->m_Mutex);
+        if (job->IsOver()) return;
+        job->m_bStarted = true;
+        result.m_pConnection = std::exchange(job->m_Result.m_pConnection, nullptr);
         result.m_Batch = std::move(job->m_Result.m_Batch);
     }
+    MonitorConnection* connection = result.m_pConnection;
     result.m_Status = Mon_ReadBatch(connection, result.m_Batch, limits);
     if (result.m_Status < 0) result.m_ErrorText = connection->m_LastErrorText;
     if (!job->Finish(result)) Mon_Close(connection);

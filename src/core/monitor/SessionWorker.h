@@ -2,15 +2,22 @@
 // The network steps of one session, run off the session's own thread: a
 // connect (host lookup and connect, together within the connect limit) or a
 // poll (the request and the whole batch, within the poll limit). One job at a
-// time; each runs on a thread of its own, so that a job that is given up (a
-// lookup cannot be interrupted) never holds up the next one or the owner.
+// time; each runs on a thread of the process's WorkerPools (one for connects,
+// one for polls), so that a job that is given up (a lookup cannot be
+// interrupted) never holds up the next one or the owner. A live worker holds
+// one place in each pool.
 //
 // The owner starts a job and goes on. When the job's result is ready, the
 // job's thread calls the owner's notifier, which only hands over (posts an
 // event, signals a condition) and never touches the session; the owner then
-// takes the result on its own thread. Cancel gives the job up at once: a
-// blocked receive is woken by shutting its socket down, nothing is reported
-// any more, and the job's thread closes whatever connection it holds.
+// takes the result on its own thread. Cancel gives the job up at once: a job
+// still queued never runs (a poll's connection is closed there and then), a
+// blocked receive or a connect still waiting for its peer is woken by
+// shutting its socket down, nothing is reported any more, and the job's
+// thread closes whatever connection it holds. Only a lookup still in the
+// resolver outlives it. The connect limit is kept by the process's
+// DeadlineWatcher, so it holds while the lookup hangs or the job waits for a
+// thread.
 
 #include <cstdint>
 #include <functional>
@@ -19,6 +26,8 @@
 
 #include "core/monitor/MonBatch.h"
 #include "core/monitor/MonStream.h"
+
+class WorkerPool;
 
 class SessionWorker {
 public:
@@ -50,11 +59,12 @@ public:
 
 private:
     struct Job;
-    static void RunConnect(std::shared_ptr<Job> job, std::string hostName);
-    static void WatchConnect(std::shared_ptr<Job> job, int limitMs);
-    static void RunPoll(std::shared_ptr<Job> job, MonitorConnection* connection,
-                        SessionLimits limits);
-    bool Launch(const std::shared_ptr<Job>& job, std::function<void()> body);
+    static void RunConnect(const std::shared_ptr<Job>& job, const std::string& hostName);
+    static void ExpireConnect(const std::shared_ptr<Job>& job);
+    static void RunPoll(const std::shared_ptr<Job>& job, const SessionLimits& limits);
+    // Hands the job to the pool; a job no thread can take fails at once.
+    static void Launch(WorkerPool& pool, const std::shared_ptr<Job>& job,
+                       std::function<void()> body);
 
     Notifier m_Notifier;
     std::shared_ptr<Job> m_pJob;

@@ -5,9 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <netdb.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,6 +20,7 @@
 
 #include "core/monitor/MonBatch.h"
 #include "core/monitor/SessionWorker.h"
+#include "core/monitor/WorkerPool.h"
 #include "core/table/PMCTable.h"
 #include "core/table/TrafficPoint.h"
 #include "support/FakeMonitor.h"
@@ -35,6 +41,72 @@ bool OpenCountReturnsTo(int32_t count) {
     }
     return OpenCount() == count;
 }
+
+// Threads and sockets come and go on the worker's threads: waits, polling,
+// until the condition holds or the cap has passed.
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::seconds cap = std::chrono::seconds(20)) {
+    const auto until = std::chrono::steady_clock::now() + cap;
+    while (!condition() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return condition();
+}
+
+size_t EntriesOf(const char* folder) {
+    const std::filesystem::directory_iterator entries(folder);
+    return static_cast<size_t>(std::distance(begin(entries), end(entries)));
+}
+
+size_t ThreadCount() {
+    return EntriesOf("/proc/self/task");
+}
+
+size_t FdCount() {
+    return EntriesOf("/proc/self/fd");
+}
+
+// A host lookup that hangs until the test lets it go, as a resolver that
+// never answers does, and counts the lookups that began.
+class HangingLookup {
+public:
+    HangingLookup() {
+        s_Entered = 0;
+        s_bReleased = false;
+        Mon_TcpSetAddressLookup(Lookup);
+    }
+    ~HangingLookup() {
+        Release();
+        Mon_TcpSetAddressLookup(nullptr);
+    }
+    static void Release() {
+        std::lock_guard lock(s_Mutex);
+        s_bReleased = true;
+        s_Changed.notify_all();
+    }
+    static int Entered() {
+        std::lock_guard lock(s_Mutex);
+        return s_Entered;
+    }
+    static bool WaitForEntered(int count) {
+        std::unique_lock lock(s_Mutex);
+        return s_Changed.wait_for(lock, std::chrono::seconds(20),
+                                  [&] { return s_Entered >= count; });
+    }
+
+private:
+    static int Lookup(const char*, uint16_t, std::vector<MonAddress>*) {
+        std::unique_lock lock(s_Mutex);
+        ++s_Entered;
+        s_Changed.notify_all();
+        s_Changed.wait(lock, [] { return s_bReleased; });
+        return EAI_NONAME;
+    }
+    static inline std::mutex s_Mutex;
+    static inline std::condition_variable s_Changed;
+    static inline int s_Entered = 0;
+    static inline bool s_bReleased = false;
+};
 
 std::vector<MonBytes> Records(int count) {
     std::vector<MonBytes> records;
@@ -191,6 +263,82 @@ TEST_F(SessionWorkerTest, AConnectThatHangsEndsAtTheConnectLimitOrWhenGivenUp) {
     cancelled.m_Worker.Cancel();
     EXPECT_FALSE(cancelled.m_Worker.IsBusy());
     EXPECT_FALSE(cancelled.m_Worker.TakeResult(result));
+}
+
+// Hand-overs to a host whose lookup hangs: each connect is given up while
+// its lookup may never return. Only as many lookups as the pool's bound
+// ever hold a thread, the connects queued behind them never begin, the
+// connect limit still ends a connect that cannot get past its lookup, and
+// once the lookups return every thread goes.
+TEST_F(SessionWorkerTest, AbandonedConnectsHoldNoMoreThreadsThanTheBoundAndLeaveNone) {
+    FakeMonitor monitor;
+    MonitorConnection* connection = nullptr;
+    ASSERT_EQ(Mon_Open(monitor.Host().c_str(), &connection), 0);
+    const size_t baseline = ThreadCount();
+    HangingLookup lookup;
+    CountedWorker healthy;
+    CountedWorker abandoned;
+    WorkerPool& connects = WorkerPool::ForConnects();
+    const int bound = static_cast<int>(connects.Bound());
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(abandoned.m_Worker.StartConnect("monitor.invalid", SessionLimits{}));
+        ASSERT_TRUE(HangingLookup::WaitForEntered(std::min(i + 1, bound)));
+        abandoned.m_Worker.Cancel();
+    }
+    EXPECT_EQ(HangingLookup::Entered(), bound);
+    EXPECT_LE(connects.Threads(), static_cast<size_t>(bound));
+    EXPECT_LE(ThreadCount(), baseline + bound + 1) << "the pool and the deadline watcher";
+
+    // A healthy session's poll does not wait behind the hung lookups.
+    monitor.QueueBatch(Records(2));
+    MonBatch batch;
+    ASSERT_TRUE(healthy.m_Worker.StartPoll(connection, batch, SessionLimits{}));
+    ASSERT_TRUE(healthy.WaitForNotices(1));
+    SessionWorker::Result polled;
+    ASSERT_TRUE(healthy.m_Worker.TakeResult(polled));
+    EXPECT_EQ(polled.m_Status, 0);
+    Mon_Close(polled.m_pConnection);
+
+    CountedWorker timed;  // its connect hangs in the lookup or waits for a thread
+    SessionLimits limits;
+    limits.m_ConnectMs = 200;
+    ASSERT_TRUE(timed.m_Worker.StartConnect("monitor.invalid", limits));
+    ASSERT_TRUE(timed.WaitForNotices(1));
+    SessionWorker::Result result;
+    ASSERT_TRUE(timed.m_Worker.TakeResult(result));
+    EXPECT_EQ(result.m_ErrorText, TimedOutText);
+
+    HangingLookup::Release();
+    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= baseline; }))
+        << ThreadCount() << " threads, " << baseline << " before";
+    EXPECT_LE(HangingLookup::Entered(), bound + 1);
+    EXPECT_EQ(abandoned.Notices(), 0);
+}
+
+// A monitor host that never answers the connect's SYN: whether the connect
+// is cancelled or reaches its limit, its socket is closed then and there,
+// not when the transport's own connect time-out would end the wait.
+TEST_F(SessionWorkerTest, AConnectGivenUpWhileItsPeerIsSilentClosesItsSocketAtOnce) {
+    HangingListener silent;
+    Mon_TcpSetTimeouts(60000, 30000);
+    const size_t baseline = FdCount();
+    CountedWorker cancelled;
+    SessionLimits limits;
+    limits.m_ConnectMs = 60000;
+    ASSERT_TRUE(cancelled.m_Worker.StartConnect(silent.Host(), limits));
+    ASSERT_TRUE(WaitUntil([&] { return FdCount() > baseline; })) << "connecting";
+    cancelled.m_Worker.Cancel();
+    EXPECT_TRUE(WaitUntil([&] { return FdCount() == baseline; }, std::chrono::seconds(10)));
+    EXPECT_EQ(cancelled.Notices(), 0);
+
+    CountedWorker timed;
+    limits.m_ConnectMs = 300;
+    ASSERT_TRUE(timed.m_Worker.StartConnect(silent.Host(), limits));
+    ASSERT_TRUE(timed.WaitForNotices(1));
+    EXPECT_TRUE(WaitUntil([&] { return FdCount() == baseline; }, std::chrono::seconds(10)));
+    SessionWorker::Result result;
+    ASSERT_TRUE(timed.m_Worker.TakeResult(result));
+    EXPECT_EQ(result.m_ErrorText, TimedOutText);
 }
 
 // The table's half of polls that the worker read: the limit it was given,
