@@ -9,14 +9,19 @@
 #include "gui/session/CVGLDoc.h"
 
 // Runs the event loop until `done` holds; false if that takes longer than timeoutMs.
+// Posted events are sent as well: waiting inside the delivery of one (a
+// message box hook called while a worker's result is applied), the event
+// loop would leave those posted before it until something new is posted.
 template <typename Condition>
 bool RunEventsUntil(Condition done, int timeoutMs = 20000) {
     QElapsedTimer clock;
     clock.start();
+    QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
     while (!done()) {
         if (clock.elapsed() > timeoutMs) return false;
         QThread::msleep(1);
+        QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
     }
     return true;
