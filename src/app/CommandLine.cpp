@@ -4,13 +4,10 @@
 #include <QFileInfo>
 #include <string>
 
+#include "core/base/SessionLimits.h"
 #include "core/monitor/MonHostName.h"
 
 namespace {
-
-constexpr int MinPeriod = 5;
-constexpr int MaxPeriod = 120;
-constexpr int MaxKeep = 100000;
 
 bool ParseNumber(const QString& text, int low, int high, int& value) {
     bool ok = false;
@@ -20,128 +17,181 @@ bool ParseNumber(const QString& text, int low, int high, int& value) {
     return true;
 }
 
+// The options the program understands, added to one parser.
+struct Options {
+    // Qt's own help option would offer --help-all for options that only a
+    // Qt application object understands; this program reads its command line
+    // before it builds one.
+    QCommandLineOption m_Help{{QStringLiteral("h"), QStringLiteral("help")},
+                              QStringLiteral("Displays help on commandline options.")};
+    QCommandLineOption m_Version{
+        QStringLiteral("version")};  // Qt's own (-v, --version), set in Add
+    QCommandLineOption m_Connect{
+        QStringLiteral("connect"),
+        QStringLiteral("Open a new session connected to the monitor on HOST: a name or address, "
+                       "HOST:PORT, an IPv6 address or [IPv6]:PORT; the port is 5051 unless "
+                       "given (may be repeated)."),
+        QStringLiteral("HOST")};
+    QCommandLineOption m_Period{
+        QStringLiteral("period"),
+        QStringLiteral("Poll the sessions opened with --connect every SECONDS (%1 to %2; %3 "
+                       "unless given).")
+            .arg(MinUpdatePeriod)
+            .arg(MaxUpdatePeriod)
+            .arg(DefaultUpdatePeriod),
+        QStringLiteral("SECONDS")};
+    QCommandLineOption m_Keep{
+        QStringLiteral("keep"),
+        QStringLiteral("Keep at most N connections in the sessions opened with --connect "
+                       "(%1 to %2).")
+            .arg(MinConnectionLimit)
+            .arg(MaxConnectionLimit),
+        QStringLiteral("N")};
+    QCommandLineOption m_Filter{
+        QStringLiteral("filter"),
+        QStringLiteral("Show only the connections that meet LINE in the sessions opened with "
+                       "--connect (words, user:NAME, dest:10.0.0.0/8, -word)."),
+        QStringLiteral("LINE")};
+    QCommandLineOption m_GroupBy{
+        QStringLiteral("group-by"),
+        QStringLiteral("Group the connections of the sessions opened with --connect by user, "
+                       "destination, service or client."),
+        QStringLiteral("WHAT")};
+    QCommandLineOption m_Screenshot{QStringLiteral("screenshot"), QString(),
+                                    QStringLiteral("FILE")};
+    QCommandLineOption m_Polls{QStringLiteral("polls"), QString(), QStringLiteral("N")};
+    QCommandLineOption m_ReportReady{QStringLiteral("report-ready")};
+
+    void Add(QCommandLineParser& parser) {
+        parser.setApplicationDescription(
+            QStringLiteral("Watches SOCKS5 proxy servers through the monitor beside each proxy."));
+        parser.addOption(m_Help);
+        m_Version = parser.addVersionOption();
+        for (QCommandLineOption* hidden : {&m_Screenshot, &m_Polls, &m_ReportReady}) {
+            hidden->setFlags(QCommandLineOption::HiddenFromHelp);
+        }
+        parser.addOptions({m_Connect, m_Period, m_Keep, m_Filter, m_GroupBy, m_Screenshot, m_Polls,
+                           m_ReportReady});
+        parser.addPositionalArgument(QStringLiteral("file"),
+                                     QStringLiteral("A session document (*.vgl) to open."),
+                                     QStringLiteral("[file...]"));
+    }
+};
+
+bool ReadHosts(const QCommandLineParser& parser, const Options& options,
+               VGLCommandLine& commandLine, QString& message) {
+    commandLine.m_ConnectHosts = parser.values(options.m_Connect);
+    for (const QString& host : commandLine.m_ConnectHosts) {
+        if (host.trimmed().isEmpty()) {
+            message = QStringLiteral("--connect needs a host name.");
+            return false;
+        }
+        std::string name;
+        uint16_t port = 0;
+        if (!Mon_ParseHostName(host.trimmed().toStdString(), name, port)) {
+            message = QStringLiteral(
+                          "--connect %1: give HOST, HOST:PORT, an IPv6 address or "
+                          "[IPv6]:PORT, with a port from 1 to 65535.")
+                          .arg(host);
+            return false;
+        }
+    }
+    return true;
+}
+
+// --period and --keep: only with --connect, and within the session's limits.
+bool ReadSessionNumbers(const QCommandLineParser& parser, const Options& options,
+                        VGLCommandLine& commandLine, QString& message) {
+    const bool connects = !commandLine.m_ConnectHosts.isEmpty();
+    if (parser.isSet(options.m_Period)) {
+        if (!connects) {
+            message = QStringLiteral("--period applies to sessions opened with --connect.");
+            return false;
+        }
+        if (!ParseNumber(parser.value(options.m_Period), MinUpdatePeriod, MaxUpdatePeriod,
+                         commandLine.m_Period)) {
+            message = QStringLiteral("The period must be a whole number of seconds from %1 to %2.")
+                          .arg(MinUpdatePeriod)
+                          .arg(MaxUpdatePeriod);
+            return false;
+        }
+    }
+    if (parser.isSet(options.m_Keep)) {
+        if (!connects) {
+            message = QStringLiteral("--keep applies to sessions opened with --connect.");
+            return false;
+        }
+        if (!ParseNumber(parser.value(options.m_Keep), MinConnectionLimit, MaxConnectionLimit,
+                         commandLine.m_Keep)) {
+            message = QStringLiteral("--keep needs a number from %1 to %2.")
+                          .arg(MinConnectionLimit)
+                          .arg(MaxConnectionLimit);
+            return false;
+        }
+    }
+    return true;
+}
+
+// --filter and --group-by: what the grids of the --connect sessions show.
+bool ReadViewChoice(const QCommandLineParser& parser, const Options& options,
+                    VGLCommandLine& commandLine, QString& message) {
+    const bool given = parser.isSet(options.m_Filter) || parser.isSet(options.m_GroupBy);
+    if (given && commandLine.m_ConnectHosts.isEmpty()) {
+        message =
+            QStringLiteral("--filter and --group-by apply to sessions opened with --connect.");
+        return false;
+    }
+    commandLine.m_Filter = parser.value(options.m_Filter);
+    commandLine.m_GroupBy = parser.value(options.m_GroupBy).toLower();
+    static const QStringList groupings = {QStringLiteral("connection"), QStringLiteral("user"),
+                                          QStringLiteral("destination"), QStringLiteral("service"),
+                                          QStringLiteral("client")};
+    if (parser.isSet(options.m_GroupBy) && !groupings.contains(commandLine.m_GroupBy)) {
+        message =
+            QStringLiteral("--group-by takes connection, user, destination, service or client.");
+        return false;
+    }
+    return true;
+}
+
+bool ReadHidden(const QCommandLineParser& parser, const Options& options,
+                VGLCommandLine& commandLine, QString& message) {
+    commandLine.m_ScreenshotPath = parser.value(options.m_Screenshot);
+    if (parser.isSet(options.m_Polls) &&
+        !ParseNumber(parser.value(options.m_Polls), 0, 1000, commandLine.m_ScreenshotPolls)) {
+        message = QStringLiteral("--polls needs a number from 0 to 1000.");
+        return false;
+    }
+    commandLine.m_bReportReady = parser.isSet(options.m_ReportReady);
+    return true;
+}
+
 }  // namespace
 
 CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine& commandLine,
                                    QString& message) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Watches SOCKS5 proxy servers through the monitor beside each proxy."));
-    // Qt's own help option would offer --help-all for options that only a
-    // Qt application object understands; this program reads its command line
-    // before it builds one.
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Displays help on commandline options."));
-    parser.addOption(help);
-    const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption connect(
-        QStringLiteral("connect"),
-        QStringLiteral("Open a new session connected to the monitor on HOST: a name or address, "
-                       "HOST:PORT, an IPv6 address or [IPv6]:PORT; the port is 5051 unless "
-                       "given (may be repeated)."),
-        QStringLiteral("HOST"));
-    const QCommandLineOption period(
-        QStringLiteral("period"),
-        QStringLiteral("Poll the sessions opened with --connect every SECONDS (5 to 120; 60 "
-                       "unless given)."),
-        QStringLiteral("SECONDS"));
-    const QCommandLineOption keep(
-        QStringLiteral("keep"),
-        QStringLiteral("Keep at most N connections in the sessions opened with --connect "
-                       "(1 to 100000)."),
-        QStringLiteral("N"));
-    const QCommandLineOption filter(
-        QStringLiteral("filter"),
-        QStringLiteral("Show only the connections that meet LINE in the sessions opened with "
-                       "--connect (words, user:NAME, dest:10.0.0.0/8, -word)."),
-        QStringLiteral("LINE"));
-    const QCommandLineOption groupBy(
-        QStringLiteral("group-by"),
-        QStringLiteral("Group the connections of the sessions opened with --connect by user, "
-                       "destination, service or client."),
-        QStringLiteral("WHAT"));
-    QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("FILE"));
-    QCommandLineOption polls(QStringLiteral("polls"), QString(), QStringLiteral("N"));
-    QCommandLineOption reportReady(QStringLiteral("report-ready"));
-    for (QCommandLineOption* hidden : {&screenshot, &polls, &reportReady}) {
-        hidden->setFlags(QCommandLineOption::HiddenFromHelp);
-    }
-    parser.addOptions({connect, period, keep, filter, groupBy, screenshot, polls, reportReady});
-    parser.addPositionalArgument(QStringLiteral("file"),
-                                 QStringLiteral("A session document (*.vgl) to open."),
-                                 QStringLiteral("[file...]"));
-
+    Options options;
+    options.Add(parser);
     if (!parser.parse(arguments)) {
         message = parser.errorText();
         return CommandLineAction::Error;
     }
-    if (parser.isSet(help)) {
+    if (parser.isSet(options.m_Help)) {
         message = parser.helpText();
         return CommandLineAction::Help;
     }
-    if (parser.isSet(version)) {
+    if (parser.isSet(options.m_Version)) {
         message = QStringLiteral("VGL 2.0 (Socks Vigil beta version 2.0)\n");
         return CommandLineAction::Version;
     }
-
     commandLine = VGLCommandLine();
     commandLine.m_Files = parser.positionalArguments();
-    commandLine.m_ConnectHosts = parser.values(connect);
-    for (const QString& host : commandLine.m_ConnectHosts) {
-        if (host.trimmed().isEmpty()) {
-            message = QStringLiteral("--connect needs a host name.");
-            return CommandLineAction::Error;
-        }
-        std::string name;
-        uint16_t port = 0;
-        if (!Mon_ParseHostName(host.trimmed().toStdString(), name, port)) {
-            message = QStringLiteral("--connect %1: give HOST, HOST:PORT, an IPv6 address or "
-                                     "[IPv6]:PORT, with a port from 1 to 65535.")
-                          .arg(host);
-            return CommandLineAction::Error;
-        }
-    }
-    if (parser.isSet(period)) {
-        if (commandLine.m_ConnectHosts.isEmpty()) {
-            message = QStringLiteral("--period applies to sessions opened with --connect.");
-            return CommandLineAction::Error;
-        }
-        if (!ParseNumber(parser.value(period), MinPeriod, MaxPeriod, commandLine.m_Period)) {
-            message = QStringLiteral("The period must be a whole number of seconds from 5 to 120.");
-            return CommandLineAction::Error;
-        }
-    }
-    if (parser.isSet(keep)) {
-        if (commandLine.m_ConnectHosts.isEmpty()) {
-            message = QStringLiteral("--keep applies to sessions opened with --connect.");
-            return CommandLineAction::Error;
-        }
-        if (!ParseNumber(parser.value(keep), 1, MaxKeep, commandLine.m_Keep)) {
-            message = QStringLiteral("--keep needs a number from 1 to 100000.");
-            return CommandLineAction::Error;
-        }
-    }
-    if ((parser.isSet(filter) || parser.isSet(groupBy)) && commandLine.m_ConnectHosts.isEmpty()) {
-        message = QStringLiteral("--filter and --group-by apply to sessions opened with --connect.");
-        return CommandLineAction::Error;
-    }
-    commandLine.m_Filter = parser.value(filter);
-    commandLine.m_GroupBy = parser.value(groupBy).toLower();
-    static const QStringList groupings = {QStringLiteral("connection"), QStringLiteral("user"),
-                                          QStringLiteral("destination"), QStringLiteral("service"),
-                                          QStringLiteral("client")};
-    if (parser.isSet(groupBy) && !groupings.contains(commandLine.m_GroupBy)) {
-        message = QStringLiteral("--group-by takes connection, user, destination, service or client.");
-        return CommandLineAction::Error;
-    }
-    commandLine.m_ScreenshotPath = parser.value(screenshot);
-    if (parser.isSet(polls) &&
-        !ParseNumber(parser.value(polls), 0, 1000, commandLine.m_ScreenshotPolls)) {
-        message = QStringLiteral("--polls needs a number from 0 to 1000.");
-        return CommandLineAction::Error;
-    }
-    commandLine.m_bReportReady = parser.isSet(reportReady);
-    return CommandLineAction::Run;
+    const bool read = ReadHosts(parser, options, commandLine, message) &&
+                      ReadSessionNumbers(parser, options, commandLine, message) &&
+                      ReadViewChoice(parser, options, commandLine, message) &&
+                      ReadHidden(parser, options, commandLine, message);
+    return read ? CommandLineAction::Run : CommandLineAction::Error;
 }
 
 QStringList HandOverArguments(const VGLCommandLine& commandLine) {
@@ -163,8 +213,10 @@ QStringList HandOverArguments(const VGLCommandLine& commandLine) {
         arguments << QStringLiteral("--keep=%1").arg(commandLine.m_Keep);
     }
     if (!commandLine.m_ConnectHosts.isEmpty()) {
-        if (!commandLine.m_Filter.isEmpty()) arguments << QStringLiteral("--filter=") + commandLine.m_Filter;
-        if (!commandLine.m_GroupBy.isEmpty()) arguments << QStringLiteral("--group-by=") + commandLine.m_GroupBy;
+        if (!commandLine.m_Filter.isEmpty())
+            arguments << QStringLiteral("--filter=") + commandLine.m_Filter;
+        if (!commandLine.m_GroupBy.isEmpty())
+            arguments << QStringLiteral("--group-by=") + commandLine.m_GroupBy;
     }
     return arguments;
 }

@@ -4,7 +4,7 @@
 //       [--filter LINE] [--group-by WHAT]
 // Each file opens as a session document; each --connect opens a new session
 // connected to that host; with neither, one new unconnected session opens.
-// --period (5 to 120) is the poll period of the sessions opened with
+// --period (5 to 120 seconds, core/base/SessionLimits.h) is the poll period of the sessions opened with
 // --connect, --keep (1 to 100,000) how many connections they keep, --filter
 // their grid's filter line and --group-by their grouping (connection, user,
 // destination, service or client). Hidden options for demos and tests:

@@ -18,10 +18,11 @@
 #include <thread>
 
 #include "core/history/HistoryBatch.h"
+#include "core/history/HistoryRetention.h"
 
 struct HistoryWriterOptions {
-    int64_t m_MaxAgeSeconds = 30 * 86400;     // 0: no limit
-    uint64_t m_MaxBytes = uint64_t{1} << 30;  // 0: no limit
+    int64_t m_MaxAgeSeconds = HistoryDaysToSeconds(DefaultHistoryDays);  // 0: no limit
+    uint64_t m_MaxBytes = HistoryMiBToBytes(DefaultHistoryMiB);          // 0: no limit
     size_t m_QueueLimit = 16;                 // pending batches
     int64_t m_PageLimit = 0;                  // caps the file as a full disk would; 0: none
     std::function<int64_t()> m_Clock;         // seconds since 1970; the system clock when empty

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/base/RepeatedTrace.h"
+#include "core/base/SessionLimits.h"
 #include "core/monitor/MonBatch.h"
 #include "core/monitor/MonStream.h"
 #include "core/table/EntryMap.h"
@@ -145,7 +146,7 @@ private:
     std::string m_LastErrorText;
     std::function<int64_t()> m_Clock;
     int64_t m_LastPollTime = -1;  // of the last poll applied on this connection; -1 none
-    size_t m_ConnectionLimit = 50;
+    size_t m_ConnectionLimit = DefaultConnectionLimit;
     // The connections refused in the poll being applied or the last one; a
     // connection's every record is refused, so they are counted by id.
     std::unordered_set<uint64_t> m_Dropped;

@@ -3,7 +3,6 @@
 #include <QFileInfo>
 #include <QPageSetupDialog>
 #include <QPrinter>
-#include <QSettings>
 
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/Dialogs.h"
@@ -11,10 +10,10 @@
 #include "gui/framework/GWDocument.h"
 #include "gui/framework/GWFrame.h"
 #include "gui/framework/GWView.h"
+#include "gui/framework/ProfileSettings.h"
 
 namespace {
 GWApp* g_pApp = nullptr;
-const char* const RecentFilesKey = "Recent File List/Files";
 }  // namespace
 
 GWApp::GWApp() {
@@ -95,8 +94,7 @@ GWDocument* GWApp::OpenDocumentFile(const QString& path) {
 
 void GWApp::LoadStdProfileSettings(int maxRecentFiles) {
     m_nMaxRecentFiles = maxRecentFiles;
-    QSettings settings;
-    m_RecentFiles = settings.value(RecentFilesKey).toStringList();
+    m_RecentFiles = ProfileSettings::RecentFiles();
     while (m_RecentFiles.size() > m_nMaxRecentFiles) m_RecentFiles.removeLast();
 }
 
@@ -109,8 +107,7 @@ void GWApp::AddToRecentFileList(const QString& path) {
 }
 
 void GWApp::SaveRecentFileList() const {
-    QSettings settings;
-    settings.setValue(RecentFilesKey, m_RecentFiles);
+    ProfileSettings::SetRecentFiles(m_RecentFiles);
 }
 
 QPrinter& GWApp::GetPrinter() {

@@ -9,6 +9,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "core/history/HistoryRetention.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/history/HistoryService.h"
 
@@ -19,11 +20,11 @@ HistoryOptionsDlg::HistoryOptionsDlg(QWidget* parent) : QDialog(parent) {
         new QCheckBox(QStringLiteral("&Record history of finished connections and traffic"), this);
     m_pRecord->setChecked(service.IsEnabled());
     m_pDays = new QSpinBox(this);
-    m_pDays->setRange(1, 3650);
+    m_pDays->setRange(MinHistoryDays, MaxHistoryDays);
     m_pDays->setSuffix(QStringLiteral(" days"));
     m_pDays->setValue(service.KeepDays());
     m_pSize = new QSpinBox(this);
-    m_pSize->setRange(1, 1024 * 1024);
+    m_pSize->setRange(MinHistoryMiB, MaxHistoryMiB);
     m_pSize->setSuffix(QStringLiteral(" MiB"));
     m_pSize->setValue(service.MaxMiB());
     m_pClear = new QPushButton(QStringLiteral("&Clear History..."), this);

@@ -1,10 +1,10 @@
 #include "gui/history/HistoryService.h"
 
 #include <QCoreApplication>
-#include <QSettings>
 
 #include "core/history/HistoryPath.h"
 #include "core/history/HistoryWriter.h"
+#include "gui/framework/ProfileSettings.h"
 #include "gui/framework/Dialogs.h"
 
 namespace {
@@ -13,8 +13,8 @@ HistoryService* g_pService = nullptr;
 
 HistoryWriterOptions WriterOptions(int keepDays, int maxMiB) {
     HistoryWriterOptions options;
-    options.m_MaxAgeSeconds = int64_t{keepDays} * 86400;
-    options.m_MaxBytes = uint64_t(maxMiB) << 20;
+    options.m_MaxAgeSeconds = HistoryDaysToSeconds(keepDays);
+    options.m_MaxBytes = HistoryMiBToBytes(maxMiB);
     return options;
 }
 
@@ -26,10 +26,9 @@ HistoryService& HistoryService::Instance() {
 }
 
 HistoryService::HistoryService() : QObject(QCoreApplication::instance()) {
-    QSettings settings;
-    m_bEnabled = settings.value(QStringLiteral("History/Enabled"), true).toBool();
-    m_KeepDays = qMax(1, settings.value(QStringLiteral("History/KeepDays"), 30).toInt());
-    m_MaxMiB = qMax(1, settings.value(QStringLiteral("History/MaxMiB"), 1024).toInt());
+    m_bEnabled = ProfileSettings::HistoryEnabled();
+    m_KeepDays = ProfileSettings::HistoryKeepDays();
+    m_MaxMiB = ProfileSettings::HistoryMaxMiB();
     m_Path = QString::fromStdString(HistoryDefaultPath());
     m_pWriter = std::make_unique<HistoryWriter>(
         m_Path.toStdString(), WriterOptions(m_KeepDays, m_MaxMiB), [this](const std::string& text) {
@@ -52,12 +51,9 @@ bool HistoryService::Submit(HistoryBatch&& batch) {
 
 void HistoryService::SetOptions(bool enabled, int keepDays, int maxMiB) {
     m_bEnabled = enabled;
-    m_KeepDays = qMax(1, keepDays);
-    m_MaxMiB = qMax(1, maxMiB);
-    QSettings settings;
-    settings.setValue(QStringLiteral("History/Enabled"), m_bEnabled);
-    settings.setValue(QStringLiteral("History/KeepDays"), m_KeepDays);
-    settings.setValue(QStringLiteral("History/MaxMiB"), m_MaxMiB);
+    m_KeepDays = qMax(MinHistoryDays, keepDays);
+    m_MaxMiB = qMax(MinHistoryMiB, maxMiB);
+    ProfileSettings::SetHistory(m_bEnabled, m_KeepDays, m_MaxMiB);
     m_pWriter->SetEnabled(m_bEnabled);
     const HistoryWriterOptions options = WriterOptions(m_KeepDays, m_MaxMiB);
     m_pWriter->SetRetention(options.m_MaxAgeSeconds, options.m_MaxBytes);

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "core/history/HistoryBatch.h"
+#include "core/history/HistoryRetention.h"
 
 class HistoryWriter;
 
@@ -43,7 +44,7 @@ private:
 
     QString m_Path;
     bool m_bEnabled = true;
-    int m_KeepDays = 30;
-    int m_MaxMiB = 1024;
+    int m_KeepDays = DefaultHistoryDays;
+    int m_MaxMiB = DefaultHistoryMiB;
     std::unique_ptr<HistoryWriter> m_pWriter;
 };

@@ -106,8 +106,8 @@ void OptionDataDlg::OnInitDialog() {
 }
 
 bool OptionDataDlg::UpdateData() {
-    return ExchangeInt(*m_pPeriodEdit, MinPeriod, MaxPeriod, m_UpdatePeriod) &&
-           ExchangeInt(*m_pLimitEdit, MinConnections, MaxConnections, m_ConnectionLimit);
+    return ExchangeInt(*m_pPeriodEdit, MinUpdatePeriod, MaxUpdatePeriod, m_UpdatePeriod) &&
+           ExchangeInt(*m_pLimitEdit, MinConnectionLimit, MaxConnectionLimit, m_ConnectionLimit);
 }
 
 void OptionDataDlg::OnHostForm(int32_t hostForm) {
@@ -123,9 +123,9 @@ void OptionDataDlg::OnDataUnit(int32_t dataUnit) {
 }
 
 void OptionDataDlg::OnPeriodStep(int direction) {
-    if (!ExchangeInt(*m_pPeriodEdit, MinPeriod, MaxPeriod, m_UpdatePeriod)) return;
+    if (!ExchangeInt(*m_pPeriodEdit, MinUpdatePeriod, MaxUpdatePeriod, m_UpdatePeriod)) return;
     const int32_t before = m_UpdatePeriod;
-    m_UpdatePeriod = std::clamp(m_UpdatePeriod + direction * PeriodStep, MinPeriod, MaxPeriod);
+    m_UpdatePeriod = std::clamp(m_UpdatePeriod + direction * UpdatePeriodStep, MinUpdatePeriod, MaxUpdatePeriod);
     m_pPeriodEdit->setText(QString::number(m_UpdatePeriod));
     if (m_UpdatePeriod != before) SetModified();
 }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "core/base/SessionLimits.h"
+
 #include "gui/options/OptionPage.h"
 
 class CVGLDoc;
@@ -16,12 +18,6 @@ class SpinButton;
 class OptionDataDlg : public OptionPage {
     Q_OBJECT
 public:
-    static constexpr int MinPeriod = 5;
-    static constexpr int MaxPeriod = 120;
-    static constexpr int PeriodStep = 5;
-    static constexpr int MinConnections = 1;
-    static constexpr int MaxConnections = 100000;
-
     explicit OptionDataDlg(QWidget* parent = nullptr);
 
     void SetTable(PMCTable* table);
@@ -54,10 +50,10 @@ protected:
 private:
     PMCTable* m_pTable = nullptr;
     CVGLDoc* m_pDocument = nullptr;
-    int32_t m_UpdatePeriod = MinPeriod;
+    int32_t m_UpdatePeriod = MinUpdatePeriod;
     int32_t m_HostForm = 0;
     int32_t m_DataUnit = 0;
-    int32_t m_ConnectionLimit = 50;
+    int32_t m_ConnectionLimit = DefaultConnectionLimit;
 
     QRadioButton* m_pIpButton;
     QRadioButton* m_pNameButton;

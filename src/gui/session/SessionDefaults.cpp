@@ -1,10 +1,9 @@
 #include "gui/session/SessionDefaults.h"
 
-#include <QSettings>
+#include "gui/framework/ProfileSettings.h"
 
 namespace {
 
-const char* const DefaultsKey = "Session/Defaults";
 bool g_bEnabled = false;
 
 }  // namespace
@@ -22,7 +21,7 @@ bool SessionDefaults::IsEnabled() {
 SessionSettings SessionDefaults::Load() {
     SessionSettings settings = SessionSettings::Described();
     if (!g_bEnabled) return settings;
-    const QByteArray text = QSettings().value(DefaultsKey).toByteArray();
+    const QByteArray text = ProfileSettings::SessionDefaults();
     QString error;
     SessionSettings kept = settings;
     if (!text.isEmpty() && kept.ReadJson(text, error)) settings = kept;
@@ -38,5 +37,5 @@ void SessionDefaults::Store(const SessionSettings& settings) {
     options.m_bConnectOnOpen = false;
     options.m_Filter.clear();  // what a session looks for is its own, not an option
     options.m_GroupBy = 0;
-    QSettings().setValue(DefaultsKey, options.ToJson());
+    ProfileSettings::SetSessionDefaults(options.ToJson());
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "core/base/SessionLimits.h"
 #include "gui/graph/GraphView.h"
 #include "gui/grid/GridView.h"
 #include "gui/session/CVGLDoc.h"
@@ -14,8 +15,6 @@
 namespace {
 
 const char* const VersionKey = "VGLSession";  // sorts first, so the file starts with it
-constexpr int32_t MinPeriod = 5;
-constexpr int32_t MaxPeriod = 120;
 
 using Write = std::function<QJsonValue(const SessionSettings&)>;
 using Read = std::function<void(SessionSettings&, const QJsonValue&)>;
@@ -129,13 +128,14 @@ const std::vector<Key>& Keys() {
     static const std::vector<Key> keys = {
         Text("server", &SessionSettings::m_Server),
         Bool("connectOnOpen", &SessionSettings::m_bConnectOnOpen),
-        Int("updatePeriod", &SessionSettings::m_UpdatePeriod, MinPeriod, MaxPeriod),
+        Int("updatePeriod", &SessionSettings::m_UpdatePeriod, MinUpdatePeriod, MaxUpdatePeriod),
         {"columns", WriteColumns, ReadColumns},
         Int("sortColumn", &SessionSettings::m_SortColumn, -1, 255),
         Int("frozenColumns", &SessionSettings::m_FrozenColumns, 0, 2),
         Int("hostForm", &SessionSettings::m_HostForm, 0, 1),
         Int("dataUnit", &SessionSettings::m_DataUnit, 0, 2),
-        Int("connectionLimit", &SessionSettings::m_ConnectionLimit, 1, 100000),
+        Int("connectionLimit", &SessionSettings::m_ConnectionLimit, MinConnectionLimit,
+            MaxConnectionLimit),
         Text("filter", &SessionSettings::m_Filter),
         Int("groupBy", &SessionSettings::m_GroupBy, 0, 4),
         {"services", WriteServices, ReadServices},

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/base/SessionLimits.h"
 #include "core/table/ColumnInfo.h"
 #include "gui/graph/ServiceRecord.h"
 
@@ -25,13 +26,13 @@ struct SessionSettings {
 
     QString m_Server;  // as the user typed it ("host", "host:port", "[::1]:port"); empty: none
     bool m_bConnectOnOpen = true;
-    int32_t m_UpdatePeriod = 60;
+    int32_t m_UpdatePeriod = DefaultUpdatePeriod;
     ColumnInfoArray m_Columns;  // in their order; titles come from the column set
     int m_SortColumn = -1;
     int m_FrozenColumns = 0;
     int32_t m_HostForm = 1;
     int32_t m_DataUnit = 0;
-    int32_t m_ConnectionLimit = 50;
+    int32_t m_ConnectionLimit = DefaultConnectionLimit;
     QString m_Filter;      // the grid's filter line
     int32_t m_GroupBy = 0;  // GroupBy: 0 the connections themselves
     std::vector<ServiceRecord> m_Services;  // the graph's, in order, without "Others"

@@ -1,0 +1,53 @@
+#include "gui/framework/ProfileSettings.h"
+
+#include <QSettings>
+#include <QString>
+#include <algorithm>
+
+#include "core/history/HistoryRetention.h"
+
+namespace {
+
+const QString RecentFilesKey = QStringLiteral("Recent File List/Files");
+const QString SessionDefaultsKey = QStringLiteral("Session/Defaults");
+const QString HistoryEnabledKey = QStringLiteral("History/Enabled");
+const QString HistoryKeepDaysKey = QStringLiteral("History/KeepDays");
+const QString HistoryMaxMiBKey = QStringLiteral("History/MaxMiB");
+
+}  // namespace
+
+QStringList ProfileSettings::RecentFiles() {
+    return QSettings().value(RecentFilesKey).toStringList();
+}
+
+void ProfileSettings::SetRecentFiles(const QStringList& files) {
+    QSettings().setValue(RecentFilesKey, files);
+}
+
+QByteArray ProfileSettings::SessionDefaults() {
+    return QSettings().value(SessionDefaultsKey).toByteArray();
+}
+
+void ProfileSettings::SetSessionDefaults(const QByteArray& json) {
+    QSettings().setValue(SessionDefaultsKey, json);
+}
+
+bool ProfileSettings::HistoryEnabled() {
+    return QSettings().value(HistoryEnabledKey, true).toBool();
+}
+
+int ProfileSettings::HistoryKeepDays() {
+    return std::max(MinHistoryDays,
+                    QSettings().value(HistoryKeepDaysKey, DefaultHistoryDays).toInt());
+}
+
+int ProfileSettings::HistoryMaxMiB() {
+    return std::max(MinHistoryMiB, QSettings().value(HistoryMaxMiBKey, DefaultHistoryMiB).toInt());
+}
+
+void ProfileSettings::SetHistory(bool enabled, int keepDays, int maxMiB) {
+    QSettings settings;
+    settings.setValue(HistoryEnabledKey, enabled);
+    settings.setValue(HistoryKeepDaysKey, keepDays);
+    settings.setValue(HistoryMaxMiBKey, maxMiB);
+}

@@ -1,0 +1,25 @@
+#pragma once
+// The profile: everything the program keeps between starts (QSettings, in
+// ~/.config/VGL/), each key with its default, so that no other file names a
+// key or guesses at a default.
+
+#include <QByteArray>
+#include <QStringList>
+
+class ProfileSettings {
+public:
+    // The recent-file list, newest first.
+    static QStringList RecentFiles();
+    static void SetRecentFiles(const QStringList& files);
+
+    // The options last applied, as a session document's JSON; empty when none were kept.
+    static QByteArray SessionDefaults();
+    static void SetSessionDefaults(const QByteArray& json);
+
+    // The history writer's options: on unless switched off, 30 days and
+    // 1024 MiB unless set, never below the least a user can set.
+    static bool HistoryEnabled();
+    static int HistoryKeepDays();
+    static int HistoryMaxMiB();
+    static void SetHistory(bool enabled, int keepDays, int maxMiB);
+};
