@@ -1,9 +1,8 @@
 #include "gui/graph/GraphView.h"
 
-#include <algorithm>
-
 #include "core/base/Trace.h"
 #include "gui/graph/GraphCtrl.h"
+#include "gui/graph/ServiceCatalogue.h"
 #include "gui/session/CVGLDoc.h"
 
 namespace {
@@ -11,45 +10,22 @@ namespace {
 const char* const OthersName = "Others";
 constexpr uint16_t PointsOnShow = 14;
 
-GraphView::ServiceMap& MasterMap() {
-    static GraphView::ServiceMap map;
-    return map;
-}
-
-std::vector<GraphView*>& ClientList() {
-    static std::vector<GraphView*> clients;
-    return clients;
-}
-
-ServiceRecord MakeRecord(const char* name, int32_t port, uint32_t color, int32_t lineStyle) {
-    ServiceRecord record;
-    record.m_Name = name;
-    record.m_bUserDefined = 0;
-    record.m_Port = port;
-    record.m_Color = color;
-    record.m_LineStyle = lineStyle;
-    return record;
-}
-
 // Everything that is not one of the chosen services: black, dotted.
 ServiceRecord OthersRecord() {
-    return MakeRecord(OthersName, 0, 0x000000, LineDot);
+    ServiceRecord record;
+    record.m_Name = OthersName;
+    record.m_LineStyle = LineDot;
+    return record;
 }
 
 }  // namespace
 
 GraphView::GraphView(QWidget* parent) : GWGraphView(parent) {
-    ClientList().push_back(this);
+    ServiceCatalogue::Register(this);
 }
 
 GraphView::~GraphView() {
-    auto& clients = ClientList();
-    auto it = std::find(clients.begin(), clients.end(), this);
-    if (it == clients.end()) {
-        GW_TRACE("Did not find Service Client in Array");
-        return;
-    }
-    clients.erase(it);
+    if (!ServiceCatalogue::Unregister(this)) GW_TRACE("Did not find Service Client in Array");
 }
 
 CVGLDoc* GraphView::GetDocument() const {
@@ -92,7 +68,7 @@ void GraphView::SetTimeLabels(int32_t period) {
 }
 
 void GraphView::ShowDefaultServices() {
-    SetServiceList({"ftp", "ftp-data", "telnet", "www", "archie"});
+    SetServiceList(ServiceCatalogue::DefaultServiceNames());
 }
 
 void GraphView::SetServiceList(const std::vector<std::string>& names) {
@@ -100,16 +76,7 @@ void GraphView::SetServiceList(const std::vector<std::string>& names) {
     if (!document) return;
     m_ServiceList = names;
     SetSubsets(BuildRecords(true));
-    // The table counts exactly these names from now on, each from 0, and
-    // takes a record named by its port number for the service of that port.
-    document->m_Table.SetServices(m_ServiceList);
-    std::map<std::string, int32_t> ports;
-    for (const std::string& name : m_ServiceList) {
-        if (auto found = MasterMap().find(name); found != MasterMap().end()) {
-            ports.emplace(name, found->second.m_Port);
-        }
-    }
-    document->m_Table.SetServicePorts(ports);
+    document->SetServices(m_ServiceList, ServiceCatalogue::PortsOf(m_ServiceList));
 }
 
 void GraphView::ReloadServices() {
@@ -117,7 +84,7 @@ void GraphView::ReloadServices() {
 }
 
 std::vector<ServiceRecord> GraphView::BuildRecords(bool trace) {
-    const ServiceMap& catalogue = MasterMap();
+    const ServiceMap& catalogue = ServiceCatalogue::Services();
     std::vector<std::string> kept;
     std::vector<ServiceRecord> records;
     for (auto it = m_ServiceList.rbegin(); it != m_ServiceList.rend(); ++it) {
@@ -139,29 +106,17 @@ std::vector<ServiceRecord> GraphView::BuildRecords(bool trace) {
 }
 
 const GraphView::ServiceMap& GraphView::GetMasterMap() {
-    return MasterMap();
+    return ServiceCatalogue::Services();
 }
 
 const std::vector<GraphView*>& GraphView::ServiceClients() {
-    return ClientList();
+    return ServiceCatalogue::Clients();
 }
 
 void GraphView::MergeIntoMasterMap(const ServiceMap& services) {
-    for (const auto& [name, record] : services) MasterMap()[name] = record;
-    // A copy: a reload must not see the registry change under it.
-    const std::vector<GraphView*> clients = ClientList();
-    for (GraphView* view : clients) view->ReloadServices();
+    ServiceCatalogue::Merge(services);
 }
 
 void GraphView::LoadPredefinedServices() {
-    const ServiceRecord predefined[] = {
-        MakeRecord("ftp", 21, 0x505050, LineDash),
-        MakeRecord("telnet", 23, 0x0000FF, LineDot),
-        MakeRecord("www", 80, 0xFF0000, LineSolid4),
-        MakeRecord("ftp-data", 20, 0x00FF00, LineDashDotDot),
-        MakeRecord("archie", 1525, 0x00FFFF, LineSolid),
-        MakeRecord("whois", 43, 0x808080, LineSolid8),
-        MakeRecord("finger", 79, 0xFFFF00, LineDashDot),
-    };
-    for (const ServiceRecord& record : predefined) MasterMap()[record.m_Name] = record;
+    ServiceCatalogue::LoadPredefined();
 }

@@ -1,14 +1,15 @@
 #pragma once
 // The traffic graph of a session: one line per chosen service plus "Others",
-// each point the bytes moved during one poll, over the last 14 polls. Owns
-// the process-wide service catalogue (MasterMap) and the registry of graph
-// views that reload when the catalogue changes.
+// each point the bytes moved during one poll, over the last 14 polls. The
+// service catalogue (MasterMap) and the registry of graph views that reload
+// when it changes live in ServiceCatalogue; the class operations here reach them.
 
 #include <map>
 #include <string>
 #include <vector>
 
 #include "gui/graph/GWGraphView.h"
+#include "gui/graph/ServiceCatalogue.h"
 
 class CVGLDoc;
 
@@ -27,7 +28,7 @@ public:
     const std::vector<std::string>& GetServiceList() const { return m_ServiceList; }
     void ShowDefaultServices();
 
-    using ServiceMap = std::map<std::string, ServiceRecord>;
+    using ServiceMap = ServiceCatalogue::ServiceMap;
     static const ServiceMap& GetMasterMap();
     static void MergeIntoMasterMap(const ServiceMap& services);
     static void LoadPredefinedServices();

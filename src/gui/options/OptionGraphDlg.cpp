@@ -16,6 +16,7 @@
 #include "core/base/Trace.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/graph/GraphView.h"
+#include "gui/graph/ServiceCatalogue.h"
 #include "gui/options/CheckListBox.h"
 #include "gui/options/LineStyleListBox.h"
 #include "gui/options/SystemServices.h"
@@ -127,7 +128,7 @@ std::string OptionGraphDlg::LineName(const QString& line) {
 void OptionGraphDlg::SetGraphView(GraphView* view) {
     if (!view) return;
     m_pGraphView = view;
-    for (const auto& [name, record] : GraphView::GetMasterMap()) m_ServiceMap[name] = record;
+    for (const auto& [name, record] : ServiceCatalogue::Services()) m_ServiceMap[name] = record;
     m_ShownServices = view->GetServiceList();
 }
 
@@ -397,7 +398,7 @@ void OptionGraphDlg::OnLineStyleChange() {
 
 void OptionGraphDlg::ApplyToGraph() {
     if (!m_pGraphView) return;
-    GraphView::MergeIntoMasterMap(m_ServiceMap);
+    ServiceCatalogue::Merge(m_ServiceMap);
     m_pGraphView->SetServiceList(m_ShownServices);
     m_pGraphView->update();
 }

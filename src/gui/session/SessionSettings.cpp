@@ -9,6 +9,7 @@
 
 #include "core/base/SessionLimits.h"
 #include "gui/graph/GraphView.h"
+#include "gui/graph/ServiceCatalogue.h"
 #include "gui/grid/GridView.h"
 #include "gui/session/CVGLDoc.h"
 
@@ -150,11 +151,11 @@ SessionSettings SessionSettings::Described() {
     BuildDefaultColumns(settings.m_Columns);
     // The catalogue as the user may have changed it; the predefined
     // services only when it lacks them.
-    const char* const names[] = {"ftp", "ftp-data", "telnet", "www", "archie"};
-    for (const char* name : names) {
-        if (GraphView::GetMasterMap().count(name) == 0) GraphView::LoadPredefinedServices();
+    const std::vector<std::string>& names = ServiceCatalogue::DefaultServiceNames();
+    for (const std::string& name : names) {
+        if (ServiceCatalogue::Services().count(name) == 0) ServiceCatalogue::LoadPredefined();
     }
-    for (const char* name : names) settings.m_Services.push_back(GraphView::GetMasterMap().at(name));
+    settings.m_Services = ServiceCatalogue::RecordsOf(names);
     return settings;
 }
 
@@ -163,9 +164,10 @@ SessionSettings SessionSettings::Capture(const CVGLDoc& document) {
     settings.m_Server = document.ServerName();
     settings.m_bConnectOnOpen = !settings.m_Server.isEmpty();
     settings.m_UpdatePeriod = document.m_UpdatePeriod;
-    settings.m_HostForm = document.m_Table.HostForm();
-    settings.m_DataUnit = document.m_Table.DataUnit();
-    settings.m_ConnectionLimit = static_cast<int32_t>(document.m_Table.ConnectionLimit());
+    const PMCTable& table = document.GetTable();
+    settings.m_HostForm = table.HostForm();
+    settings.m_DataUnit = table.DataUnit();
+    settings.m_ConnectionLimit = static_cast<int32_t>(table.ConnectionLimit());
     settings.m_Filter = document.FilterText();
     settings.m_GroupBy = static_cast<int32_t>(document.Grouping());
     if (const GridView* grid = document.GetGridView()) {
@@ -174,19 +176,15 @@ SessionSettings SessionSettings::Capture(const CVGLDoc& document) {
         settings.m_FrozenColumns = grid->FrozenColumns();
     }
     if (const GraphView* graph = document.GetGraphView()) {
-        settings.m_Services.clear();
-        for (const std::string& name : graph->GetServiceList()) {
-            const auto found = GraphView::GetMasterMap().find(name);
-            if (found != GraphView::GetMasterMap().end()) settings.m_Services.push_back(found->second);
-        }
+        settings.m_Services = ServiceCatalogue::RecordsOf(graph->GetServiceList());
     }
     return settings;
 }
 
 void SessionSettings::ApplyTo(CVGLDoc& document) const {
     document.SetServerName(m_Server);
-    document.m_Table.SetDisplayOptions(m_HostForm, m_DataUnit);
-    document.m_Table.SetConnectionLimit(static_cast<size_t>(m_ConnectionLimit));
+    document.SetDisplayOptions(m_HostForm, m_DataUnit);
+    document.SetConnectionLimit(m_ConnectionLimit);
     document.SetUpdatePeriod(m_UpdatePeriod);
     document.SetFilterText(m_Filter);
     document.SetGrouping(static_cast<GroupBy>(m_GroupBy));
@@ -197,13 +195,13 @@ void SessionSettings::ApplyTo(CVGLDoc& document) const {
         grid->SortByColumn(m_SortColumn < g_nColumns ? m_SortColumn : -1);
     }
     if (GraphView* graph = document.GetGraphView()) {
-        GraphView::ServiceMap records;
+        ServiceCatalogue::ServiceMap records;
         std::vector<std::string> names;
         for (const ServiceRecord& record : m_Services) {
             records[record.m_Name] = record;
             names.push_back(record.m_Name);
         }
-        GraphView::MergeIntoMasterMap(records);
+        ServiceCatalogue::Merge(records);
         graph->SetServiceList(names);
     }
 }
@@ -228,9 +226,10 @@ bool SessionSettings::ReadJson(const QByteArray& text, QString& error) {
         return false;
     }
     if (version.toInt() < 1 || version.toInt() > FormatVersion) {
-        error = QStringLiteral("It was written in format %1 by a later VGL; this one reads up to %2.")
-                    .arg(version.toInt())
-                    .arg(FormatVersion);
+        error =
+            QStringLiteral("It was written in format %1 by a later VGL; this one reads up to %2.")
+                .arg(version.toInt())
+                .arg(FormatVersion);
         return false;
     }
     for (const Key& key : Keys()) {
