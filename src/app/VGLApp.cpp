@@ -133,7 +133,7 @@ void CVGLApp::ConnectCommandLineSessions() {
 void CVGLApp::ConnectSession(CVGLDoc& document, const QString& host,
                              const VGLCommandLine& options) {
     if (options.m_Period > 0) document.SetUpdatePeriod(options.m_Period);
-    if (options.m_Keep > 0) document.m_Table.SetConnectionLimit(static_cast<size_t>(options.m_Keep));
+    if (options.m_Keep > 0) document.SetConnectionLimit(options.m_Keep);
     document.SetFilterText(options.m_Filter);
     static const std::pair<const char*, GroupBy> groupings[] = {
         {"user", GroupBy::User}, {"destination", GroupBy::Destination},

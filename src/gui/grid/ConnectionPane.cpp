@@ -121,7 +121,7 @@ void ConnectionPane::SetDocument(CVGLDoc* document) {
     m_pDocument = document;
     if (m_pDocument) {
         connect(m_pDocument, &CVGLDoc::viewChoiceChanged, this, &ConnectionPane::ApplyViewChoice);
-        m_pGrid->Model()->SetTable(&m_pDocument->m_Table);
+        m_pGrid->Model()->SetTable(&m_pDocument->GetTable());
     }
     ApplyViewChoice();
 }
@@ -162,7 +162,7 @@ void ConnectionPane::Refresh() {
     const std::vector<const EntryObj*> shown = model->ShownEntries();
     ConnectionTotals totals;
     if (m_pDocument && m_pDocument->Grouping() != GroupBy::Connection) {
-        m_pGroupModel->Rebuild(m_pDocument->Grouping(), shown, m_pDocument->m_Table.DataUnit());
+        m_pGroupModel->Rebuild(m_pDocument->Grouping(), shown, m_pDocument->GetTable().DataUnit());
         // The groups have been through every connection already.
         for (const ConnectionGroup& group : m_pGroupModel->Groups().Groups())
             totals.Add(group.m_Totals);
@@ -173,7 +173,7 @@ void ConnectionPane::Refresh() {
 }
 
 void ConnectionPane::ShowTotals(const ConnectionTotals& totals) {
-    const int unit = m_pDocument ? m_pDocument->m_Table.DataUnit() : 0;
+    const int unit = m_pDocument ? m_pDocument->GetTable().DataUnit() : 0;
     m_pTotals->setText(
         QStringLiteral("Shown: %1    Active: %2    Failed: %3    In: %4    Out: %5    "
                        "In rate: %6    Out rate: %7")
@@ -195,7 +195,7 @@ void ConnectionPane::OnGroupActivated(int row) {
 }
 
 ExportSheet ConnectionPane::SheetOnShow() const {
-    const int32_t hostForm = m_pDocument ? m_pDocument->m_Table.HostForm() : 1;
+    const int32_t hostForm = m_pDocument ? m_pDocument->GetTable().HostForm() : 1;
     if (m_pStack->currentWidget() == m_pGroupView) {
         ExportSheet sheet = ExportSheet::FromGroups(m_pGroupModel->Groups());
         std::vector<std::vector<ExportCell>> rows;

@@ -120,8 +120,8 @@ void GridView::OnFirstDisplay() {
 void GridView::OnDocumentUpdate(GWView*, intptr_t, QObject*) {
     CVGLDoc* document = GetDocument();
     if (!document) return;
-    m_pModel->SetTable(&document->m_Table);
-    document->m_Table.UpdateRowCount(*this);
+    m_pModel->SetTable(&document->GetTable());
+    document->GetTable().UpdateRowCount(*this);
     UpdateCornerButton();
     viewport()->update();
     m_pFrozen->viewport()->update();

@@ -80,7 +80,7 @@ OptionDataDlg::OptionDataDlg(QWidget* parent) : OptionPage(parent) {
     connect(m_pLimitEdit, &QLineEdit::textEdited, this, [this] { SetModified(); });
 }
 
-void OptionDataDlg::SetTable(PMCTable* table) {
+void OptionDataDlg::SetTable(const PMCTable* table) {
     if (table) m_pTable = table;
 }
 
@@ -125,7 +125,8 @@ void OptionDataDlg::OnDataUnit(int32_t dataUnit) {
 void OptionDataDlg::OnPeriodStep(int direction) {
     if (!ExchangeInt(*m_pPeriodEdit, MinUpdatePeriod, MaxUpdatePeriod, m_UpdatePeriod)) return;
     const int32_t before = m_UpdatePeriod;
-    m_UpdatePeriod = std::clamp(m_UpdatePeriod + direction * UpdatePeriodStep, MinUpdatePeriod, MaxUpdatePeriod);
+    m_UpdatePeriod =
+        std::clamp(m_UpdatePeriod + direction * UpdatePeriodStep, MinUpdatePeriod, MaxUpdatePeriod);
     m_pPeriodEdit->setText(QString::number(m_UpdatePeriod));
     if (m_UpdatePeriod != before) SetModified();
 }
@@ -135,6 +136,6 @@ void OptionDataDlg::ApplyToSession() {
     // The document keeps a period given while disconnected for its next connection.
     m_pDocument->SetUpdatePeriod(m_UpdatePeriod);
     if (!m_pTable) return;
-    m_pTable->SetDisplayOptions(m_HostForm, m_DataUnit);
-    m_pTable->SetConnectionLimit(static_cast<size_t>(m_ConnectionLimit));
+    m_pDocument->SetDisplayOptions(m_HostForm, m_DataUnit);
+    m_pDocument->SetConnectionLimit(m_ConnectionLimit);
 }

@@ -20,7 +20,8 @@ class OptionDataDlg : public OptionPage {
 public:
     explicit OptionDataDlg(QWidget* parent = nullptr);
 
-    void SetTable(PMCTable* table);
+    // Where host form, unit and limit are read; the document applies them.
+    void SetTable(const PMCTable* table);
     void SetDocument(CVGLDoc* document);
     void ApplyToSession();
     bool UpdateData() override;  // the period, 5..120, and the connections, 1..100,000
@@ -48,7 +49,7 @@ protected:
     void OnInitDialog() override;
 
 private:
-    PMCTable* m_pTable = nullptr;
+    const PMCTable* m_pTable = nullptr;
     CVGLDoc* m_pDocument = nullptr;
     int32_t m_UpdatePeriod = MinUpdatePeriod;
     int32_t m_HostForm = 0;

@@ -79,7 +79,7 @@ int OptionPPT::RunOn(CVGLDoc* document) {
     if (!grid || !graph) return Rejected;
     m_pDocument = document;
     m_pTablePage->SetGridView(grid);
-    m_pDataPage->SetTable(&document->m_Table);
+    m_pDataPage->SetTable(&document->GetTable());
     m_pDataPage->SetDocument(document);
     m_pGraphPage->SetGraphView(graph);
 

@@ -129,7 +129,7 @@ void CVGLDoc::OnConnect() {
         return;
     }
     StopReconnect();  // the user chooses the server now
-    CancelWork();  // a connect still in flight is given up for the new one
+    CancelWork();     // a connect still in flight is given up for the new one
     ConnectLoop();
 }
 
@@ -345,6 +345,20 @@ void CVGLDoc::SetUpdatePeriod(int32_t period) {
     if (GraphView* graph = GetGraphView()) graph->SetTimeLabels(m_UpdatePeriod);
 }
 
+void CVGLDoc::SetServices(const std::vector<std::string>& names,
+                          const std::map<std::string, int32_t>& portOfService) {
+    m_Table.SetServices(names);
+    m_Table.SetServicePorts(portOfService);
+}
+
+void CVGLDoc::SetDisplayOptions(int32_t hostForm, int32_t dataUnit) {
+    m_Table.SetDisplayOptions(hostForm, dataUnit);
+}
+
+void CVGLDoc::SetConnectionLimit(int32_t limit) {
+    m_Table.SetConnectionLimit(static_cast<size_t>(limit));
+}
+
 int CVGLDoc::OnTimerTick(uintptr_t document) {
     auto* doc = reinterpret_cast<CVGLDoc*>(document);
     if (doc == nullptr || doc->m_bStopped != 0 || doc->m_bDisconnected != 0) return 1;
@@ -435,8 +449,8 @@ bool CVGLDoc::OnOpenDocument(const QString& path) {
         SessionSettings check;
         QString error;
         if (!text.trimmed().isEmpty() && !check.ReadJson(text, error)) {
-            GWMessageBox(
-                QStringLiteral("Cannot open the file %1:\n%2").arg(QFileInfo(path).fileName(), error));
+            GWMessageBox(QStringLiteral("Cannot open the file %1:\n%2")
+                             .arg(QFileInfo(path).fileName(), error));
             return false;
         }
     }
@@ -538,11 +552,13 @@ void CVGLDoc::RetryNow() {
 }
 
 void CVGLDoc::ShowReconnectStatus() {
-    SetStatus(QStringLiteral("Reconnecting to %1 in %2 s\u2026").arg(m_ServerName).arg(m_ReconnectLeft));
+    SetStatus(
+        QStringLiteral("Reconnecting to %1 in %2 s\u2026").arg(m_ServerName).arg(m_ReconnectLeft));
 }
 
 void CVGLDoc::SetDisconnectedTitle() {
-    if (!m_ServerName.isEmpty()) SetTitle(QString::fromLatin1(DisconnectedTitlePrefix) + m_ServerName);
+    if (!m_ServerName.isEmpty())
+        SetTitle(QString::fromLatin1(DisconnectedTitlePrefix) + m_ServerName);
 }
 
 GraphView* CVGLDoc::GetGraphView() const {

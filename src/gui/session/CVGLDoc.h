@@ -6,9 +6,12 @@
 
 #include <QString>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "core/base/SessionLimits.h"
 #include "core/history/HistoryRecorder.h"
 #include "core/monitor/ReconnectPolicy.h"
 #include "core/monitor/SessionWorker.h"
@@ -41,6 +44,13 @@ public:
     void Refresh(GWView* sender = nullptr, intptr_t hint = 0, QObject* hintObject = nullptr);
     // The seconds between two timer polls; a new period starts a new graph point.
     void SetUpdatePeriod(int32_t period);
+    // What the views and dialogs change in the table goes through here.
+    // The graph's services: the table counts exactly these names from now on,
+    // each from 0, and takes a record named by a port number for its service.
+    void SetServices(const std::vector<std::string>& names,
+                     const std::map<std::string, int32_t>& portOfService);
+    void SetDisplayOptions(int32_t hostForm, int32_t dataUnit);  // host names or addresses; unit
+    void SetConnectionLimit(int32_t limit);
     static int OnTimerTick(uintptr_t document);  // the timer callback; returns 1
     void OnShowActive();
     void OnShowFailed();
@@ -80,12 +90,13 @@ public:
 
     GraphView* GetGraphView() const;
     GridView* GetGridView() const;
-    PMCTable& GetTable() { return m_Table; }
+    // The views read the table; only the document changes it.
+    const PMCTable& GetTable() const { return m_Table; }
 
     int32_t m_bStopped = 1;
     int32_t m_bDisconnected = 1;
     PMCTable m_Table;
-    int32_t m_UpdatePeriod = 60;
+    int32_t m_UpdatePeriod = DefaultUpdatePeriod;
 
     // A connect or a poll is in flight (started, its result not yet applied
     // to the end: a large batch is applied a slice per turn of the event loop).
@@ -160,7 +171,7 @@ private:
     bool m_bBaseline = false;    // the next poll is the first of this connection
     bool m_bTickDue = false;     // a tick came: the next poll appends the point
     bool m_bBufferFull = false;  // the status line says that connections were dropped
-    HistoryRecorder m_History;  // told by the table of what it applies
+    HistoryRecorder m_History;   // told by the table of what it applies
 
     QString m_ServerName;
     std::unique_ptr<SessionSettings> m_pPendingSettings;  // for the views to come
