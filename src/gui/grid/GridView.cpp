@@ -14,6 +14,7 @@
 #include "gui/framework/CommandIds.h"
 #include "gui/grid/GridDelegate.h"
 #include "gui/grid/GridModel.h"
+#include "gui/grid/GridPrinter.h"
 #include "gui/session/CVGLDoc.h"
 
 namespace {
@@ -338,97 +339,5 @@ std::vector<int> GridView::ShownColumns() const {
 }
 
 void GridView::OnPrint(QPainter& painter, QPrinter& printer) {
-    const std::vector<int> columns = ShownColumns();
-    if (columns.empty()) return;
-
-    QFont textFont = font();
-    textFont.setPointSizeF(9.0);
-    QFont titleFont = textFont;
-    titleFont.setBold(true);
-    const QFontMetricsF textMetrics(textFont, &printer);
-    const QFontMetricsF titleMetrics(titleFont, &printer);
-    const qreal pad = textMetrics.averageCharWidth() * 0.6;
-    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
-    const int rows = m_pModel->rowCount();
-
-    // Each column as wide as its widest text; narrowed alike to fit the page.
-    std::vector<qreal> widths;
-    qreal total = 0;
-    for (int column : columns) {
-        qreal width =
-            titleMetrics.horizontalAdvance(m_pModel->headerData(column, Qt::Horizontal).toString());
-        for (int row = 0; row < rows; ++row) {
-            width = std::max(width, textMetrics.horizontalAdvance(
-                                        m_pModel->data(m_pModel->index(row, column)).toString()));
-        }
-        widths.push_back(width + 2 * pad);
-        total += widths.back();
-    }
-    // A grid wider than the page is printed smaller, down to half size; what
-    // is still too wide is narrowed alike and its texts shortened.
-    const qreal scale = std::clamp(page.width() / total, 0.5, 1.0);
-    const QSizeF area = page.size() / scale;
-    if (total > area.width()) {
-        for (qreal& width : widths) width *= area.width() / total;
-        total = area.width();
-    }
-    painter.save();
-    painter.scale(scale, scale);
-
-    const qreal rowHeight = textMetrics.height() * 1.4;
-    const qreal titleHeight = titleMetrics.height() * 1.6;
-    const int rowsPerPage =
-        std::max(1, static_cast<int>((area.height() - titleHeight) / rowHeight));
-    const int pages = std::max(1, (rows + rowsPerPage - 1) / rowsPerPage);
-    const QPen gridPen(QColor(0x80, 0x80, 0x80), 0);
-
-    for (int pageIndex = 0; pageIndex < pages; ++pageIndex) {
-        if (pageIndex > 0) printer.newPage();
-        const int first = pageIndex * rowsPerPage;
-        const int last = std::min(rows, first + rowsPerPage);
-
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(0xE0, 0xE0, 0xE0));
-        painter.drawRect(QRectF(0, 0, total, titleHeight));
-        painter.setBrush(Qt::NoBrush);
-
-        qreal x = 0;
-        for (size_t i = 0; i < columns.size(); ++i) {
-            const QRectF cell(x + pad, 0, widths[i] - 2 * pad, titleHeight);
-            painter.setPen(Qt::black);
-            painter.setFont(titleFont);
-            painter.drawText(
-                cell, Qt::AlignCenter,
-                titleMetrics.elidedText(m_pModel->headerData(columns[i], Qt::Horizontal).toString(),
-                                        Qt::ElideRight, cell.width()));
-            painter.setFont(textFont);
-            for (int row = first; row < last; ++row) {
-                const QModelIndex index = m_pModel->index(row, columns[i]);
-                const QRectF text(x + pad, titleHeight + (row - first) * rowHeight,
-                                  widths[i] - 2 * pad, rowHeight);
-                const auto align =
-                    Qt::Alignment(m_pModel->data(index, Qt::TextAlignmentRole).toInt());
-                painter.drawText(text, align,
-                                 textMetrics.elidedText(m_pModel->data(index).toString(),
-                                                        Qt::ElideRight, text.width()));
-            }
-            x += widths[i];
-        }
-
-        // Grid lines round every cell of the page.
-        const qreal bottom = titleHeight + (last - first) * rowHeight;
-        painter.setPen(gridPen);
-        x = 0;
-        painter.drawLine(QPointF(0, 0), QPointF(0, bottom));
-        for (qreal width : widths) {
-            x += width;
-            painter.drawLine(QPointF(x, 0), QPointF(x, bottom));
-        }
-        painter.drawLine(QPointF(0, 0), QPointF(total, 0));
-        for (int line = 0; line <= last - first; ++line) {
-            const qreal y = titleHeight + line * rowHeight;
-            painter.drawLine(QPointF(0, y), QPointF(total, y));
-        }
-    }
-    painter.restore();
+    GridPrinter(*m_pModel, ShownColumns(), font(), printer).Print(painter);
 }
