@@ -99,37 +99,32 @@ bool ReadHosts(const QCommandLineParser& parser, const Options& options,
     return true;
 }
 
-// --period and --keep: only with --connect, and within the session's limits.
-bool ReadSessionNumbers(const QCommandLineParser& parser, const Options& options,
-                        VGLCommandLine& commandLine, QString& message) {
-    const bool connects = !commandLine.m_ConnectHosts.isEmpty();
-    if (parser.isSet(options.m_Period)) {
-        if (!connects) {
-            message = QStringLiteral("--period applies to sessions opened with --connect.");
-            return false;
-        }
-        if (!ParseNumber(parser.value(options.m_Period), MinUpdatePeriod, MaxUpdatePeriod,
-                         commandLine.m_Period)) {
-            message = QStringLiteral("The period must be a whole number of seconds from %1 to %2.")
-                          .arg(MinUpdatePeriod)
-                          .arg(MaxUpdatePeriod);
-            return false;
-        }
+// A number that only the sessions opened with --connect take, within its limits.
+bool ReadSessionNumber(const QCommandLineParser& parser, const QCommandLineOption& option, int low,
+                       int high, const QString& rangeMessage, VGLCommandLine& commandLine,
+                       int& value, QString& message) {
+    if (!parser.isSet(option)) return true;
+    if (commandLine.m_ConnectHosts.isEmpty()) {
+        message = QStringLiteral("--%1 applies to sessions opened with --connect.")
+                      .arg(option.names().constFirst());
+        return false;
     }
-    if (parser.isSet(options.m_Keep)) {
-        if (!connects) {
-            message = QStringLiteral("--keep applies to sessions opened with --connect.");
-            return false;
-        }
-        if (!ParseNumber(parser.value(options.m_Keep), MinConnectionLimit, MaxConnectionLimit,
-                         commandLine.m_Keep)) {
-            message = QStringLiteral("--keep needs a number from %1 to %2.")
-                          .arg(MinConnectionLimit)
-                          .arg(MaxConnectionLimit);
-            return false;
-        }
+    if (!ParseNumber(parser.value(option), low, high, value)) {
+        message = rangeMessage.arg(low).arg(high);
+        return false;
     }
     return true;
+}
+
+bool ReadSessionNumbers(const QCommandLineParser& parser, const Options& options,
+                        VGLCommandLine& commandLine, QString& message) {
+    return ReadSessionNumber(
+               parser, options.m_Period, MinUpdatePeriod, MaxUpdatePeriod,
+               QStringLiteral("The period must be a whole number of seconds from %1 to %2."),
+               commandLine, commandLine.m_Period, message) &&
+           ReadSessionNumber(parser, options.m_Keep, MinConnectionLimit, MaxConnectionLimit,
+                             QStringLiteral("--keep needs a number from %1 to %2."), commandLine,
+                             commandLine.m_Keep, message);
 }
 
 // --filter and --group-by: what the grids of the --connect sessions show.
