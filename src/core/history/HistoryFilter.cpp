@@ -1,92 +1,154 @@
 #include "core/history/HistoryFilter.h"
 
-#include <cctype>
-#include <utility>
+#include <sqlite3.h>
+
+#include <string_view>
+
+#include "core/history/HistoryDatabase.h"
+#include "core/table/EntryObj.h"
+#include "core/view/Ipv4Network.h"
+#include "core/view/TextFold.h"
 
 namespace {
 
-struct FieldName {
-    const char* m_Name;
-    HistoryFilter::Field m_Field;
-};
+using Term = FilterLine::Term;
 
-constexpr FieldName FieldNames[] = {
-    {"user", HistoryFilter::User},
-    {"dest", HistoryFilter::Destination},
-    {"destination", HistoryFilter::Destination},
-    {"service", HistoryFilter::Service},
-    {"src", HistoryFilter::Source},
-    {"source", HistoryFilter::Source},
-    {"server", HistoryFilter::Server},
-    {"result", HistoryFilter::Result},
-    {"auth", HistoryFilter::Auth},
-};
+// The texts of a connection's hosts and names, as the live grid searches them.
+const char* const AnyColumns[] = {"c.src_name", "c.src_addr", "c.dst_name",    "c.dst_addr",
+                                  "c.user",     "c.service",  "c.result_text", "c.next_server"};
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
+std::string_view ValueText(sqlite3_value* value) {
+    const unsigned char* text = sqlite3_value_text(value);
+    if (text == nullptr) return {};
+    return {reinterpret_cast<const char*>(text), static_cast<size_t>(sqlite3_value_bytes(value))};
 }
 
-// The next blank-separated word with its quoted parts unquoted; false for a
-// quote left open.
-bool NextWord(const std::string& text, size_t& at, std::string& word) {
-    word.clear();
-    while (at < text.size() && IsBlank(text[at])) ++at;
-    while (at < text.size() && !IsBlank(text[at])) {
-        const char c = text[at++];
-        if (c != '"') {
-            word += c;
-            continue;
-        }
-        for (;;) {
-            if (at >= text.size()) return false;
-            char inside = text[at++];
-            if (inside == '"') break;
-            if (inside == '\\' && at < text.size()) inside = text[at++];
-            word += inside;
-        }
-    }
-    return true;
+// filter_has(text, folded): the text, folded as the live grid folds, holds the other.
+void Has(sqlite3_context* context, int, sqlite3_value** values) {
+    const std::string_view needle = ValueText(values[1]);
+    const bool found = Folded(ValueText(values[0])).find(needle) != std::string::npos;
+    sqlite3_result_int(context, found ? 1 : 0);
 }
 
-HistoryFilter::Term MakeTerm(const std::string& line) {
-    HistoryFilter::Term term;
-    term.m_bExclude = line.size() > 1 && line[0] == '-';
-    const std::string word = term.m_bExclude ? line.substr(1) : line;
-    const size_t colon = word.find(':');
-    if (colon != std::string::npos && colon > 0) {
-        std::string name = word.substr(0, colon);
-        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        for (const FieldName& field : FieldNames) {
-            if (name != field.m_Name) continue;
-            term.m_Field = field.m_Field;
-            term.m_Text = word.substr(colon + 1);
-            if (!term.m_Text.empty() && term.m_Text[0] == '=') {
-                term.m_bExact = true;
-                term.m_Text.erase(0, 1);
-            }
-            return term;
+// filter_in_network(address, network): a dotted address lies in "10.0.0.0/8".
+void InNetwork(sqlite3_context* context, int, sqlite3_value** values) {
+    uint32_t address = 0;
+    Ipv4Network network;
+    const bool in = Ipv4Network::ParseAddress(ValueText(values[0]), address) &&
+                    Ipv4Network::Parse(ValueText(values[1]), network) && network.Contains(address);
+    sqlite3_result_int(context, in ? 1 : 0);
+}
+
+// The method bytes whose names hold the folded text (or are it, for an exact term).
+std::string AuthMethods(const Term& term) {
+    std::string list;
+    for (int method = 0; method < 256; ++method) {
+        const std::string& name = EntryObj::AuthMethodText(static_cast<uint8_t>(method));
+        if (term.m_Match == FilterLine::Exact
+                ? name == term.m_Value
+                : Folded(name).find(term.m_Value) != std::string::npos) {
+            list += (list.empty() ? "" : ",") + std::to_string(method);
         }
     }
-    term.m_Text = word;
-    return term;
+    return "c.auth IN (" + list + ")";
+}
+
+std::string AnyOf(const std::vector<const char*>& columns, const std::string& names) {
+    std::string sql;
+    for (size_t i = 0; i < columns.size(); ++i)
+        sql += std::string(i ? " OR " : "") + columns[i] + " IN " + names;
+    return sql;
+}
+
+std::vector<const char*> ColumnsOf(FilterLine::Field field) {
+    switch (field) {
+        case FilterLine::User:
+            return {"c.user"};
+        case FilterLine::Destination:
+            return {"c.dst_name", "c.dst_addr"};
+        case FilterLine::Source:
+            return {"c.src_name", "c.src_addr"};
+        case FilterLine::Service:
+            return {"c.service"};
+        case FilterLine::Server:
+            return {"c.server"};
+        case FilterLine::Result:
+            return {"c.result_text"};
+        default:
+            return {std::begin(AnyColumns), std::end(AnyColumns)};
+    }
+}
+
+// The matching names are few and looked up once; the rows are then matched by number.
+std::string ContainsClause(const Term& term, const HistoryFilter::Param& param) {
+    const std::string value = param(term.m_Value);
+    std::string sql = AnyOf(ColumnsOf(term.m_Field),
+                            "(SELECT id FROM names WHERE filter_has(text, " + value + "))");
+    // A failure's code is searched with its text.
+    if (term.m_Field == FilterLine::Result || term.m_Field == FilterLine::Anywhere)
+        sql += " OR (c.result_code <> 0 AND filter_has(c.result_code, " + value + "))";
+    if (term.m_Field == FilterLine::Anywhere) sql += " OR " + AuthMethods(term);
+    return sql;
+}
+
+// A destination is its host name, or its address when it has none; a client
+// its address, or its name when no address is known.
+std::string ExactClause(const Term& term, const HistoryFilter::Param& param) {
+    const std::string is = "(SELECT id FROM names WHERE text = " + param(term.m_Value) + ")";
+    const std::string none = "(SELECT id FROM names WHERE text = '')";
+    switch (term.m_Field) {
+        case FilterLine::Destination:
+            return "c.dst_name IN " + is + " OR (c.dst_name IN " + none + " AND c.dst_addr IN " +
+                   is + ")";
+        case FilterLine::Source:
+            return "c.src_addr IN " + is + " OR (c.src_addr IN " + none + " AND c.src_name IN " +
+                   is + ")";
+        default:
+            return AnyOf(ColumnsOf(term.m_Field), is);
+    }
+}
+
+std::string NetworkClause(const Term& term, const HistoryFilter::Param& param) {
+    const char* column = term.m_Field == FilterLine::Source ? "c.src_addr" : "c.dst_addr";
+    return std::string(column) + " IN (SELECT id FROM names WHERE filter_in_network(text, " +
+           param(term.m_Value) + "))";
+}
+
+std::string TermClause(const Term& term, const HistoryFilter::Param& param) {
+    if (term.m_Field == FilterLine::Auth) return AuthMethods(term);
+    switch (term.m_Match) {
+        case FilterLine::Exact:
+            return ExactClause(term, param);
+        case FilterLine::Network:
+            return NetworkClause(term, param);
+        default:
+            return ContainsClause(term, param);
+    }
 }
 
 }  // namespace
 
 HistoryFilter HistoryFilter::Parse(const std::string& text) {
     HistoryFilter filter;
-    size_t at = 0;
-    std::string word;
-    while (at < text.size()) {
-        if (!NextWord(text, at, word)) {
-            filter.m_Terms.clear();
-            filter.m_Error = "a quote is not closed";
-            return filter;
-        }
-        if (word.empty()) continue;
-        Term term = MakeTerm(word);
-        // "user:=" (exactly empty) is a term; "user:" alone is not.
-        if (!term.m_Text.empty() || term.m_bExact) filter.m_Terms.push_back(std::move(term));
-    }
+    FilterLine::Parse(text, filter.m_Terms, filter.m_Error);
     return filter;
+}
+
+std::string HistoryFilter::Sql(const Param& param) const {
+    std::string sql;
+    for (const Term& term : m_Terms)
+        sql +=
+            std::string(term.m_bExclude ? " AND NOT (" : " AND (") + TermClause(term, param) + ")";
+    return sql;
+}
+
+void HistoryFilter::AddFunctions(HistoryDatabase& db) {
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    int code = sqlite3_create_function_v2(db.Handle(), "filter_has", 2, flags, nullptr, Has,
+                                          nullptr, nullptr, nullptr);
+    if (code == SQLITE_OK) {
+        code = sqlite3_create_function_v2(db.Handle(), "filter_in_network", 2, flags, nullptr,
+                                          InNetwork, nullptr, nullptr, nullptr);
+    }
+    if (code != SQLITE_OK) db.Fail(code);
 }

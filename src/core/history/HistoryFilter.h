@@ -1,28 +1,27 @@
 #pragma once
-// Which finished connections the History grid shows: a line of terms, all of
-// which a connection must meet, written as in the live grid's filter:
-//   word            any text of the connection holds it (ASCII case does not matter)
-//   user:NAME       that field holds it; also dest:, src: (source:), service:,
-//                   server:, auth:, result:
-//   user:=NAME      the field is exactly NAME
-//   -term           the connection must not meet the term
-//   "two words"     quotes keep blanks (and \" \\) inside one value
-// A malformed line (a quote left open) keeps every connection and says why.
+// Which finished connections the History grid shows: the terms of a filter
+// line (FilterLine, which documents the grammar) as SQL over `connections c`.
+// A malformed line keeps every connection and says why.
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "core/view/FilterLine.h"
+
+class HistoryDatabase;
+
 struct HistoryFilter {
-    enum Field { Any, User, Destination, Service, Source, Server, Result, Auth };
-    struct Term {
-        Field m_Field = Any;
-        std::string m_Text;
-        bool m_bExact = false;
-        bool m_bExclude = false;
-    };
-    std::vector<Term> m_Terms;
+    std::vector<FilterLine::Term> m_Terms;
     std::string m_Error;  // empty unless the line was malformed
 
     static HistoryFilter Parse(const std::string& text);
     bool IsEmpty() const { return m_Terms.empty(); }
+
+    // Binds a text to the statement and gives its placeholder ("?4").
+    using Param = std::function<std::string(std::string)>;
+    // Every term as " AND (...)", or " AND NOT (...)" for an excluded one.
+    std::string Sql(const Param& param) const;
+    // The SQL functions the terms call, on a connection that reads the history.
+    static void AddFunctions(HistoryDatabase& db);
 };

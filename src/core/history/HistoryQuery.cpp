@@ -1,11 +1,9 @@
 #include "core/history/HistoryQuery.h"
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 
 #include "core/history/HistoryStatement.h"
-#include "core/table/EntryObj.h"
 
 namespace {
 
@@ -26,15 +24,6 @@ struct Where {
     }
 };
 
-std::string LikePattern(const std::string& text) {
-    std::string pattern = "%";
-    for (char c : text) {
-        if (c == '%' || c == '_' || c == '\\') pattern += '\\';
-        pattern += c;
-    }
-    return pattern + "%";
-}
-
 std::string ServersClause(Where& where, const std::vector<std::string>& servers,
                           const char* column) {
     if (servers.empty()) return std::string();
@@ -43,57 +32,12 @@ std::string ServersClause(Where& where, const std::vector<std::string>& servers,
     return sql + "))";
 }
 
-// The method bytes whose names hold the text (or are it, for an exact term).
-std::string AuthMethods(const HistoryFilter::Term& term) {
-    std::string list;
-    for (int method = 0; method < 256; ++method) {
-        std::string name = EntryObj::AuthMethodName(static_cast<uint8_t>(method));
-        std::string text = term.m_Text;
-        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (term.m_bExact ? name == text : name.find(text) != std::string::npos) {
-            list += (list.empty() ? "" : ",") + std::to_string(method);
-        }
-    }
-    return list;
-}
-
-std::string TermClause(Where& where, const HistoryFilter::Term& term) {
-    static const std::map<HistoryFilter::Field, std::vector<const char*>> columns = {
-        {HistoryFilter::User, {"c.user"}},
-        {HistoryFilter::Destination, {"c.dst_name", "c.dst_addr"}},
-        {HistoryFilter::Service, {"c.service"}},
-        {HistoryFilter::Source, {"c.src_name", "c.src_addr"}},
-        {HistoryFilter::Server, {"c.server"}},
-        {HistoryFilter::Result, {"c.result_text"}},
-        {HistoryFilter::Any,
-         {"c.user", "c.dst_name", "c.dst_addr", "c.service", "c.src_name", "c.src_addr", "c.server",
-          "c.next_server", "c.result_text"}},
-    };
-    std::string sql;
-    if (term.m_Field == HistoryFilter::Auth) {
-        sql = "c.auth IN (" + AuthMethods(term) + ")";
-    } else {
-        // The matching names are few and looked up once; the rows are then
-        // matched by number.
-        const std::string names =
-            term.m_bExact ? "(SELECT id FROM names WHERE text = " + where.Param(term.m_Text) + ")"
-                          : "(SELECT id FROM names WHERE text LIKE " +
-                                where.Param(LikePattern(term.m_Text)) + " ESCAPE '\\')";
-        const auto& list = columns.at(term.m_Field);
-        for (size_t i = 0; i < list.size(); ++i) {
-            sql += std::string(i ? " OR " : "") + list[i] + " IN " + names;
-        }
-    }
-    return std::string(term.m_bExclude ? " AND NOT (" : " AND (") + sql + ")";
-}
-
 Where ConnectionsWhere(const HistoryRange& range) {
     Where where;
     where.m_Sql = "c.end_time >= ?1 AND c.end_time < ?2";
     where.m_Sql += ServersClause(where, range.m_Servers, "c.server");
-    for (const HistoryFilter::Term& term : range.m_Filter.m_Terms)
-        where.m_Sql += TermClause(where, term);
+    where.m_Sql +=
+        range.m_Filter.Sql([&where](std::string text) { return where.Param(std::move(text)); });
     return where;
 }
 
@@ -138,6 +82,7 @@ std::string SortKey(int column) {
 
 void HistoryQuery::Open(const std::string& path) {
     m_Db.Open(path, HistoryDatabase::ReadOnly);
+    HistoryFilter::AddFunctions(m_Db);
 }
 
 std::vector<std::string> HistoryQuery::Servers() {

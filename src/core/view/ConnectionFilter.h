@@ -1,11 +1,6 @@
 #pragma once
-// The grid's filter: a line of terms, all of which a connection must meet.
-//   word            any searchable column holds it (case does not matter)
-//   user:NAME       one column holds it; also dest:, src:, service:, auth:, result:
-//   dest:10.0.0.0/8 src: and dest: also take an IPv4 network
-//   user:=NAME      the column is exactly NAME (what a group's row stands for)
-//   -term           the connection must not meet the term
-//   "two words"     quotes keep blanks (and \" \\) inside one value
+// The live grid's filter: the terms of a filter line (FilterLine, which
+// documents the grammar) matched in memory over a FilterIndex.
 // A malformed line keeps every connection and says what is wrong.
 
 #include <string>
@@ -13,7 +8,7 @@
 #include <vector>
 
 #include "core/view/FilterIndex.h"
-#include "core/view/Ipv4Network.h"
+#include "core/view/FilterLine.h"
 
 class ConnectionFilter {
 public:
@@ -29,19 +24,14 @@ public:
 
     // A term that chooses exactly the connections whose field is this value
     // ("user:=\"a b\""), quoted as the parser reads it back.
-    static std::string ExactTerm(std::string_view field, std::string_view value);
+    static std::string ExactTerm(std::string_view field, std::string_view value) {
+        return FilterLine::ExactTerm(field, value);
+    }
 
 private:
-    enum Kind { Anywhere, Column, Exact, Network };
-    struct Term {
-        Kind m_Kind = Anywhere;
-        FilterIndex::Field m_Field = FilterIndex::Other;
-        bool m_bExclude = false;
-        std::string m_Value;  // folded, except for Exact
-        Ipv4Network m_Network;
-    };
-    bool ParseTerm(std::string_view word, std::string_view value, bool quoted, Term& term);
+    using Term = FilterLine::Term;
     bool Meets(const Term& term, const FilterIndex& index, size_t row) const;
+    bool MeetsExact(const Term& term, const FilterIndex& index, size_t row) const;
 
     std::string m_Text;
     std::string m_Error;

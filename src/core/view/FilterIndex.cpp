@@ -143,3 +143,8 @@ std::string_view FilterIndex::FieldText(size_t row, Field field) const {
     const uint32_t begin = field == Source ? 0 : at.m_Ends[field - 1] + 1;
     return std::string_view(m_Buffer).substr(at.m_Start + begin, at.m_Ends[field] - begin);
 }
+
+void FilterIndex::SetServer(std::string_view name) {
+    m_Server.assign(name);
+    m_FoldedServer = Folded(name);
+}

@@ -29,6 +29,12 @@ public:
     std::string_view AllText(size_t row) const;
     std::string_view FieldText(size_t row, Field field) const;
 
+    // The server every connection on show belongs to (the live grid shows one
+    // session), for server: terms; empty until it is given.
+    void SetServer(std::string_view name);
+    const std::string& Server() const { return m_Server; }
+    const std::string& FoldedServer() const { return m_FoldedServer; }
+
 private:
     // The texts of a connection the folded fields are made from, as it has them.
     enum Name { SourceName, DestName, UserName, ServiceName, ResultText, NextServerName, NameCount };
@@ -52,6 +58,8 @@ private:
     bool SameValues(const Row& last, const EntryObj& entry) const;
     void AddField(Row& row, Field field, std::string_view first, std::string_view second = {});
 
+    std::string m_Server;
+    std::string m_FoldedServer;
     std::string m_Buffer;
     std::string m_Names;
     std::vector<Row> m_Rows;

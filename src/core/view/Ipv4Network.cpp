@@ -19,16 +19,26 @@ bool Expect(std::string_view& text, char wanted) {
     return true;
 }
 
-}  // namespace
-
-bool Ipv4Network::Parse(std::string_view text, Ipv4Network& network) {
-    uint32_t address = 0;
+bool ReadAddress(std::string_view& text, uint32_t& address) {
+    address = 0;
     for (int part = 0; part < 4; ++part) {
         unsigned byte = 0;
         if (part > 0 && !Expect(text, '.')) return false;
         if (!ReadNumber(text, 255, byte)) return false;
         address = address << 8 | byte;
     }
+    return true;
+}
+
+}  // namespace
+
+bool Ipv4Network::ParseAddress(std::string_view text, uint32_t& address) {
+    return ReadAddress(text, address) && text.empty();
+}
+
+bool Ipv4Network::Parse(std::string_view text, Ipv4Network& network) {
+    uint32_t address = 0;
+    if (!ReadAddress(text, address)) return false;
     unsigned prefix = 0;
     if (!Expect(text, '/') || !ReadNumber(text, 32, prefix) || !text.empty()) return false;
     network.m_Mask = prefix == 0 ? 0 : ~uint32_t{0} << (32 - prefix);

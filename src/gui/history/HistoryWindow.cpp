@@ -104,6 +104,44 @@ HistoryWindow* HistoryWindow::ShowWindow(QWidget* owner) {
 }
 
 void HistoryWindow::BuildLayout() {
+    QHBoxLayout* top = BuildChoices();
+    m_pGraph = new GraphCtrl(this);
+    m_pGraph->SetBackgroundColor(palette().color(QPalette::Window));
+    m_pGraph->SetGridLines(GraphCtrl::GridBoth);
+    m_pGraph->SetXAxisLabel(QStringLiteral("Time"));
+    m_pGraph->SetYAxisLabel(QStringLiteral("Bytes"));
+
+    QWidget* connections = BuildConnectionsTab();
+    QWidget* totals = BuildTotalsTab();
+    m_pTabs = new QTabWidget(this);
+    m_pTabs->addTab(connections, QStringLiteral("Connections"));
+    m_pTabs->addTab(totals, QStringLiteral("Totals"));
+
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(m_pGraph);
+    splitter->addWidget(m_pTabs);
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 3);
+
+    m_pBusy = new QProgressBar(this);
+    m_pBusy->setRange(0, 0);  // busy, no percentage
+    m_pBusy->setMaximumWidth(160);
+    m_pBusy->setFormat(QString());
+    m_pBusy->hide();
+    m_pStatus = new QLabel(this);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_pStatus, 1);
+    bottom->addWidget(m_pBusy);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(splitter, 1);
+    layout->addLayout(bottom);
+    LoadServers();
+}
+
+// The row of choices above the graph: range, server, what the graph shows.
+QHBoxLayout* HistoryWindow::BuildChoices() {
     m_pRange = new QComboBox(this);
     m_pRange->addItems({QStringLiteral("Last hour"), QStringLiteral("Last 24 hours"),
                         QStringLiteral("Last 7 days"), QStringLiteral("Last 30 days"),
@@ -137,13 +175,21 @@ void HistoryWindow::BuildLayout() {
     top->addWidget(refresh);
     top->addWidget(settings);
 
-    m_pGraph = new GraphCtrl(this);
-    m_pGraph->SetBackgroundColor(palette().color(QPalette::Window));
-    m_pGraph->SetGridLines(GraphCtrl::GridBoth);
-    m_pGraph->SetXAxisLabel(QStringLiteral("Time"));
-    m_pGraph->SetYAxisLabel(QStringLiteral("Bytes"));
+    connect(m_pRange, &QComboBox::currentIndexChanged, this, [this] { OnRangeChoice(); });
+    connect(m_pServers, &QComboBox::activated, this, [this] { Apply(); });
+    connect(m_pGraphBy, &QComboBox::activated, this, [this] { Apply(); });
+    connect(m_pFrom, &QDateTimeEdit::editingFinished, this, [this] { Apply(); });
+    connect(m_pTo, &QDateTimeEdit::editingFinished, this, [this] { Apply(); });
+    connect(refresh, &QPushButton::clicked, this, [this] {
+        LoadServers();
+        OnRangeChoice();
+    });
+    connect(settings, &QPushButton::clicked, this, [this] { OpenSettings(); });
+    return top;
+}
 
-    // Connections: the filter, the grid and its export.
+// Connections: the filter, the grid and its export.
+QWidget* HistoryWindow::BuildConnectionsTab() {
     auto* connections = new QWidget(this);
     m_pFilter = new QLineEdit(connections);
     m_pFilter->setPlaceholderText(
@@ -160,7 +206,22 @@ void HistoryWindow::BuildLayout() {
     m_pGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pGrid->setWordWrap(false);
-    // Wide enough for what the columns usually hold.
+    SizeGridColumns();
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(new QLabel(QStringLiteral("Filter:"), connections));
+    filterRow->addWidget(m_pFilter, 1);
+    filterRow->addWidget(exportGrid);
+    auto* connectionsLayout = new QVBoxLayout(connections);
+    connectionsLayout->setContentsMargins(0, 4, 0, 0);
+    connectionsLayout->addLayout(filterRow);
+    connectionsLayout->addWidget(m_pGrid, 1);
+    connect(m_pFilter, &QLineEdit::returnPressed, this, [this] { Apply(); });
+    connect(exportGrid, &QPushButton::clicked, this, [this] { AskExportGrid(); });
+    return connections;
+}
+
+// Wide enough for what the columns usually hold.
+void HistoryWindow::SizeGridColumns() {
     const char* const samples[] = {"2026-12-31 23:59:59", "proxy.example",   "username",
                                    "192.168.100.100",     "www.example.com", "telnet",
                                    "2026-12-31 23:59:59", "0:00:00:00",      "1234567890",
@@ -170,16 +231,10 @@ void HistoryWindow::BuildLayout() {
         m_pGrid->setColumnWidth(
             column, fontMetrics().horizontalAdvance(QString::fromLatin1(samples[column])) + 18);
     }
-    auto* filterRow = new QHBoxLayout;
-    filterRow->addWidget(new QLabel(QStringLiteral("Filter:"), connections));
-    filterRow->addWidget(m_pFilter, 1);
-    filterRow->addWidget(exportGrid);
-    auto* connectionsLayout = new QVBoxLayout(connections);
-    connectionsLayout->setContentsMargins(0, 4, 0, 0);
-    connectionsLayout->addLayout(filterRow);
-    connectionsLayout->addWidget(m_pGrid, 1);
+}
 
-    // Totals: per user, destination and service side by side.
+// Totals: per user, destination and service side by side.
+QWidget* HistoryWindow::BuildTotalsTab() {
     auto* totals = new QWidget(this);
     auto* totalsLayout = new QGridLayout(totals);
     totalsLayout->setContentsMargins(0, 4, 0, 0);
@@ -198,46 +253,8 @@ void HistoryWindow::BuildLayout() {
     }
     auto* exportTotals = new QPushButton(QStringLiteral("Export &Totals..."), totals);
     totalsLayout->addWidget(exportTotals, 1, 2, Qt::AlignRight);
-
-    m_pTabs = new QTabWidget(this);
-    m_pTabs->addTab(connections, QStringLiteral("Connections"));
-    m_pTabs->addTab(totals, QStringLiteral("Totals"));
-
-    auto* splitter = new QSplitter(Qt::Vertical, this);
-    splitter->addWidget(m_pGraph);
-    splitter->addWidget(m_pTabs);
-    splitter->setStretchFactor(0, 2);
-    splitter->setStretchFactor(1, 3);
-
-    m_pBusy = new QProgressBar(this);
-    m_pBusy->setRange(0, 0);  // busy, no percentage
-    m_pBusy->setMaximumWidth(160);
-    m_pBusy->setFormat(QString());
-    m_pBusy->hide();
-    m_pStatus = new QLabel(this);
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(m_pStatus, 1);
-    bottom->addWidget(m_pBusy);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addWidget(splitter, 1);
-    layout->addLayout(bottom);
-
-    connect(m_pRange, &QComboBox::currentIndexChanged, this, [this] { OnRangeChoice(); });
-    connect(m_pServers, &QComboBox::activated, this, [this] { Apply(); });
-    connect(m_pGraphBy, &QComboBox::activated, this, [this] { Apply(); });
-    connect(m_pFrom, &QDateTimeEdit::editingFinished, this, [this] { Apply(); });
-    connect(m_pTo, &QDateTimeEdit::editingFinished, this, [this] { Apply(); });
-    connect(m_pFilter, &QLineEdit::returnPressed, this, [this] { Apply(); });
-    connect(refresh, &QPushButton::clicked, this, [this] {
-        LoadServers();
-        OnRangeChoice();
-    });
-    connect(settings, &QPushButton::clicked, this, [this] { OpenSettings(); });
-    connect(exportGrid, &QPushButton::clicked, this, [this] { AskExportGrid(); });
     connect(exportTotals, &QPushButton::clicked, this, [this] { AskExportTotals(); });
-    LoadServers();
+    return totals;
 }
 
 // A preset range ends now; the custom one is what the two fields say.

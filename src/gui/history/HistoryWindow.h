@@ -18,6 +18,7 @@ class HistoryGridModel;
 class HistoryQueryRunner;
 class QComboBox;
 class QDateTimeEdit;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -70,6 +71,10 @@ signals:
 
 private:
     void BuildLayout();
+    QHBoxLayout* BuildChoices();
+    QWidget* BuildConnectionsTab();
+    QWidget* BuildTotalsTab();
+    void SizeGridColumns();
     void OnRangeChoice();
     void LoadServers();
     void LoadGraph(const HistoryRange& range, bool byUser);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "core/history/HistoryQuery.h"
 #include "core/history/HistoryRecorder.h"
 #include "core/history/HistoryStore.h"
@@ -27,25 +28,6 @@
 #include "support/RecordEncoder.h"
 
 namespace {
-
-class TempFolder {
-public:
-    TempFolder() {
-        char pattern[] = "/tmp/vgl-history-XXXXXX";
-        m_Path = mkdtemp(pattern);
-    }
-    ~TempFolder() { std::filesystem::remove_all(m_Path); }
-    std::string File(const std::string& name) const { return m_Path + "/" + name; }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& item : std::filesystem::directory_iterator(m_Path))
-            names.push_back(item.path().filename().string());
-        return names;
-    }
-
-private:
-    std::string m_Path;
-};
 
 HistoryRange Everything(const std::string& filter = "") {
     HistoryRange range;
@@ -200,7 +182,6 @@ TEST(HistorySessionTest, PollsAreRecordedAndReadBackExactly) {
     EXPECT_EQ(query.Count(Everything("user:=" + utf8User)), 1);
     EXPECT_EQ(query.Count(Everything("auth:password")), 1);
     EXPECT_EQ(query.Count(Everything("result:\"connection refused\"")), 1);
-    EXPECT_EQ(HistoryFilter::Parse("user:\"open").m_Error, "a quote is not closed");
     EXPECT_EQ(query.Count(Everything("user:\"open")), 2);  // a malformed line keeps all
     HistoryRange early = Everything();
     early.m_To = 1700000150;

@@ -64,13 +64,14 @@ TEST_F(ConnectionFilterTest, RebuildFindsChangedConnectionsByTheirNewTexts) {
     EXPECT_EQ(Kept("example"), " bob");
 }
 
+// The grammar's faults, as the live grid and the History grid both tell them.
 TEST_F(ConnectionFilterTest, MalformedLineSaysWhatIsWrongAndKeepsEverything) {
     EXPECT_EQ(Kept("bob dest:10.0.0.0/33"),
               "error: \"10.0.0.0/33\" is not a network: write it like 10.0.0.0/8 | Alice bob JÜRGEN");
     EXPECT_EQ(Kept("dest:10.0/8"),
               "error: \"10.0/8\" is not a network: write it like 10.0.0.0/8 | Alice bob JÜRGEN");
     EXPECT_EQ(Kept("usr:bob"), "error: Unknown field \"usr:\": use user:, dest:, src:, service:, "
-                               "auth: or result: | Alice bob JÜRGEN");
+                               "auth:, result: or server: | Alice bob JÜRGEN");
     EXPECT_EQ(Kept("user:"), "error: \"user:\" needs a value | Alice bob JÜRGEN");
     EXPECT_EQ(Kept("-"), "error: \"-\" needs a term after it | Alice bob JÜRGEN");
     EXPECT_EQ(Kept("user:\"bo"), "error: A quote is not closed | Alice bob JÜRGEN");

@@ -1,0 +1,45 @@
+#pragma once
+// The filter line, read the same way by the live grid (ConnectionFilter,
+// over a FilterIndex) and by the History grid (HistoryFilter, as SQL): a line
+// of terms, all of which a connection must meet.
+//   word            any text of the connection holds it (case does not matter)
+//   user:NAME       one field holds it; also dest: (destination:), src: (source:),
+//                   service:, auth:, result:, server:
+//   dest:10.0.0.0/8 src: and dest: also take an IPv4 network
+//   user:=NAME      the field is exactly NAME (what a group's row stands for)
+//   -term           the connection must not meet the term
+//   "two words"     quotes keep blanks (and \" \\) inside one value
+// A malformed line keeps every connection and says what is wrong.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/view/Ipv4Network.h"
+
+class FilterLine {
+public:
+    enum Field { Anywhere, User, Destination, Source, Service, Auth, Result, Server };
+    enum Match { Contains, Exact, Network };
+    struct Term {
+        Field m_Field = Anywhere;
+        Match m_Match = Contains;
+        bool m_bExclude = false;
+        std::string m_Value;  // folded for Contains, as typed for Exact and Network
+        Ipv4Network m_Network;
+    };
+
+    // The terms of the line; false when it is malformed, with no terms and
+    // the reason in `error`.
+    static bool Parse(std::string_view text, std::vector<Term>& terms, std::string& error);
+
+    // A term that chooses exactly the connections whose field is this value
+    // ("user:=\"a b\""), quoted as the parser reads it back.
+    static std::string ExactTerm(std::string_view field, std::string_view value);
+
+private:
+    static bool ParseToken(std::string_view token, bool quoted, bool leadingQuote, Term& term,
+                           std::string& error);
+    static bool ParseValue(std::string_view word, std::string_view value, bool quoted, Term& term,
+                           std::string& error);
+};
