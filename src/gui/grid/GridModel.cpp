@@ -108,6 +108,7 @@ std::vector<int> GridModel::ChosenRows(int rows) {
             if (const EntryObj* entry = m_pTable->DisplayEntry(row)) entries.push_back(entry);
         }
         m_Index.Build(entries);
+        m_Index.SetServer(m_pTable->ServerName());
         m_bIndexStale = false;
     }
     chosen.reserve(m_Index.Size());

@@ -74,6 +74,11 @@ TEST_F(PaneTest, FilterKeepsItsRowsAcrossPollsCountsThemAndSaysWhatIsWrong) {
     EXPECT_EQ(m_pPane->FilterError()->text().toStdString(), "");
     EXPECT_EQ(Rows(), 1);  // 10.0.0.1 only
 
+    TypeFilter(QString::fromStdString("server:" + m_Monitor.Host()));  // the session's own server
+    EXPECT_EQ(Rows(), 3);
+    TypeFilter("server:elsewhere");
+    EXPECT_EQ(Rows(), 0);
+
     QTest::keyClick(m_pPane->FilterEdit(), Qt::Key_Escape);
     EXPECT_EQ(m_pPane->FilterEdit()->text(), "");
     EXPECT_EQ(Rows(), 3);
