@@ -2,7 +2,10 @@
 
 #include <arpa/inet.h>
 
+#include <stdexcept>
 #include <string>
+
+#include "core/monitor/MonRecordKind.h"
 
 void PutU16(MonBytes& bytes, size_t offset, uint16_t value) {
     bytes.at(offset) = static_cast<uint8_t>(value >> 8);
@@ -12,6 +15,13 @@ void PutU16(MonBytes& bytes, size_t offset, uint16_t value) {
 void PutU32(MonBytes& bytes, size_t offset, uint32_t value) {
     PutU16(bytes, offset, static_cast<uint16_t>(value >> 16));
     PutU16(bytes, offset + 2, static_cast<uint16_t>(value));
+}
+
+void PutRef(MonBytes& body, size_t index, uint16_t length, uint16_t offset) {
+    const MonRecordKind* kind = MonKindOfByte(body.at(0));
+    if (kind == nullptr || index >= kind->m_RefCount) throw std::out_of_range("no such StringRef");
+    PutU16(body, kind->RefOffset(index), length);
+    PutU16(body, kind->RefOffset(index) + 2, offset);
 }
 
 MonBytes Concat(const std::vector<MonBytes>& parts) {

@@ -1,5 +1,5 @@
 #pragma once
-// Test helpers around the project's monitor encoder (link/MonEncode.h): the
+// Test helpers around the project's monitor encoder (core/monitor/MonEncode.h): the
 // same records, plus what only tests need to build odd or malformed bytes.
 
 #include <cstdint>
@@ -19,3 +19,6 @@ MonBytes FrameFilled(uint16_t length, uint8_t fill = 0xAB);
 void PutU16(MonBytes& bytes, size_t offset, uint16_t value);  // overwrite in place
 void PutU32(MonBytes& bytes, size_t offset, uint32_t value);
 MonBytes Concat(const std::vector<MonBytes>& parts);
+// Overwrites the index-th StringRef of a body, found where the body's kind
+// has it (MonRecordKind.h); throws for a body of no known kind.
+void PutRef(MonBytes& body, size_t index, uint16_t length, uint16_t offset);

@@ -2,7 +2,7 @@
 // The History view's exports as CSV (RFC 4180: commas, CRLF, fields quoted
 // when they hold a comma, quote or line break). Texts are written as UTF-8:
 // the monitor's texts that are not valid UTF-8 are Latin-1 and converted.
-// Times are UTC in ISO 8601, bytes plain numbers.
+// Times are UTC in RFC 3339, bytes plain numbers.
 
 #include <string>
 
@@ -11,11 +11,8 @@
 
 class HistoryCsv {
 public:
-    static std::string Field(const std::string& text);
-    static std::string Time(int64_t seconds);
     static std::string ConnectionHeader();
     static std::string ConnectionRow(const HistoryConnection& connection);
     static std::string TotalHeader();
     static std::string TotalRow(const std::string& kind, const HistoryTotal& total);
-    static std::string Utf8(const std::string& text);  // Latin-1 converted when not UTF-8
 };

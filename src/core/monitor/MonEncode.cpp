@@ -2,20 +2,23 @@
 
 #include <sys/socket.h>
 
+#include "core/monitor/MonRecordKind.h"
+
 namespace {
 
-// Writes the StringRefs of one record and collects the bytes they point at.
+// Writes the StringRefs of one record where its kind has them, after the
+// fixed fields, and collects the bytes they point at.
 class VariableArea {
 public:
-    explicit VariableArea(MonBytes& body) : m_Body(body) {}
+    VariableArea(MonBytes& body, const MonRecordKind& kind) : m_Body(body), m_Kind(kind) {
+        m_Body.resize(kind.m_FixedSize, 0);  // a reference left as zeros is not sent
+    }
 
     void AddRef(const uint8_t* data, size_t length) {
-        if (length == 0) {
-            AppendU32(m_Body, 0);
-            return;
-        }
-        AppendU16(m_Body, static_cast<uint16_t>(length));
-        AppendU16(m_Body, static_cast<uint16_t>(m_Area.size()));
+        const size_t at = m_Kind.RefOffset(m_Count++);
+        if (length == 0) return;
+        Put(at, static_cast<uint16_t>(length));
+        Put(at + 2, static_cast<uint16_t>(m_Area.size()));
         m_Area.insert(m_Area.end(), data, data + length);
     }
     void AddText(std::string_view text) {
@@ -25,14 +28,21 @@ public:
     void Finish() { m_Body.insert(m_Body.end(), m_Area.begin(), m_Area.end()); }
 
 private:
+    void Put(size_t at, uint16_t value) {
+        m_Body.at(at) = static_cast<uint8_t>(value >> 8);
+        m_Body.at(at + 1) = static_cast<uint8_t>(value);
+    }
+
     MonBytes& m_Body;
+    const MonRecordKind& m_Kind;
+    size_t m_Count = 0;
     MonBytes m_Area;
 };
 
-MonBytes Header(uint8_t kind, uint32_t idHigh, uint32_t idLow) {
+MonBytes Header(const MonRecordKind& kind, uint32_t idHigh, uint32_t idLow) {
     MonBytes body;
     body.reserve(160);
-    body.push_back(kind);
+    body.push_back(kind.m_Byte);
     AppendU32(body, idHigh);
     AppendU32(body, idLow);
     return body;
@@ -68,11 +78,11 @@ MonBytes EncodeSockAddr(uint32_t ipv4HostOrder, uint16_t port) {
 MonBytes EncodeOpen(uint32_t idHigh, uint32_t idLow, uint8_t auth, uint32_t startTime,
                     std::string_view user, const MonBytes& sourceAddr, std::string_view sourceName,
                     uint32_t reserved) {
-    MonBytes body = Header(1, idHigh, idLow);
+    MonBytes body = Header(MonOpenKind, idHigh, idLow);
     body.push_back(auth);
     AppendU32(body, startTime);
     AppendU32(body, reserved);
-    VariableArea area(body);
+    VariableArea area(body, MonOpenKind);
     area.AddText(user);
     area.AddBytes(sourceAddr);
     area.AddText(sourceName);
@@ -84,12 +94,12 @@ MonBytes EncodeUpdate(uint32_t idHigh, uint32_t idLow, std::string_view service,
                       const MonBytes& nextServerAddr, std::string_view nextServerName,
                       const MonBytes& destAddr, std::string_view destName, uint32_t trafficIn,
                       uint32_t trafficOut, uint8_t updateFlag, uint32_t reserved) {
-    MonBytes body = Header(2, idHigh, idLow);
+    MonBytes body = Header(MonUpdateKind, idHigh, idLow);
     AppendU32(body, reserved);
     AppendU32(body, trafficIn);
     AppendU32(body, trafficOut);
     body.push_back(updateFlag);
-    VariableArea area(body);
+    VariableArea area(body, MonUpdateKind);
     area.AddText(service);
     area.AddBytes(nextServerAddr);
     area.AddText(nextServerName);
@@ -101,18 +111,19 @@ MonBytes EncodeUpdate(uint32_t idHigh, uint32_t idLow, std::string_view service,
 
 MonBytes EncodeResult(uint32_t idHigh, uint32_t idLow, uint32_t code, std::string_view text,
                       uint32_t reserved) {
-    MonBytes body = Header(3, idHigh, idLow);
+    MonBytes body = Header(MonResultKind, idHigh, idLow);
     AppendU32(body, reserved);
     AppendU32(body, code);
-    VariableArea area(body);
+    VariableArea area(body, MonResultKind);
     area.AddText(text);
     area.Finish();
     return body;
 }
 
 MonBytes EncodeClose(uint32_t idHigh, uint32_t idLow, uint32_t closeValue) {
-    MonBytes body = Header(4, idHigh, idLow);
+    MonBytes body = Header(MonCloseKind, idHigh, idLow);
     AppendU32(body, closeValue);
+    VariableArea(body, MonCloseKind).Finish();
     return body;
 }
 

@@ -2,9 +2,9 @@
 // Builds monitor message bodies the way a monitor puts them on the wire; the
 // one encoder of the project, used by the proxy, the demo monitor, the tests
 // and the benchmarks. Multi-byte integers are big-endian. Each kind has a
-// fixed part followed by a variable area; a StringRef (2-byte length, 2-byte
-// offset from the start of the variable area) points at each text or address.
-// The referenced bytes are laid out one after the other in the order of the
+// fixed part followed by a variable area, as MonRecordKind.h lays them out; a
+// StringRef (2-byte length, 2-byte offset from the start of the variable area)
+// points at each text or address. The referenced bytes are laid out one after the other in the order of the
 // StringRefs; an empty text or address is sent as length 0, offset 0.
 //
 // Texts go out as given, so that tests can send what a faulty monitor would;
@@ -15,12 +15,6 @@
 #include <vector>
 
 using MonBytes = std::vector<uint8_t>;
-
-// Sizes of the fixed parts, where each kind's variable area starts.
-constexpr uint16_t MonOpenFixedSize = 30;
-constexpr uint16_t MonUpdateFixedSize = 42;
-constexpr uint16_t MonResultFixedSize = 21;
-constexpr uint16_t MonCloseSize = 13;
 
 // What the client keeps of a text: 127 characters, 15 of a service name.
 constexpr size_t MonTextLimit = 127;

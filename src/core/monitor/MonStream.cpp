@@ -4,15 +4,15 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 
+#include "core/base/Utf8Text.h"
 #include "core/monitor/MonHostName.h"
 
 namespace {
 
 constexpr char IllegalMessageText[] = "illegal message from monitor";
 constexpr uint8_t RequestBody[1] = {0x00};
-constexpr uint16_t HeaderSize = 9;  // kind byte and the two id words
-constexpr size_t AddressSize = 16;
 constexpr int32_t WsaHostNotFound = 11001;  // what a malformed port or bracket gets
 
 uint16_t ReadU16(const uint8_t* p) {
@@ -23,46 +23,13 @@ uint32_t ReadU32(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
-// Whether bytes are well-formed UTF-8 (no overlong forms, surrogates or
-// values past U+10FFFF).
-bool IsUtf8(const uint8_t* p, size_t size) {
-    size_t i = 0;
-    while (i < size) {
-        const uint8_t lead = p[i];
-        size_t extra = 0;
-        uint8_t low = 0x80, high = 0xBF;  // the range of the byte after the lead
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return false;
-        }
-        if (size - i <= extra || p[i + 1] < low || p[i + 1] > high) return false;
-        for (size_t k = 2; k <= extra; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return false;
-        }
-        i += extra + 1;
-    }
-    return true;
-}
-
 // Where to cut a text of `length` bytes to at most `limit` bytes. A UTF-8
 // text is cut before the character that does not fit, so that what is kept
 // still reads as UTF-8 rather than falling back to single-byte characters.
 size_t CutLength(const uint8_t* text, size_t length, size_t limit) {
     if (length <= limit) return length;
     size_t count = limit;
-    if (IsUtf8(text, length)) {
+    if (IsUtf8(std::string_view(reinterpret_cast<const char*>(text), length))) {
         while (count > 0 && (text[count] & 0xC0) == 0x80) --count;
     }
     return count;
@@ -91,7 +58,7 @@ public:
         if (length == 0) {
             return true;
         }
-        if (ref.m_bAddress && length != AddressSize) {
+        if (ref.m_bAddress && length != MonAddressSize) {
             return false;
         }
         return size_t{offset} + length <= m_Size;
@@ -106,7 +73,7 @@ public:
         }
         const uint8_t* from = m_Body + m_Start + offset;
         if (ref.m_bAddress) {
-            std::memcpy(ref.m_Field, from, AddressSize);
+            std::memcpy(ref.m_Field, from, MonAddressSize);
             return;
         }
         const size_t count = CutLength(from, length, ref.m_FieldSize - 1);
@@ -133,26 +100,32 @@ private:
     size_t m_Size;
 };
 
-template <size_t N>
-FieldRef Text(uint16_t refOffset, char (&field)[N]) {
-    return {refOffset, field, N, false};
+// The i-th reference of the kind and the record field it fills.
+template <class Field, size_t N>
+FieldRef Ref(const MonRecordKind& kind, size_t i, Field (&field)[N]) {
+    return {kind.RefOffset(i), field, N, kind.IsAddressRef(i)};
 }
 
-FieldRef Address(uint16_t refOffset, uint8_t (&field)[AddressSize]) {
-    return {refOffset, field, AddressSize, true};
+// Takes a body of the kind when it holds the kind's fixed part and its
+// references all fit: their texts and addresses are copied into the fields
+// and the record gets the kind's word.
+template <const MonRecordKind& Kind, size_t N>
+bool Take(uint16_t length, const uint8_t* body, const FieldRef (&refs)[N], MonitorRecord* record) {
+    static_assert(N == Kind.m_RefCount, "a field for each of the kind's references");
+    if (length < Kind.m_FixedSize || !VariableArea(length, body, Kind.m_FixedSize).Resolve(refs)) {
+        return false;
+    }
+    record->m_Kind = Kind.m_Word;
+    return true;
 }
 
 int32_t DecodeOpen(uint16_t length, const uint8_t* body, MonitorRecord* record) {
-    constexpr uint16_t FixedSize = 30;
-    if (length < FixedSize) {
+    constexpr const MonRecordKind& kind = MonOpenKind;
+    const FieldRef refs[] = {Ref(kind, 0, record->m_UserName), Ref(kind, 1, record->m_SourceAddr),
+                             Ref(kind, 2, record->m_SourceName)};
+    if (!Take<kind>(length, body, refs, record)) {
         return -1;
     }
-    const FieldRef refs[] = {Text(18, record->m_UserName), Address(22, record->m_SourceAddr),
-                             Text(26, record->m_SourceName)};
-    if (!VariableArea(length, body, FixedSize).Resolve(refs)) {
-        return -1;
-    }
-    record->m_Kind = RecordKindOpen;
     record->m_AuthMethod = body[9];
     record->m_StartTime = ReadU32(body + 10);
     record->m_Reserved = ReadU32(body + 14);
@@ -160,17 +133,14 @@ int32_t DecodeOpen(uint16_t length, const uint8_t* body, MonitorRecord* record) 
 }
 
 int32_t DecodeUpdate(uint16_t length, const uint8_t* body, MonitorRecord* record) {
-    constexpr uint16_t FixedSize = 42;
-    if (length < FixedSize) {
+    constexpr const MonRecordKind& kind = MonUpdateKind;
+    const FieldRef refs[] = {Ref(kind, 0, record->m_ServiceName),
+                             Ref(kind, 1, record->m_NextServerAddr),
+                             Ref(kind, 2, record->m_NextServerName),
+                             Ref(kind, 3, record->m_DestAddr), Ref(kind, 4, record->m_DestName)};
+    if (!Take<kind>(length, body, refs, record)) {
         return -1;
     }
-    const FieldRef refs[] = {Text(22, record->m_ServiceName), Address(26, record->m_NextServerAddr),
-                             Text(30, record->m_NextServerName), Address(34, record->m_DestAddr),
-                             Text(38, record->m_DestName)};
-    if (!VariableArea(length, body, FixedSize).Resolve(refs)) {
-        return -1;
-    }
-    record->m_Kind = RecordKindUpdate;
     record->m_Reserved = ReadU32(body + 9);
     record->m_TrafficIn = ReadU32(body + 13);
     record->m_TrafficOut = ReadU32(body + 17);
@@ -179,26 +149,21 @@ int32_t DecodeUpdate(uint16_t length, const uint8_t* body, MonitorRecord* record
 }
 
 int32_t DecodeResult(uint16_t length, const uint8_t* body, MonitorRecord* record) {
-    constexpr uint16_t FixedSize = 21;
-    if (length < FixedSize) {
+    constexpr const MonRecordKind& kind = MonResultKind;
+    const FieldRef refs[] = {Ref(kind, 0, record->m_ResultText)};
+    if (!Take<kind>(length, body, refs, record)) {
         return -1;
     }
-    const FieldRef refs[] = {Text(17, record->m_ResultText)};
-    if (!VariableArea(length, body, FixedSize).Resolve(refs)) {
-        return -1;
-    }
-    record->m_Kind = RecordKindResult;
     record->m_Reserved = ReadU32(body + 9);
     record->m_ResultCode = ReadU32(body + 13);
     return 0;
 }
 
 int32_t DecodeClose(uint16_t length, const uint8_t* body, MonitorRecord* record) {
-    constexpr uint16_t FixedSize = 13;
-    if (length < FixedSize) {
+    if (length < MonCloseKind.m_FixedSize) {
         return -1;
     }
-    record->m_Kind = RecordKindClose;
+    record->m_Kind = MonCloseKind.m_Word;
     record->m_CloseValue = ReadU32(body + 9);
     return 0;
 }
@@ -280,19 +245,19 @@ int32_t Mon_Read(MonitorConnection* connection, MonitorRecord* record) {
 // makes the message illegal, and the record's fields are then left alone
 // except for the id words.
 int32_t Mon_Decode(uint16_t length, const uint8_t* body, MonitorRecord* record) {
-    if (body == nullptr || record == nullptr || length < HeaderSize) {
+    if (body == nullptr || record == nullptr || length < MonHeaderSize) {
         return -1;
     }
     record->m_IdHigh = ReadU32(body + 1);
     record->m_IdLow = ReadU32(body + 5);
     switch (body[0]) {
-        case 1:
+        case MonOpenKind.m_Byte:
             return DecodeOpen(length, body, record);
-        case 2:
+        case MonUpdateKind.m_Byte:
             return DecodeUpdate(length, body, record);
-        case 3:
+        case MonResultKind.m_Byte:
             return DecodeResult(length, body, record);
-        case 4:
+        case MonCloseKind.m_Byte:
             return DecodeClose(length, body, record);
         default:
             return -1;

@@ -1,10 +1,11 @@
 #pragma once
 // The monitor protocol: the client sends a one-byte request (0x00) and the
-// monitor answers with record messages of kinds 1 open, 2 update, 3 result and
-// 4 close, ending the batch with an empty message.
+// monitor answers with record messages of the kinds in MonRecordKind.h (open,
+// update, result, close), ending the batch with an empty message.
 
 #include <cstdint>
 
+#include "core/monitor/MonRecordKind.h"
 #include "core/monitor/MonTcp.h"
 
 constexpr uint16_t MonitorPort = 5051;
@@ -27,10 +28,10 @@ struct MonitorRecord {
 };
 
 // Kind words of a decoded record.
-constexpr uint32_t RecordKindOpen = 0x80000004;
-constexpr uint32_t RecordKindUpdate = 0x80000001;
-constexpr uint32_t RecordKindResult = 0x80000002;
-constexpr uint32_t RecordKindClose = 0;
+constexpr uint32_t RecordKindOpen = MonOpenKind.m_Word;
+constexpr uint32_t RecordKindUpdate = MonUpdateKind.m_Word;
+constexpr uint32_t RecordKindResult = MonResultKind.m_Word;
+constexpr uint32_t RecordKindClose = MonCloseKind.m_Word;
 
 int32_t Mon_Open(const char* hostName, MonitorConnection** connection);
 int32_t Mon_Close(MonitorConnection* connection);

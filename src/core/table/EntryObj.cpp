@@ -180,7 +180,7 @@ int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
     }
     m_Kind = static_cast<int32_t>(record.m_Kind);
 
-    if (IsCloseKind(record.m_Kind)) {
+    if (MonIsCloseWord(record.m_Kind)) {
         if (m_Status != 0) return 0;  // the connection has already ended
         m_Status = m_FailureCode != 0 ? 1 : 2;
         m_bFinished = 1;
@@ -223,7 +223,7 @@ int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
     m_LastTotal = m_TotalIn + m_TotalOut;
 
     if (record.m_AuthMethod != 0) m_AuthMethod = record.m_AuthMethod;
-    if (IsOpenKind(record.m_Kind)) m_bOpened = 1;
+    if (MonIsOpenWord(record.m_Kind)) m_bOpened = 1;
 
     if (record.m_ResultCode != 0) m_FailureCode = static_cast<int32_t>(record.m_ResultCode);
     FillIn(m_ResultText, record.m_ResultText);

@@ -32,9 +32,6 @@ public:
     // ids 0 is never a connection, so 0 stands for none.
     static uint64_t IdOf(uint32_t idHigh, uint32_t idLow) { return uint64_t{idHigh} << 32 | idLow; }
     uint64_t Id() const { return IdOf(m_IdHigh, m_IdLow); }
-    // An open record's kind word has the value 4 set; a close record's has the top bit clear.
-    static bool IsOpenKind(uint32_t kind) { return (kind & 4u) != 0; }
-    static bool IsCloseKind(uint32_t kind) { return (kind & 0x80000000u) == 0; }
     // The name of a SOCKS5 authentication method, as the Authentification column shows it.
     static std::string AuthMethodName(uint8_t method);
     static const std::string& AuthMethodText(uint8_t method);  // the same, made once

@@ -242,7 +242,7 @@ int32_t PMCTable::ApplyNext() {
             CountDropped(key);
             return 1;
         }
-        if (!EntryObj::IsOpenKind(m_Record.m_Kind)) {
+        if (!MonIsOpenWord(m_Record.m_Kind)) {
             GW_TRACE_REPEATED(m_BadDataTrace);
             return 1;
         }
@@ -279,7 +279,7 @@ void PMCTable::CountDropped(uint64_t key) {
     constexpr size_t DroppedIdsKept = 65536;
     if (m_Dropped.size() < DroppedIdsKept) {
         m_Dropped.insert(key);
-    } else if (EntryObj::IsOpenKind(m_Record.m_Kind) && m_Dropped.count(key) == 0) {
+    } else if (MonIsOpenWord(m_Record.m_Kind) && m_Dropped.count(key) == 0) {
         ++m_DroppedBeyond;
     }
 }

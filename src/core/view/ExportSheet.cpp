@@ -2,8 +2,10 @@
 
 #include <charconv>
 #include <cstdio>
-#include <ctime>
 
+#include "core/base/CsvField.h"
+#include "core/base/Rfc3339.h"
+#include "core/base/Utf8Text.h"
 #include "core/table/ColumnInfo.h"
 #include "core/table/EntryObj.h"
 #include "core/view/EntryKeys.h"
@@ -75,43 +77,6 @@ ExportCell ConnectionCell(const EntryObj& entry, int column, int32_t hostForm, i
     }
 }
 
-bool ValidUtf8(const std::string& bytes) {
-    size_t i = 0;
-    while (i < bytes.size()) {
-        const unsigned char lead = static_cast<unsigned char>(bytes[i]);
-        size_t more = 0;
-        uint32_t code = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            more = 1;
-            code = lead & 0x1Fu;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            more = 2;
-            code = lead & 0x0Fu;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            more = 3;
-            code = lead & 0x07u;
-        } else {
-            return false;
-        }
-        if (i + more >= bytes.size()) return false;  // cut short
-        for (size_t k = 1; k <= more; ++k) {
-            const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0u) != 0x80u) return false;
-            code = code << 6 | (next & 0x3Fu);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        if ((more == 2 && code < 0x800) || (more == 3 && (code < 0x10000 || code > 0x10FFFF)) ||
-            (code >= 0xD800 && code <= 0xDFFF)) {
-            return false;
-        }
-        i += more + 1;
-    }
-    return true;
-}
-
 void WriteJsonString(std::ostream& out, const std::string& text) {
     out << '"';
     for (char c : text) {
@@ -138,13 +103,13 @@ std::string RealText(double value) {
 std::string CellText(const ExportCell& cell) {
     switch (cell.m_Kind) {
         case ExportCell::Text:
-            return ExportSheet::Utf8(cell.m_Text);
+            return MonitorUtf8(cell.m_Text);
         case ExportCell::Integer:
             return std::to_string(cell.m_Integer);
         case ExportCell::Real:
             return RealText(cell.m_Real);
         case ExportCell::Time:
-            return ExportSheet::Rfc3339(cell.m_Time);
+            return Rfc3339(cell.m_Time);
         case ExportCell::Empty:
             break;
     }
@@ -184,25 +149,13 @@ ExportSheet ExportSheet::FromGroups(const ConnectionGroups& groups) {
 }
 
 void ExportSheet::WriteCsv(std::ostream& out) const {
-    auto writeLine = [&out](const std::vector<std::string>& fields) {
-        for (size_t i = 0; i < fields.size(); ++i) {
-            if (i > 0) out << ',';
-            out << '"';
-            for (char c : fields[i]) {
-                if (c == '"') out << '"';
-                out << c;
-            }
-            out << '"';
-        }
-        out << "\r\n";
-    };
     std::vector<std::string> fields;
-    for (const std::string& title : m_Titles) fields.push_back(Utf8(title));
-    writeLine(fields);
+    for (const std::string& title : m_Titles) fields.push_back(MonitorUtf8(title));
+    out << CsvLine(fields, CsvQuoting::Always);
     for (const auto& row : m_Rows) {
         fields.clear();
         for (const ExportCell& cell : row) fields.push_back(CellText(cell));
-        writeLine(fields);
+        out << CsvLine(fields, CsvQuoting::Always);
     }
 }
 
@@ -213,7 +166,7 @@ void ExportSheet::WriteJson(std::ostream& out) const {
         const auto& row = m_Rows[r];
         for (size_t c = 0; c < row.size() && c < m_Titles.size(); ++c) {
             if (c > 0) out << ", ";
-            WriteJsonString(out, Utf8(m_Titles[c]));
+            WriteJsonString(out, MonitorUtf8(m_Titles[c]));
             out << ": ";
             const ExportCell& cell = row[c];
             switch (cell.m_Kind) {
@@ -232,29 +185,4 @@ void ExportSheet::WriteJson(std::ostream& out) const {
         out << '}';
     }
     out << (m_Rows.empty() ? "]\n" : "\n]\n");
-}
-
-std::string ExportSheet::Utf8(const std::string& bytes) {
-    if (ValidUtf8(bytes)) return bytes;
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (char c : bytes) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            text.push_back(c);
-        } else {
-            text.push_back(static_cast<char>(0xC0 | byte >> 6));
-            text.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-        }
-    }
-    return text;
-}
-
-std::string ExportSheet::Rfc3339(int64_t seconds) {
-    const std::time_t when = static_cast<std::time_t>(seconds);
-    std::tm utc{};
-    if (gmtime_r(&when, &utc) == nullptr) return std::string();
-    char text[32];
-    const size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return std::string(text, length);
 }

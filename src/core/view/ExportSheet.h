@@ -35,9 +35,4 @@ public:
 
     std::vector<std::string> m_Titles;
     std::vector<std::vector<ExportCell>> m_Rows;
-
-    // A monitor's text as UTF-8: kept when it is valid UTF-8, else read as Latin-1.
-    static std::string Utf8(const std::string& bytes);
-    // "2026-12-09T05:24:19Z"
-    static std::string Rfc3339(int64_t seconds);
 };

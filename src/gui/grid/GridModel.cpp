@@ -1,6 +1,5 @@
 #include "gui/grid/GridModel.h"
 
-#include <QStringDecoder>
 #include <algorithm>
 #include <numeric>
 #include <unordered_map>
@@ -8,6 +7,7 @@
 #include "core/table/EntryObj.h"
 #include "core/table/PMCTable.h"
 #include "core/view/TextOrder.h"
+#include "gui/framework/MonitorText.h"
 
 GridModel::GridModel(const ColumnInfoArray& columns, QObject* parent)
     : QAbstractTableModel(parent), m_Columns(columns) {}
@@ -124,13 +124,6 @@ void GridModel::SortBy(int column) {
 void GridModel::ColumnsChanged() {
     emit headerDataChanged(Qt::Horizontal, 0, g_nColumns - 1);
     if (m_SortColumn >= 0) Reorder(m_TableRows);  // the direction may have changed
-}
-
-QString GridModel::MonitorText(const std::string& bytes) {
-    const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(view);
-    return utf8.hasError() ? QString::fromLatin1(view) : text;
 }
 
 uint64_t GridModel::IdOf(int tableRow) const {

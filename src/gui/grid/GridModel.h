@@ -56,9 +56,6 @@ public:
     std::vector<const EntryObj*> ShownEntries() const;
     // The header titles changed (the options' table page wrote them back).
     void ColumnsChanged();
-    // A text as the monitor sent it: UTF-8 when it is valid UTF-8, else one
-    // character per byte (Latin-1), never a replacement character.
-    static QString MonitorText(const std::string& bytes);
 
     // Texts in the order a reader expects: case aside, and numbers within
     // them by value (10.0.0.9 before 10.0.0.10) in every locale. Negative, 0 or positive.

@@ -5,17 +5,13 @@
 
 #include "core/table/EntryObj.h"
 #include "core/view/TextOrder.h"
-#include "gui/grid/GridModel.h"
+#include "gui/framework/MonitorText.h"
 
 namespace {
 
 template <class T>
 int Compare(T left, T right) {
     return left < right ? -1 : (right < left ? 1 : 0);
-}
-
-QString Text(const std::string& text) {
-    return QString::fromStdString(text);
 }
 
 }  // namespace
@@ -57,8 +53,7 @@ QVariant GroupModel::data(const QModelIndex& index, int role) const {
     std::string text;
     switch (index.column()) {
         case Name:
-            return group->m_Name.empty() ? QStringLiteral("(none)")
-                                         : GridModel::MonitorText(group->m_Name);
+            return group->m_Name.empty() ? QStringLiteral("(none)") : MonitorText(group->m_Name);
         case Active:
             return QString::number(totals.m_Active);
         case Failed:
@@ -81,7 +76,7 @@ QVariant GroupModel::data(const QModelIndex& index, int role) const {
         default:
             return {};
     }
-    return Text(text);
+    return MonitorText(text);
 }
 
 QVariant GroupModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -111,7 +106,7 @@ void GroupModel::ApplySort() {
         })) {
         m_DecodedNames.reserve(groups.size());
         for (const ConnectionGroup& group : groups)
-            m_DecodedNames.push_back(GridModel::MonitorText(group.m_Name));
+            m_DecodedNames.push_back(MonitorText(group.m_Name));
     }
     std::stable_sort(m_Order.begin(), m_Order.end(), [this](int left, int right) {
         const bool less = Less(static_cast<size_t>(left), static_cast<size_t>(right));

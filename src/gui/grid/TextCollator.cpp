@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "core/view/TextOrder.h"
-#include "gui/grid/GridModel.h"
+#include "gui/framework/MonitorText.h"
 
 TextCollator::TextCollator() {
     // Digits other than ASCII ones stay inside words; a named locale's
@@ -14,7 +14,7 @@ TextCollator::TextCollator() {
 
 int TextCollator::Compare(const std::string& left, const std::string& right) const {
     if (IsAsciiText(left) && IsAsciiText(right)) return CompareAsciiText(left, right);
-    return Compare(GridModel::MonitorText(left), GridModel::MonitorText(right));
+    return Compare(MonitorText(left), MonitorText(right));
 }
 
 int TextCollator::Compare(const QString& left, const QString& right) const {

@@ -1,10 +1,10 @@
 #include "gui/history/HistoryGridModel.h"
 
 #include <QDateTime>
-#include <QStringDecoder>
 #include <memory>
 
 #include "core/table/EntryObj.h"
+#include "gui/framework/MonitorText.h"
 #include "gui/history/HistoryQueryRunner.h"
 
 namespace {
@@ -26,7 +26,7 @@ QString DurationText(int64_t span) {
 }
 
 QString HostText(const std::string& name, const std::string& address) {
-    return HistoryGridModel::Text(!name.empty() ? name : address);
+    return MonitorText(!name.empty() ? name : address);
 }
 
 }  // namespace
@@ -51,26 +51,20 @@ QStringList HistoryGridModel::Titles() {
             QStringLiteral("Next Server")};
 }
 
-QString HistoryGridModel::Text(const std::string& text) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString decoded = utf8.decode(QByteArrayView(text.data(), qsizetype(text.size())));
-    return utf8.hasError() ? QString::fromLatin1(text.data(), qsizetype(text.size())) : decoded;
-}
-
 QString HistoryGridModel::CellText(const HistoryConnection& c, int column) {
     switch (column) {
         case HistoryQuery::ColEnd:
             return TimeText(c.m_EndTime);
         case HistoryQuery::ColServer:
-            return Text(c.m_Server);
+            return MonitorText(c.m_Server);
         case HistoryQuery::ColUser:
-            return Text(c.m_User);
+            return MonitorText(c.m_User);
         case HistoryQuery::ColSource:
             return HostText(c.m_SourceName, c.m_SourceAddr);
         case HistoryQuery::ColDestination:
             return HostText(c.m_DestName, c.m_DestAddr);
         case HistoryQuery::ColService:
-            return Text(c.m_Service);
+            return MonitorText(c.m_Service);
         case HistoryQuery::ColStart:
             return c.m_StartTime != 0 ? TimeText(c.m_StartTime) : QString();
         case HistoryQuery::ColDuration:
@@ -88,13 +82,13 @@ QString HistoryGridModel::CellText(const HistoryConnection& c, int column) {
             return QStringLiteral("%1 (%2) %3")
                 .arg(state)
                 .arg(c.m_ResultCode)
-                .arg(Text(c.m_ResultText));
+                .arg(MonitorText(c.m_ResultText));
         }
         case HistoryQuery::ColAuth:
             return QString::fromStdString(
                 EntryObj::AuthMethodName(static_cast<uint8_t>(c.m_AuthMethod)));
         case HistoryQuery::ColNextServer:
-            return Text(c.m_NextServer);
+            return MonitorText(c.m_NextServer);
         default:
             return QString();
     }

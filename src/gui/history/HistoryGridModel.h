@@ -38,8 +38,6 @@ public:
 
     static QStringList Titles();
     static QString CellText(const HistoryConnection& connection, int column);
-    // Monitor texts: UTF-8 when valid, Latin-1 otherwise.
-    static QString Text(const std::string& text);
 
 signals:
     void queryStarted();

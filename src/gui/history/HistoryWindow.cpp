@@ -24,6 +24,7 @@
 
 #include "core/history/HistoryCsv.h"
 #include "gui/framework/Dialogs.h"
+#include "gui/framework/MonitorText.h"
 #include "gui/graph/GraphCtrl.h"
 #include "gui/history/HistoryGridModel.h"
 #include "gui/history/HistoryOptionsDlg.h"
@@ -322,7 +323,7 @@ void HistoryWindow::LoadServers() {
                 self->m_pServers->clear();
                 self->m_pServers->addItem(QStringLiteral("All servers"));
                 for (const std::string& server : servers)
-                    self->m_pServers->addItem(HistoryGridModel::Text(server));
+                    self->m_pServers->addItem(MonitorText(server));
                 self->m_pServers->setCurrentIndex(std::max(0, self->m_pServers->findText(chosen)));
                 self->Finished(error);
             },
@@ -364,7 +365,7 @@ void HistoryWindow::ShowGraph(const HistorySeries& series, bool byUser) {
     m_pGraph->SetPointCount(points);
     for (int s = 0; s < subsets; ++s) {
         m_pGraph->SetSubsetLabel(s, s < int(series.m_Names.size())
-                                        ? HistoryGridModel::Text(series.m_Names[size_t(s)])
+                                        ? MonitorText(series.m_Names[size_t(s)])
                                         : QStringLiteral("(none)"));
     }
     double peak = 0;
@@ -417,7 +418,7 @@ void HistoryWindow::ShowTotals(HistoryQuery::TotalsBy by, const std::vector<Hist
     table->setRowCount(int(totals.size()));
     for (int row = 0; row < int(totals.size()); ++row) {
         const HistoryTotal& total = totals[size_t(row)];
-        const QString cells[] = {HistoryGridModel::Text(total.m_Name),
+        const QString cells[] = {MonitorText(total.m_Name),
                                  QString::number(total.m_Connections), Bytes(total.m_In),
                                  Bytes(total.m_Out)};
         for (int column = 0; column < 4; ++column) {

@@ -393,15 +393,15 @@ TEST(MonDecodeTest, MessagesThatWouldReadOutsideTheBodyAreIllegal) {
     EXPECT_EQ(Decode({0x04, 0, 0, 0}).m_Result, -1) << "no room for the id words";
 
     MonBytes offsetTooFar = EncodeResult(1, 2, 3, "text");
-    PutU16(offsetTooFar, 19, 1);
+    PutRef(offsetTooFar, 0, 4, 1);
     EXPECT_EQ(Decode(offsetTooFar).m_Result, -1);
     MonBytes hugeOffset = EncodeResult(1, 2, 3, "text");
-    PutU16(hugeOffset, 19, 0xFFFF);
+    PutRef(hugeOffset, 0, 4, 0xFFFF);
     EXPECT_EQ(Decode(hugeOffset).m_Result, -1);
 
     MonBytes shortAddress = EncodeOpen(1, 2, 0, 0, "", {}, "");
     shortAddress.insert(shortAddress.end(), 15, 0x01);
-    PutU16(shortAddress, 22, 15);
+    PutRef(shortAddress, 1, 15, 0);
     EXPECT_EQ(Decode(shortAddress).m_Result, -1) << "an address is 16 bytes or not sent";
 }
 

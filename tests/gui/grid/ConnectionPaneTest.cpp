@@ -194,4 +194,15 @@ TEST_F(PaneTest, TextsSortWithTheirNumbersByValueInTheCLocale) {
     QLocale::setDefault(before);
 }
 
+TEST(GroupModelTest, AGroupNameShowsAsTheGridShowsItFromLatin1AndFromUtf8) {
+    std::vector<EntryObj> users(2);
+    users[0].m_UserName = "Jos\xE9";
+    users[1].m_UserName = "Jos\xC3\xA9";
+    GroupModel groups;
+    groups.Rebuild(GroupBy::User, {&users[0], &users[1]}, 0);
+    ASSERT_EQ(groups.rowCount(), 2);
+    for (int row = 0; row < 2; ++row)
+        EXPECT_EQ(groups.index(row, GroupModel::Name).data().toString(), "Jos\u00e9");
+}
+
 }  // namespace
