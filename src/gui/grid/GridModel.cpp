@@ -17,7 +17,7 @@ void GridModel::SetTable(const PMCTable* table) {
     beginResetModel();
     m_pTable = table;
     m_nRows = 0;
-    m_TableRows = 0;
+    m_nTableRows = 0;
     m_bIndexStale = true;
     m_Order.clear();
     m_Ids.clear();
@@ -77,7 +77,7 @@ void GridModel::SetRowCount(int rows) {
 
 bool GridModel::SetFilter(const std::string& text) {
     const bool valid = m_Filter.SetText(text);
-    Reorder(m_TableRows);
+    Reorder(m_nTableRows);
     return valid;
 }
 
@@ -118,12 +118,12 @@ std::vector<int> GridModel::ChosenRows(int rows) {
 
 void GridModel::SortBy(int column) {
     m_SortColumn = column >= 0 && column < g_nColumns ? column : -1;
-    Reorder(m_TableRows);
+    Reorder(m_nTableRows);
 }
 
 void GridModel::ColumnsChanged() {
     emit headerDataChanged(Qt::Horizontal, 0, g_nColumns - 1);
-    if (m_SortColumn >= 0) Reorder(m_TableRows);  // the direction may have changed
+    if (m_SortColumn >= 0) Reorder(m_nTableRows);  // the direction may have changed
 }
 
 uint64_t GridModel::IdOf(int tableRow) const {
@@ -214,11 +214,11 @@ void GridModel::SortByText(std::vector<int>& order, int column, bool ascending) 
 std::vector<int> GridModel::StartingOrder(std::vector<int> chosen) const {
     bool same = m_pTable && chosen.size() == m_Order.size() && m_Order.size() == m_Ids.size();
     if (same) {
-        std::vector<char> isChosen(static_cast<size_t>(m_TableRows) + 1, 0);
+        std::vector<char> isChosen(static_cast<size_t>(m_nTableRows) + 1, 0);
         for (int row : chosen) isChosen[static_cast<size_t>(row)] = 1;
         for (size_t i = 0; same && i < m_Order.size(); ++i) {
             const int row = m_Order[i];
-            same = row >= 1 && row <= m_TableRows && isChosen[static_cast<size_t>(row)] != 0 &&
+            same = row >= 1 && row <= m_nTableRows && isChosen[static_cast<size_t>(row)] != 0 &&
                    m_Ids[i] != 0 && IdOf(row) == m_Ids[i];
         }
     }
@@ -239,7 +239,7 @@ std::vector<int> GridModel::BuildOrder(std::vector<int> chosen) const {
 }
 
 void GridModel::Reorder(int tableRows) {
-    m_TableRows = tableRows;
+    m_nTableRows = tableRows;
     std::vector<int> order = BuildOrder(ChosenRows(tableRows));
     const int rows = static_cast<int>(order.size());
     if (rows > m_nRows) {

@@ -51,7 +51,7 @@ public:
     bool SetFilter(const std::string& text);
     const ConnectionFilter& Filter() const { return m_Filter; }
     // The connections on show in the table's display list, before filtering.
-    int TableRowCount() const { return m_TableRows; }
+    int TableRowCount() const { return m_nTableRows; }
     // The connections the grid shows, in its order.
     std::vector<const EntryObj*> ShownEntries() const;
     // The header titles changed (the options' table page wrote them back).
@@ -73,7 +73,7 @@ private:
     const ColumnInfoArray& m_Columns;
     const PMCTable* m_pTable = nullptr;
     int m_nRows = 0;
-    int m_TableRows = 0;
+    int m_nTableRows = 0;
     ConnectionFilter m_Filter;
     FilterIndex m_Index;        // of the table's rows, built when a filter first needs it after a poll
     bool m_bIndexStale = true;
