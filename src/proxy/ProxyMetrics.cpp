@@ -111,15 +111,31 @@ const char* Label(RefusedBy by) {
 
 }  // namespace
 
+// Written out rather than made from ReplyText, so that a reworded reply
+// text keeps its label.
 std::string ReplyLabel(uint8_t code) {
-    std::string label = ReplyText(code);
-    if (code == ReplyNotAllowed) label = "not_allowed";
-    if (code == ReplyGeneralFailure) label = "general_failure";
-    for (char& c : label) {
-        if (c == ' ') c = '_';
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    switch (code) {
+        case ReplySucceeded:
+            return "succeeded";
+        case ReplyGeneralFailure:
+            return "general_failure";
+        case ReplyNotAllowed:
+            return "not_allowed";
+        case ReplyNetworkUnreachable:
+            return "network_unreachable";
+        case ReplyHostUnreachable:
+            return "host_unreachable";
+        case ReplyConnectionRefused:
+            return "connection_refused";
+        case ReplyTtlExpired:
+            return "ttl_expired";
+        case ReplyCommandNotSupported:
+            return "command_not_supported";
+        case ReplyAddressTypeNotSupported:
+            return "address_type_not_supported";
+        default:
+            return "unknown_reply";
     }
-    return label;
 }
 
 ProxyMetrics::Traffic& ProxyMetrics::TrafficOf(const std::string& user,
