@@ -16,6 +16,10 @@ bool IsUnspecified(const Address16& address) {
     return address == Address16{} || address == mappedZero;
 }
 
+Refusal ByRule(const DestRule& rule) {
+    return {RefusedBy::Rule, "not allowed by rule " + std::to_string(rule.m_Number)};
+}
+
 }  // namespace
 
 bool IsPrivateToHost(const Address16& address) {
@@ -70,35 +74,38 @@ bool DestinationPolicy::IsOwnListener(const Address16& address, uint16_t port) c
     });
 }
 
-std::string DestinationPolicy::RefuseName(const std::vector<DestRule>& rules,
-                                          const Query& query) const {
+std::optional<Refusal> DestinationPolicy::RefuseName(const std::vector<DestRule>& rules,
+                                                     const Query& query) const {
     for (const DestRule& rule : rules) {
         const DestRule::Match match =
             rule.Matches(query.m_Client, query.m_User, query.m_Name, std::nullopt, query.m_Port);
-        if (match == DestRule::Match::NeedsAddress) return {};
+        if (match == DestRule::Match::NeedsAddress) return std::nullopt;
         if (match == DestRule::Match::Yes) {
-            return rule.m_bPass ? std::string()
-                                : "not allowed by rule " + std::to_string(rule.m_Number);
+            if (rule.m_bPass) return std::nullopt;
+            return ByRule(rule);
         }
     }
-    return {};
+    return std::nullopt;
 }
 
-std::string DestinationPolicy::RefuseAddress(const std::vector<DestRule>& rules, const Query& query,
-                                             const asio::ip::address& dest) const {
+std::optional<Refusal> DestinationPolicy::RefuseAddress(const std::vector<DestRule>& rules,
+                                                        const Query& query,
+                                                        const asio::ip::address& dest) const {
     const Address16 address = ToAddress16(dest);
-    if (IsOwnListener(address, query.m_Port)) return "not allowed: the proxy's own listener";
+    if (IsOwnListener(address, query.m_Port)) {
+        return Refusal{RefusedBy::OwnListener, "not allowed: the proxy's own listener"};
+    }
     bool namedByPass = false;
     for (const DestRule& rule : rules) {
         const DestRule::Match match =
             rule.Matches(query.m_Client, query.m_User, query.m_Name, address, query.m_Port);
         if (match != DestRule::Match::Yes) continue;
-        if (!rule.m_bPass) return "not allowed by rule " + std::to_string(rule.m_Number);
+        if (!rule.m_bPass) return ByRule(rule);
         namedByPass = !rule.m_To.empty();
         break;
     }
     if (!namedByPass && IsPrivateToHost(address) && !IsLocal(query.m_Client)) {
-        return "not allowed: this machine's private address";
+        return Refusal{RefusedBy::PrivateAddress, "not allowed: this machine's private address"};
     }
-    return {};
+    return std::nullopt;
 }

@@ -15,6 +15,7 @@
 
 #include "Asio.h"
 #include "DestRule.h"
+#include "Refusal.h"
 
 class DestinationPolicy {
 public:
@@ -32,12 +33,12 @@ public:
     void RefreshLocalAddresses();
     bool IsLocal(const Address16& address) const;
 
-    // Before a name is looked up: the reason when a rule refuses the name
-    // already, empty when the addresses must be seen.
-    std::string RefuseName(const std::vector<DestRule>& rules, const Query& query) const;
-    // For an address to connect to: empty when allowed, else why not.
-    std::string RefuseAddress(const std::vector<DestRule>& rules, const Query& query,
-                              const asio::ip::address& dest) const;
+    // Before a name is looked up: the refusal when a rule refuses the name
+    // already, nothing when the addresses must be seen.
+    std::optional<Refusal> RefuseName(const std::vector<DestRule>& rules, const Query& query) const;
+    // For an address to connect to: nothing when allowed, else why not.
+    std::optional<Refusal> RefuseAddress(const std::vector<DestRule>& rules, const Query& query,
+                                         const asio::ip::address& dest) const;
 
 private:
     struct Own {

@@ -8,11 +8,11 @@ constexpr size_t Kept = 10000;
 
 }  // namespace
 
-std::chrono::milliseconds LoginThrottle::Delay(const Address16& client) {
+std::chrono::milliseconds LoginThrottle::Delay(const Address16& client, TimePoint now) {
     std::lock_guard lock(m_Mutex);
     const auto found = m_Failures.find(ClientKey(client));
     if (found == m_Failures.end()) return {};
-    if (std::chrono::steady_clock::now() - found->second.m_Last >= Forget) {
+    if (now - found->second.m_Last >= Forget) {
         m_Failures.erase(found);
         return {};
     }
@@ -20,8 +20,7 @@ std::chrono::milliseconds LoginThrottle::Delay(const Address16& client) {
     return std::min(MaxDelay, FirstDelay * (1u << doublings));
 }
 
-void LoginThrottle::Failed(const Address16& client) {
-    const auto now = std::chrono::steady_clock::now();
+void LoginThrottle::Failed(const Address16& client, TimePoint now) {
     std::lock_guard lock(m_Mutex);
     if (m_Failures.size() > Kept) {
         std::erase_if(m_Failures,

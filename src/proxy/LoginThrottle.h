@@ -16,14 +16,18 @@ public:
     static constexpr std::chrono::milliseconds MaxDelay{4000};
     static constexpr std::chrono::minutes Forget{10};
 
-    std::chrono::milliseconds Delay(const Address16& client);
-    void Failed(const Address16& client);
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    // `now` is left to its default but where a test drives the time.
+    std::chrono::milliseconds Delay(const Address16& client,
+                                    TimePoint now = std::chrono::steady_clock::now());
+    void Failed(const Address16& client, TimePoint now = std::chrono::steady_clock::now());
     void Succeeded(const Address16& client);
 
 private:
     struct Failures {
         unsigned m_Count = 0;
-        std::chrono::steady_clock::time_point m_Last;
+        TimePoint m_Last;
     };
 
     std::mutex m_Mutex;

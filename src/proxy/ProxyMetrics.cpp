@@ -72,17 +72,70 @@ double CpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// The label values of the two enums, written here only.
+const char* Label(HandshakeEnd reason) {
+    switch (reason) {
+        case HandshakeEnd::Timeout:
+            return "timeout";
+        case HandshakeEnd::Authentication:
+            return "authentication";
+        case HandshakeEnd::NoMethod:
+            return "no_method";
+        case HandshakeEnd::Closed:
+            return "closed";
+        case HandshakeEnd::Shutdown:
+            return "shutdown";
+        case HandshakeEnd::Malformed:
+            break;
+    }
+    return "malformed";
+}
+
+const char* Label(RefusedBy by) {
+    switch (by) {
+        case RefusedBy::Allow:
+            return "allow";
+        case RefusedBy::Limit:
+            return "limit";
+        case RefusedBy::Rule:
+            return "rule";
+        case RefusedBy::OwnListener:
+            return "own_listener";
+        case RefusedBy::PrivateAddress:
+            return "private_address";
+        case RefusedBy::Forbidden:
+            break;
+    }
+    return "forbidden";
+}
+
 }  // namespace
 
+// Written out rather than made from ReplyText, so that a reworded reply
+// text keeps its label.
 std::string ReplyLabel(uint8_t code) {
-    std::string label = ReplyText(code);
-    if (code == ReplyNotAllowed) label = "not_allowed";
-    if (code == ReplyGeneralFailure) label = "general_failure";
-    for (char& c : label) {
-        if (c == ' ') c = '_';
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    switch (code) {
+        case ReplySucceeded:
+            return "succeeded";
+        case ReplyGeneralFailure:
+            return "general_failure";
+        case ReplyNotAllowed:
+            return "not_allowed";
+        case ReplyNetworkUnreachable:
+            return "network_unreachable";
+        case ReplyHostUnreachable:
+            return "host_unreachable";
+        case ReplyConnectionRefused:
+            return "connection_refused";
+        case ReplyTtlExpired:
+            return "ttl_expired";
+        case ReplyCommandNotSupported:
+            return "command_not_supported";
+        case ReplyAddressTypeNotSupported:
+            return "address_type_not_supported";
+        default:
+            return "unknown_reply";
     }
-    return label;
 }
 
 ProxyMetrics::Traffic& ProxyMetrics::TrafficOf(const std::string& user,
@@ -110,12 +163,12 @@ void ProxyMetrics::Opened(const std::string& result) {
     Count(m_Opened, result);
 }
 
-void ProxyMetrics::HandshakeFailed(const std::string& reason) {
-    Count(m_HandshakeFailures, reason);
+void ProxyMetrics::HandshakeFailed(HandshakeEnd reason) {
+    Count(m_HandshakeFailures, Label(reason));
 }
 
-void ProxyMetrics::Refused(const std::string& by) {
-    Count(m_Refused, by);
+void ProxyMetrics::Refused(RefusedBy by) {
+    Count(m_Refused, Label(by));
 }
 
 void ProxyMetrics::Looked(bool found, bool timedOut, std::chrono::duration<double> took) {

@@ -13,6 +13,11 @@
 #include <string>
 #include <utility>
 
+#include "Refusal.h"
+
+// Why a client ended before it made a request.
+enum class HandshakeEnd { Timeout, Authentication, NoMethod, Malformed, Closed, Shutdown };
+
 class ProxyMetrics {
 public:
     static constexpr size_t ServiceLimit = 20;
@@ -24,9 +29,9 @@ public:
     };
 
     Traffic& TrafficOf(const std::string& user, const std::string& service);
-    void Opened(const std::string& result);           // e.g. "succeeded", "host_unreachable"
-    void HandshakeFailed(const std::string& reason);  // e.g. "timeout", "authentication"
-    void Refused(const std::string& by);              // "rule", "own_listener", "limit", ...
+    void Opened(const std::string& result);  // e.g. "succeeded", "host_unreachable"
+    void HandshakeFailed(HandshakeEnd reason);
+    void Refused(RefusedBy by);
     void Looked(bool found, bool timedOut, std::chrono::duration<double> took);
 
     // The exposition; `open`, the connections open now.

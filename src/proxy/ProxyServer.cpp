@@ -47,7 +47,7 @@ bool ProxyServer::Admit(const tcp::endpoint& client) {
 
 void ProxyServer::Refuse(const tcp::endpoint& client, uint32_t code, const std::string& why,
                          bool logEach) {
-    m_Context.m_Metrics.Refused(code == ReplyNotAllowed ? "allow" : "limit");
+    m_Context.m_Metrics.Refused(code == ReplyNotAllowed ? RefusedBy::Allow : RefusedBy::Limit);
     if (logEach) m_Context.m_Log.Connection(EndpointText(client) + " refused: " + why);
     size_t skipped = 0;
     if (!m_Context.m_Limits.ShouldReport(ToAddress16(client.address()), skipped)) return;

@@ -135,9 +135,13 @@ awaitable<void> ProxySession::Run(std::shared_ptr<ProxySession> /*keepAlive*/) {
         Request request;
         if (co_await ReadRequest(request)) co_await Serve(request);
     }
-    if (m_bTimedOut && m_Phase == Phase::Handshake) m_Outcome = "handshake time-out";
-    if (m_bShutDown)
-        m_Outcome = m_Phase == Phase::Relaying ? "shut down" : "shut down in handshake";
+    if (m_bTimedOut && m_Phase == Phase::Handshake) {
+        EndHandshake(HandshakeEnd::Timeout, "handshake time-out");
+    }
+    if (m_bShutDown) {
+        EndHandshake(HandshakeEnd::Shutdown,
+                     m_Phase == Phase::Relaying ? "shut down" : "shut down in handshake");
+    }
     CloseBoth();
     m_Watchdog.Stop();
     if (m_Info) m_Context.m_Hub.Close(m_Info);
@@ -155,15 +159,15 @@ awaitable<bool> ProxySession::Negotiate() {
     uint8_t head[2];
     uint8_t methods[255];
     if (!co_await ReadExactly(head, sizeof head)) {
-        m_Outcome = "closed during greeting";
+        EndHandshake(HandshakeEnd::Closed, "closed during greeting");
         co_return false;
     }
     if (head[0] != SocksVersion || head[1] == 0) {
-        m_Outcome = "bad greeting";
+        EndHandshake(HandshakeEnd::Malformed, "bad greeting");
         co_return false;
     }
     if (!co_await ReadExactly(methods, head[1])) {
-        m_Outcome = "closed during greeting";
+        EndHandshake(HandshakeEnd::Closed, "closed during greeting");
         co_return false;
     }
     const bool password = m_Settings->m_pUsers != nullptr;
@@ -173,7 +177,8 @@ awaitable<bool> ProxySession::Negotiate() {
     std::error_code error;
     co_await asio::async_write(m_Client, asio::buffer(answer), NoThrow(error));
     if (!offered) {
-        m_Outcome = password ? "no password offered" : "no acceptable method";
+        EndHandshake(HandshakeEnd::NoMethod,
+                     password ? "no password offered" : "no acceptable method");
         co_return false;
     }
     if (error || (password && !co_await Authenticate())) co_return false;
@@ -199,18 +204,18 @@ awaitable<bool> ProxySession::Authenticate() {
     uint8_t head[2];
     uint8_t length = 0;
     if (!co_await ReadExactly(head, sizeof head) || head[0] != PasswordVersion) {
-        m_Outcome = "bad user name";
+        EndHandshake(HandshakeEnd::Malformed, "bad user name");
         co_return false;
     }
     std::string user(head[1], '\0');
     std::string password;
     if (!co_await ReadExactly(user.data(), user.size()) || !co_await ReadExactly(&length, 1)) {
-        m_Outcome = "bad user name";
+        EndHandshake(HandshakeEnd::Malformed, "bad user name");
         co_return false;
     }
     password.resize(length);
     if (!co_await ReadExactly(password.data(), password.size())) {
-        m_Outcome = "closed during authentication";
+        EndHandshake(HandshakeEnd::Closed, "closed during authentication");
         co_return false;
     }
     m_User = user;
@@ -235,6 +240,7 @@ awaitable<bool> ProxySession::Authenticate() {
     co_await asio::async_write(m_Client, asio::buffer(answer), NoThrow(error));
     if (!accepted) {
         OpenRecord(MethodPassword);
+        m_HandshakeEnd = HandshakeEnd::Authentication;
         Fail(ResultAuthenticationFailed, "authentication failed");
     }
     co_return accepted && !error;
@@ -243,11 +249,11 @@ awaitable<bool> ProxySession::Authenticate() {
 awaitable<bool> ProxySession::ReadRequest(Request& request) {
     uint8_t head[4];
     if (!co_await ReadExactly(head, sizeof head)) {
-        m_Outcome = "closed before request";
+        EndHandshake(HandshakeEnd::Closed, "closed before request");
         co_return false;
     }
     if (head[0] != SocksVersion) {
-        m_Outcome = "bad request";
+        EndHandshake(HandshakeEnd::Malformed, "bad request");
         co_return false;
     }
     request.m_Command = head[1];
@@ -273,7 +279,7 @@ awaitable<bool> ProxySession::ReadRequest(Request& request) {
     }
     uint8_t port[2];
     if (!complete || !co_await ReadExactly(port, sizeof port)) {
-        m_Outcome = "bad request";
+        EndHandshake(HandshakeEnd::Malformed, "bad request");
         co_return false;
     }
     request.m_Port = static_cast<uint16_t>(port[0] << 8 | port[1]);
@@ -308,55 +314,18 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
     m_Watchdog.Poke();
 
     std::vector<tcp::endpoint> endpoints;
-    uint8_t failure = ReplySucceeded;
-    std::string refusal;
-    if (request.m_bDomain && request.m_Host.find('\0') != std::string::npos) {
-        failure = ReplyHostUnreachable;  // no name holds a NUL; cut there it would be another one
-    } else if (request.m_bDomain) {
-        refusal = m_Context.m_Policy.RefuseName(
-            m_Options.m_Rules, {m_ClientAddress, m_User, request.m_Host, request.m_Port});
-        if (refusal.empty()) {
-            const Clock::time_point asked = Clock::now();
-            auto resolve =
-                m_Context.m_Lookups.Resolve(request.m_Host, request.m_Port, m_PhaseDeadline);
-            const std::optional<Lookup> lookup = co_await std::move(resolve);
-            m_Context.m_Metrics.Looked(lookup && !lookup->m_bFailed && !lookup->m_Endpoints.empty(),
-                                       !lookup, Clock::now() - asked);
-            if (!lookup) {
-                m_bTimedOut = true;
-            } else if (lookup->m_bFailed || lookup->m_Endpoints.empty()) {
-                failure = ReplyHostUnreachable;
-            } else {
-                endpoints = lookup->m_Endpoints;
-            }
-        }
-    } else {
-        endpoints.emplace_back(request.m_Address, request.m_Port);
-    }
+    std::optional<Refusal> refusal;
+    uint8_t failure = co_await FindEndpoints(request, endpoints, refusal);
     if (!m_bTimedOut && failure == ReplySucceeded) {
         endpoints = Permitted(request, std::move(endpoints), refusal);
         if (endpoints.empty()) failure = ReplyNotAllowed;
     }
-
-    std::error_code error;
-    for (const tcp::endpoint& endpoint : endpoints) {
-        if (failure != ReplySucceeded || m_bTimedOut) break;
-        std::error_code ignored;
-        m_Remote.close(ignored);
-        co_await m_Remote.async_connect(endpoint, NoThrow(error));
-        if (!error) break;
-    }
-    if (m_bTimedOut) {
-        failure = ReplyTtlExpired;
-    } else if (failure == ReplySucceeded && error) {
-        // Asio's own category carries errno values but matches no std::errc.
-        const bool system = error.category() == asio::error::get_system_category();
-        failure = ReplyForConnectError(system ? error.value() : 0);
-    }
+    if (failure == ReplySucceeded) failure = co_await ConnectToAny(endpoints);
+    if (m_bTimedOut) failure = ReplyTtlExpired;
     if (failure != ReplySucceeded) {
         co_await Reply(failure);
-        if (failure == ReplyNotAllowed && !refusal.empty()) {
-            Fail(failure, refusal);
+        if (failure == ReplyNotAllowed && refusal) {
+            Refuse(*refusal);
         } else {
             Fail(failure);
         }
@@ -377,6 +346,50 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
     m_Outcome = "succeeded";
     co_await Reply(ReplySucceeded, &bound);
     co_return true;
+}
+
+// The addresses of a request: its own, or those its name gives unless a rule
+// refuses the name already (then none, and the refusal).
+awaitable<uint8_t> ProxySession::FindEndpoints(const Request& request,
+                                               std::vector<tcp::endpoint>& endpoints,
+                                               std::optional<Refusal>& refusal) {
+    if (!request.m_bDomain) {
+        endpoints.emplace_back(request.m_Address, request.m_Port);
+        co_return ReplySucceeded;
+    }
+    // No name holds a NUL; cut there it would be another one.
+    if (request.m_Host.find('\0') != std::string::npos) co_return ReplyHostUnreachable;
+    refusal = m_Context.m_Policy.RefuseName(
+        m_Options.m_Rules, {m_ClientAddress, m_User, request.m_Host, request.m_Port});
+    if (refusal) co_return ReplySucceeded;
+    const Clock::time_point asked = Clock::now();
+    auto resolve = m_Context.m_Lookups.Resolve(request.m_Host, request.m_Port, m_PhaseDeadline);
+    const std::optional<Lookup> lookup = co_await std::move(resolve);
+    const bool found = lookup && !lookup->m_bFailed && !lookup->m_Endpoints.empty();
+    m_Context.m_Metrics.Looked(found, !lookup, Clock::now() - asked);
+    if (!lookup) {
+        m_bTimedOut = true;
+        co_return ReplyTtlExpired;
+    }
+    if (!found) co_return ReplyHostUnreachable;
+    endpoints = lookup->m_Endpoints;
+    co_return ReplySucceeded;
+}
+
+// Tries the endpoints in turn until one answers or the time is up.
+awaitable<uint8_t> ProxySession::ConnectToAny(const std::vector<tcp::endpoint>& endpoints) {
+    std::error_code error;
+    for (const tcp::endpoint& endpoint : endpoints) {
+        if (m_bTimedOut) break;
+        std::error_code ignored;
+        m_Remote.close(ignored);
+        co_await m_Remote.async_connect(endpoint, NoThrow(error));
+        if (!error) break;
+    }
+    if (!error) co_return ReplySucceeded;
+    // Asio's own category carries errno values but matches no std::errc.
+    const bool system = error.category() == asio::error::get_system_category();
+    co_return ReplyForConnectError(system ? error.value() : 0);
 }
 
 awaitable<void> ProxySession::Reply(uint8_t code, const tcp::endpoint* bound) {
@@ -402,16 +415,19 @@ awaitable<void> ProxySession::Reply(uint8_t code, const tcp::endpoint* bound) {
 
 std::vector<tcp::endpoint> ProxySession::Permitted(const Request& request,
                                                    std::vector<tcp::endpoint> endpoints,
-                                                   std::string& refusal) const {
+                                                   std::optional<Refusal>& refusal) const {
     const DestinationPolicy::Query query{m_ClientAddress, m_User,
                                          request.m_bDomain ? request.m_Host : std::string(),
                                          request.m_Port};
     std::erase_if(endpoints, [&](const tcp::endpoint& endpoint) {
-        std::string why = IsForbidden(endpoint) ? std::string(ReplyText(ReplyNotAllowed))
-                                                : m_Context.m_Policy.RefuseAddress(
-                                                      m_Options.m_Rules, query, endpoint.address());
-        if (why.empty()) return false;
-        if (refusal.empty()) refusal = std::move(why);
+        std::optional<Refusal> why;
+        if (IsForbidden(endpoint)) {
+            why = Refusal{RefusedBy::Forbidden, ReplyText(ReplyNotAllowed)};
+        } else {
+            why = m_Context.m_Policy.RefuseAddress(m_Options.m_Rules, query, endpoint.address());
+        }
+        if (!why) return false;
+        if (!refusal) refusal = std::move(why);
         return true;
     });
     return endpoints;
@@ -423,19 +439,20 @@ void ProxySession::Fail(uint8_t code) {
 
 void ProxySession::Fail(uint32_t code, const std::string& text) {
     m_Outcome = text;
-    if (code <= 0xFF) {
-        m_ResultLabel = ReplyLabel(static_cast<uint8_t>(code));
-        if (code == ReplyNotAllowed) {
-            m_Context.m_Metrics.Refused(
-                text.find("rule") != std::string::npos           ? "rule"
-                : text.find("own listener") != std::string::npos ? "own_listener"
-                : text.find("private") != std::string::npos      ? "private_address"
-                                                                 : "forbidden");
-        }
-    }
+    if (code <= 0xFF) m_ResultLabel = ReplyLabel(static_cast<uint8_t>(code));
     m_Info->m_ResultCode = code;
     m_Info->m_ResultText = text;
     m_Context.m_Hub.Result(m_Info);
+}
+
+void ProxySession::Refuse(const Refusal& refusal) {
+    m_Context.m_Metrics.Refused(refusal.m_By);
+    Fail(ReplyNotAllowed, refusal.m_Text);
+}
+
+void ProxySession::EndHandshake(HandshakeEnd reason, const char* text) {
+    m_HandshakeEnd = reason;
+    m_Outcome = text;
 }
 
 awaitable<void> ProxySession::Relay() {
@@ -576,17 +593,9 @@ void ProxySession::LogEnd() const {
 // A connection that got as far as a request counts by the reply it got; one
 // that did not, by why its handshake ended.
 void ProxySession::CountEnd() const {
-    if (!m_ResultLabel.empty()) {
+    if (m_ResultLabel.empty()) {
+        m_Context.m_Metrics.HandshakeFailed(m_HandshakeEnd);
+    } else {
         m_Context.m_Metrics.Opened(m_ResultLabel);
-        return;
     }
-    const std::string& o = m_Outcome;
-    const bool closed = o.rfind("closed", 0) == 0;
-    m_Context.m_Metrics.HandshakeFailed(o == "handshake time-out"      ? "timeout"
-                                        : o == "authentication failed" ? "authentication"
-                                        : o == "no password offered" || o == "no acceptable method"
-                                            ? "no_method"
-                                        : closed                       ? "closed"
-                                        : o.rfind("shut down", 0) == 0 ? "shutdown"
-                                                                       : "malformed");
 }

@@ -4,6 +4,7 @@
 // the relay between the two. All of it runs on one I/O thread.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Asio.h"
@@ -34,6 +35,10 @@ private:
     awaitable<bool> ReadRequest(Request& request);
     awaitable<void> Serve(const Request& request);
     awaitable<bool> Connect(const Request& request);
+    // Both give a SOCKS5 reply code, ReplySucceeded when the connection may go on.
+    awaitable<uint8_t> FindEndpoints(const Request& request, std::vector<tcp::endpoint>& endpoints,
+                                     std::optional<Refusal>& refusal);
+    awaitable<uint8_t> ConnectToAny(const std::vector<tcp::endpoint>& endpoints);
     awaitable<void> Relay();
     // One direction of the relay and what it holds between bursts.
     struct Direction {
@@ -57,10 +62,14 @@ private:
     // reason of the first refusal in `refusal`.
     std::vector<tcp::endpoint> Permitted(const Request& request,
                                          std::vector<tcp::endpoint> endpoints,
-                                         std::string& refusal) const;
+                                         std::optional<Refusal>& refusal) const;
     void OpenRecord(uint8_t method);
+    // The result the monitor gets, and the log's outcome.
     void Fail(uint8_t code);
     void Fail(uint32_t code, const std::string& text);
+    void Refuse(const Refusal& refusal);
+    // The log's outcome of a client that ends before a request, and its metric.
+    void EndHandshake(HandshakeEnd reason, const char* text);
     void OnExpire();
     void CloseBoth();
     Clock::time_point Deadline() const;
@@ -80,6 +89,7 @@ private:
     std::string m_Dest;                      // as the log shows it
     std::string m_Outcome;                   // as the log shows it
     std::string m_ResultLabel;  // the metrics' label of the CONNECT's reply; empty before one
+    HandshakeEnd m_HandshakeEnd = HandshakeEnd::Malformed;  // counted when there is no reply
     ProxyMetrics::Traffic* m_pTraffic = nullptr;
     Phase m_Phase = Phase::Handshake;
     Clock::time_point m_Start;
