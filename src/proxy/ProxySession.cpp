@@ -338,9 +338,8 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
         m_Info->SetDestAddress(MonitorAddress(m_Remote.remote_endpoint(ignored)));
     m_Phase = Phase::Relaying;
     m_ResultLabel = "succeeded";
-    // Only users of the users file get this far, so the label values stay few.
-    m_pTraffic =
-        &m_Context.m_Metrics.TrafficOf(m_User.empty() ? "-" : m_User, ServiceName(request.m_Port));
+    m_pTraffic = &m_Context.m_Metrics.TrafficOf(
+        m_User.empty() ? "-" : m_User, ServiceName(request.m_Port), m_Options.m_MetricsUsers);
     m_LastActivity = Clock::now();
     m_Watchdog.Poke();
     m_Outcome = "succeeded";
