@@ -185,4 +185,42 @@ TEST(ProxyStartTest, TermClosesAnOpenConnectionWithItsLogLineAndMonitorClose) {
     EXPECT_NE(proxy.Log().find("stopping: 1 open connections"), std::string::npos);
 }
 
+// A reload names what only a restart changes: compared with what the process
+// started with, and a users file that systemd copied at the start. A pass rule
+// that opens this machine's private addresses is named at every load.
+TEST(ProxyStartTest, HangUpNamesWhatOnlyARestartChanges) {
+    char folder[] = "/tmp/vgl-proxy-credentials-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string users = std::string(folder) + "/users";
+    std::ofstream(users) << "alice:$y$j9T$8aqj54dKK1pgw963UMKys1$aGyJIzNWXhiDoxMd.2kTr.s."
+                            "iaOhduJM12G.w2Rru0C\n";
+    const std::string open = "[[rule]]\naction = \"pass\"\nto = [\"0.0.0.0/0\", \"::/0\"]\n";
+    const std::string config = WriteFile("users = \"" + users + "\"\n" + open);
+    const std::string host = RandomLoopbackHost();
+    ProxyProcess proxy({"--config", config},
+                       {"/usr/bin/env", std::string("CREDENTIALS_DIRECTORY=") + folder}, host);
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    const std::string warning = "rule 1 lets clients of other machines reach";
+    EXPECT_TRUE(proxy.WaitForLog(warning)) << proxy.Log();
+
+    std::ofstream(config) << "users = \"" << users << "\"\nthreads = 1\n" << open;
+    kill(proxy.Pid(), SIGHUP);
+    ASSERT_TRUE(proxy.WaitForLog(
+        "configuration reloaded; a restart is needed for: threads users (a systemd credential)"))
+        << proxy.Log();
+    EXPECT_TRUE(proxy.WaitForLog(warning, 2));
+    // Back as it started: only the credential still needs a restart.
+    std::ofstream(config) << "users = \"" << users << "\"\n";
+    kill(proxy.Pid(), SIGHUP);
+    ASSERT_TRUE(proxy.WaitForLog("configuration reloaded", 2)) << proxy.Log();
+    const std::string log = proxy.Log();
+    const size_t last = log.rfind("configuration reloaded");
+    EXPECT_EQ(log.substr(last, log.find('\n', last) - last),
+              "configuration reloaded; a restart is needed for: users (a systemd credential)");
+    EXPECT_EQ(proxy.Stop(SIGTERM), 0);
+    std::remove(config.c_str());
+    std::remove(users.c_str());
+    rmdir(folder);
+}
+
 }  // namespace start_test
