@@ -220,7 +220,11 @@ awaitable<bool> ProxySession::Authenticate() {
     }
     m_User = user;
     std::error_code error;
-    if (const auto delay = m_Context.m_Throttle.Delay(m_ClientAddress); delay.count() > 0) {
+    // Never the whole time left for the handshake: a throttled address must
+    // still get its answer when its password is right, however short the time-out.
+    const Clock::duration delay = std::min<Clock::duration>(
+        m_Context.m_Throttle.Delay(m_ClientAddress), (m_PhaseDeadline - Clock::now()) / 2);
+    if (delay.count() > 0) {
         asio::steady_timer pause(m_Client.get_executor(), delay);
         co_await pause.async_wait(NoThrow(error));
     }

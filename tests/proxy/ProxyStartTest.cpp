@@ -54,7 +54,8 @@ TEST(ProxyStartTest, WrongOptionsAndPlainPasswordsStopTheStartWithAMessage) {
         {{"--config", badToml}, badToml + ":2: "},
         {{"--config", badRule}, badRule + ":1: rule 1: \"90-80\" is not a port"},
         {{"--config", badKey}, badKey + ":1: bad value for --idle-timeout: \"0\""},
-        {{"--config", "/nonexistent/vgl-proxy.conf"}, "/nonexistent/vgl-proxy.conf"},
+        {{"--config", "/nonexistent/vgl-proxy.conf"},
+         "/nonexistent/vgl-proxy.conf: cannot be read"},
     };
     for (const Case& c : cases) {
         const ProgramResult result = RunProxy(c.m_Options);
