@@ -47,3 +47,8 @@ bool Cidr::Contains(const Address16& address) const {
     }
     return true;
 }
+
+bool Cidr::Overlaps(const Cidr& other) const {
+    // Two blocks overlap exactly when the wider one holds the other's prefix.
+    return m_Bits <= other.m_Bits ? Contains(other.m_Prefix) : other.Contains(m_Prefix);
+}

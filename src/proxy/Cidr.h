@@ -15,6 +15,8 @@ public:
     // "a.b.c.d/n", "x::y/n", or an address alone (a block of one). Nothing on failure.
     static std::optional<Cidr> Parse(std::string_view text);
     bool Contains(const Address16& address) const;
+    // True when some address is in both blocks.
+    bool Overlaps(const Cidr& other) const;
 
 private:
     Address16 m_Prefix{};

@@ -20,15 +20,39 @@ Refusal ByRule(const DestRule& rule) {
     return {RefusedBy::Rule, "not allowed by rule " + std::to_string(rule.m_Number)};
 }
 
-}  // namespace
-
-bool IsPrivateToHost(const Address16& address) {
+const std::vector<Cidr>& PrivateBlocks() {
     static const std::vector<Cidr> blocks = {*Cidr::Parse("127.0.0.0/8"), *Cidr::Parse("::1"),
                                              *Cidr::Parse("169.254.0.0/16"),
                                              *Cidr::Parse("fe80::/10"), *Cidr::Parse("0.0.0.0/8")};
+    return blocks;
+}
+
+}  // namespace
+
+bool IsPrivateToHost(const Address16& address) {
+    const std::vector<Cidr>& blocks = PrivateBlocks();
     return IsUnspecified(address) || std::any_of(blocks.begin(), blocks.end(), [&](const Cidr& b) {
                return b.Contains(address);
            });
+}
+
+std::vector<std::string> PrivatePassWarnings(const std::vector<DestRule>& rules) {
+    static const Cidr unspecified6 = *Cidr::Parse("::");
+    std::vector<std::string> warnings;
+    for (const DestRule& rule : rules) {
+        const bool opens =
+            rule.m_bPass && std::any_of(rule.m_To.begin(), rule.m_To.end(), [](const Cidr& to) {
+                return to.Overlaps(unspecified6) ||
+                       std::any_of(PrivateBlocks().begin(), PrivateBlocks().end(),
+                                   [&](const Cidr& b) { return to.Overlaps(b); });
+            });
+        if (opens) {
+            warnings.push_back("rule " + std::to_string(rule.m_Number) +
+                               " lets clients of other machines reach this machine's loopback "
+                               "and link-local addresses: its \"to\" takes them in");
+        }
+    }
+    return warnings;
 }
 
 void DestinationPolicy::AddOwnListener(const tcp::endpoint& endpoint) {

@@ -55,3 +55,7 @@ private:
 
 // Loopback, link-local or unspecified, in either family or IPv4-mapped.
 bool IsPrivateToHost(const Address16& address);
+// A warning for each pass rule whose destinations take in some of those
+// addresses: such a rule opens them to clients of other machines, and a
+// catch-all such as 0.0.0.0/0 does so without saying.
+std::vector<std::string> PrivatePassWarnings(const std::vector<DestRule>& rules);

@@ -12,13 +12,24 @@ constexpr std::chrono::seconds RequestTime{5};
 MetricsServer::MetricsServer(IoPool& pool, ProxyContext& context)
     : m_Context(context),
       m_Listener(
-          pool, context.m_Log, [](const tcp::endpoint&) { return true; },
+          pool, context.m_Log, [this](const tcp::endpoint& client) { return Admit(client); },
           [this](tcp::socket socket, const tcp::endpoint&) {
+              m_Context.m_MetricsClients.fetch_add(1);
               const asio::any_io_executor executor = socket.get_executor();
               asio::co_spawn(executor, Serve(m_Context, std::move(socket)), asio::detached);
           }) {}
 
+bool MetricsServer::Admit(const tcp::endpoint& client) {
+    const std::shared_ptr<const ProxySettings> settings = m_Context.Settings();
+    const ProxyOptions& options = settings->m_Options;
+    return AdmitWatcher(m_Context.m_Log, "metrics", client, options.m_MetricsAllow,
+                        m_Context.m_MetricsClients.load(), options.m_MaxMetricsClients);
+}
+
 awaitable<void> MetricsServer::Serve(ProxyContext& context, tcp::socket socket) {
+    // Counted until the coroutine ends, however it ends.
+    const std::unique_ptr<std::atomic<size_t>, void (*)(std::atomic<size_t>*)> counted(
+        &context.m_MetricsClients, [](std::atomic<size_t>* clients) { clients->fetch_sub(1); });
     std::string request;
     asio::steady_timer timer(socket.get_executor(), RequestTime);
     auto read = asio::async_read_until(socket, asio::dynamic_buffer(request, MaxRequest),

@@ -12,17 +12,7 @@ MonitorServer::MonitorServer(IoPool& pool, ProxyContext& context)
 
 bool MonitorServer::Admit(const tcp::endpoint& client) {
     const std::shared_ptr<const ProxySettings> settings = m_Context.Settings();
-    if (!IsAllowed(settings->m_Options.m_MonitorAllow, client.address())) {
-        m_Context.m_Log.Connection("monitor client " + EndpointText(client) +
-                                   " refused: not in --monitor-allow");
-        return false;
-    }
-    const size_t limit = settings->m_Options.m_MaxMonitorClients;
-    if (m_Context.m_MonitorClients.load() >= limit) {
-        m_Context.m_Log.Connection("monitor client " + EndpointText(client) +
-                                   " refused: " + std::to_string(limit) +
-                                   " monitor clients already connected (--max-monitor-clients)");
-        return false;
-    }
-    return true;
+    const ProxyOptions& options = settings->m_Options;
+    return AdmitWatcher(m_Context.m_Log, "monitor", client, options.m_MonitorAllow,
+                        m_Context.m_MonitorClients.load(), options.m_MaxMonitorClients);
 }

@@ -52,7 +52,9 @@ bool LoadRule(const toml::table& table, int number, ProxyOptions& options, std::
             } else if (name == "users") {
                 rule.m_Users.push_back(text);
             } else if (name == "names") {
-                rule.m_Names.push_back(text);
+                // An empty suffix would never match, and the rule would look in force.
+                if (text.empty() || text == ".") bad = "\"" + text + "\" is not a name";
+                if (bad.empty()) rule.m_Names.push_back(text);
             } else if (name == "ports") {
                 const auto range = ParsePortRange(text);
                 if (!range) bad = "\"" + text + "\" is not a port or a range such as 8000-8999";
@@ -91,6 +93,12 @@ bool LoadKey(const std::string& key, const toml::node& node, ProxyOptions& optio
         error = option == "--quiet" ? "quiet must be true or false" : "unknown key " + key;
         return false;
     }
+    // The command line keeps the last of a repeated --listen; a file that
+    // lists two must not have one of them ignored unsaid.
+    if (node.is_array() && !ProxyOptionRepeats(option)) {
+        error = key + " takes one value, not a list";
+        return false;
+    }
     std::string failure;
     const bool done = ForEachText(node, [&](const std::string& text) {
         return ApplyProxyOption(option, text, options, failure);
@@ -106,8 +114,11 @@ bool LoadProxyConfigFile(const std::string& path, ProxyOptions& options, std::st
     try {
         file = toml::parse_file(path);
     } catch (const toml::parse_error& failure) {
+        // A file that cannot be opened has no line to name.
         const auto line = failure.source().begin.line;
-        error = path + ":" + std::to_string(line) + ": " + std::string(failure.description());
+        error = line == 0
+                    ? path + ": cannot be read"
+                    : path + ":" + std::to_string(line) + ": " + std::string(failure.description());
         return false;
     }
     for (const auto& [key, node] : file) {

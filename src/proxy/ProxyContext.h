@@ -48,6 +48,7 @@ struct ProxyContext {
     std::atomic<uint32_t> m_NextId{1};
     std::atomic<size_t> m_Active{0};
     std::atomic<size_t> m_MonitorClients{0};
+    std::atomic<size_t> m_MetricsClients{0};
 
 private:
     mutable std::mutex m_SettingsMutex;

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -138,18 +139,23 @@ std::string ReplyLabel(uint8_t code) {
     }
 }
 
-ProxyMetrics::Traffic& ProxyMetrics::TrafficOf(const std::string& user,
-                                               const std::string& service) {
+std::string ProxyMetrics::FirstSeen(std::set<std::string>& seen, size_t limit,
+                                    const std::string& name) {
+    if (seen.count(name)) return name;
+    if (seen.size() >= limit) return "other";
+    seen.insert(name);
+    return name;
+}
+
+ProxyMetrics::Traffic& ProxyMetrics::TrafficOf(const std::string& user, const std::string& service,
+                                               const std::vector<std::string>& listed) {
     std::lock_guard lock(m_Mutex);
-    std::string label = service;
-    if (!m_Services.count(service)) {
-        if (m_Services.size() < ServiceLimit) {
-            m_Services[service] = true;
-        } else {
-            label = "other";
-        }
-    }
-    std::unique_ptr<Traffic>& traffic = m_Traffic[{user, label}];
+    const std::string label = FirstSeen(m_Services, ServiceLimit, service);
+    const bool named = std::find(listed.begin(), listed.end(), user) != listed.end();
+    const std::string userLabel = listed.empty() ? FirstSeen(m_Users, UserLimit, user)
+                                  : named        ? user
+                                                 : "other";
+    std::unique_ptr<Traffic>& traffic = m_Traffic[{userLabel, label}];
     if (!traffic) traffic = std::make_unique<Traffic>();
     return *traffic;
 }

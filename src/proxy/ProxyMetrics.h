@@ -1,8 +1,9 @@
 #pragma once
 // The counters vgl-proxy offers to Prometheus, and their text exposition.
-// Label sets stay bounded whatever clients do: users are the users file's
-// (anyone else is "other"), services the first ServiceLimit ones seen (later
-// ones count as "other"), results and reasons fixed lists.
+// Label sets stay bounded whatever clients and users do: users are the ones
+// the operator lists (--metrics-users), or without a list the first UserLimit
+// ones seen, anyone else "other"; services the first ServiceLimit ones seen
+// (later ones count as "other"); results and reasons fixed lists.
 
 #include <array>
 #include <atomic>
@@ -10,8 +11,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "Refusal.h"
 
@@ -21,6 +24,7 @@ enum class HandshakeEnd { Timeout, Authentication, NoMethod, Malformed, Closed, 
 class ProxyMetrics {
 public:
     static constexpr size_t ServiceLimit = 20;
+    static constexpr size_t UserLimit = 20;
 
     // The running byte counts of one user and service; stable for the life of the process.
     struct Traffic {
@@ -28,7 +32,9 @@ public:
         std::atomic<uint64_t> m_Out{0};
     };
 
-    Traffic& TrafficOf(const std::string& user, const std::string& service);
+    // `listed`: the users with labels of their own; empty for the first UserLimit seen.
+    Traffic& TrafficOf(const std::string& user, const std::string& service,
+                       const std::vector<std::string>& listed = {});
     void Opened(const std::string& result);  // e.g. "succeeded", "host_unreachable"
     void HandshakeFailed(HandshakeEnd reason);
     void Refused(RefusedBy by);
@@ -42,10 +48,13 @@ private:
                                                              0.25,  0.5,  1,     2.5,  5};
 
     void Count(std::map<std::string, uint64_t>& counts, const std::string& key);
+    // Under the lock: `name`, or "other" once `limit` names have labels.
+    static std::string FirstSeen(std::set<std::string>& seen, size_t limit,
+                                 const std::string& name);
 
     mutable std::mutex m_Mutex;
     std::map<std::pair<std::string, std::string>, std::unique_ptr<Traffic>> m_Traffic;
-    std::map<std::string, bool> m_Services;  // the ones with a label of their own
+    std::set<std::string> m_Services, m_Users;  // the ones with a label of their own
     std::map<std::string, uint64_t> m_Opened, m_HandshakeFailures, m_Refused, m_Lookups;
     std::array<uint64_t, LookupBuckets.size()> m_LookupBucketCounts{};
     uint64_t m_LookupCount = 0;

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <charconv>
+#include <optional>
 #include <string_view>
 
 #include "ProxyConfigFile.h"
@@ -60,47 +61,11 @@ bool ApplyCount(const std::string& option, const std::string& value, unsigned lo
     return true;
 }
 
-}  // namespace
-
-std::vector<Cidr> LoopbackOnly() {
-    return {*Cidr::Parse("127.0.0.0/8"), *Cidr::Parse("::1")};
-}
-
-const char* ProxyUsage() {
-    return "usage: vgl-proxy [--config FILE] [--listen ADDR:PORT] [--allow CIDR]... [--users "
-           "FILE]\n"
-           "                 [--monitor ADDR] [--monitor-allow CIDR]... [--max-monitor-clients N]\n"
-           "                 [--metrics ADDR:PORT] [--block CIDR|NAME]...\n"
-           "                 [--max-connections N] [--max-per-client N]\n"
-           "                 [--max-handshakes-per-client N] [--idle-timeout SECONDS]\n"
-           "                 [--connect-timeout SECONDS] [--handshake-timeout SECONDS]\n"
-           "                 [--threads N] [--quiet] [--version]\n";
-}
-
-bool ProxyOptionTakesValue(const std::string& option) {
-    for (const char* known :
-         {"--config", "--listen", "--allow", "--users", "--monitor", "--monitor-allow",
-          "--max-monitor-clients", "--metrics", "--block", "--max-connections", "--max-per-client",
-          "--max-handshakes-per-client", "--idle-timeout", "--connect-timeout",
-          "--handshake-timeout", "--threads"}) {
-        if (option == known) return true;
-    }
-    return false;
-}
-
-bool ApplyProxyOption(const std::string& option, const std::string& value, ProxyOptions& options,
-                      std::string& error) {
+// The options that name addresses; nothing when `option` is not one of them.
+std::optional<bool> ApplyAddress(const std::string& option, const std::string& value,
+                                 ProxyOptions& options, std::string& error) {
     const std::string bad = "bad value for " + option + ": \"" + value + "\"";
-    unsigned long number = 0;
-    if (option == "--quiet") {
-        options.m_bQuiet = true;
-    } else if (option == "--help" || option == "-h") {
-        options.m_bHelp = true;
-    } else if (option == "--version") {
-        options.m_bVersion = true;
-    } else if (option == "--config") {
-        options.m_ConfigPath = value;
-    } else if (option == "--listen" || option == "--metrics") {
+    if (option == "--listen" || option == "--metrics") {
         std::string& host = option == "--listen" ? options.m_ListenHost : options.m_MetricsHost;
         uint16_t& port = option == "--listen" ? options.m_ListenPort : options.m_MetricsPort;
         // A port alone: loopback, so that nothing is offered to the network unasked.
@@ -109,29 +74,34 @@ bool ApplyProxyOption(const std::string& option, const std::string& value, Proxy
             error = bad + " (expected ADDRESS:PORT, e.g. 127.0.0.1:1080 or [::1]:1080)";
             return false;
         }
-    } else if (option == "--allow" || option == "--monitor-allow") {
+    } else if (option == "--allow" || option == "--monitor-allow" || option == "--metrics-allow") {
         const auto block = Cidr::Parse(value);
         if (!block) {
             error = bad + " (expected an address block, e.g. 192.168.0.0/16)";
             return false;
         }
-        (option == "--allow" ? options.m_Allow : options.m_MonitorAllow).push_back(*block);
-    } else if (option == "--block") {
-        if (value.empty()) {
-            error = bad + " (expected an address block or a name, e.g. 10.0.0.0/8 or example.com)";
-            return false;
-        }
-        options.m_Rules.push_back(BlockRule(value));
-        options.m_Rules.back().m_Number = static_cast<int>(options.m_Rules.size());
-    } else if (option == "--users") {
-        options.m_UsersPath = value;
+        (option == "--allow"           ? options.m_Allow
+         : option == "--monitor-allow" ? options.m_MonitorAllow
+                                       : options.m_MetricsAllow)
+            .push_back(*block);
     } else if (option == "--monitor") {
         if (!IsAddress(value)) {
             error = bad + " (expected an address, e.g. 127.0.0.1)";
             return false;
         }
         options.m_MonitorHost = value;
-    } else if (option == "--max-connections") {
+    } else {
+        return std::nullopt;
+    }
+    return true;
+}
+
+// The options that take a number; nothing when `option` is not one of them.
+std::optional<bool> ApplyNumber(const std::string& option, const std::string& value,
+                                ProxyOptions& options, std::string& error) {
+    const std::string bad = "bad value for " + option + ": \"" + value + "\"";
+    unsigned long number = 0;
+    if (option == "--max-connections") {
         return ApplyCount(option, value, 1000000, options.m_MaxConnections, error);
     } else if (option == "--max-per-client") {
         return ApplyCount(option, value, 1000000, options.m_MaxPerClient, error);
@@ -139,6 +109,8 @@ bool ApplyProxyOption(const std::string& option, const std::string& value, Proxy
         return ApplyCount(option, value, 1000000, options.m_MaxHandshakesPerClient, error);
     } else if (option == "--max-monitor-clients") {
         return ApplyCount(option, value, 10000, options.m_MaxMonitorClients, error);
+    } else if (option == "--max-metrics-clients") {
+        return ApplyCount(option, value, 10000, options.m_MaxMetricsClients, error);
     } else if (option == "--idle-timeout" || option == "--connect-timeout" ||
                option == "--handshake-timeout") {
         if (!ParseNumber(value, 1, 86400, number)) {
@@ -150,11 +122,84 @@ bool ApplyProxyOption(const std::string& option, const std::string& value, Proxy
                                          : options.m_HandshakeTimeout) =
             static_cast<unsigned>(number);
     } else if (option == "--threads") {
-        if (!ParseNumber(value, 1, 256, number)) {
-            error = bad + " (expected 1 to 256)";
+        if (!ParseNumber(value, 0, 256, number)) {
+            error = bad + " (expected 0 to 256; 0 is one per core)";
             return false;
         }
         options.m_Threads = static_cast<unsigned>(number);
+    } else {
+        return std::nullopt;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<Cidr> LoopbackOnly() {
+    return {*Cidr::Parse("127.0.0.0/8"), *Cidr::Parse("::1")};
+}
+
+const char* ProxyUsage() {
+    return "usage: vgl-proxy [--config FILE] [--listen ADDR:PORT] [--allow CIDR]... [--users "
+           "FILE]\n"
+           "                 [--monitor ADDR] [--monitor-allow CIDR]... [--max-monitor-clients N]\n"
+           "                 [--metrics ADDR:PORT] [--metrics-allow CIDR]...\n"
+           "                 [--max-metrics-clients N] [--metrics-users NAME]...\n"
+           "                 [--block CIDR|NAME]...\n"
+           "                 [--max-connections N] [--max-per-client N]\n"
+           "                 [--max-handshakes-per-client N] [--idle-timeout SECONDS]\n"
+           "                 [--connect-timeout SECONDS] [--handshake-timeout SECONDS]\n"
+           "                 [--threads N] [--quiet] [--version]\n";
+}
+
+bool ProxyOptionTakesValue(const std::string& option) {
+    for (const char* known :
+         {"--config", "--listen", "--allow", "--users", "--monitor", "--monitor-allow",
+          "--max-monitor-clients", "--metrics", "--metrics-allow", "--max-metrics-clients",
+          "--metrics-users", "--block", "--max-connections", "--max-per-client",
+          "--max-handshakes-per-client", "--idle-timeout", "--connect-timeout",
+          "--handshake-timeout", "--threads"}) {
+        if (option == known) return true;
+    }
+    return false;
+}
+
+bool ProxyOptionRepeats(const std::string& option) {
+    for (const char* known :
+         {"--allow", "--monitor-allow", "--metrics-allow", "--metrics-users", "--block"}) {
+        if (option == known) return true;
+    }
+    return false;
+}
+
+bool ApplyProxyOption(const std::string& option, const std::string& value, ProxyOptions& options,
+                      std::string& error) {
+    if (const auto done = ApplyAddress(option, value, options, error)) return *done;
+    if (const auto done = ApplyNumber(option, value, options, error)) return *done;
+    const std::string bad = "bad value for " + option + ": \"" + value + "\"";
+    if (option == "--quiet") {
+        options.m_bQuiet = true;
+    } else if (option == "--help" || option == "-h") {
+        options.m_bHelp = true;
+    } else if (option == "--version") {
+        options.m_bVersion = true;
+    } else if (option == "--config") {
+        options.m_ConfigPath = value;
+    } else if (option == "--metrics-users") {
+        if (value.empty()) {
+            error = bad + " (expected a user name)";
+            return false;
+        }
+        options.m_MetricsUsers.push_back(value);
+    } else if (option == "--block") {
+        if (value.empty()) {
+            error = bad + " (expected an address block or a name, e.g. 10.0.0.0/8 or example.com)";
+            return false;
+        }
+        options.m_Rules.push_back(BlockRule(value));
+        options.m_Rules.back().m_Number = static_cast<int>(options.m_Rules.size());
+    } else if (option == "--users") {
+        options.m_UsersPath = value;
     } else {
         error = "unknown option " + option;
         return false;
@@ -188,5 +233,6 @@ bool ParseProxyOptions(const std::vector<std::string>& args, ProxyOptions& optio
     }
     if (options.m_Allow.empty()) options.m_Allow = LoopbackOnly();
     if (options.m_MonitorAllow.empty()) options.m_MonitorAllow = LoopbackOnly();
+    if (options.m_MetricsAllow.empty()) options.m_MetricsAllow = LoopbackOnly();
     return true;
 }

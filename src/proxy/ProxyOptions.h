@@ -20,6 +20,9 @@ struct ProxyOptions {
     size_t m_MaxMonitorClients = 16;
     std::string m_MetricsHost;  // empty: no metrics
     uint16_t m_MetricsPort = 0;
+    std::vector<Cidr> m_MetricsAllow;
+    size_t m_MaxMetricsClients = 8;
+    std::vector<std::string> m_MetricsUsers;  // empty: the first users seen
     std::vector<DestRule> m_Rules;
     size_t m_MaxConnections = 1000;
     size_t m_MaxPerClient = 64;
@@ -47,3 +50,5 @@ std::vector<Cidr> LoopbackOnly();
 bool ApplyProxyOption(const std::string& option, const std::string& value, ProxyOptions& options,
                       std::string& error);
 bool ProxyOptionTakesValue(const std::string& option);
+// True for the options that may be given more than once (--allow, --block, ...).
+bool ProxyOptionRepeats(const std::string& option);

@@ -220,7 +220,11 @@ awaitable<bool> ProxySession::Authenticate() {
     }
     m_User = user;
     std::error_code error;
-    if (const auto delay = m_Context.m_Throttle.Delay(m_ClientAddress); delay.count() > 0) {
+    // Never the whole time left for the handshake: a throttled address must
+    // still get its answer when its password is right, however short the time-out.
+    const Clock::duration delay = std::min<Clock::duration>(
+        m_Context.m_Throttle.Delay(m_ClientAddress), (m_PhaseDeadline - Clock::now()) / 2);
+    if (delay.count() > 0) {
         asio::steady_timer pause(m_Client.get_executor(), delay);
         co_await pause.async_wait(NoThrow(error));
     }
@@ -338,9 +342,8 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
         m_Info->SetDestAddress(MonitorAddress(m_Remote.remote_endpoint(ignored)));
     m_Phase = Phase::Relaying;
     m_ResultLabel = "succeeded";
-    // Only users of the users file get this far, so the label values stay few.
-    m_pTraffic =
-        &m_Context.m_Metrics.TrafficOf(m_User.empty() ? "-" : m_User, ServiceName(request.m_Port));
+    m_pTraffic = &m_Context.m_Metrics.TrafficOf(
+        m_User.empty() ? "-" : m_User, ServiceName(request.m_Port), m_Options.m_MetricsUsers);
     m_LastActivity = Clock::now();
     m_Watchdog.Poke();
     m_Outcome = "succeeded";

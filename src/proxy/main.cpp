@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <thread>
@@ -43,12 +45,26 @@ bool LoadSettings(const std::vector<std::string>& args, ProxySettings& settings,
     return true;
 }
 
-void LogUserNotes(const ProxySettings& settings, const ProxyLog& log) {
+// What deserves a word at each load: locked users, rules that open this machine.
+void LogLoadNotes(const ProxySettings& settings, const ProxyLog& log) {
+    for (const std::string& warning : PrivatePassWarnings(settings.m_Options.m_Rules))
+        log.Warning(warning);
     if (!settings.m_pUsers) return;
     for (const std::string& note : settings.m_pUsers->Notes()) log.Warning(note);
 }
 
-// What a reload cannot change, because the sockets and threads exist already.
+// systemd copies a credential (LoadCredential=) once, at the start: a reload
+// reads that copy again, never the file it came from.
+bool IsCredential(const std::string& path) {
+    const char* folder = std::getenv("CREDENTIALS_DIRECTORY");
+    if (!folder || !*folder || path.empty()) return false;
+    std::error_code ignored;
+    const auto parent = std::filesystem::weakly_canonical(path, ignored).parent_path();
+    return parent == std::filesystem::weakly_canonical(folder, ignored);
+}
+
+// What a reload cannot change, because the sockets and threads exist already:
+// `running` is what the process started with, whatever reloads came between.
 std::string NeedsRestart(const ProxyOptions& running, const ProxyOptions& loaded) {
     std::string changed;
     if (running.m_ListenHost != loaded.m_ListenHost || running.m_ListenPort != loaded.m_ListenPort)
@@ -58,33 +74,81 @@ std::string NeedsRestart(const ProxyOptions& running, const ProxyOptions& loaded
         running.m_MetricsPort != loaded.m_MetricsPort)
         changed += " metrics";
     if (running.m_Threads != loaded.m_Threads) changed += " threads";
+    if (IsCredential(loaded.m_UsersPath)) changed += " users (a systemd credential)";
     return changed;
 }
 
 // SIGHUP: the configuration and the users file again. Open connections keep
 // the settings they started with; a file that does not load changes nothing.
-void Reload(ProxyContext& context, const std::vector<std::string>& args) {
+void Reload(ProxyContext& context, const std::vector<std::string>& args,
+            const ProxyOptions& started) {
     auto settings = std::make_shared<ProxySettings>();
     std::string error;
     if (!LoadSettings(args, *settings, error)) {
         context.m_Log.Warning("reload failed, the previous configuration stays: " + error);
         return;
     }
-    const std::string restart = NeedsRestart(context.Settings()->m_Options, settings->m_Options);
+    const std::string restart = NeedsRestart(started, settings->m_Options);
     context.m_Policy.RefreshLocalAddresses();
-    LogUserNotes(*settings, context.m_Log);
+    LogLoadNotes(*settings, context.m_Log);
     context.SetSettings(std::move(settings));
     context.m_Log.Notice("configuration reloaded" +
                          (restart.empty() ? "" : "; a restart is needed for:" + restart));
 }
 
 void WatchReload(asio::signal_set& signals, ProxyContext& context,
-                 const std::vector<std::string>& args) {
-    signals.async_wait([&signals, &context, &args](const std::error_code& error, int) {
+                 const std::vector<std::string>& args, const ProxyOptions& started) {
+    signals.async_wait([&signals, &context, &args, &started](const std::error_code& error, int) {
         if (error) return;
-        Reload(context, args);
-        WatchReload(signals, context, args);
+        Reload(context, args, started);
+        WatchReload(signals, context, args, started);
     });
+}
+
+// Listens, serves until SIGINT or SIGTERM, and stops; 1 when an address cannot be bound.
+int Serve(ProxyContext& context, const std::vector<std::string>& args, const ProxyOptions& options,
+          unsigned threads) {
+    std::string error;
+    ProxyLog& log = context.m_Log;
+    IoPool pool(threads);
+    ProxyServer proxy(pool, context);
+    MonitorServer monitor(pool, context);
+    if (!proxy.Listen(options.m_ListenHost, options.m_ListenPort, error) ||
+        !monitor.Listen(options.m_MonitorHost, error)) {
+        return Fail(error);
+    }
+    context.m_Policy.AddOwnListener(proxy.Endpoint());
+    context.m_Policy.AddOwnListener(monitor.Endpoint());
+    std::optional<MetricsServer> metrics;
+    if (!options.m_MetricsHost.empty()) {
+        metrics.emplace(pool, context);
+        if (!metrics->Listen(options.m_MetricsHost, options.m_MetricsPort, error))
+            return Fail(error);
+        context.m_Policy.AddOwnListener(metrics->Endpoint());
+    }
+
+    ProxyStopper stopper(pool, context, [&proxy] { proxy.StopAccepting(); });
+    asio::signal_set stopSignals(pool.Main(), SIGINT, SIGTERM);
+    stopSignals.async_wait([&](const std::error_code& failure, int) {
+        if (!failure) stopper.Stop();
+    });
+    asio::signal_set reloadSignals(pool.Main(), SIGHUP);
+    WatchReload(reloadSignals, context, args, options);
+    proxy.Start();
+    monitor.Start();
+    if (metrics) metrics->Start();
+    log.Notice("listening on " + proxy.Where() + " (" +
+               (context.Settings()->m_pUsers ? "user name and password" : "no authentication") +
+               "), monitor on " + monitor.Where() +
+               (metrics ? ", metrics on " + metrics->Where() : std::string()));
+    pool.Run();
+    log.Notice("stopped");
+    // Lookups already running finish on their own; the process does not
+    // wait for a slow name server longer than a second.
+    context.m_Passwords.stop();
+    context.m_Passwords.join();
+    if (!context.m_Lookups.Stop(std::chrono::seconds(1))) _exit(0);
+    return 0;
 }
 
 }  // namespace
@@ -114,7 +178,7 @@ int main(int argc, char** argv) {
     const unsigned threads =
         options.m_Threads ? options.m_Threads : std::max(1u, std::thread::hardware_concurrency());
     ProxyLog log(options.m_bQuiet);
-    LogUserNotes(*settings, log);
+    LogLoadNotes(*settings, log);
     // Ids start from the start time, so a restarted proxy never reuses a
     // connection id that a watching VGL still holds.
     MonitorHub hub(static_cast<uint32_t>(std::time(nullptr)));
@@ -123,45 +187,5 @@ int main(int argc, char** argv) {
     asio::thread_pool passwords(4);
     LookupPool lookups(32);
     ProxyContext context(settings, hub, log, passwords, lookups);
-    {
-        IoPool pool(threads);
-        ProxyServer proxy(pool, context);
-        MonitorServer monitor(pool, context);
-        if (!proxy.Listen(options.m_ListenHost, options.m_ListenPort, error) ||
-            !monitor.Listen(options.m_MonitorHost, error)) {
-            return Fail(error);
-        }
-        context.m_Policy.AddOwnListener(proxy.Endpoint());
-        context.m_Policy.AddOwnListener(monitor.Endpoint());
-        std::optional<MetricsServer> metrics;
-        if (!options.m_MetricsHost.empty()) {
-            metrics.emplace(pool, context);
-            if (!metrics->Listen(options.m_MetricsHost, options.m_MetricsPort, error))
-                return Fail(error);
-            context.m_Policy.AddOwnListener(metrics->Endpoint());
-        }
-
-        ProxyStopper stopper(pool, context, [&proxy] { proxy.StopAccepting(); });
-        asio::signal_set stopSignals(pool.Main(), SIGINT, SIGTERM);
-        stopSignals.async_wait([&](const std::error_code& failure, int) {
-            if (!failure) stopper.Stop();
-        });
-        asio::signal_set reloadSignals(pool.Main(), SIGHUP);
-        WatchReload(reloadSignals, context, args);
-        proxy.Start();
-        monitor.Start();
-        if (metrics) metrics->Start();
-        log.Notice("listening on " + proxy.Where() + " (" +
-                   (settings->m_pUsers ? "user name and password" : "no authentication") +
-                   "), monitor on " + monitor.Where() +
-                   (metrics ? ", metrics on " + metrics->Where() : std::string()));
-        pool.Run();
-        log.Notice("stopped");
-        // Lookups already running finish on their own; the process does not
-        // wait for a slow name server longer than a second.
-        passwords.stop();
-        passwords.join();
-        if (!lookups.Stop(std::chrono::seconds(1))) _exit(0);
-    }
-    return 0;
+    return Serve(context, args, options, threads);
 }

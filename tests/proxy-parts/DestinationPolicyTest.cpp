@@ -87,5 +87,35 @@ TEST(DestinationPolicyTest, TheFirstMatchingRuleDecidesAndOnlyANamedBlockOpensPr
     EXPECT_FALSE(byName({blockNet, blockName}, "blocked.example"));
 }
 
+// A pass rule keeps its effect; the load only says when it opens this machine.
+TEST(DestinationPolicyTest, PassRulesThatTakeInPrivateBlocksAreNamedAtLoad) {
+    const auto rule = [](int number, bool pass, std::vector<const char*> to) {
+        DestRule made = MakeRule(number, pass);
+        for (const char* block : to) made.m_To.push_back(*Cidr::Parse(block));
+        return made;
+    };
+    const std::vector<DestRule> rules = {
+        rule(1, true, {"0.0.0.0/0", "::/0"}),
+        rule(2, true, {"192.168.0.0/16"}),
+        rule(3, false, {"0.0.0.0/0"}),
+        rule(4, true, {}),
+        rule(5, true, {"10.0.0.0/8", "::/0"}),
+        rule(6, true, {"169.254.10.0/24"}),
+        rule(7, true, {"fe80::1"}),
+        rule(8, true, {"126.0.0.0/7"}),
+        rule(9, true, {"192.0.0.0/2", "::2/127"}),
+        rule(10, true, {"::/128"}),
+    };
+    std::vector<std::string> named;
+    for (const std::string& warning : PrivatePassWarnings(rules)) {
+        named.push_back(warning.substr(0, warning.find(" lets ")));
+    }
+    EXPECT_EQ(named, (std::vector<std::string>{"rule 1", "rule 5", "rule 6", "rule 7", "rule 8",
+                                               "rule 10"}));
+    EXPECT_EQ(PrivatePassWarnings({rules[0]}).front(),
+              "rule 1 lets clients of other machines reach this machine's loopback and "
+              "link-local addresses: its \"to\" takes them in");
+}
+
 }  // namespace policy_test
 }  // namespace

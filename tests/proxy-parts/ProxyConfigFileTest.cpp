@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "ProxyConfigFile.h"
 #include "ProxyOptions.h"
 #include "ProxyPartsTest.h"
@@ -55,6 +57,12 @@ TEST(ProxyConfigFileTest, MistakesNameTheFileLineAndCause) {
         {"[[rule]]\naction = \"block\"\nusers = true\n",
          ":1: rule 1: users must be a text or a list of texts"},
         {"[[rule]]\naction = \"block\"\ncolour = \"red\"\n", ":1: rule 1: unknown key colour"},
+        // Would never match, and the rule would look in force.
+        {"[[rule]]\naction = \"block\"\nnames = [\"example.com\", \"\"]\n",
+         ":1: rule 1: \"\" is not a name"},
+        // Only one of them could be used.
+        {"\nlisten = [\"127.0.0.1:1080\", \"127.0.0.2:1080\"]\n",
+         ":2: listen takes one value, not a list"},
     };
     std::string error;
     for (const auto& [text, message] : cases) {
@@ -68,6 +76,31 @@ TEST(ProxyConfigFileTest, MistakesNameTheFileLineAndCause) {
     ProxyOptions options;
     EXPECT_FALSE(LoadProxyConfigFile(broken.Path(), options, error));
     EXPECT_EQ(error.rfind(broken.Path() + ":2: ", 0), 0u) << error;
+    // Missing: no line to name.
+    EXPECT_FALSE(LoadProxyConfigFile("/nonexistent/vgl-proxy.conf", options, error));
+    EXPECT_EQ(error, "/nonexistent/vgl-proxy.conf: cannot be read");
+}
+
+// The file the package installs shows the defaults commented out: each
+// of them, and each example, must load as it is once uncommented.
+TEST(ProxyConfigFileTest, TheShippedFileLoadsWithEverySettingUncommented) {
+    std::ifstream shipped(VGL_PROXY_CONF);
+    ASSERT_TRUE(shipped) << VGL_PROXY_CONF;
+    std::string text, line;
+    size_t uncommented = 0;
+    while (std::getline(shipped, line)) {
+        const bool setting = line.size() > 1 && line[0] == '#' &&
+                             (line[1] == '[' || (line[1] >= 'a' && line[1] <= 'z'));
+        if (setting) ++uncommented;
+        text += (setting ? line.substr(1) : line) + "\n";
+    }
+    EXPECT_GT(uncommented, 20u);
+    const TempFile file(text);
+    ProxyOptions options;
+    std::string error;
+    ASSERT_TRUE(LoadProxyConfigFile(file.Path(), options, error)) << error << "\n" << text;
+    EXPECT_EQ(options.m_Threads, 0u);
+    EXPECT_EQ(options.m_Rules.size(), 3u);
 }
 
 }  // namespace config_test

@@ -152,5 +152,24 @@ TEST(ProxyLimitsTest, LoginsStayPromptWhileLookupsHangAndAnotherAddressGuesses) 
     std::remove(users.c_str());
 }
 
+// The throttle's wait never takes the whole handshake time: a right password
+// from a throttled address is still answered under a short time-out.
+TEST(ProxyLimitsTest, AThrottledAddressStillLogsInUnderAShortHandshakeTimeOut) {
+    const std::string users = WriteFile(AliceLine);
+    ProxyProcess proxy({"--users", users, "--handshake-timeout", "2"});
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    // Five wrong passwords at once: the next one would wait 4 s.
+    std::vector<RawClient> guesses;
+    for (int i = 0; i < 5; ++i) {
+        guesses.emplace_back(proxy.Host(), ProxyProcess::Port, "127.0.0.5");
+        ASSERT_TRUE(guesses.back().Send(Concat(PasswordGreeting, Login("alice", "guess"))));
+    }
+    for (RawClient& guess : guesses) EXPECT_EQ(guess.Read(4), (Bytes{0x05, 0x02, 0x01, 0x01}));
+    RawClient user(proxy.Host(), ProxyProcess::Port, "127.0.0.5");
+    ASSERT_TRUE(user.Send(Concat(PasswordGreeting, Login("alice", "secret"))));
+    EXPECT_EQ(user.Read(4), (Bytes{0x05, 0x02, 0x01, 0x00})) << proxy.Log();
+    std::remove(users.c_str());
+}
+
 }  // namespace limits_test
 }  // namespace

@@ -93,5 +93,39 @@ TEST(ProxyMetricsTest, TheExpositionPassesPromtoolAndAPrometheusReadsItsCounters
     EXPECT_NE(answer.find(",\"1\"]"), std::string::npos) << answer;
 }
 
+// The metrics port answers only its allowed clients, and only so many at once.
+TEST(ProxyMetricsTest, OnlyAllowedClientsUpToTheCapAreServed) {
+    const std::string host = RandomLoopbackHost();
+    ProxyProcess proxy(
+        {"--metrics", host + ":9151", "--metrics-allow", "127.0.0.2", "--max-metrics-clients", "2"},
+        {}, host);
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    const std::string head = "GET /metrics HTTP/1.0\r\n";
+    RawClient outside(host, 9151, "127.0.0.3");
+    outside.Send(Bytes(head.begin(), head.end()));
+    EXPECT_TRUE(outside.Closed());
+    EXPECT_TRUE(proxy.WaitForLog("metrics client 127.0.0.3:")) << proxy.Log();
+    EXPECT_NE(proxy.Log().find(" refused: not in --metrics-allow"), std::string::npos);
+
+    // Two requests halfway hold both places; a third client is closed at once.
+    std::vector<RawClient> held;
+    for (int i = 0; i < 2; ++i) {
+        held.emplace_back(host, 9151, "127.0.0.2");
+        ASSERT_TRUE(held.back().Send(Bytes(head.begin(), head.end())));
+    }
+    RawClient third(host, 9151, "127.0.0.2");
+    EXPECT_TRUE(third.Closed());
+    EXPECT_TRUE(
+        proxy.WaitForLog("refused: 2 metrics clients already connected "
+                         "(--max-metrics-clients)"))
+        << proxy.Log();
+    const std::string ok = "HTTP/1.1 200 OK";
+    for (RawClient& client : held) {
+        ASSERT_TRUE(client.Send({'\r', '\n'}));
+        const Bytes reply = client.Read(ok.size());
+        EXPECT_EQ(std::string(reply.begin(), reply.end()), ok);
+    }
+}
+
 }  // namespace metrics_test
 }  // namespace

@@ -54,7 +54,8 @@ TEST(ProxyStartTest, WrongOptionsAndPlainPasswordsStopTheStartWithAMessage) {
         {{"--config", badToml}, badToml + ":2: "},
         {{"--config", badRule}, badRule + ":1: rule 1: \"90-80\" is not a port"},
         {{"--config", badKey}, badKey + ":1: bad value for --idle-timeout: \"0\""},
-        {{"--config", "/nonexistent/vgl-proxy.conf"}, "/nonexistent/vgl-proxy.conf"},
+        {{"--config", "/nonexistent/vgl-proxy.conf"},
+         "/nonexistent/vgl-proxy.conf: cannot be read"},
     };
     for (const Case& c : cases) {
         const ProgramResult result = RunProxy(c.m_Options);
@@ -183,6 +184,44 @@ TEST(ProxyStartTest, TermClosesAnOpenConnectionWithItsLogLineAndMonitorClose) {
     EXPECT_EQ(RecordKinds(monitor), (std::vector<uint32_t>{RecordKindClose}));
     EXPECT_EQ(proxy.Stop(0), 0);
     EXPECT_NE(proxy.Log().find("stopping: 1 open connections"), std::string::npos);
+}
+
+// A reload names what only a restart changes: compared with what the process
+// started with, and a users file that systemd copied at the start. A pass rule
+// that opens this machine's private addresses is named at every load.
+TEST(ProxyStartTest, HangUpNamesWhatOnlyARestartChanges) {
+    char folder[] = "/tmp/vgl-proxy-credentials-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string users = std::string(folder) + "/users";
+    std::ofstream(users) << "alice:$y$j9T$8aqj54dKK1pgw963UMKys1$aGyJIzNWXhiDoxMd.2kTr.s."
+                            "iaOhduJM12G.w2Rru0C\n";
+    const std::string open = "[[rule]]\naction = \"pass\"\nto = [\"0.0.0.0/0\", \"::/0\"]\n";
+    const std::string config = WriteFile("users = \"" + users + "\"\n" + open);
+    const std::string host = RandomLoopbackHost();
+    ProxyProcess proxy({"--config", config},
+                       {"/usr/bin/env", std::string("CREDENTIALS_DIRECTORY=") + folder}, host);
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    const std::string warning = "rule 1 lets clients of other machines reach";
+    EXPECT_TRUE(proxy.WaitForLog(warning)) << proxy.Log();
+
+    std::ofstream(config) << "users = \"" << users << "\"\nthreads = 1\n" << open;
+    kill(proxy.Pid(), SIGHUP);
+    ASSERT_TRUE(proxy.WaitForLog(
+        "configuration reloaded; a restart is needed for: threads users (a systemd credential)"))
+        << proxy.Log();
+    EXPECT_TRUE(proxy.WaitForLog(warning, 2));
+    // Back as it started: only the credential still needs a restart.
+    std::ofstream(config) << "users = \"" << users << "\"\n";
+    kill(proxy.Pid(), SIGHUP);
+    ASSERT_TRUE(proxy.WaitForLog("configuration reloaded", 2)) << proxy.Log();
+    const std::string log = proxy.Log();
+    const size_t last = log.rfind("configuration reloaded");
+    EXPECT_EQ(log.substr(last, log.find('\n', last) - last),
+              "configuration reloaded; a restart is needed for: users (a systemd credential)");
+    EXPECT_EQ(proxy.Stop(SIGTERM), 0);
+    std::remove(config.c_str());
+    std::remove(users.c_str());
+    rmdir(folder);
 }
 
 }  // namespace start_test
