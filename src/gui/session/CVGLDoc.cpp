@@ -193,6 +193,7 @@ void CVGLDoc::FinishConnect(SessionWorker::Result& result) {
         SetStatus(QString::fromLatin1(ReadyText));
         OnConnected(host);
         m_bResumeSession = false;
+        LostServersBox::Recovered(m_ServerName);  // the loss it told of is over
         RepaintMainWindow();
         Refresh();
         return;
