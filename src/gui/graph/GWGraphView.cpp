@@ -203,6 +203,24 @@ void GWGraphView::ClearHistory() {
     for (int i = 0; i < ClearedPoints; ++i) m_hGraph->AppendPoint(zeros);
 }
 
+void GWGraphView::CopyPointsFrom(const GWGraphView& other) {
+    if (!m_hGraph || !other.m_hGraph) return;
+    const GraphCtrl& from = *other.m_hGraph;
+    std::vector<float> values(static_cast<size_t>(from.SubsetCount()), 0.0f);
+    for (int p = 0; p < from.PointCount(); ++p) {
+        for (int s = 0; s < from.SubsetCount(); ++s)
+            values[static_cast<size_t>(s)] = from.Value(s, p);
+        m_hGraph->AppendPoint(values);
+        m_hGraph->SetPointLabel(p, from.PointLabel(p));
+    }
+    m_hGraph->SetYMin(from.YMin());
+    m_hGraph->SetYMax(from.YMax());
+    m_SubsetValues = other.m_SubsetValues;
+    m_PeakHistory = other.m_PeakHistory;
+    m_PeakIndex = other.m_PeakIndex;
+    RefreshGraph();
+}
+
 void GWGraphView::OnPrint(QPainter& painter, QPrinter& printer) {
     if (!m_hGraph) return;
     const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());

@@ -38,6 +38,9 @@ public:
     void RefreshGraph();
     void CopyToClipboard();  // a picture of the graph at the extent 14000 by 8000
     void ClearHistory();     // 14 points of all zeros
+    // Shows what another view of the same subsets shows: its points, their
+    // labels and the Y range, so that two windows of one document agree.
+    void CopyPointsFrom(const GWGraphView& other);
 
     GraphCtrl* GetGraph() const { return m_hGraph; }
     uint16_t PointCount() const { return m_nPoints; }

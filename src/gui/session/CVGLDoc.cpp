@@ -228,14 +228,14 @@ void CVGLDoc::OnConnected(const QString& hostName) {
     m_bBaseline = true;
     m_bTickDue = false;
     if (m_bResumeSession) {
-        if (GraphView* graph = GetGraphView()) {
+        for (GraphView* graph : GetGraphViews()) {
             std::map<std::string, uint64_t> gap;
             for (const std::string& name : graph->GetServiceList()) gap[name] = 0;
             graph->AppendData(gap);
         }
     } else {
         m_Table.ClearAll();  // a new connection starts with no entries
-        if (GraphView* graph = GetGraphView()) graph->ClearHistory();
+        for (GraphView* graph : GetGraphViews()) graph->ClearHistory();
     }
     m_History.Connected(hostName.toStdString(), Now());
     SetState(true);
@@ -318,7 +318,7 @@ void CVGLDoc::CollectTraffic() {
     m_Table.FeedGraph(m_Point);
     if (!m_bTickDue) return;
     m_bTickDue = false;
-    if (GraphView* graph = GetGraphView()) graph->AppendData(m_Point.Values());
+    for (GraphView* graph : GetGraphViews()) graph->AppendData(m_Point.Values());
     m_Point.Clear();
 }
 
@@ -343,7 +343,7 @@ void CVGLDoc::SetUpdatePeriod(int32_t period) {
     m_Point.Clear();
     m_bTickDue = false;
     RegisterTimerClient();
-    if (GraphView* graph = GetGraphView()) graph->SetTimeLabels(m_UpdatePeriod);
+    for (GraphView* graph : GetGraphViews()) graph->SetTimeLabels(m_UpdatePeriod);
 }
 
 void CVGLDoc::SetServices(const std::vector<std::string>& names,
@@ -564,6 +564,14 @@ void CVGLDoc::SetDisconnectedTitle() {
 
 GraphView* CVGLDoc::GetGraphView() const {
     return FindView<GraphView>();
+}
+
+std::vector<GraphView*> CVGLDoc::GetGraphViews() const {
+    std::vector<GraphView*> graphs;
+    for (GWView* view : GetViews()) {
+        if (auto* graph = dynamic_cast<GraphView*>(view)) graphs.push_back(graph);
+    }
+    return graphs;
 }
 
 GridView* CVGLDoc::GetGridView() const {

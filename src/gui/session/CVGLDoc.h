@@ -89,6 +89,8 @@ public:
     void RetryNow();
 
     GraphView* GetGraphView() const;
+    // Every window of the session has a graph; each gets the same points.
+    std::vector<GraphView*> GetGraphViews() const;
     GridView* GetGridView() const;
     // The views read the table; only the document changes it.
     const PMCTable& GetTable() const { return m_Table; }
