@@ -162,6 +162,13 @@ TEST_F(StartupTest, ConnectOpensASessionConnectedToTheMonitorWithThePeriod) {
     EXPECT_EQ(m_nNameDialogs, 0);
     EXPECT_EQ(CMainFrame::TabLabelText(Main().TabLabel(Main().Worksheets().front())), host);
     EXPECT_EQ(Main().windowTitle(), "VGL - [Connected to Socks5 server -- " + host + "]");
+
+    // What the command line set up is not a change of the user's: Exit asks nothing.
+    EXPECT_FALSE(session->IsModified());
+    ASSERT_TRUE(Run(cmd::AppExit));
+    Settle();
+    EXPECT_EQ(m_nOtherDialogs, 0);
+    EXPECT_TRUE(Documents().empty());
 }
 
 // As for a name typed in the dialog: the message, then the dialog, over the

@@ -474,9 +474,7 @@ void CVGLDoc::OnViewsReady() {
             ConnectTo(settings->m_Server);
         }
     }
-    if (!m_pSavedSettings) {
-        m_pSavedSettings = std::make_unique<SessionSettings>(SessionSettings::Capture(*this));
-    }
+    if (!m_pSavedSettings) MarkUnchanged();
 }
 
 // A session never saved has no server of its own to lose: only changed
@@ -486,6 +484,10 @@ bool CVGLDoc::IsModified() const {
     const SessionSettings now = SessionSettings::Capture(*this);
     return GetPathName().isEmpty() ? !now.SameOptions(*m_pSavedSettings)
                                    : !(now == *m_pSavedSettings);
+}
+
+void CVGLDoc::MarkUnchanged() {
+    m_pSavedSettings = std::make_unique<SessionSettings>(SessionSettings::Capture(*this));
 }
 
 bool CVGLDoc::SaveModified() {

@@ -70,6 +70,9 @@ public:
     // The settings differ from those last saved or opened (for a document
     // never saved: its options differ from those it started with).
     bool IsModified() const;
+    // The settings as they are now count as unchanged: those the command
+    // line gave a new session are not the user's changes.
+    void MarkUnchanged();
     // Asks whether to save a modified document: false when the user
     // cancels or the save fails, so that closing stops.
     bool SaveModified() override;
