@@ -4,11 +4,13 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QShortcut>
+#include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/GWApp.h"
+#include "gui/graph/GraphCtrl.h"
 #include "gui/graph/GraphView.h"
 #include "gui/grid/ConnectionPane.h"
 #include "gui/grid/GridView.h"
@@ -106,6 +108,13 @@ bool CChildFrame::OnCreateClient() {
     ShowStatus();
     connect(m_pSplitter, &PaneSplitter::keyboardSplitEnded, this,
             [this] { SetActiveView(m_pActiveView); });
+    // Tab goes from the filter line to the grid (or the groups in its place)
+    // to the graph; the arrow keys move inside the grids.
+    m_pGrid->setTabKeyNavigation(false);
+    m_pPane->GroupView()->setTabKeyNavigation(false);
+    setTabOrder(m_pPane->FilterEdit(), m_pGrid);
+    setTabOrder(m_pGrid, m_pPane->GroupView());
+    setTabOrder(m_pPane->GroupView(), m_pGraph->GetGraph());
     auto* find = new QShortcut(QKeySequence::Find, this, [this] { m_pPane->FocusFilter(); });
     find->setContext(Qt::WidgetWithChildrenShortcut);
 

@@ -1,6 +1,5 @@
 #include "gui/graph/GWGraphView.h"
 
-#include <QFocusEvent>
 #include <QPainter>
 #include <QPrinter>
 #include <QResizeEvent>
@@ -23,10 +22,12 @@ GWGraphView::GWGraphView(QWidget* parent) : QWidget(parent) {
     // The control covers the whole view and paints every pixel of it; the
     // view itself draws nothing.
     setAttribute(Qt::WA_NoSystemBackground);
-    setFocusPolicy(Qt::StrongFocus);
     m_hGraph = new GraphCtrl(this);
     m_hGraph->setGeometry(0, 0, 100, 100);
     m_hGraph->show();
+    // The control takes the focus for the view: one stop of the Tab key, not two.
+    setFocusPolicy(Qt::NoFocus);
+    setFocusProxy(m_hGraph);
 }
 
 GWGraphView::~GWGraphView() = default;  // the control goes with its parent widget
@@ -34,11 +35,6 @@ GWGraphView::~GWGraphView() = default;  // the control goes with its parent widg
 void GWGraphView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (m_hGraph) m_hGraph->setGeometry(QRect(QPoint(0, 0), event->size()));
-}
-
-void GWGraphView::focusInEvent(QFocusEvent* event) {
-    QWidget::focusInEvent(event);
-    if (m_hGraph) m_hGraph->setFocus(event->reason());
 }
 
 void GWGraphView::ApplyDefaults() {

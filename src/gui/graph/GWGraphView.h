@@ -54,7 +54,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void KeepHistoryByName(const std::vector<ServiceRecord>& records,
                            const std::map<std::string, int32_t>& subsetMap);
-    void focusInEvent(QFocusEvent* event) override;
 
     GraphCtrl* m_hGraph = nullptr;
     std::vector<float> m_SubsetValues;
