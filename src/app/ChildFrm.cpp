@@ -175,8 +175,11 @@ void CChildFrame::MovePaneFocus(bool) {
     SetActiveView(m_pActiveView == m_pGrid ? static_cast<GWView*>(m_pGraph) : m_pGrid);
 }
 
+// The server and the state, without the file's name: the tab names the server.
 QString CChildFrame::TabLabel() const {
-    return m_pDocument ? m_pDocument->GetTitle() : QString();
+    if (!m_pDocument) return QString();
+    return m_pDocument->SessionTitle().isEmpty() ? m_pDocument->GetTitle()
+                                                 : m_pDocument->SessionTitle();
 }
 
 // Several windows of one document are told apart by a number after the

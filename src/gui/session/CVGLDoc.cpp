@@ -219,7 +219,7 @@ void CVGLDoc::ConnectFailed(const QString& hostName, bool keepName) {
 // A reconnect continues the session: its entries and graph stay, and the
 // graph shows the time without a connection as one point of no traffic.
 void CVGLDoc::OnConnected(const QString& hostName) {
-    SetTitle(QString::fromLatin1(TitlePrefix) + hostName);
+    ShowSessionTitle(QString::fromLatin1(TitlePrefix) + hostName);
     m_ServerName = hostName;
     m_bDisconnected = 0;
     m_bStopped = 0;
@@ -462,6 +462,7 @@ bool CVGLDoc::OnSaveDocument(const QString& path) {
     const SessionSettings saved = SessionSettings::Capture(*this);
     if (!GWDocument::OnSaveDocument(path)) return false;
     m_pSavedSettings = std::make_unique<SessionSettings>(saved);
+    UpdateTitle();  // the file's name alone would hide the server and the state
     return true;
 }
 
@@ -492,8 +493,10 @@ void CVGLDoc::MarkUnchanged() {
 
 bool CVGLDoc::SaveModified() {
     if (!IsModified()) return true;
+    // A saved session is named by its file, as the title says the state as well.
+    const QString name = GetPathName().isEmpty() ? GetTitle() : QFileInfo(GetPathName()).fileName();
     QMessageBox box(QMessageBox::Warning, QStringLiteral("VGL"),
-                    QStringLiteral("Save changes to %1?").arg(GetTitle()),
+                    QStringLiteral("Save changes to %1?").arg(name),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, MainWindow());
     box.setDefaultButton(QMessageBox::Yes);
     const int result = GWExecDialog(box);
@@ -561,7 +564,23 @@ void CVGLDoc::ShowReconnectStatus() {
 
 void CVGLDoc::SetDisconnectedTitle() {
     if (!m_ServerName.isEmpty())
-        SetTitle(QString::fromLatin1(DisconnectedTitlePrefix) + m_ServerName);
+        ShowSessionTitle(QString::fromLatin1(DisconnectedTitlePrefix) + m_ServerName);
+}
+
+void CVGLDoc::ShowSessionTitle(const QString& sessionTitle) {
+    m_SessionTitle = sessionTitle;
+    UpdateTitle();
+}
+
+// "watch.vgl - Connected to Socks5 server -- gate": the file says which
+// document it is, the rest what the session is doing, before and after a save.
+void CVGLDoc::UpdateTitle() {
+    if (GetPathName().isEmpty()) {
+        if (!m_SessionTitle.isEmpty()) SetTitle(m_SessionTitle);
+        return;
+    }
+    const QString file = QFileInfo(GetPathName()).fileName();
+    SetTitle(m_SessionTitle.isEmpty() ? file : file + QStringLiteral(" - ") + m_SessionTitle);
 }
 
 GraphView* CVGLDoc::GetGraphView() const {

@@ -78,6 +78,10 @@ public:
     bool SaveModified() override;
     // Named after the server ("127.33.0.1"), else after the title.
     QString SuggestedFileName() const override;
+    // The server and the state ("Connected to Socks5 server -- HOST",
+    // "Disconnected from HOST"); empty before the first connection. The
+    // title is this, after the file's name once the session has a file.
+    const QString& SessionTitle() const { return m_SessionTitle; }
 
     // The server as the user gave it ("host", "host:port"), kept while
     // disconnected; empty before any.
@@ -136,6 +140,8 @@ private:
     void OnReconnectTick();
     void ShowReconnectStatus();
     void SetDisconnectedTitle();
+    void ShowSessionTitle(const QString& sessionTitle);
+    void UpdateTitle();
     void OnWorkerDone();
     void FinishConnect(SessionWorker::Result& result);
     void ConnectFailed(const QString& hostName, bool keepName);
@@ -179,6 +185,7 @@ private:
     HistoryRecorder m_History;   // told by the table of what it applies
 
     QString m_ServerName;
+    QString m_SessionTitle;
     std::unique_ptr<SessionSettings> m_pPendingSettings;  // for the views to come
     std::unique_ptr<SessionSettings> m_pSavedSettings;    // as last saved, opened or started
     ReconnectPolicy m_ReconnectPolicy;

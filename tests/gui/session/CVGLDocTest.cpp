@@ -331,6 +331,11 @@ TEST(SessionFileTest, SavesTheSessionsSettingsAndOpensAnEmptyFileDisconnected) {
     ASSERT_TRUE(document->ConnectTo(QString::fromStdString(monitor.Host())));
     ASSERT_TRUE(SettleSession(document));
     ASSERT_TRUE(document->OnSaveDocument(path));
+    // The title keeps the server and the state beside the file's name.
+    const QString host = QString::fromStdString(monitor.Host());
+    EXPECT_EQ(document->GetTitle(), "night-shift.vgl - Connected to Socks5 server -- " + host);
+    document->OnDisconnect();
+    EXPECT_EQ(document->GetTitle(), "night-shift.vgl - Disconnected from " + host);
     QFile saved(path);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     const QByteArray text = saved.readAll();
