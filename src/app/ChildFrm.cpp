@@ -4,11 +4,13 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QShortcut>
+#include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/GWApp.h"
+#include "gui/graph/GraphCtrl.h"
 #include "gui/graph/GraphView.h"
 #include "gui/grid/ConnectionPane.h"
 #include "gui/grid/GridView.h"
@@ -106,6 +108,13 @@ bool CChildFrame::OnCreateClient() {
     ShowStatus();
     connect(m_pSplitter, &PaneSplitter::keyboardSplitEnded, this,
             [this] { SetActiveView(m_pActiveView); });
+    // Tab goes from the filter line to the grid (or the groups in its place)
+    // to the graph; the arrow keys move inside the grids.
+    m_pGrid->setTabKeyNavigation(false);
+    m_pPane->GroupView()->setTabKeyNavigation(false);
+    setTabOrder(m_pPane->FilterEdit(), m_pGrid);
+    setTabOrder(m_pGrid, m_pPane->GroupView());
+    setTabOrder(m_pPane->GroupView(), m_pGraph->GetGraph());
     auto* find = new QShortcut(QKeySequence::Find, this, [this] { m_pPane->FocusFilter(); });
     find->setContext(Qt::WidgetWithChildrenShortcut);
 
@@ -166,8 +175,11 @@ void CChildFrame::MovePaneFocus(bool) {
     SetActiveView(m_pActiveView == m_pGrid ? static_cast<GWView*>(m_pGraph) : m_pGrid);
 }
 
+// The server and the state, without the file's name: the tab names the server.
 QString CChildFrame::TabLabel() const {
-    return m_pDocument ? m_pDocument->GetTitle() : QString();
+    if (!m_pDocument) return QString();
+    return m_pDocument->SessionTitle().isEmpty() ? m_pDocument->GetTitle()
+                                                 : m_pDocument->SessionTitle();
 }
 
 // Several windows of one document are told apart by a number after the

@@ -46,7 +46,7 @@ public:
     PaneSplitter* GetSplitter() const { return m_pSplitter; }
     QLabel* GetStatusLine() const { return m_pStatusLine; }
 
-    QString TabLabel() const override;  // the document's title
+    QString TabLabel() const override;  // the document's title, without its file
 
 protected:
     void closeEvent(QCloseEvent* event) override;

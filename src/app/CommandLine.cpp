@@ -64,7 +64,9 @@ struct Options {
 
     void Add(QCommandLineParser& parser) {
         parser.setApplicationDescription(
-            QStringLiteral("Watches SOCKS5 proxy servers through the monitor beside each proxy."));
+            QStringLiteral("Watches SOCKS5 proxy servers through the monitor beside each proxy.\n"
+                           "Qt's own options (-style NAME, -stylesheet FILE, -platform NAME, "
+                           "-reverse, ...) are taken as well."));
         parser.addOption(m_Help);
         m_Version = parser.addVersionOption();
         for (QCommandLineOption* hidden : {&m_Screenshot, &m_Polls, &m_ReportReady}) {
@@ -77,6 +79,91 @@ struct Options {
                                      QStringLiteral("[file...]"));
     }
 };
+
+// The options every Qt program takes and its QApplication reads itself
+// (with one or two leading dashes): those that take the next argument as
+// their value, those that stand alone, and those whose value follows a '='.
+const QStringList& QtValueOptions() {
+    static const QStringList names = {QStringLiteral("platform"),
+                                      QStringLiteral("platformpluginpath"),
+                                      QStringLiteral("platformtheme"),
+                                      QStringLiteral("plugin"),
+                                      QStringLiteral("qwindowgeometry"),
+                                      QStringLiteral("qwindowicon"),
+                                      QStringLiteral("qwindowtitle"),
+                                      QStringLiteral("geometry"),
+                                      QStringLiteral("title"),
+                                      QStringLiteral("icon"),
+                                      QStringLiteral("name"),
+                                      QStringLiteral("display"),
+                                      QStringLiteral("visual"),
+                                      QStringLiteral("session"),
+                                      QStringLiteral("style"),
+                                      QStringLiteral("stylesheet")};
+    return names;
+}
+
+const QStringList& QtFlagOptions() {
+    static const QStringList names = {QStringLiteral("reverse"),     QStringLiteral("widgetcount"),
+                                      QStringLiteral("testability"), QStringLiteral("nograb"),
+                                      QStringLiteral("dograb"),      QStringLiteral("sync")};
+    return names;
+}
+
+const QStringList& QtJoinedOptions() {
+    static const QStringList names = {QStringLiteral("style"), QStringLiteral("stylesheet"),
+                                      QStringLiteral("qmljsdebugger")};
+    return names;
+}
+
+// This program's own options whose value may be the next argument: that
+// argument is a value, never one of Qt's options.
+bool TakesNextArgument(const QString& argument) {
+    static const QStringList names = {QStringLiteral("--connect"),  QStringLiteral("--period"),
+                                      QStringLiteral("--keep"),     QStringLiteral("--filter"),
+                                      QStringLiteral("--group-by"), QStringLiteral("--screenshot"),
+                                      QStringLiteral("--polls")};
+    return names.contains(argument);
+}
+
+// How many arguments from `at` on are one of Qt's options: 0 for none, 1 or
+// 2 (the option and its value), or -1 when its value is missing.
+int QtOptionLength(const QStringList& arguments, qsizetype at) {
+    const QString& argument = arguments.at(at);
+    if (!argument.startsWith('-')) return 0;
+    const QString name = argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1);
+    if (QtFlagOptions().contains(name)) return 1;
+    const qsizetype equals = name.indexOf('=');
+    if (equals > 0 && QtJoinedOptions().contains(name.left(equals))) return 1;
+    if (!QtValueOptions().contains(name)) return 0;
+    return at + 1 < arguments.size() ? 2 : -1;
+}
+
+// The arguments without Qt's own options, which are left in the program's
+// arguments for QApplication; false, with the message, for one that lacks
+// its value.
+bool WithoutQtOptions(const QStringList& arguments, QStringList& rest, QString& message) {
+    rest = arguments.mid(0, 1);  // the program's name
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == QStringLiteral("--")) {  // only files follow
+            rest << arguments.mid(i);
+            return true;
+        }
+        const int length = QtOptionLength(arguments, i);
+        if (length < 0) {
+            message = QStringLiteral("Missing value after '%1'.").arg(argument);
+            return false;
+        }
+        if (length > 0) {
+            i += length - 1;
+            continue;
+        }
+        rest << argument;
+        if (TakesNextArgument(argument) && i + 1 < arguments.size()) rest << arguments.at(++i);
+    }
+    return true;
+}
 
 bool ReadHosts(const QCommandLineParser& parser, const Options& options,
                VGLCommandLine& commandLine, QString& message) {
@@ -168,7 +255,9 @@ CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine&
     QCommandLineParser parser;
     Options options;
     options.Add(parser);
-    if (!parser.parse(arguments)) {
+    QStringList ours;
+    if (!WithoutQtOptions(arguments, ours, message)) return CommandLineAction::Error;
+    if (!parser.parse(ours)) {
         message = parser.errorText();
         return CommandLineAction::Error;
     }

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -181,6 +182,34 @@ void CMainFrame::BuildMenus() {
     // those keys ambiguous, and none would open its menu.
     for (QAction* action : m_Menu129) menuBar()->removeAction(action);
     AddGroupByMenu(m_Menu129[2]->menu());
+    menuBar()->installEventFilter(this);
+}
+
+// After Alt the bar takes the keys: a menu's letter opens its menu, and
+// the letter of a command on the bar itself (Option!) runs it as well,
+// where the bar on its own would only highlight it.
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == menuBar() && event->type() == QEvent::KeyPress) {
+        if (QAction* command = BarCommandOfKey(*static_cast<QKeyEvent*>(event))) {
+            QKeyEvent leave(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(menuBar(), &leave);  // the focus goes back first
+            command->trigger();
+            return true;
+        }
+    }
+    return Workbook::eventFilter(watched, event);
+}
+
+QAction* CMainFrame::BarCommandOfKey(const QKeyEvent& event) const {
+    if (event.modifiers() & ~(Qt::AltModifier | Qt::KeypadModifier)) return nullptr;
+    const QKeySequence key(Qt::ALT | Qt::Key(event.key()));
+    for (QAction* action : menuBar()->actions()) {
+        if (!action->menu() && action->isVisible() && action->isEnabled() &&
+            QKeySequence::mnemonic(action->text()) == key) {
+            return action;
+        }
+    }
+    return nullptr;
 }
 
 // View > Group By: the grid shows connections, or one row per group of them.

@@ -13,6 +13,7 @@
 
 class QAction;
 class QFontMetrics;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QTimer;
@@ -59,6 +60,7 @@ protected:
     void ActiveWorksheetChanged() override { UpdateFrameTitle(); }
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct MenuItem {
@@ -80,6 +82,7 @@ private:
     void BuildTabKeys();
     void ActivateNextTab(int step);
     void ShowMenuSet(const std::vector<QAction*>& set);
+    QAction* BarCommandOfKey(const QKeyEvent& event) const;
     void UpdateRecentItems(const QStringList& files);
     void BuildStatusBar();
     void RegisterCommands();

@@ -141,6 +141,7 @@ void CVGLApp::ConnectSession(CVGLDoc& document, const QString& host,
     for (const auto& [name, by] : groupings) {
         if (options.m_GroupBy == QLatin1String(name)) document.SetGrouping(by);
     }
+    document.MarkUnchanged();  // only what the user changes later asks to be saved
     if (!document.ConnectTo(host)) document.OnConnect();
 }
 

@@ -8,6 +8,7 @@
 
 #include "app/FramesFixture.h"
 #include "gui/framework/CommandIds.h"
+#include "gui/graph/GraphCtrl.h"
 #include "gui/graph/GraphView.h"
 #include "gui/grid/ConnectionPane.h"
 #include "gui/grid/GridView.h"
@@ -108,4 +109,31 @@ TEST_F(ChildFrameTest, CtrlFFocusesTheFilterFromEitherPaneAndEscEmptiesIt) {
     EXPECT_EQ(m_pFrame->GetDocument()->FilterText(), "user:bob");
     Press(Qt::Key_Escape);
     EXPECT_EQ(m_pFrame->GetDocument()->FilterText(), "");
+}
+
+// Tab and Shift+Tab go round the filter line, the grid and the graph; the
+// arrow keys move inside the grid, even with two sessions open.
+TEST_F(ChildFrameTest, TabGoesRoundTheFilterTheGridAndTheGraph) {
+    ASSERT_TRUE(Run(cmd::FileNew));
+    m_pFrame = ActiveFrame();
+    GridView* grid = m_pFrame->GetGridView();
+    QWidget* filter = m_pFrame->GetConnectionPane()->FilterEdit();
+    QWidget* graph = m_pFrame->GetGraphView()->GetGraph();
+    ASSERT_TRUE(HasFocus(grid));
+    std::vector<QWidget*> reached;
+    for (int i = 0; i < 6; ++i) {
+        Press(Qt::Key_Tab);
+        reached.push_back(QApplication::focusWidget());
+    }
+    EXPECT_EQ(reached, (std::vector<QWidget*>{graph, filter, grid, graph, filter, grid}));
+    reached.clear();
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        reached.push_back(QApplication::focusWidget());
+    }
+    EXPECT_EQ(reached, (std::vector<QWidget*>{filter, graph, grid}));
+    EXPECT_EQ(m_pApp->GetActiveView(), grid);
+    Press(Qt::Key_Down);
+    Press(Qt::Key_Right);
+    EXPECT_EQ(QApplication::focusWidget(), grid);
 }

@@ -165,6 +165,26 @@ TEST_F(MainFrameTest, EveryMenuOpensWithItsAltKeyInBothMenuSets) {
         }
     };
     expectAltKeysOpen(Menu129);
+    // Option! is a command on the bar: Alt+O runs it, and so do O and Enter
+    // on it after Alt has given the keys to the bar.
+    QApplication::setActiveWindow(&Main());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
+    QWidget* grid = ActiveFrame()->GetGridView();
+    grid->setFocus(Qt::OtherFocusReason);
+    const auto barKeys = [this, grid](const std::vector<Qt::Key>& keys) {
+        QTest::keyClick(grid, Qt::Key_Alt, Qt::AltModifier);
+        ASSERT_EQ(QApplication::focusWidget(), Main().menuBar());
+        for (Qt::Key key : keys) QTest::keyClick(Main().menuBar(), key);
+        Settle();
+    };
+    QTest::keyClick(grid, Qt::Key_O, Qt::AltModifier);
+    Settle();
+    EXPECT_EQ(m_nOtherDialogs, 1) << "Alt+O";
+    barKeys({Qt::Key_O});
+    EXPECT_EQ(m_nOtherDialogs, 2) << "Alt, O";
+    EXPECT_EQ(QApplication::focusWidget(), grid) << "the bar gave the keys back";
+    barKeys({Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return});
+    EXPECT_EQ(m_nOtherDialogs, 3) << "Alt, arrows, Enter";
     ActiveFrame()->close();
     Settle();
     expectAltKeysOpen(Menu128);

@@ -78,6 +78,10 @@ TEST_F(SessionFileTest, SavedCloseAndOpenedAgainGetsEverySettingBackAndConnects)
     m_SavePath = m_Folder.filePath("watch.vgl");
     ASSERT_TRUE(Run(cmd::FileSave));
     EXPECT_EQ(m_Suggested, QString::fromStdString(monitor.Host()) + ".vgl");
+    // Saved, the window still says the server and the state; the tab names the server.
+    const QString host = QString::fromStdString(monitor.Host());
+    EXPECT_EQ(ActiveFrame()->windowTitle(), "watch.vgl - Connected to Socks5 server -- " + host);
+    EXPECT_EQ(CMainFrame::TabLabelText(Main().TabLabel(ActiveFrame())), host);
     QFile saved(m_SavePath);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_TRUE(saved.readAll().startsWith("{\n    \"VGLSession\": 1,"));  // what the MIME magic sees

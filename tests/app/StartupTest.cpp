@@ -79,6 +79,29 @@ TEST(CommandLineTest, ReadsFilesHostsAndAPeriodFrom5To120) {
     EXPECT_TRUE(message.contains("60 unless given")) << message.toStdString();
 }
 
+// Qt's own options are left to Qt, precisely: with their value, after one
+// or two dashes, or joined by '=' where Qt takes that form.
+TEST(CommandLineTest, QtsOwnOptionsAreLeftToQt) {
+    VGLCommandLine line;
+    QString message;
+    ASSERT_EQ(Parse({"-style", "Fusion", "--connect", "gate", "-stylesheet", "dark.qss",
+                     "--platform", "offscreen", "-reverse", "-style=Windows",
+                     "-qmljsdebugger=port:3768", "--filter", "-reverse", "a.vgl"},
+                    line, message),
+              CommandLineAction::Run)
+        << message.toStdString();
+    EXPECT_EQ(line.m_Files, QStringList{"a.vgl"});
+    EXPECT_EQ(line.m_ConnectHosts, QStringList{"gate"});
+    EXPECT_EQ(line.m_Filter, "-reverse");  // the value of an option of ours
+    ASSERT_EQ(Parse({"a.vgl", "-platform"}, line, message), CommandLineAction::Error);
+    EXPECT_EQ(message, "Missing value after '-platform'.");
+    for (const QStringList& bad : std::vector<QStringList>{
+             {"-styles", "x"}, {"-platform=offscreen"}, {"-reverse=1"}, {"-qmljsdebugger"}}) {
+        EXPECT_EQ(Parse(bad, line, message), CommandLineAction::Error)
+            << bad.join(' ').toStdString();
+    }
+}
+
 class StartupTest : public FramesTest {};
 
 TEST_F(StartupTest, NoArgumentOpensOneNewUnconnectedSession) {
@@ -162,6 +185,13 @@ TEST_F(StartupTest, ConnectOpensASessionConnectedToTheMonitorWithThePeriod) {
     EXPECT_EQ(m_nNameDialogs, 0);
     EXPECT_EQ(CMainFrame::TabLabelText(Main().TabLabel(Main().Worksheets().front())), host);
     EXPECT_EQ(Main().windowTitle(), "VGL - [Connected to Socks5 server -- " + host + "]");
+
+    // What the command line set up is not a change of the user's: Exit asks nothing.
+    EXPECT_FALSE(session->IsModified());
+    ASSERT_TRUE(Run(cmd::AppExit));
+    Settle();
+    EXPECT_EQ(m_nOtherDialogs, 0);
+    EXPECT_TRUE(Documents().empty());
 }
 
 // As for a name typed in the dialog: the message, then the dialog, over the
@@ -419,4 +449,13 @@ TEST_F(ProgramTest, TheCommandLineIsAnsweredWithoutADisplay) {
     EXPECT_TRUE(err.contains("from 5 to 120")) << err.toStdString();
     EXPECT_EQ(run({"--bogus"}, out, err), 2);
     EXPECT_TRUE(err.contains("Try 'vgl --help'")) << err.toStdString();
+    EXPECT_EQ(run({"-style", "Fusion", "--version"}, out, err), 0) << err.toStdString();
+    // Qt's options reach Qt: the platform given here is the one it opens.
+    const QString shot = m_Home.filePath("offscreen.png");
+    EXPECT_EQ(
+        run({"-platform", "offscreen", "-style", "Fusion", "--screenshot", shot, "--polls", "0"},
+            out, err),
+        0)
+        << err.toStdString();
+    EXPECT_TRUE(QFile::exists(shot));
 }

@@ -1,6 +1,5 @@
 #include "gui/graph/GWGraphView.h"
 
-#include <QFocusEvent>
 #include <QPainter>
 #include <QPrinter>
 #include <QResizeEvent>
@@ -23,10 +22,12 @@ GWGraphView::GWGraphView(QWidget* parent) : QWidget(parent) {
     // The control covers the whole view and paints every pixel of it; the
     // view itself draws nothing.
     setAttribute(Qt::WA_NoSystemBackground);
-    setFocusPolicy(Qt::StrongFocus);
     m_hGraph = new GraphCtrl(this);
     m_hGraph->setGeometry(0, 0, 100, 100);
     m_hGraph->show();
+    // The control takes the focus for the view: one stop of the Tab key, not two.
+    setFocusPolicy(Qt::NoFocus);
+    setFocusProxy(m_hGraph);
 }
 
 GWGraphView::~GWGraphView() = default;  // the control goes with its parent widget
@@ -34,11 +35,6 @@ GWGraphView::~GWGraphView() = default;  // the control goes with its parent widg
 void GWGraphView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (m_hGraph) m_hGraph->setGeometry(QRect(QPoint(0, 0), event->size()));
-}
-
-void GWGraphView::focusInEvent(QFocusEvent* event) {
-    QWidget::focusInEvent(event);
-    if (m_hGraph) m_hGraph->setFocus(event->reason());
 }
 
 void GWGraphView::ApplyDefaults() {
@@ -201,6 +197,24 @@ void GWGraphView::ClearHistory() {
     if (!m_hGraph) return;
     const std::vector<float> zeros(static_cast<size_t>(m_hGraph->SubsetCount()), 0.0f);
     for (int i = 0; i < ClearedPoints; ++i) m_hGraph->AppendPoint(zeros);
+}
+
+void GWGraphView::CopyPointsFrom(const GWGraphView& other) {
+    if (!m_hGraph || !other.m_hGraph) return;
+    const GraphCtrl& from = *other.m_hGraph;
+    std::vector<float> values(static_cast<size_t>(from.SubsetCount()), 0.0f);
+    for (int p = 0; p < from.PointCount(); ++p) {
+        for (int s = 0; s < from.SubsetCount(); ++s)
+            values[static_cast<size_t>(s)] = from.Value(s, p);
+        m_hGraph->AppendPoint(values);
+        m_hGraph->SetPointLabel(p, from.PointLabel(p));
+    }
+    m_hGraph->SetYMin(from.YMin());
+    m_hGraph->SetYMax(from.YMax());
+    m_SubsetValues = other.m_SubsetValues;
+    m_PeakHistory = other.m_PeakHistory;
+    m_PeakIndex = other.m_PeakIndex;
+    RefreshGraph();
 }
 
 void GWGraphView::OnPrint(QPainter& painter, QPrinter& printer) {

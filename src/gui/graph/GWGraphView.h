@@ -38,6 +38,9 @@ public:
     void RefreshGraph();
     void CopyToClipboard();  // a picture of the graph at the extent 14000 by 8000
     void ClearHistory();     // 14 points of all zeros
+    // Shows what another view of the same subsets shows: its points, their
+    // labels and the Y range, so that two windows of one document agree.
+    void CopyPointsFrom(const GWGraphView& other);
 
     GraphCtrl* GetGraph() const { return m_hGraph; }
     uint16_t PointCount() const { return m_nPoints; }
@@ -51,7 +54,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void KeepHistoryByName(const std::vector<ServiceRecord>& records,
                            const std::map<std::string, int32_t>& subsetMap);
-    void focusInEvent(QFocusEvent* event) override;
 
     GraphCtrl* m_hGraph = nullptr;
     std::vector<float> m_SubsetValues;

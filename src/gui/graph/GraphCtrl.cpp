@@ -361,6 +361,12 @@ void GraphCtrl::paintEvent(QPaintEvent*) {
     }
     QPainter painter(this);
     Draw(painter, m_Layout);
+    // Tab reaches the graph too: it shows where the keyboard is.
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+    }
 }
 
 void GraphCtrl::resizeEvent(QResizeEvent* event) {

@@ -50,7 +50,15 @@ void GraphView::OnInitialUpdate() {
         RefreshGraph();
     }
     LoadPredefinedServices();
-    ShowDefaultServices();
+    // Another window of the document shows what the first one shows; only
+    // the first sets the document's services.
+    const std::vector<GraphView*> siblings = Siblings();
+    if (siblings.empty()) {
+        ShowDefaultServices();
+        return;
+    }
+    ShowServices(siblings.front()->m_ServiceList);
+    CopyPointsFrom(*siblings.front());
 }
 
 // The document appends the points, one per update period; an update of the
@@ -77,6 +85,19 @@ void GraphView::SetServiceList(const std::vector<std::string>& names) {
     m_ServiceList = names;
     SetSubsets(BuildRecords(true));
     document->SetServices(m_ServiceList, ServiceCatalogue::PortsOf(m_ServiceList));
+    for (GraphView* sibling : Siblings()) sibling->ShowServices(m_ServiceList);
+}
+
+void GraphView::ShowServices(const std::vector<std::string>& names) {
+    m_ServiceList = names;
+    SetSubsets(BuildRecords(false));
+}
+
+std::vector<GraphView*> GraphView::Siblings() const {
+    std::vector<GraphView*> siblings;
+    if (CVGLDoc* document = GetDocument()) siblings = document->GetGraphViews();
+    std::erase(siblings, this);
+    return siblings;
 }
 
 void GraphView::ReloadServices() {

@@ -41,6 +41,9 @@ private:
     // m_ServiceList in reverse order, names the catalogue lacks dropped (and
     // traced when `trace`), "Others" appended as the last name and record.
     std::vector<ServiceRecord> BuildRecords(bool trace);
+    // The other graph views of this view's document.
+    std::vector<GraphView*> Siblings() const;
+    void ShowServices(const std::vector<std::string>& names);
 
     std::vector<std::string> m_ServiceList;  // "Others" always last
 };

@@ -193,6 +193,7 @@ void CVGLDoc::FinishConnect(SessionWorker::Result& result) {
         SetStatus(QString::fromLatin1(ReadyText));
         OnConnected(host);
         m_bResumeSession = false;
+        LostServersBox::Recovered(m_ServerName);  // the loss it told of is over
         RepaintMainWindow();
         Refresh();
         return;
@@ -218,7 +219,7 @@ void CVGLDoc::ConnectFailed(const QString& hostName, bool keepName) {
 // A reconnect continues the session: its entries and graph stay, and the
 // graph shows the time without a connection as one point of no traffic.
 void CVGLDoc::OnConnected(const QString& hostName) {
-    SetTitle(QString::fromLatin1(TitlePrefix) + hostName);
+    ShowSessionTitle(QString::fromLatin1(TitlePrefix) + hostName);
     m_ServerName = hostName;
     m_bDisconnected = 0;
     m_bStopped = 0;
@@ -227,14 +228,14 @@ void CVGLDoc::OnConnected(const QString& hostName) {
     m_bBaseline = true;
     m_bTickDue = false;
     if (m_bResumeSession) {
-        if (GraphView* graph = GetGraphView()) {
+        for (GraphView* graph : GetGraphViews()) {
             std::map<std::string, uint64_t> gap;
             for (const std::string& name : graph->GetServiceList()) gap[name] = 0;
             graph->AppendData(gap);
         }
     } else {
         m_Table.ClearAll();  // a new connection starts with no entries
-        if (GraphView* graph = GetGraphView()) graph->ClearHistory();
+        for (GraphView* graph : GetGraphViews()) graph->ClearHistory();
     }
     m_History.Connected(hostName.toStdString(), Now());
     SetState(true);
@@ -317,7 +318,7 @@ void CVGLDoc::CollectTraffic() {
     m_Table.FeedGraph(m_Point);
     if (!m_bTickDue) return;
     m_bTickDue = false;
-    if (GraphView* graph = GetGraphView()) graph->AppendData(m_Point.Values());
+    for (GraphView* graph : GetGraphViews()) graph->AppendData(m_Point.Values());
     m_Point.Clear();
 }
 
@@ -342,7 +343,7 @@ void CVGLDoc::SetUpdatePeriod(int32_t period) {
     m_Point.Clear();
     m_bTickDue = false;
     RegisterTimerClient();
-    if (GraphView* graph = GetGraphView()) graph->SetTimeLabels(m_UpdatePeriod);
+    for (GraphView* graph : GetGraphViews()) graph->SetTimeLabels(m_UpdatePeriod);
 }
 
 void CVGLDoc::SetServices(const std::vector<std::string>& names,
@@ -461,6 +462,7 @@ bool CVGLDoc::OnSaveDocument(const QString& path) {
     const SessionSettings saved = SessionSettings::Capture(*this);
     if (!GWDocument::OnSaveDocument(path)) return false;
     m_pSavedSettings = std::make_unique<SessionSettings>(saved);
+    UpdateTitle();  // the file's name alone would hide the server and the state
     return true;
 }
 
@@ -473,9 +475,7 @@ void CVGLDoc::OnViewsReady() {
             ConnectTo(settings->m_Server);
         }
     }
-    if (!m_pSavedSettings) {
-        m_pSavedSettings = std::make_unique<SessionSettings>(SessionSettings::Capture(*this));
-    }
+    if (!m_pSavedSettings) MarkUnchanged();
 }
 
 // A session never saved has no server of its own to lose: only changed
@@ -487,10 +487,16 @@ bool CVGLDoc::IsModified() const {
                                    : !(now == *m_pSavedSettings);
 }
 
+void CVGLDoc::MarkUnchanged() {
+    m_pSavedSettings = std::make_unique<SessionSettings>(SessionSettings::Capture(*this));
+}
+
 bool CVGLDoc::SaveModified() {
     if (!IsModified()) return true;
+    // A saved session is named by its file, as the title says the state as well.
+    const QString name = GetPathName().isEmpty() ? GetTitle() : QFileInfo(GetPathName()).fileName();
     QMessageBox box(QMessageBox::Warning, QStringLiteral("VGL"),
-                    QStringLiteral("Save changes to %1?").arg(GetTitle()),
+                    QStringLiteral("Save changes to %1?").arg(name),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, MainWindow());
     box.setDefaultButton(QMessageBox::Yes);
     const int result = GWExecDialog(box);
@@ -558,11 +564,35 @@ void CVGLDoc::ShowReconnectStatus() {
 
 void CVGLDoc::SetDisconnectedTitle() {
     if (!m_ServerName.isEmpty())
-        SetTitle(QString::fromLatin1(DisconnectedTitlePrefix) + m_ServerName);
+        ShowSessionTitle(QString::fromLatin1(DisconnectedTitlePrefix) + m_ServerName);
+}
+
+void CVGLDoc::ShowSessionTitle(const QString& sessionTitle) {
+    m_SessionTitle = sessionTitle;
+    UpdateTitle();
+}
+
+// "watch.vgl - Connected to Socks5 server -- gate": the file says which
+// document it is, the rest what the session is doing, before and after a save.
+void CVGLDoc::UpdateTitle() {
+    if (GetPathName().isEmpty()) {
+        if (!m_SessionTitle.isEmpty()) SetTitle(m_SessionTitle);
+        return;
+    }
+    const QString file = QFileInfo(GetPathName()).fileName();
+    SetTitle(m_SessionTitle.isEmpty() ? file : file + QStringLiteral(" - ") + m_SessionTitle);
 }
 
 GraphView* CVGLDoc::GetGraphView() const {
     return FindView<GraphView>();
+}
+
+std::vector<GraphView*> CVGLDoc::GetGraphViews() const {
+    std::vector<GraphView*> graphs;
+    for (GWView* view : GetViews()) {
+        if (auto* graph = dynamic_cast<GraphView*>(view)) graphs.push_back(graph);
+    }
+    return graphs;
 }
 
 GridView* CVGLDoc::GetGridView() const {

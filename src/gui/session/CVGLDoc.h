@@ -70,11 +70,18 @@ public:
     // The settings differ from those last saved or opened (for a document
     // never saved: its options differ from those it started with).
     bool IsModified() const;
+    // The settings as they are now count as unchanged: those the command
+    // line gave a new session are not the user's changes.
+    void MarkUnchanged();
     // Asks whether to save a modified document: false when the user
     // cancels or the save fails, so that closing stops.
     bool SaveModified() override;
     // Named after the server ("127.33.0.1"), else after the title.
     QString SuggestedFileName() const override;
+    // The server and the state ("Connected to Socks5 server -- HOST",
+    // "Disconnected from HOST"); empty before the first connection. The
+    // title is this, after the file's name once the session has a file.
+    const QString& SessionTitle() const { return m_SessionTitle; }
 
     // The server as the user gave it ("host", "host:port"), kept while
     // disconnected; empty before any.
@@ -89,6 +96,8 @@ public:
     void RetryNow();
 
     GraphView* GetGraphView() const;
+    // Every window of the session has a graph; each gets the same points.
+    std::vector<GraphView*> GetGraphViews() const;
     GridView* GetGridView() const;
     // The views read the table; only the document changes it.
     const PMCTable& GetTable() const { return m_Table; }
@@ -131,6 +140,8 @@ private:
     void OnReconnectTick();
     void ShowReconnectStatus();
     void SetDisconnectedTitle();
+    void ShowSessionTitle(const QString& sessionTitle);
+    void UpdateTitle();
     void OnWorkerDone();
     void FinishConnect(SessionWorker::Result& result);
     void ConnectFailed(const QString& hostName, bool keepName);
@@ -174,6 +185,7 @@ private:
     HistoryRecorder m_History;   // told by the table of what it applies
 
     QString m_ServerName;
+    QString m_SessionTitle;
     std::unique_ptr<SessionSettings> m_pPendingSettings;  // for the views to come
     std::unique_ptr<SessionSettings> m_pSavedSettings;    // as last saved, opened or started
     ReconnectPolicy m_ReconnectPolicy;

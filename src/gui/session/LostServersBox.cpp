@@ -8,10 +8,12 @@
 namespace {
 
 const char* const DisconnectedText = "The server has been disconnected !";
+const char* const ReconnectingText = "VGL is reconnecting on its own.";
 
 struct BoxState {
     bool m_bUp = false;
     QStringList m_Servers;            // in the order they were lost, each once
+    bool m_bListing = false;          // the box has named several: it names who is left
     QMessageBox* m_pShown = nullptr;  // the real box while it is up
 };
 
@@ -22,18 +24,20 @@ BoxState& State() {
 
 void AddServer(const QString& server) {
     if (!State().m_Servers.contains(server)) State().m_Servers << server;
+    if (State().m_Servers.size() > 1) State().m_bListing = true;
 }
 
 }  // namespace
 
 QString LostServersBox::Text() {
     const BoxState& state = State();
-    if (!state.m_bUp) return {};
-    // One session: the described text alone; its tab and status line name
-    // the server already.
-    if (state.m_Servers.size() < 2) return QString::fromLatin1(DisconnectedText);
-    return QString::fromLatin1(DisconnectedText) + QStringLiteral("\n\n") +
-           state.m_Servers.join(QChar('\n'));
+    // A box whose servers are all back is closing.
+    if (!state.m_bUp || state.m_Servers.isEmpty()) return {};
+    const QString text =
+        QString::fromLatin1(DisconnectedText) + QChar('\n') + QString::fromLatin1(ReconnectingText);
+    // One session: no list; its tab and status line name the server already.
+    if (!state.m_bListing) return text;
+    return text + QStringLiteral("\n\n") + state.m_Servers.join(QChar('\n'));
 }
 
 void LostServersBox::Report(const QString& server) {
@@ -49,5 +53,17 @@ void LostServersBox::Report(const QString& server) {
     // and come back here while it is up.
     GWMessageBox(Text(), nullptr, &state.m_pShown);
     state.m_bUp = false;
+    state.m_bListing = false;
     state.m_Servers.clear();
+}
+
+void LostServersBox::Recovered(const QString& server) {
+    BoxState& state = State();
+    if (!state.m_bUp || !state.m_Servers.removeOne(server)) return;
+    if (!state.m_pShown) return;
+    if (state.m_Servers.isEmpty()) {
+        state.m_pShown->done(QMessageBox::Ok);
+    } else {
+        state.m_pShown->setText(Text());
+    }
 }

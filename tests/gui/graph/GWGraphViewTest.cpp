@@ -2,7 +2,6 @@
 
 #include <QClipboard>
 #include <QFile>
-#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPrinter>
@@ -250,9 +249,9 @@ TEST_F(GWGraphViewTest, ControlFillsTheViewAndTakesTheFocus) {
     m_View.resize(640, 300);
     m_View.show();
     EXPECT_EQ(m_View.GetGraph()->geometry(), QRect(0, 0, 640, 300));
-    QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
-    QCoreApplication::sendEvent(&m_View, &focus);
+    m_View.setFocus(Qt::OtherFocusReason);
     EXPECT_EQ(m_View.focusWidget(), m_View.GetGraph());
+    EXPECT_EQ(m_View.focusPolicy(), Qt::NoFocus);  // one stop of the Tab key, the control's
 }
 
 TEST_F(GWGraphViewTest, CopyPutsAnImageOfTheExtentsProportionsOnTheClipboard) {

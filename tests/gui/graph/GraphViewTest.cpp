@@ -76,6 +76,47 @@ TEST_F(SessionTest, ACatalogueMergeReloadsEveryGraphView) {
     EXPECT_EQ(GraphView::GetMasterMap().count("gopher"), 1u);
 }
 
+// Window > New Window: the new window's graph shows what the first one
+// shows, and from then on both get the session's points, labels and services.
+TEST_F(SessionTest, TwoGraphsOfOneSessionShowTheSamePointsLabelsAndRange) {
+    m_pGraph->SetServiceList({"www", "ftp"});
+    m_Monitor.QueueBatch({});
+    m_Monitor.QueueBatch(Connection(1, "ftp", 500, 500));
+    m_Monitor.QueueBatch(Connection(2, "www", 30, 0));
+    Connect(m_Monitor.Host());
+    Tick(60);
+    GraphView second;
+    m_pDoc->AddView(&second);
+    second.OnInitialUpdate();
+    auto expectSame = [this, &second] {
+        const GraphCtrl* first = m_pGraph->GetGraph();
+        const GraphCtrl* other = second.GetGraph();
+        ASSERT_EQ(other->SubsetCount(), first->SubsetCount());
+        EXPECT_EQ(other->YMin(), first->YMin());
+        EXPECT_EQ(other->YMax(), first->YMax());
+        for (int p = 0; p < first->PointCount(); ++p) {
+            EXPECT_EQ(other->PointLabel(p), first->PointLabel(p)) << p;
+            for (int s = 0; s < first->SubsetCount(); ++s) {
+                EXPECT_EQ(other->SubsetLabel(s), first->SubsetLabel(s));
+                EXPECT_EQ(other->Value(s, p), first->Value(s, p)) << s << " " << p;
+            }
+        }
+    };
+    expectSame();
+    EXPECT_EQ(second.GetGraph()->PointLabel(0), "780");
+    EXPECT_EQ(Newest("ftp(21)"), 1000.0f);
+    EXPECT_GT(second.GetGraph()->YMax(), 1000.0);
+
+    Tick(60);  // the session's services were kept: www still counts
+    EXPECT_EQ(Newest("www(80)"), 30.0f);
+    expectSame();
+    m_pDoc->SetUpdatePeriod(30);
+    EXPECT_EQ(second.GetGraph()->PointLabel(0), "390");
+    m_pGraph->SetServiceList({"telnet"});
+    expectSame();
+    EXPECT_EQ(second.GetServiceList(), (std::vector<std::string>{"telnet", "Others"}));
+}
+
 TEST_F(SessionTest, AServiceWithAPortCollectsTheTrafficTheMonitorNamesByThatPort) {
     GraphView::MergeIntoMasterMap({{"devserver", ServiceRecord{"devserver", 1, 8000, 0xFF, 0}}});
     m_pGraph->SetServiceList({"devserver", "www"});

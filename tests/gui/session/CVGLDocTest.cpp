@@ -127,7 +127,8 @@ TEST_F(SessionTest, LostConnectionShowsOnceKeepsRowsAndReconnectKeepsOneTimerCli
 }
 
 // Sessions that lose their monitors together share one box, which names each
-// server once; each goes on reconnecting, and a later loss shows a box again.
+// server once; each goes on reconnecting, a server that is back leaves the
+// box, the last one back closes it, and a later loss shows a box again.
 TEST_F(SessionTest, SessionsLostTogetherShareOneBoxThatNamesEachServer) {
     FakeMonitor second;
     FakeMonitor third;
@@ -143,36 +144,45 @@ TEST_F(SessionTest, SessionsLostTogetherShareOneBoxThatNamesEachServer) {
                            [](CVGLDoc* doc) { return doc->m_bDisconnected != 0; });
     };
     QString grown;
+    QStringList shrunk;
     SetMessageBoxHook([&](const QString& text) {
         m_Messages << text;
         // The box is modal: the event loop runs while it is up, and the
-        // other sessions' losses arrive through it.
-        if (m_Messages.size() == 1) {
-            EXPECT_TRUE(RunEventsUntil(allLost));
-        }
+        // other sessions' losses and reconnects arrive through it.
+        if (m_Messages.size() != 1) return;
+        EXPECT_TRUE(RunEventsUntil(allLost));
         grown = LostServersBox::Text();
+        for (CVGLDoc* doc : {&docB, &docC, m_pDoc.get()}) {
+            doc->RetryNow();
+            EXPECT_TRUE(SettleSession(doc));
+            shrunk << LostServersBox::Text();
+        }
     });
     for (FakeMonitor* monitor : {&m_Monitor, &second, &third})
         monitor->QueueReply({FakeStep::Close()});
     Tick(60);
-    ASSERT_TRUE(RunEventsUntil(allLost));
     EXPECT_EQ(m_Messages, QStringList{LostText});
     QStringList lines = grown.split('\n');
-    ASSERT_EQ(lines.size(), 5) << grown.toStdString();
-    EXPECT_EQ(lines.mid(0, 2), (QStringList{LostText, ""}));
-    lines = lines.mid(2);
+    ASSERT_EQ(lines.size(), 6) << grown.toStdString();
+    EXPECT_EQ(lines.mid(0, 3), (LostText.split('\n') << ""));
+    lines = lines.mid(3);
     lines.sort();
     QStringList hosts;
     for (FakeMonitor* monitor : {&m_Monitor, &second, &third})
         hosts << QString::fromStdString(monitor->Host());
     hosts.sort();
     EXPECT_EQ(lines, hosts);
-    for (CVGLDoc* doc : docs) EXPECT_TRUE(doc->IsReconnecting());
+    // B, then C came back; the box named those left, in the order they were lost.
+    QStringList left = grown.split('\n').mid(3);
+    QStringList expected;
+    for (FakeMonitor* monitor : {&second, &third}) {
+        left.removeOne(QString::fromStdString(monitor->Host()));
+        expected << LostText + "\n\n" + left.join('\n');
+    }
+    EXPECT_EQ(shrunk, expected << "");
+    for (CVGLDoc* doc : docs) EXPECT_EQ(doc->m_bDisconnected, 0);
     EXPECT_TRUE(LostServersBox::Text().isEmpty()) << "the box is closed";
 
-    docB.RetryNow();
-    ASSERT_TRUE(SettleSession(&docB));
-    ASSERT_EQ(docB.m_bDisconnected, 0);
     second.QueueReply({FakeStep::Close()});
     Tick(60);
     ASSERT_TRUE(RunEventsUntil([&docB] { return docB.m_bDisconnected != 0; }));
@@ -321,6 +331,11 @@ TEST(SessionFileTest, SavesTheSessionsSettingsAndOpensAnEmptyFileDisconnected) {
     ASSERT_TRUE(document->ConnectTo(QString::fromStdString(monitor.Host())));
     ASSERT_TRUE(SettleSession(document));
     ASSERT_TRUE(document->OnSaveDocument(path));
+    // The title keeps the server and the state beside the file's name.
+    const QString host = QString::fromStdString(monitor.Host());
+    EXPECT_EQ(document->GetTitle(), "night-shift.vgl - Connected to Socks5 server -- " + host);
+    document->OnDisconnect();
+    EXPECT_EQ(document->GetTitle(), "night-shift.vgl - Disconnected from " + host);
     QFile saved(path);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     const QByteArray text = saved.readAll();

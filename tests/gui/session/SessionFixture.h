@@ -37,7 +37,8 @@ public:
 };
 
 // The message of a session whose monitor went away.
-inline const QString LostText = QStringLiteral("The server has been disconnected !");
+inline const QString LostText =
+    QStringLiteral("The server has been disconnected !\nVGL is reconnecting on its own.");
 
 // One connection's open and update records.
 inline std::vector<MonBytes> Connection(uint32_t id, const std::string& service, uint32_t in,
