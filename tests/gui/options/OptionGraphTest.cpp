@@ -148,7 +148,9 @@ TEST_F(OptionGraphTest, AddMakesAnUncheckedUserLineWithTheColourAndStyleShown) {
         const ServiceRecord& gopher = page.GetServiceMap().at("gopher");
         EXPECT_EQ(gopher.m_bUserDefined, 1);
         EXPECT_EQ(gopher.m_Port, 70);
-        EXPECT_EQ(gopher.m_Color, 0xFF0000u);
+        // Not www's blue, which the well showed: the first colour no line has (maroon).
+        EXPECT_EQ(gopher.m_Color, 0x000080u);
+        EXPECT_EQ(page.GetColorWell()->GetColor(), 0x000080u);
         EXPECT_EQ(gopher.m_LineStyle, 5);
 
         QTest::keyClick(page.PortEdit(), Qt::Key_1);  // gopher(701) does not exist yet
