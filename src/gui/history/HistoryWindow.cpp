@@ -82,7 +82,7 @@ HistoryWindow::HistoryWindow(const QString& path, QWidget* parent)
         m_pTabs->setTabText(0, QStringLiteral("Connections (%1)").arg(count));
     });
     resize(1000, 720);
-    OnRangeChoice();
+    FitRangeToData();
 }
 
 HistoryWindow::~HistoryWindow() {
@@ -176,14 +176,25 @@ QHBoxLayout* HistoryWindow::BuildChoices() {
     top->addWidget(refresh);
     top->addWidget(settings);
 
-    connect(m_pRange, &QComboBox::currentIndexChanged, this, [this] { OnRangeChoice(); });
+    auto chosen = [this] {
+        ++m_RangeChanges;
+        m_bFitted = false;
+    };
+    connect(m_pRange, &QComboBox::currentIndexChanged, this, [this, chosen] {
+        chosen();
+        OnRangeChoice();
+    });
     connect(m_pServers, &QComboBox::activated, this, [this] { Apply(); });
     connect(m_pGraphBy, &QComboBox::activated, this, [this] { Apply(); });
-    connect(m_pFrom, &QDateTimeEdit::editingFinished, this, [this] { Apply(); });
-    connect(m_pTo, &QDateTimeEdit::editingFinished, this, [this] { Apply(); });
+    for (QDateTimeEdit* edit : {m_pFrom, m_pTo}) {
+        connect(edit, &QDateTimeEdit::editingFinished, this, [this, chosen] {
+            chosen();
+            Apply();
+        });
+    }
     connect(refresh, &QPushButton::clicked, this, [this] {
         LoadServers();
-        OnRangeChoice();
+        m_bFitted ? FitRangeToData() : OnRangeChoice();
     });
     connect(settings, &QPushButton::clicked, this, [this] { OpenSettings(); });
     return top;
@@ -271,6 +282,45 @@ void HistoryWindow::OnRangeChoice() {
         m_pFrom->setDateTime(now.addSecs(-spans[choice]));
     }
     Apply();
+}
+
+// The window opens on all that was recorded, however old or new: from the
+// oldest record's minute to the minute after the newest. A file without
+// records opens on the last 24 hours; a range the user chose meanwhile stays.
+void HistoryWindow::FitRangeToData() {
+    Started();
+    const int changes = m_RangeChanges;
+    m_pRunner->Run([this, changes](HistoryQuery& query) {
+        int64_t first = 0;
+        int64_t last = 0;
+        bool known = false;
+        QString error;
+        try {
+            known = query.IsOpen() && query.Span(first, last);
+        } catch (const std::exception& failure) {
+            error = QString::fromStdString(failure.what());
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, changes, known, first, last, error] {
+                if (changes == m_RangeChanges) {
+                    if (known) ShowSpan(first, last);
+                    OnRangeChoice();
+                }
+                Finished(error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void HistoryWindow::ShowSpan(int64_t first, int64_t last) {
+    {
+        const QSignalBlocker quiet(m_pRange);
+        m_pRange->setCurrentIndex(Custom);
+    }
+    m_pFrom->setDateTime(QDateTime::fromSecsSinceEpoch(first - first % 60));
+    m_pTo->setDateTime(QDateTime::fromSecsSinceEpoch(last - last % 60 + 60));
+    m_bFitted = true;
 }
 
 HistoryRange HistoryWindow::CurrentRange() const {
@@ -364,9 +414,12 @@ void HistoryWindow::ShowGraph(const HistorySeries& series, bool byUser) {
     m_pGraph->SetSubsetCount(subsets);
     m_pGraph->SetPointCount(points);
     for (int s = 0; s < subsets; ++s) {
-        m_pGraph->SetSubsetLabel(s, s < int(series.m_Names.size())
-                                        ? MonitorText(series.m_Names[size_t(s)])
-                                        : QStringLiteral("(none)"));
+        if (s >= int(series.m_Names.size())) {
+            m_pGraph->SetSubsetLabel(s, QStringLiteral("(none)"));
+            continue;
+        }
+        const std::string& name = series.m_Names[size_t(s)];
+        m_pGraph->SetSubsetLabel(s, byUser ? HistoryGridModel::UserText(name) : MonitorText(name));
     }
     double peak = 0;
     std::vector<float> values(size_t(subsets), 0.0f);
@@ -418,9 +471,10 @@ void HistoryWindow::ShowTotals(HistoryQuery::TotalsBy by, const std::vector<Hist
     table->setRowCount(int(totals.size()));
     for (int row = 0; row < int(totals.size()); ++row) {
         const HistoryTotal& total = totals[size_t(row)];
-        const QString cells[] = {MonitorText(total.m_Name),
-                                 QString::number(total.m_Connections), Bytes(total.m_In),
-                                 Bytes(total.m_Out)};
+        const QString cells[] = {
+            by == HistoryQuery::ByUser ? HistoryGridModel::UserText(total.m_Name)
+                                       : MonitorText(total.m_Name),
+            QString::number(total.m_Connections), Bytes(total.m_In), Bytes(total.m_Out)};
         for (int column = 0; column < 4; ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             if (column > 0) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);

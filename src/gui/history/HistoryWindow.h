@@ -76,6 +76,8 @@ private:
     QWidget* BuildTotalsTab();
     void SizeGridColumns();
     void OnRangeChoice();
+    void FitRangeToData();
+    void ShowSpan(int64_t first, int64_t last);
     void LoadServers();
     void LoadGraph(const HistoryRange& range, bool byUser);
     void LoadTotals(const HistoryRange& range);
@@ -107,4 +109,6 @@ private:
     QString m_StatusText;
     int m_Pending = 0;
     int m_Generation = 0;  // of the graph and totals; older answers are dropped
+    int m_RangeChanges = 0;  // the user's own choices of range, which a fit must not undo
+    bool m_bFitted = false;  // the range shown is the one fitted to the file
 };

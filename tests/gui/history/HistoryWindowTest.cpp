@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -80,7 +81,13 @@ protected:
 TEST_F(HistoryWindowTest, RangeFilterTotalsGraphAndPagedGrid) {
     HistoryWindow window(Path());
     Settle(window);
-    EXPECT_EQ(window.GridModel()->rowCount(), 450);  // last 24 hours, newest first
+    // It opens on all that the file holds, the record of two days ago included.
+    EXPECT_EQ(window.RangeBox()->currentIndex(), HistoryWindow::Custom);
+    EXPECT_EQ(window.GridModel()->rowCount(), 451);
+    EXPECT_LE(window.FromEdit()->dateTime().toSecsSinceEpoch(), std::time(nullptr) - 2 * 86400);
+    window.RangeBox()->setCurrentIndex(HistoryWindow::Last24Hours);
+    Settle(window);
+    EXPECT_EQ(window.GridModel()->rowCount(), 450);  // newest first
     EXPECT_EQ(window.ServerBox()->count(), 2);
     // Rows are read a page at a time: the last row comes when asked for.
     EXPECT_EQ(window.GridModel()->index(449, 2).data().toString(), QString());
@@ -110,6 +117,10 @@ TEST_F(HistoryWindowTest, RangeFilterTotalsGraphAndPagedGrid) {
     for (int p = 0; p < window.Graph()->PointCount(); ++p) sum += window.Graph()->Value(0, p);
     EXPECT_EQ(sum, 4040.0f);
     EXPECT_FALSE(window.Busy()->isVisible());
+
+    // A connection that gave no user is not a blank row.
+    HistoryConnection anonymous = Finished("", "www", 0);
+    EXPECT_EQ(HistoryGridModel::CellText(anonymous, HistoryQuery::ColUser), "(no user)");
 }
 
 TEST_F(HistoryWindowTest, ExportsTheGridAndTotalsAsCsvAndTellsWhenItCannot) {
