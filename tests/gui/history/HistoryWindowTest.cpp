@@ -150,6 +150,22 @@ TEST_F(HistoryWindowTest, ExportsTheGridAndTotalsAsCsvAndTellsWhenItCannot) {
     EXPECT_TRUE(m_Messages[0].startsWith("The grid could not be exported to "));
 }
 
+// On a small screen (twice the scale on a laptop) the window is as narrow as
+// the screen: its choices take two rows, and the graph keeps room for a plot
+// beside its titles, axes and legend.
+TEST_F(HistoryWindowTest, ANarrowWindowWrapsItsChoicesAndKeepsTheGraphReadable) {
+    HistoryWindow window(Path());
+    window.setWindowState(Qt::WindowNoState);
+    window.show();
+    window.resize(640, 560);
+    ASSERT_TRUE(RunEventsUntil([&] { return window.IsIdle() && window.width() <= 640; }));
+    EXPECT_TRUE(window.ChoicesWrapped());
+    EXPECT_GE(window.Graph()->height(), HistoryWindow::GraphMinimumHeight);
+    window.resize(1400, 720);
+    ASSERT_TRUE(RunEventsUntil([&] { return window.width() == 1400; }));
+    EXPECT_FALSE(window.ChoicesWrapped());
+}
+
 // Settings go to the program's writer: off records nothing; clearing asks first.
 TEST_F(HistoryWindowTest, SettingsSwitchRecordingOffAndClearOnlyWhenConfirmed) {
     HistoryService& service = HistoryService::Instance();
