@@ -17,4 +17,5 @@ enum GridColumn : int {
     ColResult,
     ColInRate,
     ColOutRate,
+    ColDestinationPort,
 };

@@ -131,6 +131,15 @@ std::string TermClause(const Term& term, const HistoryFilter::Param& param) {
 HistoryFilter HistoryFilter::Parse(const std::string& text) {
     HistoryFilter filter;
     FilterLine::Parse(text, filter.m_Terms, filter.m_Error);
+    // The history keeps addresses without their ports; a port term is one
+    // the SQL cannot answer, and the line is refused as a malformed one is.
+    for (const Term& term : filter.m_Terms) {
+        if (term.m_Match == FilterLine::PortRange) {
+            filter.m_Terms.clear();
+            filter.m_Error = "History cannot filter by port";
+            break;
+        }
+    }
     return filter;
 }
 

@@ -85,6 +85,18 @@ void HistoryQuery::Open(const std::string& path) {
     HistoryFilter::AddFunctions(m_Db);
 }
 
+bool HistoryQuery::Span(int64_t& first, int64_t& last) {
+    HistoryStatement statement(
+        m_Db,
+        "SELECT count(t), min(t), max(t) FROM (SELECT min(end_time) t FROM connections UNION ALL "
+        "SELECT max(end_time) FROM connections UNION ALL SELECT min(time) FROM periods UNION ALL "
+        "SELECT max(time) FROM periods)");
+    if (!statement.Step() || statement.Int(0) == 0) return false;
+    first = statement.Int(1);
+    last = statement.Int(2);
+    return true;
+}
+
 std::vector<std::string> HistoryQuery::Servers() {
     HistoryStatement statement(
         m_Db,

@@ -67,6 +67,9 @@ public:
                                         int64_t offset, int64_t limit);
     std::vector<HistoryTotal> Totals(const HistoryRange& range, TotalsBy by);
     HistorySeries Traffic(const HistoryRange& range, bool byUser);
+    // The times of the oldest and the newest record (a connection's end, a
+    // period); false when the file holds none.
+    bool Span(int64_t& first, int64_t& last);
 
     // A bucket from a minute to a day that gives a span at most about a hundred points.
     static int64_t BucketFor(int64_t span);

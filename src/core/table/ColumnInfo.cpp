@@ -20,6 +20,7 @@ const std::array<ColumnSpec, Column::Count> g_ColumnSpecs = {{
     {"Result", ColumnKind::Text, false, "connection refused"},
     {"In Rate", ColumnKind::Number, true, "1234.5 KB/s"},
     {"Out Rate", ColumnKind::Number, true, "1234.5 KB/s"},
+    {"Destination Port", ColumnKind::Number, true, "65535"},
 }};
 
 const std::array<std::string, Column::Count>& Titles() {
@@ -55,6 +56,8 @@ void BuildDefaultColumns(ColumnInfoArray& columns) {
         ColumnInfo info;
         info.m_Title = ColumnTitle(i);
         info.m_Id = i;
+        // The port is there for those who look for it; the grid opens as before.
+        info.m_bHidden = i == Column::DestinationPort ? 1 : 0;
         columns.push_back(std::move(info));
     }
 }

@@ -32,7 +32,8 @@ enum Id : int {
     Result = 11,
     InRate = 12,
     OutRate = 13,
-    Count  // the number of columns, g_nColumns
+    DestinationPort = 14,  // hidden until the user shows it
+    Count                  // the number of columns, g_nColumns
 };
 }  // namespace Column
 

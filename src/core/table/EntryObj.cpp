@@ -294,6 +294,9 @@ void EntryObj::Format(Slot slot) const {
         case SlotOutRate:
             FormatRate(m_RateOut, m_DataUnit, text);
             break;
+        case SlotDestPort:  // empty while the monitor has not sent it
+            text = PortOf(m_DestAddr) != 0 ? std::to_string(PortOf(m_DestAddr)) : std::string();
+            break;
         case SlotCount:
             break;
     }
@@ -344,6 +347,8 @@ const std::string& EntryObj::GetColumnText(int column) const {
             return MadeText(SlotInRate);
         case Column::OutRate:
             return MadeText(SlotOutRate);
+        case Column::DestinationPort:
+            return MadeText(SlotDestPort);
         default:
             return none;
     }
@@ -365,6 +370,8 @@ uint64_t EntryObj::ColumnNumber(int column) const {
             return HasRate() ? static_cast<uint64_t>(m_RateIn * 1000.0) : 0;
         case Column::OutRate:
             return HasRate() ? static_cast<uint64_t>(m_RateOut * 1000.0) : 0;
+        case Column::DestinationPort:
+            return PortOf(m_DestAddr);
         default:
             return 0;
     }

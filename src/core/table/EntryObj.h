@@ -37,6 +37,11 @@ public:
     static const std::string& AuthMethodText(uint8_t method);  // the same, made once
     // Four address bytes as a dotted quad ("10.0.0.1").
     static void FormatIpv4(const uint8_t* quad, std::string& text);
+    // The port of a socket address as the monitor sends it (bytes 2-3, network
+    // order); 0 when it was not sent.
+    static uint16_t PortOf(const uint8_t (&addr)[16]) {
+        return static_cast<uint16_t>(addr[2] << 8 | addr[3]);
+    }
 
     int32_t m_Status = 0;  // 0 active, 1 failed, 2 closed
     int32_t m_bFinished = 0;
@@ -98,6 +103,7 @@ private:
         SlotTotal,
         SlotInRate,
         SlotOutRate,
+        SlotDestPort,
         SlotCount
     };
     const std::string& MadeText(Slot slot) const;

@@ -48,6 +48,12 @@ bool ConnectionFilter::SetText(const std::string& text) {
 
 bool ConnectionFilter::Meets(const Term& term, const FilterIndex& index, size_t row) const {
     if (term.m_Match == FilterLine::Exact) return MeetsExact(term, index, row);
+    if (term.m_Match == FilterLine::PortRange) {
+        const EntryObj& entry = *index.Entry(row);
+        const uint16_t port = EntryObj::PortOf(
+            term.m_Field == FilterLine::SourcePort ? entry.m_SourceAddr : entry.m_DestAddr);
+        return port >= term.m_PortLow && port <= term.m_PortHigh;
+    }
     if (term.m_Match == FilterLine::Network) {
         const EntryObj& entry = *index.Entry(row);
         const bool source = term.m_Field == FilterLine::Source;

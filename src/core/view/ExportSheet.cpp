@@ -72,6 +72,10 @@ ExportCell ConnectionCell(const EntryObj& entry, int column, int32_t hostForm, i
             return IntegerCell(entry.m_LastTotal);
         case Column::NextServer:
             return TextCell(HostCell(hostForm, entry.m_NextServerName, entry.m_NextServerAddr));
+        case Column::DestinationPort: {
+            const uint16_t port = EntryObj::PortOf(entry.m_DestAddr);
+            return port != 0 ? IntegerCell(port) : ExportCell();
+        }
         default:
             return TextCell(entry.GetColumnText(column));
     }

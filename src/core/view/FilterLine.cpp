@@ -11,7 +11,7 @@ struct FieldName {
     std::string_view m_Name;
     FilterLine::Field m_Field;
 };
-constexpr std::array<FieldName, 9> FieldNames = {{
+constexpr std::array<FieldName, 11> FieldNames = {{
     {"user", FilterLine::User},
     {"dest", FilterLine::Destination},
     {"destination", FilterLine::Destination},
@@ -21,6 +21,8 @@ constexpr std::array<FieldName, 9> FieldNames = {{
     {"auth", FilterLine::Auth},
     {"result", FilterLine::Result},
     {"server", FilterLine::Server},
+    {"sport", FilterLine::SourcePort},
+    {"dport", FilterLine::DestinationPort},
 }};
 
 bool IsBlank(char c) {
@@ -61,6 +63,19 @@ bool NextToken(std::string_view& line, std::string& token, bool& quoted, bool& l
             token.push_back(inside);
         }
     }
+    return true;
+}
+
+// A port of 0 to 65535, digits only.
+bool ParsePort(std::string_view text, uint16_t& port) {
+    if (text.empty() || text.size() > 5) return false;
+    uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (value > 65535) return false;
+    port = static_cast<uint16_t>(value);
     return true;
 }
 
@@ -126,18 +141,20 @@ bool FilterLine::ParseValue(std::string_view word, std::string_view value, bool 
     }
     if (found == nullptr) {
         error = "Unknown field \"" + std::string(word) +
-                ":\": use user:, dest:, src:, service:, auth:, result: or server:";
+                ":\": use user:, dest:, src:, service:, auth:, result:, server:, sport: or dport:";
         return false;
     }
     term.m_Field = found->m_Field;
+    if (value.empty() && !quoted) {
+        error = "\"" + name + ":\" needs a value";
+        return false;
+    }
+    if (term.m_Field == SourcePort || term.m_Field == DestinationPort)
+        return ParsePorts(name, value, term, error);
     if (!value.empty() && value.front() == '=') {
         term.m_Match = Exact;
         term.m_Value.assign(value.substr(1));
         return true;
-    }
-    if (value.empty() && !quoted) {
-        error = "\"" + name + ":\" needs a value";
-        return false;
     }
     const bool host = found->m_Field == Source || found->m_Field == Destination;
     if (host && value.find('/') != std::string_view::npos) {
@@ -151,6 +168,24 @@ bool FilterLine::ParseValue(std::string_view word, std::string_view value, bool 
     }
     term.m_Match = Contains;
     term.m_Value = Folded(value);
+    return true;
+}
+
+// "443", "=443" or "8000-8100": a port is a number, so "=" changes nothing.
+bool FilterLine::ParsePorts(std::string_view name, std::string_view value, Term& term,
+                            std::string& error) {
+    if (!value.empty() && value.front() == '=') value.remove_prefix(1);
+    const size_t dash = value.find('-');
+    const std::string_view low = value.substr(0, dash);
+    const std::string_view high = dash == std::string_view::npos ? low : value.substr(dash + 1);
+    if (!ParsePort(low, term.m_PortLow) || !ParsePort(high, term.m_PortHigh) ||
+        term.m_PortLow > term.m_PortHigh) {
+        error = "\"" + std::string(name) + ":" + std::string(value) +
+                "\" is not a port: write it like 443 or 8000-8100";
+        return false;
+    }
+    term.m_Match = PortRange;
+    term.m_Value.assign(value);
     return true;
 }
 

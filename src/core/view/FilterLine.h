@@ -6,11 +6,15 @@
 //   user:NAME       one field holds it; also dest: (destination:), src: (source:),
 //                   service:, auth:, result:, server:
 //   dest:10.0.0.0/8 src: and dest: also take an IPv4 network
+//   dport:443       the destination's port is 443; also sport: (the client's
+//   dport:8000-8100 port) and a range of ports, both ends included
 //   user:=NAME      the field is exactly NAME (what a group's row stands for)
 //   -term           the connection must not meet the term
 //   "two words"     quotes keep blanks (and \" \\) inside one value
-// A malformed line keeps every connection and says what is wrong.
+// A malformed line keeps every connection and says what is wrong; so does a
+// line with a term its back end cannot answer (History keeps no ports).
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,14 +23,27 @@
 
 class FilterLine {
 public:
-    enum Field { Anywhere, User, Destination, Source, Service, Auth, Result, Server };
-    enum Match { Contains, Exact, Network };
+    enum Field {
+        Anywhere,
+        User,
+        Destination,
+        Source,
+        Service,
+        Auth,
+        Result,
+        Server,
+        SourcePort,
+        DestinationPort
+    };
+    enum Match { Contains, Exact, Network, PortRange };
     struct Term {
         Field m_Field = Anywhere;
         Match m_Match = Contains;
         bool m_bExclude = false;
         std::string m_Value;  // folded for Contains, as typed for Exact and Network
         Ipv4Network m_Network;
+        uint16_t m_PortLow = 0;  // PortRange: the ports from low to high
+        uint16_t m_PortHigh = 0;
     };
 
     // The terms of the line; false when it is malformed, with no terms and
@@ -41,5 +58,7 @@ private:
     static bool ParseToken(std::string_view token, bool quoted, bool leadingQuote, Term& term,
                            std::string& error);
     static bool ParseValue(std::string_view word, std::string_view value, bool quoted, Term& term,
+                           std::string& error);
+    static bool ParsePorts(std::string_view name, std::string_view value, Term& term,
                            std::string& error);
 };

@@ -6,8 +6,10 @@
 #include <QGuiApplication>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QPalette>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "gui/graph/ServiceRecord.h"
 
@@ -351,7 +353,7 @@ QImage GraphCtrl::RenderImage(QSize extent) const {
 void GraphCtrl::Render(QPainter& painter, const QRectF& target) const {
     Layout layout;
     ComputeLayout(layout, painter.device(), font(), target);
-    Draw(painter, layout);
+    Draw(painter, layout, PaperColors());
 }
 
 void GraphCtrl::paintEvent(QPaintEvent*) {
@@ -360,7 +362,7 @@ void GraphCtrl::paintEvent(QPaintEvent*) {
         m_bLayoutValid = true;
     }
     QPainter painter(this);
-    Draw(painter, m_Layout);
+    Draw(painter, m_Layout, ScreenColors());
     // Tab reaches the graph too: it shows where the keyboard is.
     if (hasFocus()) {
         painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
@@ -376,6 +378,7 @@ void GraphCtrl::resizeEvent(QResizeEvent* event) {
 
 void GraphCtrl::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) Invalidate();
+    if (event->type() == QEvent::PaletteChange) update();  // a dark palette paints otherwise
     QWidget::changeEvent(event);
 }
 
@@ -566,16 +569,67 @@ qreal GraphCtrl::YOf(const Layout& layout, double value) const {
     return std::clamp(y, layout.m_Frame.top() - slack, layout.m_Frame.bottom() + slack);
 }
 
-void GraphCtrl::Draw(QPainter& painter, const Layout& layout) const {
+namespace {
+
+// A palette is dark when its window is darker than the text written on it.
+bool IsDark(const QPalette& palette) {
+    return palette.color(QPalette::Window).lightness() <
+           palette.color(QPalette::WindowText).lightness();
+}
+
+QColor Between(const QColor& one, const QColor& other) {
+    return QColor((one.red() + other.red()) / 2, (one.green() + other.green()) / 2,
+                  (one.blue() + other.blue()) / 2);
+}
+
+// A line as dark as a dark plot area (black "Others", navy, dark grey) is
+// drawn as light as it was dark, in its own hue.
+QColor ReadableOn(const QColor& line, const QColor& plot) {
+    constexpr int LeastDifference = 80;
+    if (std::abs(line.lightness() - plot.lightness()) >= LeastDifference) return line;
+    return QColor::fromHsl(line.hslHue(), line.hslSaturation(), 255 - line.lightness());
+}
+
+}  // namespace
+
+GraphCtrl::Colors GraphCtrl::PaperColors() const {
+    return {m_BackgroundColor, m_PlotColor, Qt::black, QColor(160, 160, 160), false};
+}
+
+GraphCtrl::Colors GraphCtrl::ScreenColors() const {
+    const QPalette& colors = palette();
+    if (!IsDark(colors)) return PaperColors();
+    const QColor text = colors.color(QPalette::WindowText);
+    const QColor plot = colors.color(QPalette::Base);
+    return {colors.color(QPalette::Window), plot, text, Between(text, plot), true};
+}
+
+QPen GraphCtrl::SubsetPen(int subset, const Layout& layout, const Colors& colors) const {
+    const QColor color = SubsetColor(subset);
+    return LineStylePen(SubsetLineStyle(subset),
+                        colors.m_bDark ? ReadableOn(color, colors.m_Plot) : color, layout.m_Scale);
+}
+
+void GraphCtrl::Draw(QPainter& painter, const Layout& layout, const Colors& colors) const {
     painter.save();
-    const qreal scale = layout.m_Scale;
-    const qreal gap = 4 * scale;
-    const QRectF& frame = layout.m_Frame;
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
-    painter.fillRect(layout.m_Target, m_BackgroundColor);
+    painter.fillRect(layout.m_Target, colors.m_Background);
+    painter.setPen(colors.m_Text);
+    DrawTitles(painter, layout);
+    painter.fillRect(layout.m_Frame, colors.m_Plot);
+    DrawGrid(painter, layout, colors);
+    QPen axisPen(colors.m_Text);
+    axisPen.setWidthF(layout.m_Scale);
+    painter.setPen(axisPen);
+    DrawAxes(painter, layout);
+    painter.drawRect(layout.m_Frame);
+    DrawLines(painter, layout, colors);
+    if (!layout.m_LegendRect.isEmpty()) DrawLegend(painter, layout, colors);
+    painter.restore();
+}
 
-    painter.setPen(Qt::black);
+void GraphCtrl::DrawTitles(QPainter& painter, const Layout& layout) const {
     if (!layout.m_TitleRect.isNull()) {
         painter.setFont(layout.m_TitleFont);
         painter.drawText(layout.m_TitleRect, Qt::AlignCenter | Qt::TextSingleLine,
@@ -586,12 +640,12 @@ void GraphCtrl::Draw(QPainter& painter, const Layout& layout) const {
         painter.drawText(layout.m_SubtitleRect, Qt::AlignCenter | Qt::TextSingleLine,
                          layout.m_SubtitleText);
     }
+}
 
-    painter.fillRect(frame, m_PlotColor);
-
-    // Grid.
-    QPen gridPen(QColor(160, 160, 160));
-    gridPen.setWidthF(scale);
+void GraphCtrl::DrawGrid(QPainter& painter, const Layout& layout, const Colors& colors) const {
+    const QRectF& frame = layout.m_Frame;
+    QPen gridPen(colors.m_Grid);
+    gridPen.setWidthF(layout.m_Scale);
     gridPen.setStyle(Qt::DotLine);
     painter.setPen(gridPen);
     if (m_GridLines == GridHorizontal || m_GridLines == GridBoth) {
@@ -606,11 +660,12 @@ void GraphCtrl::Draw(QPainter& painter, const Layout& layout) const {
             painter.drawLine(QPointF(x, frame.top()), QPointF(x, frame.bottom()));
         }
     }
+}
 
-    // Axes: ticks with their texts.
-    QPen axisPen(Qt::black);
-    axisPen.setWidthF(scale);
-    painter.setPen(axisPen);
+// The ticks with their texts, and the axes' labels, in the painter's pen.
+void GraphCtrl::DrawAxes(QPainter& painter, const Layout& layout) const {
+    const QRectF& frame = layout.m_Frame;
+    const qreal gap = 4 * layout.m_Scale;
     const qreal line = layout.m_LineHeight;
     for (size_t i = 0; i < layout.m_YTicks.size(); ++i) {
         const qreal y = YOf(layout, layout.m_YTicks[i]);
@@ -642,29 +697,28 @@ void GraphCtrl::Draw(QPainter& painter, const Layout& layout) const {
                          Qt::AlignCenter, layout.m_YLabelLines.join('\n'));
         painter.restore();
     }
-    painter.drawRect(frame);
+}
 
-    // The lines, inside the frame only.
+// The lines, inside the frame only.
+void GraphCtrl::DrawLines(QPainter& painter, const Layout& layout, const Colors& colors) const {
+    const qreal scale = layout.m_Scale;
     painter.save();
-    painter.setClipRect(frame.adjusted(scale, scale, -scale, -scale));
+    painter.setClipRect(layout.m_Frame.adjusted(scale, scale, -scale, -scale));
     m_Line.resize(static_cast<size_t>(m_nPoints));
     for (int s = 0; s < m_nSubsets; ++s) {
         for (int p = 0; p < m_nPoints; ++p) {
             m_Line[static_cast<size_t>(p)] = QPointF(XOf(layout, p), YOf(layout, Value(s, p)));
         }
-        const QPen pen = LineStylePen(SubsetLineStyle(s), SubsetColor(s), scale);
+        const QPen pen = SubsetPen(s, layout, colors);
         // Smoothing would wash thin lines out to half their colour.
         painter.setRenderHint(QPainter::Antialiasing, pen.widthF() > 2 * scale);
         painter.setPen(pen);
         painter.drawPolyline(m_Line.data(), m_nPoints);
     }
     painter.restore();
-
-    if (!layout.m_LegendRect.isEmpty()) DrawLegend(painter, layout);
-    painter.restore();
 }
 
-void GraphCtrl::DrawLegend(QPainter& painter, const Layout& layout) const {
+void GraphCtrl::DrawLegend(QPainter& painter, const Layout& layout, const Colors& colors) const {
     const qreal scale = layout.m_Scale;
     const qreal sample = 32 * scale;
     const qreal gap = 4 * scale;
@@ -674,12 +728,12 @@ void GraphCtrl::DrawLegend(QPainter& painter, const Layout& layout) const {
         const qreal x = layout.m_LegendLeft + column * layout.m_LegendColumn;
         const qreal y = layout.m_LegendTop + row * layout.m_LegendRow;
         const qreal middle = y + layout.m_LegendRow / 2;
-        const QPen pen = LineStylePen(SubsetLineStyle(s), SubsetColor(s), scale);
+        const QPen pen = SubsetPen(s, layout, colors);
         painter.setRenderHint(QPainter::Antialiasing, pen.widthF() > 2 * scale);
         painter.setPen(pen);
         painter.drawLine(QPointF(x + gap, middle), QPointF(x + sample - gap, middle));
         painter.setRenderHint(QPainter::Antialiasing, false);
-        painter.setPen(Qt::black);
+        painter.setPen(colors.m_Text);
         painter.drawText(
             QRectF(x + sample + gap, y, layout.m_LegendColumn - sample - gap, layout.m_LegendRow),
             Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, SubsetLabel(s));

@@ -165,8 +165,25 @@ private:
 
     void ComputeLayout(Layout& layout, const QPaintDevice* device, const QFont& base,
                        const QRectF& target) const;
-    void Draw(QPainter& painter, const Layout& layout) const;
-    void DrawLegend(QPainter& painter, const Layout& layout) const;
+    // What the graph is painted with: the colours set on it (printouts and
+    // pictures always, the screen in a light palette), or in a dark palette
+    // the palette's own, so that texts and lines stay readable on screen.
+    struct Colors {
+        QColor m_Background;
+        QColor m_Plot;
+        QColor m_Text;  // texts, axes and the frame
+        QColor m_Grid;
+        bool m_bDark = false;
+    };
+    Colors PaperColors() const;
+    Colors ScreenColors() const;
+    void Draw(QPainter& painter, const Layout& layout, const Colors& colors) const;
+    void DrawTitles(QPainter& painter, const Layout& layout) const;
+    void DrawGrid(QPainter& painter, const Layout& layout, const Colors& colors) const;
+    void DrawAxes(QPainter& painter, const Layout& layout) const;
+    void DrawLines(QPainter& painter, const Layout& layout, const Colors& colors) const;
+    void DrawLegend(QPainter& painter, const Layout& layout, const Colors& colors) const;
+    QPen SubsetPen(int subset, const Layout& layout, const Colors& colors) const;
     QRectF YLabelBox(Layout& layout, const QFontMetricsF& metrics, qreal left, qreal top,
                      qreal frameBottom) const;
     qreal XOf(const Layout& layout, int point) const;

@@ -48,6 +48,9 @@ void ServiceCatalogue::LoadPredefined() {
         MakeRecord("archie", 1525, 0x00FFFF, LineSolid),
         MakeRecord("whois", 43, 0x808080, LineSolid8),
         MakeRecord("finger", 79, 0xFFFF00, LineDashDot),
+        // Today's traffic: web over TLS and proxies chained to SOCKS servers.
+        MakeRecord("https", 443, 0xFF00FF, LineDash),
+        MakeRecord("socks", 1080, 0x0080FF, LineDot),
     };
     for (const ServiceRecord& record : predefined) Catalogue()[record.m_Name] = record;
 }

@@ -20,6 +20,7 @@
 #include "gui/grid/GridModel.h"
 #include "gui/grid/GridView.h"
 #include "gui/grid/GroupModel.h"
+#include "gui/grid/LocaleNumbers.h"
 #include "gui/session/CVGLDoc.h"
 
 namespace {
@@ -27,13 +28,14 @@ namespace {
 QString Rate(double bytesPerSecond, int dataUnit) {
     std::string text;
     EntryObj::FormatRate(bytesPerSecond, dataUnit, text);
-    return text.empty() ? QStringLiteral("-") : QString::fromStdString(text);
+    return text.empty() ? QStringLiteral("-")
+                        : LocaleNumbers::Grouped(QString::fromStdString(text));
 }
 
 QString Bytes(uint64_t bytes, int dataUnit) {
     std::string text;
     EntryObj::FormatBytes(bytes, dataUnit, text);
-    return QString::fromStdString(text);
+    return LocaleNumbers::Grouped(QString::fromStdString(text));
 }
 
 }  // namespace
@@ -177,11 +179,10 @@ void ConnectionPane::ShowTotals(const ConnectionTotals& totals) {
     m_pTotals->setText(
         QStringLiteral("Shown: %1    Active: %2    Failed: %3    In: %4    Out: %5    "
                        "In rate: %6    Out rate: %7")
-            .arg(totals.m_Connections)
-            .arg(totals.m_Active)
-            .arg(totals.m_Failed)
-            .arg(Bytes(totals.m_BytesIn, unit), Bytes(totals.m_BytesOut, unit),
-                 Rate(totals.m_RateIn, unit), Rate(totals.m_RateOut, unit)));
+            .arg(LocaleNumbers::Count(totals.m_Connections), LocaleNumbers::Count(totals.m_Active),
+                 LocaleNumbers::Count(totals.m_Failed), Bytes(totals.m_BytesIn, unit),
+                 Bytes(totals.m_BytesOut, unit), Rate(totals.m_RateIn, unit),
+                 Rate(totals.m_RateOut, unit)));
 }
 
 void ConnectionPane::OnGroupActivated(int row) {

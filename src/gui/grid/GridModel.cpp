@@ -8,6 +8,7 @@
 #include "core/table/PMCTable.h"
 #include "core/view/TextOrder.h"
 #include "gui/framework/MonitorText.h"
+#include "gui/grid/LocaleNumbers.h"
 
 GridModel::GridModel(const ColumnInfoArray& columns, QObject* parent)
     : QAbstractTableModel(parent), m_Columns(columns) {}
@@ -34,11 +35,21 @@ int GridModel::columnCount(const QModelIndex& parent) const {
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || !m_pTable) return {};
-    if (role == Qt::DisplayRole) {
-        return MonitorText(m_pTable->GetCellText(TableRow(index.row()), index.column()));
+    const int column = index.column();
+    if (role == Qt::DisplayRole || role == RawTextRole || role == Qt::ToolTipRole) {
+        const QString text = MonitorText(m_pTable->GetCellText(TableRow(index.row()), column));
+        if (role == RawTextRole) return text;
+        if (column == Column::InRate || column == Column::OutRate)
+            return role == Qt::DisplayRole ? LocaleNumbers::Grouped(text) : QVariant();
+        // A text cut short to its column's width is there whole in its tooltip.
+        if (role == Qt::ToolTipRole)
+            return ColumnSpecOf(column).m_Kind == ColumnKind::Text && !text.trimmed().isEmpty()
+                       ? QVariant(text)
+                       : QVariant();
+        return text;
     }
     if (role == Qt::TextAlignmentRole) {
-        const bool numeric = ColumnSpecOf(index.column()).m_bAlignRight;
+        const bool numeric = ColumnSpecOf(column).m_bAlignRight;
         return QVariant::fromValue(Qt::AlignVCenter | (numeric ? Qt::AlignRight : Qt::AlignLeft));
     }
     return {};

@@ -25,6 +25,10 @@ public:
     // directions from them as it goes.
     explicit GridModel(const ColumnInfoArray& columns, QObject* parent = nullptr);
 
+    // A cell's text as the table made it, plain digits and all, for copies;
+    // the display role shows the rates with the locale's group separators.
+    static constexpr int RawTextRole = Qt::UserRole + 1;
+
     void SetTable(const PMCTable* table);
     const PMCTable* Table() const { return m_pTable; }
 

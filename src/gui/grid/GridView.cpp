@@ -131,6 +131,30 @@ void GridView::OnDocumentUpdate(GWView*, intptr_t, QObject*) {
 
 void GridView::SetRowCount(int rows) {
     m_pModel->SetRowCount(std::max(rows, 0));
+    if (!m_bWidthsFitted && m_pModel->rowCount() > 0) {
+        m_bWidthsFitted = true;
+        FitColumnsToRows();
+    }
+}
+
+// Once, at the first poll that brings rows: each column grows to its longest
+// text (results, long user names), so that little is cut short at first
+// sight. Later polls leave the widths to the user; a text still too wide
+// shows whole in its tooltip.
+void GridView::FitColumnsToRows() {
+    constexpr int MeasuredRows = 2000;  // a busy proxy's first poll costs no more than this
+    constexpr int WidestColumn = 600;
+    const QFontMetrics metrics(font());
+    const int rows = std::min(m_pModel->rowCount(), MeasuredRows);
+    for (int column = 0; column < g_nColumns; ++column) {
+        int widest = 0;
+        for (int row = 0; row < rows; ++row) {
+            const QString text = m_pModel->data(m_pModel->index(row, column)).toString();
+            widest = std::max(widest, metrics.horizontalAdvance(text));
+        }
+        const int wanted = std::min(widest + 12, WidestColumn);
+        if (wanted > columnWidth(column)) setColumnWidth(column, wanted);
+    }
 }
 
 void GridView::ApplyColumnVisibility() {
@@ -298,7 +322,8 @@ QString GridView::SelectionText() const {
         QStringList texts;
         for (int column : columns) {
             texts << (cells.count({row, column})
-                          ? m_pModel->data(m_pModel->index(row, column)).toString()
+                          ? m_pModel->data(m_pModel->index(row, column), GridModel::RawTextRole)
+                                .toString()
                           : QString());
         }
         lines << texts.join(QLatin1Char('\t'));

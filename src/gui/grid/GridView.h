@@ -76,6 +76,7 @@ private:
     void UpdateFrozenGeometry();
     int FrozenWidth() const;
     void SetDefaultColumnWidths();
+    void FitColumnsToRows();
 
     GridModel* m_pModel = nullptr;
     GridDelegate* m_pDelegate = nullptr;
@@ -84,4 +85,5 @@ private:
     int m_nFrozen = 0;
     std::vector<int> m_FrozenColumns;   // the leading visible columns the overlay shows
     bool m_bDocumentConnected = false;  // stateChanged of the document is connected
+    bool m_bWidthsFitted = false;       // the first poll with rows has sized the columns
 };

@@ -6,6 +6,7 @@
 #include "core/table/EntryObj.h"
 #include "core/view/TextOrder.h"
 #include "gui/framework/MonitorText.h"
+#include "gui/grid/LocaleNumbers.h"
 
 namespace {
 
@@ -76,7 +77,9 @@ QVariant GroupModel::data(const QModelIndex& index, int role) const {
         default:
             return {};
     }
-    return MonitorText(text);
+    const QString shown = MonitorText(text);
+    return index.column() == RateIn || index.column() == RateOut ? LocaleNumbers::Grouped(shown)
+                                                                 : shown;
 }
 
 QVariant GroupModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -58,7 +58,7 @@ QString HistoryGridModel::CellText(const HistoryConnection& c, int column) {
         case HistoryQuery::ColServer:
             return MonitorText(c.m_Server);
         case HistoryQuery::ColUser:
-            return MonitorText(c.m_User);
+            return UserText(c.m_User);
         case HistoryQuery::ColSource:
             return HostText(c.m_SourceName, c.m_SourceAddr);
         case HistoryQuery::ColDestination:
@@ -92,6 +92,10 @@ QString HistoryGridModel::CellText(const HistoryConnection& c, int column) {
         default:
             return QString();
     }
+}
+
+QString HistoryGridModel::UserText(const std::string& user) {
+    return user.empty() ? QStringLiteral("(no user)") : MonitorText(user);
 }
 
 void HistoryGridModel::SetRange(const HistoryRange& range) {

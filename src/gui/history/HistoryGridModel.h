@@ -38,6 +38,9 @@ public:
 
     static QStringList Titles();
     static QString CellText(const HistoryConnection& connection, int column);
+    // A user's name, or "(no user)" for a connection that gave none, so that
+    // its row is not taken for an empty one.
+    static QString UserText(const std::string& user);
 
 signals:
     void queryStarted();

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
@@ -81,8 +82,8 @@ HistoryWindow::HistoryWindow(const QString& path, QWidget* parent)
     connect(m_pModel, &HistoryGridModel::countChanged, this, [this](qint64 count) {
         m_pTabs->setTabText(0, QStringLiteral("Connections (%1)").arg(count));
     });
-    resize(1000, 720);
-    OnRangeChoice();
+    FitFirstSize();
+    FitRangeToData();
 }
 
 HistoryWindow::~HistoryWindow() {
@@ -104,9 +105,49 @@ HistoryWindow* HistoryWindow::ShowWindow(QWidget* owner) {
     return g_pWindow;
 }
 
+// 1000 by 720, or wide enough for one row of choices, where that fits the
+// screen's available area; where it does not (a small screen, or a large
+// scale factor) the window opens maximised, as the main window does, its
+// normal size fitted inside that area.
+void HistoryWindow::FitFirstSize() {
+    const QSize wanted(std::max(1000, OneRowWidth()), 720);
+    const QScreen* shown = screen();
+    const QRect available = shown ? shown->availableGeometry() : QRect();
+    if (available.isEmpty() ||
+        (wanted.width() <= available.width() && wanted.height() <= available.height())) {
+        resize(wanted);
+        return;
+    }
+    resize(wanted.boundedTo(available.size() * 9 / 10).expandedTo(minimumSizeHint()));
+    setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+// The window's width for all the choices side by side at their natural widths.
+int HistoryWindow::OneRowWidth() const {
+    const QMargins margins = layout()->contentsMargins();
+    return margins.left() + m_pRangeRow->sizeHint().width() + m_pChoices->horizontalSpacing() +
+           m_pViewRow->sizeHint().width() + margins.right();
+}
+
+void HistoryWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    WrapChoices();
+}
+
+// The second half of the choices goes under the first when both do not fit
+// side by side at their natural widths.
+void HistoryWindow::WrapChoices() {
+    const bool wrap = width() < OneRowWidth();
+    if (wrap == m_bChoicesWrapped) return;
+    m_bChoicesWrapped = wrap;
+    m_pChoices->removeItem(m_pViewRow);
+    m_pChoices->addLayout(m_pViewRow, wrap ? 1 : 0, wrap ? 0 : 1);
+}
+
 void HistoryWindow::BuildLayout() {
-    QHBoxLayout* top = BuildChoices();
+    QWidget* top = BuildChoices();
     m_pGraph = new GraphCtrl(this);
+    m_pGraph->setMinimumHeight(GraphMinimumHeight);
     m_pGraph->SetBackgroundColor(palette().color(QPalette::Window));
     m_pGraph->SetGridLines(GraphCtrl::GridBoth);
     m_pGraph->SetXAxisLabel(QStringLiteral("Time"));
@@ -118,7 +159,9 @@ void HistoryWindow::BuildLayout() {
     m_pTabs->addTab(connections, QStringLiteral("Connections"));
     m_pTabs->addTab(totals, QStringLiteral("Totals"));
 
+    m_pTabs->setMinimumHeight(TabsMinimumHeight);
     auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setChildrenCollapsible(false);
     splitter->addWidget(m_pGraph);
     splitter->addWidget(m_pTabs);
     splitter->setStretchFactor(0, 2);
@@ -135,14 +178,15 @@ void HistoryWindow::BuildLayout() {
     bottom->addWidget(m_pBusy);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
+    layout->addWidget(top);
     layout->addWidget(splitter, 1);
     layout->addLayout(bottom);
     LoadServers();
 }
 
 // The row of choices above the graph: range, server, what the graph shows.
-QHBoxLayout* HistoryWindow::BuildChoices() {
+// It may be narrower than one row of them (WrapChoices then makes two).
+QWidget* HistoryWindow::BuildChoices() {
     m_pRange = new QComboBox(this);
     m_pRange->addItems({QStringLiteral("Last hour"), QStringLiteral("Last 24 hours"),
                         QStringLiteral("Last 7 days"), QStringLiteral("Last 30 days"),
@@ -162,31 +206,54 @@ QHBoxLayout* HistoryWindow::BuildChoices() {
     auto* refresh = new QPushButton(QStringLiteral("&Refresh"), this);
     auto* settings = new QPushButton(QStringLiteral("&Settings..."), this);
 
-    auto* top = new QHBoxLayout;
-    top->addWidget(new QLabel(QStringLiteral("Range:"), this));
-    top->addWidget(m_pRange);
-    top->addWidget(new QLabel(QStringLiteral("From:"), this));
-    top->addWidget(m_pFrom);
-    top->addWidget(new QLabel(QStringLiteral("To:"), this));
-    top->addWidget(m_pTo);
-    top->addWidget(new QLabel(QStringLiteral("Server:"), this));
-    top->addWidget(m_pServers, 1);
-    top->addWidget(new QLabel(QStringLiteral("Graph:"), this));
-    top->addWidget(m_pGraphBy);
-    top->addWidget(refresh);
-    top->addWidget(settings);
+    m_pChoicesBox = new QWidget(this);
+    m_pRangeRow = new QHBoxLayout;
+    m_pRangeRow->addWidget(new QLabel(QStringLiteral("Range:"), this));
+    m_pRangeRow->addWidget(m_pRange);
+    m_pRangeRow->addWidget(new QLabel(QStringLiteral("From:"), this));
+    m_pRangeRow->addWidget(m_pFrom);
+    m_pRangeRow->addWidget(new QLabel(QStringLiteral("To:"), this));
+    m_pRangeRow->addWidget(m_pTo);
+    m_pViewRow = new QHBoxLayout;
+    m_pViewRow->addWidget(new QLabel(QStringLiteral("Server:"), this));
+    m_pViewRow->addWidget(m_pServers, 1);
+    m_pViewRow->addWidget(new QLabel(QStringLiteral("Graph:"), this));
+    m_pViewRow->addWidget(m_pGraphBy);
+    m_pViewRow->addWidget(refresh);
+    m_pViewRow->addWidget(settings);
+    m_pChoices = new QGridLayout(m_pChoicesBox);
+    m_pChoices->setContentsMargins(0, 0, 0, 0);
+    m_pChoices->addLayout(m_pRangeRow, 0, 0);
+    m_pChoices->addLayout(m_pViewRow, 0, 1);
+    m_pChoices->setColumnStretch(1, 1);
+    m_pChoicesBox->setMinimumWidth(
+        std::max(m_pRangeRow->minimumSize().width(), m_pViewRow->minimumSize().width()));
+    ConnectChoices(refresh, settings);
+    return m_pChoicesBox;
+}
 
-    connect(m_pRange, &QComboBox::currentIndexChanged, this, [this] { OnRangeChoice(); });
-    connect(m_pServers, &QComboBox::activated, this, [this] { Apply(); });
-    connect(m_pGraphBy, &QComboBox::activated, this, [this] { Apply(); });
-    connect(m_pFrom, &QDateTimeEdit::editingFinished, this, [this] { Apply(); });
-    connect(m_pTo, &QDateTimeEdit::editingFinished, this, [this] { Apply(); });
-    connect(refresh, &QPushButton::clicked, this, [this] {
-        LoadServers();
+void HistoryWindow::ConnectChoices(QPushButton* refresh, QPushButton* settings) {
+    auto chosen = [this] {
+        ++m_RangeChanges;
+        m_bFitted = false;
+    };
+    connect(m_pRange, &QComboBox::currentIndexChanged, this, [this, chosen] {
+        chosen();
         OnRangeChoice();
     });
+    connect(m_pServers, &QComboBox::activated, this, [this] { Apply(); });
+    connect(m_pGraphBy, &QComboBox::activated, this, [this] { Apply(); });
+    for (QDateTimeEdit* edit : {m_pFrom, m_pTo}) {
+        connect(edit, &QDateTimeEdit::editingFinished, this, [this, chosen] {
+            chosen();
+            Apply();
+        });
+    }
+    connect(refresh, &QPushButton::clicked, this, [this] {
+        LoadServers();
+        m_bFitted ? FitRangeToData() : OnRangeChoice();
+    });
     connect(settings, &QPushButton::clicked, this, [this] { OpenSettings(); });
-    return top;
 }
 
 // Connections: the filter, the grid and its export.
@@ -271,6 +338,45 @@ void HistoryWindow::OnRangeChoice() {
         m_pFrom->setDateTime(now.addSecs(-spans[choice]));
     }
     Apply();
+}
+
+// The window opens on all that was recorded, however old or new: from the
+// oldest record's minute to the minute after the newest. A file without
+// records opens on the last 24 hours; a range the user chose meanwhile stays.
+void HistoryWindow::FitRangeToData() {
+    Started();
+    const int changes = m_RangeChanges;
+    m_pRunner->Run([this, changes](HistoryQuery& query) {
+        int64_t first = 0;
+        int64_t last = 0;
+        bool known = false;
+        QString error;
+        try {
+            known = query.IsOpen() && query.Span(first, last);
+        } catch (const std::exception& failure) {
+            error = QString::fromStdString(failure.what());
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, changes, known, first, last, error] {
+                if (changes == m_RangeChanges) {
+                    if (known) ShowSpan(first, last);
+                    OnRangeChoice();
+                }
+                Finished(error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void HistoryWindow::ShowSpan(int64_t first, int64_t last) {
+    {
+        const QSignalBlocker quiet(m_pRange);
+        m_pRange->setCurrentIndex(Custom);
+    }
+    m_pFrom->setDateTime(QDateTime::fromSecsSinceEpoch(first - first % 60));
+    m_pTo->setDateTime(QDateTime::fromSecsSinceEpoch(last - last % 60 + 60));
+    m_bFitted = true;
 }
 
 HistoryRange HistoryWindow::CurrentRange() const {
@@ -364,9 +470,12 @@ void HistoryWindow::ShowGraph(const HistorySeries& series, bool byUser) {
     m_pGraph->SetSubsetCount(subsets);
     m_pGraph->SetPointCount(points);
     for (int s = 0; s < subsets; ++s) {
-        m_pGraph->SetSubsetLabel(s, s < int(series.m_Names.size())
-                                        ? MonitorText(series.m_Names[size_t(s)])
-                                        : QStringLiteral("(none)"));
+        if (s >= int(series.m_Names.size())) {
+            m_pGraph->SetSubsetLabel(s, QStringLiteral("(none)"));
+            continue;
+        }
+        const std::string& name = series.m_Names[size_t(s)];
+        m_pGraph->SetSubsetLabel(s, byUser ? HistoryGridModel::UserText(name) : MonitorText(name));
     }
     double peak = 0;
     std::vector<float> values(size_t(subsets), 0.0f);
@@ -418,9 +527,10 @@ void HistoryWindow::ShowTotals(HistoryQuery::TotalsBy by, const std::vector<Hist
     table->setRowCount(int(totals.size()));
     for (int row = 0; row < int(totals.size()); ++row) {
         const HistoryTotal& total = totals[size_t(row)];
-        const QString cells[] = {MonitorText(total.m_Name),
-                                 QString::number(total.m_Connections), Bytes(total.m_In),
-                                 Bytes(total.m_Out)};
+        const QString cells[] = {
+            by == HistoryQuery::ByUser ? HistoryGridModel::UserText(total.m_Name)
+                                       : MonitorText(total.m_Name),
+            QString::number(total.m_Connections), Bytes(total.m_In), Bytes(total.m_Out)};
         for (int column = 0; column < 4; ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             if (column > 0) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);

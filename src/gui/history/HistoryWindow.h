@@ -18,6 +18,7 @@ class HistoryGridModel;
 class HistoryQueryRunner;
 class QComboBox;
 class QDateTimeEdit;
+class QGridLayout;
 class QHBoxLayout;
 class QLabel;
 class QLineEdit;
@@ -32,6 +33,10 @@ class HistoryWindow : public QWidget {
     Q_OBJECT
 public:
     enum RangeChoice { LastHour, Last24Hours, Last7Days, Last30Days, Custom };
+    // The graph keeps room for its titles, axes and legend and a plot still
+    // to be read, and the grid for a few rows, however small the window.
+    static constexpr int GraphMinimumHeight = 240;
+    static constexpr int TabsMinimumHeight = 160;
 
     explicit HistoryWindow(const QString& path, QWidget* parent = nullptr);
     ~HistoryWindow() override;
@@ -65,17 +70,28 @@ public:
     QTabWidget* Tabs() const { return m_pTabs; }
     QProgressBar* Busy() const { return m_pBusy; }
     const QString& StatusText() const { return m_StatusText; }
+    // The choices above the graph take two rows in a narrow window.
+    bool ChoicesWrapped() const { return m_bChoicesWrapped; }
 
 signals:
     void idle();  // the last query in flight was answered
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void BuildLayout();
-    QHBoxLayout* BuildChoices();
+    QWidget* BuildChoices();
+    void ConnectChoices(QPushButton* refresh, QPushButton* settings);
+    void WrapChoices();
+    int OneRowWidth() const;
+    void FitFirstSize();
     QWidget* BuildConnectionsTab();
     QWidget* BuildTotalsTab();
     void SizeGridColumns();
     void OnRangeChoice();
+    void FitRangeToData();
+    void ShowSpan(int64_t first, int64_t last);
     void LoadServers();
     void LoadGraph(const HistoryRange& range, bool byUser);
     void LoadTotals(const HistoryRange& range);
@@ -104,7 +120,14 @@ private:
     QProgressBar* m_pBusy = nullptr;
     QLabel* m_pStatus = nullptr;
     QTimer* m_pBusyDelay = nullptr;
+    QWidget* m_pChoicesBox = nullptr;
+    QGridLayout* m_pChoices = nullptr;
+    QHBoxLayout* m_pRangeRow = nullptr;  // range, from, to
+    QHBoxLayout* m_pViewRow = nullptr;   // server, graph, buttons: beside it or under it
+    bool m_bChoicesWrapped = false;
     QString m_StatusText;
     int m_Pending = 0;
     int m_Generation = 0;  // of the graph and totals; older answers are dropped
+    int m_RangeChanges = 0;  // the user's own choices of range, which a fit must not undo
+    bool m_bFitted = false;  // the range shown is the one fitted to the file
 };

@@ -322,14 +322,39 @@ void OptionGraphDlg::OnAdd() {
     record.m_Name = name.toStdString();
     record.m_bUserDefined = 1;
     record.m_Port = port;
-    record.m_Color = m_ColorWell->GetColor();
+    record.m_Color = FreeColor(m_ColorWell->GetColor());
     record.m_LineStyle = std::max(0, m_LineStyleList->currentRow());
     m_ServiceMap[record.m_Name] = record;
+    ShowRecord(record);
 
     UpdateAddButton();
     SelectLineQuietly(m_ServiceCheckList->row(item));
     m_DeleteButton->setEnabled(true);
     SetModified();
+}
+
+// The well shows the selected line's colour, so a new line would take the
+// colour of a line already on show. It keeps the well's colour only when no
+// other line has it; else it takes the first of the well's colours that no
+// line has, or at least none on show. Black is the "Others" line's, and
+// white and light grey vanish into the graph's background.
+uint32_t OptionGraphDlg::FreeColor(uint32_t wanted) const {
+    auto usedBy = [this](uint32_t color, bool shownOnly) {
+        for (const auto& [name, record] : m_ServiceMap) {
+            const bool shown = std::find(m_ShownServices.begin(), m_ShownServices.end(), name) !=
+                               m_ShownServices.end();
+            if (record.m_Color == color && (shown || !shownOnly)) return true;
+        }
+        return false;
+    };
+    if (!usedBy(wanted, false)) return wanted;
+    for (bool shownOnly : {false, true}) {
+        for (uint32_t color : ColorWell::Palette()) {
+            if (color == 0x000000 || color == 0xFFFFFF || color == 0xC0C0C0) continue;
+            if (!usedBy(color, shownOnly)) return color;
+        }
+    }
+    return wanted;
 }
 
 void OptionGraphDlg::OnDelete() {

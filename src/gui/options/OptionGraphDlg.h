@@ -71,6 +71,7 @@ private:
     void SelectLineQuietly(int row);               // without running the selection-change handler
     void ShowRecord(const ServiceRecord& record);  // line style, colour well and samples
     void ApplyLimit();
+    uint32_t FreeColor(uint32_t wanted) const;  // a colour for a new line
 
     ColorWell* m_ColorWell;
     GraphView* m_pGraphView = nullptr;

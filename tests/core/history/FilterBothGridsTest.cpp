@@ -133,7 +133,7 @@ TEST_F(FilterBothGridsTest, EveryLineKeepsTheSameConnectionsLiveAndInHistory) {
         {"auth:password", "alice,carol smith"},
         {"usr:bob",
          "error: Unknown field \"usr:\": use user:, dest:, src:, service:, auth:, "
-         "result: or server:"},
+         "result:, server:, sport: or dport:"},
     };
     std::vector<std::string> lines;
     for (const auto& [line, kept] : cases) lines.push_back(line);
@@ -142,6 +142,8 @@ TEST_F(FilterBothGridsTest, EveryLineKeepsTheSameConnectionsLiveAndInHistory) {
         EXPECT_EQ(m_Live[i], cases[i].second) << "live: " << cases[i].first;
         EXPECT_EQ(History(cases[i].first), cases[i].second) << "history: " << cases[i].first;
     }
+    // The history keeps no ports: History says so rather than keep nothing.
+    EXPECT_EQ(History("bob dport:443"), "error: History cannot filter by port");
 }
 
 }  // namespace

@@ -95,6 +95,12 @@ TEST_F(EntryObjTest, TextsAndAddressesAreFilledInNeverErased) {
     EXPECT_EQ(Col(ColSource), "client.example");
     EXPECT_EQ(Col(ColDestination), "93.184.216.34");  // no name: its own address
     EXPECT_EQ(Col(ColNextServer), "next.proxy");
+    EXPECT_EQ(Col(ColDestinationPort), "80");
+    update.m_DestAddr[2] = 0x1F;  // port 8080, network order
+    update.m_DestAddr[3] = 0x90;
+    Take(update);
+    EXPECT_EQ(Col(ColDestinationPort), "8080");
+    EXPECT_EQ(m_Entry.ColumnNumber(ColDestinationPort), 8080u);
     m_Entry.SetDisplay(0, 0, 0);
     EXPECT_EQ(Col(ColSource), "10.0.0.1");
     EXPECT_EQ(Col(ColNextServer), " ");  // a name but no address

@@ -24,6 +24,8 @@ struct Connection {
     uint32_t m_Out = 0;
     uint32_t m_Failure = 0;  // a result code; with m_bClosed the connection failed
     bool m_bClosed = false;
+    uint16_t m_SourcePort = 0;
+    uint16_t m_DestPort = 0;
 };
 
 class ViewFixture {
@@ -31,12 +33,13 @@ protected:
     const EntryObj* Add(const Connection& c) {
         auto entry = std::make_unique<EntryObj>();
         uint64_t delta = 0;
-        Apply(*entry, EncodeOpen(1, c.m_Id, 2, 1765000000, c.m_User, EncodeSockAddr(c.m_Source),
-                                 c.m_SourceName),
+        Apply(*entry,
+              EncodeOpen(1, c.m_Id, 2, 1765000000, c.m_User,
+                         EncodeSockAddr(c.m_Source, c.m_SourcePort), c.m_SourceName),
               delta);
         Apply(*entry,
-              EncodeUpdate(1, c.m_Id, c.m_Service, {}, "", EncodeSockAddr(c.m_Dest), c.m_DestName,
-                           c.m_In, c.m_Out),
+              EncodeUpdate(1, c.m_Id, c.m_Service, {}, "", EncodeSockAddr(c.m_Dest, c.m_DestPort),
+                           c.m_DestName, c.m_In, c.m_Out),
               delta);
         if (c.m_Failure != 0) Apply(*entry, EncodeResult(1, c.m_Id, c.m_Failure, "refused"), delta);
         if (c.m_bClosed) Apply(*entry, EncodeClose(1, c.m_Id), delta);

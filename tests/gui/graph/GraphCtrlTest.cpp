@@ -2,6 +2,8 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QPalette>
+#include <QPixmap>
 #include <QSet>
 #include <vector>
 
@@ -102,6 +104,43 @@ TEST(GraphCtrl, PictureShowsEachSubsetInItsColour) {
     EXPECT_GT(red, 1000);
     EXPECT_GT(blue, 1000);
     EXPECT_EQ(redAbove, 0);
+}
+
+// In a dark palette the screen follows it: background, plot area, axes and
+// texts, and a black line turns light. The light palette, printouts and
+// pictures keep the graph's own colours.
+TEST(GraphCtrl, ADarkPaletteRepaintsTheScreenOnlyInItsColours) {
+    GraphCtrl graph;
+    graph.SetBackgroundColor(QColor(192, 192, 192));
+    graph.SetSubsetCount(1);
+    graph.SetPointCount(4);
+    graph.SetSubsetColor(0, Qt::black);  // as "Others" is
+    graph.SetSubsetLineStyle(0, LineSolid8);
+    graph.SetYMax(100);
+    AppendValues(graph, {50});
+    AppendValues(graph, {50});
+    graph.resize(560, 320);
+    auto count = [](const QImage& image, QRgb wanted) {
+        int found = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) found += image.pixel(x, y) == wanted;
+        return found;
+    };
+    const QImage light = graph.grab().toImage();
+    EXPECT_EQ(light.pixel(1, 1), qRgb(192, 192, 192));
+    EXPECT_GT(count(light, qRgb(0, 0, 0)), 1000);
+
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(40, 40, 40));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(20, 20, 20));
+    graph.setPalette(dark);
+    const QImage screen = graph.grab().toImage();
+    EXPECT_EQ(screen.pixel(1, 1), qRgb(40, 40, 40));
+    EXPECT_GT(count(screen, qRgb(20, 20, 20)), 10000);   // the plot area
+    EXPECT_GT(count(screen, qRgb(230, 230, 230)), 500);  // axes, frame and texts
+    EXPECT_EQ(count(screen, qRgb(0, 0, 0)), 0);          // the black line too
+    EXPECT_EQ(graph.RenderImage(QSize(5600, 3200)).pixel(1, 1), qRgb(192, 192, 192));
 }
 
 TEST(GraphCtrl, YAxisLabelBreaksOntoASecondLineBeforeItIsShortened) {

@@ -2,6 +2,8 @@
 // subsets for the lists the options page may give, and the points a
 // connected session feeds it.
 
+#include <set>
+
 #include "gui/framework/CommandIds.h"
 #include "gui/session/SessionFixture.h"
 #include "support/GridColumns.h"
@@ -34,6 +36,13 @@ TEST_F(SessionTest, TheGraphStartsWithItsTitlesLabelsAndTheDefaultServices) {
     EXPECT_EQ(catalogue.at("whois").m_Color, 0x808080u);
     EXPECT_EQ(catalogue.at("whois").m_LineStyle, LineSolid8);
     EXPECT_EQ(catalogue.at("finger").m_Color, 0xFFFF00u);
+    // Today's services are there too, each with a colour of its own.
+    ASSERT_EQ(catalogue.count("https") + catalogue.count("socks"), 2u);
+    EXPECT_EQ(catalogue.at("https").m_Port, 443);
+    EXPECT_EQ(catalogue.at("socks").m_Port, 1080);
+    std::set<uint32_t> colours;
+    for (const auto& [name, record] : catalogue) colours.insert(record.m_Color);
+    EXPECT_EQ(colours.size(), catalogue.size());
 }
 
 TEST_F(SessionTest, OthersIsAlwaysTheLastSubsetExactlyOnce) {

@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -157,6 +158,35 @@ TEST_F(PaneTest, ExportWritesTheRowsOnShowWhileConnected) {
 
 // In the C locale the system's collation compares digits as text; the grid
 // and the groups must still put 9 before 10, in ASCII and beyond it.
+// The first poll with rows makes each column wide enough for its longest
+// text, once; a text still cut short shows whole in its tooltip. The totals
+// and the rates carry the locale's group separators; copies keep plain digits.
+TEST_F(PaneTest, FirstPollFitsTheColumnsAndNumbersFollowTheLocale) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    int64_t now = 1000000;
+    m_pDoc->m_Table.SetClock([&now] { return now; });
+    const QString user = QStringLiteral("a.rather.long.user.name@directory.example");
+    m_Monitor.QueueBatch(UserConnection(1, user.toStdString(), "a.example", 1000));
+    m_Monitor.QueueBatch({EncodeUpdate(7, 1, "", MonBytes{}, "", MonBytes{}, "", 12346670, 0)});
+    Connect(m_Monitor.Host());
+    EXPECT_GE(m_pGrid->columnWidth(ColUserName), m_pGrid->fontMetrics().horizontalAdvance(user));
+    EXPECT_EQ(m_pGrid->model()->index(0, ColUserName).data(Qt::ToolTipRole).toString(), user);
+
+    m_pGrid->setColumnWidth(ColUserName, 40);
+    now += 10000;
+    Tick(60);
+    EXPECT_EQ(m_pGrid->columnWidth(ColUserName), 40);  // the user's width stays
+    EXPECT_EQ(Cell(0, ColInRate), "1.234.567 B/s");
+    EXPECT_TRUE(m_pPane->TotalsLabel()->text().contains("In: 12.346.670    Out: 0"))
+        << m_pPane->TotalsLabel()->text().toStdString();
+    m_pDoc->OnDisconnect();
+    m_pGrid->selectionModel()->select(m_pGrid->model()->index(0, ColInRate),
+                                      QItemSelectionModel::Select);
+    EXPECT_EQ(m_pGrid->SelectionText(), "In Rate\n1234567 B/s\n");
+    QLocale::setDefault(before);
+}
+
 TEST_F(PaneTest, TextsSortWithTheirNumbersByValueInTheCLocale) {
     const QLocale before;
     QLocale::setDefault(QLocale::c());

@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -80,7 +81,13 @@ protected:
 TEST_F(HistoryWindowTest, RangeFilterTotalsGraphAndPagedGrid) {
     HistoryWindow window(Path());
     Settle(window);
-    EXPECT_EQ(window.GridModel()->rowCount(), 450);  // last 24 hours, newest first
+    // It opens on all that the file holds, the record of two days ago included.
+    EXPECT_EQ(window.RangeBox()->currentIndex(), HistoryWindow::Custom);
+    EXPECT_EQ(window.GridModel()->rowCount(), 451);
+    EXPECT_LE(window.FromEdit()->dateTime().toSecsSinceEpoch(), std::time(nullptr) - 2 * 86400);
+    window.RangeBox()->setCurrentIndex(HistoryWindow::Last24Hours);
+    Settle(window);
+    EXPECT_EQ(window.GridModel()->rowCount(), 450);  // newest first
     EXPECT_EQ(window.ServerBox()->count(), 2);
     // Rows are read a page at a time: the last row comes when asked for.
     EXPECT_EQ(window.GridModel()->index(449, 2).data().toString(), QString());
@@ -110,6 +117,10 @@ TEST_F(HistoryWindowTest, RangeFilterTotalsGraphAndPagedGrid) {
     for (int p = 0; p < window.Graph()->PointCount(); ++p) sum += window.Graph()->Value(0, p);
     EXPECT_EQ(sum, 4040.0f);
     EXPECT_FALSE(window.Busy()->isVisible());
+
+    // A connection that gave no user is not a blank row.
+    HistoryConnection anonymous = Finished("", "www", 0);
+    EXPECT_EQ(HistoryGridModel::CellText(anonymous, HistoryQuery::ColUser), "(no user)");
 }
 
 TEST_F(HistoryWindowTest, ExportsTheGridAndTotalsAsCsvAndTellsWhenItCannot) {
@@ -137,6 +148,22 @@ TEST_F(HistoryWindowTest, ExportsTheGridAndTotalsAsCsvAndTellsWhenItCannot) {
     Settle(window);
     ASSERT_EQ(m_Messages.size(), 1);
     EXPECT_TRUE(m_Messages[0].startsWith("The grid could not be exported to "));
+}
+
+// On a small screen (twice the scale on a laptop) the window is as narrow as
+// the screen: its choices take two rows, and the graph keeps room for a plot
+// beside its titles, axes and legend.
+TEST_F(HistoryWindowTest, ANarrowWindowWrapsItsChoicesAndKeepsTheGraphReadable) {
+    HistoryWindow window(Path());
+    window.setWindowState(Qt::WindowNoState);
+    window.show();
+    window.resize(640, 560);
+    ASSERT_TRUE(RunEventsUntil([&] { return window.IsIdle() && window.width() <= 640; }));
+    EXPECT_TRUE(window.ChoicesWrapped());
+    EXPECT_GE(window.Graph()->height(), HistoryWindow::GraphMinimumHeight);
+    window.resize(1400, 720);
+    ASSERT_TRUE(RunEventsUntil([&] { return window.width() == 1400; }));
+    EXPECT_FALSE(window.ChoicesWrapped());
 }
 
 // Settings go to the program's writer: off records nothing; clearing asks first.

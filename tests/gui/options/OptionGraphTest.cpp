@@ -12,7 +12,8 @@
 
 namespace {
 
-const QStringList PredefinedLines = {"archie(1525)", "finger(79)", "ftp(21)", "ftp-data(20)",
+const QStringList PredefinedLines = {"archie(1525)", "finger(79)", "ftp(21)",
+                                     "ftp-data(20)", "https(443)", "socks(1080)",
                                      "telnet(23)",   "whois(43)",  "www(80)"};
 
 QStringList Checked(const QListWidget* list) {
@@ -61,7 +62,7 @@ protected:
     }
 };
 
-TEST_F(OptionGraphTest, NewSessionShowsTheSevenServicesSortedWithFiveChecked) {
+TEST_F(OptionGraphTest, NewSessionShowsTheNineServicesSortedWithFiveChecked) {
     OnGraphPage([](OptionPPT&, OptionGraphDlg& page) {
         CheckListBox* list = page.ServiceCheckList();
         EXPECT_EQ(Texts(list), PredefinedLines);
@@ -85,7 +86,8 @@ TEST_F(OptionGraphTest, FiveCheckedLinesDisableTheOthersUntilOneIsUnchecked) {
     OnGraphPage([](OptionPPT& sheet, OptionGraphDlg& page) {
         CheckListBox* list = page.ServiceCheckList();
         ClickItem(list, 1);  // finger, on its text
-        EXPECT_EQ(Disabled(list), QStringList({"finger(79)", "whois(43)"}));
+        EXPECT_EQ(Disabled(list),
+                  QStringList({"finger(79)", "https(443)", "socks(1080)", "whois(43)"}));
         EXPECT_EQ(page.IsLimitReached(), 1);
         EXPECT_EQ(page.NameEdit()->text(), "finger");
         EXPECT_EQ(page.PortEdit()->text(), "79");
@@ -119,7 +121,8 @@ TEST_F(OptionGraphTest, ASixthCheckKeepsTheFirstFiveInListOrder) {
         ClickCheckBox(list, 1);  // finger, before the limit is active
         EXPECT_EQ(Checked(list), QStringList({"archie(1525)", "finger(79)", "ftp(21)",
                                               "ftp-data(20)", "telnet(23)"}));
-        EXPECT_EQ(Disabled(list), QStringList({"whois(43)", "www(80)"}));
+        EXPECT_EQ(Disabled(list),
+                  QStringList({"https(443)", "socks(1080)", "whois(43)", "www(80)"}));
         EXPECT_EQ(list->currentRow(), 1);
         EXPECT_EQ(page.GetShownServices(),
                   std::vector<std::string>({"archie", "finger", "ftp", "ftp-data", "telnet"}));
@@ -129,7 +132,7 @@ TEST_F(OptionGraphTest, ASixthCheckKeepsTheFirstFiveInListOrder) {
 TEST_F(OptionGraphTest, AddMakesAnUncheckedUserLineWithTheColourAndStyleShown) {
     OnGraphPage([](OptionPPT&, OptionGraphDlg& page) {
         CheckListBox* list = page.ServiceCheckList();
-        ClickItem(list, 6);  // www: blue, solid width 4
+        ClickItem(list, 8);  // www: blue, solid width 4
         TypeInto(page.NameEdit(), "gopher");
         EXPECT_FALSE(page.DeleteButton()->isEnabled());  // the Name field has the focus
         TypeInto(page.PortEdit(), "70");
@@ -137,7 +140,7 @@ TEST_F(OptionGraphTest, AddMakesAnUncheckedUserLineWithTheColourAndStyleShown) {
         Click(page.AddButton());
 
         const int row = Texts(list).indexOf("gopher(70)");
-        EXPECT_EQ(row, 4);  // sorted between ftp-data(20) and telnet(23)
+        EXPECT_EQ(row, 4);  // sorted between ftp-data(20) and https(443)
         EXPECT_EQ(list->item(row)->checkState(), Qt::Unchecked);
         EXPECT_EQ(list->currentRow(), row);
         EXPECT_TRUE(page.DeleteButton()->isEnabled());
@@ -145,7 +148,9 @@ TEST_F(OptionGraphTest, AddMakesAnUncheckedUserLineWithTheColourAndStyleShown) {
         const ServiceRecord& gopher = page.GetServiceMap().at("gopher");
         EXPECT_EQ(gopher.m_bUserDefined, 1);
         EXPECT_EQ(gopher.m_Port, 70);
-        EXPECT_EQ(gopher.m_Color, 0xFF0000u);
+        // Not www's blue, which the well showed: the first colour no line has (maroon).
+        EXPECT_EQ(gopher.m_Color, 0x000080u);
+        EXPECT_EQ(page.GetColorWell()->GetColor(), 0x000080u);
         EXPECT_EQ(gopher.m_LineStyle, 5);
 
         QTest::keyClick(page.PortEdit(), Qt::Key_1);  // gopher(701) does not exist yet
@@ -157,7 +162,7 @@ TEST_F(OptionGraphTest, AddMakesAnUncheckedUserLineWithTheColourAndStyleShown) {
             TypeInto(page.PortEdit(), port);
             EXPECT_FALSE(page.AddButton()->isEnabled()) << name.toStdString();
             page.OnAdd();
-            EXPECT_EQ(list->count(), 8);
+            EXPECT_EQ(list->count(), 10);
         }
         TypeInto(page.PortEdit(), "7a0");  // digits only
         EXPECT_EQ(page.PortEdit()->text(), "70");
@@ -181,7 +186,7 @@ TEST_F(OptionGraphTest, ANameOfTheSystemsServicesFillsInItsPort) {
 TEST_F(OptionGraphTest, DeleteRefusesPredefinedLinesAndRemovesUserLines) {
     OnGraphPage([this](OptionPPT&, OptionGraphDlg& page) {
         CheckListBox* list = page.ServiceCheckList();
-        ClickItem(list, 4);  // telnet
+        ClickItem(list, 6);  // telnet
         Click(page.DeleteButton());
         EXPECT_EQ(m_Messages, QStringList({"You can not delete predefined services.\n"
                                            "Check to display in the current graph.\n"
@@ -189,7 +194,7 @@ TEST_F(OptionGraphTest, DeleteRefusesPredefinedLinesAndRemovesUserLines) {
         EXPECT_EQ(Texts(list), PredefinedLines);
         EXPECT_EQ(page.GetServiceMap().count("telnet"), 1u);
 
-        ClickCheckBox(list, 6);  // www unchecked: the limit the click on telnet set is lifted
+        ClickCheckBox(list, 8);  // www unchecked: the limit the click on telnet set is lifted
         TypeInto(page.NameEdit(), "gopher");
         TypeInto(page.PortEdit(), "70");
         Click(page.AddButton());
@@ -197,7 +202,7 @@ TEST_F(OptionGraphTest, DeleteRefusesPredefinedLinesAndRemovesUserLines) {
         Click(page.DeleteButton());
         EXPECT_EQ(Texts(list), PredefinedLines);
         EXPECT_EQ(page.GetServiceMap().count("gopher"), 0u);
-        // telnet moved into its place and is selected; the fields and the
+        // https moved into its place and is selected; the fields and the
         // shown services are those of the deleted line until the next selection.
         EXPECT_EQ(list->currentRow(), 4);
         EXPECT_EQ(page.NameEdit()->text(), "gopher");
@@ -218,7 +223,7 @@ TEST_F(OptionGraphTest, ColourAndLineStyleGoToTheSelectedService) {
         const int magenta = static_cast<int>(
             std::find(ColorWell::Palette().begin(), ColorWell::Palette().end(), 0xFF00FFu) -
             ColorWell::Palette().begin());
-        ClickItem(list, 6);  // www
+        ClickItem(list, 8);  // www
         QTest::mouseClick(well, Qt::LeftButton, Qt::NoModifier, well->CellRect(magenta).center());
         EXPECT_EQ(page.GetServiceMap().at("www").m_Color, 0xFF00FFu);
         EXPECT_EQ(page.LineStyleList()->SampleColor(), 0xFF00FFu);
@@ -311,6 +316,6 @@ TEST_F(OptionGraphTest, ALineWhoseRecordIsGoneShowsItsTextAndIsTraced) {
                                 }),
                   2);
         EXPECT_TRUE(m_Messages.isEmpty());
-        EXPECT_EQ(list->count(), 7);
+        EXPECT_EQ(list->count(), 9);
     });
 }

@@ -16,11 +16,13 @@
 
 namespace {
 
-const QStringList AllTitles = {"Source",           "Destination",       "User Name",
-                               "Service",          "Start Time",        "Duration",
-                               "In Traffic",       "Out Traffic",       "Total Traffic",
-                               "Authentification", "Next SOCKS5 Server", "Result",
-                               "In Rate",          "Out Rate"};
+// A new grid shows all but the destination's port.
+const QStringList ShownTitles = {
+    "Source",        "Destination",      "User Name",          "Service",
+    "Start Time",    "Duration",         "In Traffic",         "Out Traffic",
+    "Total Traffic", "Authentification", "Next SOCKS5 Server", "Result",
+    "In Rate",       "Out Rate"};
+const QStringList AllTitles = ShownTitles + QStringList{"Destination Port"};
 
 int RowOf(const QListWidget* list, const QString& text) {
     for (int row = 0; row < list->count(); ++row) {
@@ -36,8 +38,8 @@ class OptionTableTest : public OptionsTest {};
 TEST_F(OptionTableTest, HidingEveryColumnAndShowingThemAgain) {
     RunSheet([](OptionPPT& sheet) {
         OptionTableDlg& page = sheet.TablePage();
-        EXPECT_EQ(Texts(page.ShownList()), AllTitles);
-        EXPECT_EQ(page.HiddenList()->count(), 0);
+        EXPECT_EQ(Texts(page.ShownList()), ShownTitles);
+        EXPECT_EQ(Texts(page.HiddenList()), QStringList{"Destination Port"});
         for (QWidget* button :
              std::initializer_list<QWidget*>{page.HideButton(), page.ShowButton(),
                                              page.AscendingButton(), page.DescendingButton()}) {
@@ -50,7 +52,7 @@ TEST_F(OptionTableTest, HidingEveryColumnAndShowingThemAgain) {
         Click(page.HideButton());
         ClickItem(page.ShownList(), RowOf(page.ShownList(), "Source"));
         Click(page.HideButton());
-        EXPECT_EQ(Texts(page.HiddenList()), QStringList({"Source", "Service"}));
+        EXPECT_EQ(Texts(page.HiddenList()), QStringList({"Source", "Service", "Destination Port"}));
         EXPECT_TRUE(sheet.ApplyButton()->isEnabled());
         ClickItem(page.ShownList(), 0);
         ClickItem(page.ShownList(), page.ShownList()->count() - 1, Qt::ShiftModifier);
@@ -202,7 +204,7 @@ TEST_F(OptionTableTest, ColumnIdOutsideTheDescriptorsIsTracedAndSkipped) {
         m_Trace.clear();
         Click(page.HideButton());
         EXPECT_TRUE(Traced("Index out of range"));
-        EXPECT_EQ(page.HiddenList()->count(), 0);
+        EXPECT_EQ(page.HiddenList()->count(), 1);              // the destination's port only
         EXPECT_EQ(RowOf(page.ShownList(), "User Name"), row);  // left where it was
         Click(sheet.CancelButton());
     });
