@@ -12,6 +12,7 @@
 #include "LoginThrottle.h"
 #include "LookupPool.h"
 #include "MonitorHub.h"
+#include "OwnConnections.h"
 #include "ProxyLog.h"
 #include "ProxyMetrics.h"
 #include "ProxySettings.h"
@@ -41,6 +42,7 @@ struct ProxyContext {
     asio::thread_pool& m_Passwords;  // password checks only
     LookupPool& m_Lookups;           // host lookups only
     DestinationPolicy m_Policy;
+    OwnConnections m_Own;  // its connections to destinations
     ClientLimits m_Limits;
     LoginThrottle m_Throttle;
     SessionRegistry m_Sessions;

@@ -77,6 +77,7 @@ ProxySession::ProxySession(ProxyContext& context, tcp::socket client, const tcp:
 
 ProxySession::~ProxySession() {
     m_Context.m_Sessions.Remove(this);
+    if (m_bOwnAdded) m_Context.m_Own.Remove(m_OwnLocal, m_OwnRemote);
     m_Context.m_Limits.Leave(m_ClientAddress, m_bInHandshake);
     m_Context.m_Active.fetch_sub(1, std::memory_order_relaxed);
 }
@@ -162,6 +163,7 @@ awaitable<bool> ProxySession::Negotiate() {
         EndHandshake(HandshakeEnd::Closed, "closed during greeting");
         co_return false;
     }
+    if (ComesFromItself()) co_return false;
     if (head[0] != SocksVersion || head[1] == 0) {
         EndHandshake(HandshakeEnd::Malformed, "bad greeting");
         co_return false;
@@ -184,6 +186,18 @@ awaitable<bool> ProxySession::Negotiate() {
     if (error || (password && !co_await Authenticate())) co_return false;
     OpenRecord(wanted);
     co_return true;
+}
+
+// Asked once the client has sent something: the proxy knows its own
+// connection before it replies to the CONNECT, so before any byte can come
+// through it.
+bool ProxySession::ComesFromItself() {
+    std::error_code ignored;
+    if (!m_Context.m_Own.IsOwn(m_ClientEndpoint, m_Client.local_endpoint(ignored))) return false;
+    m_Context.m_Metrics.Refused(RefusedBy::OwnListener);
+    m_bRefused = true;
+    m_Outcome = "refused: a connection of the proxy itself";
+    return true;
 }
 
 void ProxySession::OpenRecord(uint8_t method) {
@@ -334,6 +348,10 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
 
     std::error_code ignored;
     const tcp::endpoint bound = m_Remote.local_endpoint(ignored);
+    m_OwnLocal = bound;
+    m_OwnRemote = m_Remote.remote_endpoint(ignored);
+    m_Context.m_Own.Add(m_OwnLocal, m_OwnRemote);
+    m_bOwnAdded = true;
     if (request.m_bDomain)
         m_Info->SetDestAddress(MonitorAddress(m_Remote.remote_endpoint(ignored)));
     m_Phase = Phase::Relaying;
@@ -593,6 +611,7 @@ void ProxySession::LogEnd() const {
 // A connection that got as far as a request counts by the reply it got; one
 // that did not, by why its handshake ended.
 void ProxySession::CountEnd() const {
+    if (m_bRefused) return;  // counted as refused already
     if (m_ResultLabel.empty()) {
         m_Context.m_Metrics.HandshakeFailed(m_HandshakeEnd);
     } else {

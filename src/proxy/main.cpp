@@ -10,6 +10,7 @@
 #include <optional>
 #include <thread>
 
+#include "AddressWatcher.h"
 #include "MetricsServer.h"
 #include "MonitorServer.h"
 #include "ProxyServer.h"
@@ -87,6 +88,64 @@ void WatchReload(asio::signal_set& signals, ProxyContext& context,
     });
 }
 
+// Follows this machine's addresses, so that its own listeners are known
+// through an address it gained after the start too.
+void WatchAddresses(AddressWatcher& watcher, ProxyContext& context) {
+    const bool watching = watcher.Start();
+    if (!watching) {
+        context.m_Log.Warning(
+            "cannot follow this machine's address changes; they are read again on a reload");
+    }
+}
+
+// The listeners and their threads, until a stop.
+int RunServers(ProxyContext& context, const std::vector<std::string>& args) {
+    const std::shared_ptr<const ProxySettings> settings = context.Settings();
+    const ProxyOptions& options = settings->m_Options;
+    std::string error;
+    const unsigned threads =
+        options.m_Threads ? options.m_Threads : std::max(1u, std::thread::hardware_concurrency());
+    IoPool pool(threads);
+    ProxyServer proxy(pool, context);
+    MonitorServer monitor(pool, context);
+    if (!proxy.Listen(options.m_ListenHost, options.m_ListenPort, error) ||
+        !monitor.Listen(options.m_MonitorHost, error)) {
+        return Fail(error);
+    }
+    context.m_Policy.AddOwnListener(proxy.Endpoint());
+    context.m_Policy.AddOwnListener(monitor.Endpoint());
+    std::optional<MetricsServer> metrics;
+    if (!options.m_MetricsHost.empty()) {
+        metrics.emplace(pool, context);
+        if (!metrics->Listen(options.m_MetricsHost, options.m_MetricsPort, error))
+            return Fail(error);
+        context.m_Policy.AddOwnListener(metrics->Endpoint());
+    }
+    AddressWatcher addresses(pool.Main(), [&context] {
+        const std::string changed = context.m_Policy.RefreshLocalAddresses();
+        if (!changed.empty()) context.m_Log.Notice("this machine's addresses changed: " + changed);
+    });
+    WatchAddresses(addresses, context);
+
+    ProxyStopper stopper(pool, context, [&proxy] { proxy.StopAccepting(); });
+    asio::signal_set stopSignals(pool.Main(), SIGINT, SIGTERM);
+    stopSignals.async_wait([&](const std::error_code& failure, int) {
+        if (!failure) stopper.Stop();
+    });
+    asio::signal_set reloadSignals(pool.Main(), SIGHUP);
+    WatchReload(reloadSignals, context, args);
+    proxy.Start();
+    monitor.Start();
+    if (metrics) metrics->Start();
+    context.m_Log.Notice("listening on " + proxy.Where() + " (" +
+                         (settings->m_pUsers ? "user name and password" : "no authentication") +
+                         "), monitor on " + monitor.Where() +
+                         (metrics ? ", metrics on " + metrics->Where() : std::string()));
+    pool.Run();
+    context.m_Log.Notice("stopped");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -107,13 +166,10 @@ int main(int argc, char** argv) {
     }
     auto settings = std::make_shared<ProxySettings>();
     if (!LoadSettings(args, *settings, error)) return Fail(error);
-    const ProxyOptions& options = settings->m_Options;
     std::signal(SIGPIPE, SIG_IGN);
     RaiseDescriptorLimit();
 
-    const unsigned threads =
-        options.m_Threads ? options.m_Threads : std::max(1u, std::thread::hardware_concurrency());
-    ProxyLog log(options.m_bQuiet);
+    ProxyLog log(settings->m_Options.m_bQuiet);
     LogUserNotes(*settings, log);
     // Ids start from the start time, so a restarted proxy never reuses a
     // connection id that a watching VGL still holds.
@@ -123,45 +179,11 @@ int main(int argc, char** argv) {
     asio::thread_pool passwords(4);
     LookupPool lookups(32);
     ProxyContext context(settings, hub, log, passwords, lookups);
-    {
-        IoPool pool(threads);
-        ProxyServer proxy(pool, context);
-        MonitorServer monitor(pool, context);
-        if (!proxy.Listen(options.m_ListenHost, options.m_ListenPort, error) ||
-            !monitor.Listen(options.m_MonitorHost, error)) {
-            return Fail(error);
-        }
-        context.m_Policy.AddOwnListener(proxy.Endpoint());
-        context.m_Policy.AddOwnListener(monitor.Endpoint());
-        std::optional<MetricsServer> metrics;
-        if (!options.m_MetricsHost.empty()) {
-            metrics.emplace(pool, context);
-            if (!metrics->Listen(options.m_MetricsHost, options.m_MetricsPort, error))
-                return Fail(error);
-            context.m_Policy.AddOwnListener(metrics->Endpoint());
-        }
-
-        ProxyStopper stopper(pool, context, [&proxy] { proxy.StopAccepting(); });
-        asio::signal_set stopSignals(pool.Main(), SIGINT, SIGTERM);
-        stopSignals.async_wait([&](const std::error_code& failure, int) {
-            if (!failure) stopper.Stop();
-        });
-        asio::signal_set reloadSignals(pool.Main(), SIGHUP);
-        WatchReload(reloadSignals, context, args);
-        proxy.Start();
-        monitor.Start();
-        if (metrics) metrics->Start();
-        log.Notice("listening on " + proxy.Where() + " (" +
-                   (settings->m_pUsers ? "user name and password" : "no authentication") +
-                   "), monitor on " + monitor.Where() +
-                   (metrics ? ", metrics on " + metrics->Where() : std::string()));
-        pool.Run();
-        log.Notice("stopped");
-        // Lookups already running finish on their own; the process does not
-        // wait for a slow name server longer than a second.
-        passwords.stop();
-        passwords.join();
-        if (!lookups.Stop(std::chrono::seconds(1))) _exit(0);
-    }
-    return 0;
+    const int status = RunServers(context, args);
+    // Lookups already running finish on their own; the process does not
+    // wait for a slow name server longer than a second.
+    passwords.stop();
+    passwords.join();
+    if (!lookups.Stop(std::chrono::seconds(1))) _exit(status);
+    return status;
 }
