@@ -9,6 +9,7 @@
 #include "Asio.h"
 #include "ClientLimits.h"
 #include "DestinationPolicy.h"
+#include "HandshakeBudget.h"
 #include "LoginThrottle.h"
 #include "LookupPool.h"
 #include "MonitorHub.h"
@@ -44,11 +45,13 @@ struct ProxyContext {
     DestinationPolicy m_Policy;
     OwnConnections m_Own;  // its connections to destinations
     ClientLimits m_Limits;
+    HandshakeBudget m_Handshakes;
     LoginThrottle m_Throttle;
     SessionRegistry m_Sessions;
     ProxyMetrics m_Metrics;
     std::atomic<uint32_t> m_NextId{1};
     std::atomic<size_t> m_Active{0};
+    std::atomic<size_t> m_Established{0};  // those past their request
     std::atomic<size_t> m_MonitorClients{0};
 
 private:

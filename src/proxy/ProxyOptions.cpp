@@ -72,7 +72,8 @@ const char* ProxyUsage() {
            "                 [--monitor ADDR] [--monitor-allow CIDR]... [--max-monitor-clients N]\n"
            "                 [--metrics ADDR:PORT] [--block CIDR|NAME]...\n"
            "                 [--max-connections N] [--max-per-client N]\n"
-           "                 [--max-handshakes-per-client N] [--idle-timeout SECONDS]\n"
+           "                 [--max-handshakes-per-client N] [--max-handshakes N]\n"
+           "                 [--idle-timeout SECONDS]\n"
            "                 [--connect-timeout SECONDS] [--handshake-timeout SECONDS]\n"
            "                 [--threads N] [--quiet] [--version]\n";
 }
@@ -81,7 +82,7 @@ bool ProxyOptionTakesValue(const std::string& option) {
     for (const char* known :
          {"--config", "--listen", "--allow", "--users", "--monitor", "--monitor-allow",
           "--max-monitor-clients", "--metrics", "--block", "--max-connections", "--max-per-client",
-          "--max-handshakes-per-client", "--idle-timeout", "--connect-timeout",
+          "--max-handshakes-per-client", "--max-handshakes", "--idle-timeout", "--connect-timeout",
           "--handshake-timeout", "--threads"}) {
         if (option == known) return true;
     }
@@ -137,6 +138,8 @@ bool ApplyProxyOption(const std::string& option, const std::string& value, Proxy
         return ApplyCount(option, value, 1000000, options.m_MaxPerClient, error);
     } else if (option == "--max-handshakes-per-client") {
         return ApplyCount(option, value, 1000000, options.m_MaxHandshakesPerClient, error);
+    } else if (option == "--max-handshakes") {
+        return ApplyCount(option, value, 1000000, options.m_MaxHandshakes, error);
     } else if (option == "--max-monitor-clients") {
         return ApplyCount(option, value, 10000, options.m_MaxMonitorClients, error);
     } else if (option == "--idle-timeout" || option == "--connect-timeout" ||

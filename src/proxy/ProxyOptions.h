@@ -24,6 +24,7 @@ struct ProxyOptions {
     size_t m_MaxConnections = 1000;
     size_t m_MaxPerClient = 64;
     size_t m_MaxHandshakesPerClient = 8;
+    size_t m_MaxHandshakes = 256;      // of all clients together, beside m_MaxConnections
     unsigned m_IdleTimeout = 600;      // seconds
     unsigned m_ConnectTimeout = 15;    // seconds
     unsigned m_HandshakeTimeout = 10;  // seconds

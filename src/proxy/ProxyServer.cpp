@@ -20,7 +20,9 @@ bool ProxyServer::Admit(const tcp::endpoint& client) {
         Refuse(client, ReplyNotAllowed, "not in --allow", true);
         return false;
     }
-    if (m_Context.m_Active.load(std::memory_order_relaxed) >= options.m_MaxConnections) {
+    // Handshakes have a budget of their own (--max-handshakes): a full one
+    // makes room, it never turns a client away.
+    if (m_Context.m_Established.load(std::memory_order_relaxed) >= options.m_MaxConnections) {
         Refuse(client, ResultRefusedByLimit,
                std::to_string(options.m_MaxConnections) +
                    " connections already open (--max-connections)",

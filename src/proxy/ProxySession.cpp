@@ -79,6 +79,11 @@ ProxySession::~ProxySession() {
     m_Context.m_Sessions.Remove(this);
     if (m_bOwnAdded) m_Context.m_Own.Remove(m_OwnLocal, m_OwnRemote);
     m_Context.m_Limits.Leave(m_ClientAddress, m_bInHandshake);
+    if (m_bInHandshake) {
+        m_Context.m_Handshakes.Leave(m_HandshakeTicket);
+    } else {
+        m_Context.m_Established.fetch_sub(1, std::memory_order_relaxed);
+    }
     m_Context.m_Active.fetch_sub(1, std::memory_order_relaxed);
 }
 
@@ -90,8 +95,30 @@ void ProxySession::Start(std::shared_ptr<ProxySession> session) {
                                               if (const auto alive = weak.lock()) alive->ShutDown();
                                           });
                                       });
+    EnterBudget(session);
     asio::co_spawn(executor, session->Watch(session), asio::detached);
     asio::co_spawn(executor, session->Run(session), asio::detached);
+}
+
+// The handshake it replaces, if the budget is full, ends on its own thread.
+void ProxySession::EnterBudget(const std::shared_ptr<ProxySession>& session) {
+    const asio::any_io_executor executor = session->m_Client.get_executor();
+    HandshakeBudget::Close dropped;
+    session->m_HandshakeTicket = session->m_Context.m_Handshakes.Enter(
+        session->m_ClientAddress,
+        [executor, weak = std::weak_ptr<ProxySession>(session)] {
+            asio::post(executor, [weak] {
+                if (const auto alive = weak.lock()) alive->Drop();
+            });
+        },
+        session->m_Options.m_MaxHandshakes, dropped);
+    if (dropped) dropped();
+}
+
+void ProxySession::Drop() {
+    if (!m_bInHandshake) return;
+    m_bDropped = true;
+    CloseBoth();
 }
 
 awaitable<void> ProxySession::Watch(std::shared_ptr<ProxySession> /*keepAlive*/) {
@@ -138,6 +165,10 @@ awaitable<void> ProxySession::Run(std::shared_ptr<ProxySession> /*keepAlive*/) {
     }
     if (m_bTimedOut && m_Phase == Phase::Handshake) {
         EndHandshake(HandshakeEnd::Timeout, "handshake time-out");
+    }
+    if (m_bDropped) {
+        EndHandshake(HandshakeEnd::Dropped,
+                     "dropped: handshakes of all clients at their limit (--max-handshakes)");
     }
     if (m_bShutDown) {
         EndHandshake(HandshakeEnd::Shutdown,
@@ -300,6 +331,8 @@ awaitable<bool> ProxySession::ReadRequest(Request& request) {
     if (!request.m_bDomain) request.m_Host = HostText(request.m_Address);
     m_bInHandshake = false;
     m_Context.m_Limits.HandshakeDone(m_ClientAddress);
+    m_Context.m_Handshakes.Leave(m_HandshakeTicket);
+    m_Context.m_Established.fetch_add(1, std::memory_order_relaxed);
     co_return true;
 }
 
