@@ -13,15 +13,14 @@ MonitorServer::MonitorServer(IoPool& pool, ProxyContext& context)
 bool MonitorServer::Admit(const tcp::endpoint& client) {
     const std::shared_ptr<const ProxySettings> settings = m_Context.Settings();
     if (!IsAllowed(settings->m_Options.m_MonitorAllow, client.address())) {
-        m_Context.m_Log.Connection("monitor client " + EndpointText(client) +
-                                   " refused: not in --monitor-allow");
+        m_Context.m_Refusals.Refused("monitor client ", client, "not in --monitor-allow");
         return false;
     }
     const size_t limit = settings->m_Options.m_MaxMonitorClients;
     if (m_Context.m_MonitorClients.load() >= limit) {
-        m_Context.m_Log.Connection("monitor client " + EndpointText(client) +
-                                   " refused: " + std::to_string(limit) +
-                                   " monitor clients already connected (--max-monitor-clients)");
+        m_Context.m_Refusals.Refused(
+            "monitor client ", client,
+            std::to_string(limit) + " monitor clients already connected (--max-monitor-clients)");
         return false;
     }
     return true;

@@ -17,6 +17,7 @@
 #include "ProxyLog.h"
 #include "ProxyMetrics.h"
 #include "ProxySettings.h"
+#include "RefusalLog.h"
 #include "SessionRegistry.h"
 
 struct ProxyContext {
@@ -24,6 +25,7 @@ struct ProxyContext {
                  asio::thread_pool& passwords, LookupPool& lookups)
         : m_Hub(hub),
           m_Log(log),
+          m_Refusals(log),
           m_Passwords(passwords),
           m_Lookups(lookups),
           m_Settings(std::move(settings)) {}
@@ -40,6 +42,7 @@ struct ProxyContext {
 
     MonitorHub& m_Hub;
     ProxyLog& m_Log;
+    RefusalLog m_Refusals;
     asio::thread_pool& m_Passwords;  // password checks only
     LookupPool& m_Lookups;           // host lookups only
     DestinationPolicy m_Policy;

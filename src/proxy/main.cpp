@@ -88,6 +88,16 @@ void WatchReload(asio::signal_set& signals, ProxyContext& context,
     });
 }
 
+// The counts of refused clients, once a minute.
+void FlushRefusals(asio::steady_timer& timer, ProxyContext& context) {
+    timer.expires_after(std::chrono::minutes(1));
+    timer.async_wait([&timer, &context](const std::error_code& error) {
+        if (error) return;
+        context.m_Refusals.Flush();
+        FlushRefusals(timer, context);
+    });
+}
+
 // Follows this machine's addresses, so that its own listeners are known
 // through an address it gained after the start too.
 void WatchAddresses(AddressWatcher& watcher, ProxyContext& context) {
@@ -126,6 +136,8 @@ int RunServers(ProxyContext& context, const std::vector<std::string>& args) {
         if (!changed.empty()) context.m_Log.Notice("this machine's addresses changed: " + changed);
     });
     WatchAddresses(addresses, context);
+    asio::steady_timer refusals(pool.Main());
+    FlushRefusals(refusals, context);
 
     ProxyStopper stopper(pool, context, [&proxy] { proxy.StopAccepting(); });
     asio::signal_set stopSignals(pool.Main(), SIGINT, SIGTERM);
@@ -142,6 +154,7 @@ int RunServers(ProxyContext& context, const std::vector<std::string>& args) {
                          "), monitor on " + monitor.Where() +
                          (metrics ? ", metrics on " + metrics->Where() : std::string()));
     pool.Run();
+    context.m_Refusals.Flush();
     context.m_Log.Notice("stopped");
     return 0;
 }

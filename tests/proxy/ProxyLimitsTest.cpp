@@ -92,6 +92,29 @@ TEST(ProxyLimitsTest, SlowClientsOfOneAddressLockOutOnlyThatAddress) {
     EXPECT_TRUE(quick.WaitForLog("result=\"handshake time-out\""));
 }
 
+// A thousand refusals of one client: one line at once, then one with the
+// count, which the stop writes out (as the minute would).
+TEST(ProxyLimitsTest, RefusalsOfOneClientAreCountedNotLoggedEachOne) {
+    ProxyProcess proxy({"--allow", "127.0.0.1/32"});
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    for (int i = 0; i < 1000; ++i) {
+        RawClient refused(proxy.Host(), ProxyProcess::Port, "127.0.0.2");
+        ASSERT_TRUE(refused.Closed());
+    }
+    EXPECT_EQ(proxy.Stop(), 0);
+    ASSERT_TRUE(proxy.WaitForLog("stopped"));
+    const std::string log = proxy.Log();
+    const std::string line = " refused: not in --allow";
+    size_t lines = 0, counted = 0;
+    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) {
+        ++lines;
+        const size_t count = log.find(" (", at);
+        if (count < log.find('\n', at)) counted += std::stoul(log.substr(count + 2));
+    }
+    EXPECT_LE(lines, 3u) << log;  // the first, and a count per minute passed and at the stop
+    EXPECT_EQ(counted, 999u) << log;
+}
+
 // A private resolver configuration (in a mount namespace of the proxy's own)
 // names a name server on loopback that never answers.
 TEST(ProxyLimitsTest, LoginsStayPromptWhileLookupsHangAndAnotherAddressGuesses) {
