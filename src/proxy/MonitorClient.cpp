@@ -15,14 +15,21 @@ std::chrono::seconds IdleLimit(unsigned idleTimeout) {
 
 }  // namespace
 
-MonitorClient::MonitorClient(ProxyContext& context, tcp::socket socket)
+MonitorClient::MonitorClient(ProxyContext& context, tcp::socket socket,
+                             const tcp::endpoint& endpoint)
     : m_Context(context),
       m_Socket(std::move(socket)),
       m_Watchdog(m_Socket.get_executor()),
-      m_LastRequest(Clock::now()) {
+      m_Endpoint(endpoint),
+      m_LastRequest(Clock::now()),
+      m_HandshakeLimit(context.Settings()->m_Options.m_HandshakeTimeout),
+      m_IdleLimit(IdleLimit(context.Settings()->m_Options.m_IdleTimeout)) {
     m_Context.m_MonitorClients.fetch_add(1);
-    std::error_code ignored;
-    m_Endpoint = m_Socket.remote_endpoint(ignored);
+}
+
+MonitorClient::~MonitorClient() {
+    m_Context.m_MonitorLimits.Leave(ToAddress16(m_Endpoint.address()), true);
+    m_Context.m_MonitorClients.fetch_sub(1);
 }
 
 void MonitorClient::Start(std::shared_ptr<MonitorClient> client) {
@@ -31,17 +38,29 @@ void MonitorClient::Start(std::shared_ptr<MonitorClient> client) {
     asio::co_spawn(executor, client->Run(client), asio::detached);
 }
 
-// A client that neither asks nor takes its answer for an idle period is dropped.
+// A client that does not ask at once, or does not take its answer, holds a
+// slot that VGL may need: it gets the handshake time-out for either. Between
+// two requests it may wait an idle period.
 awaitable<void> MonitorClient::Watch(std::shared_ptr<MonitorClient> /*keepAlive*/) {
-    auto watch = m_Watchdog.Run(
-        [this, idle = IdleLimit(m_Context.Settings()->m_Options.m_IdleTimeout)] {
-            return m_LastRequest + idle;
-        },
-        [this] {
-            std::error_code ignored;
-            m_Socket.close(ignored);
-        });
+    auto watch = m_Watchdog.Run([this] { return Deadline(); }, [this] { OnExpire(); });
     co_await std::move(watch);
+}
+
+Clock::time_point MonitorClient::Deadline() const {
+    if (m_bWriting) return m_WriteStart + m_HandshakeLimit;
+    return m_LastRequest + (m_bAsked ? m_IdleLimit : m_HandshakeLimit);
+}
+
+void MonitorClient::OnExpire() {
+    const std::string within =
+        " within " + std::to_string(m_HandshakeLimit.count()) + " s (--handshake-timeout)";
+    if (m_bWriting) {
+        m_Expired = "did not read its batch" + within;
+    } else if (!m_bAsked) {
+        m_Expired = "sent no request" + within;
+    }
+    std::error_code ignored;
+    m_Socket.close(ignored);
 }
 
 // A request is exactly the one-byte message 0x00.
@@ -73,12 +92,17 @@ awaitable<void> MonitorClient::Run(std::shared_ptr<MonitorClient> /*keepAlive*/)
     std::string reason;
     while (co_await NextRequest(reason)) {
         m_LastRequest = Clock::now();
+        m_bAsked = true;
         if (!m_Context.m_Hub.TakeBatch(*feed, batch)) {
             reason = "fell behind by " + std::to_string(MonitorHub::MaxPending) + " records";
             break;
         }
         std::error_code error;
+        m_bWriting = true;
+        m_WriteStart = Clock::now();
+        m_Watchdog.Poke();  // the deadline moved earlier
         co_await asio::async_write(m_Socket, asio::buffer(batch), NoThrow(error));
+        m_bWriting = false;
         if (error) {
             reason = "disconnected";
             break;
@@ -89,5 +113,5 @@ awaitable<void> MonitorClient::Run(std::shared_ptr<MonitorClient> /*keepAlive*/)
     std::error_code ignored;
     m_Socket.close(ignored);
     m_Watchdog.Stop();
-    m_Context.m_Log.Connection(who + " " + reason);
+    m_Context.m_Log.Connection(who + " " + (m_Expired.empty() ? reason : m_Expired));
 }

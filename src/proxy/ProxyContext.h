@@ -48,6 +48,7 @@ struct ProxyContext {
     DestinationPolicy m_Policy;
     OwnConnections m_Own;  // its connections to destinations
     ClientLimits m_Limits;
+    ClientLimits m_MonitorLimits;  // each monitor client counts as connection and handshake
     HandshakeBudget m_Handshakes;
     LoginThrottle m_Throttle;
     SessionRegistry m_Sessions;

@@ -70,6 +70,7 @@ const char* ProxyUsage() {
     return "usage: vgl-proxy [--config FILE] [--listen ADDR:PORT] [--allow CIDR]... [--users "
            "FILE]\n"
            "                 [--monitor ADDR] [--monitor-allow CIDR]... [--max-monitor-clients N]\n"
+           "                 [--max-monitor-per-client N]\n"
            "                 [--metrics ADDR:PORT] [--block CIDR|NAME]...\n"
            "                 [--max-connections N] [--max-per-client N]\n"
            "                 [--max-handshakes-per-client N] [--max-handshakes N]\n"
@@ -81,9 +82,10 @@ const char* ProxyUsage() {
 bool ProxyOptionTakesValue(const std::string& option) {
     for (const char* known :
          {"--config", "--listen", "--allow", "--users", "--monitor", "--monitor-allow",
-          "--max-monitor-clients", "--metrics", "--block", "--max-connections", "--max-per-client",
-          "--max-handshakes-per-client", "--max-handshakes", "--idle-timeout", "--connect-timeout",
-          "--handshake-timeout", "--threads"}) {
+          "--max-monitor-clients", "--max-monitor-per-client", "--metrics", "--block",
+          "--max-connections", "--max-per-client", "--max-handshakes-per-client",
+          "--max-handshakes", "--idle-timeout", "--connect-timeout", "--handshake-timeout",
+          "--threads"}) {
         if (option == known) return true;
     }
     return false;
@@ -142,6 +144,8 @@ bool ApplyProxyOption(const std::string& option, const std::string& value, Proxy
         return ApplyCount(option, value, 1000000, options.m_MaxHandshakes, error);
     } else if (option == "--max-monitor-clients") {
         return ApplyCount(option, value, 10000, options.m_MaxMonitorClients, error);
+    } else if (option == "--max-monitor-per-client") {
+        return ApplyCount(option, value, 10000, options.m_MaxMonitorPerClient, error);
     } else if (option == "--idle-timeout" || option == "--connect-timeout" ||
                option == "--handshake-timeout") {
         if (!ParseNumber(value, 1, 86400, number)) {

@@ -18,7 +18,8 @@ struct ProxyOptions {
     std::string m_MonitorHost = "127.0.0.1";
     std::vector<Cidr> m_MonitorAllow;
     size_t m_MaxMonitorClients = 16;
-    std::string m_MetricsHost;  // empty: no metrics
+    size_t m_MaxMonitorPerClient = 4;  // from one address (an IPv6 one: its /64)
+    std::string m_MetricsHost;         // empty: no metrics
     uint16_t m_MetricsPort = 0;
     std::vector<DestRule> m_Rules;
     size_t m_MaxConnections = 1000;
