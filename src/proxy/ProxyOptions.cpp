@@ -70,12 +70,12 @@ const char* ProxyUsage() {
     return "usage: vgl-proxy [--config FILE] [--listen ADDR:PORT] [--allow CIDR]... [--users "
            "FILE]\n"
            "                 [--monitor ADDR] [--monitor-allow CIDR]... [--max-monitor-clients N]\n"
-           "                 [--max-monitor-per-client N]\n"
-           "                 [--metrics ADDR:PORT] [--block CIDR|NAME]...\n"
+           "                 [--max-monitor-per-client N] [--metrics ADDR:PORT]\n"
+           "                 [--block CIDR|NAME]...\n"
            "                 [--max-connections N] [--max-per-client N]\n"
            "                 [--max-handshakes-per-client N] [--max-handshakes N]\n"
-           "                 [--idle-timeout SECONDS]\n"
-           "                 [--connect-timeout SECONDS] [--handshake-timeout SECONDS]\n"
+           "                 [--idle-timeout SECONDS] [--connect-timeout SECONDS]\n"
+           "                 [--handshake-timeout SECONDS]\n"
            "                 [--threads N] [--quiet] [--version]\n";
 }
 
