@@ -33,7 +33,7 @@ void ClientLimits::Leave(const Address16& client, bool inHandshake) {
     if (found->second.m_Connections == 0) m_Counts.erase(found);
 }
 
-bool ClientLimits::ShouldReport(const Address16& client, size_t& skipped) {
+bool ClientLimits::ShouldReport(const Address16& client) {
     const auto now = std::chrono::steady_clock::now();
     std::lock_guard lock(m_Mutex);
     if (m_Reported.size() > ReportedKept) {
@@ -42,11 +42,7 @@ bool ClientLimits::ShouldReport(const Address16& client, size_t& skipped) {
     }
     const auto [at, added] = m_Reported.try_emplace(ClientKey(client));
     Reported& reported = at->second;
-    if (!added && now - reported.m_Last < ReportEvery) {
-        ++reported.m_Skipped;
-        return false;
-    }
-    skipped = reported.m_Skipped;
-    reported = {now, 0};
+    if (!added && now - reported.m_Last < ReportEvery) return false;
+    reported = {now};
     return true;
 }

@@ -1,9 +1,9 @@
 #pragma once
 // Connections and handshakes in progress per client address, so that one
 // address cannot take the slots of everyone else before it has even
-// authenticated. Also says when a refusal is worth a log line: the first
-// one of an address, then at most one a minute with the count of those in
-// between, so that a flood does not become a flood of log lines.
+// authenticated. Also says when a refusal is worth a monitor record: the
+// first one of an address, then at most one a minute, so that a flood does
+// not become a flood of records.
 
 #include <chrono>
 #include <mutex>
@@ -21,9 +21,8 @@ public:
     void HandshakeDone(const Address16& client);
     void Leave(const Address16& client, bool inHandshake);
 
-    // True when this refusal should be reported; `skipped` is how many of
-    // this address were not since the last one reported.
-    bool ShouldReport(const Address16& client, size_t& skipped);
+    // True when this refusal should be reported.
+    bool ShouldReport(const Address16& client);
 
 private:
     struct Counts {
@@ -32,7 +31,6 @@ private:
     };
     struct Reported {
         std::chrono::steady_clock::time_point m_Last;
-        size_t m_Skipped = 0;
     };
 
     std::mutex m_Mutex;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -14,6 +15,27 @@ bool IsUnspecified(const Address16& address) {
         return MappedV4(zero);
     }();
     return address == Address16{} || address == mappedZero;
+}
+
+std::string ListText(const char* what, const std::vector<Address16>& addresses) {
+    std::string text;
+    for (const Address16& address : addresses) {
+        text += (text.empty() ? std::string(what) + " " : ", ") +
+                HostText(asio::ip::address_v6(address));
+    }
+    return text;
+}
+
+// Both sorted: "added 10.0.0.7; removed 10.0.0.5".
+std::string Changes(const std::vector<Address16>& before, const std::vector<Address16>& after) {
+    std::vector<Address16> added, removed;
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                        std::back_inserter(added));
+    std::set_difference(before.begin(), before.end(), after.begin(), after.end(),
+                        std::back_inserter(removed));
+    const std::string gained = ListText("added", added);
+    const std::string lost = ListText("removed", removed);
+    return gained + (gained.empty() || lost.empty() ? "" : "; ") + lost;
 }
 
 Refusal ByRule(const DestRule& rule) {
@@ -60,7 +82,7 @@ void DestinationPolicy::AddOwnListener(const tcp::endpoint& endpoint) {
     m_Own.push_back({address, IsUnspecified(address), endpoint.port()});
 }
 
-void DestinationPolicy::RefreshLocalAddresses() {
+std::string DestinationPolicy::RefreshLocalAddresses() {
     std::vector<Address16> local;
     ifaddrs* list = nullptr;
     if (getifaddrs(&list) == 0) {
@@ -79,8 +101,12 @@ void DestinationPolicy::RefreshLocalAddresses() {
         }
         freeifaddrs(list);
     }
+    std::sort(local.begin(), local.end());
+    local.erase(std::unique(local.begin(), local.end()), local.end());
     std::lock_guard lock(m_Mutex);
+    const std::string changed = Changes(m_Local, local);
     m_Local.swap(local);
+    return changed;
 }
 
 bool DestinationPolicy::IsLocal(const Address16& address) const {
@@ -88,7 +114,7 @@ bool DestinationPolicy::IsLocal(const Address16& address) const {
     static const Cidr loopback6 = *Cidr::Parse("::1");
     if (loopback4.Contains(address) || loopback6.Contains(address)) return true;
     std::lock_guard lock(m_Mutex);
-    return std::find(m_Local.begin(), m_Local.end(), address) != m_Local.end();
+    return std::binary_search(m_Local.begin(), m_Local.end(), address);
 }
 
 bool DestinationPolicy::IsOwnListener(const Address16& address, uint16_t port) const {

@@ -29,8 +29,9 @@ public:
     DestinationPolicy() { RefreshLocalAddresses(); }
 
     void AddOwnListener(const tcp::endpoint& endpoint);
-    // The addresses of this machine's interfaces, read again (on a reload).
-    void RefreshLocalAddresses();
+    // The addresses of this machine's interfaces, read again (whenever they
+    // change); what changed, for the log ("added 10.0.0.7"), empty when nothing did.
+    std::string RefreshLocalAddresses();
     bool IsLocal(const Address16& address) const;
 
     // Before a name is looked up: the refusal when a rule refuses the name

@@ -63,16 +63,17 @@ bool IsAllowed(const std::vector<Cidr>& blocks, const asio::ip::address& address
     return false;
 }
 
-bool AdmitWatcher(const ProxyLog& log, const std::string& kind, const tcp::endpoint& client,
+bool AdmitWatcher(RefusalLog& refusals, const std::string& kind, const tcp::endpoint& client,
                   const std::vector<Cidr>& allow, size_t connected, size_t limit) {
-    const std::string who = kind + " client " + EndpointText(client) + " refused: ";
+    const std::string who = kind + " client ";
     if (!IsAllowed(allow, client.address())) {
-        log.Connection(who + "not in --" + kind + "-allow");
+        refusals.Refused(who, client, "not in --" + kind + "-allow");
         return false;
     }
     if (connected >= limit) {
-        log.Connection(who + std::to_string(limit) + " " + kind +
-                       " clients already connected (--max-" + kind + "-clients)");
+        refusals.Refused(who, client,
+                         std::to_string(limit) + " " + kind + " clients already connected (--max-" +
+                             kind + "-clients)");
         return false;
     }
     return true;

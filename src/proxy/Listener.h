@@ -45,7 +45,7 @@ private:
 bool IsAllowed(const std::vector<Cidr>& blocks, const asio::ip::address& address);
 // The rule of the monitor's and the metrics' listeners: a client of the
 // allowed blocks while fewer than `limit` clients of the kind are connected;
-// a refusal is logged. `kind` ("monitor", "metrics") names the clients in the
-// log, and the options --KIND-allow and --max-KIND-clients.
-bool AdmitWatcher(const ProxyLog& log, const std::string& kind, const tcp::endpoint& client,
+// a refusal goes to the refusal log. `kind` ("monitor", "metrics") names the
+// clients in the log, and the options --KIND-allow and --max-KIND-clients.
+bool AdmitWatcher(RefusalLog& refusals, const std::string& kind, const tcp::endpoint& client,
                   const std::vector<Cidr>& allow, size_t connected, size_t limit);

@@ -22,7 +22,7 @@ MetricsServer::MetricsServer(IoPool& pool, ProxyContext& context)
 bool MetricsServer::Admit(const tcp::endpoint& client) {
     const std::shared_ptr<const ProxySettings> settings = m_Context.Settings();
     const ProxyOptions& options = settings->m_Options;
-    return AdmitWatcher(m_Context.m_Log, "metrics", client, options.m_MetricsAllow,
+    return AdmitWatcher(m_Context.m_Refusals, "metrics", client, options.m_MetricsAllow,
                         m_Context.m_MetricsClients.load(), options.m_MaxMetricsClients);
 }
 

@@ -6,6 +6,8 @@ namespace {
 
 // Memory kept between requests; a larger batch buffer is given back.
 constexpr size_t KeptBatchCapacity = 1 << 20;
+// A batch goes out in pieces of this size, each within the handshake time-out.
+constexpr size_t WritePiece = 64 * 1024;
 
 // VGL asks every 5 to 120 seconds; a short idle time-out meant for proxied
 // connections must not drop it between two polls.
@@ -15,14 +17,21 @@ std::chrono::seconds IdleLimit(unsigned idleTimeout) {
 
 }  // namespace
 
-MonitorClient::MonitorClient(ProxyContext& context, tcp::socket socket)
+MonitorClient::MonitorClient(ProxyContext& context, tcp::socket socket,
+                             const tcp::endpoint& endpoint)
     : m_Context(context),
       m_Socket(std::move(socket)),
       m_Watchdog(m_Socket.get_executor()),
-      m_LastRequest(Clock::now()) {
+      m_Endpoint(endpoint),
+      m_LastRequest(Clock::now()),
+      m_HandshakeLimit(context.Settings()->m_Options.m_HandshakeTimeout),
+      m_IdleLimit(IdleLimit(context.Settings()->m_Options.m_IdleTimeout)) {
     m_Context.m_MonitorClients.fetch_add(1);
-    std::error_code ignored;
-    m_Endpoint = m_Socket.remote_endpoint(ignored);
+}
+
+MonitorClient::~MonitorClient() {
+    m_Context.m_MonitorLimits.Leave(ToAddress16(m_Endpoint.address()), true);
+    m_Context.m_MonitorClients.fetch_sub(1);
 }
 
 void MonitorClient::Start(std::shared_ptr<MonitorClient> client) {
@@ -31,17 +40,29 @@ void MonitorClient::Start(std::shared_ptr<MonitorClient> client) {
     asio::co_spawn(executor, client->Run(client), asio::detached);
 }
 
-// A client that neither asks nor takes its answer for an idle period is dropped.
+// A client that does not ask at once, or does not take its answer, holds a
+// slot that VGL may need: it gets the handshake time-out for either. Between
+// two requests it may wait an idle period.
 awaitable<void> MonitorClient::Watch(std::shared_ptr<MonitorClient> /*keepAlive*/) {
-    auto watch = m_Watchdog.Run(
-        [this, idle = IdleLimit(m_Context.Settings()->m_Options.m_IdleTimeout)] {
-            return m_LastRequest + idle;
-        },
-        [this] {
-            std::error_code ignored;
-            m_Socket.close(ignored);
-        });
+    auto watch = m_Watchdog.Run([this] { return Deadline(); }, [this] { OnExpire(); });
     co_await std::move(watch);
+}
+
+Clock::time_point MonitorClient::Deadline() const {
+    if (m_bWriting) return m_WriteStart + m_HandshakeLimit;
+    return m_LastRequest + (m_bAsked ? m_IdleLimit : m_HandshakeLimit);
+}
+
+void MonitorClient::OnExpire() {
+    const std::string within =
+        " within " + std::to_string(m_HandshakeLimit.count()) + " s (--handshake-timeout)";
+    if (m_bWriting) {
+        m_Expired = "did not read its batch" + within;
+    } else if (!m_bAsked) {
+        m_Expired = "sent no request" + within;
+    }
+    std::error_code ignored;
+    m_Socket.close(ignored);
 }
 
 // A request is exactly the one-byte message 0x00.
@@ -65,6 +86,22 @@ awaitable<bool> MonitorClient::NextRequest(std::string& reason) {
     co_return true;
 }
 
+// A reader on a slow link that keeps reading gets its whole batch however
+// long that takes; one that stops reading is closed within the time-out.
+awaitable<bool> MonitorClient::WriteBatch(const MonBytes& batch) {
+    std::error_code error;
+    m_bWriting = true;
+    for (size_t at = 0; at < batch.size() && !error; at += WritePiece) {
+        m_WriteStart = Clock::now();
+        if (at == 0) m_Watchdog.Poke();  // the deadline moved earlier
+        const size_t length = std::min(WritePiece, batch.size() - at);
+        co_await asio::async_write(m_Socket, asio::buffer(batch.data() + at, length),
+                                   NoThrow(error));
+    }
+    m_bWriting = false;
+    co_return !error;
+}
+
 awaitable<void> MonitorClient::Run(std::shared_ptr<MonitorClient> /*keepAlive*/) {
     const std::string who = "monitor client " + EndpointText(m_Endpoint);
     m_Context.m_Log.Connection(who + " connected");
@@ -73,13 +110,12 @@ awaitable<void> MonitorClient::Run(std::shared_ptr<MonitorClient> /*keepAlive*/)
     std::string reason;
     while (co_await NextRequest(reason)) {
         m_LastRequest = Clock::now();
+        m_bAsked = true;
         if (!m_Context.m_Hub.TakeBatch(*feed, batch)) {
             reason = "fell behind by " + std::to_string(MonitorHub::MaxPending) + " records";
             break;
         }
-        std::error_code error;
-        co_await asio::async_write(m_Socket, asio::buffer(batch), NoThrow(error));
-        if (error) {
+        if (!co_await WriteBatch(batch)) {
             reason = "disconnected";
             break;
         }
@@ -89,5 +125,5 @@ awaitable<void> MonitorClient::Run(std::shared_ptr<MonitorClient> /*keepAlive*/)
     std::error_code ignored;
     m_Socket.close(ignored);
     m_Watchdog.Stop();
-    m_Context.m_Log.Connection(who + " " + reason);
+    m_Context.m_Log.Connection(who + " " + (m_Expired.empty() ? reason : m_Expired));
 }

@@ -11,8 +11,9 @@
 
 class MonitorClient : public std::enable_shared_from_this<MonitorClient> {
 public:
-    MonitorClient(ProxyContext& context, tcp::socket socket);
-    ~MonitorClient() { m_Context.m_MonitorClients.fetch_sub(1); }
+    // `endpoint`: the client's address as it was admitted (and counted by the limits).
+    MonitorClient(ProxyContext& context, tcp::socket socket, const tcp::endpoint& endpoint);
+    ~MonitorClient();
     static void Start(std::shared_ptr<MonitorClient> client);
 
 private:
@@ -20,10 +21,21 @@ private:
     awaitable<void> Run(std::shared_ptr<MonitorClient> self);
     awaitable<void> Watch(std::shared_ptr<MonitorClient> self);
     awaitable<bool> NextRequest(std::string& reason);
+    awaitable<bool> WriteBatch(const MonBytes& batch);
+    // The first request and each piece of a batch's write get the handshake
+    // time-out; the time between requests, the idle limit.
+    Clock::time_point Deadline() const;
+    void OnExpire();
 
     ProxyContext& m_Context;
     tcp::socket m_Socket;
     Watchdog m_Watchdog;
     tcp::endpoint m_Endpoint;
     Clock::time_point m_LastRequest;
+    Clock::time_point m_WriteStart;  // of the piece being written
+    const std::chrono::seconds m_HandshakeLimit;
+    const std::chrono::seconds m_IdleLimit;
+    bool m_bAsked = false;
+    bool m_bWriting = false;
+    std::string m_Expired;  // why the deadline closed it; empty when it did not
 };

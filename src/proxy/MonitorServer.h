@@ -1,7 +1,8 @@
 #pragma once
 // The monitor: answers each one-byte request of a client on port 5051 with
 // the records since its previous request, then the empty message. A limited
-// number of clients at a time: each one costs a feed of its own.
+// number of clients at a time, and a few of them per address: each one costs
+// a feed of its own.
 
 #include <string>
 

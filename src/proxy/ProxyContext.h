@@ -9,12 +9,15 @@
 #include "Asio.h"
 #include "ClientLimits.h"
 #include "DestinationPolicy.h"
+#include "HandshakeBudget.h"
 #include "LoginThrottle.h"
 #include "LookupPool.h"
 #include "MonitorHub.h"
+#include "OwnConnections.h"
 #include "ProxyLog.h"
 #include "ProxyMetrics.h"
 #include "ProxySettings.h"
+#include "RefusalLog.h"
 #include "SessionRegistry.h"
 
 struct ProxyContext {
@@ -22,6 +25,7 @@ struct ProxyContext {
                  asio::thread_pool& passwords, LookupPool& lookups)
         : m_Hub(hub),
           m_Log(log),
+          m_Refusals(log),
           m_Passwords(passwords),
           m_Lookups(lookups),
           m_Settings(std::move(settings)) {}
@@ -38,15 +42,20 @@ struct ProxyContext {
 
     MonitorHub& m_Hub;
     ProxyLog& m_Log;
+    RefusalLog m_Refusals;
     asio::thread_pool& m_Passwords;  // password checks only
     LookupPool& m_Lookups;           // host lookups only
     DestinationPolicy m_Policy;
+    OwnConnections m_Own;  // its connections to destinations
     ClientLimits m_Limits;
+    ClientLimits m_MonitorLimits;  // each monitor client counts as connection and handshake
+    HandshakeBudget m_Handshakes;
     LoginThrottle m_Throttle;
     SessionRegistry m_Sessions;
     ProxyMetrics m_Metrics;
     std::atomic<uint32_t> m_NextId{1};
     std::atomic<size_t> m_Active{0};
+    std::atomic<size_t> m_Established{0};  // those past their request
     std::atomic<size_t> m_MonitorClients{0};
     std::atomic<size_t> m_MetricsClients{0};
 

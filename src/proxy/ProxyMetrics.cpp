@@ -86,6 +86,8 @@ const char* Label(HandshakeEnd reason) {
             return "closed";
         case HandshakeEnd::Shutdown:
             return "shutdown";
+        case HandshakeEnd::Dropped:
+            return "dropped";
         case HandshakeEnd::Malformed:
             break;
     }

@@ -19,7 +19,7 @@
 #include "Refusal.h"
 
 // Why a client ended before it made a request.
-enum class HandshakeEnd { Timeout, Authentication, NoMethod, Malformed, Closed, Shutdown };
+enum class HandshakeEnd { Timeout, Authentication, NoMethod, Malformed, Closed, Shutdown, Dropped };
 
 class ProxyMetrics {
 public:

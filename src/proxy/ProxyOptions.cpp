@@ -107,10 +107,14 @@ std::optional<bool> ApplyNumber(const std::string& option, const std::string& va
         return ApplyCount(option, value, 1000000, options.m_MaxPerClient, error);
     } else if (option == "--max-handshakes-per-client") {
         return ApplyCount(option, value, 1000000, options.m_MaxHandshakesPerClient, error);
+    } else if (option == "--max-handshakes") {
+        return ApplyCount(option, value, 1000000, options.m_MaxHandshakes, error);
     } else if (option == "--max-monitor-clients") {
         return ApplyCount(option, value, 10000, options.m_MaxMonitorClients, error);
     } else if (option == "--max-metrics-clients") {
         return ApplyCount(option, value, 10000, options.m_MaxMetricsClients, error);
+    } else if (option == "--max-monitor-per-client") {
+        return ApplyCount(option, value, 10000, options.m_MaxMonitorPerClient, error);
     } else if (option == "--idle-timeout" || option == "--connect-timeout" ||
                option == "--handshake-timeout") {
         if (!ParseNumber(value, 1, 86400, number)) {
@@ -143,22 +147,24 @@ const char* ProxyUsage() {
     return "usage: vgl-proxy [--config FILE] [--listen ADDR:PORT] [--allow CIDR]... [--users "
            "FILE]\n"
            "                 [--monitor ADDR] [--monitor-allow CIDR]... [--max-monitor-clients N]\n"
+           "                 [--max-monitor-per-client N]\n"
            "                 [--metrics ADDR:PORT] [--metrics-allow CIDR]...\n"
            "                 [--max-metrics-clients N] [--metrics-users NAME]...\n"
            "                 [--block CIDR|NAME]...\n"
            "                 [--max-connections N] [--max-per-client N]\n"
-           "                 [--max-handshakes-per-client N] [--idle-timeout SECONDS]\n"
-           "                 [--connect-timeout SECONDS] [--handshake-timeout SECONDS]\n"
+           "                 [--max-handshakes-per-client N] [--max-handshakes N]\n"
+           "                 [--idle-timeout SECONDS] [--connect-timeout SECONDS]\n"
+           "                 [--handshake-timeout SECONDS]\n"
            "                 [--threads N] [--quiet] [--version]\n";
 }
 
 bool ProxyOptionTakesValue(const std::string& option) {
     for (const char* known :
          {"--config", "--listen", "--allow", "--users", "--monitor", "--monitor-allow",
-          "--max-monitor-clients", "--metrics", "--metrics-allow", "--max-metrics-clients",
-          "--metrics-users", "--block", "--max-connections", "--max-per-client",
-          "--max-handshakes-per-client", "--idle-timeout", "--connect-timeout",
-          "--handshake-timeout", "--threads"}) {
+          "--max-monitor-clients", "--max-monitor-per-client", "--metrics", "--metrics-allow",
+          "--max-metrics-clients", "--metrics-users", "--block", "--max-connections",
+          "--max-per-client", "--max-handshakes-per-client", "--max-handshakes", "--idle-timeout",
+          "--connect-timeout", "--handshake-timeout", "--threads"}) {
         if (option == known) return true;
     }
     return false;

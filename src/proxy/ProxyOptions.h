@@ -18,7 +18,8 @@ struct ProxyOptions {
     std::string m_MonitorHost = "127.0.0.1";
     std::vector<Cidr> m_MonitorAllow;
     size_t m_MaxMonitorClients = 16;
-    std::string m_MetricsHost;  // empty: no metrics
+    size_t m_MaxMonitorPerClient = 4;  // from one address (an IPv6 one: its /64)
+    std::string m_MetricsHost;         // empty: no metrics
     uint16_t m_MetricsPort = 0;
     std::vector<Cidr> m_MetricsAllow;
     size_t m_MaxMetricsClients = 8;
@@ -27,6 +28,7 @@ struct ProxyOptions {
     size_t m_MaxConnections = 1000;
     size_t m_MaxPerClient = 64;
     size_t m_MaxHandshakesPerClient = 8;
+    size_t m_MaxHandshakes = 256;      // of all clients together, beside m_MaxConnections
     unsigned m_IdleTimeout = 600;      // seconds
     unsigned m_ConnectTimeout = 15;    // seconds
     unsigned m_HandshakeTimeout = 10;  // seconds

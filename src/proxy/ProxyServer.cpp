@@ -17,14 +17,15 @@ bool ProxyServer::Admit(const tcp::endpoint& client) {
     const std::shared_ptr<const ProxySettings> settings = m_Context.Settings();
     const ProxyOptions& options = settings->m_Options;
     if (!IsAllowed(options.m_Allow, client.address())) {
-        Refuse(client, ReplyNotAllowed, "not in --allow", true);
+        Refuse(client, ReplyNotAllowed, "not in --allow");
         return false;
     }
-    if (m_Context.m_Active.load(std::memory_order_relaxed) >= options.m_MaxConnections) {
+    // Handshakes have a budget of their own (--max-handshakes): a full one
+    // makes room, it never turns a client away.
+    if (m_Context.m_Established.load(std::memory_order_relaxed) >= options.m_MaxConnections) {
         Refuse(client, ResultRefusedByLimit,
                std::to_string(options.m_MaxConnections) +
-                   " connections already open (--max-connections)",
-               true);
+                   " connections already open (--max-connections)");
         return false;
     }
     switch (m_Context.m_Limits.Enter(ToAddress16(client.address()), options.m_MaxPerClient,
@@ -45,16 +46,9 @@ bool ProxyServer::Admit(const tcp::endpoint& client) {
     return false;
 }
 
-void ProxyServer::Refuse(const tcp::endpoint& client, uint32_t code, const std::string& why,
-                         bool logEach) {
+void ProxyServer::Refuse(const tcp::endpoint& client, uint32_t code, const std::string& why) {
     m_Context.m_Metrics.Refused(code == ReplyNotAllowed ? RefusedBy::Allow : RefusedBy::Limit);
-    if (logEach) m_Context.m_Log.Connection(EndpointText(client) + " refused: " + why);
-    size_t skipped = 0;
-    if (!m_Context.m_Limits.ShouldReport(ToAddress16(client.address()), skipped)) return;
-    if (!logEach) {
-        const std::string more =
-            skipped ? " (" + std::to_string(skipped) + " more refused since the last line)" : "";
-        m_Context.m_Log.Connection(EndpointText(client) + " refused: " + why + more);
-    }
+    m_Context.m_Refusals.Refused("", client, why);
+    if (!m_Context.m_Limits.ShouldReport(ToAddress16(client.address()))) return;
     ReportRefusal(m_Context, client, 0, "", code, "refused: " + why);
 }

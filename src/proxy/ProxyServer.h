@@ -23,9 +23,8 @@ public:
 private:
     bool Admit(const tcp::endpoint& client);
     // Reports a refusal to the monitor, the first of an address and then once
-    // a minute; logs it so too, or each one when `logEach`.
-    void Refuse(const tcp::endpoint& client, uint32_t code, const std::string& why,
-                bool logEach = false);
+    // a minute, and to the log's count of refusals.
+    void Refuse(const tcp::endpoint& client, uint32_t code, const std::string& why);
 
     ProxyContext& m_Context;
     Listener m_Listener;

@@ -77,7 +77,13 @@ ProxySession::ProxySession(ProxyContext& context, tcp::socket client, const tcp:
 
 ProxySession::~ProxySession() {
     m_Context.m_Sessions.Remove(this);
+    if (m_bOwnAdded) m_Context.m_Own.Remove(m_OwnLocal, m_OwnRemote);
     m_Context.m_Limits.Leave(m_ClientAddress, m_bInHandshake);
+    if (m_bInHandshake) {
+        m_Context.m_Handshakes.Leave(m_HandshakeTicket);
+    } else {
+        m_Context.m_Established.fetch_sub(1, std::memory_order_relaxed);
+    }
     m_Context.m_Active.fetch_sub(1, std::memory_order_relaxed);
 }
 
@@ -89,8 +95,30 @@ void ProxySession::Start(std::shared_ptr<ProxySession> session) {
                                               if (const auto alive = weak.lock()) alive->ShutDown();
                                           });
                                       });
+    EnterBudget(session);
     asio::co_spawn(executor, session->Watch(session), asio::detached);
     asio::co_spawn(executor, session->Run(session), asio::detached);
+}
+
+// The handshake it replaces, if the budget is full, ends on its own thread.
+void ProxySession::EnterBudget(const std::shared_ptr<ProxySession>& session) {
+    const asio::any_io_executor executor = session->m_Client.get_executor();
+    HandshakeBudget::Close dropped;
+    session->m_HandshakeTicket = session->m_Context.m_Handshakes.Enter(
+        session->m_ClientAddress,
+        [executor, weak = std::weak_ptr<ProxySession>(session)] {
+            asio::post(executor, [weak] {
+                if (const auto alive = weak.lock()) alive->Drop();
+            });
+        },
+        session->m_Options.m_MaxHandshakes, dropped);
+    if (dropped) dropped();
+}
+
+void ProxySession::Drop() {
+    if (!m_bInHandshake) return;
+    m_bDropped = true;
+    CloseBoth();
 }
 
 awaitable<void> ProxySession::Watch(std::shared_ptr<ProxySession> /*keepAlive*/) {
@@ -138,6 +166,10 @@ awaitable<void> ProxySession::Run(std::shared_ptr<ProxySession> /*keepAlive*/) {
     if (m_bTimedOut && m_Phase == Phase::Handshake) {
         EndHandshake(HandshakeEnd::Timeout, "handshake time-out");
     }
+    if (m_bDropped) {
+        EndHandshake(HandshakeEnd::Dropped,
+                     "dropped: handshakes of all clients at their limit (--max-handshakes)");
+    }
     if (m_bShutDown) {
         EndHandshake(HandshakeEnd::Shutdown,
                      m_Phase == Phase::Relaying ? "shut down" : "shut down in handshake");
@@ -162,6 +194,7 @@ awaitable<bool> ProxySession::Negotiate() {
         EndHandshake(HandshakeEnd::Closed, "closed during greeting");
         co_return false;
     }
+    if (ComesFromItself()) co_return false;
     if (head[0] != SocksVersion || head[1] == 0) {
         EndHandshake(HandshakeEnd::Malformed, "bad greeting");
         co_return false;
@@ -184,6 +217,18 @@ awaitable<bool> ProxySession::Negotiate() {
     if (error || (password && !co_await Authenticate())) co_return false;
     OpenRecord(wanted);
     co_return true;
+}
+
+// Asked once the client has sent something: the proxy knows its own
+// connection before it replies to the CONNECT, so before any byte can come
+// through it.
+bool ProxySession::ComesFromItself() {
+    std::error_code ignored;
+    if (!m_Context.m_Own.IsOwn(m_ClientEndpoint, m_Client.local_endpoint(ignored))) return false;
+    m_Context.m_Metrics.Refused(RefusedBy::OwnListener);
+    m_bRefused = true;
+    m_Outcome = "refused: a connection of the proxy itself";
+    return true;
 }
 
 void ProxySession::OpenRecord(uint8_t method) {
@@ -290,6 +335,8 @@ awaitable<bool> ProxySession::ReadRequest(Request& request) {
     if (!request.m_bDomain) request.m_Host = HostText(request.m_Address);
     m_bInHandshake = false;
     m_Context.m_Limits.HandshakeDone(m_ClientAddress);
+    m_Context.m_Handshakes.Leave(m_HandshakeTicket);
+    m_Context.m_Established.fetch_add(1, std::memory_order_relaxed);
     co_return true;
 }
 
@@ -338,6 +385,10 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
 
     std::error_code ignored;
     const tcp::endpoint bound = m_Remote.local_endpoint(ignored);
+    m_OwnLocal = bound;
+    m_OwnRemote = m_Remote.remote_endpoint(ignored);
+    m_Context.m_Own.Add(m_OwnLocal, m_OwnRemote);
+    m_bOwnAdded = true;
     if (request.m_bDomain)
         m_Info->SetDestAddress(MonitorAddress(m_Remote.remote_endpoint(ignored)));
     m_Phase = Phase::Relaying;
@@ -596,6 +647,7 @@ void ProxySession::LogEnd() const {
 // A connection that got as far as a request counts by the reply it got; one
 // that did not, by why its handshake ended.
 void ProxySession::CountEnd() const {
+    if (m_bRefused) return;  // counted as refused already
     if (m_ResultLabel.empty()) {
         m_Context.m_Metrics.HandshakeFailed(m_HandshakeEnd);
     } else {

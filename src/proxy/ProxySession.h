@@ -27,6 +27,9 @@ private:
     enum class Phase { Handshake, Connecting, Relaying };
     struct Request;
 
+    static void EnterBudget(const std::shared_ptr<ProxySession>& session);
+    // On the session's thread: ends a handshake the budget has dropped.
+    void Drop();
     // The coroutines hold the session alive through their parameter.
     awaitable<void> Run(std::shared_ptr<ProxySession> self);
     awaitable<void> Watch(std::shared_ptr<ProxySession> self);
@@ -63,6 +66,9 @@ private:
     std::vector<tcp::endpoint> Permitted(const Request& request,
                                          std::vector<tcp::endpoint> endpoints,
                                          std::optional<Refusal>& refusal) const;
+    // True (and the session ends) when the client is the proxy's own
+    // connection come back to it.
+    bool ComesFromItself();
     void OpenRecord(uint8_t method);
     // The result the monitor gets, and the log's outcome.
     void Fail(uint8_t code);
@@ -98,6 +104,11 @@ private:
     bool m_bTimedOut = false;
     bool m_bInHandshake = true;  // counted as such by the per-client limits
     bool m_bShutDown = false;
+    bool m_bRefused = false;  // a refusal, not a failed handshake
+    bool m_bDropped = false;  // by the handshake budget
+    uint64_t m_HandshakeTicket = 0;
+    bool m_bOwnAdded = false;  // m_Remote's ends are in the context's own connections
+    tcp::endpoint m_OwnLocal, m_OwnRemote;
     Direction m_Directions[2];  // client to destination, destination to client
     asio::steady_timer m_PipeKeeper;
     bool m_bKeepingPipes = false;

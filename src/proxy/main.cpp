@@ -12,6 +12,7 @@
 #include <optional>
 #include <thread>
 
+#include "AddressWatcher.h"
 #include "MetricsServer.h"
 #include "MonitorServer.h"
 #include "ProxyServer.h"
@@ -105,6 +106,26 @@ void WatchReload(asio::signal_set& signals, ProxyContext& context,
     });
 }
 
+// The counts of refused clients, once a minute.
+void FlushRefusals(asio::steady_timer& timer, ProxyContext& context) {
+    timer.expires_after(std::chrono::minutes(1));
+    timer.async_wait([&timer, &context](const std::error_code& error) {
+        if (error) return;
+        context.m_Refusals.Flush();
+        FlushRefusals(timer, context);
+    });
+}
+
+// Follows this machine's addresses, so that its own listeners are known
+// through an address it gained after the start too.
+void WatchAddresses(AddressWatcher& watcher, ProxyContext& context) {
+    const bool watching = watcher.Start();
+    if (!watching) {
+        context.m_Log.Warning(
+            "cannot follow this machine's address changes; they are read again on a reload");
+    }
+}
+
 // Listens, serves until SIGINT or SIGTERM, and stops; 1 when an address cannot be bound.
 int Serve(ProxyContext& context, const std::vector<std::string>& args, const ProxyOptions& options,
           unsigned threads) {
@@ -126,6 +147,13 @@ int Serve(ProxyContext& context, const std::vector<std::string>& args, const Pro
             return Fail(error);
         context.m_Policy.AddOwnListener(metrics->Endpoint());
     }
+    AddressWatcher addresses(pool.Main(), [&context] {
+        const std::string changed = context.m_Policy.RefreshLocalAddresses();
+        if (!changed.empty()) context.m_Log.Notice("this machine's addresses changed: " + changed);
+    });
+    WatchAddresses(addresses, context);
+    asio::steady_timer refusals(pool.Main());
+    FlushRefusals(refusals, context);
 
     ProxyStopper stopper(pool, context, [&proxy] { proxy.StopAccepting(); });
     asio::signal_set stopSignals(pool.Main(), SIGINT, SIGTERM);
@@ -142,6 +170,7 @@ int Serve(ProxyContext& context, const std::vector<std::string>& args, const Pro
                "), monitor on " + monitor.Where() +
                (metrics ? ", metrics on " + metrics->Where() : std::string()));
     pool.Run();
+    context.m_Refusals.Flush();
     log.Notice("stopped");
     // Lookups already running finish on their own; the process does not
     // wait for a slow name server longer than a second.

@@ -66,9 +66,9 @@ TEST(ProxyLimitsTest, SlowClientsOfOneAddressLockOutOnlyThatAddress) {
     ASSERT_TRUE(other.Send(Concat(Greeting, ConnectRequest(webHost, web.Port()))));
     EXPECT_EQ(other.Read(12).size(), 12u);
     // Refusals of one address are logged once, not once each.
-    const std::string log = proxy.Log();
     const std::string refusal = "handshakes from this address in progress";
-    EXPECT_NE(log.find(refusal), std::string::npos) << log;
+    EXPECT_TRUE(proxy.WaitForLog(refusal));
+    const std::string log = proxy.Log();
     EXPECT_EQ(log.find(refusal), log.rfind(refusal)) << log;
 
     // Past the connections per address, relaying ones counted.
@@ -90,6 +90,29 @@ TEST(ProxyLimitsTest, SlowClientsOfOneAddressLockOutOnlyThatAddress) {
     ASSERT_TRUE(halfway.Send({0x05}));
     EXPECT_TRUE(halfway.Closed());
     EXPECT_TRUE(quick.WaitForLog("result=\"handshake time-out\""));
+}
+
+// A thousand refusals of one client: one line at once, then one with the
+// count, which the stop writes out (as the minute would).
+TEST(ProxyLimitsTest, RefusalsOfOneClientAreCountedNotLoggedEachOne) {
+    ProxyProcess proxy({"--allow", "127.0.0.1/32"});
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    for (int i = 0; i < 1000; ++i) {
+        RawClient refused(proxy.Host(), ProxyProcess::Port, "127.0.0.2");
+        ASSERT_TRUE(refused.Closed());
+    }
+    EXPECT_EQ(proxy.Stop(), 0);
+    ASSERT_TRUE(proxy.WaitForLog("stopped"));
+    const std::string log = proxy.Log();
+    const std::string line = " refused: not in --allow";
+    size_t lines = 0, counted = 0;
+    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) {
+        ++lines;
+        const size_t count = log.find(" (", at);
+        if (count < log.find('\n', at)) counted += std::stoul(log.substr(count + 2));
+    }
+    EXPECT_LE(lines, 3u) << log;  // the first, and a count per minute passed and at the stop
+    EXPECT_EQ(counted, 999u) << log;
 }
 
 // A private resolver configuration (in a mount namespace of the proxy's own)

@@ -1,10 +1,17 @@
 // The proxy's monitor: one update per connection per batch, clients that stop
-// asking or never read, and the service names the records carry.
+// asking or never read (and the slots they hold), and the service names the
+// records carry.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
 #include <ctime>
 
 #include "ProxyHarness.h"
@@ -29,6 +36,20 @@ std::vector<MonitorRecord> AskForBatch(RawClient& monitor) {
         EXPECT_EQ(Mon_Decode(size, body.data(), &record), 0);
         records.push_back(record);
     }
+}
+
+// Asks and never reads, until the proxy closes the connection (or 30 s pass).
+bool AskUntilClosed(int fd) {
+    const timeval step{0, 100000};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &step, sizeof step);
+    Bytes requests;
+    for (int i = 0; i < 4096; ++i) requests.insert(requests.end(), {0x00, 0x01, 0x00});
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < end) {
+        if (send(fd, requests.data(), requests.size(), MSG_NOSIGNAL) < 0 && errno != EAGAIN)
+            return true;
+    }
+    return false;
 }
 
 TEST(ProxyMonitorTest, AClientThatStopsAskingGetsOneUpdatePerConnection) {
@@ -84,6 +105,37 @@ TEST(ProxyMonitorTest, AMonitorClientThatNeverReadsSlowsNothingAndCostsLittle) {
     EXPECT_LT(proxy.RssKiB(), before + 16 * 1024);
     // Another client is answered as usual: every connection's open, update and close.
     EXPECT_EQ(AskForBatch(watcher).size(), 3u * 100);
+}
+
+// Clients that never ask, or ask without reading, hold a slot for the
+// handshake time-out only, and a few of them per address; then VGL's poll is answered.
+TEST(ProxyMonitorTest, MonitorClientsThatNeverReadGiveTheirSlotsBack) {
+    ProxyProcess proxy({"--max-monitor-clients", "7", "--handshake-timeout", "1"});
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    std::vector<RawClient> silent;
+    for (int i = 0; i < 6; ++i) silent.emplace_back(proxy.Host(), MonitorPort, "127.0.0.2");
+    for (int i = 0; i < 2; ++i) silent.emplace_back(proxy.Host(), MonitorPort, "127.0.0.3");
+    EXPECT_TRUE(silent[4].Closed());
+    EXPECT_TRUE(silent[5].Closed());
+    EXPECT_TRUE(proxy.WaitForLog("4 monitor clients from this address already connected"));
+    const int stuck = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // A small window and small segments (not loopback's 64 KiB), so that the
+    // proxy's answers soon have to wait.
+    const int window = 4096, segment = 536;
+    setsockopt(stuck, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+    setsockopt(stuck, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
+    const sockaddr_in from = LoopbackAddress("127.0.0.4", 0);
+    const sockaddr_in to = LoopbackAddress(proxy.Host(), MonitorPort);
+    ASSERT_EQ(bind(stuck, reinterpret_cast<const sockaddr*>(&from), sizeof from), 0);
+    ASSERT_EQ(connect(stuck, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0);
+    EXPECT_TRUE(AskUntilClosed(stuck));
+    close(stuck);
+    // All seven slots are taken; each one is given back at its deadline.
+    EXPECT_TRUE(proxy.WaitForLog("sent no request within 1 s", 6));
+    EXPECT_TRUE(proxy.WaitForLog("did not read its batch within 1 s"));
+    RawClient vgl(proxy.Host(), MonitorPort, "127.0.0.5");
+    ASSERT_TRUE(vgl.Send({0x00, 0x01, 0x00}));
+    EXPECT_EQ(vgl.Read(2), (Bytes{0x00, 0x00}));
 }
 
 TEST(ProxyMonitorTest, ServicesAreNamedAsTheGraphNamesThem) {

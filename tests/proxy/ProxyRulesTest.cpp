@@ -103,5 +103,43 @@ TEST(ProxyRulesTest, OwnListenersPrivateAddressesAndBlockedNamesAreRefused) {
               4);
 }
 
+// An address the proxy's machine gains after the start is one of its own at
+// once; and a destination that leads back to a listener through an address
+// it cannot know (a local route for a whole block) is caught at the listener.
+TEST(ProxyRulesTest, NoLoopThroughAnAddressGainedAfterTheStartOrALocalRoute) {
+    NamespacePair net;
+    if (!net.Ready()) GTEST_SKIP() << "network namespaces cannot be made here";
+    const std::string& inside = net.ProxySide();
+    auto privateWeb =
+        net.In(inside, [] { return std::make_unique<LocalHttpServer>("127.0.0.1", 0); });
+    ASSERT_TRUE(privateWeb);
+    ProxyProcess proxy({"--allow", "10.0.0.0/8"}, {"/usr/sbin/ip", "netns", "exec", inside},
+                       "0.0.0.0");
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    const auto remote = [&] {
+        return net.In(net.ClientSide(),
+                      [] { return RawClient(NamespacePair::ProxyAddress, 1080); });
+    };
+    ASSERT_EQ(
+        RunProgram({"/usr/sbin/ip", "-n", inside, "addr", "add", "10.200.0.7/32", "dev", "lo"})
+            .m_Status,
+        0);
+    ASSERT_TRUE(proxy.WaitForLog("addresses changed: added 10.200.0.7")) << proxy.Log();
+    EXPECT_EQ(ReplyCode(remote(), ConnectRequest("10.200.0.7", 1080)), 0x02);
+
+    ASSERT_EQ(RunProgram({"/usr/sbin/ip", "-n", inside, "route", "add", "local", "10.201.0.0/24",
+                          "dev", "lo"})
+                  .m_Status,
+              0);
+    ASSERT_EQ(ReplyCode(remote(), ConnectRequest("10.201.0.5", 1080)), 0x00);
+    // The hop inside it is refused before it is answered.
+    std::optional<RawClient> outer = remote();
+    ASSERT_TRUE(outer && outer->Send(Concat(Greeting, ConnectRequest("10.201.0.5", 1080))));
+    ASSERT_EQ(outer->Read(12).size(), 12u);
+    ASSERT_TRUE(outer->Send(Concat(Greeting, ConnectRequest("127.0.0.1", (*privateWeb)->Port()))));
+    EXPECT_TRUE(outer->Read(2).empty());
+    EXPECT_TRUE(proxy.WaitForLog("result=\"refused: a connection of the proxy itself\""));
+}
+
 }  // namespace rules_test
 }  // namespace
