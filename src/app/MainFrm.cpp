@@ -42,6 +42,7 @@ const std::map<int, const char*>& Prompts() {
         {cmd::ViewHistory,
          "Show the finished connections and the traffic recorded over time\nHistory"},
         {cmd::AppAbout, "Display program information, version number and copyright\nAbout"},
+        {cmd::HelpManual, "Open the manual page in the desktop's help viewer\nManual"},
         {cmd::Connect, "Connect the active Socks Vigil client to a new Socks server"},
         {cmd::Disconnect, "Disconnect from Socks server"},
         {cmd::FilePrint, "Print the active document\nPrint"},
@@ -122,7 +123,8 @@ CMainFrame::~CMainFrame() {
 
 // Beyond the described menus, the Socks5 menus offer Open, Save, Save As,
 // Print Preview and the recent files (the described ones reach Open and Save
-// by their keys only); every described item keeps its text, command and order.
+// by their keys only), and Help the manual; every described item keeps its
+// text, command and order.
 void CMainFrame::BuildMenus() {
     const std::vector<MenuItem> recent = {{"", cmd::FileMru1},
                                           {"", cmd::FileMru1 + 1},
@@ -138,7 +140,9 @@ void CMainFrame::BuildMenus() {
     const std::vector<Menu> menu128 = {
         {"&Socks5", 0, socks128},
         {"&View", 0, {{"&Status Bar", cmd::ViewStatusBar}, {"&History...", cmd::ViewHistory}}},
-        {"&Help", 0, {{"&About Socks Vigil client...", cmd::AppAbout}}},
+        {"&Help",
+         0,
+         {{"&Manual", cmd::HelpManual}, {"&About Socks Vigil client...", cmd::AppAbout}}},
     };
     std::vector<MenuItem> socks129 = {{"&New", cmd::FileNew},
                                       {"&Open...\tCtrl+O", cmd::FileOpen},
@@ -172,7 +176,9 @@ void CMainFrame::BuildMenus() {
           {"&Tile", cmd::WindowTile},
           {"&Arrange Icons", cmd::WindowArrange},
           {"S&plit", cmd::WindowSplit}}},
-        {"&Help", 0, {{"&About SOCKS5 monitor client...", cmd::AppAbout}}},
+        {"&Help",
+         0,
+         {{"&Manual", cmd::HelpManual}, {"&About SOCKS5 monitor client...", cmd::AppAbout}}},
     };
     m_Menu128 = BuildMenuBar(menu128);
     m_Menu129 = BuildMenuBar(menu129);
