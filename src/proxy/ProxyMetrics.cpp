@@ -85,6 +85,17 @@ std::string ReplyLabel(uint8_t code) {
     return label;
 }
 
+ProxyMetrics::ProxyMetrics() {
+    for (uint8_t code = ReplySucceeded; code <= ReplyAddressTypeNotSupported; ++code)
+        m_Opened[ReplyLabel(code)] = 0;
+    for (const char* reason :
+         {"timeout", "authentication", "no_method", "closed", "shutdown", "malformed"})
+        m_HandshakeFailures[reason] = 0;
+    for (const char* by : {"allow", "limit", "rule", "own_listener", "private_address", "forbidden"})
+        m_Refused[by] = 0;
+    for (const char* result : {"found", "failed", "timeout"}) m_Lookups[result] = 0;
+}
+
 ProxyMetrics::Traffic& ProxyMetrics::TrafficOf(const std::string& user,
                                                const std::string& service) {
     std::lock_guard lock(m_Mutex);

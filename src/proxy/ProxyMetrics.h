@@ -23,6 +23,10 @@ public:
         std::atomic<uint64_t> m_Out{0};
     };
 
+    // Every counter with each of its known label values, at 0: a rule or a
+    // rate() over one sees it before its first event, and after a restart.
+    ProxyMetrics();
+
     Traffic& TrafficOf(const std::string& user, const std::string& service);
     void Opened(const std::string& result);           // e.g. "succeeded", "host_unreachable"
     void HandshakeFailed(const std::string& reason);  // e.g. "timeout", "authentication"
