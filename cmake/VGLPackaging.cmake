@@ -52,6 +52,9 @@ set(CPACK_COMPONENTS_ALL vgl)
 set(CPACK_DEBIAN_VGL_PACKAGE_NAME vgl)
 set(CPACK_DEBIAN_VGL_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_VGL_DESCRIPTION "${vgl_summary}\n${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
+# Qt loads its platform plugins at run time, so dpkg-shlibdeps cannot see
+# them; an install without recommended packages could not open a window.
+set(CPACK_DEBIAN_VGL_PACKAGE_DEPENDS "qt6-qpa-plugins")
 if(TARGET vgl-proxy)
     vgl_package_doc(vgl-proxy ${PROJECT_SOURCE_DIR}/packaging/vgl-proxy.changelog.in proxy)
     list(APPEND CPACK_COMPONENTS_ALL proxy)

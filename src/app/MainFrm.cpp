@@ -43,6 +43,7 @@ const std::map<int, const char*>& Prompts() {
         {cmd::ViewHistory,
          "Show the finished connections and the traffic recorded over time\nHistory"},
         {cmd::AppAbout, "Display program information, version number and copyright\nAbout"},
+        {cmd::HelpManual, "Open the manual page in the desktop's help viewer\nManual"},
         {cmd::Connect, "Connect the active Socks Vigil client to a new Socks server"},
         {cmd::Disconnect, "Disconnect from Socks server"},
         {cmd::FilePrint, "Print the active document\nPrint"},
@@ -123,40 +124,62 @@ CMainFrame::~CMainFrame() {
 
 // Beyond the described menus, the Socks5 menus offer Open, Save, Save As,
 // Print Preview and the recent files (the described ones reach Open and Save
-// by their keys only); every described item keeps its text, command and order.
+// by their keys only), and Help the manual; every described item keeps its
+// text, command and order.
 void CMainFrame::BuildMenus() {
-    const std::vector<MenuItem> recent = {{"", cmd::FileMru1},
-                                          {"", cmd::FileMru1 + 1},
-                                          {"", cmd::FileMru1 + 2},
-                                          {"", cmd::FileMru1 + 3}};
-    std::vector<MenuItem> socks128 = {{"&New\tCtrl+N", cmd::FileNew},
-                                      {"&Open...\tCtrl+O", cmd::FileOpen},
-                                      {nullptr, 0},
-                                      {"P&rint Setup...", cmd::FilePrintSetup},
-                                      {nullptr, 0}};
-    socks128.insert(socks128.end(), recent.begin(), recent.end());
-    socks128.insert(socks128.end(), {{nullptr, 0}, {"E&xit", cmd::AppExit}});
-    const std::vector<Menu> menu128 = {
-        {"&Socks5", 0, socks128},
+    m_Menu128 = BuildMenuBar(Menus128());
+    m_Menu129 = BuildMenuBar(Menus129());
+    // Only one set is on the bar at a time: the hidden set's Alt keys (both
+    // have "&Socks5", "&View" and "&Help") would otherwise make each of
+    // those keys ambiguous, and none would open its menu.
+    for (QAction* action : m_Menu129) menuBar()->removeAction(action);
+    AddGroupByMenu(m_Menu129[2]->menu());
+    menuBar()->installEventFilter(this);
+}
+
+// Both Socks5 menus end with the recent files and Exit.
+std::vector<CMainFrame::MenuItem> CMainFrame::WithRecentAndExit(std::vector<MenuItem> items) {
+    items.insert(items.end(), {{"", cmd::FileMru1},
+                               {"", cmd::FileMru1 + 1},
+                               {"", cmd::FileMru1 + 2},
+                               {"", cmd::FileMru1 + 3},
+                               {nullptr, 0},
+                               {"E&xit", cmd::AppExit}});
+    return items;
+}
+
+// The menu bar while no session is open.
+std::vector<CMainFrame::Menu> CMainFrame::Menus128() {
+    return {
+        {"&Socks5", 0,
+         WithRecentAndExit({{"&New\tCtrl+N", cmd::FileNew},
+                            {"&Open...\tCtrl+O", cmd::FileOpen},
+                            {nullptr, 0},
+                            {"P&rint Setup...", cmd::FilePrintSetup},
+                            {nullptr, 0}})},
         {"&View", 0, {{"&Status Bar", cmd::ViewStatusBar}, {"&History...", cmd::ViewHistory}}},
-        {"&Help", 0, {{"&About Socks Vigil client...", cmd::AppAbout}}},
+        {"&Help",
+         0,
+         {{"&Manual", cmd::HelpManual}, {"&About Socks Vigil client...", cmd::AppAbout}}},
     };
-    std::vector<MenuItem> socks129 = {{"&New", cmd::FileNew},
-                                      {"&Open...\tCtrl+O", cmd::FileOpen},
-                                      {"&Save\tCtrl+S", cmd::FileSave},
-                                      {"Save &As...", cmd::FileSaveAs},
-                                      {"&Connect", cmd::Connect},
-                                      {"&Disconnect", cmd::Disconnect},
-                                      {nullptr, 0},
-                                      {"&Export...", cmd::Export},
-                                      {"&Print...\tCtrl+P", cmd::FilePrint},
-                                      {"Print Pre&view", cmd::FilePrintPreview},
-                                      {"P&rint Setup...", cmd::FilePrintSetup},
-                                      {nullptr, 0}};
-    socks129.insert(socks129.end(), recent.begin(), recent.end());
-    socks129.insert(socks129.end(), {{nullptr, 0}, {"E&xit", cmd::AppExit}});
-    const std::vector<Menu> menu129 = {
-        {"&Socks5", 0, socks129},
+}
+
+// The menu bar of a session.
+std::vector<CMainFrame::Menu> CMainFrame::Menus129() {
+    return {
+        {"&Socks5", 0,
+         WithRecentAndExit({{"&New", cmd::FileNew},
+                            {"&Open...\tCtrl+O", cmd::FileOpen},
+                            {"&Save\tCtrl+S", cmd::FileSave},
+                            {"Save &As...", cmd::FileSaveAs},
+                            {"&Connect", cmd::Connect},
+                            {"&Disconnect", cmd::Disconnect},
+                            {nullptr, 0},
+                            {"&Export...", cmd::Export},
+                            {"&Print...\tCtrl+P", cmd::FilePrint},
+                            {"Print Pre&view", cmd::FilePrintPreview},
+                            {"P&rint Setup...", cmd::FilePrintSetup},
+                            {nullptr, 0}})},
         {"&Edit", 0, {{"&Copy data\tCtrl+C", cmd::EditCopy}, {"Copy Graph", cmd::CopyGraph}}},
         {"&View",
          0,
@@ -173,16 +196,10 @@ void CMainFrame::BuildMenus() {
           {"&Tile", cmd::WindowTile},
           {"&Arrange Icons", cmd::WindowArrange},
           {"S&plit", cmd::WindowSplit}}},
-        {"&Help", 0, {{"&About SOCKS5 monitor client...", cmd::AppAbout}}},
+        {"&Help",
+         0,
+         {{"&Manual", cmd::HelpManual}, {"&About SOCKS5 monitor client...", cmd::AppAbout}}},
     };
-    m_Menu128 = BuildMenuBar(menu128);
-    m_Menu129 = BuildMenuBar(menu129);
-    // Only one set is on the bar at a time: the hidden set's Alt keys (both
-    // have "&Socks5", "&View" and "&Help") would otherwise make each of
-    // those keys ambiguous, and none would open its menu.
-    for (QAction* action : m_Menu129) menuBar()->removeAction(action);
-    AddGroupByMenu(m_Menu129[2]->menu());
-    menuBar()->installEventFilter(this);
 }
 
 // After Alt the bar takes the keys: a menu's letter opens its menu, and

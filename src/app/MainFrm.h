@@ -75,6 +75,9 @@ private:
 
     void FitFirstSize();
     void BuildMenus();
+    static std::vector<MenuItem> WithRecentAndExit(std::vector<MenuItem> items);
+    static std::vector<Menu> Menus128();
+    static std::vector<Menu> Menus129();
     std::vector<QAction*> BuildMenuBar(const std::vector<Menu>& menus);
     QAction* MakeCommandAction(const QString& text, int id, QObject* parent);
     void AddGroupByMenu(QMenu* view);

@@ -12,6 +12,7 @@
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/GWDocTemplate.h"
 #include "gui/framework/QtSystemTimer.h"
+#include "gui/framework/UrlOpener.h"
 #include "gui/session/CVGLDoc.h"
 #include "gui/session/SessionDefaults.h"
 
@@ -24,6 +25,7 @@ constexpr int ScreenshotGraceMs = 30000;
 
 CVGLApp::CVGLApp() {
     OnCommand(cmd::AppAbout, [this] { ShowAboutBox(); });
+    OnCommand(cmd::HelpManual, [this] { ShowManual(); });
     OnCommand(cmd::AppExit, [this] {
         if (m_pMainFrame) m_pMainFrame->close();
     });
@@ -181,4 +183,13 @@ void CVGLApp::RaiseMainFrame() {
 void CVGLApp::ShowAboutBox() {
     AboutBox box(m_pMainFrame.get());
     GWExecDialog(box);
+}
+
+// The installed manual page, in the desktop's help viewer; without one, the
+// box says how to read it in a terminal.
+void CVGLApp::ShowManual() {
+    if (GWOpenUrl(QUrl(QStringLiteral("man:vgl")))) return;
+    GWMessageBox(QStringLiteral("No help viewer could open the manual page; read it with "
+                                "\"man vgl\" in a terminal."),
+                 m_pMainFrame.get());
 }

@@ -37,6 +37,7 @@ public:
     void OnHandOver(const QStringList& arguments) override;
 
     void ShowAboutBox();
+    void ShowManual();
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
 
     // There is no socket library to start on this platform; kept as the

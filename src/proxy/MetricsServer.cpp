@@ -43,14 +43,18 @@ awaitable<void> MetricsServer::Serve(ProxyContext& context, tcp::socket socket) 
     }
     std::string body;
     std::string status = "404 Not Found";
-    if (request.rfind("GET /metrics ", 0) == 0 || request.rfind("GET /metrics?", 0) == 0) {
+    // HEAD answers as GET does, without the body (its length included).
+    const bool head = request.rfind("HEAD ", 0) == 0;
+    const std::string path = request.substr(head ? 5 : 4, 9);
+    if ((head || request.rfind("GET ", 0) == 0) && (path == "/metrics " || path == "/metrics?")) {
         status = "200 OK";
         body = context.m_Metrics.Text(context.m_Active.load(), context.m_MonitorClients.load());
     }
     const std::string reply = "HTTP/1.1 " + status +
                               "\r\nContent-Type: text/plain; version=0.0.4; charset=utf-8"
                               "\r\nContent-Length: " +
-                              std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+                              std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
+                              (head ? std::string() : body);
     std::error_code ignored;
     co_await asio::async_write(socket, asio::buffer(reply), NoThrow(ignored));
     socket.shutdown(tcp::socket::shutdown_both, ignored);

@@ -141,6 +141,19 @@ std::string ReplyLabel(uint8_t code) {
     }
 }
 
+ProxyMetrics::ProxyMetrics() {
+    for (uint8_t code = ReplySucceeded; code <= ReplyAddressTypeNotSupported; ++code)
+        m_Opened[ReplyLabel(code)] = 0;
+    for (HandshakeEnd reason :
+         {HandshakeEnd::Timeout, HandshakeEnd::Authentication, HandshakeEnd::NoMethod,
+          HandshakeEnd::Malformed, HandshakeEnd::Closed, HandshakeEnd::Shutdown, HandshakeEnd::Dropped})
+        m_HandshakeFailures[Label(reason)] = 0;
+    for (RefusedBy by : {RefusedBy::Allow, RefusedBy::Limit, RefusedBy::Rule, RefusedBy::OwnListener,
+                         RefusedBy::PrivateAddress, RefusedBy::Forbidden})
+        m_Refused[Label(by)] = 0;
+    for (const char* result : {"found", "failed", "timeout"}) m_Lookups[result] = 0;
+}
+
 std::string ProxyMetrics::FirstSeen(std::set<std::string>& seen, size_t limit,
                                     const std::string& name) {
     if (seen.count(name)) return name;

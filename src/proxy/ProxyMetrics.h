@@ -32,6 +32,10 @@ public:
         std::atomic<uint64_t> m_Out{0};
     };
 
+    // Every counter with each of its known label values, at 0: a rule or a
+    // rate() over one sees it before its first event, and after a restart.
+    ProxyMetrics();
+
     // `listed`: the users with labels of their own; empty for the first UserLimit seen.
     Traffic& TrafficOf(const std::string& user, const std::string& service,
                        const std::vector<std::string>& listed = {});

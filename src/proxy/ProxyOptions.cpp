@@ -158,14 +158,71 @@ const char* ProxyUsage() {
            "                 [--threads N] [--quiet] [--version]\n";
 }
 
+namespace {
+
+// What --help says of each option, in the order of the usage; a new option
+// is one more line here (and ProxyOptionTakesValue reads it too).
+struct OptionHelp {
+    const char* m_Option;
+    const char* m_Value;  // empty for a flag
+    const char* m_Text;
+};
+constexpr OptionHelp OptionHelps[] = {
+    {"--config", "FILE", "read the settings from this TOML file first"},
+    {"--listen", "ADDR:PORT", "where SOCKS5 clients connect [127.0.0.1:1080]"},
+    {"--allow", "CIDR", "admit clients from this block; repeatable [loopback]"},
+    {"--users", "FILE", "require passwords: name:crypt-hash lines"},
+    {"--monitor", "ADDR", "the monitor's address, port 5051 [127.0.0.1]"},
+    {"--monitor-allow", "CIDR", "admit monitors from this block; repeatable [loopback]"},
+    {"--max-monitor-clients", "N", "monitor clients at once [16]"},
+    {"--max-monitor-per-client", "N", "monitor clients of one address at once [4]"},
+    {"--metrics", "[ADDR:]PORT", "answer GET /metrics for Prometheus here [off]"},
+    {"--metrics-allow", "CIDR", "admit metrics clients from this block; repeatable [loopback]"},
+    {"--max-metrics-clients", "N", "metrics clients at once [8]"},
+    {"--metrics-users", "NAME", "users with metric labels of their own; repeatable [first 20]"},
+    {"--block", "CIDR|NAME", "refuse CONNECTs there (a name: also those under it)"},
+    {"--max-connections", "N", "client connections at once [1000]"},
+    {"--max-per-client", "N", "connections of one client address at once [64]"},
+    {"--max-handshakes-per-client", "N", "connections of one client still in handshake [8]"},
+    {"--max-handshakes", "N", "connections still in handshake at once [256]"},
+    {"--idle-timeout", "SECONDS", "close a connection idle this long [600]"},
+    {"--connect-timeout", "SECONDS", "give up a CONNECT after this long [15]"},
+    {"--handshake-timeout", "SECONDS", "time for greeting, login and request [10]"},
+    {"--threads", "N", "I/O threads [one per core]"},
+    {"--quiet", "", "no log line per connection"},
+    {"-h, --help", "", "print this help and exit"},
+    {"--version", "", "print the version and exit"},
+};
+// Where the texts start; a longer option puts its text on the next line.
+constexpr size_t TextColumn = 26;
+
+std::string OptionHead(const OptionHelp& help) {
+    std::string head = std::string("  ") + help.m_Option;
+    if (help.m_Value[0] != '\0') head += std::string(" ") + help.m_Value;
+    return head;
+}
+
+}  // namespace
+
+std::string ProxyHelp() {
+    std::string text = ProxyUsage();
+    text +=
+        "\nA SOCKS5 server that VGL watches through its monitor. The command line wins\n"
+        "over the file, and its lists add to the file's. Defaults in brackets.\n"
+        "\nOptions:\n";
+    for (const OptionHelp& help : OptionHelps) {
+        std::string head = OptionHead(help);
+        head += head.size() + 2 <= TextColumn ? std::string(TextColumn - head.size(), ' ')
+                                              : "\n" + std::string(TextColumn, ' ');
+        text += head + help.m_Text + "\n";
+    }
+    return text;
+}
+
+
 bool ProxyOptionTakesValue(const std::string& option) {
-    for (const char* known :
-         {"--config", "--listen", "--allow", "--users", "--monitor", "--monitor-allow",
-          "--max-monitor-clients", "--max-monitor-per-client", "--metrics", "--metrics-allow",
-          "--max-metrics-clients", "--metrics-users", "--block", "--max-connections",
-          "--max-per-client", "--max-handshakes-per-client", "--max-handshakes", "--idle-timeout",
-          "--connect-timeout", "--handshake-timeout", "--threads"}) {
-        if (option == known) return true;
+    for (const OptionHelp& help : OptionHelps) {
+        if (option == help.m_Option) return help.m_Value[0] != '\0';
     }
     return false;
 }

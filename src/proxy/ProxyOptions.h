@@ -44,6 +44,8 @@ bool ParseProxyOptions(int argc, char** argv, ProxyOptions& options, std::string
 bool ParseProxyOptions(const std::vector<std::string>& args, ProxyOptions& options,
                        std::string& error);
 const char* ProxyUsage();
+// The usage, then each option with what it does and its default (--help).
+std::string ProxyHelp();
 // The blocks a list falls back to when none is given: 127.0.0.0/8 and ::1.
 std::vector<Cidr> LoopbackOnly();
 

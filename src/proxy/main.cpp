@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (given.m_bHelp) {
-        std::cout << ProxyUsage();
+        std::cout << ProxyHelp();
         return 0;
     }
     if (given.m_bVersion) {

@@ -11,6 +11,7 @@
 
 #include "app/FramesFixture.h"
 #include "gui/framework/CommandIds.h"
+#include "gui/framework/UrlOpener.h"
 #include "support/FakeMonitor.h"
 #include "support/SessionSettle.h"
 
@@ -28,6 +29,7 @@ const QString PrintSetupTip = "Change the printer and printing options";
 const QString ExitTip = "Quit the application; prompts to save documents";
 const QString StatusBarTip = "Show or hide the status bar";
 const QString AboutTip = "Display program information, version number and copyright";
+const QString ManualTip = "Open the manual page in the desktop's help viewer";
 const QString HistoryTip = "Show the finished connections and the traffic recorded over time";
 const Expected Separator{"", 0, ""};
 const QString OpenTip = "Open an existing document";
@@ -48,7 +50,7 @@ const std::vector<ExpectedMenu> Menu128 = {
       Separator,
       {"E&xit", 57665, ExitTip}}},
     {"&View", {{"&Status Bar", 59393, StatusBarTip}, {"&History...", 32796, HistoryTip}}},
-    {"&Help", {{"&About Socks Vigil client...", 57664, AboutTip}}},
+    {"&Help", {{"&Manual", 57670, ManualTip}, {"&About Socks Vigil client...", 57664, AboutTip}}},
 };
 
 const std::vector<ExpectedMenu> Menu129 = {
@@ -87,7 +89,8 @@ const std::vector<ExpectedMenu> Menu129 = {
       {"&Tile", 57651, "Arrange windows as non-overlapping tiles"},
       {"&Arrange Icons", 57649, "Arrange icons at the bottom of the window"},
       {"S&plit", 57653, "Split the active window into panes"}}},
-    {"&Help", {{"&About SOCKS5 monitor client...", 57664, AboutTip}}},
+    {"&Help",
+     {{"&Manual", 57670, ManualTip}, {"&About SOCKS5 monitor client...", 57664, AboutTip}}},
 };
 
 }  // namespace
@@ -242,6 +245,29 @@ TEST_F(MainFrameTest, KeysReachTheirCommandsOnlyWhileEnabled) {
     Documents().back()->OnDisconnect();
     QTest::keyClick(&Main(), Qt::Key_P, Qt::ControlModifier);
     EXPECT_EQ(m_nOtherDialogs, 1);  // the print dialog, cancelled here
+}
+
+// Help > Manual hands the manual page to the desktop; when no viewer takes it,
+// a box says how to read it.
+TEST_F(MainFrameTest, ManualOpensTheManualPageInTheDesktopsViewer) {
+    ASSERT_TRUE(Start());
+    std::vector<QUrl> opened;
+    bool viewerFound = true;
+    SetUrlOpenerHook([&](const QUrl& url) {
+        opened.push_back(url);
+        return viewerFound;
+    });
+    QAction* manual = Item(cmd::HelpManual);
+    ASSERT_NE(manual, nullptr);
+    manual->trigger();
+    EXPECT_EQ(opened, std::vector<QUrl>{QUrl("man:vgl")});
+    EXPECT_TRUE(m_Messages.isEmpty());
+    viewerFound = false;
+    manual->trigger();
+    SetUrlOpenerHook({});
+    EXPECT_EQ(opened.size(), 2u);
+    ASSERT_EQ(m_Messages.size(), 1);
+    EXPECT_TRUE(m_Messages[0].contains("man vgl"));
 }
 
 TEST_F(MainFrameTest, CommandsAreEnabledByTheirTargetsInEachState) {

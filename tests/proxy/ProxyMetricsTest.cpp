@@ -71,7 +71,7 @@ TEST(ProxyMetricsTest, TheExpositionPassesPromtoolAndAPrometheusReadsItsCounters
         const std::string config = "--config.file=" + (folder / "prometheus.yml").string();
         const std::string storage = "--storage.tsdb.path=" + (folder / "data").string();
         const std::string listen = "--web.listen-address=" + api;
-        freopen("/dev/null", "w", stderr);
+        if (freopen("/dev/null", "w", stderr) == nullptr) _exit(127);
         execl(Prometheus, Prometheus, config.c_str(), storage.c_str(), listen.c_str(), nullptr);
         _exit(127);
     }

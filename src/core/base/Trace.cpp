@@ -18,9 +18,13 @@ const char* BaseName(const char* path) {
 }
 
 // Read once: the poll traces per record, and the environment does not change
-// while the program runs.
+// while the program runs. VGL_TRACE= and VGL_TRACE=0 leave it off, as one
+// would expect of a switch.
 bool TraceToStderr() {
-    static const bool toStderr = std::getenv("VGL_TRACE") != nullptr;
+    static const bool toStderr = [] {
+        const char* value = std::getenv("VGL_TRACE");
+        return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
+    }();
     return toStderr;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Diagnostic trace: internal inconsistencies are written here and never shown
-// to the user. Silent unless the environment variable VGL_TRACE is set, in
-// which case each line goes to standard error. Tests install a sink to see
+// to the user. Silent unless the environment variable VGL_TRACE is set to a
+// value other than 0, in which case each line goes to standard error. Tests install a sink to see
 // every line whether or not VGL_TRACE is set.
 
 #include <functional>

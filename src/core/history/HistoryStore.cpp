@@ -68,13 +68,6 @@ HistoryStore::~HistoryStore() {
 
 std::string HistoryStore::Open(int64_t now) {
     Close();
-    const std::filesystem::path folder = std::filesystem::path(m_Path).parent_path();
-    std::error_code error;
-    if (!folder.empty()) std::filesystem::create_directories(folder, error);
-    if (error) {
-        throw HistoryError(SQLITE_CANTOPEN,
-                           "cannot create the folder " + folder.string() + ": " + error.message());
-    }
     return OpenOrReplace(now);
 }
 
@@ -86,7 +79,13 @@ std::string HistoryStore::OpenOrReplace(int64_t now) {
         Close();
         const bool newer = error.m_Code == HistorySchema::NewerVersionCode;
         if (!newer && !IsDamaged(error)) throw;
-        const std::string moved = MoveAside(m_Path, newer ? "newer" : "damaged", now);
+        std::string moved;
+        try {
+            moved = MoveAside(m_Path, newer ? "newer" : "damaged", now);
+        } catch (const HistoryError& busy) {
+            throw HistoryError(busy.m_Code, std::string(error.what()) +
+                                                "; it is left in place, as " + busy.what());
+        }
         OpenPrepared();
         return std::string(newer ? "The history file was written by a newer version of VGL"
                                  : "The history file was damaged") +
@@ -95,15 +94,28 @@ std::string HistoryStore::OpenOrReplace(int64_t now) {
 }
 
 void HistoryStore::OpenPrepared() {
+    HistoryFile::MakePrivate(m_Path);
     m_Db.Open(m_Path, HistoryDatabase::ReadWrite);
     HistorySchema::Prepare(m_Db);
     if (m_PageLimit > 0) SetPageLimit(m_PageLimit);
     m_pStatements = std::make_unique<Statements>(m_Db);
+    m_File = HistoryFile::IdentityOf(m_Path);
+    m_Wal = HistoryFile::IdentityOf(m_Path + "-wal");
 }
 
+bool HistoryStore::IsReplaced() const {
+    return m_Db.IsOpen() && HistoryFile::IdentityOf(m_Path) != m_File;
+}
+
+// SQLite deletes the WAL companions by name when the last connection closes;
+// once they name another file's (ours were moved with the file), they stay.
 void HistoryStore::Close() {
     m_pStatements.reset();
     m_NameIds.clear();
+    if (m_Db.IsOpen() && HistoryFile::IdentityOf(m_Path + "-wal") != m_Wal) {
+        int persist = 1;
+        sqlite3_file_control(m_Db.Handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    }
     m_Db.Close();
 }
 
@@ -114,6 +126,7 @@ void HistoryStore::SetPageLimit(int64_t pages) {
 }
 
 std::string HistoryStore::MoveAside(const std::string& path, const char* kind, int64_t now) {
+    if (HistoryFile::IsInUse(path)) throw HistoryError(SQLITE_BUSY, "another program has it open");
     const std::string moved = path + "." + kind + "-" + TimeStamp(now);
     std::error_code error;
     std::filesystem::rename(path, moved, error);

@@ -1,8 +1,9 @@
 #pragma once
-// The writing side of the history file: opens it (creating its folder, moving
-// a damaged file or one of a newer version aside), writes batches as single
-// transactions and trims it by age and size in small steps. Used by one
-// thread at a time (the writer's).
+// The writing side of the history file: opens it (creating its folder and
+// the file for its owner only, moving a damaged file or one of a newer
+// version aside unless another program has it open), writes batches as
+// single transactions and trims it by age and size in small steps. Used by
+// one thread at a time (the writer's).
 
 #include <cstdint>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "core/history/HistoryBatch.h"
 #include "core/history/HistoryDatabase.h"
+#include "core/history/HistoryFile.h"
 
 class HistoryStatement;
 
@@ -22,11 +24,15 @@ public:
     // Opens the file, ready to write. A file that is damaged or of a newer
     // version is renamed with the time stamp of `now` and a new one started;
     // the text then says so (empty otherwise). Raises HistoryError when the
-    // file cannot be opened or created at all.
+    // file cannot be opened or created at all, or would have to be moved
+    // aside while another program has it open.
     std::string Open(int64_t now);
     void Close();
     bool IsOpen() const { return m_Db.IsOpen(); }
     const std::string& Path() const { return m_Path; }
+    // True once the path names another file than the open one, or none:
+    // someone moved, replaced or deleted it.
+    bool IsReplaced() const;
 
     void Write(const HistoryBatch& batch);  // all of it or nothing; raises HistoryError
     // Deletes one small slice of what is older than maxAge seconds or, while
@@ -39,7 +45,8 @@ public:
     void SetPageLimit(int64_t pages);
 
     // Renames the file and its WAL companions to PATH.KIND-YYYYMMDD-HHMMSS;
-    // returns the new name of the file.
+    // returns the new name of the file. Raises HistoryError (SQLITE_BUSY)
+    // and leaves the file in place while another connection has it open.
     static std::string MoveAside(const std::string& path, const char* kind, int64_t now);
 
 private:
@@ -58,4 +65,6 @@ private:
     std::unique_ptr<Statements> m_pStatements;
     std::unordered_map<std::string, int64_t> m_NameIds;  // of committed names only
     int64_t m_PageLimit = 0;
+    HistoryFile::Identity m_File;  // the open file and its WAL, as opened
+    HistoryFile::Identity m_Wal;
 };

@@ -154,6 +154,7 @@ void HistoryWriter::OpenStore(HistoryStore& store) {
 // A damaged file met while writing is moved aside and the batch written to
 // the new one; a full disk or a file that cannot be written stops the writing.
 bool HistoryWriter::WriteOne(HistoryStore& store, HistoryBatch& batch) {
+    if (store.IsReplaced()) ReopenReplaced(store);
     if (!store.IsOpen()) return false;
     try {
         store.Write(batch);
@@ -181,6 +182,18 @@ bool HistoryWriter::WriteOne(HistoryStore& store, HistoryBatch& batch) {
                  ").");
         }
         return false;
+    }
+}
+
+// Another program moved or replaced the file while it was open: the batches
+// go to the file the path names now, not into the one moved away.
+void HistoryWriter::ReopenReplaced(HistoryStore& store) {
+    store.Close();
+    OpenStore(store);
+    if (m_Notice && store.IsOpen()) {
+        m_Notice("The history file " + m_Path +
+                 " was moved or replaced by another program; history now goes to the file "
+                 "found there.");
     }
 }
 

@@ -5,9 +5,12 @@
 // batches the writer trims the file by age and size in small steps.
 //
 // Faults never stop monitoring: a damaged file or one of a newer version is
-// moved aside and a new one started; a file that cannot be opened or
-// written (read-only folder, full disk) stops the writing. Each is told once
-// through the notice callback, which runs on the writer's thread.
+// moved aside and a new one started, unless another program has it open; a
+// file that cannot be opened or written (read-only folder, full disk, such a
+// file in use) stops the writing. A file moved or replaced under the writer
+// is noticed before the next batch, which goes to the file the path names
+// now. Each is told once through the notice callback, which runs on the
+// writer's thread.
 
 #include <condition_variable>
 #include <cstdint>
@@ -57,6 +60,7 @@ private:
     void Run();
     void OpenStore(class HistoryStore& store);
     bool WriteOne(HistoryStore& store, HistoryBatch& batch);
+    void ReopenReplaced(HistoryStore& store);
     void Stop(const std::string& why);
     int64_t Now() const;
 

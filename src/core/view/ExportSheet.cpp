@@ -1,5 +1,6 @@
 #include "core/view/ExportSheet.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -34,6 +35,81 @@ ExportCell RateCell(double bytesPerSecond) {
     return cell;
 }
 
+ExportCell TimeCell(int64_t time) {
+    ExportCell cell;
+    if (time == 0) return cell;
+    cell.m_Kind = ExportCell::Time;
+    cell.m_Time = time;
+    return cell;
+}
+
+// Bytes 2..3 of a socket address, in network order; 0 when none is known.
+ExportCell PortCell(const uint8_t (&socketAddress)[16]) {
+    const uint64_t port = uint64_t{socketAddress[2]} << 8 | socketAddress[3];
+    return port == 0 ? ExportCell{} : IntegerCell(port);
+}
+
+// "Destination Port" -> "destination_port": the name of a column that has
+// no name of its own below.
+std::string KeyOfTitle(const std::string& title) {
+    std::string key;
+    for (char c : title) {
+        if (c == ' ') {
+            key += '_';
+        } else {
+            key += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+    }
+    return key;
+}
+
+// The JSON names stay as they are when a column's title changes.
+std::string ColumnKey(int column) {
+    switch (column) {
+        case Column::Source:
+            return "source";
+        case Column::Destination:
+            return "destination";
+        case Column::UserName:
+            return "user";
+        case Column::Service:
+            return "service";
+        case Column::StartTime:
+            return "start_time";
+        case Column::Duration:
+            return "duration";
+        case Column::InTraffic:
+            return "bytes_in";
+        case Column::OutTraffic:
+            return "bytes_out";
+        case Column::TotalTraffic:
+            return "bytes_total";
+        case Column::Authentification:
+            return "auth";
+        case Column::NextServer:
+            return "next_server";
+        case Column::Result:
+            return "result";
+        case Column::InRate:
+            return "rate_in";
+        case Column::OutRate:
+            return "rate_out";
+        default:
+            return KeyOfTitle(ColumnTitle(column));
+    }
+}
+
+// What the JSON adds to each connection beyond its columns.
+struct ExtraField {
+    const char* m_Key;
+    ExportCell (*m_Cell)(const EntryObj& entry);
+};
+const ExtraField ExtraFields[] = {
+    {"source_port", [](const EntryObj& e) { return PortCell(e.m_SourceAddr); }},
+    {"destination_port", [](const EntryObj& e) { return PortCell(e.m_DestAddr); }},
+    {"end_time", [](const EntryObj& e) { return TimeCell(e.m_bFinished ? e.m_EndTime : 0); }},
+};
+
 std::string HostCell(int32_t hostForm, const std::string& name, const uint8_t (&address)[16]) {
     if (hostForm == 1 && !name.empty()) return name;
     return AddressText(address);
@@ -49,13 +125,8 @@ ExportCell ConnectionCell(const EntryObj& entry, int column, int32_t hostForm, i
             return TextCell(entry.m_UserName);
         case Column::Service:
             return TextCell(entry.m_Service);
-        case Column::StartTime: {
-            ExportCell cell;
-            if (entry.m_StartTime == 0) return cell;
-            cell.m_Kind = ExportCell::Time;
-            cell.m_Time = entry.m_StartTime;
-            return cell;
-        }
+        case Column::StartTime:
+            return TimeCell(entry.m_StartTime);
         case Column::Duration: {  // seconds; a finished connection's stop at its end
             const int64_t end = entry.m_bFinished ? entry.m_EndTime : now;
             return IntegerCell(end > entry.m_StartTime ? static_cast<uint64_t>(end - entry.m_StartTime) : 0);
@@ -126,12 +197,23 @@ ExportSheet ExportSheet::FromConnections(const std::vector<const EntryObj*>& ent
                                          const std::vector<int>& columns, int32_t hostForm,
                                          int64_t now) {
     ExportSheet sheet;
-    for (int column : columns) sheet.m_Titles.push_back(ColumnTitle(column));
+    for (int column : columns) {
+        sheet.m_Titles.push_back(ColumnTitle(column));
+        sheet.m_Keys.push_back(ColumnKey(column));
+    }
+    std::vector<const ExtraField*> extras;  // those no shown column holds already
+    for (const ExtraField& extra : ExtraFields) {
+        if (std::find(sheet.m_Keys.begin(), sheet.m_Keys.end(), extra.m_Key) != sheet.m_Keys.end())
+            continue;
+        extras.push_back(&extra);
+        sheet.m_Keys.push_back(extra.m_Key);
+    }
     sheet.m_Rows.reserve(entries.size());
     for (const EntryObj* entry : entries) {
         std::vector<ExportCell> row;
-        row.reserve(columns.size());
+        row.reserve(sheet.m_Keys.size());
         for (int column : columns) row.push_back(ConnectionCell(*entry, column, hostForm, now));
+        for (const ExtraField* extra : extras) row.push_back(extra->m_Cell(*entry));
         sheet.m_Rows.push_back(std::move(row));
     }
     return sheet;
@@ -141,6 +223,14 @@ ExportSheet ExportSheet::FromGroups(const ConnectionGroups& groups) {
     ExportSheet sheet;
     sheet.m_Titles = {ConnectionGroups::Title(groups.By()), "Active", "Failed", "In Traffic",
                       "Out Traffic", "Total Traffic", "In Rate", "Out Rate"};
+    sheet.m_Keys = {KeyOfTitle(ConnectionGroups::Title(groups.By())),
+                    "active",
+                    "failed",
+                    "bytes_in",
+                    "bytes_out",
+                    "bytes_total",
+                    "rate_in",
+                    "rate_out"};
     for (const ConnectionGroup& group : groups.Groups()) {
         const ConnectionTotals& totals = group.m_Totals;
         sheet.m_Rows.push_back({TextCell(group.m_Name), IntegerCell(totals.m_Active),
@@ -158,7 +248,8 @@ void ExportSheet::WriteCsv(std::ostream& out) const {
     out << CsvLine(fields, CsvQuoting::Always);
     for (const auto& row : m_Rows) {
         fields.clear();
-        for (const ExportCell& cell : row) fields.push_back(CellText(cell));
+        for (size_t c = 0; c < row.size() && c < m_Titles.size(); ++c)
+            fields.push_back(CellText(row[c]));
         out << CsvLine(fields, CsvQuoting::Always);
     }
 }
@@ -168,9 +259,9 @@ void ExportSheet::WriteJson(std::ostream& out) const {
     for (size_t r = 0; r < m_Rows.size(); ++r) {
         out << (r == 0 ? "\n  {" : ",\n  {");
         const auto& row = m_Rows[r];
-        for (size_t c = 0; c < row.size() && c < m_Titles.size(); ++c) {
+        for (size_t c = 0; c < row.size() && c < m_Keys.size(); ++c) {
             if (c > 0) out << ", ";
-            WriteJsonString(out, MonitorUtf8(m_Titles[c]));
+            WriteJsonString(out, m_Keys[c]);
             out << ": ";
             const ExportCell& cell = row[c];
             switch (cell.m_Kind) {

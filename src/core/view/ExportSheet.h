@@ -1,7 +1,10 @@
 #pragma once
 // Rows on show written to a file: a table of typed cells, written as CSV
-// (RFC 4180: a header row, every field quoted, CRLF, UTF-8) or as JSON (an
-// array of objects keyed by the column titles, numbers raw, times in RFC 3339).
+// (RFC 4180: a header row of the column titles, every field quoted, CRLF,
+// UTF-8) or as JSON (an array of objects keyed by stable machine names such
+// as "bytes_in", numbers raw, times in RFC 3339). A connection's JSON object
+// also holds its ports and end time, so that it can be matched with the
+// proxy's log line.
 
 #include <cstdint>
 #include <ostream>
@@ -33,6 +36,7 @@ public:
     void WriteCsv(std::ostream& out) const;
     void WriteJson(std::ostream& out) const;
 
-    std::vector<std::string> m_Titles;
+    std::vector<std::string> m_Titles;  // the CSV's header: the first cells of each row
+    std::vector<std::string> m_Keys;    // the JSON's names, one for each cell of a row
     std::vector<std::vector<ExportCell>> m_Rows;
 };

@@ -24,6 +24,7 @@ constexpr int WindowTile = 57651;
 constexpr int WindowSplit = 57653;
 constexpr int AppAbout = 57664;
 constexpr int AppExit = 57665;
+constexpr int HelpManual = 57670;
 constexpr int NextPane = 57680;
 constexpr int PrevPane = 57681;
 constexpr int ViewStatusBar = 59393;

@@ -24,10 +24,15 @@ if kind == 'csv':
     want = [['Source', 'User Name', 'Start Time', 'In Traffic', 'Total Traffic'],
             ['10.0.0.1', name, '2025-12-06T05:46:40Z', '5000000000', '5000000100'],
             ['10.0.0.2', 'plain', '2025-12-06T05:46:40Z', '7', '7']]
+elif kind == 'json':
+    rows = json.load(open(path, encoding='utf-8'))
+    want = [{'user': name, 'active': 1, 'failed': 0, 'bytes_in': 1, 'bytes_out': 2,
+             'bytes_total': 3, 'rate_in': None, 'rate_out': None}]
 else:
     rows = json.load(open(path, encoding='utf-8'))
-    want = [{'User': name, 'Active': 1, 'Failed': 0, 'In Traffic': 1, 'Out Traffic': 2,
-             'Total Traffic': 3, 'In Rate': None, 'Out Rate': None}]
+    want = [{'source': '10.0.0.1', 'user': 'plain', 'destination': '93.184.216.34',
+             'bytes_in': 7, 'result': '', 'source_port': 40000, 'destination_port': 443,
+             'end_time': '2025-12-06T05:48:20Z'}]
 if rows != want:
     print('read', rows, '\nwanted', want)
     sys.exit(1)
@@ -41,7 +46,7 @@ protected:
     void TearDown() override { std::filesystem::remove_all(m_Dir); }
 
     int ReadWithPython(const std::string& kind, const ExportSheet& sheet) {
-        const auto file = m_Dir / ("rows." + kind);
+        const auto file = m_Dir / ("rows." + kind);  // kind: csv, json or json-connections
         {
             std::ofstream out(file, std::ios::binary);
             kind == "csv" ? sheet.WriteCsv(out) : sheet.WriteJson(out);
@@ -69,6 +74,20 @@ TEST_F(ExportSheetTest, CsvAndJsonReadBackWithAwkwardNamesAndRawNumbers) {
     ConnectionGroups groups;
     groups.Build(GroupBy::User, m_View);
     EXPECT_EQ(ReadWithPython("json", ExportSheet::FromGroups(groups)), 0);
+
+    // JSON names stay as they are and carry the ports and the end, as the proxy logs them.
+    m_View.clear();
+    m_Entries.clear();
+    Add({.m_Id = 4, .m_User = "plain", .m_In = 7, .m_bClosed = true});
+    EntryObj& closed = const_cast<EntryObj&>(*m_View[0]);
+    closed.m_SourceAddr[2] = 40000 >> 8;
+    closed.m_SourceAddr[3] = 40000 & 0xFF;
+    closed.m_DestAddr[2] = 443 >> 8;
+    closed.m_DestAddr[3] = 443 & 0xFF;
+    closed.m_EndTime = 1765000100;
+    EXPECT_EQ(ReadWithPython("json-connections",
+                             ExportSheet::FromConnections(m_View, {0, 2, 1, 6, 11}, 1, 1765000200)),
+              0);
 }
 
 }  // namespace

@@ -146,8 +146,8 @@ TEST_F(PaneTest, ExportWritesTheRowsOnShowWhileConnected) {
     ASSERT_TRUE(json.open(QIODevice::ReadOnly));
     const QJsonArray rows = QJsonDocument::fromJson(json.readAll()).array();
     ASSERT_EQ(rows.size(), 2);
-    EXPECT_EQ(rows[0].toObject()["Destination"].toString(), "b.example");
-    EXPECT_EQ(rows[0].toObject()["In Traffic"].toInteger(), 1000);
+    EXPECT_EQ(rows[0].toObject()["destination"].toString(), "b.example");
+    EXPECT_EQ(rows[0].toObject()["bytes_in"].toInteger(), 1000);
     EXPECT_TRUE(m_pDoc->m_Table.IsConnected());
 
     chosen = dir.filePath("rows.txt");
