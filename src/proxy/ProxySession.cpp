@@ -363,7 +363,8 @@ awaitable<uint8_t> ProxySession::FindEndpoints(const Request& request,
         m_Options.m_Rules, {m_ClientAddress, m_User, request.m_Host, request.m_Port});
     if (refusal) co_return ReplySucceeded;
     const Clock::time_point asked = Clock::now();
-    auto resolve = m_Context.m_Lookups.Resolve(request.m_Host, request.m_Port, m_PhaseDeadline);
+    auto resolve = m_Context.m_Lookups.Resolve(m_ClientAddress, request.m_Host, request.m_Port,
+                                               m_PhaseDeadline);
     const std::optional<Lookup> lookup = co_await std::move(resolve);
     const bool found = lookup && !lookup->m_bFailed && !lookup->m_Endpoints.empty();
     m_Context.m_Metrics.Looked(found, !lookup, Clock::now() - asked);
