@@ -9,6 +9,7 @@
 #include "Asio.h"
 #include "ClientLimits.h"
 #include "DestinationPolicy.h"
+#include "FairPool.h"
 #include "LoginThrottle.h"
 #include "LookupPool.h"
 #include "MonitorHub.h"
@@ -19,7 +20,7 @@
 
 struct ProxyContext {
     ProxyContext(std::shared_ptr<const ProxySettings> settings, MonitorHub& hub, ProxyLog& log,
-                 asio::thread_pool& passwords, LookupPool& lookups)
+                 FairPool& passwords, LookupPool& lookups)
         : m_Hub(hub),
           m_Log(log),
           m_Passwords(passwords),
@@ -38,8 +39,8 @@ struct ProxyContext {
 
     MonitorHub& m_Hub;
     ProxyLog& m_Log;
-    asio::thread_pool& m_Passwords;  // password checks only
-    LookupPool& m_Lookups;           // host lookups only
+    FairPool& m_Passwords;  // password checks only
+    LookupPool& m_Lookups;  // host lookups only
     DestinationPolicy m_Policy;
     ClientLimits m_Limits;
     LoginThrottle m_Throttle;

@@ -119,8 +119,9 @@ int main(int argc, char** argv) {
     // connection id that a watching VGL still holds.
     MonitorHub hub(static_cast<uint32_t>(std::time(nullptr)));
     // Password checks and lookups each have threads of their own: a name
-    // server that never answers must not hold up a login.
-    asio::thread_pool passwords(4);
+    // server that never answers must not hold up a login. Both are shared
+    // fairly per client; two checks of one client run at once.
+    FairPool passwords(4, 2);
     LookupPool lookups(32);
     ProxyContext context(settings, hub, log, passwords, lookups);
     {
@@ -157,11 +158,10 @@ int main(int argc, char** argv) {
                    (metrics ? ", metrics on " + metrics->Where() : std::string()));
         pool.Run();
         log.Notice("stopped");
-        // Lookups already running finish on their own; the process does not
-        // wait for a slow name server longer than a second.
-        passwords.stop();
-        passwords.join();
-        if (!lookups.Stop(std::chrono::seconds(1))) _exit(0);
+        // Lookups and checks already running finish on their own; the process
+        // does not wait for a slow name server longer than a second.
+        if (!passwords.Stop(std::chrono::seconds(1)) || !lookups.Stop(std::chrono::seconds(1)))
+            _exit(0);
     }
     return 0;
 }

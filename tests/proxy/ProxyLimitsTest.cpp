@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "ProxyHarness.h"
@@ -201,6 +202,36 @@ TEST(ProxyLimitsTest, NamesThatNeverResolveHoldUpOnlyTheirOwnAddress) {
         EXPECT_EQ(reply[3], 0x00) << proxy.Log();
     }
     for (RawClient& client : hanging) EXPECT_TRUE(NothingToRead(client));
+}
+
+// Wrong passwords from six addresses at once, six each, all queued before a
+// good login from a seventh: that one waits for a check of each address at
+// most, not for all of them. (alice's hash is a costlier one here, so that
+// all the flood is queued before its first check ends.)
+TEST(ProxyLimitsTest, LoginFloodsFromManyAddressesQueueBehindEachOther) {
+    const std::string users = WriteFile(
+        "alice:$y$jAT$cEvX2YpbrW3N5ohLHdfz91$xd3V7IuhItRm8HSrOOf.e4Mgu6QKdpskl8fBXBEzil0\n");
+    ProxyProcess proxy({"--users", users});
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    std::vector<RawClient> flood;
+    for (int address = 10; address < 16; ++address) {
+        for (int i = 0; i < 6; ++i) {
+            flood.emplace_back(proxy.Host(), ProxyProcess::Port,
+                               "127.0.0." + std::to_string(address));
+            ASSERT_TRUE(flood.back().Send(Concat(PasswordGreeting, Login("alice", "guess"))));
+        }
+    }
+    for (RawClient& client : flood) ASSERT_EQ(client.Read(2), (Bytes{0x05, 0x02}));
+    RawClient user(proxy.Host(), ProxyProcess::Port, "127.0.0.20");
+    ASSERT_TRUE(user.Send(PasswordGreeting));
+    ASSERT_EQ(user.Read(2), (Bytes{0x05, 0x02}));
+    ASSERT_TRUE(user.Send(Login("alice", "secret")));
+    EXPECT_EQ(user.Read(2), (Bytes{0x01, 0x00}));
+    const size_t unanswered = static_cast<size_t>(std::count_if(
+        flood.begin(), flood.end(), [](const RawClient& c) { return NothingToRead(c); }));
+    EXPECT_GE(unanswered, flood.size() / 2);
+    for (RawClient& client : flood) EXPECT_EQ(client.Read(2), (Bytes{0x01, 0x01}));
+    std::remove(users.c_str());
 }
 
 }  // namespace limits_test
