@@ -78,13 +78,64 @@ void Reload(ProxyContext& context, const std::vector<std::string>& args) {
                          (restart.empty() ? "" : "; a restart is needed for:" + restart));
 }
 
-void WatchReload(asio::signal_set& signals, ProxyContext& context,
+// The reload runs on a thread of its own, one after another: reading and
+// checking a users file of thousands must not hold up the I/O threads, whose
+// clients keep the settings they have until the new ones are ready.
+void WatchReload(asio::signal_set& signals, FairPool& reloads, ProxyContext& context,
                  const std::vector<std::string>& args) {
-    signals.async_wait([&signals, &context, &args](const std::error_code& error, int) {
+    signals.async_wait([&signals, &reloads, &context, &args](const std::error_code& error, int) {
         if (error) return;
-        Reload(context, args);
-        WatchReload(signals, context, args);
+        reloads.Post({}, [&context, &args] { Reload(context, args); });
+        WatchReload(signals, reloads, context, args);
     });
+}
+
+// Listens, serves until SIGINT or SIGTERM and stops; the exit status.
+int Serve(ProxyContext& context, const std::vector<std::string>& args, unsigned threads) {
+    const std::shared_ptr<const ProxySettings> settings = context.Settings();
+    const ProxyOptions& options = settings->m_Options;
+    const ProxyLog& log = context.m_Log;
+    std::string error;
+    IoPool pool(threads);
+    ProxyServer proxy(pool, context);
+    MonitorServer monitor(pool, context);
+    if (!proxy.Listen(options.m_ListenHost, options.m_ListenPort, error) ||
+        !monitor.Listen(options.m_MonitorHost, error)) {
+        return Fail(error);
+    }
+    context.m_Policy.AddOwnListener(proxy.Endpoint());
+    context.m_Policy.AddOwnListener(monitor.Endpoint());
+    std::optional<MetricsServer> metrics;
+    if (!options.m_MetricsHost.empty()) {
+        metrics.emplace(pool, context);
+        if (!metrics->Listen(options.m_MetricsHost, options.m_MetricsPort, error))
+            return Fail(error);
+        context.m_Policy.AddOwnListener(metrics->Endpoint());
+    }
+
+    ProxyStopper stopper(pool, context, [&proxy] { proxy.StopAccepting(); });
+    asio::signal_set stopSignals(pool.Main(), SIGINT, SIGTERM);
+    stopSignals.async_wait([&](const std::error_code& failure, int) {
+        if (!failure) stopper.Stop();
+    });
+    FairPool reloads(1, 1);
+    asio::signal_set reloadSignals(pool.Main(), SIGHUP);
+    WatchReload(reloadSignals, reloads, context, args);
+    proxy.Start();
+    monitor.Start();
+    if (metrics) metrics->Start();
+    log.Notice("listening on " + proxy.Where() + " (" +
+               (settings->m_pUsers ? "user name and password" : "no authentication") +
+               "), monitor on " + monitor.Where() +
+               (metrics ? ", metrics on " + metrics->Where() : std::string()));
+    pool.Run();
+    log.Notice("stopped");
+    // Lookups and checks already running finish on their own; the process
+    // does not wait for a slow name server longer than a second.
+    const std::chrono::seconds limit(1);
+    if (!context.m_Passwords.Stop(limit) || !context.m_Lookups.Stop(limit) || !reloads.Stop(limit))
+        _exit(0);
+    return 0;
 }
 
 }  // namespace
@@ -124,44 +175,5 @@ int main(int argc, char** argv) {
     FairPool passwords(4, 2);
     LookupPool lookups(32);
     ProxyContext context(settings, hub, log, passwords, lookups);
-    {
-        IoPool pool(threads);
-        ProxyServer proxy(pool, context);
-        MonitorServer monitor(pool, context);
-        if (!proxy.Listen(options.m_ListenHost, options.m_ListenPort, error) ||
-            !monitor.Listen(options.m_MonitorHost, error)) {
-            return Fail(error);
-        }
-        context.m_Policy.AddOwnListener(proxy.Endpoint());
-        context.m_Policy.AddOwnListener(monitor.Endpoint());
-        std::optional<MetricsServer> metrics;
-        if (!options.m_MetricsHost.empty()) {
-            metrics.emplace(pool, context);
-            if (!metrics->Listen(options.m_MetricsHost, options.m_MetricsPort, error))
-                return Fail(error);
-            context.m_Policy.AddOwnListener(metrics->Endpoint());
-        }
-
-        ProxyStopper stopper(pool, context, [&proxy] { proxy.StopAccepting(); });
-        asio::signal_set stopSignals(pool.Main(), SIGINT, SIGTERM);
-        stopSignals.async_wait([&](const std::error_code& failure, int) {
-            if (!failure) stopper.Stop();
-        });
-        asio::signal_set reloadSignals(pool.Main(), SIGHUP);
-        WatchReload(reloadSignals, context, args);
-        proxy.Start();
-        monitor.Start();
-        if (metrics) metrics->Start();
-        log.Notice("listening on " + proxy.Where() + " (" +
-                   (settings->m_pUsers ? "user name and password" : "no authentication") +
-                   "), monitor on " + monitor.Where() +
-                   (metrics ? ", metrics on " + metrics->Where() : std::string()));
-        pool.Run();
-        log.Notice("stopped");
-        // Lookups and checks already running finish on their own; the process
-        // does not wait for a slow name server longer than a second.
-        if (!passwords.Stop(std::chrono::seconds(1)) || !lookups.Stop(std::chrono::seconds(1)))
-            _exit(0);
-    }
-    return 0;
+    return Serve(context, args, threads);
 }
