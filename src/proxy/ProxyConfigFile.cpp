@@ -91,6 +91,10 @@ bool LoadKey(const std::string& key, const toml::node& node, ProxyOptions& optio
         error = option == "--quiet" ? "quiet must be true or false" : "unknown key " + key;
         return false;
     }
+    if (const auto* list = node.as_array(); key == "users" && list && list->empty()) {
+        error = "users names no file (leave it out for no authentication)";
+        return false;
+    }
     std::string failure;
     const bool done = ForEachText(node, [&](const std::string& text) {
         return ApplyProxyOption(option, text, options, failure);

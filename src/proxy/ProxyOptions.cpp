@@ -60,6 +60,42 @@ bool ApplyCount(const std::string& option, const std::string& value, unsigned lo
     return true;
 }
 
+// The options whose value is a count or a time, and any other as unknown.
+bool ApplyNumberOption(const std::string& option, const std::string& value, ProxyOptions& options,
+                       std::string& error) {
+    const std::string bad = "bad value for " + option + ": \"" + value + "\"";
+    unsigned long number = 0;
+    if (option == "--max-connections") {
+        return ApplyCount(option, value, 1000000, options.m_MaxConnections, error);
+    } else if (option == "--max-per-client") {
+        return ApplyCount(option, value, 1000000, options.m_MaxPerClient, error);
+    } else if (option == "--max-handshakes-per-client") {
+        return ApplyCount(option, value, 1000000, options.m_MaxHandshakesPerClient, error);
+    } else if (option == "--max-monitor-clients") {
+        return ApplyCount(option, value, 10000, options.m_MaxMonitorClients, error);
+    } else if (option == "--idle-timeout" || option == "--connect-timeout" ||
+               option == "--handshake-timeout") {
+        if (!ParseNumber(value, 1, 86400, number)) {
+            error = bad + " (expected 1 to 86400 seconds)";
+            return false;
+        }
+        (option == "--idle-timeout"      ? options.m_IdleTimeout
+         : option == "--connect-timeout" ? options.m_ConnectTimeout
+                                         : options.m_HandshakeTimeout) =
+            static_cast<unsigned>(number);
+    } else if (option == "--threads") {
+        if (!ParseNumber(value, 1, 256, number)) {
+            error = bad + " (expected 1 to 256)";
+            return false;
+        }
+        options.m_Threads = static_cast<unsigned>(number);
+    } else {
+        error = "unknown option " + option;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::vector<Cidr> LoopbackOnly() {
@@ -91,7 +127,6 @@ bool ProxyOptionTakesValue(const std::string& option) {
 bool ApplyProxyOption(const std::string& option, const std::string& value, ProxyOptions& options,
                       std::string& error) {
     const std::string bad = "bad value for " + option + ": \"" + value + "\"";
-    unsigned long number = 0;
     if (option == "--quiet") {
         options.m_bQuiet = true;
     } else if (option == "--help" || option == "-h") {
@@ -124,6 +159,11 @@ bool ApplyProxyOption(const std::string& option, const std::string& value, Proxy
         options.m_Rules.push_back(BlockRule(value));
         options.m_Rules.back().m_Number = static_cast<int>(options.m_Rules.size());
     } else if (option == "--users") {
+        // Only a setting left out turns authentication off, never an empty one.
+        if (value.empty()) {
+            error = bad + " (expected a users file; leave it out for no authentication)";
+            return false;
+        }
         options.m_UsersPath = value;
     } else if (option == "--monitor") {
         if (!IsAddress(value)) {
@@ -131,33 +171,8 @@ bool ApplyProxyOption(const std::string& option, const std::string& value, Proxy
             return false;
         }
         options.m_MonitorHost = value;
-    } else if (option == "--max-connections") {
-        return ApplyCount(option, value, 1000000, options.m_MaxConnections, error);
-    } else if (option == "--max-per-client") {
-        return ApplyCount(option, value, 1000000, options.m_MaxPerClient, error);
-    } else if (option == "--max-handshakes-per-client") {
-        return ApplyCount(option, value, 1000000, options.m_MaxHandshakesPerClient, error);
-    } else if (option == "--max-monitor-clients") {
-        return ApplyCount(option, value, 10000, options.m_MaxMonitorClients, error);
-    } else if (option == "--idle-timeout" || option == "--connect-timeout" ||
-               option == "--handshake-timeout") {
-        if (!ParseNumber(value, 1, 86400, number)) {
-            error = bad + " (expected 1 to 86400 seconds)";
-            return false;
-        }
-        (option == "--idle-timeout"      ? options.m_IdleTimeout
-         : option == "--connect-timeout" ? options.m_ConnectTimeout
-                                         : options.m_HandshakeTimeout) =
-            static_cast<unsigned>(number);
-    } else if (option == "--threads") {
-        if (!ParseNumber(value, 1, 256, number)) {
-            error = bad + " (expected 1 to 256)";
-            return false;
-        }
-        options.m_Threads = static_cast<unsigned>(number);
     } else {
-        error = "unknown option " + option;
-        return false;
+        return ApplyNumberOption(option, value, options, error);
     }
     return true;
 }

@@ -211,6 +211,54 @@ TEST(ProxyStartTest, AReloadReadsTheUsersFileAsideWhileClientsAreServed) {
     std::remove(fifo.c_str());
 }
 
+// Only a users setting left out turns authentication off: an empty one stops
+// the start, and a reload to one keeps the users in force.
+TEST(ProxyStartTest, AnEmptyUsersSettingIsRefusedAtStartAndOnReload) {
+    const std::string users = WriteFile(
+        "alice:$y$j9T$8aqj54dKK1pgw963UMKys1$aGyJIzNWXhiDoxMd.2kTr.s.iaOhduJM12G.w2Rru0C\n");
+    const std::string empty = "bad value for --users: \"\" (expected a users file";
+    const std::pair<std::string, std::string> forms[] = {
+        {"users = \"\"", empty},
+        {"users = []", "users names no file"},
+        {"users = [\"" + users + "\", \"\"]", empty},
+    };
+    // Each stops the start with status 1 and the message.
+    const auto refused = [](const std::vector<std::string>& options, const std::string& message) {
+        ProxyProcess start(options);
+        EXPECT_FALSE(start.Started()) << message;
+        EXPECT_EQ(start.Stop(SIGTERM), 1) << message;
+        EXPECT_NE(start.Log().find(message), std::string::npos) << start.Log();
+    };
+    refused({"--users", ""}, empty);
+    for (const auto& [form, message] : forms) {
+        const std::string file = WriteFile(form + "\n");
+        refused({"--config", file}, file + ":1: " + message);
+        std::remove(file.c_str());
+    }
+
+    const std::string config = WriteFile("users = \"" + users + "\"\n");
+    ProxyProcess proxy({"--config", config});
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    size_t failures = 0;
+    for (const auto& [form, message] : forms) {
+        std::ofstream(config) << form << "\n";
+        kill(proxy.Pid(), SIGHUP);
+        ASSERT_TRUE(proxy.WaitForLog("reload failed", ++failures)) << proxy.Log();
+        const std::string log = proxy.Log();
+        const std::string line = log.substr(log.rfind("reload failed"));
+        EXPECT_EQ(line.find("reload failed, the previous configuration stays: " + config +
+                            ":1: " + message),
+                  0u)
+            << line;
+        RawClient anonymous(proxy.Host(), ProxyProcess::Port);
+        anonymous.Send(Greeting);
+        EXPECT_EQ(anonymous.Read(2), (Bytes{0x05, 0xFF})) << form;
+    }
+    EXPECT_EQ(proxy.Log().find("configuration reloaded"), std::string::npos);
+    std::remove(config.c_str());
+    std::remove(users.c_str());
+}
+
 TEST(ProxyStartTest, TermClosesAnOpenConnectionWithItsLogLineAndMonitorClose) {
     const std::string webHost = RandomLoopbackHost();
     LocalHttpServer web(webHost, 0);
