@@ -29,10 +29,7 @@ void FairPool::Work() {
     for (;;) {
         std::optional<FairQueue::Turn> turn;
         m_Wake.wait(lock, [&] { return m_bStopping || (turn = m_Queue.Take()); });
-        if (m_bStopping) {
-            if (turn) m_Queue.Done(turn->m_Key);
-            return;
-        }
+        if (m_bStopping) return;
         ++m_Running;
         lock.unlock();
         turn->m_Job();
