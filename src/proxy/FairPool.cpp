@@ -15,11 +15,11 @@ FairPool::~FairPool() {
     }
 }
 
-void FairPool::Post(const Address16& client, FairQueue::Job job) {
+void FairPool::Post(const Address16& client, FairQueue::Job job, bool ahead) {
     {
         std::lock_guard lock(m_Mutex);
         if (m_bStopping) return;
-        m_Queue.Push(client, std::move(job));
+        m_Queue.Push(client, std::move(job), ahead);
     }
     m_Wake.notify_one();
 }

@@ -25,10 +25,11 @@ public:
     FairPool& operator=(const FairPool&) = delete;
 
     // Nothing when the deadline passed first. Runs on the caller's executor.
+    // `ahead` as for FairQueue::Push.
     template <class Result>
     awaitable<std::optional<Result>> Run(Address16 client, Clock::time_point deadline,
-                                         std::function<Result()> work);
-    void Post(const Address16& client, FairQueue::Job job);
+                                         std::function<Result()> work, bool ahead = false);
+    void Post(const Address16& client, FairQueue::Job job, bool ahead = false);
     // Drops what is queued; jobs already running finish on their own. Waits
     // at most `limit` for them (false when they are still running).
     bool Stop(std::chrono::milliseconds limit);
@@ -57,19 +58,22 @@ private:
 
 template <class Result>
 awaitable<std::optional<Result>> FairPool::Run(Address16 client, Clock::time_point deadline,
-                                               std::function<Result()> work) {
+                                               std::function<Result()> work, bool ahead) {
     auto waiting = std::make_shared<Waiting<Result>>(co_await asio::this_coro::executor);
     waiting->m_Timer.expires_at(deadline);
-    Post(client, [waiting, work = std::move(work)] {
-        if (waiting->m_bAbandoned.load()) return;
-        Result result = work();
-        {
-            std::lock_guard lock(waiting->m_Mutex);
-            waiting->m_Result = std::move(result);
-        }
-        // The timer belongs to the session's thread: wake it there.
-        asio::post(waiting->m_Timer.get_executor(), [waiting] { waiting->m_Timer.cancel(); });
-    });
+    Post(
+        client,
+        [waiting, work = std::move(work)] {
+            if (waiting->m_bAbandoned.load()) return;
+            Result result = work();
+            {
+                std::lock_guard lock(waiting->m_Mutex);
+                waiting->m_Result = std::move(result);
+            }
+            // The timer belongs to the session's thread: wake it there.
+            asio::post(waiting->m_Timer.get_executor(), [waiting] { waiting->m_Timer.cancel(); });
+        },
+        ahead);
     std::error_code ignored;
     co_await waiting->m_Timer.async_wait(NoThrow(ignored));
     waiting->m_bAbandoned = true;

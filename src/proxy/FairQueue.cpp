@@ -1,11 +1,11 @@
 #include "FairQueue.h"
 
-void FairQueue::Push(const Address16& client, Job job) {
+void FairQueue::Push(const Address16& client, Job job, bool ahead) {
     const Address16 key = ClientKey(client);
     Client& state = m_Clients[key];
     state.m_Jobs.push_back(std::move(job));
     ++m_Waiting;
-    Offer(key, state);
+    Offer(key, state, ahead);
 }
 
 std::optional<FairQueue::Turn> FairQueue::Take() {
@@ -34,8 +34,12 @@ void FairQueue::Done(const Address16& key) {
     Offer(key, state);
 }
 
-void FairQueue::Offer(const Address16& key, Client& client) {
+void FairQueue::Offer(const Address16& key, Client& client, bool ahead) {
     if (client.m_bInTurns || client.m_Jobs.empty() || client.m_Running >= m_PerKey) return;
     client.m_bInTurns = true;
-    m_Turns.push_back(key);
+    if (ahead) {
+        m_Turns.push_front(key);
+    } else {
+        m_Turns.push_back(key);
+    }
 }

@@ -21,7 +21,9 @@ public:
     };
 
     explicit FairQueue(size_t perKey) : m_PerKey(perKey) {}
-    void Push(const Address16& client, Job job);
+    // `ahead`: a key that has no turn yet takes the first one, not the last
+    // (for a client that has given no reason to wait).
+    void Push(const Address16& client, Job job, bool ahead = false);
     // The next job to run, counted as running until Done(m_Key); nothing
     // while every key with jobs waiting has its share running.
     std::optional<Turn> Take();
@@ -34,8 +36,8 @@ private:
         size_t m_Running = 0;
         bool m_bInTurns = false;
     };
-    // Puts the key at the end of the turns when it has a job it may start.
-    void Offer(const Address16& key, Client& client);
+    // Puts the key at the end (or the front) of the turns when it has a job it may start.
+    void Offer(const Address16& key, Client& client, bool ahead = false);
 
     const size_t m_PerKey;
     std::unordered_map<Address16, Client, Address16Hash> m_Clients;

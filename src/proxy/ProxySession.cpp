@@ -213,20 +213,21 @@ awaitable<bool> ProxySession::Authenticate() {
     }
     m_User = user;
     std::error_code error;
-    if (const auto delay = m_Context.m_Throttle.Delay(m_ClientAddress); delay.count() > 0) {
+    const auto delay = m_Context.m_Throttle.Delay(m_ClientAddress);
+    if (delay.count() > 0) {
         asio::steady_timer pause(m_Client.get_executor(), delay);
         co_await pause.async_wait(NoThrow(error));
     }
     bool accepted = false;
     if (!user.empty()) {
-        // Queued with the checks of the same client; one still queued at
-        // the end of the handshake time is not run. The awaitable is named
-        // before it is awaited: GCC 12 destroys temporaries of a co_await
-        // expression twice.
+        // Queued with the checks of the same client, and ahead of clients
+        // whose logins failed lately; one still queued at the end of the
+        // handshake time is not run. The awaitable is named before it is
+        // awaited: GCC 12 destroys temporaries of a co_await expression twice.
         auto check = m_Context.m_Passwords.Run<bool>(
-            m_ClientAddress, m_PhaseDeadline, [users = m_Settings->m_pUsers, user, password] {
-                return users->Check(user, password);
-            });
+            m_ClientAddress, m_PhaseDeadline,
+            [users = m_Settings->m_pUsers, user, password] { return users->Check(user, password); },
+            delay.count() == 0);
         const std::optional<bool> checked = co_await std::move(check);
         if (!checked) {
             m_bTimedOut = true;

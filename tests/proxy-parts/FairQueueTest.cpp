@@ -45,6 +45,11 @@ TEST(FairQueueTest, KeysTakeTurnsAndEachRunsAtMostItsShare) {
     TakeAll(queue, running);
     EXPECT_EQ(order, "abcacada");
     EXPECT_EQ(queue.Waiting(), 1u);
+    // One with no reason to wait takes the first turn.
+    queue.Done(running[5]);
+    queue.Push(Address("192.0.2.2"), job('e'), true);
+    TakeAll(queue, running);
+    EXPECT_EQ(order, "abcacadaea");
 }
 
 }  // namespace fair_test
