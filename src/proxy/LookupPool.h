@@ -1,16 +1,15 @@
 #pragma once
 // Host name lookups on threads of their own, apart from password checks, so
 // that names whose name server never answers hold up no login. A lookup has
-// a deadline (the connect time-out, counted from the request): the waiting
-// session is told "too late" when it passes, whether the lookup was still
-// queued or running; one still queued then is skipped.
+// a deadline (the connect time-out, counted from the request). The threads
+// are shared fairly per client (FairPool): one client whose names never
+// resolve holds at most a few of them and waits for the rest itself.
 
-#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "Asio.h"
+#include "FairPool.h"
 
 struct Lookup {
     std::vector<tcp::endpoint> m_Endpoints;
@@ -19,18 +18,17 @@ struct Lookup {
 
 class LookupPool {
 public:
-    explicit LookupPool(unsigned threads) : m_Pool(threads) {}
+    // At most four lookups of one client run at once.
+    explicit LookupPool(unsigned threads) : m_Pool(threads, 4) {}
 
     // Nothing when the deadline passed first. Runs on the caller's executor.
-    awaitable<std::optional<Lookup>> Resolve(std::string host, uint16_t port,
-                                             Clock::time_point deadline);
+    awaitable<std::optional<Lookup>> Resolve(const Address16& client, std::string host,
+                                             uint16_t port, Clock::time_point deadline);
     // Lookups already running finish on their own; waits at most `limit` for them.
-    bool Stop(std::chrono::milliseconds limit);
-    size_t Pending() const { return m_Pending.load(std::memory_order_relaxed); }
+    bool Stop(std::chrono::milliseconds limit) { return m_Pool.Stop(limit); }
 
 private:
-    asio::thread_pool m_Pool;
-    std::atomic<size_t> m_Pending{0};
+    FairPool m_Pool;
 };
 
 // getaddrinfo(3): blocks.

@@ -93,6 +93,10 @@ bool LoadKey(const std::string& key, const toml::node& node, ProxyOptions& optio
         error = option == "--quiet" ? "quiet must be true or false" : "unknown key " + key;
         return false;
     }
+    if (const auto* list = node.as_array(); key == "users" && list && list->empty()) {
+        error = "users names no file (leave it out for no authentication)";
+        return false;
+    }
     // The command line keeps the last of a repeated --listen; a file that
     // lists two must not have one of them ignored unsaid.
     if (node.is_array() && !ProxyOptionRepeats(option)) {

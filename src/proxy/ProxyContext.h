@@ -10,6 +10,7 @@
 #include "ClientLimits.h"
 #include "DestinationPolicy.h"
 #include "HandshakeBudget.h"
+#include "FairPool.h"
 #include "LoginThrottle.h"
 #include "LookupPool.h"
 #include "MonitorHub.h"
@@ -22,7 +23,7 @@
 
 struct ProxyContext {
     ProxyContext(std::shared_ptr<const ProxySettings> settings, MonitorHub& hub, ProxyLog& log,
-                 asio::thread_pool& passwords, LookupPool& lookups)
+                 FairPool& passwords, LookupPool& lookups)
         : m_Hub(hub),
           m_Log(log),
           m_Refusals(log),
@@ -43,8 +44,8 @@ struct ProxyContext {
     MonitorHub& m_Hub;
     ProxyLog& m_Log;
     RefusalLog m_Refusals;
-    asio::thread_pool& m_Passwords;  // password checks only
-    LookupPool& m_Lookups;           // host lookups only
+    FairPool& m_Passwords;  // password checks only
+    LookupPool& m_Lookups;  // host lookups only
     DestinationPolicy m_Policy;
     OwnConnections m_Own;  // its connections to destinations
     ClientLimits m_Limits;

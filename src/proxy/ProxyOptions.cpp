@@ -262,6 +262,11 @@ bool ApplyProxyOption(const std::string& option, const std::string& value, Proxy
         options.m_Rules.push_back(BlockRule(value));
         options.m_Rules.back().m_Number = static_cast<int>(options.m_Rules.size());
     } else if (option == "--users") {
+        // Only a setting left out turns authentication off, never an empty one.
+        if (value.empty()) {
+            error = bad + " (expected a users file; leave it out for no authentication)";
+            return false;
+        }
         options.m_UsersPath = value;
     } else {
         error = "unknown option " + option;

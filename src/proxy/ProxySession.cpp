@@ -25,13 +25,6 @@ constexpr uint8_t TypeV6 = 0x04;
 // Only used when no splice pipe can be had; it exists only while data flows.
 constexpr size_t RelayBufferSize = 64 * 1024;
 
-// The blocking call as a coroutine of the password pool. Its arguments are
-// copies, and the awaitable is named before it is awaited: GCC 12 destroys
-// temporaries of a co_await expression twice.
-awaitable<bool> CheckPassword(const UserFile& users, std::string user, std::string password) {
-    co_return users.Check(user, password);
-}
-
 // Destinations no client has a reason to reach through a proxy: port 0, the
 // unspecified address (which Linux takes for this host), multicast, broadcast.
 bool IsForbidden(const tcp::endpoint& endpoint) {
@@ -275,10 +268,20 @@ awaitable<bool> ProxySession::Authenticate() {
     }
     bool accepted = false;
     if (!user.empty()) {
-        auto check =
-            asio::co_spawn(m_Context.m_Passwords,
-                           CheckPassword(*m_Settings->m_pUsers, user, password), use_awaitable);
-        accepted = co_await std::move(check);
+        // Queued with the checks of the same client, and ahead of clients
+        // whose logins failed lately; one still queued at the end of the
+        // handshake time is not run. The awaitable is named before it is
+        // awaited: GCC 12 destroys temporaries of a co_await expression twice.
+        auto check = m_Context.m_Passwords.Run<bool>(
+            m_ClientAddress, m_PhaseDeadline,
+            [users = m_Settings->m_pUsers, user, password] { return users->Check(user, password); },
+            delay.count() == 0);
+        const std::optional<bool> checked = co_await std::move(check);
+        if (!checked) {
+            m_bTimedOut = true;
+            co_return false;
+        }
+        accepted = *checked;
     }
     if (accepted) {
         m_Context.m_Throttle.Succeeded(m_ClientAddress);
@@ -417,7 +420,8 @@ awaitable<uint8_t> ProxySession::FindEndpoints(const Request& request,
         m_Options.m_Rules, {m_ClientAddress, m_User, request.m_Host, request.m_Port});
     if (refusal) co_return ReplySucceeded;
     const Clock::time_point asked = Clock::now();
-    auto resolve = m_Context.m_Lookups.Resolve(request.m_Host, request.m_Port, m_PhaseDeadline);
+    auto resolve = m_Context.m_Lookups.Resolve(m_ClientAddress, request.m_Host, request.m_Port,
+                                               m_PhaseDeadline);
     const std::optional<Lookup> lookup = co_await std::move(resolve);
     const bool found = lookup && !lookup->m_bFailed && !lookup->m_Endpoints.empty();
     m_Context.m_Metrics.Looked(found, !lookup, Clock::now() - asked);

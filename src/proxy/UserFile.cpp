@@ -2,6 +2,8 @@
 
 #include <crypt.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <memory>
 
@@ -24,9 +26,38 @@ bool SameText(const char* a, const std::string& b) {
     return differ == 0 && a[i] == '\0' && i == b.size();
 }
 
+// How long the hash proper (after the last '$') of the methods people use
+// is; 0 for another method.
+size_t HashLength(const std::string& hash) {
+    struct Method {
+        const char* m_Prefix;
+        size_t m_Length;
+    };
+    static constexpr Method Methods[] = {{"$y$", 43},  {"$gy$", 43}, {"$7$", 43},
+                                         {"$6$", 86},  {"$5$", 43},  {"$1$", 22},
+                                         {"$2b$", 53}, {"$2a$", 53}, {"$2y$", 53}};
+    for (const Method& method : Methods) {
+        if (hash.rfind(method.m_Prefix, 0) == 0) return method.m_Length;
+    }
+    return 0;
+}
+
+// The form of a complete hash of those methods: a setting libcrypt takes,
+// then at least a salt, then the hash of the right length in crypt's
+// alphabet. No hashing: a users file of thousands loads at once.
+bool HasHashForm(const std::string& hash, size_t length) {
+    const size_t last = hash.rfind('$');
+    if (std::count(hash.begin(), hash.end(), '$') < 3 || hash.size() - last - 1 != length) {
+        return false;
+    }
+    return std::all_of(
+        hash.begin() + static_cast<std::ptrdiff_t>(last) + 1, hash.end(),
+        [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '/'; });
+}
+
 // A complete hash of a method libcrypt supports: its setting is valid and
-// hashing anything with it gives a text of the same length. A setting alone,
-// a cut hash and a plain-text password all fail.
+// the hash has the form of its method. A setting alone, a cut hash and a
+// plain-text password all fail. A method not known here is hashed once.
 bool IsCryptHash(const std::string& hash) {
     const int verdict = crypt_checksalt(hash.c_str());
     if (verdict != CRYPT_SALT_OK && verdict != CRYPT_SALT_METHOD_LEGACY &&
@@ -35,6 +66,7 @@ bool IsCryptHash(const std::string& hash) {
     }
     // Thirteen letters and digits pass as an old DES hash; no one means those.
     if (hash[0] != '$') return false;
+    if (const size_t length = HashLength(hash); length != 0) return HasHashForm(hash, length);
     const char* again = Crypt("x", hash);
     return again != nullptr && again[0] == '$' && std::string(again).size() == hash.size();
 }

@@ -97,13 +97,17 @@ void Reload(ProxyContext& context, const std::vector<std::string>& args,
                          (restart.empty() ? "" : "; a restart is needed for:" + restart));
 }
 
-void WatchReload(asio::signal_set& signals, ProxyContext& context,
+// The reload runs on a thread of its own, one after another: reading and
+// checking a users file of thousands must not hold up the I/O threads, whose
+// clients keep the settings they have until the new ones are ready.
+void WatchReload(asio::signal_set& signals, FairPool& reloads, ProxyContext& context,
                  const std::vector<std::string>& args, const ProxyOptions& started) {
-    signals.async_wait([&signals, &context, &args, &started](const std::error_code& error, int) {
-        if (error) return;
-        Reload(context, args, started);
-        WatchReload(signals, context, args, started);
-    });
+    signals.async_wait(
+        [&signals, &reloads, &context, &args, &started](const std::error_code& error, int) {
+            if (error) return;
+            reloads.Post({}, [&context, &args, &started] { Reload(context, args, started); });
+            WatchReload(signals, reloads, context, args, started);
+        });
 }
 
 // The counts of refused clients, once a minute.
@@ -160,8 +164,9 @@ int Serve(ProxyContext& context, const std::vector<std::string>& args, const Pro
     stopSignals.async_wait([&](const std::error_code& failure, int) {
         if (!failure) stopper.Stop();
     });
+    FairPool reloads(1, 1);
     asio::signal_set reloadSignals(pool.Main(), SIGHUP);
-    WatchReload(reloadSignals, context, args, options);
+    WatchReload(reloadSignals, reloads, context, args, options);
     proxy.Start();
     monitor.Start();
     if (metrics) metrics->Start();
@@ -172,11 +177,11 @@ int Serve(ProxyContext& context, const std::vector<std::string>& args, const Pro
     pool.Run();
     context.m_Refusals.Flush();
     log.Notice("stopped");
-    // Lookups already running finish on their own; the process does not
-    // wait for a slow name server longer than a second.
-    context.m_Passwords.stop();
-    context.m_Passwords.join();
-    if (!context.m_Lookups.Stop(std::chrono::seconds(1))) _exit(0);
+    // Lookups and checks already running finish on their own; the process
+    // does not wait for a slow name server longer than a second.
+    const std::chrono::seconds limit(1);
+    if (!context.m_Passwords.Stop(limit) || !context.m_Lookups.Stop(limit) || !reloads.Stop(limit))
+        _exit(0);
     return 0;
 }
 
@@ -212,8 +217,9 @@ int main(int argc, char** argv) {
     // connection id that a watching VGL still holds.
     MonitorHub hub(static_cast<uint32_t>(std::time(nullptr)));
     // Password checks and lookups each have threads of their own: a name
-    // server that never answers must not hold up a login.
-    asio::thread_pool passwords(4);
+    // server that never answers must not hold up a login. Both are shared
+    // fairly per client; two checks of one client run at once.
+    FairPool passwords(4, 2);
     LookupPool lookups(32);
     ProxyContext context(settings, hub, log, passwords, lookups);
     return Serve(context, args, options, threads);

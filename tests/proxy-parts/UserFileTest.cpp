@@ -52,14 +52,30 @@ TEST(UserFileTest, BadLinesNameTheFileAndLine) {
     EXPECT_EQ(LoadError("alice " + hash + "\n"), "FILE:1: expected name:HASH");
     EXPECT_EQ(LoadError("# x\n:" + hash + "\n"), "FILE:2: expected name:HASH");
     EXPECT_EQ(LoadError("carol:hunter2\n"), "FILE:1: the password of \"carol\"" + plain);
-    // A setting without its hash, a cut hash and an old DES hash are not hashes either.
-    for (const std::string& bad : {std::string("$y$j9T$8aqj54dKK1pgw963UMKys1"),
-                                   hash.substr(0, hash.size() - 3), std::string("abJnggxhB/yWI")}) {
+    // A setting without its hash, a cut hash, one with a letter crypt never
+    // writes and an old DES hash are not hashes either.
+    for (const std::string& bad :
+         {std::string("$y$j9T$8aqj54dKK1pgw963UMKys1"), hash.substr(0, hash.size() - 3),
+          hash.substr(0, hash.size() - 1) + "!", std::string("abJnggxhB/yWI")}) {
         EXPECT_EQ(LoadError("dave:" + bad + "\n"), "FILE:1: the password of \"dave\"" + plain);
     }
     EXPECT_EQ(LoadError("alice:" + hash + "\nalice:" + hash + "\n"),
               "FILE:2: \"alice\" is listed again (first on line 1); remove one of the two");
     EXPECT_EQ(LoadError("# nobody yet\n\n"), "FILE: no users");
+}
+
+// Hashes are checked by their form at load, so each method's form must be right.
+TEST(UserFileTest, HashesOfEveryCommonMethodLoad) {
+    for (const char* prefix : {"$y$", "$gy$", "$7$", "$6$", "$5$", "$1$", "$2b$"}) {
+        const char* setting = crypt_gensalt(prefix, 0, nullptr, 0);
+        ASSERT_NE(setting, nullptr) << prefix;
+        const std::string hash = crypt("secret", setting);
+        const TempFile file("alice:" + hash + "\n");
+        UserFile users;
+        std::string error;
+        EXPECT_TRUE(users.Load(file.Path(), error)) << hash << ": " << error;
+        EXPECT_TRUE(users.Check("alice", "secret")) << hash;
+    }
 }
 
 }  // namespace users_test

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "ProxyHarness.h"
@@ -115,22 +116,46 @@ TEST(ProxyLimitsTest, RefusalsOfOneClientAreCountedNotLoggedEachOne) {
     EXPECT_EQ(counted, 999u) << log;
 }
 
-// A private resolver configuration (in a mount namespace of the proxy's own)
-// names a name server on loopback that never answers.
+// A private resolver configuration and hosts file (in a mount namespace of
+// the proxy's own): the name server, on loopback, never answers; the hosts
+// file names `hostsLine`.
+class SilentResolver {
+public:
+    explicit SilentResolver(const std::string& hostsLine = "")
+        : m_Server(RandomLoopbackHost()), m_Socket(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+        const sockaddr_in address = LoopbackAddress(m_Server, 53);
+        m_bBound = bind(m_Socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        m_Resolver = WriteFile("nameserver " + m_Server + "\noptions timeout:30 attempts:1\n");
+        m_Hosts = WriteFile("127.0.0.1 localhost\n" + hostsLine + "\n");
+    }
+    ~SilentResolver() {
+        close(m_Socket);
+        std::remove(m_Resolver.c_str());
+        std::remove(m_Hosts.c_str());
+    }
+    bool Bound() const { return m_bBound; }
+    std::vector<std::string> Wrapper() const {
+        const char* mount =
+            "mount --bind \"$0\" /etc/resolv.conf && mount --bind \"$1\" /etc/hosts && shift && "
+            "exec \"$@\"";
+        return {"/usr/bin/unshare", "-m", "/bin/sh", "-c", mount, m_Resolver, m_Hosts};
+    }
+
+private:
+    std::string m_Server;
+    int m_Socket;
+    bool m_bBound = false;
+    std::string m_Resolver, m_Hosts;
+};
+
 TEST(ProxyLimitsTest, LoginsStayPromptWhileLookupsHangAndAnotherAddressGuesses) {
-    const std::string serverHost = RandomLoopbackHost();
-    const int silent = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = LoopbackAddress(serverHost, 53);
-    ASSERT_EQ(bind(silent, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    const std::string resolver =
-        WriteFile("nameserver " + serverHost + "\noptions timeout:30 attempts:1\n");
+    const SilentResolver resolver;
+    ASSERT_TRUE(resolver.Bound());
     const std::string users = WriteFile(AliceLine);
     const std::string host = RandomLoopbackHost();
     ProxyProcess proxy(
         {"--users", users, "--connect-timeout", "12", "--max-handshakes-per-client", "100"},
-        {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
-         "mount --bind \"$0\" /etc/resolv.conf && exec \"$@\"", resolver},
-        host);
+        resolver.Wrapper(), host);
     ASSERT_TRUE(proxy.Started()) << proxy.Log();
     const auto loggedIn = [&](const std::string& source, const std::string& password) {
         RawClient client(host, ProxyProcess::Port, source);
@@ -170,8 +195,65 @@ TEST(ProxyLimitsTest, LoginsStayPromptWhileLookupsHangAndAnotherAddressGuesses) 
         EXPECT_EQ(reply[1], 0x06);
     }
     EXPECT_EQ(guessing.Read(2), (Bytes{0x01, 0x01}));
-    close(silent);
-    std::remove(resolver.c_str());
+    std::remove(users.c_str());
+}
+
+// More hanging lookups from one address than there are lookup threads (32):
+// a client elsewhere still reaches a name of the hosts file, and an address.
+TEST(ProxyLimitsTest, NamesThatNeverResolveHoldUpOnlyTheirOwnAddress) {
+    const std::string webHost = RandomLoopbackHost();
+    LocalHttpServer web(webHost, 0);
+    const SilentResolver resolver(webHost + " good.example");
+    ASSERT_TRUE(resolver.Bound());
+    const std::string host = RandomLoopbackHost();
+    ProxyProcess proxy({"--connect-timeout", "10", "--max-handshakes-per-client", "100"},
+                       resolver.Wrapper(), host);
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    std::vector<RawClient> hanging;
+    for (int i = 0; i < 40; ++i) {
+        hanging.emplace_back(host, ProxyProcess::Port, "127.0.0.2");
+        ASSERT_TRUE(hanging.back().Send(
+            Concat(Greeting, ConnectByName("host" + std::to_string(i) + ".silent.example", 80))));
+    }
+    for (RawClient& client : hanging) ASSERT_EQ(client.Read(2), (Bytes{0x05, 0x00}));
+    for (const Bytes& request :
+         {ConnectByName("good.example", web.Port()), ConnectRequest(webHost, web.Port())}) {
+        RawClient good(host, ProxyProcess::Port, "127.0.0.3");
+        ASSERT_TRUE(good.Send(Concat(Greeting, request)));
+        const Bytes reply = good.Read(12);
+        ASSERT_EQ(reply.size(), 12u) << proxy.Log();
+        EXPECT_EQ(reply[3], 0x00) << proxy.Log();
+    }
+    for (RawClient& client : hanging) EXPECT_TRUE(NothingToRead(client));
+}
+
+// Wrong passwords from six addresses at once, six each, all queued before a
+// good login from a seventh: that one waits for a check of each address at
+// most, not for all of them. (alice's hash is a costlier one here, so that
+// all the flood is queued before its first check ends.)
+TEST(ProxyLimitsTest, LoginFloodsFromManyAddressesQueueBehindEachOther) {
+    const std::string users = WriteFile(
+        "alice:$y$jAT$cEvX2YpbrW3N5ohLHdfz91$xd3V7IuhItRm8HSrOOf.e4Mgu6QKdpskl8fBXBEzil0\n");
+    ProxyProcess proxy({"--users", users});
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    std::vector<RawClient> flood;
+    for (int address = 10; address < 16; ++address) {
+        for (int i = 0; i < 6; ++i) {
+            flood.emplace_back(proxy.Host(), ProxyProcess::Port,
+                               "127.0.0." + std::to_string(address));
+            ASSERT_TRUE(flood.back().Send(Concat(PasswordGreeting, Login("alice", "guess"))));
+        }
+    }
+    for (RawClient& client : flood) ASSERT_EQ(client.Read(2), (Bytes{0x05, 0x02}));
+    RawClient user(proxy.Host(), ProxyProcess::Port, "127.0.0.20");
+    ASSERT_TRUE(user.Send(PasswordGreeting));
+    ASSERT_EQ(user.Read(2), (Bytes{0x05, 0x02}));
+    ASSERT_TRUE(user.Send(Login("alice", "secret")));
+    EXPECT_EQ(user.Read(2), (Bytes{0x01, 0x00}));
+    const size_t unanswered = static_cast<size_t>(std::count_if(
+        flood.begin(), flood.end(), [](const RawClient& c) { return NothingToRead(c); }));
+    EXPECT_GE(unanswered, flood.size() / 2);
+    for (RawClient& client : flood) EXPECT_EQ(client.Read(2), (Bytes{0x01, 0x01}));
     std::remove(users.c_str());
 }
 

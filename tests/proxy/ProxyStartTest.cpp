@@ -2,11 +2,13 @@
 // message, and a clean stop with status 0 while a connection is relaying.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <thread>
 
 #include "ProxyHarness.h"
 #include "core/monitor/MonStream.h"
@@ -163,6 +165,99 @@ TEST(ProxyStartTest, HangUpReloadsTheRulesAndKeepsConnectionsOpen) {
               LocalHttpServer::ReplyBytes(10));
     EXPECT_EQ(proxy.Stop(SIGTERM), 0);
     std::remove(config.c_str());
+}
+
+Bytes Login(const std::string& user, const std::string& password) {
+    Bytes login;
+    login.push_back(0x01);
+    login.push_back(static_cast<uint8_t>(user.size()));
+    for (const char c : user) login.push_back(static_cast<uint8_t>(c));
+    login.push_back(static_cast<uint8_t>(password.size()));
+    for (const char c : password) login.push_back(static_cast<uint8_t>(c));
+    return login;
+}
+
+// The reply to a login with the password "secret".
+Bytes LogIn(const std::string& host, const std::string& user) {
+    RawClient client(host, ProxyProcess::Port);
+    client.Send({0x05, 0x01, 0x02});
+    if (client.Read(2) != Bytes{0x05, 0x02}) return {};
+    client.Send(Login(user, "secret"));
+    return client.Read(2);
+}
+
+// The users file is a pipe here, so that the reload waits for it as long as
+// the test likes: clients are served all the while (one I/O thread only),
+// by the users they had, until the new ones are read.
+TEST(ProxyStartTest, AReloadReadsTheUsersFileAsideWhileClientsAreServed) {
+    const std::string hash =
+        "$y$j9T$8aqj54dKK1pgw963UMKys1$aGyJIzNWXhiDoxMd.2kTr.s.iaOhduJM12G.w2Rru0C";
+    std::string users = "alice:" + hash + "\n";
+    for (int i = 0; i < 300; ++i) users += "user" + std::to_string(i) + ":" + hash + "\n";
+    const std::string fifo = WriteFile("");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] { std::ofstream(fifo) << users; });
+    ProxyProcess proxy({"--users", fifo, "--threads", "1"});
+    writer.join();
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+
+    kill(proxy.Pid(), SIGHUP);
+    EXPECT_EQ(LogIn(proxy.Host(), "alice"), (Bytes{0x01, 0x00}));
+    EXPECT_EQ(LogIn(proxy.Host(), "bob"), (Bytes{0x01, 0x01}));
+    EXPECT_EQ(proxy.Log().find("configuration reloaded"), std::string::npos);
+    std::ofstream(fifo) << users << "bob:" << hash << "\n";
+    ASSERT_TRUE(proxy.WaitForLog("configuration reloaded")) << proxy.Log();
+    EXPECT_EQ(LogIn(proxy.Host(), "bob"), (Bytes{0x01, 0x00}));
+    std::remove(fifo.c_str());
+}
+
+// Only a users setting left out turns authentication off: an empty one stops
+// the start, and a reload to one keeps the users in force.
+TEST(ProxyStartTest, AnEmptyUsersSettingIsRefusedAtStartAndOnReload) {
+    const std::string users = WriteFile(
+        "alice:$y$j9T$8aqj54dKK1pgw963UMKys1$aGyJIzNWXhiDoxMd.2kTr.s.iaOhduJM12G.w2Rru0C\n");
+    const std::string empty = "bad value for --users: \"\" (expected a users file";
+    const std::pair<std::string, std::string> forms[] = {
+        {"users = \"\"", empty},
+        {"users = []", "users names no file"},
+        {"users = [\"" + users + "\", \"\"]", "users takes one value, not a list"},
+    };
+    // Each stops the start with status 1 and the message.
+    const auto refused = [](const std::vector<std::string>& options, const std::string& message) {
+        ProxyProcess start(options);
+        EXPECT_FALSE(start.Started()) << message;
+        EXPECT_EQ(start.Stop(SIGTERM), 1) << message;
+        EXPECT_NE(start.Log().find(message), std::string::npos) << start.Log();
+    };
+    refused({"--users", ""}, empty);
+    for (const auto& [form, message] : forms) {
+        const std::string file = WriteFile(form + "\n");
+        refused({"--config", file}, file + ":1: " + message);
+        std::remove(file.c_str());
+    }
+
+    const std::string config = WriteFile("users = \"" + users + "\"\n");
+    ProxyProcess proxy({"--config", config});
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    size_t failures = 0;
+    for (const auto& [form, message] : forms) {
+        std::ofstream(config) << form << "\n";
+        kill(proxy.Pid(), SIGHUP);
+        ASSERT_TRUE(proxy.WaitForLog("reload failed", ++failures)) << proxy.Log();
+        const std::string log = proxy.Log();
+        const std::string line = log.substr(log.rfind("reload failed"));
+        EXPECT_EQ(line.find("reload failed, the previous configuration stays: " + config +
+                            ":1: " + message),
+                  0u)
+            << line;
+        RawClient anonymous(proxy.Host(), ProxyProcess::Port);
+        anonymous.Send(Greeting);
+        EXPECT_EQ(anonymous.Read(2), (Bytes{0x05, 0xFF})) << form;
+    }
+    EXPECT_EQ(proxy.Log().find("configuration reloaded"), std::string::npos);
+    std::remove(config.c_str());
+    std::remove(users.c_str());
 }
 
 TEST(ProxyStartTest, TermClosesAnOpenConnectionWithItsLogLineAndMonitorClose) {
