@@ -37,6 +37,7 @@ struct ProxyContext {
     }
     void SetSettings(std::shared_ptr<const ProxySettings> settings) {
         m_Log.SetQuiet(settings->m_Options.m_bQuiet);
+        m_Log.SetFormat(settings->m_Options.m_LogFormat);
         std::lock_guard lock(m_SettingsMutex);
         m_Settings = std::move(settings);
     }

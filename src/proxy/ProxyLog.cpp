@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/base/Utf8Text.h"
+
 namespace {
 
 // 2026-12-09T05:30:00.123Z
@@ -24,14 +26,43 @@ std::string TimeStamp() {
     return text;
 }
 
-void WriteLine(const char* level, const std::string& line) {
-    const std::string text = TimeStamp() + " " + level + " vgl-proxy: " + line + "\n";
+void WriteAll(const std::string& text) {
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
         if (n <= 0) return;
         done += static_cast<size_t>(n);
     }
+}
+
+// The text line's words after the client: user=... dest=... result=... in=...
+std::string SessionText(const ProxyLog::Session& session) {
+    const bool v6 = session.m_ClientHost.find(':') != std::string::npos;
+    char tail[96];
+    std::snprintf(tail, sizeof tail, " in=%llu out=%llu time=%.3fs",
+                  static_cast<unsigned long long>(session.m_BytesIn),
+                  static_cast<unsigned long long>(session.m_BytesOut), session.m_Seconds);
+    return (v6 ? "[" + session.m_ClientHost + "]" : session.m_ClientHost) + ":" +
+           std::to_string(session.m_ClientPort) +
+           " user=" + (session.m_User.empty() ? "-" : ProxyLog::Quote(session.m_User)) +
+           " dest=" + (session.m_Dest.empty() ? "-" : ProxyLog::Quote(session.m_Dest)) +
+           " result=" + ProxyLog::Quote(session.m_Result) + tail;
+}
+
+// The fields after time, level and message; null where the connection had
+// no user or ended before naming a destination.
+std::string SessionJson(const ProxyLog::Session& session) {
+    const bool requested = !session.m_Dest.empty();
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", session.m_Seconds);
+    return ",\"client\":" + ProxyLog::JsonQuote(session.m_ClientHost) +
+           ",\"client_port\":" + std::to_string(session.m_ClientPort) +
+           ",\"user\":" + (session.m_User.empty() ? "null" : ProxyLog::JsonQuote(session.m_User)) +
+           ",\"destination\":" + (requested ? ProxyLog::JsonQuote(session.m_DestHost) : "null") +
+           ",\"destination_port\":" + (requested ? std::to_string(session.m_DestPort) : "null") +
+           ",\"bytes_in\":" + std::to_string(session.m_BytesIn) +
+           ",\"bytes_out\":" + std::to_string(session.m_BytesOut) + ",\"duration\":" + seconds +
+           ",\"result\":" + ProxyLog::JsonQuote(session.m_Result);
 }
 
 }  // namespace
@@ -54,14 +85,59 @@ std::string ProxyLog::Quote(std::string_view text) {
     return quoted + "\"";
 }
 
+std::string ProxyLog::JsonQuote(std::string_view text) {
+    const bool utf8 = IsUtf8(text);
+    std::string quoted = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (byte < 0x20 || byte == 0x7F || (byte >= 0x80 && !utf8)) {
+            char escaped[7];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            quoted += escaped;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+void ProxyLog::Write(const char* level, const std::string& line, const std::string& fields) const {
+    if (m_Format == LogFormat::Json) {
+        WriteAll("{\"time\":\"" + TimeStamp() + "\",\"level\":\"" + level +
+                 "\",\"message\":" + JsonQuote(line) + fields + "}\n");
+    } else {
+        WriteAll(TimeStamp() + " " + level + " vgl-proxy: " + line + "\n");
+    }
+}
+
 void ProxyLog::Connection(const std::string& line) const {
-    if (!m_bQuiet) WriteLine("info", line);
+    if (!m_bQuiet) Write("info", line);
+}
+
+void ProxyLog::Connection(const Session& session) const {
+    if (m_bQuiet) return;
+    if (m_Format == LogFormat::Json) {
+        Write("info", "connection", SessionJson(session));
+    } else {
+        Write("info", SessionText(session));
+    }
 }
 
 void ProxyLog::Notice(const std::string& line) const {
-    WriteLine("notice", line);
+    Write("notice", line);
 }
 
 void ProxyLog::Warning(const std::string& line) const {
-    WriteLine("warning", line);
+    Write("warning", line);
+}
+
+void ProxyLog::Failure(const std::string& line) const {
+    if (m_Format == LogFormat::Json) {
+        Write("error", line);
+    } else {
+        WriteAll("vgl-proxy: " + line + "\n");
+    }
 }

@@ -4,23 +4,54 @@
 // with an RFC 3339 time stamp and a level, and goes out in a single write,
 // so lines of different threads never mix. Texts that come from clients go
 // through Quote(), so that no client can write a field or a line of its own.
+// With --log-format json every line is one JSON object instead, for the log
+// collectors that read many servers; the fields carry the same values.
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+enum class LogFormat { Text, Json };
+
 class ProxyLog {
 public:
-    explicit ProxyLog(bool quiet) : m_bQuiet(quiet) {}
+    // How a connection ended, in the log's fields.
+    struct Session {
+        std::string m_ClientHost;  // "192.0.2.7", "2001:db8::7"
+        uint16_t m_ClientPort = 0;
+        std::string m_User;      // as the client sent it; empty without a login
+        std::string m_Dest;      // "host:port" as the text shows it; empty before a request
+        std::string m_DestHost;  // the requested name or address
+        uint16_t m_DestPort = 0;
+        uint64_t m_BytesIn = 0;   // destination toward client
+        uint64_t m_BytesOut = 0;  // client toward destination
+        double m_Seconds = 0;
+        std::string m_Result;
+    };
+
+    explicit ProxyLog(bool quiet, LogFormat format = LogFormat::Text)
+        : m_bQuiet(quiet), m_Format(format) {}
     void SetQuiet(bool quiet) { m_bQuiet = quiet; }
+    void SetFormat(LogFormat format) { m_Format = format; }
     void Connection(const std::string& line) const;
+    void Connection(const Session& session) const;
     void Notice(const std::string& line) const;
     void Warning(const std::string& line) const;
+    // Why the proxy cannot start: as text "vgl-proxy: why", without a time.
+    void Failure(const std::string& line) const;
 
     // In double quotes; '"' and '\' escaped with '\', control bytes and
     // bytes from 0x80 up as \xNN.
     static std::string Quote(std::string_view text);
+    // A JSON string. Text that is not valid UTF-8 is read as Latin-1, as the
+    // monitor's readers do, so that its bytes from 0x80 up become \u00NN.
+    static std::string JsonQuote(std::string_view text);
 
 private:
+    // `fields` go into the JSON object after the message; the text has none.
+    void Write(const char* level, const std::string& line, const std::string& fields = {}) const;
+
     std::atomic<bool> m_bQuiet;
+    std::atomic<LogFormat> m_Format;
 };

@@ -155,7 +155,7 @@ const char* ProxyUsage() {
            "                 [--max-handshakes-per-client N] [--max-handshakes N]\n"
            "                 [--idle-timeout SECONDS] [--connect-timeout SECONDS]\n"
            "                 [--handshake-timeout SECONDS]\n"
-           "                 [--threads N] [--quiet] [--version]\n";
+           "                 [--threads N] [--quiet] [--log-format text|json] [--version]\n";
 }
 
 namespace {
@@ -190,6 +190,7 @@ constexpr OptionHelp OptionHelps[] = {
     {"--handshake-timeout", "SECONDS", "time for greeting, login and request [10]"},
     {"--threads", "N", "I/O threads [one per core]"},
     {"--quiet", "", "no log line per connection"},
+    {"--log-format", "text|json", "log lines as text or as one JSON object each [text]"},
     {"-h, --help", "", "print this help and exit"},
     {"--version", "", "print the version and exit"},
 };
@@ -268,6 +269,12 @@ bool ApplyProxyOption(const std::string& option, const std::string& value, Proxy
             return false;
         }
         options.m_UsersPath = value;
+    } else if (option == "--log-format") {
+        if (value != "text" && value != "json") {
+            error = bad + " (expected text or json)";
+            return false;
+        }
+        options.m_LogFormat = value == "json" ? LogFormat::Json : LogFormat::Text;
     } else {
         error = "unknown option " + option;
         return false;

@@ -8,6 +8,7 @@
 
 #include "Cidr.h"
 #include "DestRule.h"
+#include "ProxyLog.h"
 
 struct ProxyOptions {
     std::string m_ConfigPath;
@@ -34,6 +35,7 @@ struct ProxyOptions {
     unsigned m_HandshakeTimeout = 10;  // seconds
     unsigned m_Threads = 0;            // 0: one per core
     bool m_bQuiet = false;
+    LogFormat m_LogFormat = LogFormat::Text;
     bool m_bHelp = false;
     bool m_bVersion = false;
 };

@@ -347,6 +347,8 @@ awaitable<void> ProxySession::Serve(const Request& request) {
     const std::string& host = request.m_Host;
     const bool v6 = !request.m_bDomain && host.find(':') != std::string::npos;
     m_Dest = (v6 ? "[" + host + "]" : host) + ":" + std::to_string(request.m_Port);
+    m_DestHost = host;
+    m_DestPort = request.m_Port;
     m_Info->SetDestination(ServiceName(request.m_Port), Printable(request.m_Host),
                            request.m_bDomain
                                ? MonBytes{}
@@ -635,17 +637,18 @@ awaitable<bool> ProxySession::Copy(tcp::socket& from, tcp::socket& to,
 }
 
 void ProxySession::LogEnd() const {
-    const double seconds = std::chrono::duration<double>(Clock::now() - m_Start).count();
-    const uint64_t in = m_Info ? m_Info->m_BytesIn.load() : 0;
-    const uint64_t out = m_Info ? m_Info->m_BytesOut.load() : 0;
-    char tail[96];
-    std::snprintf(tail, sizeof tail, " in=%llu out=%llu time=%.3fs",
-                  static_cast<unsigned long long>(in), static_cast<unsigned long long>(out),
-                  seconds);
-    m_Context.m_Log.Connection(EndpointText(m_ClientEndpoint) +
-                               " user=" + (m_User.empty() ? "-" : ProxyLog::Quote(m_User)) +
-                               " dest=" + (m_Dest.empty() ? "-" : ProxyLog::Quote(m_Dest)) +
-                               " result=" + ProxyLog::Quote(m_Outcome) + tail);
+    ProxyLog::Session session;
+    session.m_ClientHost = HostText(m_ClientEndpoint.address());
+    session.m_ClientPort = m_ClientEndpoint.port();
+    session.m_User = m_User;
+    session.m_Dest = m_Dest;
+    session.m_DestHost = m_DestHost;
+    session.m_DestPort = m_DestPort;
+    session.m_BytesIn = m_Info ? m_Info->m_BytesIn.load() : 0;
+    session.m_BytesOut = m_Info ? m_Info->m_BytesOut.load() : 0;
+    session.m_Seconds = std::chrono::duration<double>(Clock::now() - m_Start).count();
+    session.m_Result = m_Outcome;
+    m_Context.m_Log.Connection(session);
 }
 
 // A connection that got as far as a request counts by the reply it got; one

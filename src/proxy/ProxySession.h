@@ -93,6 +93,8 @@ private:
     std::shared_ptr<ConnectionInfo> m_Info;  // set once the hub knows the connection
     std::string m_User;                      // as the client sent it
     std::string m_Dest;                      // as the log shows it
+    std::string m_DestHost;                  // the request's name or address
+    uint16_t m_DestPort = 0;
     std::string m_Outcome;                   // as the log shows it
     std::string m_ResultLabel;  // the metrics' label of the CONNECT's reply; empty before one
     HandshakeEnd m_HandshakeEnd = HandshakeEnd::Malformed;  // counted when there is no reply

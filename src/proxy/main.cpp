@@ -35,6 +35,12 @@ int Fail(const std::string& message) {
     return 1;
 }
 
+// Once the log knows its format, a start that fails says so in that format.
+int Fail(const std::string& message, const ProxyLog& log) {
+    log.Failure(message);
+    return 1;
+}
+
 // The options and the users file they name; false with a message when either does not load.
 bool LoadSettings(const std::vector<std::string>& args, ProxySettings& settings,
                   std::string& error) {
@@ -140,7 +146,7 @@ int Serve(ProxyContext& context, const std::vector<std::string>& args, const Pro
     MonitorServer monitor(pool, context);
     if (!proxy.Listen(options.m_ListenHost, options.m_ListenPort, error) ||
         !monitor.Listen(options.m_MonitorHost, error)) {
-        return Fail(error);
+        return Fail(error, log);
     }
     context.m_Policy.AddOwnListener(proxy.Endpoint());
     context.m_Policy.AddOwnListener(monitor.Endpoint());
@@ -148,7 +154,7 @@ int Serve(ProxyContext& context, const std::vector<std::string>& args, const Pro
     if (!options.m_MetricsHost.empty()) {
         metrics.emplace(pool, context);
         if (!metrics->Listen(options.m_MetricsHost, options.m_MetricsPort, error))
-            return Fail(error);
+            return Fail(error, log);
         context.m_Policy.AddOwnListener(metrics->Endpoint());
     }
     AddressWatcher addresses(pool.Main(), [&context] {
@@ -211,7 +217,7 @@ int main(int argc, char** argv) {
 
     const unsigned threads =
         options.m_Threads ? options.m_Threads : std::max(1u, std::thread::hardware_concurrency());
-    ProxyLog log(options.m_bQuiet);
+    ProxyLog log(options.m_bQuiet, options.m_LogFormat);
     LogLoadNotes(*settings, log);
     // Ids start from the start time, so a restarted proxy never reuses a
     // connection id that a watching VGL still holds.
