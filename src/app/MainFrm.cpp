@@ -19,6 +19,7 @@
 
 #include "app/GWWinApp.h"
 #include "gui/framework/CommandIds.h"
+#include "gui/framework/FirstSize.h"
 #include "gui/framework/GWApp.h"
 #include "gui/framework/GWDocTemplate.h"
 #include "gui/framework/GWDocument.h"
@@ -104,16 +105,7 @@ CMainFrame::CMainFrame(QWidget* parent) : Workbook(parent) {
 // (a small screen, or a large scale factor) the window opens maximised, its
 // normal size fitted inside that area.
 void CMainFrame::FitFirstSize() {
-    const QSize wanted(960, 680);
-    const QScreen* shown = screen();
-    const QRect available = shown ? shown->availableGeometry() : QRect();
-    if (available.isEmpty() ||
-        (wanted.width() <= available.width() && wanted.height() <= available.height())) {
-        resize(wanted);
-        return;
-    }
-    resize(wanted.boundedTo(available.size() * 9 / 10).expandedTo(minimumSize()));
-    setWindowState(windowState() | Qt::WindowMaximized);
+    GWFitFirstSize(*this, QSize(960, 680), minimumSize());
 }
 
 CMainFrame::~CMainFrame() {

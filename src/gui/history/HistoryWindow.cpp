@@ -25,6 +25,7 @@
 
 #include "core/history/HistoryCsv.h"
 #include "gui/framework/Dialogs.h"
+#include "gui/framework/FirstSize.h"
 #include "gui/framework/MonitorText.h"
 #include "gui/graph/GraphCtrl.h"
 #include "gui/history/HistoryGridModel.h"
@@ -110,16 +111,7 @@ HistoryWindow* HistoryWindow::ShowWindow(QWidget* owner) {
 // scale factor) the window opens maximised, as the main window does, its
 // normal size fitted inside that area.
 void HistoryWindow::FitFirstSize() {
-    const QSize wanted(std::max(1000, OneRowWidth()), 720);
-    const QScreen* shown = screen();
-    const QRect available = shown ? shown->availableGeometry() : QRect();
-    if (available.isEmpty() ||
-        (wanted.width() <= available.width() && wanted.height() <= available.height())) {
-        resize(wanted);
-        return;
-    }
-    resize(wanted.boundedTo(available.size() * 9 / 10).expandedTo(minimumSizeHint()));
-    setWindowState(windowState() | Qt::WindowMaximized);
+    GWFitFirstSize(*this, QSize(std::max(1000, OneRowWidth()), 720), minimumSizeHint());
 }
 
 // The window's width for all the choices side by side at their natural widths.
