@@ -10,6 +10,27 @@
 
 namespace {
 
+// `text` in double quotes: `"` and `\` after a backslash, each byte that
+// `escape` picks written in `form` ("\\x%02X", "\\u%04x"), the rest as it is.
+template <typename Escape>
+std::string QuoteWith(std::string_view text, const char* form, Escape escape) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (escape(byte)) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, form, byte);
+            quoted += escaped;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
 // 2026-12-09T05:30:00.123Z
 std::string TimeStamp() {
     const auto now = std::chrono::system_clock::now();
@@ -68,40 +89,15 @@ std::string SessionJson(const ProxyLog::Session& session) {
 }  // namespace
 
 std::string ProxyLog::Quote(std::string_view text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            quoted += escaped;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
+    return QuoteWith(text, "\\x%02X",
+                     [](unsigned char byte) { return byte < 0x20 || byte >= 0x7F; });
 }
 
 std::string ProxyLog::JsonQuote(std::string_view text) {
     const bool utf8 = IsUtf8(text);
-    std::string quoted = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (byte < 0x20 || byte == 0x7F || (byte >= 0x80 && !utf8)) {
-            char escaped[7];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            quoted += escaped;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
+    return QuoteWith(text, "\\u%04x", [utf8](unsigned char byte) {
+        return byte < 0x20 || byte == 0x7F || (byte >= 0x80 && !utf8);
+    });
 }
 
 void ProxyLog::Write(const char* level, const std::string& line, const std::string& fields) const {
