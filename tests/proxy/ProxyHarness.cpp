@@ -336,6 +336,16 @@ Bytes ConnectByName(const std::string& name, uint16_t port) {
     return request;
 }
 
+Bytes Login(const std::string& user, const std::string& password) {
+    Bytes login;
+    login.push_back(0x01);
+    login.push_back(static_cast<uint8_t>(user.size()));
+    for (const char c : user) login.push_back(static_cast<uint8_t>(c));
+    login.push_back(static_cast<uint8_t>(password.size()));
+    for (const char c : password) login.push_back(static_cast<uint8_t>(c));
+    return login;
+}
+
 namespace {
 
 bool Run(const std::vector<std::string>& argv) {

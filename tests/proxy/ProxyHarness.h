@@ -144,3 +144,5 @@ private:
 Bytes ConnectRequest(const std::string& ipv4, uint16_t port, uint8_t command = 0x01);
 // The CONNECT request for a domain name.
 Bytes ConnectByName(const std::string& name, uint16_t port);
+// The user name and password message of a login.
+Bytes Login(const std::string& user, const std::string& password);

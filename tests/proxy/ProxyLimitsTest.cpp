@@ -29,17 +29,6 @@ Bytes Concat(Bytes a, const Bytes& b) {
     return a;
 }
 
-Bytes Login(const std::string& user, const std::string& password) {
-    Bytes login;
-    login.reserve(3 + user.size() + password.size());
-    login.push_back(0x01);
-    login.push_back(static_cast<uint8_t>(user.size()));
-    for (const char c : user) login.push_back(static_cast<uint8_t>(c));
-    login.push_back(static_cast<uint8_t>(password.size()));
-    for (const char c : password) login.push_back(static_cast<uint8_t>(c));
-    return login;
-}
-
 bool NothingToRead(const RawClient& client) {
     pollfd fd{client.Fd(), POLLIN, 0};
     return poll(&fd, 1, 0) == 0;

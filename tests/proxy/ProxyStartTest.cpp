@@ -167,16 +167,6 @@ TEST(ProxyStartTest, HangUpReloadsTheRulesAndKeepsConnectionsOpen) {
     std::remove(config.c_str());
 }
 
-Bytes Login(const std::string& user, const std::string& password) {
-    Bytes login;
-    login.push_back(0x01);
-    login.push_back(static_cast<uint8_t>(user.size()));
-    for (const char c : user) login.push_back(static_cast<uint8_t>(c));
-    login.push_back(static_cast<uint8_t>(password.size()));
-    for (const char c : password) login.push_back(static_cast<uint8_t>(c));
-    return login;
-}
-
 // The reply to a login with the password "secret".
 Bytes LogIn(const std::string& host, const std::string& user) {
     RawClient client(host, ProxyProcess::Port);
