@@ -53,7 +53,7 @@ bool MonitorHub::AllDelivered() {
     });
 }
 
-bool MonitorHub::TakeBatch(Feed& feed, MonBytes& batch) {
+bool MonitorHub::TakeBatch(Feed& feed, MonBytes& batch, int /*version*/) {
     std::vector<Event> events;
     std::vector<std::shared_ptr<ConnectionInfo>> live;
     {

@@ -33,7 +33,8 @@ public:
     void Detach(const std::shared_ptr<Feed>& feed);
     // The framed batch for one request, ended by the empty message; false when
     // the client fell too far behind and must be disconnected.
-    bool TakeBatch(Feed& feed, MonBytes& batch);
+    // `version`: of the records, as negotiated with the client (1 or 2).
+    bool TakeBatch(Feed& feed, MonBytes& batch, int version = 1);
     // True when every client has been sent every record posted so far.
     bool AllDelivered();
 

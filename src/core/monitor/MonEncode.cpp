@@ -145,3 +145,22 @@ MonBytes FrameBatch(const std::vector<MonBytes>& bodies) {
     AppendU16(frames, 0);
     return frames;
 }
+
+// Placeholders until the second version of the records is built.
+MonBytes EncodeNetAddress(const MonNetAddress&) {
+    return {};
+}
+MonBytes EncodeOpen2(uint32_t, uint32_t, uint8_t, uint64_t, std::string_view, const MonNetAddress&,
+                     std::string_view) {
+    return {};
+}
+MonBytes EncodeUpdate2(uint32_t, uint32_t, std::string_view, const MonNetAddress&, std::string_view,
+                       const MonNetAddress&, std::string_view, uint64_t, uint64_t, uint8_t) {
+    return {};
+}
+MonBytes EncodeResult2(uint32_t, uint32_t, uint32_t, std::string_view) {
+    return {};
+}
+MonBytes EncodeClose2(uint32_t, uint32_t, uint64_t) {
+    return {};
+}

@@ -43,5 +43,20 @@ void AppendFrame(MonBytes& out, const MonBytes& body);
 MonBytes FrameMessage(const MonBytes& body);
 MonBytes FrameBatch(const std::vector<MonBytes>& bodies);
 
+// The second version of the records (negotiated over TLS with ALPN
+// "vgl-monitor/2"): addresses of either family with their port, 64-bit totals
+// and times, the end time in the close record.
+struct MonNetAddress;
+MonBytes EncodeNetAddress(const MonNetAddress& address);
+MonBytes EncodeOpen2(uint32_t idHigh, uint32_t idLow, uint8_t auth, uint64_t startTime,
+                     std::string_view user, const MonNetAddress& source,
+                     std::string_view sourceName);
+MonBytes EncodeUpdate2(uint32_t idHigh, uint32_t idLow, std::string_view service,
+                       const MonNetAddress& nextServer, std::string_view nextServerName,
+                       const MonNetAddress& dest, std::string_view destName, uint64_t totalIn,
+                       uint64_t totalOut, uint8_t updateFlag = 0);
+MonBytes EncodeResult2(uint32_t idHigh, uint32_t idLow, uint32_t code, std::string_view text);
+MonBytes EncodeClose2(uint32_t idHigh, uint32_t idLow, uint64_t endTime);
+
 void AppendU16(MonBytes& bytes, uint16_t value);
 void AppendU32(MonBytes& bytes, uint32_t value);

@@ -263,3 +263,8 @@ int32_t Mon_Decode(uint16_t length, const uint8_t* body, MonitorRecord* record) 
             return -1;
     }
 }
+
+int32_t Mon_DecodeVersion(int version, uint16_t length, const uint8_t* body,
+                          MonitorRecord* record) {
+    return version == 1 ? Mon_Decode(length, body, record) : -1;
+}

@@ -18,6 +18,15 @@ struct MonitorConnection {
     uint8_t m_Buffer[1024];
 };
 
+// An address of either family with its port, as the second version of the
+// records carries it (and as a first-version socket address is read). Plain
+// data, as the rest of the record: zeroed means none.
+struct MonNetAddress {
+    uint8_t m_Family;  // 0 none, 4 IPv4, 6 IPv6
+    uint16_t m_Port;
+    uint8_t m_Bytes[16];  // IPv4 in the first 4, network order
+};
+
 struct MonitorRecord {
     uint32_t m_IdHigh, m_IdLow, m_Kind, m_StartTime, m_Reserved, m_CloseValue, m_TrafficIn,
         m_TrafficOut, m_ResultCode;
@@ -25,6 +34,12 @@ struct MonitorRecord {
     uint8_t m_AuthMethod, m_UpdateFlag;
     char m_UserName[128], m_ServiceName[16], m_SourceName[128], m_NextServerName[128],
         m_DestName[128], m_ResultText[128];
+    // What the second version of the records brings. A first-version record
+    // sets m_Version 1 and copies what it has here too (addresses read from
+    // their socket addresses, totals widened), so that the table reads these.
+    uint8_t m_Version;
+    uint64_t m_StartTime64, m_EndTime64, m_TotalIn64, m_TotalOut64;
+    MonNetAddress m_Source, m_NextServer, m_Dest;
 };
 
 // Kind words of a decoded record.
@@ -37,6 +52,10 @@ int32_t Mon_Open(const char* hostName, MonitorConnection** connection);
 int32_t Mon_Close(MonitorConnection* connection);
 int32_t Mon_Read(MonitorConnection* connection, MonitorRecord* record);
 int32_t Mon_Decode(uint16_t length, const uint8_t* body, MonitorRecord* record);
+// Decodes a body of the negotiated version (1: what Mon_Decode reads; 2: the
+// second version's kinds only).
+int32_t Mon_DecodeVersion(int version, uint16_t length, const uint8_t* body,
+                          MonitorRecord* record);
 
 // The reading step of Mon_Read without the decoding: sends the request when
 // none is outstanding and receives the next message into m_Buffer. Returns

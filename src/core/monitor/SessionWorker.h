@@ -26,6 +26,7 @@
 
 #include "core/monitor/MonBatch.h"
 #include "core/monitor/MonStream.h"
+#include "core/monitor/MonTls.h"
 
 class WorkerPool;
 
@@ -39,6 +40,8 @@ public:
         MonitorConnection* m_pConnection = nullptr;  // now the owner's
         MonBatch m_Batch;                            // a poll's batch
         std::string m_ErrorText;                     // why it failed
+        MonTrustProblem m_Trust;                     // a connect refused for the link's safety
+        MonLinkInfo m_Link;                          // a connect's link, once made
     };
 
     explicit SessionWorker(Notifier notifier);

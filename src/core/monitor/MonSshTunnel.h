@@ -1,0 +1,35 @@
+#pragma once
+// A tunnel to a monitor through the system's ssh client:
+//   ssh -N -L 127.0.0.1:LOCAL:MONITOR-HOST:PORT [-p SSHPORT] [USER@]HOST
+// with BatchMode=yes and ExitOnForwardFailure=yes, so that it never asks
+// for anything and fails when the forward cannot be made; the user's own
+// keys, agent and ~/.ssh/config apply. Start returns once the local port
+// accepts connections or ssh has ended (its last line of error output is
+// then the message). The tunnel ends with the object.
+
+#include <cstdint>
+#include <string>
+
+struct MonHostForm;
+
+class MonSshTunnel {
+public:
+    MonSshTunnel() = default;
+    ~MonSshTunnel();  // ends ssh and waits for it
+    MonSshTunnel(const MonSshTunnel&) = delete;
+    MonSshTunnel& operator=(const MonSshTunnel&) = delete;
+
+    // Waits at most `timeoutMs` for the forward. False with ssh's message.
+    bool Start(const MonHostForm& form, int timeoutMs, std::string& error);
+    void Stop();
+    uint16_t LocalPort() const { return m_LocalPort; }
+    bool IsRunning() const;
+
+    // The ssh program to run (tests point it at the system's own with extra
+    // options through a wrapper); "ssh" from PATH unless set.
+    static void SetProgram(const std::string& program);
+
+private:
+    int m_Pid = -1;
+    uint16_t m_LocalPort = 0;
+};
