@@ -1,0 +1,221 @@
+// The cost of TLS on the monitor link: one poll of a 100,000-record batch over
+// TLS against the same poll over plain TCP, with the CPU time of both ends
+// (client and monitor run in this process, so process CPU time is the two
+// together), and the cost of a TLS connect (handshake and pin check). The
+// monitor end is plain OpenSSL over a loopback socket, serving the same bytes
+// each request; the client end is VGL's own transport.
+
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/monitor/MonBatch.h"
+#include "core/monitor/MonEncode.h"
+#include "core/monitor/MonHostForm.h"
+#include "core/monitor/MonIdentity.h"
+#include "core/monitor/MonKnownMonitors.h"
+#include "core/monitor/MonStream.h"
+#include "core/monitor/MonTls.h"
+
+namespace {
+
+constexpr int BatchRecords = 100000;
+
+MonBytes BatchBytes() {
+    std::vector<MonBytes> bodies;
+    bodies.reserve(BatchRecords);
+    for (int i = 0; i < BatchRecords; ++i) {
+        const uint32_t id = static_cast<uint32_t>(i / 2 + 1);
+        bodies.push_back(i % 2 == 0
+                             ? EncodeOpen(7, id, 2, 1700000000, "operator",
+                                          EncodeSockAddr(0xC0A80A17, 40512), "workstation.lan")
+                             : EncodeUpdate(7, id, "www", {}, {}, EncodeSockAddr(0x5DB8D822, 443),
+                                            "www.example.com", 1234567, 89012));
+    }
+    return FrameBatch(bodies);
+}
+
+// A monitor on 127.0.0.1 and a port of its own, plain or TLS, that answers each
+// three-byte request with the batch; one client at a time, as long as it stays.
+class BenchMonitor {
+public:
+    BenchMonitor(bool tls, const std::string& folder) : m_bTls(tls), m_Batch(BatchBytes()) {
+        if (tls) MakeContext(folder);
+        m_Listen = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int on = 1;
+        ::setsockopt(m_Listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_Listen, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_Listen, 16);
+        socklen_t length = sizeof address;
+        ::getsockname(m_Listen, reinterpret_cast<sockaddr*>(&address), &length);
+        m_Port = ntohs(address.sin_port);
+        m_Thread = std::thread([this] { Serve(); });
+    }
+    ~BenchMonitor() {
+        m_bStop = true;
+        ::shutdown(m_Listen, SHUT_RDWR);
+        m_Thread.join();
+        ::close(m_Listen);
+        SSL_CTX_free(m_Context);
+    }
+    std::string Host(const char* scheme) const {
+        return std::string(scheme) + "127.0.0.1:" + std::to_string(m_Port);
+    }
+    const std::string& Fingerprint() const { return m_Fingerprint; }
+
+private:
+    void MakeContext(const std::string& folder) {
+        std::string error;
+        const std::string key = folder + "/monitor.key", cert = folder + "/monitor.crt";
+        Mon_MakeIdentity(key, cert, "bench monitor", error);
+        Mon_CertificateFingerprint(cert, m_Fingerprint, error);
+        m_Context = SSL_CTX_new(TLS_server_method());
+        SSL_CTX_set_min_proto_version(m_Context, TLS1_2_VERSION);
+        SSL_CTX_use_certificate_file(m_Context, cert.c_str(), SSL_FILETYPE_PEM);
+        SSL_CTX_use_PrivateKey_file(m_Context, key.c_str(), SSL_FILETYPE_PEM);
+        // Any client key: the benchmark measures the link, not the list.
+        SSL_CTX_set_verify(m_Context, SSL_VERIFY_PEER, [](int, X509_STORE_CTX*) { return 1; });
+    }
+
+    void Serve() {
+        while (!m_bStop) {
+            const int fd = ::accept(m_Listen, nullptr, nullptr);
+            if (fd < 0) return;
+            SSL* ssl = nullptr;
+            if (m_bTls) {
+                ssl = SSL_new(m_Context);
+                SSL_set_fd(ssl, fd);
+                if (SSL_accept(ssl) != 1) {
+                    SSL_free(ssl);
+                    ::close(fd);
+                    continue;
+                }
+            }
+            uint8_t request[3];
+            while (ReadAll(ssl, fd, request, sizeof request) && WriteAll(ssl, fd)) {
+            }
+            if (ssl != nullptr) SSL_free(ssl);
+            ::close(fd);
+        }
+    }
+    bool ReadAll(SSL* ssl, int fd, uint8_t* into, size_t size) {
+        while (size > 0) {
+            const int got = ssl ? SSL_read(ssl, into, static_cast<int>(size))
+                                : static_cast<int>(::recv(fd, into, size, 0));
+            if (got <= 0) return false;
+            into += got;
+            size -= static_cast<size_t>(got);
+        }
+        return true;
+    }
+    bool WriteAll(SSL* ssl, int fd) {
+        const uint8_t* from = m_Batch.data();
+        size_t size = m_Batch.size();
+        while (size > 0) {
+            const int put = ssl ? SSL_write(ssl, from, static_cast<int>(size))
+                                : static_cast<int>(::send(fd, from, size, MSG_NOSIGNAL));
+            if (put <= 0) return false;
+            from += put;
+            size -= static_cast<size_t>(put);
+        }
+        return true;
+    }
+
+    const bool m_bTls;
+    const MonBytes m_Batch;
+    SSL_CTX* m_Context = nullptr;
+    std::string m_Fingerprint;
+    int m_Listen = -1;
+    uint16_t m_Port = 0;
+    std::atomic<bool> m_bStop{false};
+    std::thread m_Thread;
+};
+
+class BenchFolder {
+public:
+    BenchFolder() {
+        char pattern[] = "/tmp/vgl-bench-tls-XXXXXX";
+        m_Path = mkdtemp(pattern);
+        Mon_TlsSetSettings({m_Path + "/identity.pem", m_Path + "/known_monitors"});
+    }
+    ~BenchFolder() { std::filesystem::remove_all(m_Path); }
+    const std::string& Path() const { return m_Path; }
+    void Pin(const BenchMonitor& monitor) const {
+        MonHostForm form;
+        Mon_ParseHostForm(monitor.Host("tls://"), form);
+        std::string error;
+        MonKnownMonitors(m_Path + "/known_monitors").Add(Mon_MonitorKey(form),
+                                                         monitor.Fingerprint(), error);
+    }
+
+private:
+    std::string m_Path;
+};
+
+void PollBatch(benchmark::State& state, bool tls) {
+    BenchFolder folder;
+    BenchMonitor monitor(tls, folder.Path());
+    if (tls) folder.Pin(monitor);
+    MonitorConnection* connection = nullptr;
+    if (Mon_Open(monitor.Host(tls ? "tls://" : "").c_str(), &connection) != 0) {
+        state.SkipWithError(connection ? connection->m_LastErrorText : "cannot connect");
+        Mon_Close(connection);
+        return;
+    }
+    MonBatch batch;
+    const SessionLimits limits;
+    for (auto _ : state) {
+        if (Mon_ReadBatch(connection, batch, limits) != 0 || batch.Bytes() == 0) {
+            state.SkipWithError(connection->m_LastErrorText);
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * BatchRecords);
+    Mon_Close(connection);
+}
+
+void BM_PollPlain(benchmark::State& state) {
+    PollBatch(state, false);
+}
+void BM_PollTls(benchmark::State& state) {
+    PollBatch(state, true);
+}
+BENCHMARK(BM_PollPlain)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PollTls)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
+// A connect over TLS: TCP, the handshake with both certificates, the pin check.
+void BM_TlsConnect(benchmark::State& state) {
+    BenchFolder folder;
+    BenchMonitor monitor(true, folder.Path());
+    folder.Pin(monitor);
+    const std::string host = monitor.Host("tls://");
+    for (auto _ : state) {
+        MonitorConnection* connection = nullptr;
+        if (Mon_Open(host.c_str(), &connection) != 0) {
+            state.SkipWithError(connection ? connection->m_LastErrorText : "cannot connect");
+            Mon_Close(connection);
+            break;
+        }
+        Mon_Close(connection);
+    }
+}
+BENCHMARK(BM_TlsConnect)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
