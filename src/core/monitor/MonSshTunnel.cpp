@@ -170,6 +170,12 @@ std::string AsSshMessage(const std::string& line) {
     return line.rfind("ssh: ", 0) == 0 ? line : "ssh: " + line;
 }
 
+std::string TimeOutMessage(const MonHostForm& form, int timeoutMs, const std::string& said) {
+    std::string text = "ssh: no tunnel to " + Destination(form) + " within " +
+                       std::to_string((timeoutMs + 999) / 1000) + " s";
+    return said.empty() ? text : text + " (ssh said: " + said + ")";
+}
+
 std::string DescribeEnd(const siginfo_t& info) {
     if (info.si_code == CLD_EXITED) {
         return "ssh ended with status " + std::to_string(info.si_status);
@@ -236,10 +242,13 @@ bool MonSshTunnel::Start(const MonHostForm& form, int timeoutMs, std::string& er
         if (!Launch(form, timeoutMs, error)) {
             return false;
         }
-        const Outcome outcome =
-            WaitForForward(form, static_cast<int>(std::max<int64_t>(0, MsUntil(deadline))), error);
+        const int remainingMs = static_cast<int>(std::max<int64_t>(0, MsUntil(deadline)));
+        const Outcome outcome = WaitForForward(remainingMs, error);
         if (outcome == Outcome::Ready) {
             return true;
+        }
+        if (outcome == Outcome::TimedOut) {
+            error = TimeOutMessage(form, timeoutMs, m_Stderr->LastLine());
         }
         const bool portTaken = outcome == Outcome::Ended && m_Stderr->Contains(PortTaken);
         Stop();
@@ -277,8 +286,7 @@ bool MonSshTunnel::Launch(const MonHostForm& form, int timeoutMs, std::string& e
     return true;
 }
 
-MonSshTunnel::Outcome MonSshTunnel::WaitForForward(const MonHostForm& form, int timeoutMs,
-                                                   std::string& error) {
+MonSshTunnel::Outcome MonSshTunnel::WaitForForward(int timeoutMs, std::string& error) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         std::string how;
@@ -292,12 +300,6 @@ MonSshTunnel::Outcome MonSshTunnel::WaitForForward(const MonHostForm& form, int 
             return Outcome::Ready;
         }
         if (MsUntil(deadline) <= 0) {
-            error = "ssh: no tunnel to " + Destination(form) + " within " +
-                    std::to_string((timeoutMs + 999) / 1000) + " s";
-            const std::string said = m_Stderr->LastLine();
-            if (!said.empty()) {
-                error += " (ssh said: " + said + ")";
-            }
             return Outcome::TimedOut;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(ProbeIntervalMs));

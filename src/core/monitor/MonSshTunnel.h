@@ -37,7 +37,7 @@ public:
 private:
     enum class Outcome { Ready, Ended, TimedOut };
     bool Launch(const MonHostForm& form, int timeoutMs, std::string& error);
-    Outcome WaitForForward(const MonHostForm& form, int timeoutMs, std::string& error);
+    Outcome WaitForForward(int timeoutMs, std::string& error);
     bool HasEnded(std::string* how = nullptr) const;
     void EndProcess();
 
