@@ -102,11 +102,15 @@ std::string ForwardSpec(uint16_t localPort, const MonHostForm& form) {
 std::vector<std::string> Arguments(const std::string& program, const MonHostForm& form,
                                    uint16_t localPort, int timeoutMs) {
     const int seconds = std::max(1, (timeoutMs + 999) / 1000);
-    std::vector<std::string> args = {program, "-N",
-                                     "-L",    ForwardSpec(localPort, form),
-                                     "-o",    "BatchMode=yes",
-                                     "-o",    "ExitOnForwardFailure=yes",
-                                     "-o",    "ConnectTimeout=" + std::to_string(seconds)};
+    std::vector<std::string> args = {program, "-N", "-L", ForwardSpec(localPort, form)};
+    const std::string options[] = {"BatchMode=yes", "ExitOnForwardFailure=yes",
+                                   "ConnectTimeout=" + std::to_string(seconds),
+                                   // No connection shared with another ssh, nor one a master keeps
+                                   // in the background: the forward must end with this process.
+                                   "ControlPath=none"};
+    for (const std::string& option : options) {
+        args.insert(args.end(), {"-o", option});
+    }
     if (form.m_SshPort != 0) {
         args.insert(args.end(), {"-p", std::to_string(form.m_SshPort)});
     }
@@ -166,8 +170,14 @@ bool Accepts(uint16_t port) {
 }
 
 // ssh's own lines mostly begin with "ssh: " already; the others get it.
+// A host ssh does not know yet cannot be accepted here, as ssh may ask
+// nothing: the user is told where to accept it.
 std::string AsSshMessage(const std::string& line) {
-    return line.rfind("ssh: ", 0) == 0 ? line : "ssh: " + line;
+    std::string text = line.rfind("ssh: ", 0) == 0 ? line : "ssh: " + line;
+    if (line == "Host key verification failed.") {
+        text += " Accept the host's key by running ssh to it once in a terminal.";
+    }
+    return text;
 }
 
 std::string TimeOutMessage(const MonHostForm& form, int timeoutMs, const std::string& said) {
@@ -322,10 +332,11 @@ void MonSshTunnel::Stop() {
 // that cannot be waited for (SIGCHLD ignored: reaped by the system) has ended.
 bool MonSshTunnel::HasEnded(std::string* how) const {
     siginfo_t info{};
-    if (::waitid(P_PID, static_cast<id_t>(m_Pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
-        if (errno == EINTR) {
-            return HasEnded(how);
-        }
+    int rc = 0;
+    do {
+        rc = ::waitid(P_PID, static_cast<id_t>(m_Pid), &info, WEXITED | WNOHANG | WNOWAIT);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
         if (how != nullptr) {
             *how = "ssh ended";
         }
