@@ -68,7 +68,10 @@ protected:
 
     // A running tunnel through the real sshd to the fake monitor.
     void StartTunnel(SshServer::Key key = SshServer::Key::Authorized) {
-        MonSshTunnel::SetProgram(m_Server.ClientProgram(key));
+        StartTunnel(m_Server.ClientProgram(key));
+    }
+    void StartTunnel(const std::string& program) {
+        MonSshTunnel::SetProgram(program);
         MonHostForm form = SshForm(m_Server.Host(), m_Server.Port(), m_Monitor.Host());
         form.m_SshUser = m_Server.User();
         m_bStarted = m_Tunnel.Start(form, StartMs, m_Error);
@@ -111,6 +114,17 @@ TEST_F(MonSshTunnelTest, ARefusedKeyGivesSshsOwnLastLine) {
     EXPECT_EQ(m_Error.rfind("ssh: ", 0), 0u) << m_Error;
     EXPECT_NE(m_Error.find("Permission denied (publickey)"), std::string::npos) << m_Error;
     EXPECT_FALSE(m_Tunnel.IsRunning());
+}
+
+TEST_F(MonSshTunnelTest, AnUnknownHostKeyTellsWhereToAcceptIt) {
+    ScratchDir dir;
+    StartTunnel(dir.Script("ssh", "exec " + m_Server.ClientProgram() +
+                                      " -o StrictHostKeyChecking=yes"
+                                      " -o UserKnownHostsFile=/dev/null \"$@\""));
+    EXPECT_FALSE(m_bStarted);
+    EXPECT_EQ(m_Error,
+              "ssh: Host key verification failed. Accept the host's key by running ssh to it once "
+              "in a terminal.");
 }
 
 TEST_F(MonSshTunnelTest, StopEndsSshAndItsForward) {
