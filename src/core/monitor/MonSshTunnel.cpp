@@ -20,6 +20,7 @@
 
 #include "core/monitor/MonHostForm.h"
 #include "core/monitor/MonStderrTail.h"
+#include "core/monitor/MonTcp.h"
 
 extern char** environ;
 
@@ -308,6 +309,10 @@ MonSshTunnel::Outcome MonSshTunnel::WaitForForward(int timeoutMs, std::string& e
         }
         if (Accepts(m_LocalPort)) {
             return Outcome::Ready;
+        }
+        if (!Mon_TcpConnectWanted()) {
+            error = "ssh: the connect was given up before the tunnel was ready";
+            return Outcome::GivenUp;
         }
         if (MsUntil(deadline) <= 0) {
             return Outcome::TimedOut;

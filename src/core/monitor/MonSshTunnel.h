@@ -22,6 +22,8 @@ public:
     MonSshTunnel& operator=(const MonSshTunnel&) = delete;
 
     // Waits at most `timeoutMs` for the forward. False with ssh's message.
+    // Gives up as soon as the thread's connect watcher (Mon_TcpWatchConnects)
+    // does, so that a session cancelled meanwhile does not wait for it.
     bool Start(const MonHostForm& form, int timeoutMs, std::string& error);
     void Stop();
     uint16_t LocalPort() const { return m_LocalPort; }
@@ -35,7 +37,7 @@ public:
     static void SetProgram(const std::string& program);
 
 private:
-    enum class Outcome { Ready, Ended, TimedOut };
+    enum class Outcome { Ready, Ended, TimedOut, GivenUp };
     bool Launch(const MonHostForm& form, int timeoutMs, std::string& error);
     Outcome WaitForForward(int timeoutMs, std::string& error);
     bool HasEnded(std::string* how = nullptr) const;
