@@ -193,4 +193,16 @@ TEST(MonSshTunnelFailures, ATimeOutEndsAnSshThatNeverForwards) {
     MonSshTunnel::SetProgram("ssh");
 }
 
+TEST(MonSshTunnelFailures, AConnectGivenUpEndsTheWaitForTheTunnel) {
+    ScratchDir dir;
+    MonSshTunnel::SetProgram(dir.Script("ssh", "exec sleep 600"));
+    Mon_TcpWatchConnects([](MonSocket) { return false; });  // the session was cancelled
+    MonSshTunnel tunnel;
+    std::string error;
+    EXPECT_FALSE(tunnel.Start(SshForm("example", 0, "127.0.0.1"), 600000, error));
+    EXPECT_EQ(error, "ssh: the connect was given up before the tunnel was ready");
+    Mon_TcpWatchConnects(nullptr);
+    MonSshTunnel::SetProgram("ssh");
+}
+
 }  // namespace
