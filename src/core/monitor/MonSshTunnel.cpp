@@ -91,7 +91,7 @@ std::string Destination(const MonHostForm& form) {
     return text;
 }
 
-std::string ForwardSpec(uint16_t localPort, const MonHostForm& form) {
+std::string ForwardArgument(uint16_t localPort, const MonHostForm& form) {
     std::string host = form.m_Host.empty() ? "127.0.0.1" : form.m_Host;
     if (host.find(':') != std::string::npos && host.front() != '[') {
         host = "[" + host + "]";
@@ -103,7 +103,7 @@ std::string ForwardSpec(uint16_t localPort, const MonHostForm& form) {
 std::vector<std::string> Arguments(const std::string& program, const MonHostForm& form,
                                    uint16_t localPort, int timeoutMs) {
     const int seconds = std::max(1, (timeoutMs + 999) / 1000);
-    std::vector<std::string> args = {program, "-N", "-L", ForwardSpec(localPort, form)};
+    std::vector<std::string> args = {program, "-N", "-L", ForwardArgument(localPort, form)};
     const std::string options[] = {"BatchMode=yes", "ExitOnForwardFailure=yes",
                                    "ConnectTimeout=" + std::to_string(seconds),
                                    // No connection shared with another ssh, nor one a master keeps
