@@ -660,6 +660,10 @@ void Mon_TcpWatchConnects(MonConnectWatcher watcher) {
     t_ConnectWatcher = std::move(watcher);
 }
 
+bool Mon_TcpConnectWanted() {
+    return MayConnect(-1);
+}
+
 void Mon_TcpSetHostLookup(MonHostLookup lookup) {
     g_HostLookup = lookup;
 }

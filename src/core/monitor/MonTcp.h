@@ -54,6 +54,11 @@ void Mon_TcpCancel(MonSocket s);
 // address. For the calling thread only; nullptr removes it.
 using MonConnectWatcher = std::function<bool(MonSocket s)>;
 void Mon_TcpWatchConnects(MonConnectWatcher watcher);
+// Whether this thread's connect may still go on, asked of its watcher (with
+// -1) by waits of a connect that are no socket's own, such as the start of
+// an ssh tunnel; false records the connect as cancelled (10004). True when
+// no watcher is set.
+bool Mon_TcpConnectWanted();
 
 // An address to connect to, as the system's lookup gives it.
 struct MonAddress {
