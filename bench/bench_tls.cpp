@@ -159,8 +159,8 @@ public:
         MonHostForm form;
         Mon_ParseHostForm(monitor.Host("tls://"), form);
         std::string error;
-        MonKnownMonitors(m_Path + "/known_monitors").Add(Mon_MonitorKey(form),
-                                                         monitor.Fingerprint(), error);
+        MonKnownMonitors(m_Path + "/known_monitors")
+            .Add(Mon_MonitorKey(form), monitor.Fingerprint(), error);
     }
 
 private:
