@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -52,6 +53,8 @@ MonBytes BatchBytes() {
 class BenchMonitor {
 public:
     BenchMonitor(bool tls, const std::string& folder) : m_bTls(tls), m_Batch(BatchBytes()) {
+        // OpenSSL writes with write(): a client gone before its session ticket must not kill us.
+        std::signal(SIGPIPE, SIG_IGN);
         if (tls) MakeContext(folder);
         m_Listen = ::socket(AF_INET, SOCK_STREAM, 0);
         const int on = 1;
