@@ -6,6 +6,7 @@
 #include <openssl/ssl.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -188,3 +189,39 @@ TEST(ProxyMonitorTlsOptionsTest, TlsNeedsItsKeyAndAClientsFile) {
 }
 
 }  // namespace monitor_tls_test
+
+#ifdef VGL_DEMO_MONITOR_BINARY
+namespace monitor_tls_test {
+
+// The demo monitor serves over TLS with the same rules as the proxy.
+TEST_F(ProxyMonitorTlsTest, TheDemoMonitorServesListedClientsOverTls) {
+    const std::string host = RandomLoopbackHost();
+    const std::string log = m_Folder + "/demo.log";
+    const pid_t demo = fork();
+    if (demo == 0) {
+        const std::string cert = m_Folder + "/monitor.crt", key = m_Folder + "/monitor.key";
+        if (!freopen(log.c_str(), "w", stdout)) _exit(127);
+        execl(VGL_DEMO_MONITOR_BINARY, VGL_DEMO_MONITOR_BINARY, "--listen", host.c_str(),
+              "--monitor-tls-cert", cert.c_str(), "--monitor-tls-key", key.c_str(),
+              "--monitor-clients", m_Clients.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(demo, 0);
+    // Until it listens; a listening demo answers at once.
+    Answer answer;
+    for (int attempt = 0; attempt < 100 && !answer.m_bSecured; ++attempt) {
+        answer = Ask(host, m_Alice, BothVersions);
+        if (!answer.m_bSecured) usleep(100000);
+    }
+    const bool mallory = Ask(host, m_Mallory, BothVersions).m_bSecured;
+    kill(demo, SIGTERM);
+    waitpid(demo, nullptr, 0);
+    EXPECT_TRUE(answer.m_bSecured);
+    EXPECT_EQ(answer.m_Alpn, "vgl-monitor/2");
+    EXPECT_FALSE(mallory);
+    EXPECT_NE(Shell("cat " + log).find("certificate " + m_Mallory.m_Fingerprint),
+              std::string::npos);
+}
+
+}  // namespace monitor_tls_test
+#endif
