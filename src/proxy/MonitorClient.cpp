@@ -21,6 +21,7 @@ MonitorClient::MonitorClient(ProxyContext& context, tcp::socket socket,
                              const tcp::endpoint& endpoint)
     : m_Context(context),
       m_Socket(std::move(socket)),
+      m_pTls(context.Settings()->m_pMonitorTls),
       m_Watchdog(m_Socket.get_executor()),
       m_Endpoint(endpoint),
       m_LastRequest(Clock::now()),
@@ -58,6 +59,8 @@ void MonitorClient::OnExpire() {
         " within " + std::to_string(m_HandshakeLimit.count()) + " s (--handshake-timeout)";
     if (m_bWriting) {
         m_Expired = "did not read its batch" + within;
+    } else if (!m_bSecured) {
+        m_Expired = "did not finish the TLS handshake" + within;
     } else if (!m_bAsked) {
         m_Expired = "sent no request" + within;
     }
@@ -65,11 +68,56 @@ void MonitorClient::OnExpire() {
     m_Socket.close(ignored);
 }
 
+// The TLS handshake counts against the handshake time-out as the first
+// request does, so a plain client on a TLS port is closed within it.
+awaitable<bool> MonitorClient::StartTls(const std::string& who) {
+    m_Tls.emplace(m_Socket, m_pTls->Context());
+    MonTlsServer::Watch(m_Tls->native_handle(), &m_Peer);
+    std::error_code error;
+    co_await m_Tls->async_handshake(asio::ssl::stream_base::server, NoThrow(error));
+    if (error) {
+        ReportHandshakeFailure(who, error);
+        co_return false;
+    }
+    m_Version = MonTlsServer::Version(m_Tls->native_handle());
+    co_return true;
+}
+
+// An unlisted certificate goes through the refusal log, so that a client
+// retrying in a loop costs one line a minute.
+void MonitorClient::ReportHandshakeFailure(const std::string& who, const std::error_code& error) {
+    if (m_Peer.m_bRefused) {
+        m_Context.m_Metrics.MonitorRefused(MonitorRefusal::ClientKey);
+        m_Context.m_Refusals.Refused(
+            "monitor client ", m_Endpoint,
+            "certificate " + m_Peer.m_Fingerprint + " is not in --monitor-clients");
+        return;
+    }
+    m_Context.m_Metrics.MonitorRefused(MonitorRefusal::Handshake);
+    m_Context.m_Log.Connection(
+        who + " TLS handshake failed: " + (m_Expired.empty() ? error.message() : m_Expired));
+}
+
+std::string MonitorClient::LinkNote() const {
+    if (!m_Tls) return {};
+    const std::string name = m_Peer.m_Name.empty() ? m_Peer.m_Fingerprint : m_Peer.m_Name;
+    return " over TLS as " + name + " (records version " + std::to_string(m_Version) + ")";
+}
+
+template <class Buffer>
+awaitable<void> MonitorClient::ReadExactly(const Buffer& buffer, std::error_code& error) {
+    if (m_Tls) {
+        co_await asio::async_read(*m_Tls, buffer, NoThrow(error));
+    } else {
+        co_await asio::async_read(m_Socket, buffer, NoThrow(error));
+    }
+}
+
 // A request is exactly the one-byte message 0x00.
 awaitable<bool> MonitorClient::NextRequest(std::string& reason) {
     uint8_t frame[3];
     std::error_code error;
-    co_await asio::async_read(m_Socket, asio::buffer(frame, 2), NoThrow(error));
+    co_await ReadExactly(asio::buffer(frame, 2), error);
     if (error) {
         reason = "disconnected";
         co_return false;
@@ -78,7 +126,7 @@ awaitable<bool> MonitorClient::NextRequest(std::string& reason) {
         reason = "not a request";
         co_return false;
     }
-    co_await asio::async_read(m_Socket, asio::buffer(frame + 2, 1), NoThrow(error));
+    co_await ReadExactly(asio::buffer(frame + 2, 1), error);
     if (error || frame[2] != 0) {
         reason = error ? "disconnected" : "not a request";
         co_return false;
@@ -95,8 +143,12 @@ awaitable<bool> MonitorClient::WriteBatch(const MonBytes& batch) {
         m_WriteStart = Clock::now();
         if (at == 0) m_Watchdog.Poke();  // the deadline moved earlier
         const size_t length = std::min(WritePiece, batch.size() - at);
-        co_await asio::async_write(m_Socket, asio::buffer(batch.data() + at, length),
-                                   NoThrow(error));
+        const auto piece = asio::buffer(batch.data() + at, length);
+        if (m_Tls) {
+            co_await asio::async_write(*m_Tls, piece, NoThrow(error));
+        } else {
+            co_await asio::async_write(m_Socket, piece, NoThrow(error));
+        }
     }
     m_bWriting = false;
     co_return !error;
@@ -104,14 +156,21 @@ awaitable<bool> MonitorClient::WriteBatch(const MonBytes& batch) {
 
 awaitable<void> MonitorClient::Run(std::shared_ptr<MonitorClient> /*keepAlive*/) {
     const std::string who = "monitor client " + EndpointText(m_Endpoint);
-    m_Context.m_Log.Connection(who + " connected");
+    if (m_pTls && !co_await StartTls(who)) {
+        std::error_code ignored;
+        m_Socket.close(ignored);
+        m_Watchdog.Stop();
+        co_return;
+    }
+    m_bSecured = true;
+    m_Context.m_Log.Connection(who + " connected" + LinkNote());
     const std::shared_ptr<MonitorHub::Feed> feed = m_Context.m_Hub.Attach();
     MonBytes batch;
     std::string reason;
     while (co_await NextRequest(reason)) {
         m_LastRequest = Clock::now();
         m_bAsked = true;
-        if (!m_Context.m_Hub.TakeBatch(*feed, batch)) {
+        if (!m_Context.m_Hub.TakeBatch(*feed, batch, m_Version)) {
             reason = "fell behind by " + std::to_string(MonitorHub::MaxPending) + " records";
             break;
         }

@@ -3,9 +3,11 @@
 // it reads, it holds up only itself.
 
 #include <memory>
+#include <optional>
 
 #include "Asio.h"
 #include "MonitorHub.h"
+#include "MonitorTls.h"
 #include "ProxyContext.h"
 #include "Watchdog.h"
 
@@ -20,6 +22,12 @@ private:
     // The coroutines hold the client alive through their parameter.
     awaitable<void> Run(std::shared_ptr<MonitorClient> self);
     awaitable<void> Watch(std::shared_ptr<MonitorClient> self);
+    // Over TLS when the settings ask for it; false when the client was turned away.
+    awaitable<bool> StartTls(const std::string& who);
+    void ReportHandshakeFailure(const std::string& who, const std::error_code& error);
+    std::string LinkNote() const;
+    template <class Buffer>
+    awaitable<void> ReadExactly(const Buffer& buffer, std::error_code& error);
     awaitable<bool> NextRequest(std::string& reason);
     awaitable<bool> WriteBatch(const MonBytes& batch);
     // The first request and each piece of a batch's write get the handshake
@@ -29,6 +37,10 @@ private:
 
     ProxyContext& m_Context;
     tcp::socket m_Socket;
+    const std::shared_ptr<const MonitorTls> m_pTls;  // null: plain TCP
+    std::optional<asio::ssl::stream<tcp::socket&>> m_Tls;
+    MonTlsPeer m_Peer;
+    int m_Version = 1;  // of the records, as negotiated
     Watchdog m_Watchdog;
     tcp::endpoint m_Endpoint;
     Clock::time_point m_LastRequest;
@@ -37,5 +49,6 @@ private:
     const std::chrono::seconds m_IdleLimit;
     bool m_bAsked = false;
     bool m_bWriting = false;
-    std::string m_Expired;  // why the deadline closed it; empty when it did not
+    bool m_bSecured = false;  // past the TLS handshake, or plain
+    std::string m_Expired;    // why the deadline closed it; empty when it did not
 };

@@ -80,7 +80,7 @@ bool LoadKey(const std::string& key, const toml::node& node, ProxyOptions& optio
     for (char& c : option) {
         if (c == '_') c = '-';
     }
-    if (key == "config" || key == "help" || key == "version") {
+    if (key == "config" || key == "help" || key == "version" || key == "monitor_tls_generate") {
         error = "unknown key " + key;
         return false;
     }

@@ -112,6 +112,10 @@ const char* Label(RefusedBy by) {
     return "forbidden";
 }
 
+const char* Label(MonitorRefusal reason) {
+    return reason == MonitorRefusal::ClientKey ? "client_key" : "handshake";
+}
+
 }  // namespace
 
 // Written out rather than made from ReplyText, so that a reworded reply
@@ -146,12 +150,15 @@ ProxyMetrics::ProxyMetrics() {
         m_Opened[ReplyLabel(code)] = 0;
     for (HandshakeEnd reason :
          {HandshakeEnd::Timeout, HandshakeEnd::Authentication, HandshakeEnd::NoMethod,
-          HandshakeEnd::Malformed, HandshakeEnd::Closed, HandshakeEnd::Shutdown, HandshakeEnd::Dropped})
+          HandshakeEnd::Malformed, HandshakeEnd::Closed, HandshakeEnd::Shutdown,
+          HandshakeEnd::Dropped})
         m_HandshakeFailures[Label(reason)] = 0;
-    for (RefusedBy by : {RefusedBy::Allow, RefusedBy::Limit, RefusedBy::Rule, RefusedBy::OwnListener,
-                         RefusedBy::PrivateAddress, RefusedBy::Forbidden})
+    for (RefusedBy by : {RefusedBy::Allow, RefusedBy::Limit, RefusedBy::Rule,
+                         RefusedBy::OwnListener, RefusedBy::PrivateAddress, RefusedBy::Forbidden})
         m_Refused[Label(by)] = 0;
     for (const char* result : {"found", "failed", "timeout"}) m_Lookups[result] = 0;
+    for (MonitorRefusal reason : {MonitorRefusal::ClientKey, MonitorRefusal::Handshake})
+        m_MonitorRefused[Label(reason)] = 0;
 }
 
 std::string ProxyMetrics::FirstSeen(std::set<std::string>& seen, size_t limit,
@@ -192,6 +199,10 @@ void ProxyMetrics::Refused(RefusedBy by) {
     Count(m_Refused, Label(by));
 }
 
+void ProxyMetrics::MonitorRefused(MonitorRefusal reason) {
+    Count(m_MonitorRefused, Label(reason));
+}
+
 void ProxyMetrics::Looked(bool found, bool timedOut, std::chrono::duration<double> took) {
     std::lock_guard lock(m_Mutex);
     ++m_Lookups[timedOut ? "timeout" : found ? "found" : "failed"];
@@ -215,6 +226,10 @@ std::string ProxyMetrics::Text(size_t open, size_t monitorClients) const {
            "Clients that ended before a request, by reason.", "reason", m_HandshakeFailures);
     Family(out, "vgl_proxy_refused_total",
            "Connections and CONNECTs refused, by what refused them.", "by", m_Refused);
+    Family(out, "vgl_proxy_monitor_refused_total",
+           "Monitor clients refused in the TLS handshake: an unlisted certificate (client_key) "
+           "or another failure.",
+           "reason", m_MonitorRefused);
     Family(out, "vgl_proxy_lookups_total", "Host name lookups, by outcome.", "result", m_Lookups);
     for (const bool in : {true, false}) {
         const char* name = in ? "vgl_proxy_bytes_in_total" : "vgl_proxy_bytes_out_total";

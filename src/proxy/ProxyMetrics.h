@@ -21,6 +21,9 @@
 // Why a client ended before it made a request.
 enum class HandshakeEnd { Timeout, Authentication, NoMethod, Malformed, Closed, Shutdown, Dropped };
 
+// Why a monitor client was turned away in the TLS handshake.
+enum class MonitorRefusal { ClientKey, Handshake };
+
 class ProxyMetrics {
 public:
     static constexpr size_t ServiceLimit = 20;
@@ -42,6 +45,7 @@ public:
     void Opened(const std::string& result);  // e.g. "succeeded", "host_unreachable"
     void HandshakeFailed(HandshakeEnd reason);
     void Refused(RefusedBy by);
+    void MonitorRefused(MonitorRefusal reason);
     void Looked(bool found, bool timedOut, std::chrono::duration<double> took);
 
     // The exposition; `open`, the connections open now.
@@ -59,7 +63,8 @@ private:
     mutable std::mutex m_Mutex;
     std::map<std::pair<std::string, std::string>, std::unique_ptr<Traffic>> m_Traffic;
     std::set<std::string> m_Services, m_Users;  // the ones with a label of their own
-    std::map<std::string, uint64_t> m_Opened, m_HandshakeFailures, m_Refused, m_Lookups;
+    std::map<std::string, uint64_t> m_Opened, m_HandshakeFailures, m_Refused, m_Lookups,
+        m_MonitorRefused;
     std::array<uint64_t, LookupBuckets.size()> m_LookupBucketCounts{};
     uint64_t m_LookupCount = 0;
     double m_LookupSeconds = 0;

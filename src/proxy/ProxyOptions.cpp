@@ -137,6 +137,29 @@ std::optional<bool> ApplyNumber(const std::string& option, const std::string& va
     return true;
 }
 
+// TLS without a clients file would hand every record to whoever connects;
+// a clients file without TLS would look like a protection that is not there.
+bool CheckMonitorTls(const ProxyOptions& options, std::string& error) {
+    const bool cert = !options.m_MonitorTlsCert.empty();
+    const bool key = !options.m_MonitorTlsKey.empty();
+    const bool clients = !options.m_MonitorClients.empty();
+    if (cert != key) {
+        error = std::string(cert ? "--monitor-tls-cert" : "--monitor-tls-key") + " needs " +
+                (cert ? "--monitor-tls-key" : "--monitor-tls-cert") + " too";
+    } else if (cert && !clients) {
+        error =
+            "TLS on the monitor needs a clients file (--monitor-clients): without one "
+            "anyone who connects would get the records";
+    } else if (clients && !cert) {
+        error =
+            "--monitor-clients needs --monitor-tls-cert and --monitor-tls-key: client "
+            "certificates are only checked over TLS";
+    } else {
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::vector<Cidr> LoopbackOnly() {
@@ -148,6 +171,9 @@ const char* ProxyUsage() {
            "FILE]\n"
            "                 [--monitor ADDR] [--monitor-allow CIDR]... [--max-monitor-clients N]\n"
            "                 [--max-monitor-per-client N]\n"
+           "                 [--monitor-tls-cert FILE --monitor-tls-key FILE --monitor-clients "
+           "FILE]\n"
+           "                 [--monitor-tls-generate DIR]\n"
            "                 [--metrics ADDR:PORT] [--metrics-allow CIDR]...\n"
            "                 [--max-metrics-clients N] [--metrics-users NAME]...\n"
            "                 [--block CIDR|NAME]...\n"
@@ -176,6 +202,12 @@ constexpr OptionHelp OptionHelps[] = {
     {"--monitor-allow", "CIDR", "admit monitors from this block; repeatable [loopback]"},
     {"--max-monitor-clients", "N", "monitor clients at once [16]"},
     {"--max-monitor-per-client", "N", "monitor clients of one address at once [4]"},
+    {"--monitor-tls-cert", "FILE", "the monitor speaks TLS only, with this certificate"},
+    {"--monitor-tls-key", "FILE", "the key of --monitor-tls-cert"},
+    {"--monitor-clients", "FILE", "client certificates allowed over TLS: SHA256:... name lines"},
+    {"--monitor-tls-generate", "DIR",
+     "write DIR/monitor.key and DIR/monitor.crt, print the "
+     "fingerprint and exit"},
     {"--metrics", "[ADDR:]PORT", "answer GET /metrics for Prometheus here [off]"},
     {"--metrics-allow", "CIDR", "admit metrics clients from this block; repeatable [loopback]"},
     {"--max-metrics-clients", "N", "metrics clients at once [8]"},
@@ -219,7 +251,6 @@ std::string ProxyHelp() {
     }
     return text;
 }
-
 
 bool ProxyOptionTakesValue(const std::string& option) {
     for (const OptionHelp& help : OptionHelps) {
@@ -269,6 +300,16 @@ bool ApplyProxyOption(const std::string& option, const std::string& value, Proxy
             return false;
         }
         options.m_UsersPath = value;
+    } else if (option == "--monitor-tls-cert" || option == "--monitor-tls-key" ||
+               option == "--monitor-clients" || option == "--monitor-tls-generate") {
+        if (value.empty()) {
+            error = bad + " (expected a file name)";
+            return false;
+        }
+        (option == "--monitor-tls-cert"  ? options.m_MonitorTlsCert
+         : option == "--monitor-tls-key" ? options.m_MonitorTlsKey
+         : option == "--monitor-clients" ? options.m_MonitorClients
+                                         : options.m_MonitorTlsGenerate) = value;
     } else if (option == "--log-format") {
         if (value != "text" && value != "json") {
             error = bad + " (expected text or json)";
@@ -306,6 +347,7 @@ bool ParseProxyOptions(const std::vector<std::string>& args, ProxyOptions& optio
         }
         if (!ApplyProxyOption(option, value, options, error)) return false;
     }
+    if (!CheckMonitorTls(options, error)) return false;
     if (options.m_Allow.empty()) options.m_Allow = LoopbackOnly();
     if (options.m_MonitorAllow.empty()) options.m_MonitorAllow = LoopbackOnly();
     if (options.m_MetricsAllow.empty()) options.m_MetricsAllow = LoopbackOnly();

@@ -20,6 +20,10 @@ struct ProxyOptions {
     std::vector<Cidr> m_MonitorAllow;
     size_t m_MaxMonitorClients = 16;
     size_t m_MaxMonitorPerClient = 4;  // from one address (an IPv6 one: its /64)
+    std::string m_MonitorTlsCert;      // empty: the monitor speaks plain TCP
+    std::string m_MonitorTlsKey;
+    std::string m_MonitorClients;      // fingerprints allowed over TLS
+    std::string m_MonitorTlsGenerate;  // a folder: make an identity there and exit
     std::string m_MetricsHost;         // empty: no metrics
     uint16_t m_MetricsPort = 0;
     std::vector<Cidr> m_MetricsAllow;

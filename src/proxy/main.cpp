@@ -17,6 +17,7 @@
 #include "MonitorServer.h"
 #include "ProxyServer.h"
 #include "ProxyStopper.h"
+#include "core/monitor/MonIdentity.h"
 
 namespace {
 
@@ -45,11 +46,39 @@ int Fail(const std::string& message, const ProxyLog& log) {
 bool LoadSettings(const std::vector<std::string>& args, ProxySettings& settings,
                   std::string& error) {
     if (!ParseProxyOptions(args, settings.m_Options, error)) return false;
+    if (!settings.m_Options.m_MonitorTlsCert.empty()) {
+        auto tls = std::make_shared<MonitorTls>();
+        if (!tls->Load(settings.m_Options, error)) return false;
+        settings.m_pMonitorTls = std::move(tls);
+    }
     if (settings.m_Options.m_UsersPath.empty()) return true;
     auto users = std::make_shared<UserFile>();
     if (!users->Load(settings.m_Options.m_UsersPath, error)) return false;
     settings.m_pUsers = std::move(users);
     return true;
+}
+
+// --monitor-tls-generate: a new identity for the monitor, never over an old
+// one, since every client that pinned the old one would refuse the new.
+int GenerateIdentity(const std::string& folder) {
+    const std::string key = folder + "/monitor.key";
+    const std::string cert = folder + "/monitor.crt";
+    std::error_code failure;
+    for (const std::string& path : {key, cert}) {
+        if (std::filesystem::exists(path, failure))
+            return Fail(path + " exists already; remove it to make a new identity");
+    }
+    std::filesystem::create_directories(folder, failure);
+    if (failure) return Fail("cannot make the folder " + folder + ": " + failure.message());
+    char host[256] = "vgl-proxy";
+    gethostname(host, sizeof host - 1);
+    std::string error, fingerprint;
+    if (!Mon_MakeIdentity(key, cert, host, error) ||
+        !Mon_CertificateFingerprint(cert, fingerprint, error)) {
+        return Fail(error);
+    }
+    std::cout << fingerprint << "\n";
+    return 0;
 }
 
 // What deserves a word at each load: locked users, rules that open this machine.
@@ -82,6 +111,10 @@ std::string NeedsRestart(const ProxyOptions& running, const ProxyOptions& loaded
         changed += " metrics";
     if (running.m_Threads != loaded.m_Threads) changed += " threads";
     if (IsCredential(loaded.m_UsersPath)) changed += " users (a systemd credential)";
+    for (const std::string* path :
+         {&loaded.m_MonitorTlsCert, &loaded.m_MonitorTlsKey, &loaded.m_MonitorClients}) {
+        if (IsCredential(*path)) changed += " " + *path + " (a systemd credential)";
+    }
     return changed;
 }
 
@@ -136,6 +169,13 @@ void WatchAddresses(AddressWatcher& watcher, ProxyContext& context) {
     }
 }
 
+std::string MonitorTlsNote(const ProxySettings& settings) {
+    if (!settings.m_pMonitorTls) return {};
+    const MonTlsServer& tls = settings.m_pMonitorTls->Server();
+    return " (TLS " + tls.Fingerprint() + ", " + std::to_string(tls.ClientCount()) +
+           " clients listed)";
+}
+
 // Listens, serves until SIGINT or SIGTERM, and stops; 1 when an address cannot be bound.
 int Serve(ProxyContext& context, const std::vector<std::string>& args, const ProxyOptions& options,
           unsigned threads) {
@@ -178,7 +218,7 @@ int Serve(ProxyContext& context, const std::vector<std::string>& args, const Pro
     if (metrics) metrics->Start();
     log.Notice("listening on " + proxy.Where() + " (" +
                (context.Settings()->m_pUsers ? "user name and password" : "no authentication") +
-               "), monitor on " + monitor.Where() +
+               "), monitor on " + monitor.Where() + MonitorTlsNote(*context.Settings()) +
                (metrics ? ", metrics on " + metrics->Where() : std::string()));
     pool.Run();
     context.m_Refusals.Flush();
@@ -209,6 +249,7 @@ int main(int argc, char** argv) {
         std::cout << "vgl-proxy " VGL_VERSION "\n";
         return 0;
     }
+    if (!given.m_MonitorTlsGenerate.empty()) return GenerateIdentity(given.m_MonitorTlsGenerate);
     auto settings = std::make_shared<ProxySettings>();
     if (!LoadSettings(args, *settings, error)) return Fail(error);
     const ProxyOptions& options = settings->m_Options;

@@ -7,11 +7,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+
+#include <openssl/ssl.h>
 
 #include "core/monitor/MonStream.h"
 
@@ -34,6 +37,7 @@ std::string PeerText(const sockaddr_in& address) {
 
 DemoServer::~DemoServer() {
     for (Client& client : m_Clients) {
+        SSL_free(client.m_Ssl);
         ::close(client.m_Fd);
     }
     if (m_ListenFd >= 0) {
@@ -87,9 +91,8 @@ void DemoServer::Run(int wakeFd) {
         fds.push_back({wakeFd, POLLIN, 0});
         fds.push_back({m_ListenFd, POLLIN, 0});
         for (const Client& client : m_Clients) {
-            fds.push_back({client.m_Fd,
-                           static_cast<short>(client.m_Out.empty() ? POLLIN : POLLIN | POLLOUT),
-                           0});
+            const bool write = !client.m_Out.empty() || client.m_bWantWrite;
+            fds.push_back({client.m_Fd, static_cast<short>(write ? POLLIN | POLLOUT : POLLIN), 0});
         }
         // Wake at least once a second so the traffic moves on for everyone.
         if (::poll(fds.data(), fds.size(), 1000) < 0 && errno != EINTR) {
@@ -107,7 +110,8 @@ void DemoServer::Run(int wakeFd) {
                 continue;
             }
             Client& client = m_Clients[i];
-            if (((events & (POLLIN | POLLHUP | POLLERR)) && !Receive(client)) || !Flush(client)) {
+            const bool readable = (events & (POLLIN | POLLHUP | POLLERR)) || client.m_bWantWrite;
+            if ((readable && !Receive(client)) || !Flush(client)) {
                 Drop(i);
             }
         }
@@ -124,6 +128,9 @@ void DemoServer::Advance() {
         return;
     }
     for (Client& client : m_Clients) {
+        if (!client.m_bSecured) {
+            continue;
+        }
         if (client.m_Queue.size() + fresh.size() > MaxQueuedRecords) {
             client.m_Queue = m_Traffic.Snapshot();
             continue;
@@ -147,14 +154,59 @@ void DemoServer::Accept() {
     Client client;
     client.m_Fd = fd;
     client.m_Peer = PeerText(peer);
-    client.m_Queue = m_Traffic.Snapshot();
-    std::printf("vgl-demo-monitor: client %s connected\n", client.m_Peer.c_str());
-    std::fflush(stdout);
+    if (m_pTls) {
+        client.m_Ssl = SSL_new(m_pTls->Context());
+        client.m_pPeer = std::make_unique<MonTlsPeer>();
+        SSL_set_fd(client.m_Ssl, fd);
+        // Answers are appended to the buffer that a write waits on.
+        SSL_set_mode(client.m_Ssl,
+                     SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER | SSL_MODE_ENABLE_PARTIAL_WRITE);
+        SSL_set_accept_state(client.m_Ssl);
+        MonTlsServer::Watch(client.m_Ssl, client.m_pPeer.get());
+    } else {
+        Welcome(client);
+    }
     m_Clients.push_back(std::move(client));
+}
+
+// From here on the client gets records: first the connections active now.
+void DemoServer::Welcome(Client& client) {
+    client.m_bSecured = true;
+    client.m_Queue = m_Traffic.Snapshot();
+    const std::string how =
+        client.m_Ssl ? " over TLS (records version " + std::to_string(client.m_Version) + ")" : "";
+    std::printf("vgl-demo-monitor: client %s connected%s\n", client.m_Peer.c_str(), how.c_str());
+    std::fflush(stdout);
+}
+
+// False when the handshake failed; the client is then dropped.
+bool DemoServer::Handshake(Client& client) {
+    client.m_bWantWrite = false;
+    const int done = SSL_accept(client.m_Ssl);
+    if (done == 1) {
+        client.m_Version = MonTlsServer::Version(client.m_Ssl);
+        Welcome(client);
+        return true;
+    }
+    const int error = SSL_get_error(client.m_Ssl, done);
+    client.m_bWantWrite = error == SSL_ERROR_WANT_WRITE;
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+        return true;
+    }
+    const MonTlsPeer& peer = *client.m_pPeer;
+    const std::string why =
+        peer.m_bRefused ? "certificate " + peer.m_Fingerprint + " is not in --monitor-clients"
+                        : "TLS handshake failed: " + MonTlsServer::LastReason();
+    std::printf("vgl-demo-monitor: client %s refused: %s\n", client.m_Peer.c_str(), why.c_str());
+    std::fflush(stdout);
+    return false;
 }
 
 // False when the client has gone.
 bool DemoServer::Receive(Client& client) {
+    if (client.m_Ssl) {
+        return client.m_bSecured ? ReceiveTls(client) : Handshake(client);
+    }
     uint8_t buffer[4096];
     const ssize_t got = ::recv(client.m_Fd, buffer, sizeof buffer, MSG_DONTWAIT);
     if (got < 0) {
@@ -164,6 +216,27 @@ bool DemoServer::Receive(Client& client) {
         return false;
     }
     client.m_In.insert(client.m_In.end(), buffer, buffer + got);
+    TakeFrames(client);
+    return true;
+}
+
+// Reads until OpenSSL wants the socket again: it may hold decrypted bytes
+// that poll() cannot see.
+bool DemoServer::ReceiveTls(Client& client) {
+    uint8_t buffer[4096];
+    for (;;) {
+        const int got = SSL_read(client.m_Ssl, buffer, sizeof buffer);
+        if (got <= 0) {
+            const int error = SSL_get_error(client.m_Ssl, got);
+            client.m_bWantWrite = error == SSL_ERROR_WANT_WRITE;
+            TakeFrames(client);
+            return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE;
+        }
+        client.m_In.insert(client.m_In.end(), buffer, buffer + got);
+    }
+}
+
+void DemoServer::TakeFrames(Client& client) {
     while (client.m_In.size() >= 2) {
         const size_t length = (size_t{client.m_In[0]} << 8) | client.m_In[1];
         if (client.m_In.size() < 2 + length) {
@@ -176,7 +249,6 @@ bool DemoServer::Receive(Client& client) {
             Answer(client);
         }
     }
-    return true;
 }
 
 void DemoServer::Answer(Client& client) {
@@ -190,7 +262,18 @@ void DemoServer::Answer(Client& client) {
 
 // False when the client has gone.
 bool DemoServer::Flush(Client& client) {
-    while (!client.m_Out.empty()) {
+    while (client.m_Ssl && client.m_bSecured && !client.m_Out.empty()) {
+        const int sent =
+            SSL_write(client.m_Ssl, client.m_Out.data(),
+                      static_cast<int>(std::min<size_t>(client.m_Out.size(), 1 << 20)));
+        if (sent <= 0) {
+            const int error = SSL_get_error(client.m_Ssl, sent);
+            client.m_bWantWrite = error == SSL_ERROR_WANT_WRITE;
+            return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE;
+        }
+        client.m_Out.erase(client.m_Out.begin(), client.m_Out.begin() + sent);
+    }
+    while (!client.m_Ssl && !client.m_Out.empty()) {
         const ssize_t sent = ::send(client.m_Fd, client.m_Out.data(), client.m_Out.size(),
                                     MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0) {
@@ -204,6 +287,7 @@ bool DemoServer::Flush(Client& client) {
 void DemoServer::Drop(size_t index) {
     std::printf("vgl-demo-monitor: client %s disconnected\n", m_Clients[index].m_Peer.c_str());
     std::fflush(stdout);
+    SSL_free(m_Clients[index].m_Ssl);
     ::close(m_Clients[index].m_Fd);
     m_Clients.erase(m_Clients.begin() + static_cast<ptrdiff_t>(index));
 }

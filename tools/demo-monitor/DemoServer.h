@@ -5,16 +5,20 @@
 // just connected first gets the connections that are already active.
 
 #include <csignal>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "DemoTraffic.h"
+#include "core/monitor/MonTlsServer.h"
 
 namespace demo {
 
 class DemoServer {
 public:
-    explicit DemoServer(DemoTraffic& traffic) : m_Traffic(traffic) {}
+    // With `tls`, every client speaks TLS and must be listed in its clients file.
+    explicit DemoServer(DemoTraffic& traffic, const MonTlsServer* tls = nullptr)
+        : m_Traffic(traffic), m_pTls(tls) {}
     ~DemoServer();
     DemoServer(const DemoServer&) = delete;
     DemoServer& operator=(const DemoServer&) = delete;
@@ -31,16 +35,28 @@ private:
         Body m_In;                  // bytes received, not yet a whole frame
         Body m_Out;                 // answer bytes not yet written
         std::vector<Body> m_Queue;  // records since the previous request
+        SSL* m_Ssl = nullptr;       // null: plain TCP
+        // Where the handshake notes the client's certificate; kept in place
+        // while the vector of clients moves.
+        std::unique_ptr<MonTlsPeer> m_pPeer;
+        bool m_bSecured = false;    // past the TLS handshake, or plain
+        bool m_bWantWrite = false;  // TLS waits for the socket to take bytes
+        int m_Version = 1;          // of the records, as ALPN chose
     };
 
     void Advance();
     void Accept();
+    void Welcome(Client& client);
+    bool Handshake(Client& client);
     bool Receive(Client& client);
+    bool ReceiveTls(Client& client);
+    void TakeFrames(Client& client);
     bool Flush(Client& client);
     void Answer(Client& client);
     void Drop(size_t index);
 
     DemoTraffic& m_Traffic;
+    const MonTlsServer* m_pTls;
     int m_ListenFd = -1;
     std::vector<Client> m_Clients;
 };

@@ -1,11 +1,14 @@
 // vgl-demo-monitor: a monitor that serves made-up proxy traffic on port 5051,
 // so that VGL can be tried without a SOCKS5 proxy.
 //
-//   vgl-demo-monitor [--listen ADDRESS] [--seed N]
+//   vgl-demo-monitor [--listen ADDRESS] [--seed N] [--connections N]
+//                    [--monitor-tls-cert FILE --monitor-tls-key FILE --monitor-clients FILE]
+//                    [--monitor-tls-generate DIR]
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +18,8 @@
 
 #include "DemoServer.h"
 #include "DemoTraffic.h"
+#include "core/monitor/MonIdentity.h"
+#include "core/monitor/MonTlsServer.h"
 
 namespace {
 
@@ -33,6 +38,13 @@ void Usage(std::FILE* out) {
         "  --seed N          seed of the made-up traffic (default: from the clock)\n"
         "  --connections N   about how many connections are active at once (default 17,\n"
         "                    at most 100000)\n"
+        "  --monitor-tls-cert FILE, --monitor-tls-key FILE\n"
+        "                    speak TLS only, with this certificate and key\n"
+        "  --monitor-clients FILE\n"
+        "                    client certificates allowed over TLS: 'SHA256:... name' lines\n"
+        "  --monitor-tls-generate DIR\n"
+        "                    write DIR/monitor.key and DIR/monitor.crt, print the\n"
+        "                    fingerprint and exit\n"
         "Ctrl+C stops it.\n",
         out);
 }
@@ -41,7 +53,49 @@ struct Options {
     std::string m_Address = "127.0.0.1";
     uint32_t m_Seed = static_cast<uint32_t>(std::time(nullptr));
     int m_Connections = demo::DemoTraffic::DefaultConnections;
+    std::string m_TlsCert, m_TlsKey, m_Clients, m_TlsGenerate;
 };
+
+bool IsPathOption(const std::string& argument) {
+    return argument == "--monitor-tls-cert" || argument == "--monitor-tls-key" ||
+           argument == "--monitor-clients" || argument == "--monitor-tls-generate";
+}
+
+std::string& PathOf(const std::string& argument, Options& options) {
+    return argument == "--monitor-tls-cert"  ? options.m_TlsCert
+           : argument == "--monitor-tls-key" ? options.m_TlsKey
+           : argument == "--monitor-clients" ? options.m_Clients
+                                             : options.m_TlsGenerate;
+}
+
+// Without a clients file anyone who connects would read the records.
+bool CheckTls(const Options& options) {
+    const bool cert = !options.m_TlsCert.empty(), key = !options.m_TlsKey.empty();
+    const char* problem = cert != key ? "--monitor-tls-cert and --monitor-tls-key go together"
+                          : cert == options.m_Clients.empty()
+                              ? "TLS needs --monitor-clients, and --monitor-clients needs TLS"
+                              : nullptr;
+    if (problem) std::fprintf(stderr, "vgl-demo-monitor: %s\n", problem);
+    return problem == nullptr;
+}
+
+int GenerateIdentity(const std::string& folder) {
+    const std::string key = folder + "/monitor.key", cert = folder + "/monitor.crt";
+    struct stat status {};
+    if (::stat(key.c_str(), &status) == 0 || ::stat(cert.c_str(), &status) == 0) {
+        std::fprintf(stderr, "vgl-demo-monitor: %s holds an identity already\n", folder.c_str());
+        return 1;
+    }
+    ::mkdir(folder.c_str(), 0755);
+    std::string error, fingerprint;
+    if (!Mon_MakeIdentity(key, cert, "vgl-demo-monitor", error) ||
+        !Mon_CertificateFingerprint(cert, fingerprint, error)) {
+        std::fprintf(stderr, "vgl-demo-monitor: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", fingerprint.c_str());
+    return 0;
+}
 
 // A whole number within [low, high]; false otherwise.
 bool ParseNumber(const std::string& text, unsigned long low, unsigned long high,
@@ -60,8 +114,8 @@ bool ParseArguments(int argc, char** argv, Options& options) {
         if (equals != std::string::npos) {
             value = argument.substr(equals + 1);
             argument.resize(equals);
-        } else if ((argument == "--listen" || argument == "--seed" ||
-                    argument == "--connections") &&
+        } else if ((argument == "--listen" || argument == "--seed" || argument == "--connections" ||
+                    IsPathOption(argument)) &&
                    i + 1 < argc) {
             value = argv[++i];
         }
@@ -69,7 +123,9 @@ bool ParseArguments(int argc, char** argv, Options& options) {
             Usage(stdout);
             std::exit(0);
         }
-        if (argument == "--listen" && !value.empty()) {
+        if (IsPathOption(argument) && !value.empty()) {
+            PathOf(argument, options) = value;
+        } else if (argument == "--listen" && !value.empty()) {
             options.m_Address = value;
         } else if (argument == "--seed" && !value.empty()) {
             unsigned long seed = 0;
@@ -95,7 +151,7 @@ bool ParseArguments(int argc, char** argv, Options& options) {
             return false;
         }
     }
-    return true;
+    return CheckTls(options);
 }
 
 }  // namespace
@@ -104,6 +160,16 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseArguments(argc, argv, options)) {
         return 2;
+    }
+    if (!options.m_TlsGenerate.empty()) {
+        return GenerateIdentity(options.m_TlsGenerate);
+    }
+    MonTlsServer tls;
+    std::string error;
+    if (!options.m_TlsCert.empty() &&
+        !tls.Load(options.m_TlsCert, options.m_TlsKey, options.m_Clients, error)) {
+        std::fprintf(stderr, "vgl-demo-monitor: %s\n", error.c_str());
+        return 1;
     }
 
     int wake[2];
@@ -121,8 +187,7 @@ int main(int argc, char** argv) {
 
     demo::DemoTraffic traffic(options.m_Seed, static_cast<int64_t>(std::time(nullptr)),
                               options.m_Connections);
-    demo::DemoServer server(traffic);
-    std::string error;
+    demo::DemoServer server(traffic, options.m_TlsCert.empty() ? nullptr : &tls);
     if (!server.Listen(options.m_Address, error)) {
         std::fprintf(stderr, "vgl-demo-monitor: %s\n", error.c_str());
         return 1;
@@ -131,6 +196,10 @@ int main(int argc, char** argv) {
         "vgl-demo-monitor: serving made-up proxy traffic on %s:5051 (seed %u); Ctrl+C stops "
         "it\n",
         options.m_Address.c_str(), options.m_Seed);
+    if (!options.m_TlsCert.empty()) {
+        std::printf("vgl-demo-monitor: TLS only, certificate %s, %zu clients listed\n",
+                    tls.Fingerprint().c_str(), tls.ClientCount());
+    }
     std::fflush(stdout);
     server.Run(wake[0]);
     std::printf("vgl-demo-monitor: stopped\n");
