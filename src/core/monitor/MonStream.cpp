@@ -326,7 +326,9 @@ int32_t Mon_Read(MonitorConnection* connection, MonitorRecord* record) {
     if (length <= 0) {
         return length;
     }
-    if (Mon_Decode(static_cast<uint16_t>(length), connection->m_Buffer, record) < 0) {
+    const int version = Mon_TcpLinkVersion(connection->m_Socket);
+    if (Mon_DecodeVersion(version, static_cast<uint16_t>(length), connection->m_Buffer, record) <
+        0) {
         Mon_SetIllegal(connection);
         return -1;
     }
