@@ -797,6 +797,10 @@ bool Mon_TcpWait(MonSocket s, bool forWrite) {
            WaitForTls(s, *ahead, forWrite ? SSL_ERROR_WANT_WRITE : SSL_ERROR_WANT_READ);
 }
 
+bool Mon_TcpWatchAgain(MonSocket s) {
+    return MayConnect(s);
+}
+
 int Mon_TcpLinkVersion(MonSocket s) {
     const ReadAhead* ahead = ExistingReadAhead(s);
     return ahead ? ahead->m_Link.m_Version : 1;

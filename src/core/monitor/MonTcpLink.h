@@ -26,6 +26,11 @@ bool Mon_TcpAttachTunnel(MonSocket s, std::unique_ptr<MonSshTunnel> tunnel);
 // Mon_TcpCancel. False with the last error set (10060 on a time-out).
 bool Mon_TcpWait(MonSocket s, bool forWrite);
 
+// Shows the socket to this thread's connect watcher again (-1: the step is
+// over), so that a cancel or the connect limit also wakes a handshake that
+// follows the connect. False, last error 10004, when the connect was given up.
+bool Mon_TcpWatchAgain(MonSocket s);
+
 // The version of the records the socket carries (1 unless TLS chose 2), at
 // the cost of a look into an array: called once a record.
 int Mon_TcpLinkVersion(MonSocket s);

@@ -7,12 +7,14 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/monitor/MonBatch.h"
@@ -29,6 +31,27 @@ namespace montlstest {
 mode_t ModeOf(const std::string& path) {
     struct stat status {};
     return ::stat(path.c_str(), &status) == 0 ? status.st_mode & 0777 : 0;
+}
+
+// What the session's worker makes of a connect.
+SessionWorker::Result ConnectThroughWorker(const std::string& host, const SessionLimits& limits) {
+    std::mutex mutex;
+    std::condition_variable ready;
+    bool done = false;
+    SessionWorker worker([&] {
+        std::lock_guard lock(mutex);
+        done = true;
+        ready.notify_all();
+    });
+    SessionWorker::Result result;
+    result.m_Status = 1;
+    if (!worker.StartConnect(host, limits)) return result;
+    std::unique_lock lock(mutex);
+    if (ready.wait_for(lock, std::chrono::seconds(20), [&] { return done; })) {
+        lock.unlock();
+        worker.TakeResult(result);
+    }
+    return result;
 }
 
 class MonTlsLink : public ::testing::Test {
@@ -110,27 +133,34 @@ TEST_F(MonTlsLink, ChangedIdentityIsRefusedNamingBothFingerprints) {
     Pin(server.HostPort(), old);
 
     // Through the session's worker, as the program connects.
-    std::mutex mutex;
-    std::condition_variable ready;
-    bool done = false;
-    SessionWorker worker([&] {
-        std::lock_guard lock(mutex);
-        done = true;
-        ready.notify_all();
-    });
-    ASSERT_TRUE(worker.StartConnect("tls://" + server.HostPort(), SessionLimits{}));
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(ready.wait_for(lock, std::chrono::seconds(20), [&] { return done; }));
-    }
-    SessionWorker::Result result;
-    ASSERT_TRUE(worker.TakeResult(result));
+    const SessionWorker::Result result =
+        montlstest::ConnectThroughWorker("tls://" + server.HostPort(), SessionLimits{});
     EXPECT_EQ(result.m_Status, -1);
     EXPECT_EQ(result.m_Trust.m_Kind, MonTrustFailure::Changed);
     EXPECT_EQ(result.m_ErrorText, "The identity of monitor " + server.HostPort() +
                                       " has changed: it was " + old + ", it is now " +
                                       m_ServerFingerprint + ". Connection refused.");
     Mon_Close(result.m_pConnection);
+}
+
+// A peer that takes the connection but never answers the handshake: the
+// connect limit ends the handshake too, and its socket is closed.
+TEST_F(MonTlsLink, HandshakeThatNeverEndsIsGivenUpAtTheConnectLimit) {
+    FakeMonitor silent;
+    const int32_t openBefore = std::atomic_ref<int32_t>(Mon_TcpOpenCount).load();
+    SessionLimits limits;
+    limits.m_ConnectMs = 200;
+    const SessionWorker::Result result =
+        montlstest::ConnectThroughWorker("tls://" + silent.Host(), limits);
+    EXPECT_EQ(result.m_Status, -1);
+    EXPECT_EQ(result.m_ErrorText, "WinSock error=10060 WSAETIMEDOUT - operation timed out");
+    ASSERT_TRUE(silent.WaitForDisconnects(1));
+    // The worker's thread closes it once the handshake has woken.
+    for (int i = 0; i < 2000 && std::atomic_ref<int32_t>(Mon_TcpOpenCount).load() != openBefore;
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(std::atomic_ref<int32_t>(Mon_TcpOpenCount).load(), openBefore);
 }
 
 TEST_F(MonTlsLink, MonitorPinnedForTlsIsNeverTakenInPlainText) {
