@@ -273,6 +273,17 @@ std::string Mon_TrustProblemText(const MonTrustProblem& problem) {
     return problem.m_Detail;
 }
 
+std::string Mon_TlsLinkFailureText(MonSocket s) {
+    const std::string reason = Mon_TcpTlsFailure(s);
+    if (reason.empty()) return {};
+    std::string text = "The monitor ended the TLS link: " + reason + ".";
+    std::string fingerprint, error;
+    if (Mon_CertificateFingerprint(Mon_TlsGetSettings().m_IdentityPath, fingerprint, error)) {
+        text += " A monitor that lists its clients must list this one: " + fingerprint + ".";
+    }
+    return text;
+}
+
 MonTrustProblem Mon_TlsLastProblem() {
     return t_Problem;
 }

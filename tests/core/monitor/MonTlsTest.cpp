@@ -21,6 +21,7 @@
 #include "core/monitor/MonHostForm.h"
 #include "core/monitor/MonIdentity.h"
 #include "core/monitor/MonKnownMonitors.h"
+#include "core/monitor/MonTcpLink.h"
 #include "core/monitor/MonTls.h"
 #include "core/monitor/SessionWorker.h"
 #include "support/FakeMonitor.h"
@@ -193,6 +194,21 @@ TEST_F(MonTlsLink, OldTlsAndAnIdentityOthersCanReadAreRefused) {
     problem = Mon_TlsLastProblem();
     EXPECT_EQ(problem.m_Kind, MonTrustFailure::IdentityUnsafe);
     EXPECT_NE(Mon_TrustProblemText(problem).find("chmod 600"), std::string::npos);
+}
+
+// Under TLS 1.3 a monitor refuses the client's certificate only after the
+// client's handshake is over: the first poll says why, naming the client.
+TEST_F(MonTlsLink, MonitorThatRefusesTheClientSaysSoAtTheFirstPoll) {
+    OpenSslServer server(ServerPem(), {"-tls1_3", "-Verify", "1", "-verify_return_error"});
+    Pin(server.HostPort(), m_ServerFingerprint);
+    ASSERT_EQ(Open("tls://" + server.HostPort()), 0) << m_ErrorText;
+    MonBatch batch;
+    EXPECT_EQ(Mon_ReadBatch(m_pConnection, batch, SessionLimits{}), -1);
+    std::string client, error;
+    ASSERT_TRUE(Mon_CertificateFingerprint(Mon_TlsGetSettings().m_IdentityPath, client, error));
+    const std::string text = Mon_TlsLinkFailureText(m_pConnection->m_Socket);
+    EXPECT_EQ(text.rfind("The monitor ended the TLS link: tlsv1", 0), 0u) << text;
+    EXPECT_NE(text.find(client), std::string::npos) << text;
 }
 
 TEST_F(MonTlsLink, RecordVersionIsTheOneAlpnChose) {
