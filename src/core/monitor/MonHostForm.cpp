@@ -14,8 +14,8 @@ constexpr char SshMonitorHost[] = "127.0.0.1";
 
 bool StartsWithNoCase(const std::string& text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char wanted, char given) {
+               return std::tolower(static_cast<unsigned char>(given)) == wanted;
            });
 }
 

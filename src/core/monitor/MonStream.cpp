@@ -222,7 +222,19 @@ int32_t OpenPlain(MonitorConnection* block, const MonHostForm& form) {
 
 int32_t OpenTls(MonitorConnection* block, const MonHostForm& form) {
     if (Connect(block, form.m_Host, form.m_Port) < 0) return -1;
-    if (Mon_TlsStart(block->m_Socket, form, &block->m_LastErrorCode, block->m_LastErrorText) < 0) {
+    // The handshake is part of the connect: a cancel or the limit ends it.
+    if (!Mon_TcpWatchAgain(block->m_Socket)) {
+        CloseSocket(block);
+        return Fail(block, 0);
+    }
+    const int32_t started =
+        Mon_TlsStart(block->m_Socket, form, &block->m_LastErrorCode, block->m_LastErrorText);
+    if (!Mon_TcpWatchAgain(-1)) {
+        // Nobody waits for this connect any more.
+        CloseSocket(block);
+        return Fail(block, 0);
+    }
+    if (started < 0) {
         Mon_SetOpenFailureText(Mon_TrustProblemText(Mon_TlsLastProblem()));
         CloseSocket(block);
         return -1;
@@ -326,7 +338,9 @@ int32_t Mon_Read(MonitorConnection* connection, MonitorRecord* record) {
     if (length <= 0) {
         return length;
     }
-    if (Mon_Decode(static_cast<uint16_t>(length), connection->m_Buffer, record) < 0) {
+    const int version = Mon_TcpLinkVersion(connection->m_Socket);
+    if (Mon_DecodeVersion(version, static_cast<uint16_t>(length), connection->m_Buffer, record) <
+        0) {
         Mon_SetIllegal(connection);
         return -1;
     }

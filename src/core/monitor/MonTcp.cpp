@@ -263,7 +263,8 @@ bool WaitFor(MonSocket s, short event, int timeoutMs) {
 // The link of a socket beyond plain TCP.
 struct Link {
     SSL* m_pSsl = nullptr;
-    bool m_bFailed = false;  // TLS failed: no close_notify may follow
+    bool m_bFailed = false;       // TLS failed: no close_notify may follow
+    std::string m_FailureReason;  // OpenSSL's, when the peer ended TLS
     int m_Version = 1;
     std::string m_Fingerprint;
     std::unique_ptr<MonSshTunnel> m_pTunnel;
@@ -377,9 +378,11 @@ void SetTlsError(Link& link, int error) {
     link.m_bFailed = true;
     if (error == SSL_ERROR_SYSCALL && errno != 0) {
         SetErrnoError();
-    } else {
-        t_LastError = WsaEConnAborted;
+        return;
     }
+    t_LastError = WsaEConnAborted;
+    const char* reason = ERR_reason_error_string(ERR_peek_last_error());
+    link.m_FailureReason = reason != nullptr ? reason : "";
 }
 
 // Waits as OpenSSL asks (it may need to write while reading, and read while
@@ -795,6 +798,15 @@ bool Mon_TcpWait(MonSocket s, bool forWrite) {
     ReadAhead* ahead = ReadAheadOf(s);
     return ahead != nullptr &&
            WaitForTls(s, *ahead, forWrite ? SSL_ERROR_WANT_WRITE : SSL_ERROR_WANT_READ);
+}
+
+std::string Mon_TcpTlsFailure(MonSocket s) {
+    const ReadAhead* ahead = ExistingReadAhead(s);
+    return ahead ? ahead->m_Link.m_FailureReason : std::string();
+}
+
+bool Mon_TcpWatchAgain(MonSocket s) {
+    return MayConnect(s);
 }
 
 int Mon_TcpLinkVersion(MonSocket s) {

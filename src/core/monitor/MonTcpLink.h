@@ -26,6 +26,18 @@ bool Mon_TcpAttachTunnel(MonSocket s, std::unique_ptr<MonSshTunnel> tunnel);
 // Mon_TcpCancel. False with the last error set (10060 on a time-out).
 bool Mon_TcpWait(MonSocket s, bool forWrite);
 
+// Why TLS failed on the socket after its handshake, as OpenSSL says it (a
+// monitor that refuses the client's certificate says so only then under TLS
+// 1.3); empty when it did not.
+std::string Mon_TcpTlsFailure(MonSocket s);
+// The message for the user of such a failure; empty when there was none.
+std::string Mon_TlsLinkFailureText(MonSocket s);
+
+// Shows the socket to this thread's connect watcher again (-1: the step is
+// over), so that a cancel or the connect limit also wakes a handshake that
+// follows the connect. False, last error 10004, when the connect was given up.
+bool Mon_TcpWatchAgain(MonSocket s);
+
 // The version of the records the socket carries (1 unless TLS chose 2), at
 // the cost of a look into an array: called once a record.
 int Mon_TcpLinkVersion(MonSocket s);

@@ -102,7 +102,9 @@ struct CachedContext {
     ino_t m_Inode = 0;
     timespec m_Changed{};
 };
-std::map<std::string, CachedContext> g_Contexts;  // under g_Mutex
+// Under g_Mutex. Never destroyed: sessions may still be closing on their
+// threads while the process ends.
+auto* const g_Contexts = new std::map<std::string, CachedContext>;
 
 SSL_CTX* MakeContext(const std::string& identityPath, std::string& error) {
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
@@ -139,7 +141,7 @@ SSL_CTX* ContextFor(const std::string& identityPath, std::string& error) {
         return nullptr;
     }
     std::lock_guard lock(g_Mutex);
-    CachedContext& cached = g_Contexts[identityPath];
+    CachedContext& cached = (*g_Contexts)[identityPath];
     const bool same = cached.m_pContext != nullptr && cached.m_Inode == status.st_ino &&
                       cached.m_Changed.tv_sec == status.st_mtim.tv_sec &&
                       cached.m_Changed.tv_nsec == status.st_mtim.tv_nsec;
@@ -269,6 +271,17 @@ std::string Mon_TrustProblemText(const MonTrustProblem& problem) {
             return "TLS handshake with " + key + " failed: " + problem.m_Detail;
     }
     return problem.m_Detail;
+}
+
+std::string Mon_TlsLinkFailureText(MonSocket s) {
+    const std::string reason = Mon_TcpTlsFailure(s);
+    if (reason.empty()) return {};
+    std::string text = "The monitor ended the TLS link: " + reason + ".";
+    std::string fingerprint, error;
+    if (Mon_CertificateFingerprint(Mon_TlsGetSettings().m_IdentityPath, fingerprint, error)) {
+        text += " A monitor that lists its clients must list this one: " + fingerprint + ".";
+    }
+    return text;
 }
 
 MonTrustProblem Mon_TlsLastProblem() {

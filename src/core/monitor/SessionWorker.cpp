@@ -200,6 +200,9 @@ void SessionWorker::RunPoll(const std::shared_ptr<Job>& job, const SessionLimits
     }
     MonitorConnection* connection = result.m_pConnection;
     result.m_Status = Mon_ReadBatch(connection, result.m_Batch, limits);
-    if (result.m_Status < 0) result.m_ErrorText = connection->m_LastErrorText;
+    if (result.m_Status < 0) {
+        const std::string tls = Mon_TlsLinkFailureText(connection->m_Socket);
+        result.m_ErrorText = !tls.empty() ? tls : connection->m_LastErrorText;
+    }
     if (!job->Finish(result)) Mon_Close(connection);
 }
