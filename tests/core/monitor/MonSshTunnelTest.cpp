@@ -17,7 +17,9 @@
 
 #include "core/monitor/MonHostForm.h"
 #include "core/monitor/MonSshTunnel.h"
+#include "core/monitor/MonStream.h"
 #include "core/monitor/MonTcp.h"
+#include "core/monitor/MonTls.h"
 #include "support/FakeMonitor.h"
 #include "support/SshServer.h"
 
@@ -106,6 +108,26 @@ TEST_F(MonSshTunnelTest, CarriesAMonitorBatchEndToEnd) {
     }
     Mon_TcpClose(s, &code, text);
     EXPECT_EQ(m_Monitor.Requests(), std::vector<MonBytes>{MonBytes({0x00, 0x01, 0x00})});
+}
+
+// A whole session by its ssh:// form: the tunnel comes up inside Mon_Open, the
+// link says it is tunnelled, records arrive, and closing the session ends ssh.
+TEST_F(MonSshTunnelTest, SessionBySshFormReadsRecordsAndEndsItsTunnel) {
+    MonSshTunnel::SetProgram(m_Server.ClientProgram());
+    m_Monitor.QueueBatch({EncodeOpen(3, 4, 0, 1700000000, "bob", EncodeSockAddr(0x7f000001), "")});
+    MonitorConnection* connection = nullptr;
+    const std::string form = m_Server.HostForm(m_Monitor.Host(), FakeMonitor::Port);
+    ASSERT_EQ(Mon_Open(form.c_str(), &connection), 0) << connection->m_LastErrorText;
+    EXPECT_TRUE(Mon_TcpLinkInfo(connection->m_Socket).m_bTunnel);
+    MonitorRecord record{};
+    ASSERT_EQ(Mon_Read(connection, &record), 1) << connection->m_LastErrorText;
+    EXPECT_STREQ(record.m_UserName, "bob");
+    EXPECT_EQ(Mon_Read(connection, &record), 0);  // the empty message
+    Mon_Close(connection);
+    EXPECT_EQ(
+        system(("! pgrep -f -- '127.0.0.1:[0-9]+:" + m_Monitor.Host() + ":' >/dev/null").c_str()),
+        0)
+        << "ssh outlived its session";
 }
 
 TEST_F(MonSshTunnelTest, ARefusedKeyGivesSshsOwnLastLine) {
