@@ -11,6 +11,7 @@
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/GWDocTemplate.h"
+#include "gui/framework/ProfileSettings.h"
 #include "gui/framework/QtSystemTimer.h"
 #include "gui/framework/UrlOpener.h"
 #include "gui/session/CVGLDoc.h"
@@ -59,6 +60,8 @@ bool CVGLApp::StartInstance(const VGLCommandLine& commandLine) {
     // Qt's widgets have the three-dimensional look already.
 
     LoadStdProfileSettings(RecentFileCount);
+    // tls:// sessions find the client's identity and the trusted monitors beside the profile.
+    ProfileSettings::InstallTlsSettings();
     // The options a user applies are kept for the sessions of later starts.
     SessionDefaults::Enable(true);
 
@@ -138,8 +141,10 @@ void CVGLApp::ConnectSession(CVGLDoc& document, const QString& host,
     if (options.m_Keep > 0) document.SetConnectionLimit(options.m_Keep);
     document.SetFilterText(options.m_Filter);
     static const std::pair<const char*, GroupBy> groupings[] = {
-        {"user", GroupBy::User}, {"destination", GroupBy::Destination},
-        {"service", GroupBy::Service}, {"client", GroupBy::Client}};
+        {"user", GroupBy::User},
+        {"destination", GroupBy::Destination},
+        {"service", GroupBy::Service},
+        {"client", GroupBy::Client}};
     for (const auto& [name, by] : groupings) {
         if (options.m_GroupBy == QLatin1String(name)) document.SetGrouping(by);
     }
