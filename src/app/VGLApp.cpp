@@ -5,6 +5,7 @@
 
 #include "app/AboutBox.h"
 #include "app/ChildFrm.h"
+#include "app/IdentityDlg.h"
 #include "app/MainFrm.h"
 #include "app/ScreenshotRunner.h"
 #include "core/base/Trace.h"
@@ -27,6 +28,7 @@ constexpr int ScreenshotGraceMs = 30000;
 CVGLApp::CVGLApp() {
     OnCommand(cmd::AppAbout, [this] { ShowAboutBox(); });
     OnCommand(cmd::HelpManual, [this] { ShowManual(); });
+    OnCommand(cmd::HelpIdentity, [this] { ShowIdentity(); });
     OnCommand(cmd::AppExit, [this] {
         if (m_pMainFrame) m_pMainFrame->close();
     });
@@ -188,6 +190,11 @@ void CVGLApp::RaiseMainFrame() {
 void CVGLApp::ShowAboutBox() {
     AboutBox box(m_pMainFrame.get());
     GWExecDialog(box);
+}
+
+void CVGLApp::ShowIdentity() {
+    IdentityDlg dialog(m_pMainFrame.get());
+    GWExecDialog(dialog);
 }
 
 // The installed manual page, in the desktop's help viewer; without one, the
