@@ -2,13 +2,12 @@
 
 #include <sys/mman.h>
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
-#include <new>
+
+#include "core/monitor/MonTcpLink.h"
 
 namespace {
 
@@ -46,7 +45,8 @@ template <typename T>
 T* BatchAllocator<T>::allocate(size_t count) {
     const size_t bytes = count * sizeof(T);
     if (bytes < SystemBytes) return static_cast<T*>(::operator new(bytes));
-    void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* block =
+        ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (block == MAP_FAILED) throw std::bad_alloc();
     return static_cast<T*>(block);
 }
@@ -105,6 +105,7 @@ int32_t Mon_ReadBatch(MonitorConnection* connection, MonBatch& batch, const Sess
     }
     Mon_TcpSetDeadline(connection->m_Socket, limits.m_PollMs);
     MonitorRecord scratch;
+    const int version = Mon_TcpLinkVersion(connection->m_Socket);
     int32_t result = 0;
     for (;;) {
         const int32_t length = Mon_ReadMessage(connection);
@@ -115,7 +116,7 @@ int32_t Mon_ReadBatch(MonitorConnection* connection, MonBatch& batch, const Sess
         }
         const uint16_t size = static_cast<uint16_t>(length);
         if (batch.Bytes() + 2 + size > limits.m_BatchBytes ||
-            Mon_Decode(size, connection->m_Buffer, &scratch) < 0) {
+            Mon_DecodeVersion(version, size, connection->m_Buffer, &scratch) < 0) {
             Mon_SetIllegal(connection);
             result = Fail(connection, batch);
             batch.m_bIllegal = true;

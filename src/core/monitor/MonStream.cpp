@@ -2,12 +2,18 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
 
 #include "core/base/Utf8Text.h"
-#include "core/monitor/MonHostName.h"
+#include "core/monitor/MonBatch.h"
+#include "core/monitor/MonHostForm.h"
+#include "core/monitor/MonKnownMonitors.h"
+#include "core/monitor/MonSshTunnel.h"
+#include "core/monitor/MonTcpLink.h"
+#include "core/monitor/MonTls.h"
 
 namespace {
 
@@ -170,6 +176,84 @@ int32_t DecodeClose(uint16_t length, const uint8_t* body, MonitorRecord* record)
 
 }  // namespace
 
+namespace {
+
+constexpr int32_t WsaEAcces = 10013;        // a refusal for the link's safety
+constexpr int32_t WsaEInval = 10022;        // no host at all
+constexpr int32_t WsaEConnRefused = 10061;  // ssh could not make the tunnel
+constexpr char SshLocalHost[] = "127.0.0.1";
+
+int32_t Fail(MonitorConnection* block, int32_t code) {
+    if (code != 0) Mon_TcpSetLastError(code);
+    Mon_TcpError(&block->m_LastErrorCode, block->m_LastErrorText);
+    return -1;
+}
+
+// Connects at the TCP level; the socket is the block's once made.
+int32_t Connect(MonitorConnection* block, const std::string& host, uint16_t port) {
+    block->m_Socket =
+        Mon_TcpConnect(host.c_str(), port, &block->m_LastErrorCode, block->m_LastErrorText);
+    return block->m_Socket >= 0 ? 0 : -1;
+}
+
+void CloseSocket(MonitorConnection* block) {
+    Mon_TcpClose(block->m_Socket, nullptr, nullptr);
+    block->m_Socket = -1;
+}
+
+// A monitor once seen with TLS is never taken in plain text again: an
+// attacker in the path could otherwise just answer without TLS.
+bool PinnedForTls(const MonHostForm& form) {
+    const std::string path = Mon_TlsGetSettings().m_KnownMonitorsPath;
+    return !path.empty() && !MonKnownMonitors(path).Find(Mon_MonitorKey(form)).empty();
+}
+
+int32_t OpenPlain(MonitorConnection* block, const MonHostForm& form) {
+    if (PinnedForTls(form)) {
+        MonTrustProblem problem;
+        problem.m_Kind = MonTrustFailure::PlainRefused;
+        problem.m_MonitorKey = Mon_MonitorKey(form);
+        Mon_TlsSetLastProblem(problem);
+        Mon_SetOpenFailureText(Mon_TrustProblemText(problem));
+        return Fail(block, WsaEAcces);
+    }
+    return Connect(block, form.m_Host, form.m_Port);
+}
+
+int32_t OpenTls(MonitorConnection* block, const MonHostForm& form) {
+    if (Connect(block, form.m_Host, form.m_Port) < 0) return -1;
+    if (Mon_TlsStart(block->m_Socket, form, &block->m_LastErrorCode, block->m_LastErrorText) < 0) {
+        Mon_SetOpenFailureText(Mon_TrustProblemText(Mon_TlsLastProblem()));
+        CloseSocket(block);
+        return -1;
+    }
+    return 0;
+}
+
+// The ssh tunnel's time to come up counts against the same limit as a
+// connect.
+int TunnelLimitMs() {
+    const int limit = GetSessionLimits().m_ConnectMs;
+    return limit > 0 ? limit : SessionLimits{}.m_ConnectMs;
+}
+
+int32_t OpenSsh(MonitorConnection* block, const MonHostForm& form) {
+    auto tunnel = std::make_unique<MonSshTunnel>();
+    std::string error;
+    if (!tunnel->Start(form, TunnelLimitMs(), error)) {
+        Mon_SetOpenFailureText("ssh to " + form.m_SshHost + " failed: " + error);
+        return Fail(block, WsaEConnRefused);
+    }
+    if (Connect(block, SshLocalHost, tunnel->LocalPort()) < 0) return -1;
+    if (!Mon_TcpAttachTunnel(block->m_Socket, std::move(tunnel))) {
+        CloseSocket(block);
+        return Fail(block, 0);
+    }
+    return 0;
+}
+
+}  // namespace
+
 int32_t Mon_Open(const char* hostName, MonitorConnection** connection) {
     if (connection == nullptr) {
         return -1;
@@ -180,18 +264,27 @@ int32_t Mon_Open(const char* hostName, MonitorConnection** connection) {
         return -1;
     }
     *connection = block;
-    // "host:port" and "[IPv6]:port" name another port than the monitor's own.
-    std::string host;
-    uint16_t port = MonitorPort;
-    if (hostName != nullptr && !Mon_ParseHostName(hostName, host, port)) {
-        Mon_TcpSetLastError(WsaHostNotFound);
-        block->m_Socket = -1;
-        Mon_TcpError(&block->m_LastErrorCode, block->m_LastErrorText);
-        return -1;
+    block->m_Socket = -1;
+    Mon_TlsSetLastProblem({});
+    Mon_SetOpenFailureText({});
+    if (hostName == nullptr) {
+        return Fail(block, WsaEInval);
     }
-    block->m_Socket = Mon_TcpConnect(hostName != nullptr ? host.c_str() : nullptr, port,
-                                     &block->m_LastErrorCode, block->m_LastErrorText);
-    return block->m_Socket >= 0 ? 0 : -1;
+    // "host:port" and "[IPv6]:port" name another port than the monitor's own;
+    // tls:// and ssh:// choose the route.
+    MonHostForm form;
+    if (!Mon_ParseHostForm(hostName, form)) {
+        return Fail(block, WsaHostNotFound);
+    }
+    switch (form.m_Route) {
+        case MonRoute::Tls:
+            return OpenTls(block, form);
+        case MonRoute::Ssh:
+            return OpenSsh(block, form);
+        case MonRoute::Plain:
+            break;
+    }
+    return OpenPlain(block, form);
 }
 
 int32_t Mon_Close(MonitorConnection* connection) {
@@ -233,7 +326,9 @@ int32_t Mon_Read(MonitorConnection* connection, MonitorRecord* record) {
     if (length <= 0) {
         return length;
     }
-    if (Mon_Decode(static_cast<uint16_t>(length), connection->m_Buffer, record) < 0) {
+    const int version = Mon_TcpLinkVersion(connection->m_Socket);
+    if (Mon_DecodeVersion(version, static_cast<uint16_t>(length), connection->m_Buffer, record) <
+        0) {
         Mon_SetIllegal(connection);
         return -1;
     }

@@ -1,9 +1,14 @@
 #include "core/monitor/MonTcp.h"
 
+#include "core/monitor/MonSshTunnel.h"
+#include "core/monitor/MonTcpLink.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -15,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -91,6 +97,7 @@ static_assert(sizeof WinSockErrorTable / sizeof WinSockErrorTable[0] == 52);
 constexpr int32_t WsaEIntr = 10004;
 constexpr int32_t WsaEInval = 10022;
 constexpr int32_t WsaEMsgSize = 10040;
+constexpr int32_t WsaEConnAborted = 10053;
 constexpr int32_t WsaEConnReset = 10054;
 constexpr int32_t WsaETimedOut = 10060;
 constexpr int32_t WsaENoBufs = 10055;
@@ -253,14 +260,36 @@ bool WaitFor(MonSocket s, short event, int timeoutMs) {
     }
 }
 
+// The link of a socket beyond plain TCP.
+struct Link {
+    SSL* m_pSsl = nullptr;
+    bool m_bFailed = false;  // TLS failed: no close_notify may follow
+    int m_Version = 1;
+    std::string m_Fingerprint;
+    std::unique_ptr<MonSshTunnel> m_pTunnel;
+
+    // Tells the peer the stream ends, without waiting for its answer (the
+    // socket is non-blocking), while the socket is still open.
+    void EndTls() {
+        if (m_pSsl != nullptr) {
+            if (!m_bFailed) SSL_shutdown(m_pSsl);
+            SSL_free(m_pSsl);
+            m_pSsl = nullptr;
+        }
+    }
+    ~Link() { EndTls(); }
+};
+
 // The read-ahead buffer of one socket: one recv takes whatever is waiting,
 // up to its size, and messages are cut from it, so a batch costs a few recv
-// calls rather than two per message. It also carries the socket's deadline.
+// calls rather than two per message. It also carries the socket's deadline
+// and link.
 struct ReadAhead {
     static constexpr size_t Size = 65536;
     size_t m_Begin = 0;
     size_t m_End = 0;
     int64_t m_DeadlineMs = 0;  // steady clock; 0: none
+    Link m_Link;
     uint8_t m_Bytes[Size];
 
     size_t Available() const { return m_End - m_Begin; }
@@ -310,10 +339,16 @@ ReadAhead* ReadAheadOf(MonSocket s) {
     return buffer;
 }
 
-void FreeReadAhead(MonSocket s) {
-    if (Slot* slot = SlotOf(s)) {
-        delete slot->exchange(nullptr, std::memory_order_acq_rel);
-    }
+// The socket's buffer when it has one; never makes one.
+ReadAhead* ExistingReadAhead(MonSocket s) {
+    Slot* slot = SlotOf(s);
+    return slot ? slot->load(std::memory_order_acquire) : nullptr;
+}
+
+std::unique_ptr<ReadAhead> ReleaseReadAhead(MonSocket s) {
+    Slot* slot = SlotOf(s);
+    return std::unique_ptr<ReadAhead>(slot ? slot->exchange(nullptr, std::memory_order_acq_rel)
+                                           : nullptr);
 }
 
 int64_t NowMs() {
@@ -335,6 +370,76 @@ int WaitLimitMs(const ReadAhead& buffer) {
     return recvMs > 0 && recvMs < left ? recvMs : static_cast<int>(left);
 }
 
+// Records why TLS failed on the socket: from the platform when the socket
+// itself failed, else as an aborted connection. After such a failure no
+// close_notify may be sent.
+void SetTlsError(Link& link, int error) {
+    link.m_bFailed = true;
+    if (error == SSL_ERROR_SYSCALL && errno != 0) {
+        SetErrnoError();
+    } else {
+        t_LastError = WsaEConnAborted;
+    }
+}
+
+// Waits as OpenSSL asks (it may need to write while reading, and read while
+// writing), within what WaitLimitMs allows.
+bool WaitForTls(MonSocket s, const ReadAhead& buffer, int error) {
+    const int limit = WaitLimitMs(buffer);
+    if (limit < 0) {
+        t_LastError = WsaETimedOut;
+        return false;
+    }
+    return WaitFor(s, error == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN, limit);
+}
+
+bool IsWant(int error) {
+    return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE;
+}
+
+// Refill through TLS. The peer's close, with or without close_notify, reads
+// as the end of the stream, as over plain TCP.
+ssize_t TlsRefill(MonSocket s, ReadAhead& buffer) {
+    Link& link = buffer.m_Link;
+    for (;;) {
+        if (buffer.m_DeadlineMs != 0 && NowMs() >= buffer.m_DeadlineMs) {
+            t_LastError = WsaETimedOut;
+            return -1;
+        }
+        ERR_clear_error();
+        const int got = SSL_read(link.m_pSsl, buffer.m_Bytes + buffer.m_End,
+                                 static_cast<int>(ReadAhead::Size - buffer.m_End));
+        if (got > 0) {
+            buffer.m_End += static_cast<size_t>(got);
+            return got;
+        }
+        const int error = SSL_get_error(link.m_pSsl, got);
+        if (error == SSL_ERROR_ZERO_RETURN) return 0;
+        if (!IsWant(error)) {
+            SetTlsError(link, error);
+            return -1;
+        }
+        if (!WaitForTls(s, buffer, error)) return -1;
+    }
+}
+
+// Sends the whole frame as one TLS write (partial writes are off), so the
+// stream never falls out of step.
+bool TlsSend(MonSocket s, ReadAhead& buffer, const uint8_t* frame, size_t size) {
+    Link& link = buffer.m_Link;
+    for (;;) {
+        ERR_clear_error();
+        const int sent = SSL_write(link.m_pSsl, frame, static_cast<int>(size));
+        if (sent > 0) return true;
+        const int error = SSL_get_error(link.m_pSsl, sent);
+        if (!IsWant(error)) {
+            SetTlsError(link, error);
+            return false;
+        }
+        if (!WaitForTls(s, buffer, error)) return false;
+    }
+}
+
 // Takes what is waiting on the socket into the free end of the buffer;
 // when nothing is waiting, waits up to the receive time-out (and never past
 // the deadline). Returns the count, 0 when the peer has closed, or -1 with
@@ -346,6 +451,9 @@ ssize_t Refill(MonSocket s, ReadAhead& buffer) {
         std::memmove(buffer.m_Bytes, buffer.m_Bytes + buffer.m_Begin, buffer.Available());
         buffer.m_End -= buffer.m_Begin;
         buffer.m_Begin = 0;
+    }
+    if (buffer.m_Link.m_pSsl != nullptr) {
+        return TlsRefill(s, buffer);
     }
     int flags = MSG_DONTWAIT;
     for (;;) {
@@ -409,8 +517,7 @@ bool ConnectWithTimeout(MonSocket s, const MonAddress& address, int timeoutMs) {
         SetErrnoError();
         return false;
     }
-    if (::connect(s, reinterpret_cast<const sockaddr*>(&address.m_Address), address.m_Length) <
-        0) {
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&address.m_Address), address.m_Length) < 0) {
         if (errno != EINPROGRESS && errno != EINTR) {
             SetErrnoError();
             return false;
@@ -548,6 +655,15 @@ int32_t Mon_TcpSend(MonSocket s, uint16_t length, const void* body, int32_t* err
         return -1;
     }
     uint8_t lengthField[2] = {static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    if (ReadAhead* ahead = ExistingReadAhead(s); ahead != nullptr && ahead->m_Link.m_pSsl) {
+        std::vector<uint8_t> frame(lengthField, lengthField + 2);
+        frame.insert(frame.end(), static_cast<const uint8_t*>(body),
+                     static_cast<const uint8_t*>(body) + length);
+        if (!TlsSend(s, *ahead, frame.data(), frame.size())) {
+            return ReportLastError(errorCode, errorText);
+        }
+        return length;
+    }
     iovec parts[2] = {{lengthField, sizeof lengthField}, {const_cast<void*>(body), length}};
     msghdr message{};
     message.msg_iov = parts;
@@ -649,11 +765,52 @@ void Mon_TcpCancel(MonSocket s) {
 
 int32_t Mon_TcpClose(MonSocket s, int32_t* /*errorCode*/, char* /*errorText*/) {
     if (s >= 0) {
-        FreeReadAhead(s);
+        // The tunnel (if any) ends after the socket: ssh then sees its
+        // forwarded connection closed rather than broken.
+        const std::unique_ptr<ReadAhead> ahead = ReleaseReadAhead(s);
+        if (ahead) ahead->m_Link.EndTls();
         ::close(s);
         std::atomic_ref<int32_t>(Mon_TcpOpenCount).fetch_sub(1);
     }
     return 0;
+}
+
+bool Mon_TcpAttachTls(MonSocket s, ssl_st* ssl, int version, const std::string& fingerprint) {
+    ReadAhead* ahead = ReadAheadOf(s);
+    if (ahead == nullptr) return false;
+    ahead->m_Link.m_pSsl = ssl;
+    ahead->m_Link.m_Version = version;
+    ahead->m_Link.m_Fingerprint = fingerprint;
+    return true;
+}
+
+bool Mon_TcpAttachTunnel(MonSocket s, std::unique_ptr<MonSshTunnel> tunnel) {
+    ReadAhead* ahead = ReadAheadOf(s);
+    if (ahead == nullptr) return false;
+    ahead->m_Link.m_pTunnel = std::move(tunnel);
+    return true;
+}
+
+bool Mon_TcpWait(MonSocket s, bool forWrite) {
+    ReadAhead* ahead = ReadAheadOf(s);
+    return ahead != nullptr &&
+           WaitForTls(s, *ahead, forWrite ? SSL_ERROR_WANT_WRITE : SSL_ERROR_WANT_READ);
+}
+
+int Mon_TcpLinkVersion(MonSocket s) {
+    const ReadAhead* ahead = ExistingReadAhead(s);
+    return ahead ? ahead->m_Link.m_Version : 1;
+}
+
+MonLinkInfo Mon_TcpLinkInfo(MonSocket s) {
+    MonLinkInfo info;
+    if (const ReadAhead* ahead = ExistingReadAhead(s)) {
+        info.m_bEncrypted = ahead->m_Link.m_pSsl != nullptr;
+        info.m_bTunnel = ahead->m_Link.m_pTunnel != nullptr;
+        info.m_Version = ahead->m_Link.m_Version;
+        info.m_Fingerprint = ahead->m_Link.m_Fingerprint;
+    }
+    return info;
 }
 
 void Mon_TcpWatchConnects(MonConnectWatcher watcher) {

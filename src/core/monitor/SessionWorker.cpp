@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/monitor/DeadlineWatcher.h"
+#include "core/monitor/MonTcpLink.h"
 #include "core/monitor/WorkerPool.h"
 
 namespace {
@@ -159,7 +160,15 @@ void SessionWorker::RunConnect(const std::shared_ptr<Job>& job, const std::strin
     Mon_TcpWatchConnects(nullptr);
     result.m_pConnection = connection;
     if (result.m_Status != 0) {
-        result.m_ErrorText = connection ? connection->m_LastErrorText : ErrorText(WsaENoBufs);
+        // A refusal for the link's safety or ssh's failure says more than
+        // the WinSock text.
+        result.m_Trust = Mon_TlsLastProblem();
+        const std::string detail = Mon_OpenFailureText();
+        result.m_ErrorText = !detail.empty() ? detail
+                             : connection    ? connection->m_LastErrorText
+                                             : ErrorText(WsaENoBufs);
+    } else {
+        result.m_Link = Mon_TcpLinkInfo(connection->m_Socket);
     }
     if (!job->Finish(result)) Mon_Close(connection);
 }
