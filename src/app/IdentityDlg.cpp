@@ -46,8 +46,8 @@ IdentityDlg::IdentityDlg(QWidget* parent) : QDialog(parent) {
     if (made) {
         intro->setText(QStringLiteral(
             "VGL presents this identity to the monitors it reaches over TLS. A monitor "
-            "lets VGL in once its administrator adds this line to its --monitor-clients "
-            "file:"));
+            "lets VGL in once its administrator lists this fingerprint in its "
+            "--monitor-clients file:"));
     } else {
         intro->setText(QStringLiteral("VGL has no identity to present to monitors over TLS:\n%1")
                            .arg(message));

@@ -326,10 +326,15 @@ QString CVGLDoc::LinkDescription() const {
 }
 
 QString CVGLDoc::LinkStatus() const {
-    if (m_Link.m_bTunnel) return QStringLiteral("Connected to %1 through ssh").arg(m_ServerName);
+    // The route is said in words: "tls://gate over TLS" would say it twice.
+    QString host = m_ServerName;
+    for (const char* route : {"tls://", "ssh://"}) {
+        if (host.startsWith(QLatin1String(route))) host = host.mid(6);
+    }
+    if (m_Link.m_bTunnel) return QStringLiteral("Connected to %1 through ssh").arg(host);
     if (m_Link.m_bEncrypted) {
         return QStringLiteral("Connected to %1 over TLS (%2)")
-            .arg(m_ServerName, QString::fromStdString(m_Link.m_Fingerprint));
+            .arg(host, QString::fromStdString(m_Link.m_Fingerprint));
     }
     return QStringLiteral("Connected to %1, unencrypted").arg(m_ServerName);
 }
