@@ -182,6 +182,12 @@ QString CChildFrame::TabLabel() const {
                                                  : m_pDocument->SessionTitle();
 }
 
+QString CChildFrame::TabToolTip() const {
+    if (!m_pDocument) return QString();
+    const QString link = m_pDocument->LinkDescription();
+    return link.isEmpty() ? TabLabel() : TabLabel() + QStringLiteral("\n") + link;
+}
+
 // Several windows of one document are told apart by a number after the
 // title ("VGL1:1", "VGL1:2"); their tabs show the title alone.
 void CChildFrame::UpdateCaptions(const GWDocument* document) {

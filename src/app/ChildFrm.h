@@ -1,10 +1,10 @@
 #pragma once
 // The frame of one session window: the connection grid (with its filter
-// line and totals) above the traffic graph in a two-row splitter, each pane half of the height and never less
-// than 100 pixels, and below them the session's status line; while the
-// session's connect or poll is in flight the frame shows the busy cursor.
-// It opens maximised with the grid focused and active, and shows as a tab
-// of the main window. Closing a session's last frame closes the session.
+// line and totals) above the traffic graph in a two-row splitter, each pane half of the height and
+// never less than 100 pixels, and below them the session's status line; while the session's connect
+// or poll is in flight the frame shows the busy cursor. It opens maximised with the grid focused
+// and active, and shows as a tab of the main window. Closing a session's last frame closes the
+// session.
 
 #include <QPointer>
 #include <QString>
@@ -47,6 +47,8 @@ public:
     QLabel* GetStatusLine() const { return m_pStatusLine; }
 
     QString TabLabel() const override;  // the document's title, without its file
+    // The title and how the session is connected ("encrypted (TLS, SHA256:…)").
+    QString TabToolTip() const override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

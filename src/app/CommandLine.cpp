@@ -2,10 +2,11 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <algorithm>
 #include <string>
 
 #include "core/base/SessionLimits.h"
-#include "core/monitor/MonHostName.h"
+#include "core/monitor/MonHostForm.h"
 
 namespace {
 
@@ -30,8 +31,20 @@ struct Options {
         QStringLiteral("connect"),
         QStringLiteral("Open a new session connected to the monitor on HOST: a name or address, "
                        "HOST:PORT, an IPv6 address or [IPv6]:PORT; the port is 5051 unless "
-                       "given (may be repeated)."),
+                       "given. tls://HOST[:PORT] connects over TLS and checks the monitor's "
+                       "identity; ssh://[USER@]HOST[:SSHPORT][/MONITOR-HOST[:PORT]] goes "
+                       "through a tunnel of ssh (may be repeated)."),
         QStringLiteral("HOST")};
+    QCommandLineOption m_Trust{
+        QStringLiteral("trust"),
+        QStringLiteral("Trust FINGERPRINT (SHA256:...) as the identity of the tls:// monitors "
+                       "given with --connect, without asking."),
+        QStringLiteral("FINGERPRINT")};
+    QCommandLineOption m_Identity{
+        QStringLiteral("identity"),
+        QStringLiteral("Print the fingerprint of this client's identity, which monitors list "
+                       "in their --monitor-clients file, and exit; the identity is made on "
+                       "first use.")};
     QCommandLineOption m_Period{
         QStringLiteral("period"),
         QStringLiteral("Poll the sessions opened with --connect every SECONDS (%1 to %2; %3 "
@@ -72,8 +85,8 @@ struct Options {
         for (QCommandLineOption* hidden : {&m_Screenshot, &m_Polls, &m_ReportReady}) {
             hidden->setFlags(QCommandLineOption::HiddenFromHelp);
         }
-        parser.addOptions({m_Connect, m_Period, m_Keep, m_Filter, m_GroupBy, m_Screenshot, m_Polls,
-                           m_ReportReady});
+        parser.addOptions({m_Connect, m_Trust, m_Identity, m_Period, m_Keep, m_Filter, m_GroupBy,
+                           m_Screenshot, m_Polls, m_ReportReady});
         parser.addPositionalArgument(QStringLiteral("file"),
                                      QStringLiteral("A session document (*.vgl) to open."),
                                      QStringLiteral("[file...]"));
@@ -119,10 +132,10 @@ const QStringList& QtJoinedOptions() {
 // This program's own options whose value may be the next argument: that
 // argument is a value, never one of Qt's options.
 bool TakesNextArgument(const QString& argument) {
-    static const QStringList names = {QStringLiteral("--connect"),  QStringLiteral("--period"),
-                                      QStringLiteral("--keep"),     QStringLiteral("--filter"),
-                                      QStringLiteral("--group-by"), QStringLiteral("--screenshot"),
-                                      QStringLiteral("--polls")};
+    static const QStringList names = {QStringLiteral("--connect"),    QStringLiteral("--trust"),
+                                      QStringLiteral("--period"),     QStringLiteral("--keep"),
+                                      QStringLiteral("--filter"),     QStringLiteral("--group-by"),
+                                      QStringLiteral("--screenshot"), QStringLiteral("--polls")};
     return names.contains(argument);
 }
 
@@ -173,15 +186,51 @@ bool ReadHosts(const QCommandLineParser& parser, const Options& options,
             message = QStringLiteral("--connect needs a host name.");
             return false;
         }
-        std::string name;
-        uint16_t port = 0;
-        if (!Mon_ParseHostName(host.trimmed().toStdString(), name, port)) {
+        MonHostForm form;
+        if (!Mon_ParseHostForm(host.trimmed().toStdString(), form)) {
             message = QStringLiteral(
                           "--connect %1: give HOST, HOST:PORT, an IPv6 address or "
-                          "[IPv6]:PORT, with a port from 1 to 65535.")
+                          "[IPv6]:PORT, tls://HOST[:PORT] or "
+                          "ssh://[USER@]HOST[:SSHPORT][/MONITOR-HOST[:PORT]], with ports from "
+                          "1 to 65535.")
                           .arg(host);
             return false;
         }
+    }
+    return true;
+}
+
+// "SHA256:" and the 43 characters of unpadded base64 that 32 bytes make.
+bool IsFingerprint(const QString& text) {
+    static const QString prefix = QStringLiteral("SHA256:");
+    if (!text.startsWith(prefix) || text.size() != prefix.size() + 43) return false;
+    for (const QChar c : text.mid(prefix.size())) {
+        const bool base64 = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                            (c >= '0' && c <= '9') || c == '+' || c == '/';
+        if (!base64) return false;
+    }
+    return true;
+}
+
+bool IsTlsHost(const QString& host) {
+    MonHostForm form;
+    return Mon_ParseHostForm(host.trimmed().toStdString(), form) && form.m_Route == MonRoute::Tls;
+}
+
+bool ReadTrust(const QCommandLineParser& parser, const Options& options,
+               VGLCommandLine& commandLine, QString& message) {
+    if (!parser.isSet(options.m_Trust)) return true;
+    commandLine.m_Trust = parser.value(options.m_Trust).trimmed();
+    if (!IsFingerprint(commandLine.m_Trust)) {
+        message =
+            QStringLiteral("--trust %1: a fingerprint is SHA256: and 43 characters of base64.")
+                .arg(commandLine.m_Trust);
+        return false;
+    }
+    if (std::none_of(commandLine.m_ConnectHosts.cbegin(), commandLine.m_ConnectHosts.cend(),
+                     IsTlsHost)) {
+        message = QStringLiteral("--trust applies to tls:// hosts given with --connect.");
+        return false;
     }
     return true;
 }
@@ -269,9 +318,11 @@ CommandLineAction ParseCommandLine(const QStringList& arguments, VGLCommandLine&
         message = QStringLiteral("VGL 2.0 (Socks Vigil beta version 2.0)\n");
         return CommandLineAction::Version;
     }
+    if (parser.isSet(options.m_Identity)) return CommandLineAction::Identity;
     commandLine = VGLCommandLine();
     commandLine.m_Files = parser.positionalArguments();
     const bool read = ReadHosts(parser, options, commandLine, message) &&
+                      ReadTrust(parser, options, commandLine, message) &&
                       ReadSessionNumbers(parser, options, commandLine, message) &&
                       ReadViewChoice(parser, options, commandLine, message) &&
                       ReadHidden(parser, options, commandLine, message);

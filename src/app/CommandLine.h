@@ -1,10 +1,17 @@
 #pragma once
 // The program's command line:
-//   vgl [FILE...] [--connect HOST[:PORT]]... [--period SECONDS] [--keep N]
-//       [--filter LINE] [--group-by WHAT]
+//   vgl [FILE...] [--connect HOST]... [--trust SHA256:...] [--period SECONDS]
+//       [--keep N] [--filter LINE] [--group-by WHAT]
+//   vgl --identity
 // Each file opens as a session document; each --connect opens a new session
-// connected to that host; with neither, one new unconnected session opens.
-// --period (5 to 120 seconds, core/base/SessionLimits.h) is the poll period of the sessions opened with
+// connected to that host (HOST[:PORT], tls://HOST[:PORT] or
+// ssh://[USER@]HOST[:SSHPORT][/MONITOR-HOST[:PORT]]); with neither, one new
+// unconnected session opens. --trust pins the fingerprint for the tls://
+// hosts of the same command line, so that a provisioned start never asks.
+// --identity prints the fingerprint of the client's own identity, making it
+// on first use.
+// --period (5 to 120 seconds, core/base/SessionLimits.h) is the poll period of the sessions opened
+// with
 // --connect, --keep (1 to 100,000) how many connections they keep, --filter
 // their grid's filter line and --group-by their grouping (connection, user,
 // destination, service or client). Hidden options for demos and tests:
@@ -19,6 +26,7 @@
 struct VGLCommandLine {
     QStringList m_Files;
     QStringList m_ConnectHosts;
+    QString m_Trust;   // a fingerprint for the tls:// hosts; empty: not given
     int m_Period = 0;  // 0: not given
     int m_Keep = 0;    // 0: not given
     QString m_Filter;
@@ -28,7 +36,7 @@ struct VGLCommandLine {
     bool m_bReportReady = false;
 };
 
-enum class CommandLineAction { Run, Help, Version, Error };
+enum class CommandLineAction { Run, Help, Version, Identity, Error };
 
 // Parses the arguments (the program name first). For Help and Version the
 // message is the text to print; for Error it says what is wrong. Needs no

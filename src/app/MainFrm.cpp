@@ -45,6 +45,8 @@ const std::map<int, const char*>& Prompts() {
          "Show the finished connections and the traffic recorded over time\nHistory"},
         {cmd::AppAbout, "Display program information, version number and copyright\nAbout"},
         {cmd::HelpManual, "Open the manual page in the desktop's help viewer\nManual"},
+        {cmd::HelpIdentity,
+         "Show the fingerprint that monitors know this client by\nMonitor Identity"},
         {cmd::Connect, "Connect the active Socks Vigil client to a new Socks server"},
         {cmd::Disconnect, "Disconnect from Socks server"},
         {cmd::FilePrint, "Print the active document\nPrint"},
@@ -152,7 +154,9 @@ std::vector<CMainFrame::Menu> CMainFrame::Menus128() {
         {"&View", 0, {{"&Status Bar", cmd::ViewStatusBar}, {"&History...", cmd::ViewHistory}}},
         {"&Help",
          0,
-         {{"&Manual", cmd::HelpManual}, {"&About Socks Vigil client...", cmd::AppAbout}}},
+         {{"&Manual", cmd::HelpManual},
+          {"Monitor &Identity...", cmd::HelpIdentity},
+          {"&About Socks Vigil client...", cmd::AppAbout}}},
     };
 }
 
@@ -190,7 +194,9 @@ std::vector<CMainFrame::Menu> CMainFrame::Menus129() {
           {"S&plit", cmd::WindowSplit}}},
         {"&Help",
          0,
-         {{"&Manual", cmd::HelpManual}, {"&About SOCKS5 monitor client...", cmd::AppAbout}}},
+         {{"&Manual", cmd::HelpManual},
+          {"Monitor &Identity...", cmd::HelpIdentity},
+          {"&About SOCKS5 monitor client...", cmd::AppAbout}}},
     };
 }
 
@@ -226,10 +232,11 @@ void CMainFrame::AddGroupByMenu(QMenu* view) {
     if (!view) return;
     view->addSeparator();
     QMenu* groupBy = view->addMenu(QStringLiteral("&Group By"));
-    const std::pair<const char*, int> items[] = {
-        {"&Connection", cmd::GroupByConnection}, {"&User", cmd::GroupByUser},
-        {"&Destination", cmd::GroupByDestination}, {"&Service", cmd::GroupByService},
-        {"C&lient", cmd::GroupByClient}};
+    const std::pair<const char*, int> items[] = {{"&Connection", cmd::GroupByConnection},
+                                                 {"&User", cmd::GroupByUser},
+                                                 {"&Destination", cmd::GroupByDestination},
+                                                 {"&Service", cmd::GroupByService},
+                                                 {"C&lient", cmd::GroupByClient}};
     for (const auto& [text, id] : items) {
         groupBy->addAction(MakeCommandAction(QString::fromUtf8(text), id, groupBy));
     }

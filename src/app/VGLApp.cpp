@@ -5,12 +5,14 @@
 
 #include "app/AboutBox.h"
 #include "app/ChildFrm.h"
+#include "app/IdentityDlg.h"
 #include "app/MainFrm.h"
 #include "app/ScreenshotRunner.h"
 #include "core/base/Trace.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/GWDocTemplate.h"
+#include "gui/framework/ProfileSettings.h"
 #include "gui/framework/QtSystemTimer.h"
 #include "gui/framework/UrlOpener.h"
 #include "gui/session/CVGLDoc.h"
@@ -26,6 +28,7 @@ constexpr int ScreenshotGraceMs = 30000;
 CVGLApp::CVGLApp() {
     OnCommand(cmd::AppAbout, [this] { ShowAboutBox(); });
     OnCommand(cmd::HelpManual, [this] { ShowManual(); });
+    OnCommand(cmd::HelpIdentity, [this] { ShowIdentity(); });
     OnCommand(cmd::AppExit, [this] {
         if (m_pMainFrame) m_pMainFrame->close();
     });
@@ -59,6 +62,8 @@ bool CVGLApp::StartInstance(const VGLCommandLine& commandLine) {
     // Qt's widgets have the three-dimensional look already.
 
     LoadStdProfileSettings(RecentFileCount);
+    // tls:// sessions find the client's identity and the trusted monitors beside the profile.
+    ProfileSettings::InstallTlsSettings();
     // The options a user applies are kept for the sessions of later starts.
     SessionDefaults::Enable(true);
 
@@ -138,8 +143,10 @@ void CVGLApp::ConnectSession(CVGLDoc& document, const QString& host,
     if (options.m_Keep > 0) document.SetConnectionLimit(options.m_Keep);
     document.SetFilterText(options.m_Filter);
     static const std::pair<const char*, GroupBy> groupings[] = {
-        {"user", GroupBy::User}, {"destination", GroupBy::Destination},
-        {"service", GroupBy::Service}, {"client", GroupBy::Client}};
+        {"user", GroupBy::User},
+        {"destination", GroupBy::Destination},
+        {"service", GroupBy::Service},
+        {"client", GroupBy::Client}};
     for (const auto& [name, by] : groupings) {
         if (options.m_GroupBy == QLatin1String(name)) document.SetGrouping(by);
     }
@@ -183,6 +190,11 @@ void CVGLApp::RaiseMainFrame() {
 void CVGLApp::ShowAboutBox() {
     AboutBox box(m_pMainFrame.get());
     GWExecDialog(box);
+}
+
+void CVGLApp::ShowIdentity() {
+    IdentityDlg dialog(m_pMainFrame.get());
+    GWExecDialog(dialog);
 }
 
 // The installed manual page, in the desktop's help viewer; without one, the

@@ -38,6 +38,7 @@ public:
 
     void ShowAboutBox();
     void ShowManual();
+    void ShowIdentity();
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
 
     // There is no socket library to start on this platform; kept as the

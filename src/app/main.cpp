@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/CommandLine.h"
+#include "app/IdentityCommand.h"
 #include "app/VGLApp.h"
 
 namespace {
@@ -24,10 +25,33 @@ CommandLineAction ReadCommandLine(int argc, char** argv, VGLCommandLine& command
             std::fprintf(stderr, "vgl: %s\nTry 'vgl --help' for more information.\n",
                          message.toLocal8Bit().constData());
             break;
+        case CommandLineAction::Identity:
         case CommandLineAction::Run:
             break;
     }
     return action;
+}
+
+// Prints the fingerprint for the monitors' --monitor-clients file: 0, or 1
+// with the reason on standard error.
+int PrintIdentity() {
+    QString fingerprint;
+    QString message;
+    if (!IdentityCommand::Fingerprint(fingerprint, message)) {
+        std::fprintf(stderr, "vgl: %s\n", message.toLocal8Bit().constData());
+        return 1;
+    }
+    std::printf("%s\n", fingerprint.toLocal8Bit().constData());
+    return 0;
+}
+
+// Provisioned pins are written before a running instance could be handed
+// the hosts, so that whichever instance connects finds them.
+bool PinTrusted(const VGLCommandLine& commandLine) {
+    QString message;
+    if (IdentityCommand::PinTrusted(commandLine, message)) return true;
+    std::fprintf(stderr, "vgl: %s\n", message.toLocal8Bit().constData());
+    return false;
 }
 
 }  // namespace
@@ -40,9 +64,12 @@ int main(int argc, char** argv) {
             return 0;
         case CommandLineAction::Error:
             return 2;
+        case CommandLineAction::Identity:
+            return PrintIdentity();
         case CommandLineAction::Run:
             break;
     }
+    if (!PinTrusted(commandLine)) return 1;
     // A picture taken unattended must never wait for someone to press OK.
     if (!commandLine.m_ScreenshotPath.isEmpty()) qputenv("VGL_NO_MODAL", "1");
 

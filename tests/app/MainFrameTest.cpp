@@ -30,6 +30,7 @@ const QString ExitTip = "Quit the application; prompts to save documents";
 const QString StatusBarTip = "Show or hide the status bar";
 const QString AboutTip = "Display program information, version number and copyright";
 const QString ManualTip = "Open the manual page in the desktop's help viewer";
+const QString IdentityTip = "Show the fingerprint that monitors know this client by";
 const QString HistoryTip = "Show the finished connections and the traffic recorded over time";
 const Expected Separator{"", 0, ""};
 const QString OpenTip = "Open an existing document";
@@ -46,11 +47,17 @@ const std::vector<ExpectedMenu> Menu128 = {
       Separator,
       {"P&rint Setup...", 57606, PrintSetupTip},
       Separator,
-      Recent1, Recent2, Recent3, Recent4,
+      Recent1,
+      Recent2,
+      Recent3,
+      Recent4,
       Separator,
       {"E&xit", 57665, ExitTip}}},
     {"&View", {{"&Status Bar", 59393, StatusBarTip}, {"&History...", 32796, HistoryTip}}},
-    {"&Help", {{"&Manual", 57670, ManualTip}, {"&About Socks Vigil client...", 57664, AboutTip}}},
+    {"&Help",
+     {{"&Manual", 57670, ManualTip},
+      {"Monitor &Identity...", 32797, IdentityTip},
+      {"&About Socks Vigil client...", 57664, AboutTip}}},
 };
 
 const std::vector<ExpectedMenu> Menu129 = {
@@ -67,7 +74,10 @@ const std::vector<ExpectedMenu> Menu129 = {
       {"Print Pre&view", 57609, "Display full pages"},
       {"P&rint Setup...", 57606, PrintSetupTip},
       Separator,
-      Recent1, Recent2, Recent3, Recent4,
+      Recent1,
+      Recent2,
+      Recent3,
+      Recent4,
       Separator,
       {"E&xit", 57665, ExitTip}}},
     {"&Edit",
@@ -90,7 +100,9 @@ const std::vector<ExpectedMenu> Menu129 = {
       {"&Arrange Icons", 57649, "Arrange icons at the bottom of the window"},
       {"S&plit", 57653, "Split the active window into panes"}}},
     {"&Help",
-     {{"&Manual", 57670, ManualTip}, {"&About SOCKS5 monitor client...", 57664, AboutTip}}},
+     {{"&Manual", 57670, ManualTip},
+      {"Monitor &Identity...", 32797, IdentityTip},
+      {"&About SOCKS5 monitor client...", 57664, AboutTip}}},
 };
 
 }  // namespace

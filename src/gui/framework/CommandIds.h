@@ -44,5 +44,6 @@ constexpr int GroupByDestination = 32793;
 constexpr int GroupByService = 32794;
 constexpr int GroupByClient = 32795;
 constexpr int ViewHistory = 32796;
+constexpr int HelpIdentity = 32797;
 
 }  // namespace cmd

@@ -29,7 +29,9 @@ FileNameHook& TheFileNameHook() {
 // VGL_NO_MODAL=1 (unattended runs: tests, the offscreen demo): a message box
 // prints its text to standard error and a dialog is cancelled, so that no
 // process ever waits for a user who is not there.
-bool NoModal() { return qEnvironmentVariableIntValue("VGL_NO_MODAL") != 0; }
+bool NoModal() {
+    return qEnvironmentVariableIntValue("VGL_NO_MODAL") != 0;
+}
 
 // A modal box must show the arrow even while a blocking operation has the
 // wait cursor up.
@@ -72,7 +74,9 @@ void GWMessageBox(const QString& text, QWidget* parent, QMessageBox** shown) {
     if (shown) *shown = nullptr;
 }
 
-void SetMessageBoxHook(MessageBoxHook hook) { TheMessageBoxHook() = std::move(hook); }
+void SetMessageBoxHook(MessageBoxHook hook) {
+    TheMessageBoxHook() = std::move(hook);
+}
 
 int GWExecDialog(QDialog& dialog) {
     if (TheDialogHook()) {
@@ -87,7 +91,20 @@ int GWExecDialog(QDialog& dialog) {
     return dialog.exec();
 }
 
-void SetDialogHook(DialogHook hook) { TheDialogHook() = std::move(hook); }
+void SetDialogHook(DialogHook hook) {
+    TheDialogHook() = std::move(hook);
+}
+
+void GWOpenDialog(QDialog& dialog, QObject* context, std::function<void(int result)> done) {
+    if (TheDialogHook() || NoModal()) {
+        done(GWExecDialog(dialog));
+        return;
+    }
+    QObject::connect(&dialog, &QDialog::finished, context, std::move(done),
+                     Qt::SingleShotConnection);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.open();
+}
 
 QString GWGetOpenFileName(QWidget* parent, const QString& caption, const QString& filter) {
     if (TheFileNameHook()) return TheFileNameHook()(false, QString());
@@ -100,7 +117,9 @@ QString GWGetSaveFileName(QWidget* parent, const QString& caption, const QString
     return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
 }
 
-void SetFileNameHook(FileNameHook hook) { TheFileNameHook() = std::move(hook); }
+void SetFileNameHook(FileNameHook hook) {
+    TheFileNameHook() = std::move(hook);
+}
 
 void InstallQtWaitCursor() {
     SetWaitCursorHandler([](bool waiting) {

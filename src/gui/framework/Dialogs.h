@@ -29,6 +29,11 @@ void SetMessageBoxHook(MessageBoxHook hook);  // empty: show real boxes again
 int GWExecDialog(QDialog& dialog);
 using DialogHook = std::function<int(QDialog& dialog)>;
 void SetDialogHook(DialogHook hook);
+// Shows a window-modal dialog without waiting for it: `done` gets the result
+// once the user has answered (never after `context` is gone). No event loop
+// is nested, so one session's question holds up no other session. The hook
+// and VGL_NO_MODAL answer as for GWExecDialog, before this returns.
+void GWOpenDialog(QDialog& dialog, QObject* context, std::function<void(int result)> done);
 
 // File choosers; an empty result means the user cancelled.
 QString GWGetOpenFileName(QWidget* parent, const QString& caption, const QString& filter);

@@ -1,10 +1,12 @@
 #include "gui/framework/ProfileSettings.h"
 
+#include <QFileInfo>
 #include <QSettings>
 #include <QString>
 #include <algorithm>
 
 #include "core/history/HistoryRetention.h"
+#include "core/monitor/MonTls.h"
 
 namespace {
 
@@ -50,4 +52,24 @@ void ProfileSettings::SetHistory(bool enabled, int keepDays, int maxMiB) {
     settings.setValue(HistoryEnabledKey, enabled);
     settings.setValue(HistoryKeepDaysKey, keepDays);
     settings.setValue(HistoryMaxMiBKey, maxMiB);
+}
+
+// QSettings names the file from the organisation: asking it with the names
+// spelt out gives the same folder before the application names itself.
+QString ProfileSettings::ConfigFolder() {
+    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("VGL"),
+                             QStringLiteral("VGL"));
+    return QFileInfo(settings.fileName()).absolutePath();
+}
+
+QString ProfileSettings::IdentityPath() {
+    return ConfigFolder() + QStringLiteral("/identity.pem");
+}
+
+QString ProfileSettings::KnownMonitorsPath() {
+    return ConfigFolder() + QStringLiteral("/known_monitors");
+}
+
+void ProfileSettings::InstallTlsSettings() {
+    Mon_TlsSetSettings({IdentityPath().toStdString(), KnownMonitorsPath().toStdString()});
 }

@@ -4,6 +4,7 @@
 // key or guesses at a default.
 
 #include <QByteArray>
+#include <QString>
 #include <QStringList>
 
 class ProfileSettings {
@@ -22,4 +23,13 @@ public:
     static int HistoryKeepDays();
     static int HistoryMaxMiB();
     static void SetHistory(bool enabled, int keepDays, int maxMiB);
+
+    // The folder the profile is kept in ($XDG_CONFIG_HOME/VGL), beside which
+    // the monitor link keeps the client's identity and the trusted monitors.
+    // Needs no application object: the command line asks before one exists.
+    static QString ConfigFolder();
+    static QString IdentityPath();       // identity.pem
+    static QString KnownMonitorsPath();  // known_monitors
+    // Hands both paths to the monitor link; done once at start.
+    static void InstallTlsSettings();
 };

@@ -1,5 +1,7 @@
 #include "gui/session/CVGLDoc.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -7,11 +9,14 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
+
 #include <chrono>
+#include <cstring>
 #include <ctime>
 
 #include "core/base/GWTimer.h"
-#include "core/monitor/MonHostName.h"
+#include "core/monitor/MonHostForm.h"
+#include "core/monitor/MonKnownMonitors.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/GWApp.h"
@@ -23,6 +28,7 @@
 #include "gui/session/LostServersBox.h"
 #include "gui/session/ServerNameDlg.h"
 #include "gui/session/SessionDefaults.h"
+#include "gui/session/TrustPrompt.h"
 
 namespace {
 
@@ -40,6 +46,23 @@ int64_t Now() {
     return static_cast<int64_t>(std::time(nullptr));
 }
 const char* const DisconnectedTitlePrefix = "Disconnected from ";
+
+// The monitor's end of a connected socket is on this machine: plain text
+// there is seen by no one else. Unknown counts as remote, to warn rather
+// than stay quiet.
+bool IsLoopbackPeer(MonSocket s) {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof(peer);
+    if (s < 0 || ::getpeername(s, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return false;
+    if (peer.ss_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&peer);
+        return (ntohl(v4->sin_addr.s_addr) >> 24) == 127;
+    }
+    if (peer.ss_family != AF_INET6) return false;
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_addr;
+    if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+    return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+}
 
 QWidget* MainWindow() {
     GWApp* app = GWApp::Get();
@@ -119,6 +142,7 @@ CVGLDoc::~CVGLDoc() {
     // Nothing in flight may report to a destroyed document, and no tick may
     // reach it; after a lost connection the client is still registered.
     m_Worker.Cancel();
+    CloseTrustPrompt();
     RemoveTimerClient();
     if (m_History.IsRecording()) RecordHistory(m_History.Disconnected(std::string(), Now()));
 }
@@ -160,6 +184,10 @@ void CVGLDoc::StartConnect(const QString& hostName, bool keepName) {
         SetState(false);
     }
     CancelWork();
+    CloseTrustPrompt();
+    // The user's own connect begins a new session for what is told once.
+    m_bTrustTold = false;
+    m_bUnencryptedTold = false;
     const std::string host = hostName.toStdString();
     if (host.empty()) {
         m_Table.CreateConnection(host);  // says so in the trace
@@ -176,22 +204,28 @@ void CVGLDoc::OnWorkerDone() {
     SessionWorker::Result result;
     if (!m_Worker.TakeResult(result)) return;  // given up meanwhile
     if (result.m_bConnect) {
-        FinishConnect(result);
+        FinishConnect(m_ConnectHost, result);
     } else {
         FinishPoll(result);
     }
 }
 
-void CVGLDoc::FinishConnect(SessionWorker::Result& result) {
-    const QString host = m_ConnectHost;
+void CVGLDoc::FinishConnect(const QString& hostName, SessionWorker::Result& result) {
+    const QString host = hostName;
+    m_ConnectHost = hostName;
     const bool reconnect = m_bReconnectAttempt;
     m_bReconnectAttempt = false;
     m_Table.AdoptConnection(host.toStdString(), result.m_pConnection, result.m_Status);
     if (m_Table.IsConnected()) {
         m_ReconnectPolicy.Reset();
         m_bResumeSession = reconnect;
-        SetStatus(QString::fromLatin1(ReadyText));
+        m_Link = result.m_Link;
+        const bool plainRemote = !m_Link.m_bEncrypted && !m_Link.m_bTunnel &&
+                                 !IsLoopbackPeer(result.m_pConnection->m_Socket);
+        m_bWarnUnencrypted = plainRemote && !m_bUnencryptedTold;
+        m_bUnencryptedTold = m_bUnencryptedTold || plainRemote;
         OnConnected(host);
+        SetStatus(IdleStatus());
         m_bResumeSession = false;
         LostServersBox::Recovered(m_ServerName);  // the loss it told of is over
         RepaintMainWindow();
@@ -199,6 +233,10 @@ void CVGLDoc::FinishConnect(SessionWorker::Result& result) {
         return;
     }
     if (result.m_pConnection != nullptr) m_Table.CloseConnection();  // frees the failed block
+    if (result.m_Trust.m_Kind != MonTrustFailure::None) {
+        RefusedForTrust(host, reconnect, result.m_Trust);
+        return;
+    }
     if (reconnect) {
         // The loss was told once; the attempts go on quietly.
         ScheduleReconnect();
@@ -207,6 +245,106 @@ void CVGLDoc::FinishConnect(SessionWorker::Result& result) {
     SetStatus(QStringLiteral("Connection to %1 failed: %2")
                   .arg(host, QString::fromStdString(result.m_ErrorText)));
     ConnectFailed(host, m_bKeepName);
+}
+
+void CVGLDoc::RefusedForTrust(const QString& hostName, bool reconnect,
+                              const MonTrustProblem& problem) {
+    if (problem.m_Kind == MonTrustFailure::Unknown) {
+        AskTrust(hostName, reconnect, problem);
+        return;
+    }
+    const QString text = QString::fromStdString(Mon_TrustProblemText(problem));
+    SetStatus(QStringLiteral("Connection to %1 refused: %2").arg(hostName, text));
+    // A lost session goes on trying quietly (the monitor's administrator may
+    // put the right certificate back); a new one stays disconnected.
+    if (reconnect) {
+        ScheduleReconnect();
+    } else {
+        SetState(false);
+    }
+    if (m_bTrustTold) return;
+    m_bTrustTold = true;
+    GWMessageBox(text, MainWindow());
+}
+
+void CVGLDoc::AskTrust(const QString& hostName, bool reconnect, const MonTrustProblem& problem) {
+    if (m_pTrustPrompt) return;  // one question at a time; the one up answers for this
+    SetState(false);
+    SetStatus(QStringLiteral("Waiting for the user to trust %1\u2026").arg(hostName));
+    auto* prompt = new TrustPrompt(problem.m_MonitorKey, problem.m_Presented, MainWindow());
+    m_pTrustPrompt = prompt;
+    GWOpenDialog(*prompt, this, [this, prompt, hostName, reconnect, problem](int) {
+        const bool trusted = prompt->IsTrusted();
+        CloseTrustPrompt();
+        if (trusted) {
+            Trusted(hostName, reconnect, problem);
+            return;
+        }
+        StopReconnect();
+        SetStatus(
+            QStringLiteral("Not connected: the identity of %1 was not trusted").arg(hostName));
+    });
+}
+
+// The pin is written before the new attempt, whose check then finds it.
+void CVGLDoc::Trusted(const QString& hostName, bool reconnect, const MonTrustProblem& problem) {
+    const MonKnownMonitors known(Mon_TlsGetSettings().m_KnownMonitorsPath);
+    std::string error;
+    if (!known.Add(problem.m_MonitorKey, problem.m_Presented, error)) {
+        const QString text = QStringLiteral("The identity of %1 could not be kept: %2")
+                                 .arg(hostName, QString::fromStdString(error));
+        SetStatus(text);
+        GWMessageBox(text, MainWindow());
+        return;
+    }
+    if (!reconnect) {
+        StartConnect(hostName, m_bKeepName);
+        return;
+    }
+    m_bReconnectAttempt = true;  // the session goes on with its entries and graph
+    m_ConnectHost = hostName;
+    m_Worker.StartConnect(hostName.toStdString(), GetSessionLimits());
+    SetStatus(QStringLiteral("Reconnecting to %1\u2026").arg(hostName));
+}
+
+void CVGLDoc::CloseTrustPrompt() {
+    if (!m_pTrustPrompt) return;
+    TrustPrompt* prompt = m_pTrustPrompt;
+    m_pTrustPrompt = nullptr;
+    prompt->disconnect(this);
+    prompt->deleteLater();
+}
+
+QString CVGLDoc::LinkDescription() const {
+    if (!m_Table.IsConnected()) return QString();
+    if (m_Link.m_bTunnel) return QStringLiteral("encrypted (ssh)");
+    if (m_Link.m_bEncrypted) {
+        return QStringLiteral("encrypted (TLS, %1)")
+            .arg(QString::fromStdString(m_Link.m_Fingerprint));
+    }
+    return QStringLiteral("unencrypted");
+}
+
+QString CVGLDoc::LinkStatus() const {
+    // The route is said in words: "tls://gate over TLS" would say it twice.
+    QString host = m_ServerName;
+    for (const char* route : {"tls://", "ssh://"}) {
+        if (host.startsWith(QLatin1String(route))) host = host.mid(6);
+    }
+    if (m_Link.m_bTunnel) return QStringLiteral("Connected to %1 through ssh").arg(host);
+    if (m_Link.m_bEncrypted) {
+        return QStringLiteral("Connected to %1 over TLS (%2)")
+            .arg(host, QString::fromStdString(m_Link.m_Fingerprint));
+    }
+    return QStringLiteral("Connected to %1, unencrypted").arg(m_ServerName);
+}
+
+// A plain link says nothing between polls, as it always has, except once
+// per session when its monitor is beyond this machine.
+QString CVGLDoc::IdleStatus() const {
+    if (!m_Table.IsConnected()) return QString::fromLatin1(ReadyText);
+    if (m_Link.m_bEncrypted || m_Link.m_bTunnel || m_bWarnUnencrypted) return LinkStatus();
+    return QString::fromLatin1(ReadyText);
 }
 
 // Empty name, unknown host, nothing listening: one message for all; the
@@ -258,7 +396,7 @@ void CVGLDoc::Refresh(GWView* sender, intptr_t hint, QObject* hintObject) {
 
 void CVGLDoc::FinishPoll(SessionWorker::Result& result) {
     if (!m_Table.TakeBatch(result.m_pConnection, result.m_Batch)) {
-        SetStatus(QString::fromLatin1(ReadyText));
+        SetStatus(IdleStatus());
         AfterPoll(0);
         return;
     }
@@ -278,7 +416,7 @@ void CVGLDoc::ApplySlice(GWView* sender, intptr_t hint, QObject* hintObject) {
         return;
     }
     StopApplying();
-    SetStatus(QString::fromLatin1(ReadyText));
+    SetStatus(IdleStatus());
     // The views were told nothing meanwhile: they are told once, now.
     AfterPoll(result, sender, hint, hintObject);
 }
@@ -330,7 +468,7 @@ void CVGLDoc::ShowDropped() {
         SetStatus(QString::fromLatin1(BufferFullText).arg(dropped));
     } else if (m_bBufferFull) {
         m_bBufferFull = false;
-        SetStatus(QString::fromLatin1(ReadyText));
+        SetStatus(IdleStatus());
     }
 }
 
@@ -365,12 +503,14 @@ int CVGLDoc::OnTimerTick(uintptr_t document) {
     if (doc == nullptr || doc->m_bStopped != 0 || doc->m_bDisconnected != 0) return 1;
     // A poll still in flight (one the user started) then ends the period.
     doc->m_bTickDue = true;
+    doc->m_bWarnUnencrypted = false;  // it stood for one period
     doc->Refresh();
     return 1;
 }
 
 void CVGLDoc::OnDisconnect() {
     StopReconnect();
+    CloseTrustPrompt();
     DeleteContents();
     SetState(false);
     RemoveTimerClient();
@@ -414,7 +554,7 @@ void CVGLDoc::CancelWork() {
     if (!IsBusy()) return;
     m_Worker.Cancel();
     StopApplying();
-    SetStatus(QString::fromLatin1(ReadyText));
+    SetStatus(IdleStatus());
 }
 
 void CVGLDoc::SetStatus(const QString& text) {
@@ -507,15 +647,18 @@ bool CVGLDoc::SaveModified() {
     return true;
 }
 
-// "[::1]:6000" becomes "::1_6000": brackets and the port's colon do not
-// belong in a file name.
+// "[::1]:6000" becomes "::1_6000", "tls://gate" "gate", "ssh://me@gate" "gate":
+// brackets, the port's colon and the route's slashes do not belong in a
+// file name.
 QString CVGLDoc::SuggestedFileName() const {
     if (m_ServerName.isEmpty()) return GetTitle();
-    std::string host;
-    uint16_t port = MonitorPort;
-    if (!Mon_ParseHostName(m_ServerName.toStdString(), host, port)) return m_ServerName;
-    QString name = QString::fromStdString(host);
-    if (port != MonitorPort) name += QStringLiteral("_%1").arg(port);
+    MonHostForm form;
+    if (!Mon_ParseHostForm(m_ServerName.toStdString(), form)) {
+        return QString(m_ServerName).replace('/', '_').replace(':', '_');
+    }
+    if (form.m_Route == MonRoute::Ssh) return QString::fromStdString(form.m_SshHost);
+    QString name = QString::fromStdString(form.m_Host);
+    if (form.m_Port != MonitorPort) name += QStringLiteral("_%1").arg(form.m_Port);
     return name;
 }
 

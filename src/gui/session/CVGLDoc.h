@@ -4,6 +4,7 @@
 // Its network steps run on a SessionWorker; the document starts them, goes
 // on, and applies what arrived when the worker's result is posted back.
 
+#include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <map>
@@ -20,6 +21,7 @@
 #include "core/view/ConnectionGroups.h"
 #include "gui/framework/GWDocument.h"
 #include "gui/session/SessionSettings.h"
+#include "gui/session/TrustPrompt.h"
 
 class GraphView;
 class GridView;
@@ -111,8 +113,22 @@ public:
     // to the end: a large batch is applied a slice per turn of the event loop).
     bool IsBusy() const { return m_Worker.IsBusy() || m_bApplying; }
     bool IsConnecting() const { return m_Worker.IsBusy() && !m_Table.IsConnected(); }
-    // What the session is doing or why it ended ("Polling HOST…").
+    // What the session is doing or why it ended ("Polling HOST…"). Between
+    // polls of a link over TLS or ssh it says so ("Connected to HOST over
+    // TLS (SHA256:…)").
     const QString& StatusText() const { return m_StatusText; }
+
+    // What the connection's link is; meaningful while connected.
+    const MonLinkInfo& Link() const { return m_Link; }
+    // "encrypted (TLS, SHA256:…)", "encrypted (ssh)", "unencrypted"; empty
+    // while disconnected.
+    QString LinkDescription() const;
+    // The question about an unknown monitor identity while it is up, else null.
+    TrustPrompt* PendingTrustPrompt() const { return m_pTrustPrompt; }
+
+    // Where a connect's result is taken in, on the document's thread, as the
+    // worker posts it (for hostName, the connect in flight).
+    void FinishConnect(const QString& hostName, SessionWorker::Result& result);
 
     // What the grid shows of the table: the filter line and the grouping.
     // They belong to the session, so that a stored session can keep them.
@@ -143,7 +159,15 @@ private:
     void ShowSessionTitle(const QString& sessionTitle);
     void UpdateTitle();
     void OnWorkerDone();
-    void FinishConnect(SessionWorker::Result& result);
+    // A connect the link's safety refused: an unknown identity is asked
+    // about, anything else told once per session and never trusted on its own.
+    void RefusedForTrust(const QString& hostName, bool reconnect, const MonTrustProblem& problem);
+    void AskTrust(const QString& hostName, bool reconnect, const MonTrustProblem& problem);
+    void Trusted(const QString& hostName, bool reconnect, const MonTrustProblem& problem);
+    void CloseTrustPrompt();
+    // The status between polls: how the session is connected, else "Ready".
+    QString IdleStatus() const;
+    QString LinkStatus() const;
     void ConnectFailed(const QString& hostName, bool keepName);
     void FinishPoll(SessionWorker::Result& result);
     // Applies a slice of the batch; the next comes in a later turn of the
@@ -195,4 +219,9 @@ private:
     bool m_bResumeSession = false;        // the next connect continues this session's data
     QString m_FilterText;
     GroupBy m_Grouping = GroupBy::Connection;
+    MonLinkInfo m_Link;
+    bool m_bWarnUnencrypted = false;  // the status says "unencrypted" until the next tick
+    bool m_bUnencryptedTold = false;  // said once this session
+    bool m_bTrustTold = false;        // a refused identity was told once this session
+    QPointer<TrustPrompt> m_pTrustPrompt;
 };

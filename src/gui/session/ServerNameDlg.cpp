@@ -13,8 +13,13 @@ ServerNameDlg::ServerNameDlg(QWidget* parent) : QDialog(parent) {
     auto* prompt = new QLabel(QStringLiteral("Please enter name for SOCKS5 server:"), this);
     m_pNameEdit = new QLineEdit(this);
     m_pNameEdit->setObjectName(QStringLiteral("serverName"));
-    // A monitor on another port, or on IPv6, is named as in a browser.
-    m_pNameEdit->setPlaceholderText(QStringLiteral("host, host:port, ::1 or [::1]:port"));
+    // A monitor on another port, or on IPv6, is named as in a browser; one
+    // across the internet is reached over TLS or through ssh.
+    m_pNameEdit->setPlaceholderText(QStringLiteral("host[:port], tls://host or ssh://user@host"));
+    m_pNameEdit->setToolTip(QStringLiteral(
+        "host, host:port, ::1 or [::1]:port in plain text;\ntls://host[:port] over TLS, the "
+        "monitor's identity checked;\nssh://[user@]host[:sshport][/monitor-host[:port]] "
+        "through ssh"));
     prompt->setBuddy(m_pNameEdit);
 
     m_pOk = new QPushButton(QStringLiteral("OK"), this);

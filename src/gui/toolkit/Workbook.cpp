@@ -1,10 +1,12 @@
 #include "gui/toolkit/Workbook.h"
 
+#include <QHelpEvent>
 #include <QMdiArea>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QToolTip>
 #include <algorithm>
 
 #include "gui/toolkit/Worksheet.h"
@@ -16,6 +18,20 @@ public:
         : QWidget(parent), m_Workbook(workbook) {}
 
 protected:
+    // Each tab has its own tip: the strip is one widget for all of them.
+    bool event(QEvent* event) override {
+        if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+        auto* help = static_cast<QHelpEvent*>(event);
+        Worksheet* sheet = m_Workbook.WorksheetAtTab(help->pos());
+        const QString tip = sheet ? sheet->TabToolTip() : QString();
+        if (tip.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), tip, this);
+        }
+        return true;
+    }
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         m_Workbook.PaintTabs(painter);

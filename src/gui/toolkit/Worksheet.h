@@ -20,6 +20,8 @@ public:
     const QIcon& TabIcon() const { return m_TabIcon; }
     // The text of the tab; the window title unless a derived frame says otherwise.
     virtual QString TabLabel() const;
+    // The tip shown over the tab; none unless a derived frame gives one.
+    virtual QString TabToolTip() const { return QString(); }
 
     // Adds the frame to the workbook's documents' area and gives it a tab.
     void RegisterWith(Workbook& workbook);
