@@ -2,13 +2,12 @@
 
 #include <sys/mman.h>
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
-#include <new>
+
+#include "core/monitor/MonTls.h"
 
 namespace {
 
@@ -46,7 +45,8 @@ template <typename T>
 T* BatchAllocator<T>::allocate(size_t count) {
     const size_t bytes = count * sizeof(T);
     if (bytes < SystemBytes) return static_cast<T*>(::operator new(bytes));
-    void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* block =
+        ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (block == MAP_FAILED) throw std::bad_alloc();
     return static_cast<T*>(block);
 }
@@ -71,6 +71,7 @@ void MonBatch::Clear() {
     }
     m_Next = 0;
     m_Result = 0;
+    m_Version = 1;
     m_bIllegal = false;
     m_ErrorCode = 0;
     m_ErrorText[0] = '\0';
@@ -104,6 +105,8 @@ int32_t Mon_ReadBatch(MonitorConnection* connection, MonBatch& batch, const Sess
         return -1;
     }
     Mon_TcpSetDeadline(connection->m_Socket, limits.m_PollMs);
+    // The link's version of the records, as negotiated when it was made.
+    batch.m_Version = Mon_TcpLinkInfo(connection->m_Socket).m_Version;
     MonitorRecord scratch;
     int32_t result = 0;
     for (;;) {
@@ -115,7 +118,7 @@ int32_t Mon_ReadBatch(MonitorConnection* connection, MonBatch& batch, const Sess
         }
         const uint16_t size = static_cast<uint16_t>(length);
         if (batch.Bytes() + 2 + size > limits.m_BatchBytes ||
-            Mon_Decode(size, connection->m_Buffer, &scratch) < 0) {
+            Mon_DecodeVersion(batch.m_Version, size, connection->m_Buffer, &scratch) < 0) {
             Mon_SetIllegal(connection);
             result = Fail(connection, batch);
             batch.m_bIllegal = true;

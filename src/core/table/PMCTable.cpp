@@ -230,7 +230,7 @@ int32_t PMCTable::ApplyNext() {
     }
     std::memset(&m_Record, 0, sizeof m_Record);
     // The reader let only valid records in.
-    Mon_Decode(length, body, &m_Record);
+    Mon_DecodeVersion(m_Batch.m_Version, length, body, &m_Record);
 
     const uint64_t key = EntryObj::IdOf(m_Record.m_IdHigh, m_Record.m_IdLow);
     uint64_t delta = 0;
