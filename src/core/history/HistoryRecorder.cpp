@@ -96,8 +96,8 @@ void HistoryRecorder::EntryFinished(const EntryObj& entry, const MonitorRecord& 
     f.m_NextServerAddr = entry.m_NextServer;
     f.m_StartTime = entry.m_StartTime;
     // Our monitors send the end in the close record; others leave it 0.
-    f.m_EndTime = record.m_EndTime64 != 0 ? static_cast<int64_t>(record.m_EndTime64)
-                                          : static_cast<int64_t>(std::time(nullptr));
+    const uint64_t end = record.m_Version == 2 ? record.m_EndTime64 : record.m_CloseValue;
+    f.m_EndTime = end != 0 ? static_cast<int64_t>(end) : static_cast<int64_t>(std::time(nullptr));
     f.m_BytesIn = entry.m_TotalIn;
     f.m_BytesOut = entry.m_TotalOut;
     f.m_ResultCode = entry.m_FailureCode;

@@ -220,13 +220,15 @@ int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
     FillIn(m_SourceName, record.m_SourceName);
     FillIn(m_Dest, wide ? record.m_Dest : Mon_AddressOfSockAddr(record.m_DestAddr));
     FillIn(m_DestName, record.m_DestName);
-    FillIn(m_NextServer, wide ? record.m_NextServer : Mon_AddressOfSockAddr(record.m_NextServerAddr));
+    FillIn(m_NextServer,
+           wide ? record.m_NextServer : Mon_AddressOfSockAddr(record.m_NextServerAddr));
     FillIn(m_NextServerName, record.m_NextServerName);
 
     std::string_view userName = FieldText(record.m_UserName);
     if (!userName.empty()) m_UserName.assign(userName);
 
-    const uint64_t start = wide ? record.m_StartTime64 : record.m_StartTime;  // unsigned on the wire
+    const uint64_t start =
+        wide ? record.m_StartTime64 : record.m_StartTime;  // unsigned on the wire
     if (start != 0) m_StartTime = static_cast<int64_t>(start);
     // Every made text may have changed; they are made again when asked for.
     m_Fresh = 0;
