@@ -68,8 +68,8 @@ EntryObj EntryOf(const HistoryConnection& c) {
     e.m_DestName = c.m_DestName;
     e.m_Service = c.m_Service;
     e.m_ResultText = c.m_ResultText;
-    e.m_SourceAddr[4] = 10;
-    e.m_DestAddr[4] = 93;
+    e.m_Source = Mon_Ipv4Address(10u << 24);
+    e.m_Dest = Mon_Ipv4Address(93u << 24);
     e.m_StartTime = c.m_StartTime;
     e.m_TotalIn = c.m_BytesIn;
     e.m_TotalOut = c.m_BytesOut;

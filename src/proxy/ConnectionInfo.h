@@ -10,13 +10,14 @@
 
 #include "Asio.h"
 #include "core/monitor/MonEncode.h"
+#include "core/monitor/MonNetAddress.h"
 
 class ConnectionInfo {
 public:
     struct Destination {
         std::string m_Service;
         std::string m_Name;
-        MonBytes m_Addr;         // 16-byte IPv4 socket address, or empty
+        MonNetAddress m_Addr{};  // with its port; family 0 while not known
         uint32_t m_Version = 0;  // grows with every change
     };
 
@@ -25,7 +26,7 @@ public:
     uint32_t m_StartTime = 0;
     uint8_t m_Method = 0;
     std::string m_User;
-    MonBytes m_SourceAddr;
+    MonNetAddress m_Source{};  // the client's endpoint
     std::string m_SourceName;
     // Set before the hub is told of the result.
     uint32_t m_ResultCode = 0;
@@ -37,16 +38,17 @@ public:
     std::atomic<uint64_t> m_BytesIn{0};   // destination toward client
     std::atomic<uint64_t> m_BytesOut{0};  // client toward destination
 
-    void SetDestination(std::string service, std::string name, MonBytes addr) {
+    // `name`: the one the client asked for, address or host name.
+    void SetDestination(std::string service, std::string name, const MonNetAddress& addr) {
         std::lock_guard lock(m_Mutex);
         m_Dest.m_Service = std::move(service);
         m_Dest.m_Name = std::move(name);
-        m_Dest.m_Addr = std::move(addr);
+        m_Dest.m_Addr = addr;
         ++m_Dest.m_Version;
     }
-    void SetDestAddress(MonBytes addr) {
+    void SetDestAddress(const MonNetAddress& addr) {
         std::lock_guard lock(m_Mutex);
-        m_Dest.m_Addr = std::move(addr);
+        m_Dest.m_Addr = addr;
         ++m_Dest.m_Version;
     }
     Destination GetDestination() const {
@@ -59,7 +61,10 @@ private:
     Destination m_Dest;
 };
 
-// The monitor's records carry IPv4 socket addresses only; other ones go by name.
-MonBytes MonitorAddress(const tcp::endpoint& endpoint);
+// An endpoint as the records carry it, an IPv4-mapped address as IPv4.
+MonNetAddress MonitorAddress(const tcp::endpoint& endpoint);
+// The first version's 16-byte socket address: IPv4 only, others go by name
+// (empty).
+MonBytes MonitorSockAddr(const MonNetAddress& address);
 // The IPv4 address of an IPv4-mapped IPv6 one; others as they are.
 asio::ip::address Unmapped(const asio::ip::address& address);

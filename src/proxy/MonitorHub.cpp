@@ -53,7 +53,18 @@ bool MonitorHub::AllDelivered() {
     });
 }
 
-bool MonitorHub::TakeBatch(Feed& feed, MonBytes& batch, int /*version*/) {
+MonBytes MonitorHub::EncodeOpenFor(int version, const ConnectionInfo& info) const {
+    if (version == 2) {
+        return EncodeOpen2(m_IdHigh, info.m_Id, info.m_Method, info.m_StartTime,
+                           MonFieldText(info.m_User), info.m_Source,
+                           MonFieldText(info.m_SourceName));
+    }
+    return EncodeOpen(m_IdHigh, info.m_Id, info.m_Method, info.m_StartTime,
+                      MonFieldText(info.m_User), MonitorSockAddr(info.m_Source),
+                      MonFieldText(info.m_SourceName));
+}
+
+bool MonitorHub::TakeBatch(Feed& feed, MonBytes& batch, int version) {
     std::vector<Event> events;
     std::vector<std::shared_ptr<ConnectionInfo>> live;
     {
@@ -69,25 +80,27 @@ bool MonitorHub::TakeBatch(Feed& feed, MonBytes& batch, int /*version*/) {
         const ConnectionInfo& info = *event.m_Info;
         switch (event.m_Kind) {
             case EventKind::Open:
-                AppendFrame(batch, EncodeOpen(m_IdHigh, info.m_Id, info.m_Method, info.m_StartTime,
-                                              MonFieldText(info.m_User), info.m_SourceAddr,
-                                              MonFieldText(info.m_SourceName)));
+                AppendFrame(batch, EncodeOpenFor(version, info));
                 feed.m_Sent[info.m_Id] = {};
                 break;
             case EventKind::Result:
-                feed.EncodeUpdate(m_IdHigh, info, batch);
-                AppendFrame(batch, EncodeResult(m_IdHigh, info.m_Id, info.m_ResultCode,
-                                                MonFieldText(info.m_ResultText)));
+                feed.EncodeUpdate(m_IdHigh, info, batch, version);
+                AppendFrame(batch, version == 2
+                                       ? EncodeResult2(m_IdHigh, info.m_Id, info.m_ResultCode,
+                                                       MonFieldText(info.m_ResultText))
+                                       : EncodeResult(m_IdHigh, info.m_Id, info.m_ResultCode,
+                                                      MonFieldText(info.m_ResultText)));
                 break;
             case EventKind::Close:
-                feed.EncodeUpdate(m_IdHigh, info, batch);
-                AppendFrame(batch, EncodeClose(m_IdHigh, info.m_Id, info.m_EndTime));
+                feed.EncodeUpdate(m_IdHigh, info, batch, version);
+                AppendFrame(batch, version == 2 ? EncodeClose2(m_IdHigh, info.m_Id, info.m_EndTime)
+                                                : EncodeClose(m_IdHigh, info.m_Id, info.m_EndTime));
                 feed.m_Sent.erase(info.m_Id);
                 break;
         }
     }
     for (const std::shared_ptr<ConnectionInfo>& info : live) {
-        feed.EncodeUpdate(m_IdHigh, *info, batch);
+        feed.EncodeUpdate(m_IdHigh, *info, batch, version);
     }
     AppendU16(batch, 0);
     return true;
@@ -95,7 +108,8 @@ bool MonitorHub::TakeBatch(Feed& feed, MonBytes& batch, int /*version*/) {
 
 // An update only when something changed since this client last heard of the
 // connection, and only for connections whose open it has been sent.
-void MonitorHub::Feed::EncodeUpdate(uint32_t idHigh, const ConnectionInfo& info, MonBytes& batch) {
+void MonitorHub::Feed::EncodeUpdate(uint32_t idHigh, const ConnectionInfo& info, MonBytes& batch,
+                                    int version) {
     const auto sent = m_Sent.find(info.m_Id);
     if (sent == m_Sent.end()) return;
     const uint64_t in = info.m_BytesIn.load(std::memory_order_relaxed);
@@ -104,9 +118,15 @@ void MonitorHub::Feed::EncodeUpdate(uint32_t idHigh, const ConnectionInfo& info,
     Sent& last = sent->second;
     if (in == last.m_In && out == last.m_Out && dest.m_Version == last.m_Version) return;
     last = {in, out, dest.m_Version};
-    // The wire carries running totals in 32 bits; the client takes growth modulo 2^32.
-    AppendFrame(
-        batch, ::EncodeUpdate(idHigh, info.m_Id, MonFieldText(dest.m_Service, MonServiceLimit), {},
-                              {}, dest.m_Addr, MonFieldText(dest.m_Name), static_cast<uint32_t>(in),
-                              static_cast<uint32_t>(out)));
+    if (version == 2) {  // 64-bit totals, and the destination of either family with its port
+        AppendFrame(batch,
+                    EncodeUpdate2(idHigh, info.m_Id, MonFieldText(dest.m_Service, MonServiceLimit),
+                                  {}, {}, dest.m_Addr, MonFieldText(dest.m_Name), in, out));
+        return;
+    }
+    // The first version carries running totals in 32 bits; the client takes growth modulo 2^32.
+    AppendFrame(batch,
+                ::EncodeUpdate(idHigh, info.m_Id, MonFieldText(dest.m_Service, MonServiceLimit), {},
+                               {}, MonitorSockAddr(dest.m_Addr), MonFieldText(dest.m_Name),
+                               static_cast<uint32_t>(in), static_cast<uint32_t>(out)));
 }

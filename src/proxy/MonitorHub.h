@@ -39,6 +39,7 @@ public:
     bool AllDelivered();
 
 private:
+    MonBytes EncodeOpenFor(int version, const ConnectionInfo& info) const;
     enum class EventKind : uint8_t { Open, Result, Close };
     struct Event {
         EventKind m_Kind;
@@ -59,7 +60,7 @@ class MonitorHub::Feed {
         uint64_t m_In = 0, m_Out = 0;
         uint32_t m_Version = 0;
     };
-    void EncodeUpdate(uint32_t idHigh, const ConnectionInfo& info, MonBytes& batch);
+    void EncodeUpdate(uint32_t idHigh, const ConnectionInfo& info, MonBytes& batch, int version);
 
     std::vector<Event> m_Pending;               // under the hub's lock
     bool m_bOverflow = false;                   // under the hub's lock

@@ -230,7 +230,7 @@ void ProxySession::OpenRecord(uint8_t method) {
     m_Info->m_StartTime = static_cast<uint32_t>(std::time(nullptr));
     m_Info->m_Method = method;
     m_Info->m_User = Printable(m_User);
-    m_Info->m_SourceAddr = MonitorAddress(m_ClientEndpoint);
+    m_Info->m_Source = MonitorAddress(m_ClientEndpoint);
     m_Info->m_SourceName = HostText(m_ClientEndpoint.address());
     m_Context.m_Hub.Open(m_Info);
 }
@@ -351,7 +351,7 @@ awaitable<void> ProxySession::Serve(const Request& request) {
     m_DestPort = request.m_Port;
     m_Info->SetDestination(ServiceName(request.m_Port), Printable(request.m_Host),
                            request.m_bDomain
-                               ? MonBytes{}
+                               ? MonNetAddress{}
                                : MonitorAddress(tcp::endpoint(request.m_Address, request.m_Port)));
     if (request.m_Command != CommandConnect) {
         co_await Reply(ReplyCommandNotSupported);

@@ -9,7 +9,7 @@ void ReportRefusal(ProxyContext& context, const tcp::endpoint& client, uint8_t m
     info->m_StartTime = static_cast<uint32_t>(std::time(nullptr));
     info->m_Method = method;
     info->m_User = user;
-    info->m_SourceAddr = MonitorAddress(client);
+    info->m_Source = MonitorAddress(client);
     info->m_SourceName = HostText(client.address());
     info->m_ResultCode = code;
     info->m_ResultText = text;

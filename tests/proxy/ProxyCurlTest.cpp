@@ -97,8 +97,8 @@ TEST_F(ProxyCurlTest, CurlWithAndWithoutResolvingThroughTheProxyShowsInTheTable)
     EXPECT_EQ(Cell(2, In), std::to_string(LocalHttpServer::ReplyBytes(3000)));
     EXPECT_EQ(Cell(2, Out), std::to_string(local.LastRequestBytes()));
     // The name was resolved by the proxy; the address it reached comes along.
-    const uint8_t* resolved = m_Table.DisplayEntry(2)->m_DestAddr;
-    EXPECT_EQ(Bytes(resolved + 4, resolved + 8), (Bytes{127, 0, 0, 1}));
+    const uint8_t* resolved = m_Table.DisplayEntry(2)->m_Dest.m_Bytes;
+    EXPECT_EQ(Bytes(resolved, resolved + 4), (Bytes{127, 0, 0, 1}));
     EXPECT_EQ(m_Table.ServiceTraffic("archie"), LocalHttpServer::ReplyBytes(100000) + firstRequest);
 }
 

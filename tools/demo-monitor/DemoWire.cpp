@@ -1,5 +1,7 @@
 #include "DemoWire.h"
 
+#include "core/monitor/MonStream.h"
+
 namespace demo {
 
 namespace {
@@ -28,6 +30,27 @@ Body WireResult(uint32_t idHigh, uint32_t idLow, uint32_t code, const std::strin
 
 Body WireClose(uint32_t idHigh, uint32_t idLow, uint32_t endTime) {
     return EncodeClose(idHigh, idLow, endTime);
+}
+
+Body WireForVersion(int version, const Body& record) {
+    MonitorRecord r{};
+    if (version != 2 ||
+        Mon_DecodeVersion(1, static_cast<uint16_t>(record.size()), record.data(), &r) != 0) {
+        return record;
+    }
+    switch (record.at(0)) {
+        case MonOpenKind.m_Byte:
+            return EncodeOpen2(r.m_IdHigh, r.m_IdLow, r.m_AuthMethod, r.m_StartTime64, r.m_UserName,
+                               r.m_Source, r.m_SourceName);
+        case MonUpdateKind.m_Byte:
+            return EncodeUpdate2(r.m_IdHigh, r.m_IdLow, r.m_ServiceName, r.m_NextServer,
+                                 r.m_NextServerName, r.m_Dest, r.m_DestName, r.m_TotalIn64,
+                                 r.m_TotalOut64, r.m_UpdateFlag);
+        case MonResultKind.m_Byte:
+            return EncodeResult2(r.m_IdHigh, r.m_IdLow, r.m_ResultCode, r.m_ResultText);
+        default:
+            return EncodeClose2(r.m_IdHigh, r.m_IdLow, r.m_EndTime64);
+    }
 }
 
 }  // namespace demo

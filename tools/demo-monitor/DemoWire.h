@@ -43,4 +43,9 @@ Body WireResult(uint32_t idHigh, uint32_t idLow, uint32_t code, const std::strin
 // The close value is the end time, in seconds since 1970.
 Body WireClose(uint32_t idHigh, uint32_t idLow, uint32_t endTime);
 
+// A record made by the functions above in the version of the records the
+// client negotiated: itself for version 1; for version 2 the same fields in
+// the second version's kinds (times and totals as the first version has them).
+Body WireForVersion(int version, const Body& record);
+
 }  // namespace demo

@@ -15,9 +15,8 @@ namespace {
 constexpr size_t TextsLimit = std::numeric_limits<uint32_t>::max();
 
 void AddressText(const HistoryFinished::Address& addr, std::string& text) {
-    text.clear();
-    if ((addr[0] | addr[1] | addr[2] | addr[3]) == 0) return;
-    EntryObj::FormatIpv4(addr.data(), text);
+    char made[MonAddressTextSize];
+    text.assign(made, Mon_PutAddress(addr, made));
 }
 
 void Rebase(HistoryFinished& f, uint32_t base) {

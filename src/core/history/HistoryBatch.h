@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/monitor/MonNetAddress.h"
+
 // A connection that closed or failed. Times in seconds since 1970 (UTC).
 struct HistoryConnection {
     std::string m_Server;  // the host name the user connected to
@@ -38,11 +40,11 @@ struct HistoryText {
 };
 
 // A finished connection as the UI thread takes it from the table: its texts
-// are copied into the batch's buffer and its addresses kept as the IPv4
-// bytes, so that taking one allocates nothing and formats nothing. The
+// are copied into the batch's buffer and its addresses kept as they are
+// (either family), so that taking one allocates nothing and formats nothing. The
 // writer thread makes the HistoryConnection of it.
 struct HistoryFinished {
-    using Address = std::array<uint8_t, 4>;  // all 0: none
+    using Address = MonNetAddress;  // family 0: none
     HistoryText m_Server;
     HistoryText m_Key;
     HistoryText m_User;
@@ -86,7 +88,7 @@ struct HistoryPeriod {
     std::map<std::string, HistoryTraffic> m_Services;
     std::map<std::string, HistoryTraffic> m_Users;
     std::vector<HistoryGrowth> m_Growth;  // traffic not yet counted in the two above
-    uint32_t m_Active = 0;  // at the end of the period
+    uint32_t m_Active = 0;                // at the end of the period
     uint32_t m_Opened = 0;
     uint32_t m_Closed = 0;
     uint32_t m_Failed = 0;
@@ -112,8 +114,7 @@ struct HistoryBatch {
     std::vector<HistoryEvent> m_Events;
 
     bool IsEmpty() const {
-        return m_Connections.empty() && m_Finished.empty() && m_Periods.empty() &&
-               m_Events.empty();
+        return m_Connections.empty() && m_Finished.empty() && m_Periods.empty() && m_Events.empty();
     }
     // Copies a text into m_Texts; what the finished connections refer to.
     // Inline: the UI thread calls it for each text of each finished connection.

@@ -6,7 +6,7 @@
 
 #include "core/history/HistoryDatabase.h"
 #include "core/table/EntryObj.h"
-#include "core/view/Ipv4Network.h"
+#include "core/view/IpNetwork.h"
 #include "core/view/TextFold.h"
 
 namespace {
@@ -30,12 +30,13 @@ void Has(sqlite3_context* context, int, sqlite3_value** values) {
     sqlite3_result_int(context, found ? 1 : 0);
 }
 
-// filter_in_network(address, network): a dotted address lies in "10.0.0.0/8".
+// filter_in_network(address, network): an address as the history keeps it
+// ("10.1.2.3", "2001:db8::1") lies in "10.0.0.0/8" or "2001:db8::/32".
 void InNetwork(sqlite3_context* context, int, sqlite3_value** values) {
-    uint32_t address = 0;
-    Ipv4Network network;
-    const bool in = Ipv4Network::ParseAddress(ValueText(values[0]), address) &&
-                    Ipv4Network::Parse(ValueText(values[1]), network) && network.Contains(address);
+    MonNetAddress address{};
+    IpNetwork network;
+    const bool in = Mon_ParseAddress(ValueText(values[0]), address) &&
+                    IpNetwork::Parse(ValueText(values[1]), network) && network.Contains(address);
     sqlite3_result_int(context, in ? 1 : 0);
 }
 

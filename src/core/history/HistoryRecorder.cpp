@@ -5,15 +5,6 @@
 #include "core/table/EntryObj.h"
 #include "core/table/PMCTable.h"
 
-namespace {
-
-// A socket address as the monitor sends it: the IPv4 address in bytes 4 to 7.
-HistoryFinished::Address Ipv4Of(const uint8_t (&addr)[16]) {
-    return {addr[4], addr[5], addr[6], addr[7]};
-}
-
-}  // namespace
-
 void HistoryRecorder::Connected(const std::string& server, int64_t now) {
     if (!m_Server.empty()) {
         // A new connection replaced the session's last one without a disconnect.
@@ -100,13 +91,13 @@ void HistoryRecorder::EntryFinished(const EntryObj& entry, const MonitorRecord& 
     f.m_Service = m_Batch.AddText(entry.m_Service);
     f.m_NextServerName = m_Batch.AddText(entry.m_NextServerName);
     f.m_ResultText = m_Batch.AddText(entry.m_ResultText);
-    f.m_SourceAddr = Ipv4Of(entry.m_SourceAddr);
-    f.m_DestAddr = Ipv4Of(entry.m_DestAddr);
-    f.m_NextServerAddr = Ipv4Of(entry.m_NextServerAddr);
+    f.m_SourceAddr = entry.m_Source;
+    f.m_DestAddr = entry.m_Dest;
+    f.m_NextServerAddr = entry.m_NextServer;
     f.m_StartTime = entry.m_StartTime;
     // Our monitors send the end in the close record; others leave it 0.
-    f.m_EndTime = record.m_CloseValue != 0 ? int64_t{record.m_CloseValue}
-                                           : static_cast<int64_t>(std::time(nullptr));
+    const uint64_t end = record.m_Version == 2 ? record.m_EndTime64 : record.m_CloseValue;
+    f.m_EndTime = end != 0 ? static_cast<int64_t>(end) : static_cast<int64_t>(std::time(nullptr));
     f.m_BytesIn = entry.m_TotalIn;
     f.m_BytesOut = entry.m_TotalOut;
     f.m_ResultCode = entry.m_FailureCode;

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "core/monitor/MonTcpLink.h"
+#include "core/monitor/MonTls.h"
 
 namespace {
 
@@ -71,6 +71,7 @@ void MonBatch::Clear() {
     }
     m_Next = 0;
     m_Result = 0;
+    m_Version = 1;
     m_bIllegal = false;
     m_ErrorCode = 0;
     m_ErrorText[0] = '\0';
@@ -104,8 +105,9 @@ int32_t Mon_ReadBatch(MonitorConnection* connection, MonBatch& batch, const Sess
         return -1;
     }
     Mon_TcpSetDeadline(connection->m_Socket, limits.m_PollMs);
+    // The link's version of the records, as negotiated when it was made.
+    batch.m_Version = Mon_TcpLinkInfo(connection->m_Socket).m_Version;
     MonitorRecord scratch;
-    const int version = Mon_TcpLinkVersion(connection->m_Socket);
     int32_t result = 0;
     for (;;) {
         const int32_t length = Mon_ReadMessage(connection);
@@ -116,7 +118,7 @@ int32_t Mon_ReadBatch(MonitorConnection* connection, MonBatch& batch, const Sess
         }
         const uint16_t size = static_cast<uint16_t>(length);
         if (batch.Bytes() + 2 + size > limits.m_BatchBytes ||
-            Mon_DecodeVersion(version, size, connection->m_Buffer, &scratch) < 0) {
+            Mon_DecodeVersion(batch.m_Version, size, connection->m_Buffer, &scratch) < 0) {
             Mon_SetIllegal(connection);
             result = Fail(connection, batch);
             batch.m_bIllegal = true;

@@ -51,6 +51,7 @@ public:
     size_t Capacity() const { return m_Frames.capacity(); }
 
     int32_t m_Result = 0;  // after the records: 0 the empty message, -1 a failure
+    int m_Version = 1;     // of its records, as the link negotiated them
     // The failure was the monitor's own (an illegal record, the batch past its
     // limit): what came before it is not to be trusted either.
     bool m_bIllegal = false;

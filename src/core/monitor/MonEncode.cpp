@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include "core/monitor/MonRecordKind.h"
+#include "core/monitor/MonStream.h"
 
 namespace {
 
@@ -127,6 +128,11 @@ MonBytes EncodeClose(uint32_t idHigh, uint32_t idLow, uint32_t closeValue) {
     return body;
 }
 
+void AppendU64(MonBytes& bytes, uint64_t value) {
+    AppendU32(bytes, static_cast<uint32_t>(value >> 32));
+    AppendU32(bytes, static_cast<uint32_t>(value));
+}
+
 void AppendFrame(MonBytes& out, const MonBytes& body) {
     AppendU16(out, static_cast<uint16_t>(body.size()));
     out.insert(out.end(), body.begin(), body.end());
@@ -146,21 +152,61 @@ MonBytes FrameBatch(const std::vector<MonBytes>& bodies) {
     return frames;
 }
 
-// Placeholders until the second version of the records is built.
-MonBytes EncodeNetAddress(const MonNetAddress&) {
-    return {};
+MonBytes EncodeNetAddress(const MonNetAddress& address) {
+    MonBytes bytes;
+    if (address.m_Family != 4 && address.m_Family != 6) return bytes;  // none: not sent
+    bytes.reserve(MonAddress6Size);
+    bytes.push_back(address.m_Family == 4 ? 0x04 : 0x06);
+    AppendU16(bytes, address.m_Port);
+    const size_t count = address.m_Family == 4 ? 4 : 16;
+    bytes.insert(bytes.end(), address.m_Bytes, address.m_Bytes + count);
+    return bytes;
 }
-MonBytes EncodeOpen2(uint32_t, uint32_t, uint8_t, uint64_t, std::string_view, const MonNetAddress&,
-                     std::string_view) {
-    return {};
+
+MonBytes EncodeOpen2(uint32_t idHigh, uint32_t idLow, uint8_t auth, uint64_t startTime,
+                     std::string_view user, const MonNetAddress& source,
+                     std::string_view sourceName) {
+    MonBytes body = Header(MonOpen2Kind, idHigh, idLow);
+    body.push_back(auth);
+    AppendU64(body, startTime);
+    VariableArea area(body, MonOpen2Kind);
+    area.AddText(user);
+    area.AddBytes(EncodeNetAddress(source));
+    area.AddText(sourceName);
+    area.Finish();
+    return body;
 }
-MonBytes EncodeUpdate2(uint32_t, uint32_t, std::string_view, const MonNetAddress&, std::string_view,
-                       const MonNetAddress&, std::string_view, uint64_t, uint64_t, uint8_t) {
-    return {};
+
+MonBytes EncodeUpdate2(uint32_t idHigh, uint32_t idLow, std::string_view service,
+                       const MonNetAddress& nextServer, std::string_view nextServerName,
+                       const MonNetAddress& dest, std::string_view destName, uint64_t totalIn,
+                       uint64_t totalOut, uint8_t updateFlag) {
+    MonBytes body = Header(MonUpdate2Kind, idHigh, idLow);
+    AppendU64(body, totalIn);
+    AppendU64(body, totalOut);
+    body.push_back(updateFlag);
+    VariableArea area(body, MonUpdate2Kind);
+    area.AddText(service);
+    area.AddBytes(EncodeNetAddress(nextServer));
+    area.AddText(nextServerName);
+    area.AddBytes(EncodeNetAddress(dest));
+    area.AddText(destName);
+    area.Finish();
+    return body;
 }
-MonBytes EncodeResult2(uint32_t, uint32_t, uint32_t, std::string_view) {
-    return {};
+
+MonBytes EncodeResult2(uint32_t idHigh, uint32_t idLow, uint32_t code, std::string_view text) {
+    MonBytes body = Header(MonResult2Kind, idHigh, idLow);
+    AppendU32(body, code);
+    VariableArea area(body, MonResult2Kind);
+    area.AddText(text);
+    area.Finish();
+    return body;
 }
-MonBytes EncodeClose2(uint32_t, uint32_t, uint64_t) {
-    return {};
+
+MonBytes EncodeClose2(uint32_t idHigh, uint32_t idLow, uint64_t endTime) {
+    MonBytes body = Header(MonClose2Kind, idHigh, idLow);
+    AppendU64(body, endTime);
+    VariableArea(body, MonClose2Kind).Finish();
+    return body;
 }

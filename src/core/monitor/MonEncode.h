@@ -45,7 +45,8 @@ MonBytes FrameBatch(const std::vector<MonBytes>& bodies);
 
 // The second version of the records (negotiated over TLS with ALPN
 // "vgl-monitor/2"): addresses of either family with their port, 64-bit totals
-// and times, the end time in the close record.
+// and times, the end time in the close record. An address goes out as its
+// family byte (4 or 6), port and address; one of family 0 is not sent.
 struct MonNetAddress;
 MonBytes EncodeNetAddress(const MonNetAddress& address);
 MonBytes EncodeOpen2(uint32_t idHigh, uint32_t idLow, uint8_t auth, uint64_t startTime,
@@ -60,3 +61,4 @@ MonBytes EncodeClose2(uint32_t idHigh, uint32_t idLow, uint64_t endTime);
 
 void AppendU16(MonBytes& bytes, uint16_t value);
 void AppendU32(MonBytes& bytes, uint32_t value);
+void AppendU64(MonBytes& bytes, uint64_t value);

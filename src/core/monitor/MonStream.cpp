@@ -10,7 +10,10 @@
 #include "core/base/Utf8Text.h"
 #include "core/monitor/MonBatch.h"
 #include "core/monitor/MonHostForm.h"
+#include "core/monitor/MonHostName.h"
 #include "core/monitor/MonKnownMonitors.h"
+#include "core/monitor/MonNetAddress.h"
+#include "core/monitor/MonRecordKind.h"
 #include "core/monitor/MonSshTunnel.h"
 #include "core/monitor/MonTcpLink.h"
 #include "core/monitor/MonTls.h"
@@ -29,6 +32,10 @@ uint32_t ReadU32(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
+uint64_t ReadU64(const uint8_t* p) {
+    return uint64_t{ReadU32(p)} << 32 | ReadU32(p + 4);
+}
+
 // Where to cut a text of `length` bytes to at most `limit` bytes. A UTF-8
 // text is cut before the character that does not fit, so that what is kept
 // still reads as UTF-8 rather than falling back to single-byte characters.
@@ -43,11 +50,22 @@ size_t CutLength(const uint8_t* text, size_t length, size_t limit) {
 
 // A StringRef of the body and the record field it fills.
 struct FieldRef {
+    enum Form : uint8_t {
+        Text,
+        SockAddr,    // a first-version address: 16 raw bytes
+        NetAddress,  // a second-version address: family byte, port, address
+    };
     uint16_t m_RefOffset;  // where the StringRef sits in the body
     void* m_Field;
     size_t m_FieldSize;
-    bool m_bAddress;  // 16 raw bytes rather than a text
+    Form m_Form;
 };
+
+// The length a second-version address of this family byte has; 0 for a
+// byte that names no family.
+size_t NetAddressSize(uint8_t family) {
+    return family == 0x04 ? MonAddress4Size : family == 0x06 ? MonAddress6Size : 0;
+}
 
 // The variable area of one message: the part of the body after the kind's
 // fixed part, which every StringRef offset counts from.
@@ -56,18 +74,27 @@ public:
     VariableArea(uint16_t length, const uint8_t* body, uint16_t start)
         : m_Body(body), m_Start(start), m_Size(static_cast<size_t>(length - start)) {}
 
-    // A reference fits when its bytes lie inside the body and an address is
-    // exactly 16 bytes long. A length of 0 (not sent) always fits.
+    // A reference fits when its bytes lie inside the body and an address has
+    // its form's length (and, in the second version, a family byte that goes
+    // with that length). A length of 0 (not sent) always fits.
     bool Fits(const FieldRef& ref) const {
         const uint16_t length = ReadU16(m_Body + ref.m_RefOffset);
         const uint16_t offset = ReadU16(m_Body + ref.m_RefOffset + 2);
         if (length == 0) {
             return true;
         }
-        if (ref.m_bAddress && length != MonAddressSize) {
+        if (size_t{offset} + length > m_Size) {
             return false;
         }
-        return size_t{offset} + length <= m_Size;
+        switch (ref.m_Form) {
+            case FieldRef::SockAddr:
+                return length == MonAddressSize;
+            case FieldRef::NetAddress:
+                return length == NetAddressSize(m_Body[m_Start + offset]);
+            case FieldRef::Text:
+                break;
+        }
+        return true;
     }
 
     // Texts longer than their field are cut so that a zero still ends them.
@@ -78,8 +105,12 @@ public:
             return;
         }
         const uint8_t* from = m_Body + m_Start + offset;
-        if (ref.m_bAddress) {
+        if (ref.m_Form == FieldRef::SockAddr) {
             std::memcpy(ref.m_Field, from, MonAddressSize);
+            return;
+        }
+        if (ref.m_Form == FieldRef::NetAddress) {
+            CopyNetAddress(from, length, *static_cast<MonNetAddress*>(ref.m_Field));
             return;
         }
         const size_t count = CutLength(from, length, ref.m_FieldSize - 1);
@@ -101,6 +132,13 @@ public:
     }
 
 private:
+    static void CopyNetAddress(const uint8_t* from, size_t length, MonNetAddress& address) {
+        address = MonNetAddress{};
+        address.m_Family = length == MonAddress4Size ? 4 : 6;
+        address.m_Port = ReadU16(from + 1);
+        std::memcpy(address.m_Bytes, from + 3, length - 3);
+    }
+
     const uint8_t* m_Body;
     uint16_t m_Start;
     size_t m_Size;
@@ -109,12 +147,16 @@ private:
 // The i-th reference of the kind and the record field it fills.
 template <class Field, size_t N>
 FieldRef Ref(const MonRecordKind& kind, size_t i, Field (&field)[N]) {
-    return {kind.RefOffset(i), field, N, kind.IsAddressRef(i)};
+    return {kind.RefOffset(i), field, N,
+            kind.IsAddressRef(i) ? FieldRef::SockAddr : FieldRef::Text};
+}
+FieldRef Ref(const MonRecordKind& kind, size_t i, MonNetAddress& field) {
+    return {kind.RefOffset(i), &field, sizeof field, FieldRef::NetAddress};
 }
 
 // Takes a body of the kind when it holds the kind's fixed part and its
 // references all fit: their texts and addresses are copied into the fields
-// and the record gets the kind's word.
+// and the record gets the kind's word and version.
 template <const MonRecordKind& Kind, size_t N>
 bool Take(uint16_t length, const uint8_t* body, const FieldRef (&refs)[N], MonitorRecord* record) {
     static_assert(N == Kind.m_RefCount, "a field for each of the kind's references");
@@ -122,7 +164,21 @@ bool Take(uint16_t length, const uint8_t* body, const FieldRef (&refs)[N], Monit
         return false;
     }
     record->m_Kind = Kind.m_Word;
+    record->m_Version = Kind.m_Version;
     return true;
+}
+
+// A first-version record carries its addresses as socket addresses and its
+// counts in 32 bits; the wider fields get the same, so that readers of the
+// record need to look at one set only.
+void Widen(MonitorRecord* record) {
+    record->m_StartTime64 = record->m_StartTime;
+    record->m_EndTime64 = record->m_CloseValue;
+    record->m_TotalIn64 = record->m_TrafficIn;
+    record->m_TotalOut64 = record->m_TrafficOut;
+    record->m_Source = Mon_AddressOfSockAddr(record->m_SourceAddr);
+    record->m_NextServer = Mon_AddressOfSockAddr(record->m_NextServerAddr);
+    record->m_Dest = Mon_AddressOfSockAddr(record->m_DestAddr);
 }
 
 int32_t DecodeOpen(uint16_t length, const uint8_t* body, MonitorRecord* record) {
@@ -135,6 +191,7 @@ int32_t DecodeOpen(uint16_t length, const uint8_t* body, MonitorRecord* record) 
     record->m_AuthMethod = body[9];
     record->m_StartTime = ReadU32(body + 10);
     record->m_Reserved = ReadU32(body + 14);
+    Widen(record);
     return 0;
 }
 
@@ -151,6 +208,7 @@ int32_t DecodeUpdate(uint16_t length, const uint8_t* body, MonitorRecord* record
     record->m_TrafficIn = ReadU32(body + 13);
     record->m_TrafficOut = ReadU32(body + 17);
     record->m_UpdateFlag = body[21];
+    Widen(record);
     return 0;
 }
 
@@ -162,6 +220,7 @@ int32_t DecodeResult(uint16_t length, const uint8_t* body, MonitorRecord* record
     }
     record->m_Reserved = ReadU32(body + 9);
     record->m_ResultCode = ReadU32(body + 13);
+    Widen(record);
     return 0;
 }
 
@@ -170,8 +229,79 @@ int32_t DecodeClose(uint16_t length, const uint8_t* body, MonitorRecord* record)
         return -1;
     }
     record->m_Kind = MonCloseKind.m_Word;
+    record->m_Version = 1;
     record->m_CloseValue = ReadU32(body + 9);
+    Widen(record);
     return 0;
+}
+
+// The second version's records fill the wide fields; the narrow ones they
+// share with the first version (times and totals cut to 32 bits) only for
+// readers that know no better, never for counting.
+int32_t DecodeOpen2(uint16_t length, const uint8_t* body, MonitorRecord* record) {
+    constexpr const MonRecordKind& kind = MonOpen2Kind;
+    const FieldRef refs[] = {Ref(kind, 0, record->m_UserName), Ref(kind, 1, record->m_Source),
+                             Ref(kind, 2, record->m_SourceName)};
+    if (!Take<kind>(length, body, refs, record)) {
+        return -1;
+    }
+    record->m_AuthMethod = body[9];
+    record->m_StartTime64 = ReadU64(body + 10);
+    record->m_StartTime = static_cast<uint32_t>(record->m_StartTime64);
+    return 0;
+}
+
+int32_t DecodeUpdate2(uint16_t length, const uint8_t* body, MonitorRecord* record) {
+    constexpr const MonRecordKind& kind = MonUpdate2Kind;
+    const FieldRef refs[] = {Ref(kind, 0, record->m_ServiceName),
+                             Ref(kind, 1, record->m_NextServer),
+                             Ref(kind, 2, record->m_NextServerName), Ref(kind, 3, record->m_Dest),
+                             Ref(kind, 4, record->m_DestName)};
+    if (!Take<kind>(length, body, refs, record)) {
+        return -1;
+    }
+    record->m_TotalIn64 = ReadU64(body + 9);
+    record->m_TotalOut64 = ReadU64(body + 17);
+    record->m_TrafficIn = static_cast<uint32_t>(record->m_TotalIn64);
+    record->m_TrafficOut = static_cast<uint32_t>(record->m_TotalOut64);
+    record->m_UpdateFlag = body[25];
+    return 0;
+}
+
+int32_t DecodeResult2(uint16_t length, const uint8_t* body, MonitorRecord* record) {
+    constexpr const MonRecordKind& kind = MonResult2Kind;
+    const FieldRef refs[] = {Ref(kind, 0, record->m_ResultText)};
+    if (!Take<kind>(length, body, refs, record)) {
+        return -1;
+    }
+    record->m_ResultCode = ReadU32(body + 9);
+    return 0;
+}
+
+int32_t DecodeClose2(uint16_t length, const uint8_t* body, MonitorRecord* record) {
+    if (length < MonClose2Kind.m_FixedSize) {
+        return -1;
+    }
+    record->m_Kind = MonClose2Kind.m_Word;
+    record->m_Version = 2;
+    record->m_EndTime64 = ReadU64(body + 9);
+    record->m_CloseValue = static_cast<uint32_t>(record->m_EndTime64);
+    return 0;
+}
+
+int32_t DecodeVersion2(uint16_t length, const uint8_t* body, MonitorRecord* record) {
+    switch (body[0]) {
+        case MonOpen2Kind.m_Byte:
+            return DecodeOpen2(length, body, record);
+        case MonUpdate2Kind.m_Byte:
+            return DecodeUpdate2(length, body, record);
+        case MonResult2Kind.m_Byte:
+            return DecodeResult2(length, body, record);
+        case MonClose2Kind.m_Byte:
+            return DecodeClose2(length, body, record);
+        default:
+            return -1;
+    }
 }
 
 }  // namespace
@@ -373,5 +503,9 @@ int32_t Mon_Decode(uint16_t length, const uint8_t* body, MonitorRecord* record) 
 
 int32_t Mon_DecodeVersion(int version, uint16_t length, const uint8_t* body,
                           MonitorRecord* record) {
-    return version == 1 ? Mon_Decode(length, body, record) : -1;
+    if (version == 1) return Mon_Decode(length, body, record);
+    if (version != 2 || body == nullptr || record == nullptr || length < MonHeaderSize) return -1;
+    record->m_IdHigh = ReadU32(body + 1);
+    record->m_IdLow = ReadU32(body + 5);
+    return DecodeVersion2(length, body, record);
 }

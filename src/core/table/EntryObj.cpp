@@ -8,6 +8,8 @@
 #include <ctime>
 #include <string_view>
 
+#include "core/monitor/MonNetAddress.h"
+
 namespace {
 
 constexpr int32_t HostFormNames = 1;
@@ -26,13 +28,15 @@ void FillIn(std::string& stored, const char (&field)[N]) {
     if (!text.empty()) stored.assign(text);
 }
 
-void FillIn(uint8_t (&stored)[16], const uint8_t (&field)[16]) {
-    for (uint8_t byte : field) {
-        if (byte != 0) {
-            std::memcpy(stored, field, sizeof stored);
-            return;
-        }
-    }
+// A second-version record: its wide fields are the ones to read. A first-
+// version one is read from its own fields, whether or not the wide ones
+// were filled (a record made by hand has only those).
+bool IsWide(const MonitorRecord& record) {
+    return record.m_Version == 2;
+}
+
+void FillIn(MonNetAddress& stored, const MonNetAddress& field) {
+    if (Mon_HasAddress(field)) stored = field;
 }
 
 std::string TimeOfDay(int64_t seconds) {
@@ -90,19 +94,21 @@ void FormatTraffic(uint64_t bytes, int32_t dataUnit, std::string& column) {
     column.assign(text, at);
 }
 
-// A host by name when names are wanted and one is known, else by the IPv4
-// address in bytes 4-7 of its socket address; a single blank when neither is known.
-void FormatHost(int32_t hostForm, const std::string& name, const uint8_t (&addr)[16],
+// A host by name when names are wanted and one is known, else by its
+// address ("10.0.0.1", "2001:db8::1"); a single blank when neither is known.
+void FormatHost(int32_t hostForm, const std::string& name, const MonNetAddress& address,
                 std::string& column) {
     if (hostForm == HostFormNames && !name.empty()) {
         column = name;
         return;
     }
-    if ((addr[4] | addr[5] | addr[6] | addr[7]) == 0) {
+    char text[MonAddressTextSize];
+    char* end = Mon_PutAddress(address, text);
+    if (end == text) {
         column.assign(" ");
         return;
     }
-    EntryObj::FormatIpv4(addr + 4, column);
+    column.assign(text, end);
 }
 
 // How far a running total of the wire has moved since it was last seen. The
@@ -125,6 +131,14 @@ void Advance(uint32_t now, uint32_t& wire, uint64_t& total, uint64_t& delta) {
     total = StartedAgain(wire, now) ? now : total + growth;
     delta += growth;
     wire = now;
+}
+
+// The second version's totals are 64 bits and never wrap: a total that went
+// down is a counter that started again, which brings no growth we can tell.
+void Advance64(uint64_t now, uint32_t& wire, uint64_t& total, uint64_t& delta) {
+    delta += now >= total ? now - total : 0;
+    total = now;
+    wire = static_cast<uint32_t>(now);
 }
 
 }  // namespace
@@ -186,8 +200,8 @@ int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
         m_bFinished = 1;
         // Our monitors send the end time in the close value; others send 0,
         // and then the end is when the close arrived.
-        m_EndTime = record.m_CloseValue != 0 ? static_cast<int64_t>(record.m_CloseValue)
-                                             : static_cast<int64_t>(std::time(nullptr));
+        const uint64_t end = IsWide(record) ? record.m_EndTime64 : record.m_CloseValue;
+        m_EndTime = end != 0 ? static_cast<int64_t>(end) : static_cast<int64_t>(std::time(nullptr));
         Stale(SlotDuration);
         return 1;
     }
@@ -201,25 +215,32 @@ int32_t EntryObj::Apply(const MonitorRecord& record, uint64_t& delta) {
         m_Service.assign("Others");
     }
 
-    FillIn(m_SourceAddr, record.m_SourceAddr);
+    const bool wide = IsWide(record);
+    FillIn(m_Source, wide ? record.m_Source : Mon_AddressOfSockAddr(record.m_SourceAddr));
     FillIn(m_SourceName, record.m_SourceName);
-    FillIn(m_DestAddr, record.m_DestAddr);
+    FillIn(m_Dest, wide ? record.m_Dest : Mon_AddressOfSockAddr(record.m_DestAddr));
     FillIn(m_DestName, record.m_DestName);
-    FillIn(m_NextServerAddr, record.m_NextServerAddr);
+    FillIn(m_NextServer,
+           wide ? record.m_NextServer : Mon_AddressOfSockAddr(record.m_NextServerAddr));
     FillIn(m_NextServerName, record.m_NextServerName);
 
     std::string_view userName = FieldText(record.m_UserName);
     if (!userName.empty()) m_UserName.assign(userName);
 
-    if (record.m_StartTime != 0) {
-        m_StartTime = static_cast<int64_t>(record.m_StartTime);  // unsigned on the wire
-    }
+    const uint64_t start =
+        wide ? record.m_StartTime64 : record.m_StartTime;  // unsigned on the wire
+    if (start != 0) m_StartTime = static_cast<int64_t>(start);
     // Every made text may have changed; they are made again when asked for.
     m_Fresh = 0;
 
     // A zero count is a record without counts: the old one stands.
-    if (record.m_TrafficIn != 0) Advance(record.m_TrafficIn, m_BytesIn, m_TotalIn, delta);
-    if (record.m_TrafficOut != 0) Advance(record.m_TrafficOut, m_BytesOut, m_TotalOut, delta);
+    if (wide) {
+        if (record.m_TotalIn64 != 0) Advance64(record.m_TotalIn64, m_BytesIn, m_TotalIn, delta);
+        if (record.m_TotalOut64 != 0) Advance64(record.m_TotalOut64, m_BytesOut, m_TotalOut, delta);
+    } else {
+        if (record.m_TrafficIn != 0) Advance(record.m_TrafficIn, m_BytesIn, m_TotalIn, delta);
+        if (record.m_TrafficOut != 0) Advance(record.m_TrafficOut, m_BytesOut, m_TotalOut, delta);
+    }
     m_LastTotal = m_TotalIn + m_TotalOut;
 
     if (record.m_AuthMethod != 0) m_AuthMethod = record.m_AuthMethod;
@@ -264,13 +285,13 @@ void EntryObj::Format(Slot slot) const {
     std::string& text = (*m_pMade)[slot];
     switch (slot) {
         case SlotSource:
-            FormatHost(m_HostForm, m_SourceName, m_SourceAddr, text);
+            FormatHost(m_HostForm, m_SourceName, m_Source, text);
             break;
         case SlotDestination:
-            FormatHost(m_HostForm, m_DestName, m_DestAddr, text);
+            FormatHost(m_HostForm, m_DestName, m_Dest, text);
             break;
         case SlotNextServer:
-            FormatHost(m_HostForm, m_NextServerName, m_NextServerAddr, text);
+            FormatHost(m_HostForm, m_NextServerName, m_NextServer, text);
             break;
         case SlotStartTime:
             // Shown from the first start time on; the display options play no part.
@@ -295,7 +316,7 @@ void EntryObj::Format(Slot slot) const {
             FormatRate(m_RateOut, m_DataUnit, text);
             break;
         case SlotDestPort:  // empty while the monitor has not sent it
-            text = PortOf(m_DestAddr) != 0 ? std::to_string(PortOf(m_DestAddr)) : std::string();
+            text = PortOf(m_Dest) != 0 ? std::to_string(PortOf(m_Dest)) : std::string();
             break;
         case SlotCount:
             break;
@@ -371,7 +392,7 @@ uint64_t EntryObj::ColumnNumber(int column) const {
         case Column::OutRate:
             return HasRate() ? static_cast<uint64_t>(m_RateOut * 1000.0) : 0;
         case Column::DestinationPort:
-            return PortOf(m_DestAddr);
+            return PortOf(m_Dest);
         default:
             return 0;
     }

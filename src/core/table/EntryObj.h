@@ -37,11 +37,8 @@ public:
     static const std::string& AuthMethodText(uint8_t method);  // the same, made once
     // Four address bytes as a dotted quad ("10.0.0.1").
     static void FormatIpv4(const uint8_t* quad, std::string& text);
-    // The port of a socket address as the monitor sends it (bytes 2-3, network
-    // order); 0 when it was not sent.
-    static uint16_t PortOf(const uint8_t (&addr)[16]) {
-        return static_cast<uint16_t>(addr[2] << 8 | addr[3]);
-    }
+    // The port of an address; 0 when it was not sent.
+    static uint16_t PortOf(const MonNetAddress& address) { return address.m_Port; }
 
     int32_t m_Status = 0;  // 0 active, 1 failed, 2 closed
     int32_t m_bFinished = 0;
@@ -51,16 +48,19 @@ public:
     int32_t m_Kind = 0;
     int64_t m_StartTime = 0;  // seconds since 1970-01-01 UTC; 0 until an open record
     int64_t m_EndTime = 0;    // the same clock; 0 until the connection has ended
-    uint32_t m_BytesIn = 0;   // the wire's running totals, as last received
+    uint32_t m_BytesIn = 0;   // the first version's 32-bit running totals, as last received
     uint32_t m_BytesOut = 0;
-    // The bytes each way as the grid shows them: the wire's total plus 2^32 for
-    // each time it has passed 2^32 (a counter that starts again starts these again).
+    // The bytes each way as the grid shows them. From a first-version monitor
+    // the wire's total plus 2^32 for each time it has passed 2^32 (a counter
+    // that starts again starts these again); from a second-version one its
+    // 64-bit totals as they are.
     uint64_t m_TotalIn = 0;
     uint64_t m_TotalOut = 0;
     int32_t m_FailureCode = 0;
-    uint8_t m_SourceAddr[16] = {};
-    uint8_t m_NextServerAddr[16] = {};
-    uint8_t m_DestAddr[16] = {};
+    // Addresses with their ports, of either family; family 0 while none is known.
+    MonNetAddress m_Source{};
+    MonNetAddress m_NextServer{};
+    MonNetAddress m_Dest{};
     uint8_t m_AuthMethod = 0;
     int32_t m_bOpened = 0;  // an open record has been applied (the auth column shows from then on)
     std::string m_UserName;

@@ -230,9 +230,8 @@ int32_t PMCTable::ApplyNext() {
         return m_Batch.m_Result;
     }
     std::memset(&m_Record, 0, sizeof m_Record);
-    // The reader let only valid records in, of the version the link carries.
-    const int version = m_pConnection ? Mon_TcpLinkVersion(m_pConnection->m_Socket) : 1;
-    Mon_DecodeVersion(version, length, body, &m_Record);
+    // The reader let only valid records in.
+    Mon_DecodeVersion(m_Batch.m_Version, length, body, &m_Record);
 
     const uint64_t key = EntryObj::IdOf(m_Record.m_IdHigh, m_Record.m_IdLow);
     uint64_t delta = 0;

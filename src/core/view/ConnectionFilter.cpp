@@ -51,14 +51,13 @@ bool ConnectionFilter::Meets(const Term& term, const FilterIndex& index, size_t 
     if (term.m_Match == FilterLine::PortRange) {
         const EntryObj& entry = *index.Entry(row);
         const uint16_t port = EntryObj::PortOf(
-            term.m_Field == FilterLine::SourcePort ? entry.m_SourceAddr : entry.m_DestAddr);
+            term.m_Field == FilterLine::SourcePort ? entry.m_Source : entry.m_Dest);
         return port >= term.m_PortLow && port <= term.m_PortHigh;
     }
     if (term.m_Match == FilterLine::Network) {
         const EntryObj& entry = *index.Entry(row);
         const bool source = term.m_Field == FilterLine::Source;
-        return term.m_Network.Contains(
-            AddressValue(source ? entry.m_SourceAddr : entry.m_DestAddr));
+        return term.m_Network.Contains(source ? entry.m_Source : entry.m_Dest);
     }
     std::string_view text;
     if (term.m_Field == FilterLine::Anywhere) {

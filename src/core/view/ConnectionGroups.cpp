@@ -1,11 +1,43 @@
 #include "core/view/ConnectionGroups.h"
 
+#include <functional>
 #include <string_view>
 #include <unordered_map>
 
 #include "core/table/EntryObj.h"
 #include "core/view/ConnectionFilter.h"
 #include "core/view/EntryKeys.h"
+
+namespace {
+
+// An address of either family as one 128-bit number, its port left out: IPv4
+// as the IPv6 address that maps it. All zero for none (and for 0.0.0.0).
+struct AddressKey {
+    uint64_t m_High = 0;
+    uint64_t m_Low = 0;
+    bool operator==(const AddressKey&) const = default;
+    bool IsNone() const { return m_High == 0 && m_Low == 0; }
+};
+
+struct AddressKeyHash {
+    size_t operator()(const AddressKey& key) const {
+        return std::hash<uint64_t>()(key.m_High * 0x9E3779B97F4A7C15ull ^ key.m_Low);
+    }
+};
+
+AddressKey KeyOf(const MonNetAddress& address) {
+    AddressKey key;
+    if (address.m_Family == 4) {
+        const uint32_t value = AddressValue(address);
+        if (value != 0) key.m_Low = uint64_t{0xFFFF} << 32 | value;
+    } else if (address.m_Family == 6) {
+        for (int i = 0; i < 8; ++i) key.m_High = key.m_High << 8 | address.m_Bytes[i];
+        for (int i = 8; i < 16; ++i) key.m_Low = key.m_Low << 8 | address.m_Bytes[i];
+    }
+    return key;
+}
+
+}  // namespace
 
 // Groups are found by a view of the entry's own text or by the address
 // itself, so that 100,000 connections make no string each.
@@ -14,7 +46,7 @@ void ConnectionGroups::Build(GroupBy by, const std::vector<const EntryObj*>& ent
     m_Groups.clear();
     if (by == GroupBy::Connection) return;
     std::unordered_map<std::string_view, size_t> byText;
-    std::unordered_map<uint32_t, size_t> byAddress;
+    std::unordered_map<AddressKey, size_t, AddressKeyHash> byAddress;
     auto groupOf = [this](auto& map, auto key, auto makeName) -> ConnectionGroup& {
         auto [found, added] = map.try_emplace(key, m_Groups.size());
         if (added) m_Groups.push_back({makeName(), {}});
@@ -22,7 +54,7 @@ void ConnectionGroups::Build(GroupBy by, const std::vector<const EntryObj*>& ent
     };
     for (const EntryObj* entry : entries) {
         std::string_view text;
-        uint32_t address = 0;
+        const MonNetAddress* address = nullptr;
         switch (by) {
             case GroupBy::User:
                 text = entry->m_UserName;
@@ -32,22 +64,19 @@ void ConnectionGroups::Build(GroupBy by, const std::vector<const EntryObj*>& ent
                 break;
             case GroupBy::Destination:
                 text = entry->m_DestName;
-                if (text.empty()) address = AddressValue(entry->m_DestAddr);
+                if (text.empty()) address = &entry->m_Dest;
                 break;
             case GroupBy::Client:
-                address = AddressValue(entry->m_SourceAddr);
-                if (address == 0) text = entry->m_SourceName;
+                address = &entry->m_Source;
+                if (KeyOf(*address).IsNone()) text = entry->m_SourceName;
                 break;
             case GroupBy::Connection:
                 break;
         }
+        const AddressKey key = address != nullptr ? KeyOf(*address) : AddressKey{};
         ConnectionGroup& group =
-            address != 0 ? groupOf(byAddress, address,
-                                   [address] {
-                                       char name[16];
-                                       return std::string(name, PutAddress(address, name));
-                                   })
-                         : groupOf(byText, text, [text] { return std::string(text); });
+            !key.IsNone() ? groupOf(byAddress, key, [address] { return Mon_AddressText(*address); })
+                          : groupOf(byText, text, [text] { return std::string(text); });
         group.m_Totals.Add(*entry);
     }
 }

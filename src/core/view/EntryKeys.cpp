@@ -4,11 +4,8 @@
 
 #include "core/table/EntryObj.h"
 
-uint32_t AddressValue(const uint8_t (&socketAddress)[16]) {
-    // Bytes 4..7 of an IPv4 socket address, in network order.
-    return static_cast<uint32_t>(socketAddress[4]) << 24 |
-           static_cast<uint32_t>(socketAddress[5]) << 16 |
-           static_cast<uint32_t>(socketAddress[6]) << 8 | socketAddress[7];
+uint32_t AddressValue(const MonNetAddress& address) {
+    return Mon_Ipv4Value(address);
 }
 
 char* PutAddress(uint32_t address, char* at) {
@@ -19,18 +16,15 @@ char* PutAddress(uint32_t address, char* at) {
     return at;
 }
 
-std::string AddressText(const uint8_t (&socketAddress)[16]) {
-    const uint32_t address = AddressValue(socketAddress);
-    if (address == 0) return std::string();
-    char text[16];
-    return std::string(text, PutAddress(address, text));
+std::string AddressText(const MonNetAddress& address) {
+    return Mon_AddressText(address);
 }
 
 std::string DestinationKey(const EntryObj& entry) {
-    return entry.m_DestName.empty() ? AddressText(entry.m_DestAddr) : entry.m_DestName;
+    return entry.m_DestName.empty() ? AddressText(entry.m_Dest) : entry.m_DestName;
 }
 
 std::string ClientKey(const EntryObj& entry) {
-    std::string address = AddressText(entry.m_SourceAddr);
+    std::string address = AddressText(entry.m_Source);
     return address.empty() ? entry.m_SourceName : address;
 }

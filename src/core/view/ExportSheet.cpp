@@ -43,10 +43,9 @@ ExportCell TimeCell(int64_t time) {
     return cell;
 }
 
-// Bytes 2..3 of a socket address, in network order; 0 when none is known.
-ExportCell PortCell(const uint8_t (&socketAddress)[16]) {
-    const uint64_t port = uint64_t{socketAddress[2]} << 8 | socketAddress[3];
-    return port == 0 ? ExportCell{} : IntegerCell(port);
+// None when the port is not known.
+ExportCell PortCell(const MonNetAddress& address) {
+    return address.m_Port == 0 ? ExportCell{} : IntegerCell(address.m_Port);
 }
 
 // "Destination Port" -> "destination_port": the name of a column that has
@@ -105,12 +104,12 @@ struct ExtraField {
     ExportCell (*m_Cell)(const EntryObj& entry);
 };
 const ExtraField ExtraFields[] = {
-    {"source_port", [](const EntryObj& e) { return PortCell(e.m_SourceAddr); }},
-    {"destination_port", [](const EntryObj& e) { return PortCell(e.m_DestAddr); }},
+    {"source_port", [](const EntryObj& e) { return PortCell(e.m_Source); }},
+    {"destination_port", [](const EntryObj& e) { return PortCell(e.m_Dest); }},
     {"end_time", [](const EntryObj& e) { return TimeCell(e.m_bFinished ? e.m_EndTime : 0); }},
 };
 
-std::string HostCell(int32_t hostForm, const std::string& name, const uint8_t (&address)[16]) {
+std::string HostCell(int32_t hostForm, const std::string& name, const MonNetAddress& address) {
     if (hostForm == 1 && !name.empty()) return name;
     return AddressText(address);
 }
@@ -118,9 +117,9 @@ std::string HostCell(int32_t hostForm, const std::string& name, const uint8_t (&
 ExportCell ConnectionCell(const EntryObj& entry, int column, int32_t hostForm, int64_t now) {
     switch (column) {
         case Column::Source:
-            return TextCell(HostCell(hostForm, entry.m_SourceName, entry.m_SourceAddr));
+            return TextCell(HostCell(hostForm, entry.m_SourceName, entry.m_Source));
         case Column::Destination:
-            return TextCell(HostCell(hostForm, entry.m_DestName, entry.m_DestAddr));
+            return TextCell(HostCell(hostForm, entry.m_DestName, entry.m_Dest));
         case Column::UserName:
             return TextCell(entry.m_UserName);
         case Column::Service:
@@ -129,7 +128,8 @@ ExportCell ConnectionCell(const EntryObj& entry, int column, int32_t hostForm, i
             return TimeCell(entry.m_StartTime);
         case Column::Duration: {  // seconds; a finished connection's stop at its end
             const int64_t end = entry.m_bFinished ? entry.m_EndTime : now;
-            return IntegerCell(end > entry.m_StartTime ? static_cast<uint64_t>(end - entry.m_StartTime) : 0);
+            return IntegerCell(
+                end > entry.m_StartTime ? static_cast<uint64_t>(end - entry.m_StartTime) : 0);
         }
         case Column::InRate:
             return RateCell(entry.m_RateIn);
@@ -142,9 +142,9 @@ ExportCell ConnectionCell(const EntryObj& entry, int column, int32_t hostForm, i
         case Column::TotalTraffic:
             return IntegerCell(entry.m_LastTotal);
         case Column::NextServer:
-            return TextCell(HostCell(hostForm, entry.m_NextServerName, entry.m_NextServerAddr));
+            return TextCell(HostCell(hostForm, entry.m_NextServerName, entry.m_NextServer));
         case Column::DestinationPort: {
-            const uint16_t port = EntryObj::PortOf(entry.m_DestAddr);
+            const uint16_t port = EntryObj::PortOf(entry.m_Dest);
             return port != 0 ? IntegerCell(port) : ExportCell();
         }
         default:
@@ -221,8 +221,14 @@ ExportSheet ExportSheet::FromConnections(const std::vector<const EntryObj*>& ent
 
 ExportSheet ExportSheet::FromGroups(const ConnectionGroups& groups) {
     ExportSheet sheet;
-    sheet.m_Titles = {ConnectionGroups::Title(groups.By()), "Active", "Failed", "In Traffic",
-                      "Out Traffic", "Total Traffic", "In Rate", "Out Rate"};
+    sheet.m_Titles = {ConnectionGroups::Title(groups.By()),
+                      "Active",
+                      "Failed",
+                      "In Traffic",
+                      "Out Traffic",
+                      "Total Traffic",
+                      "In Rate",
+                      "Out Rate"};
     sheet.m_Keys = {KeyOfTitle(ConnectionGroups::Title(groups.By())),
                     "active",
                     "failed",

@@ -15,14 +15,14 @@ namespace {
 // at any one place. One moved further is simply folded again.
 constexpr size_t LookAhead = 16;
 
-std::string_view AddressView(uint32_t address, char (&text)[16]) {
-    if (address == 0) return {};
-    return std::string_view(text, static_cast<size_t>(PutAddress(address, text) - text));
+std::string_view AddressView(const MonNetAddress& address, char (&text)[MonAddressTextSize]) {
+    return std::string_view(text, static_cast<size_t>(Mon_PutAddress(address, text) - text));
 }
 
 const std::string& NameOf(const EntryObj& entry, size_t name) {
-    const std::string* const names[] = {&entry.m_SourceName, &entry.m_DestName,    &entry.m_UserName,
-                                        &entry.m_Service,    &entry.m_ResultText, &entry.m_NextServerName};
+    const std::string* const names[] = {&entry.m_SourceName, &entry.m_DestName,
+                                        &entry.m_UserName,   &entry.m_Service,
+                                        &entry.m_ResultText, &entry.m_NextServerName};
     return *names[name];
 }
 
@@ -65,11 +65,9 @@ const FilterIndex::Row* FilterIndex::LastRowOf(const EntryObj* entry, size_t& cu
 // The same pointer may by now be another connection; what counts is whether
 // the values the texts come from are the same.
 bool FilterIndex::SameValues(const Row& last, const EntryObj& entry) const {
-    if (last.m_SourceAddress != AddressValue(entry.m_SourceAddr) ||
-        last.m_DestAddress != AddressValue(entry.m_DestAddr) ||
-        last.m_NextAddress != AddressValue(entry.m_NextServerAddr) ||
-        last.m_FailureCode != entry.m_FailureCode || last.m_AuthMethod != entry.m_AuthMethod ||
-        last.m_bOpened != (entry.m_bOpened != 0)) {
+    if (!(last.m_SourceAddress == entry.m_Source) || !(last.m_DestAddress == entry.m_Dest) ||
+        !(last.m_NextAddress == entry.m_NextServer) || last.m_FailureCode != entry.m_FailureCode ||
+        last.m_AuthMethod != entry.m_AuthMethod || last.m_bOpened != (entry.m_bOpened != 0)) {
         return false;
     }
     uint32_t begin = 0;
@@ -94,9 +92,9 @@ void FilterIndex::KeepRow(const Row& last) {
 void FilterIndex::AddRow(const EntryObj& entry) {
     Row row;
     row.m_pEntry = &entry;
-    row.m_SourceAddress = AddressValue(entry.m_SourceAddr);
-    row.m_DestAddress = AddressValue(entry.m_DestAddr);
-    row.m_NextAddress = AddressValue(entry.m_NextServerAddr);
+    row.m_SourceAddress = entry.m_Source;
+    row.m_DestAddress = entry.m_Dest;
+    row.m_NextAddress = entry.m_NextServer;
     row.m_FailureCode = entry.m_FailureCode;
     row.m_AuthMethod = entry.m_AuthMethod;
     row.m_bOpened = entry.m_bOpened != 0;
@@ -107,7 +105,7 @@ void FilterIndex::AddRow(const EntryObj& entry) {
     }
     row.m_Start = m_Buffer.size();
     // Hosts by name and by address, whichever the grid shows.
-    char source[16], dest[16], next[16], code[16];
+    char source[MonAddressTextSize], dest[MonAddressTextSize], next[MonAddressTextSize], code[16];
     AddField(row, Source, entry.m_SourceName, AddressView(row.m_SourceAddress, source));
     AddField(row, Destination, entry.m_DestName, AddressView(row.m_DestAddress, dest));
     AddField(row, User, entry.m_UserName);
@@ -115,15 +113,15 @@ void FilterIndex::AddRow(const EntryObj& entry) {
     AddField(row, Auth, row.m_bOpened ? EntryObj::AuthMethodText(entry.m_AuthMethod) : "");
     const std::string_view failure =
         entry.m_FailureCode != 0
-            ? std::string_view(code, std::to_chars(code, code + sizeof code, entry.m_FailureCode).ptr)
+            ? std::string_view(code,
+                               std::to_chars(code, code + sizeof code, entry.m_FailureCode).ptr)
             : std::string_view();
     AddField(row, Result, entry.m_ResultText, failure);
     AddField(row, Other, entry.m_NextServerName, AddressView(row.m_NextAddress, next));
     m_Rows.push_back(row);
 }
 
-void FilterIndex::AddField(Row& row, Field field, std::string_view first,
-                           std::string_view second) {
+void FilterIndex::AddField(Row& row, Field field, std::string_view first, std::string_view second) {
     if (field != Source) m_Buffer.push_back('\n');
     AppendFolded(first, m_Buffer);
     if (!second.empty()) {

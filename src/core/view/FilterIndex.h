@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/monitor/MonNetAddress.h"
+
 class EntryObj;
 
 class FilterIndex {
@@ -37,7 +39,15 @@ public:
 
 private:
     // The texts of a connection the folded fields are made from, as it has them.
-    enum Name { SourceName, DestName, UserName, ServiceName, ResultText, NextServerName, NameCount };
+    enum Name {
+        SourceName,
+        DestName,
+        UserName,
+        ServiceName,
+        ResultText,
+        NextServerName,
+        NameCount
+    };
     struct Row {
         const EntryObj* m_pEntry = nullptr;
         size_t m_Start = 0;
@@ -45,9 +55,9 @@ private:
         // What the fields were folded from: the names in m_Names, and the rest.
         size_t m_NamesStart = 0;
         std::array<uint32_t, NameCount> m_NameEnds{};  // from m_NamesStart
-        uint32_t m_SourceAddress = 0;
-        uint32_t m_DestAddress = 0;
-        uint32_t m_NextAddress = 0;
+        MonNetAddress m_SourceAddress{};
+        MonNetAddress m_DestAddress{};
+        MonNetAddress m_NextAddress{};
         int32_t m_FailureCode = 0;
         uint8_t m_AuthMethod = 0;
         bool m_bOpened = false;

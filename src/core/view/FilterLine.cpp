@@ -157,9 +157,13 @@ bool FilterLine::ParseValue(std::string_view word, std::string_view value, bool 
         return true;
     }
     const bool host = found->m_Field == Source || found->m_Field == Destination;
-    if (host && value.find('/') != std::string_view::npos) {
-        if (!Ipv4Network::Parse(value, term.m_Network)) {
-            error = "\"" + std::string(value) + "\" is not a network: write it like 10.0.0.0/8";
+    // An IPv6 address has colons, which no host name has: it is taken as
+    // itself, not as a text that longer addresses also hold.
+    const bool ipv6 = value.find(':') != std::string_view::npos;
+    if (host && (value.find('/') != std::string_view::npos || ipv6)) {
+        if (!IpNetwork::Parse(value, term.m_Network)) {
+            error = "\"" + std::string(value) + "\" is not a network: write it like " +
+                    (ipv6 ? "2001:db8::/32" : "10.0.0.0/8");
             return false;
         }
         term.m_Match = Network;

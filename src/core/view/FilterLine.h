@@ -5,7 +5,8 @@
 //   word            any text of the connection holds it (case does not matter)
 //   user:NAME       one field holds it; also dest: (destination:), src: (source:),
 //                   service:, auth:, result:, server:
-//   dest:10.0.0.0/8 src: and dest: also take an IPv4 network
+//   dest:10.0.0.0/8 src: and dest: also take a network of either family
+//   src:2001:db8::/32 (or one IPv6 address, which is its network of one)
 //   dport:443       the destination's port is 443; also sport: (the client's
 //   dport:8000-8100 port) and a range of ports, both ends included
 //   user:=NAME      the field is exactly NAME (what a group's row stands for)
@@ -19,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/view/Ipv4Network.h"
+#include "core/view/IpNetwork.h"
 
 class FilterLine {
 public:
@@ -41,7 +42,7 @@ public:
         Match m_Match = Contains;
         bool m_bExclude = false;
         std::string m_Value;  // folded for Contains, as typed for Exact and Network
-        Ipv4Network m_Network;
+        IpNetwork m_Network;
         uint16_t m_PortLow = 0;  // PortRange: the ports from low to high
         uint16_t m_PortHigh = 0;
     };

@@ -404,10 +404,8 @@ TEST(HistoryWriterTest, MergedRecorderBatchesKeepEachSessionsTexts) {
         entry.m_UserName = user;
         entry.m_Service = service;
         entry.m_DestName = user + ".example";
-        entry.m_DestAddr[4] = 192;
-        entry.m_DestAddr[7] = dest;
-        entry.m_NextServerAddr[4] = 10;
-        entry.m_NextServerAddr[7] = dest;
+        entry.m_Dest = Mon_Ipv4Address(192u << 24 | dest);
+        entry.m_NextServer = Mon_Ipv4Address(10u << 24 | dest);
         entry.m_TotalIn = bytes;
         entry.m_Status = 2;
         entry.m_bFinished = 1;

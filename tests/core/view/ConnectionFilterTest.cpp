@@ -73,7 +73,7 @@ TEST_F(ConnectionFilterTest, EveryFormOfTermChoosesItsConnections) {
 // around it lost a connection.
 TEST_F(ConnectionFilterTest, RebuildFindsChangedConnectionsByTheirNewTexts) {
     m_Entries[2]->m_Service = "Gopher";
-    m_Entries[2]->m_DestAddr[4] = 9;  // 8.8.8.8 becomes 9.8.8.8
+    m_Entries[2]->m_Dest.m_Bytes[0] = 9;  // 8.8.8.8 becomes 9.8.8.8
     m_Index.Build({m_View[1], m_View[2]});
     EXPECT_EQ(Kept("service:gopher"), " JÜRGEN");
     EXPECT_EQ(Kept("service:dns"), "");

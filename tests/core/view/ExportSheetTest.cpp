@@ -80,10 +80,8 @@ TEST_F(ExportSheetTest, CsvAndJsonReadBackWithAwkwardNamesAndRawNumbers) {
     m_Entries.clear();
     Add({.m_Id = 4, .m_User = "plain", .m_In = 7, .m_bClosed = true});
     EntryObj& closed = const_cast<EntryObj&>(*m_View[0]);
-    closed.m_SourceAddr[2] = 40000 >> 8;
-    closed.m_SourceAddr[3] = 40000 & 0xFF;
-    closed.m_DestAddr[2] = 443 >> 8;
-    closed.m_DestAddr[3] = 443 & 0xFF;
+    closed.m_Source.m_Port = 40000;
+    closed.m_Dest.m_Port = 443;
     closed.m_EndTime = 1765000100;
     EXPECT_EQ(ReadWithPython("json-connections",
                              ExportSheet::FromConnections(m_View, {0, 2, 1, 6, 11}, 1, 1765000200)),
