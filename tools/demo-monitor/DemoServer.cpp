@@ -254,7 +254,7 @@ void DemoServer::TakeFrames(Client& client) {
 void DemoServer::Answer(Client& client) {
     Advance();
     for (const Body& record : client.m_Queue) {
-        AppendFrame(client.m_Out, record);
+        AppendFrame(client.m_Out, WireForVersion(client.m_Version, record));
     }
     client.m_Queue.clear();
     AppendFrame(client.m_Out, {});
