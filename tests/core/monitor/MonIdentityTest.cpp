@@ -1,3 +1,4 @@
+#include "core/history/TempFolder.h"
 #include "core/monitor/MonIdentity.h"
 
 #include <gtest/gtest.h>
@@ -9,19 +10,6 @@
 #include <string>
 
 namespace {
-
-class IdentityFolder {
-public:
-    IdentityFolder() {
-        char pattern[] = "/tmp/vgl-identity-XXXXXX";
-        m_Path = mkdtemp(pattern);
-    }
-    ~IdentityFolder() { std::filesystem::remove_all(m_Path); }
-    std::string File(const std::string& name) const { return m_Path + "/" + name; }
-
-private:
-    std::string m_Path;
-};
 
 mode_t ModeOf(const std::string& path) {
     struct stat status {};
@@ -45,7 +33,7 @@ std::string FingerprintByOpenSsl(const std::string& certPath) {
 }  // namespace
 
 TEST(MonIdentity, ClientIdentityIsMadePrivateAndItsFingerprintIsOpenSsls) {
-    IdentityFolder folder;
+    TempFolder folder;
     const std::string path = folder.File("config/VGL/identity.pem");
     const mode_t oldMask = ::umask(0);  // the key stays private whatever the umask
     std::string fingerprint, error;
@@ -66,7 +54,7 @@ TEST(MonIdentity, ClientIdentityIsMadePrivateAndItsFingerprintIsOpenSsls) {
 }
 
 TEST(MonIdentity, ServerIdentityInTwoFilesMakesDistinctCertificates) {
-    IdentityFolder folder;
+    TempFolder folder;
     std::string error, first, second;
     ASSERT_TRUE(Mon_MakeIdentity(folder.File("a.key"), folder.File("a.crt"), "monitor", error))
         << error;

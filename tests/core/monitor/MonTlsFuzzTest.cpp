@@ -20,29 +20,17 @@
 #include <thread>
 #include <vector>
 
+#include "core/history/TempFolder.h"
 #include "core/monitor/MonIdentity.h"
 #include "core/monitor/MonStream.h"
 #include "core/monitor/MonTls.h"
 
 namespace {
 
-class FuzzFolder {
-public:
-    FuzzFolder() {
-        char pattern[] = "/tmp/vgl-tls-fuzz-XXXXXX";
-        m_Path = mkdtemp(pattern);
-    }
-    ~FuzzFolder() { std::filesystem::remove_all(m_Path); }
-    std::string File(const std::string& name) const { return m_Path + "/" + name; }
-
-private:
-    std::string m_Path;
-};
-
 // One listening socket on 127.0.0.1; each round takes one client.
 class MutatingServer {
 public:
-    explicit MutatingServer(const FuzzFolder& folder) {
+    explicit MutatingServer(const TempFolder& folder) {
         std::string error;
         const std::string key = folder.File("m.key"), cert = folder.File("m.crt");
         Mon_MakeIdentity(key, cert, "fuzz", error);
@@ -102,7 +90,7 @@ private:
 }  // namespace
 
 TEST(MonTlsFuzz, MutatedServerHandshakesFailCleanly) {
-    FuzzFolder folder;
+    TempFolder folder;
     const MonTlsSettings saved = Mon_TlsGetSettings();
     Mon_TlsSetSettings({folder.File("identity.pem"), folder.File("known_monitors")});
     MutatingServer server(folder);

@@ -16,24 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "core/history/TempFolder.h"
 #include "core/monitor/MonIdentity.h"
 #include "core/monitor/MonTls.h"
 #include "core/monitor/MonTlsServer.h"
 
 namespace {
-
-class ServerFuzzFolder {
-public:
-    ServerFuzzFolder() {
-        char pattern[] = "/tmp/vgl-tls-server-fuzz-XXXXXX";
-        m_Path = mkdtemp(pattern);
-    }
-    ~ServerFuzzFolder() { std::filesystem::remove_all(m_Path); }
-    std::string File(const std::string& name) const { return m_Path + "/" + name; }
-
-private:
-    std::string m_Path;
-};
 
 // Moves what `from` wrote to its output into `to`'s input, changing the byte
 // at `position` (modulo the length) when `mutate` is set.
@@ -91,7 +79,7 @@ SSL_CTX* ClientContext(const std::string& identity) {
 }  // namespace
 
 TEST(MonTlsServerFuzz, MutatedClientHandshakesNeverFaultOrAdmitAStranger) {
-    ServerFuzzFolder folder;
+    TempFolder folder;
     std::string error, listed, stranger;
     ASSERT_TRUE(Mon_MakeIdentity(folder.File("m.key"), folder.File("m.crt"), "monitor", error));
     ASSERT_TRUE(Mon_LoadOrMakeClientIdentity(folder.File("listed.pem"), listed, error)) << error;
