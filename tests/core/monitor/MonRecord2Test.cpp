@@ -117,6 +117,7 @@ TEST(MonRecord2Test, MutatedBodiesNeverReadOutsideThemselves) {
         // Exactly the body's bytes, on the heap, so that one past them is outside.
         std::vector<uint8_t> exact(body.begin(), body.end());
         const uint8_t* data = exact.empty() ? nullptr : exact.data();
+        record = MonitorRecord{};  // as the table clears it before each record
         const int32_t result =
             Mon_DecodeVersion(2, static_cast<uint16_t>(exact.size()), data, &record);
         ASSERT_TRUE(result == 0 || result == -1);
