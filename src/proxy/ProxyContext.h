@@ -13,23 +13,27 @@
 #include "FairPool.h"
 #include "LoginThrottle.h"
 #include "LookupPool.h"
+#include "MonitorContext.h"
 #include "MonitorHub.h"
 #include "OwnConnections.h"
-#include "ProxyLog.h"
+#include "ServerLog.h"
 #include "ProxyMetrics.h"
 #include "ProxySettings.h"
 #include "RefusalLog.h"
 #include "SessionRegistry.h"
 
 struct ProxyContext {
-    ProxyContext(std::shared_ptr<const ProxySettings> settings, MonitorHub& hub, ProxyLog& log,
+    ProxyContext(std::shared_ptr<const ProxySettings> settings, MonitorHub& hub, ServerLog& log,
                  FairPool& passwords, LookupPool& lookups)
         : m_Hub(hub),
           m_Log(log),
           m_Refusals(log),
+          m_Monitor(hub, log, m_Refusals, MonitorSettingsOf(*settings)),
           m_Passwords(passwords),
           m_Lookups(lookups),
-          m_Settings(std::move(settings)) {}
+          m_Settings(std::move(settings)) {
+        m_Monitor.m_OnRefused = [this](MonitorRefusal reason) { m_Metrics.MonitorRefused(reason); };
+    }
 
     std::shared_ptr<const ProxySettings> Settings() const {
         std::lock_guard lock(m_SettingsMutex);
@@ -38,19 +42,20 @@ struct ProxyContext {
     void SetSettings(std::shared_ptr<const ProxySettings> settings) {
         m_Log.SetQuiet(settings->m_Options.m_bQuiet);
         m_Log.SetFormat(settings->m_Options.m_LogFormat);
+        m_Monitor.SetSettings(MonitorSettingsOf(*settings));
         std::lock_guard lock(m_SettingsMutex);
         m_Settings = std::move(settings);
     }
 
     MonitorHub& m_Hub;
-    ProxyLog& m_Log;
+    ServerLog& m_Log;
     RefusalLog m_Refusals;
+    MonitorContext m_Monitor;  // the monitor's listener and clients
     FairPool& m_Passwords;  // password checks only
     LookupPool& m_Lookups;  // host lookups only
     DestinationPolicy m_Policy;
     OwnConnections m_Own;  // its connections to destinations
     ClientLimits m_Limits;
-    ClientLimits m_MonitorLimits;  // each monitor client counts as connection and handshake
     HandshakeBudget m_Handshakes;
     LoginThrottle m_Throttle;
     SessionRegistry m_Sessions;
@@ -58,8 +63,6 @@ struct ProxyContext {
     std::atomic<uint32_t> m_NextId{1};
     std::atomic<size_t> m_Active{0};
     std::atomic<size_t> m_Established{0};  // those past their request
-    std::atomic<size_t> m_MonitorClients{0};
-    std::atomic<size_t> m_MetricsClients{0};
 
 private:
     mutable std::mutex m_SettingsMutex;

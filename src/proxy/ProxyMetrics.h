@@ -16,13 +16,12 @@
 #include <utility>
 #include <vector>
 
+#include "MonitorRefusal.h"
 #include "Refusal.h"
 
 // Why a client ended before it made a request.
 enum class HandshakeEnd { Timeout, Authentication, NoMethod, Malformed, Closed, Shutdown, Dropped };
 
-// Why a monitor client was turned away in the TLS handshake.
-enum class MonitorRefusal { ClientKey, Handshake };
 
 class ProxyMetrics {
 public:

@@ -8,7 +8,7 @@
 
 #include "Cidr.h"
 #include "DestRule.h"
-#include "ProxyLog.h"
+#include "ServerLog.h"
 
 struct ProxyOptions {
     std::string m_ConfigPath;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Listener.h"
+#include "ProxyContext.h"
 
 class ProxyServer {
 public:

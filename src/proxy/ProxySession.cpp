@@ -637,7 +637,7 @@ awaitable<bool> ProxySession::Copy(tcp::socket& from, tcp::socket& to,
 }
 
 void ProxySession::LogEnd() const {
-    ProxyLog::Session session;
+    ServerLog::Session session;
     session.m_ClientHost = HostText(m_ClientEndpoint.address());
     session.m_ClientPort = m_ClientEndpoint.port();
     session.m_User = m_User;

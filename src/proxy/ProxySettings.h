@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "MonitorContext.h"
 #include "MonitorTls.h"
 #include "ProxyOptions.h"
 #include "UserFile.h"
@@ -14,3 +15,6 @@ struct ProxySettings {
     std::shared_ptr<const UserFile> m_pUsers;         // null: no password is asked
     std::shared_ptr<const MonitorTls> m_pMonitorTls;  // null: the monitor speaks plain TCP
 };
+
+// What the monitor's listener and clients take of the settings.
+std::shared_ptr<const MonitorSettings> MonitorSettingsOf(const ProxySettings& settings);

@@ -14,10 +14,10 @@
 
 #include "AddressWatcher.h"
 #include "MetricsServer.h"
+#include "MonitorIdentityFiles.h"
 #include "MonitorServer.h"
 #include "ProxyServer.h"
 #include "ProxyStopper.h"
-#include "core/monitor/MonIdentity.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ int Fail(const std::string& message) {
 }
 
 // Once the log knows its format, a start that fails says so in that format.
-int Fail(const std::string& message, const ProxyLog& log) {
+int Fail(const std::string& message, const ServerLog& log) {
     log.Failure(message);
     return 1;
 }
@@ -48,7 +48,11 @@ bool LoadSettings(const std::vector<std::string>& args, ProxySettings& settings,
     if (!ParseProxyOptions(args, settings.m_Options, error)) return false;
     if (!settings.m_Options.m_MonitorTlsCert.empty()) {
         auto tls = std::make_shared<MonitorTls>();
-        if (!tls->Load(settings.m_Options, error)) return false;
+        const ProxyOptions& options = settings.m_Options;
+        if (!tls->Load(options.m_MonitorTlsCert, options.m_MonitorTlsKey, options.m_MonitorClients,
+                       error)) {
+            return false;
+        }
         settings.m_pMonitorTls = std::move(tls);
     }
     if (settings.m_Options.m_UsersPath.empty()) return true;
@@ -58,31 +62,8 @@ bool LoadSettings(const std::vector<std::string>& args, ProxySettings& settings,
     return true;
 }
 
-// --monitor-tls-generate: a new identity for the monitor, never over an old
-// one, since every client that pinned the old one would refuse the new.
-int GenerateIdentity(const std::string& folder) {
-    const std::string key = folder + "/monitor.key";
-    const std::string cert = folder + "/monitor.crt";
-    std::error_code failure;
-    for (const std::string& path : {key, cert}) {
-        if (std::filesystem::exists(path, failure))
-            return Fail(path + " exists already; remove it to make a new identity");
-    }
-    std::filesystem::create_directories(folder, failure);
-    if (failure) return Fail("cannot make the folder " + folder + ": " + failure.message());
-    char host[256] = "vgl-proxy";
-    gethostname(host, sizeof host - 1);
-    std::string error, fingerprint;
-    if (!Mon_MakeIdentity(key, cert, host, error) ||
-        !Mon_CertificateFingerprint(cert, fingerprint, error)) {
-        return Fail(error);
-    }
-    std::cout << fingerprint << "\n";
-    return 0;
-}
-
 // What deserves a word at each load: locked users, rules that open this machine.
-void LogLoadNotes(const ProxySettings& settings, const ProxyLog& log) {
+void LogLoadNotes(const ProxySettings& settings, const ServerLog& log) {
     for (const std::string& warning : PrivatePassWarnings(settings.m_Options.m_Rules))
         log.Warning(warning);
     if (!settings.m_pUsers) return;
@@ -180,10 +161,10 @@ std::string MonitorTlsNote(const ProxySettings& settings) {
 int Serve(ProxyContext& context, const std::vector<std::string>& args, const ProxyOptions& options,
           unsigned threads) {
     std::string error;
-    ProxyLog& log = context.m_Log;
+    ServerLog& log = context.m_Log;
     IoPool pool(threads);
     ProxyServer proxy(pool, context);
-    MonitorServer monitor(pool, context);
+    MonitorServer monitor(pool, context.m_Monitor);
     if (!proxy.Listen(options.m_ListenHost, options.m_ListenPort, error) ||
         !monitor.Listen(options.m_MonitorHost, error)) {
         return Fail(error, log);
@@ -192,7 +173,16 @@ int Serve(ProxyContext& context, const std::vector<std::string>& args, const Pro
     context.m_Policy.AddOwnListener(monitor.Endpoint());
     std::optional<MetricsServer> metrics;
     if (!options.m_MetricsHost.empty()) {
-        metrics.emplace(pool, context);
+        metrics.emplace(
+            pool, context.m_Log, context.m_Refusals,
+            [&context] {
+                const ProxyOptions& now = context.Settings()->m_Options;
+                return MetricsServer::Limits{now.m_MetricsAllow, now.m_MaxMetricsClients};
+            },
+            [&context] {
+                return context.m_Metrics.Text(context.m_Active.load(),
+                                              context.m_Monitor.m_Clients.load());
+            });
         if (!metrics->Listen(options.m_MetricsHost, options.m_MetricsPort, error))
             return Fail(error, log);
         context.m_Policy.AddOwnListener(metrics->Endpoint());
@@ -249,7 +239,7 @@ int main(int argc, char** argv) {
         std::cout << "vgl-proxy " VGL_VERSION "\n";
         return 0;
     }
-    if (!given.m_MonitorTlsGenerate.empty()) return GenerateIdentity(given.m_MonitorTlsGenerate);
+    if (!given.m_MonitorTlsGenerate.empty()) return GenerateMonitorIdentity(given.m_MonitorTlsGenerate, "vgl-proxy");
     auto settings = std::make_shared<ProxySettings>();
     if (!LoadSettings(args, *settings, error)) return Fail(error);
     const ProxyOptions& options = settings->m_Options;
@@ -258,7 +248,7 @@ int main(int argc, char** argv) {
 
     const unsigned threads =
         options.m_Threads ? options.m_Threads : std::max(1u, std::thread::hardware_concurrency());
-    ProxyLog log(options.m_bQuiet, options.m_LogFormat);
+    ServerLog log("vgl-proxy", options.m_bQuiet, options.m_LogFormat);
     LogLoadNotes(*settings, log);
     // Ids start from the start time, so a restarted proxy never reuses a
     // connection id that a watching VGL still holds.

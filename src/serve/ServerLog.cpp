@@ -1,4 +1,4 @@
-#include "ProxyLog.h"
+#include "ServerLog.h"
 
 #include <unistd.h>
 
@@ -57,7 +57,7 @@ void WriteAll(const std::string& text) {
 }
 
 // The text line's words after the client: user=... dest=... result=... in=...
-std::string SessionText(const ProxyLog::Session& session) {
+std::string SessionText(const ServerLog::Session& session) {
     const bool v6 = session.m_ClientHost.find(':') != std::string::npos;
     char tail[96];
     std::snprintf(tail, sizeof tail, " in=%llu out=%llu time=%.3fs",
@@ -65,55 +65,55 @@ std::string SessionText(const ProxyLog::Session& session) {
                   static_cast<unsigned long long>(session.m_BytesOut), session.m_Seconds);
     return (v6 ? "[" + session.m_ClientHost + "]" : session.m_ClientHost) + ":" +
            std::to_string(session.m_ClientPort) +
-           " user=" + (session.m_User.empty() ? "-" : ProxyLog::Quote(session.m_User)) +
-           " dest=" + (session.m_Dest.empty() ? "-" : ProxyLog::Quote(session.m_Dest)) +
-           " result=" + ProxyLog::Quote(session.m_Result) + tail;
+           " user=" + (session.m_User.empty() ? "-" : ServerLog::Quote(session.m_User)) +
+           " dest=" + (session.m_Dest.empty() ? "-" : ServerLog::Quote(session.m_Dest)) +
+           " result=" + ServerLog::Quote(session.m_Result) + tail;
 }
 
 // The fields after time, level and message; null where the connection had
 // no user or ended before naming a destination.
-std::string SessionJson(const ProxyLog::Session& session) {
+std::string SessionJson(const ServerLog::Session& session) {
     const bool requested = !session.m_Dest.empty();
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", session.m_Seconds);
-    return ",\"client\":" + ProxyLog::JsonQuote(session.m_ClientHost) +
+    return ",\"client\":" + ServerLog::JsonQuote(session.m_ClientHost) +
            ",\"client_port\":" + std::to_string(session.m_ClientPort) +
-           ",\"user\":" + (session.m_User.empty() ? "null" : ProxyLog::JsonQuote(session.m_User)) +
-           ",\"destination\":" + (requested ? ProxyLog::JsonQuote(session.m_DestHost) : "null") +
+           ",\"user\":" + (session.m_User.empty() ? "null" : ServerLog::JsonQuote(session.m_User)) +
+           ",\"destination\":" + (requested ? ServerLog::JsonQuote(session.m_DestHost) : "null") +
            ",\"destination_port\":" + (requested ? std::to_string(session.m_DestPort) : "null") +
            ",\"bytes_in\":" + std::to_string(session.m_BytesIn) +
            ",\"bytes_out\":" + std::to_string(session.m_BytesOut) + ",\"duration\":" + seconds +
-           ",\"result\":" + ProxyLog::JsonQuote(session.m_Result);
+           ",\"result\":" + ServerLog::JsonQuote(session.m_Result);
 }
 
 }  // namespace
 
-std::string ProxyLog::Quote(std::string_view text) {
+std::string ServerLog::Quote(std::string_view text) {
     return QuoteWith(text, "\\x%02X",
                      [](unsigned char byte) { return byte < 0x20 || byte >= 0x7F; });
 }
 
-std::string ProxyLog::JsonQuote(std::string_view text) {
+std::string ServerLog::JsonQuote(std::string_view text) {
     const bool utf8 = IsUtf8(text);
     return QuoteWith(text, "\\u%04x", [utf8](unsigned char byte) {
         return byte < 0x20 || byte == 0x7F || (byte >= 0x80 && !utf8);
     });
 }
 
-void ProxyLog::Write(const char* level, const std::string& line, const std::string& fields) const {
+void ServerLog::Write(const char* level, const std::string& line, const std::string& fields) const {
     if (m_Format == LogFormat::Json) {
         WriteAll("{\"time\":\"" + TimeStamp() + "\",\"level\":\"" + level +
                  "\",\"message\":" + JsonQuote(line) + fields + "}\n");
     } else {
-        WriteAll(TimeStamp() + " " + level + " vgl-proxy: " + line + "\n");
+        WriteAll(TimeStamp() + " " + level + " " + m_Program + ": " + line + "\n");
     }
 }
 
-void ProxyLog::Connection(const std::string& line) const {
+void ServerLog::Connection(const std::string& line) const {
     if (!m_bQuiet) Write("info", line);
 }
 
-void ProxyLog::Connection(const Session& session) const {
+void ServerLog::Connection(const Session& session) const {
     if (m_bQuiet) return;
     if (m_Format == LogFormat::Json) {
         Write("info", "connection", SessionJson(session));
@@ -122,18 +122,18 @@ void ProxyLog::Connection(const Session& session) const {
     }
 }
 
-void ProxyLog::Notice(const std::string& line) const {
+void ServerLog::Notice(const std::string& line) const {
     Write("notice", line);
 }
 
-void ProxyLog::Warning(const std::string& line) const {
+void ServerLog::Warning(const std::string& line) const {
     Write("warning", line);
 }
 
-void ProxyLog::Failure(const std::string& line) const {
+void ServerLog::Failure(const std::string& line) const {
     if (m_Format == LogFormat::Json) {
         Write("error", line);
     } else {
-        WriteAll("vgl-proxy: " + line + "\n");
+        WriteAll(m_Program + ": " + line + "\n");
     }
 }

@@ -11,12 +11,12 @@
 
 #include "core/monitor/MonTlsServer.h"
 
-struct ProxyOptions;
-
 class MonitorTls {
 public:
     // False with a message when the certificate, the key or the clients file does not load.
-    bool Load(const ProxyOptions& options, std::string& error);
+    // `clients`: the file of fingerprints allowed to connect.
+    bool Load(const std::string& cert, const std::string& key, const std::string& clients,
+              std::string& error);
     asio::ssl::context& Context() const { return *m_Context; }
     const MonTlsServer& Server() const { return m_Server; }
 

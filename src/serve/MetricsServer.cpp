@@ -9,27 +9,29 @@ constexpr std::chrono::seconds RequestTime{5};
 
 }  // namespace
 
-MetricsServer::MetricsServer(IoPool& pool, ProxyContext& context)
-    : m_Context(context),
+MetricsServer::MetricsServer(IoPool& pool, const ServerLog& log, RefusalLog& refusals,
+                             LimitsNow limits, Exposition text)
+    : m_Refusals(refusals),
+      m_Limits(std::move(limits)),
+      m_Text(std::move(text)),
       m_Listener(
-          pool, context.m_Log, [this](const tcp::endpoint& client) { return Admit(client); },
+          pool, log, [this](const tcp::endpoint& client) { return Admit(client); },
           [this](tcp::socket socket, const tcp::endpoint&) {
-              m_Context.m_MetricsClients.fetch_add(1);
+              m_Clients.fetch_add(1);
               const asio::any_io_executor executor = socket.get_executor();
-              asio::co_spawn(executor, Serve(m_Context, std::move(socket)), asio::detached);
+              asio::co_spawn(executor, Serve(std::move(socket)), asio::detached);
           }) {}
 
 bool MetricsServer::Admit(const tcp::endpoint& client) {
-    const std::shared_ptr<const ProxySettings> settings = m_Context.Settings();
-    const ProxyOptions& options = settings->m_Options;
-    return AdmitWatcher(m_Context.m_Refusals, "metrics", client, options.m_MetricsAllow,
-                        m_Context.m_MetricsClients.load(), options.m_MaxMetricsClients);
+    const Limits limits = m_Limits();
+    return AdmitWatcher(m_Refusals, "metrics", client, limits.m_Allow, m_Clients.load(),
+                        limits.m_MaxClients);
 }
 
-awaitable<void> MetricsServer::Serve(ProxyContext& context, tcp::socket socket) {
+awaitable<void> MetricsServer::Serve(tcp::socket socket) {
     // Counted until the coroutine ends, however it ends.
     const std::unique_ptr<std::atomic<size_t>, void (*)(std::atomic<size_t>*)> counted(
-        &context.m_MetricsClients, [](std::atomic<size_t>* clients) { clients->fetch_sub(1); });
+        &m_Clients, [](std::atomic<size_t>* clients) { clients->fetch_sub(1); });
     std::string request;
     asio::steady_timer timer(socket.get_executor(), RequestTime);
     auto read = asio::async_read_until(socket, asio::dynamic_buffer(request, MaxRequest),
@@ -48,7 +50,7 @@ awaitable<void> MetricsServer::Serve(ProxyContext& context, tcp::socket socket) 
     const std::string path = request.substr(head ? 5 : 4, 9);
     if ((head || request.rfind("GET ", 0) == 0) && (path == "/metrics " || path == "/metrics?")) {
         status = "200 OK";
-        body = context.m_Metrics.Text(context.m_Active.load(), context.m_MonitorClients.load());
+        body = m_Text();
     }
     const std::string reply = "HTTP/1.1 " + status +
                               "\r\nContent-Type: text/plain; version=0.0.4; charset=utf-8"

@@ -31,8 +31,9 @@ public:
     // Set before the hub is told of the result.
     uint32_t m_ResultCode = 0;
     std::string m_ResultText;
-    // Set by the hub, under its lock, when it is told of the close: the end
-    // time in seconds since 1970, sent as the close record's close value.
+    // The end time in seconds since 1970, sent as the close record's close
+    // value: set by the hub, under its lock, when it is told of the close,
+    // unless the one who closes it knows the time better.
     uint32_t m_EndTime = 0;
 
     std::atomic<uint64_t> m_BytesIn{0};   // destination toward client

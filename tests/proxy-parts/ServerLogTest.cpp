@@ -4,19 +4,19 @@
 #include <gtest/gtest.h>
 
 #include "ProxyConfigFile.h"
-#include "ProxyLog.h"
+#include "ServerLog.h"
 #include "ProxyOptions.h"
 #include "ProxyPartsTest.h"
 
 namespace {
 namespace log_test {
 
-TEST(ProxyLogTest, JsonStringsAreEscapedAndAWrongFormatIsNamed) {
-    EXPECT_EQ(ProxyLog::JsonQuote("a\"b\\c"), "\"a\\\"b\\\\c\"");
-    EXPECT_EQ(ProxyLog::JsonQuote("line\nnext\x1b\x7f"), "\"line\\u000anext\\u001b\\u007f\"");
+TEST(ServerLogTest, JsonStringsAreEscapedAndAWrongFormatIsNamed) {
+    EXPECT_EQ(ServerLog::JsonQuote("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(ServerLog::JsonQuote("line\nnext\x1b\x7f"), "\"line\\u000anext\\u001b\\u007f\"");
     // Valid UTF-8 stays as it is; anything else reads as Latin-1.
-    EXPECT_EQ(ProxyLog::JsonQuote("J\xc3\xb6rg"), "\"J\xc3\xb6rg\"");
-    EXPECT_EQ(ProxyLog::JsonQuote("J\xf6rg\xff"), "\"J\\u00f6rg\\u00ff\"");
+    EXPECT_EQ(ServerLog::JsonQuote("J\xc3\xb6rg"), "\"J\xc3\xb6rg\"");
+    EXPECT_EQ(ServerLog::JsonQuote("J\xf6rg\xff"), "\"J\\u00f6rg\\u00ff\"");
 
     ProxyOptions options;
     std::string error;

@@ -11,28 +11,29 @@ constexpr size_t WritePiece = 64 * 1024;
 
 // VGL asks every 5 to 120 seconds; a short idle time-out meant for proxied
 // connections must not drop it between two polls.
-std::chrono::seconds IdleLimit(unsigned idleTimeout) {
-    return std::chrono::seconds(std::max(idleTimeout, 300u));
+std::chrono::seconds IdleLimit(std::chrono::seconds idleTimeout) {
+    return std::max(idleTimeout, std::chrono::seconds(300));
 }
 
 }  // namespace
 
-MonitorClient::MonitorClient(ProxyContext& context, tcp::socket socket,
+MonitorClient::MonitorClient(MonitorContext& context, tcp::socket socket,
                              const tcp::endpoint& endpoint)
     : m_Context(context),
+      m_pSettings(context.Settings()),
       m_Socket(std::move(socket)),
-      m_pTls(context.Settings()->m_pMonitorTls),
+      m_pTls(m_pSettings->m_pTls),
       m_Watchdog(m_Socket.get_executor()),
       m_Endpoint(endpoint),
       m_LastRequest(Clock::now()),
-      m_HandshakeLimit(context.Settings()->m_Options.m_HandshakeTimeout),
-      m_IdleLimit(IdleLimit(context.Settings()->m_Options.m_IdleTimeout)) {
-    m_Context.m_MonitorClients.fetch_add(1);
+      m_HandshakeLimit(m_pSettings->m_HandshakeTimeout),
+      m_IdleLimit(IdleLimit(m_pSettings->m_IdleTimeout)) {
+    m_Context.m_Clients.fetch_add(1);
 }
 
 MonitorClient::~MonitorClient() {
-    m_Context.m_MonitorLimits.Leave(ToAddress16(m_Endpoint.address()), true);
-    m_Context.m_MonitorClients.fetch_sub(1);
+    m_Context.m_Limits.Leave(ToAddress16(m_Endpoint.address()), true);
+    m_Context.m_Clients.fetch_sub(1);
 }
 
 void MonitorClient::Start(std::shared_ptr<MonitorClient> client) {
@@ -87,15 +88,19 @@ awaitable<bool> MonitorClient::StartTls(const std::string& who) {
 // retrying in a loop costs one line a minute.
 void MonitorClient::ReportHandshakeFailure(const std::string& who, const std::error_code& error) {
     if (m_Peer.m_bRefused) {
-        m_Context.m_Metrics.MonitorRefused(MonitorRefusal::ClientKey);
+        Counted(MonitorRefusal::ClientKey);
         m_Context.m_Refusals.Refused(
             "monitor client ", m_Endpoint,
             "certificate " + m_Peer.m_Fingerprint + " is not in --monitor-clients");
         return;
     }
-    m_Context.m_Metrics.MonitorRefused(MonitorRefusal::Handshake);
+    Counted(MonitorRefusal::Handshake);
     m_Context.m_Log.Connection(
         who + " TLS handshake failed: " + (m_Expired.empty() ? error.message() : m_Expired));
+}
+
+void MonitorClient::Counted(MonitorRefusal reason) const {
+    if (m_Context.m_OnRefused) m_Context.m_OnRefused(reason);
 }
 
 std::string MonitorClient::LinkNote() const {
@@ -170,6 +175,7 @@ awaitable<void> MonitorClient::Run(std::shared_ptr<MonitorClient> /*keepAlive*/)
     while (co_await NextRequest(reason)) {
         m_LastRequest = Clock::now();
         m_bAsked = true;
+        if (m_Context.m_BeforeBatch) m_Context.m_BeforeBatch();
         if (!m_Context.m_Hub.TakeBatch(*feed, batch, m_Version)) {
             reason = "fell behind by " + std::to_string(MonitorHub::MaxPending) + " records";
             break;

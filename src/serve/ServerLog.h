@@ -8,13 +8,14 @@
 // collectors that read many servers; the fields carry the same values.
 
 #include <atomic>
+#include <utility>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 enum class LogFormat { Text, Json };
 
-class ProxyLog {
+class ServerLog {
 public:
     // How a connection ended, in the log's fields.
     struct Session {
@@ -30,15 +31,16 @@ public:
         std::string m_Result;
     };
 
-    explicit ProxyLog(bool quiet, LogFormat format = LogFormat::Text)
-        : m_bQuiet(quiet), m_Format(format) {}
+    // `program` ("vgl-proxy") names the program in each text line.
+    ServerLog(std::string program, bool quiet, LogFormat format = LogFormat::Text)
+        : m_Program(std::move(program)), m_bQuiet(quiet), m_Format(format) {}
     void SetQuiet(bool quiet) { m_bQuiet = quiet; }
     void SetFormat(LogFormat format) { m_Format = format; }
     void Connection(const std::string& line) const;
     void Connection(const Session& session) const;
     void Notice(const std::string& line) const;
     void Warning(const std::string& line) const;
-    // Why the proxy cannot start: as text "vgl-proxy: why", without a time.
+    // Why the program cannot start: as text "vgl-proxy: why", without a time.
     void Failure(const std::string& line) const;
 
     // In double quotes; '"' and '\' escaped with '\', control bytes and
@@ -52,6 +54,7 @@ private:
     // `fields` go into the JSON object after the message; the text has none.
     void Write(const char* level, const std::string& line, const std::string& fields = {}) const;
 
+    const std::string m_Program;
     std::atomic<bool> m_bQuiet;
     std::atomic<LogFormat> m_Format;
 };

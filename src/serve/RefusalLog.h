@@ -12,13 +12,13 @@
 #include <string>
 
 #include "Asio.h"
-#include "ProxyLog.h"
+#include "ServerLog.h"
 
 class RefusalLog {
 public:
     static constexpr size_t MaxKeys = 10000;  // past it, refusals are counted together
 
-    explicit RefusalLog(const ProxyLog& log) : m_Log(log) {}
+    explicit RefusalLog(const ServerLog& log) : m_Log(log) {}
     // `who` comes before the client in the lines ("monitor client "), `why` after "refused: ".
     void Refused(const std::string& who, const tcp::endpoint& client, const std::string& why);
     void Flush();
@@ -29,7 +29,7 @@ private:
         bool m_bRecent = true;  // refused within this interval
     };
 
-    const ProxyLog& m_Log;
+    const ServerLog& m_Log;
     std::mutex m_Mutex;
     std::map<std::string, Counted> m_Keys;  // by the start of their count line
     size_t m_Others = 0;                    // of keys past MaxKeys

@@ -28,7 +28,7 @@ void MonitorHub::Result(const std::shared_ptr<ConnectionInfo>& info) {
 
 void MonitorHub::Close(const std::shared_ptr<ConnectionInfo>& info) {
     std::lock_guard lock(m_Mutex);
-    info->m_EndTime = static_cast<uint32_t>(std::time(nullptr));
+    if (info->m_EndTime == 0) info->m_EndTime = static_cast<uint32_t>(std::time(nullptr));
     m_Live.erase(info->m_Id);
     Post(EventKind::Close, info);
 }

@@ -2,7 +2,7 @@
 
 #include "MonitorClient.h"
 
-MonitorServer::MonitorServer(IoPool& pool, ProxyContext& context)
+MonitorServer::MonitorServer(IoPool& pool, MonitorContext& context)
     : m_Context(context),
       m_Listener(
           pool, context.m_Log, [this](const tcp::endpoint& client) { return Admit(client); },
@@ -12,14 +12,13 @@ MonitorServer::MonitorServer(IoPool& pool, ProxyContext& context)
           }) {}
 
 bool MonitorServer::Admit(const tcp::endpoint& client) {
-    const std::shared_ptr<const ProxySettings> settings = m_Context.Settings();
-    const ProxyOptions& options = settings->m_Options;
-    if (!AdmitWatcher(m_Context.m_Refusals, "monitor", client, options.m_MonitorAllow,
-                      m_Context.m_MonitorClients.load(), options.m_MaxMonitorClients)) {
+    const std::shared_ptr<const MonitorSettings> settings = m_Context.Settings();
+    if (!AdmitWatcher(m_Context.m_Refusals, "monitor", client, settings->m_Allow,
+                      m_Context.m_Clients.load(), settings->m_MaxClients)) {
         return false;
     }
-    const size_t perClient = options.m_MaxMonitorPerClient;
-    if (m_Context.m_MonitorLimits.Enter(ToAddress16(client.address()), perClient, perClient) !=
+    const size_t perClient = settings->m_MaxPerClient;
+    if (m_Context.m_Limits.Enter(ToAddress16(client.address()), perClient, perClient) !=
         ClientLimits::Verdict::Admitted) {
         m_Context.m_Refusals.Refused("monitor client ", client,
                                      std::to_string(perClient) +

@@ -7,12 +7,13 @@
 #include <string>
 
 #include "Listener.h"
+#include "MonitorContext.h"
 
 class MonitorServer {
 public:
     static constexpr uint16_t Port = 5051;
 
-    MonitorServer(IoPool& pool, ProxyContext& context);
+    MonitorServer(IoPool& pool, MonitorContext& context);
     bool Listen(const std::string& host, std::string& error) {
         return m_Listener.Listen(host, Port, error);
     }
@@ -23,6 +24,6 @@ public:
 private:
     bool Admit(const tcp::endpoint& client);
 
-    ProxyContext& m_Context;
+    MonitorContext& m_Context;
     Listener m_Listener;
 };

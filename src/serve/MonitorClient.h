@@ -8,13 +8,13 @@
 #include "Asio.h"
 #include "MonitorHub.h"
 #include "MonitorTls.h"
-#include "ProxyContext.h"
+#include "MonitorContext.h"
 #include "Watchdog.h"
 
 class MonitorClient : public std::enable_shared_from_this<MonitorClient> {
 public:
     // `endpoint`: the client's address as it was admitted (and counted by the limits).
-    MonitorClient(ProxyContext& context, tcp::socket socket, const tcp::endpoint& endpoint);
+    MonitorClient(MonitorContext& context, tcp::socket socket, const tcp::endpoint& endpoint);
     ~MonitorClient();
     static void Start(std::shared_ptr<MonitorClient> client);
 
@@ -25,6 +25,7 @@ private:
     // Over TLS when the settings ask for it; false when the client was turned away.
     awaitable<bool> StartTls(const std::string& who);
     void ReportHandshakeFailure(const std::string& who, const std::error_code& error);
+    void Counted(MonitorRefusal reason) const;
     std::string LinkNote() const;
     template <class Buffer>
     awaitable<void> ReadExactly(const Buffer& buffer, std::error_code& error);
@@ -35,7 +36,8 @@ private:
     Clock::time_point Deadline() const;
     void OnExpire();
 
-    ProxyContext& m_Context;
+    MonitorContext& m_Context;
+    const std::shared_ptr<const MonitorSettings> m_pSettings;
     tcp::socket m_Socket;
     const std::shared_ptr<const MonitorTls> m_pTls;  // null: plain TCP
     std::optional<asio::ssl::stream<tcp::socket&>> m_Tls;

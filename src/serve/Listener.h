@@ -1,6 +1,6 @@
 #pragma once
-// One listening socket of the proxy and its accept loop, shared by the SOCKS5
-// listener and the monitor's: each accepted client lands on the next I/O
+// One listening socket and its accept loop, shared by the SOCKS5 listener,
+// the monitor's and the metrics': each accepted client lands on the next I/O
 // thread of the pool and is admitted or closed by the owner's rule.
 
 #include <functional>
@@ -9,7 +9,8 @@
 
 #include "Asio.h"
 #include "IoPool.h"
-#include "ProxyContext.h"
+#include "RefusalLog.h"
+#include "ServerLog.h"
 
 class Listener {
 public:
@@ -18,7 +19,7 @@ public:
     // With the client's address as the rule saw it: the socket may have lost it since.
     using Take = std::function<void(tcp::socket socket, const tcp::endpoint& client)>;
 
-    Listener(IoPool& pool, const ProxyLog& log, Admit admit, Take take)
+    Listener(IoPool& pool, const ServerLog& log, Admit admit, Take take)
         : m_Pool(pool),
           m_Log(log),
           m_Admit(std::move(admit)),
@@ -36,7 +37,7 @@ private:
     awaitable<void> Accept();
 
     IoPool& m_Pool;
-    const ProxyLog& m_Log;
+    const ServerLog& m_Log;
     Admit m_Admit;
     Take m_Take;
     tcp::acceptor m_Acceptor;
