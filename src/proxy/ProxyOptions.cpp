@@ -1,42 +1,12 @@
 #include "ProxyOptions.h"
 
-#include <arpa/inet.h>
-
-#include <charconv>
 #include <optional>
 #include <string_view>
 
+#include "OptionText.h"
 #include "ProxyConfigFile.h"
 
 namespace {
-
-bool ParseNumber(std::string_view text, unsigned long min, unsigned long max,
-                 unsigned long& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && !text.empty() &&
-           value >= min && value <= max;
-}
-
-bool IsAddress(const std::string& host) {
-    uint8_t bytes[16];
-    return inet_pton(AF_INET, host.c_str(), bytes) == 1 ||
-           inet_pton(AF_INET6, host.c_str(), bytes) == 1;
-}
-
-// "a.b.c.d:port" or "[v6]:port".
-bool ParseHostPort(std::string_view text, std::string& host, uint16_t& port) {
-    const size_t colon = text.rfind(':');
-    if (colon == std::string_view::npos) return false;
-    std::string_view hostPart = text.substr(0, colon);
-    if (hostPart.size() >= 2 && hostPart.front() == '[' && hostPart.back() == ']') {
-        hostPart = hostPart.substr(1, hostPart.size() - 2);
-    }
-    unsigned long number = 0;
-    if (!ParseNumber(text.substr(colon + 1), 0, 65535, number)) return false;
-    host.assign(hostPart);
-    port = static_cast<uint16_t>(number);
-    return IsAddress(host);
-}
 
 // A --block value: an address block, or else a name suffix.
 DestRule BlockRule(const std::string& value) {
@@ -137,34 +107,7 @@ std::optional<bool> ApplyNumber(const std::string& option, const std::string& va
     return true;
 }
 
-// TLS without a clients file would hand every record to whoever connects;
-// a clients file without TLS would look like a protection that is not there.
-bool CheckMonitorTls(const ProxyOptions& options, std::string& error) {
-    const bool cert = !options.m_MonitorTlsCert.empty();
-    const bool key = !options.m_MonitorTlsKey.empty();
-    const bool clients = !options.m_MonitorClients.empty();
-    if (cert != key) {
-        error = std::string(cert ? "--monitor-tls-cert" : "--monitor-tls-key") + " needs " +
-                (cert ? "--monitor-tls-key" : "--monitor-tls-cert") + " too";
-    } else if (cert && !clients) {
-        error =
-            "TLS on the monitor needs a clients file (--monitor-clients): without one "
-            "anyone who connects would get the records";
-    } else if (clients && !cert) {
-        error =
-            "--monitor-clients needs --monitor-tls-cert and --monitor-tls-key: client "
-            "certificates are only checked over TLS";
-    } else {
-        return true;
-    }
-    return false;
-}
-
 }  // namespace
-
-std::vector<Cidr> LoopbackOnly() {
-    return {*Cidr::Parse("127.0.0.0/8"), *Cidr::Parse("::1")};
-}
 
 const char* ProxyUsage() {
     return "usage: vgl-proxy [--config FILE] [--listen ADDR:PORT] [--allow CIDR]... [--users "
@@ -188,11 +131,6 @@ namespace {
 
 // What --help says of each option, in the order of the usage; a new option
 // is one more line here (and ProxyOptionTakesValue reads it too).
-struct OptionHelp {
-    const char* m_Option;
-    const char* m_Value;  // empty for a flag
-    const char* m_Text;
-};
 constexpr OptionHelp OptionHelps[] = {
     {"--config", "FILE", "read the settings from this TOML file first"},
     {"--listen", "ADDR:PORT", "where SOCKS5 clients connect [127.0.0.1:1080]"},
@@ -226,37 +164,18 @@ constexpr OptionHelp OptionHelps[] = {
     {"-h, --help", "", "print this help and exit"},
     {"--version", "", "print the version and exit"},
 };
-// Where the texts start; a longer option puts its text on the next line.
-constexpr size_t TextColumn = 26;
-
-std::string OptionHead(const OptionHelp& help) {
-    std::string head = std::string("  ") + help.m_Option;
-    if (help.m_Value[0] != '\0') head += std::string(" ") + help.m_Value;
-    return head;
-}
-
 }  // namespace
 
 std::string ProxyHelp() {
-    std::string text = ProxyUsage();
-    text +=
-        "\nA SOCKS5 server that VGL watches through its monitor. The command line wins\n"
-        "over the file, and its lists add to the file's. Defaults in brackets.\n"
-        "\nOptions:\n";
-    for (const OptionHelp& help : OptionHelps) {
-        std::string head = OptionHead(help);
-        head += head.size() + 2 <= TextColumn ? std::string(TextColumn - head.size(), ' ')
-                                              : "\n" + std::string(TextColumn, ' ');
-        text += head + help.m_Text + "\n";
-    }
-    return text;
+    return OptionsHelpText(ProxyUsage(),
+                           "A SOCKS5 server that VGL watches through its monitor. The command "
+                           "line wins\nover the file, and its lists add to the file's. Defaults "
+                           "in brackets.\n",
+                           OptionHelps);
 }
 
 bool ProxyOptionTakesValue(const std::string& option) {
-    for (const OptionHelp& help : OptionHelps) {
-        if (option == help.m_Option) return help.m_Value[0] != '\0';
-    }
-    return false;
+    return OptionTakesValue(OptionHelps, option);
 }
 
 bool ProxyOptionRepeats(const std::string& option) {
@@ -347,7 +266,10 @@ bool ParseProxyOptions(const std::vector<std::string>& args, ProxyOptions& optio
         }
         if (!ApplyProxyOption(option, value, options, error)) return false;
     }
-    if (!CheckMonitorTls(options, error)) return false;
+    if (!CheckMonitorTlsFiles(options.m_MonitorTlsCert, options.m_MonitorTlsKey,
+                              options.m_MonitorClients, error)) {
+        return false;
+    }
     if (options.m_Allow.empty()) options.m_Allow = LoopbackOnly();
     if (options.m_MonitorAllow.empty()) options.m_MonitorAllow = LoopbackOnly();
     if (options.m_MetricsAllow.empty()) options.m_MetricsAllow = LoopbackOnly();

@@ -8,6 +8,7 @@
 
 #include "Cidr.h"
 #include "DestRule.h"
+#include "OptionText.h"
 #include "ServerLog.h"
 
 struct ProxyOptions {
@@ -52,8 +53,6 @@ bool ParseProxyOptions(const std::vector<std::string>& args, ProxyOptions& optio
 const char* ProxyUsage();
 // The usage, then each option with what it does and its default (--help).
 std::string ProxyHelp();
-// The blocks a list falls back to when none is given: 127.0.0.0/8 and ::1.
-std::vector<Cidr> LoopbackOnly();
 
 // One option as the command line gives it ("--allow", "10.0.0.0/8"); the
 // value is empty for a flag. Used for the command line and the file alike.
