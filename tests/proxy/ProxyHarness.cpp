@@ -73,41 +73,45 @@ std::string RandomLoopbackHost() {
 }
 
 ProxyProcess::ProxyProcess(const std::vector<std::string>& options) : m_Host(RandomLoopbackHost()) {
-    Start(options, {});
+    StartProxy(options, {});
 }
 
 ProxyProcess::ProxyProcess(const std::vector<std::string>& options,
                            const std::vector<std::string>& wrapper, const std::string& host)
     : m_Host(host) {
-    Start(options, wrapper);
+    StartProxy(options, wrapper);
 }
 
-void ProxyProcess::Start(const std::vector<std::string>& options,
-                         const std::vector<std::string>& wrapper) {
+void ProxyProcess::StartProxy(const std::vector<std::string>& options,
+                              const std::vector<std::string>& wrapper) {
     std::vector<std::string> argv = wrapper;
     for (const std::string& arg : {std::string(VGL_PROXY_BINARY), std::string("--listen"), Proxy(),
                                    std::string("--monitor"), m_Host}) {
         argv.push_back(arg);
     }
     argv.insert(argv.end(), options.begin(), options.end());
+    Start(argv);
+}
+
+void ServerProcess::Start(const std::vector<std::string>& argv, const std::string& ready) {
     int pipe[2];
     if (pipe2(pipe, O_CLOEXEC) != 0) return;
     m_Pid = Spawn(argv, -1, pipe[1]);
     close(pipe[1]);
     m_Reader = std::thread([this, fd = pipe[0]] { ReadLog(fd); });
     std::unique_lock lock(m_Mutex);
-    m_Changed.wait_for(lock, std::chrono::seconds(10), [this] {
-        return m_bLogEnded || m_Log.find("listening on") != std::string::npos;
+    m_Changed.wait_for(lock, std::chrono::seconds(10), [this, &ready] {
+        return m_bLogEnded || m_Log.find(ready) != std::string::npos;
     });
-    m_bStarted = m_Log.find("listening on") != std::string::npos;
+    m_bStarted = m_Log.find(ready) != std::string::npos;
 }
 
-ProxyProcess::~ProxyProcess() {
+ServerProcess::~ServerProcess() {
     if (m_Pid > 0 && m_Status == -1) Stop(SIGKILL);
     if (m_Reader.joinable()) m_Reader.join();
 }
 
-void ProxyProcess::ReadLog(int fd) {
+void ServerProcess::ReadLog(int fd) {
     char chunk[4096];
     for (;;) {
         const ssize_t n = read(fd, chunk, sizeof chunk);
@@ -122,7 +126,7 @@ void ProxyProcess::ReadLog(int fd) {
     m_Changed.notify_all();
 }
 
-int ProxyProcess::Stop(int signal) {
+int ServerProcess::Stop(int signal) {
     if (m_Pid <= 0) return -1;
     kill(m_Pid, signal);
     int status = 0;
@@ -133,12 +137,12 @@ int ProxyProcess::Stop(int signal) {
     return m_Status;
 }
 
-std::string ProxyProcess::Log() const {
+std::string ServerProcess::Log() const {
     std::lock_guard lock(m_Mutex);
     return m_Log;
 }
 
-bool ProxyProcess::WaitForLog(const std::string& text, size_t count, int timeoutMs) const {
+bool ServerProcess::WaitForLog(const std::string& text, size_t count, int timeoutMs) const {
     const auto occurrences = [&] {
         size_t found = 0;
         for (size_t at = m_Log.find(text); at != std::string::npos; at = m_Log.find(text, at + 1))
@@ -151,7 +155,7 @@ bool ProxyProcess::WaitForLog(const std::string& text, size_t count, int timeout
     }) && occurrences() >= count;
 }
 
-size_t ProxyProcess::RssKiB() const {
+size_t ServerProcess::RssKiB() const {
     std::ifstream status("/proc/" + std::to_string(m_Pid) + "/status");
     std::string word;
     while (status >> word) {

@@ -23,7 +23,40 @@ using Bytes = std::vector<uint8_t>;
 std::string RandomLoopbackHost();
 sockaddr_in LoopbackAddress(const std::string& host, uint16_t port);
 
-class ProxyProcess {
+// A server program of ours run as a child, its standard error collected: it
+// counts as started once its log says `ready` ("listening on"). Killed at the
+// end if still running.
+class ServerProcess {
+public:
+    ServerProcess() = default;
+    ~ServerProcess();
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    // Waits until the log says `ready` or the program ends.
+    void Start(const std::vector<std::string>& argv, const std::string& ready = "listening on");
+    bool Started() const { return m_bStarted; }
+    // Sends the signal and returns the exit status (-1 if it did not end normally).
+    int Stop(int signal = 15);
+    std::string Log() const;
+    bool WaitForLog(const std::string& text, size_t count = 1, int timeoutMs = 10000) const;
+    size_t RssKiB() const;
+    pid_t Pid() const { return m_Pid; }
+
+private:
+    void ReadLog(int fd);
+
+    pid_t m_Pid = -1;
+    int m_Status = -1;
+    bool m_bStarted = false;
+    mutable std::mutex m_Mutex;
+    mutable std::condition_variable m_Changed;
+    std::string m_Log;
+    bool m_bLogEnded = false;
+    std::thread m_Reader;
+};
+
+class ProxyProcess : public ServerProcess {
 public:
     static constexpr uint16_t Port = 1080;
 
@@ -33,33 +66,15 @@ public:
     // The same on `host`, started through `wrapper` (such as "ip netns exec NAME").
     ProxyProcess(const std::vector<std::string>& options, const std::vector<std::string>& wrapper,
                  const std::string& host);
-    ~ProxyProcess();
-    ProxyProcess(const ProxyProcess&) = delete;
-    ProxyProcess& operator=(const ProxyProcess&) = delete;
 
-    bool Started() const { return m_bStarted; }
     const std::string& Host() const { return m_Host; }
     std::string Proxy() const { return m_Host + ":" + std::to_string(Port); }
-    // Sends the signal and returns the exit status (-1 if it did not end normally).
-    int Stop(int signal = 15);
-    std::string Log() const;
-    bool WaitForLog(const std::string& text, size_t count = 1, int timeoutMs = 10000) const;
-    size_t RssKiB() const;
-    pid_t Pid() const { return m_Pid; }
 
 private:
-    void Start(const std::vector<std::string>& options, const std::vector<std::string>& wrapper);
-    void ReadLog(int fd);
+    void StartProxy(const std::vector<std::string>& options,
+                    const std::vector<std::string>& wrapper);
 
     std::string m_Host;
-    pid_t m_Pid = -1;
-    int m_Status = -1;
-    bool m_bStarted = false;
-    mutable std::mutex m_Mutex;
-    mutable std::condition_variable m_Changed;
-    std::string m_Log;
-    bool m_bLogEnded = false;
-    std::thread m_Reader;
 };
 
 // Answers "GET /N" with N bytes of a known pattern, one connection at a time.
