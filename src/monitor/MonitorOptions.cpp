@@ -126,7 +126,8 @@ bool ApplyOption(const std::string& option, const std::string& value, MonitorOpt
     } else if (option == "--version") {
         options.m_bVersion = true;
     } else if (option == "--check" || option == "--polls" || option == "--period") {
-        error = option + " belongs to the checker, which comes first: vgl-monitor --check HOST[:PORT]";
+        error =
+            option + " belongs to the checker, which comes first: vgl-monitor --check HOST[:PORT]";
         return false;
     } else {
         error = "unknown option " + option;
