@@ -74,9 +74,13 @@ bool ParseExternal(std::string_view external, std::string_view dest, DanteLine& 
 
 // "CLIENT PROXY -> EXTERNAL DEST"
 bool ParseOpen(std::string_view rest, DanteLine& line) {
-    return ParseClient(NextWord(rest), line) && ParseEndpoint(NextWord(rest), line.m_Proxy) &&
-           Expect(rest, "->") && ParseExternal(NextWord(rest), NextWord(rest), line) &&
-           rest.empty();
+    if (!ParseClient(NextWord(rest), line) || !ParseEndpoint(NextWord(rest), line.m_Proxy) ||
+        !Expect(rest, "->")) {
+        return false;
+    }
+    const std::string_view external = NextWord(rest);
+    const std::string_view dest = NextWord(rest);
+    return ParseExternal(external, dest, line) && rest.empty();
 }
 
 // "REASON.  Session duration: Ns"

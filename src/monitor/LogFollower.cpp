@@ -39,17 +39,30 @@ bool LogFollower::Open() {
     return true;
 }
 
-void LogFollower::Recent(std::vector<std::string>& lines, size_t maxBytes) {
-    if (!Open()) return;
+// The end of a file, at most `maxBytes`, without the line cut at its start.
+void LogFollower::ReadTail(std::vector<std::string>& lines, size_t maxBytes) {
     struct stat status {};
     fstat(m_Fd, &status);
     const off_t size = status.st_size;
     m_Offset = size > static_cast<off_t>(maxBytes) ? size - static_cast<off_t>(maxBytes) : 0;
-    // A start inside a line: that line is cut, and skipped.
     const bool cut = m_Offset > 0;
     const size_t first = lines.size();
+    m_Partial.clear();
     ReadToEnd(lines);
     if (cut && lines.size() > first) lines.erase(lines.begin() + static_cast<ptrdiff_t>(first));
+}
+
+// A session may have opened before the last rotation: the file rotated
+// last (PATH.1) comes first, when the current one is short.
+void LogFollower::Recent(std::vector<std::string>& lines, size_t maxBytes) {
+    struct stat current {};
+    const size_t now =
+        stat(m_Path.c_str(), &current) == 0 ? static_cast<size_t>(current.st_size) : 0;
+    if (now < maxBytes) {
+        LogFollower rotated(m_Path + ".1");
+        if (rotated.Open()) rotated.ReadTail(lines, maxBytes - now);
+    }
+    if (Open()) ReadTail(lines, maxBytes);
 }
 
 void LogFollower::ReadToEnd(std::vector<std::string>& lines) {

@@ -26,6 +26,7 @@ public:
 private:
     bool Open();
     void Close();
+    void ReadTail(std::vector<std::string>& lines, size_t maxBytes);
     // Appends what the open file holds past the offset.
     void ReadToEnd(std::vector<std::string>& lines);
     void TakeLines(std::vector<std::string>& lines);

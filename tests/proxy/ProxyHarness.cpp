@@ -16,6 +16,10 @@
 #include <fstream>
 #include <random>
 
+#include <gtest/gtest.h>
+
+#include "core/monitor/MonStream.h"
+
 extern char** environ;
 
 namespace {
@@ -319,6 +323,21 @@ ProgramResult RunProgram(const std::vector<std::string>& argv) {
         result.m_Status = WEXITSTATUS(status);
     }
     return result;
+}
+
+std::vector<MonitorRecord> AskForBatch(RawClient& monitor) {
+    std::vector<MonitorRecord> records;
+    if (!monitor.Send({0x00, 0x01, 0x00})) return records;
+    for (;;) {
+        const Bytes length = monitor.Read(2);
+        if (length.size() != 2) return records;
+        const uint16_t size = static_cast<uint16_t>(length[0] << 8 | length[1]);
+        if (size == 0) return records;
+        const Bytes body = monitor.Read(size);
+        MonitorRecord record{};
+        EXPECT_EQ(Mon_Decode(size, body.data(), &record), 0);
+        records.push_back(record);
+    }
 }
 
 ProgramResult RunCurl(const std::vector<std::string>& arguments) {

@@ -116,6 +116,10 @@ private:
     int m_Fd = -1;
 };
 
+// Asks a monitor once and decodes the whole batch (the first version).
+struct MonitorRecord;
+std::vector<MonitorRecord> AskForBatch(RawClient& monitor);
+
 struct ProgramResult {
     int m_Status = -1;
     std::string m_Out, m_Err;

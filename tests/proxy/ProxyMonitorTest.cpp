@@ -22,22 +22,6 @@ namespace {
 
 constexpr uint16_t MonitorPort = 5051;
 
-// Asks once and decodes the whole batch.
-std::vector<MonitorRecord> AskForBatch(RawClient& monitor) {
-    std::vector<MonitorRecord> records;
-    if (!monitor.Send({0x00, 0x01, 0x00})) return records;
-    for (;;) {
-        const Bytes length = monitor.Read(2);
-        if (length.size() != 2) return records;
-        const uint16_t size = static_cast<uint16_t>(length[0] << 8 | length[1]);
-        if (size == 0) return records;
-        const Bytes body = monitor.Read(size);
-        MonitorRecord record{};
-        EXPECT_EQ(Mon_Decode(size, body.data(), &record), 0);
-        records.push_back(record);
-    }
-}
-
 // Asks and never reads, until the proxy closes the connection (or 30 s pass).
 bool AskUntilClosed(int fd) {
     const timeval step{0, 100000};
