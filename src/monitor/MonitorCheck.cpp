@@ -3,44 +3,31 @@
 #include <thread>
 
 #include "core/base/Utf8Text.h"
+#include "core/monitor/MonEncode.h"
 #include "core/monitor/MonHostForm.h"
+#include "core/monitor/MonRecordKind.h"
 #include "core/monitor/MonStream.h"
 #include "core/monitor/MonTcp.h"
 
 namespace {
 
-constexpr size_t Header = 9;
 constexpr size_t BatchLimit = 64u << 20;
 
+// The kinds of the first version, as the decoder lays them out, and the
+// names of their references for the findings.
 struct Layout {
-    const char* m_Name;
-    uint16_t m_Fixed;
-    // Where each reference sits, what it names, and whether it holds an address.
-    struct Ref {
-        uint16_t m_At;
-        const char* m_Field;
-        bool m_bAddress;
-        size_t m_Kept;  // bytes of text VGL keeps
-    };
-    std::vector<Ref> m_Refs;
+    const MonRecordKind* m_Kind;
+    const char* m_Fields[5];
 };
 
 const Layout* LayoutOf(uint8_t kind) {
     static const Layout Layouts[] = {
-        {"open",
-         30,
-         {{18, "user name", false, 127},
-          {22, "client address", true, 0},
-          {26, "client host name", false, 127}}},
-        {"update",
-         42,
-         {{22, "service name", false, 15},
-          {26, "next server address", true, 0},
-          {30, "next server name", false, 127},
-          {34, "destination address", true, 0},
-          {38, "destination name", false, 127}}},
-        {"result", 21, {{17, "result text", false, 127}}},
-        {"close", 13, {}},
+        {&MonOpenKind, {"user name", "client address", "client host name"}},
+        {&MonUpdateKind,
+         {"service name", "next server address", "next server name", "destination address",
+          "destination name"}},
+        {&MonResultKind, {"result text"}},
+        {&MonCloseKind, {}},
     };
     return kind >= 1 && kind <= 4 ? &Layouts[kind - 1] : nullptr;
 }
@@ -73,7 +60,7 @@ void MonitorCheck::CheckBody(int poll, size_t index, const uint8_t* body, uint16
     ++m_Records;
     const size_t before = m_Findings.size();
     m_Where = "poll " + std::to_string(poll) + ", record " + std::to_string(index);
-    if (length < Header) {
+    if (length < MonHeaderSize) {
         Report("a body of " + std::to_string(length) + " bytes is shorter than the 9-byte header");
         return;
     }
@@ -84,14 +71,15 @@ void MonitorCheck::CheckBody(int poll, size_t index, const uint8_t* body, uint16
         Report("kind " + std::to_string(body[0]) + " is not a record of the first version");
         return;
     }
-    m_Where += std::string(" (") + layout->m_Name + " " + idText + ")";
-    if (length < layout->m_Fixed) {
+    const uint16_t fixed = layout->m_Kind->m_FixedSize;
+    m_Where += std::string(" (") + layout->m_Kind->m_Name + " " + idText + ")";
+    if (length < fixed) {
         Report("a body of " + std::to_string(length) + " bytes is shorter than the " +
-               std::to_string(layout->m_Fixed) + "-byte fixed part");
+               std::to_string(fixed) + "-byte fixed part");
         return;
     }
     if (ids.first == 0 && ids.second == 0) Report("ids 0:0 name no connection");
-    CheckRefs(body, length, layout->m_Fixed);
+    CheckRefs(body, length, fixed);
     CheckOrder(body[0], ids, body);
     if (m_Findings.size() == before) {
         MonitorRecord record{};
@@ -101,10 +89,13 @@ void MonitorCheck::CheckBody(int poll, size_t index, const uint8_t* body, uint16
 
 void MonitorCheck::CheckRefs(const uint8_t* body, uint16_t length, uint16_t fixed) {
     const size_t area = length - fixed;
-    for (const Layout::Ref& ref : LayoutOf(body[0])->m_Refs) {
-        const uint16_t size = U16(body + ref.m_At);
-        const uint16_t offset = U16(body + ref.m_At + 2);
-        const std::string field = std::string(ref.m_Field) + " ";
+    const Layout& layout = *LayoutOf(body[0]);
+    const MonRecordKind& kind = *layout.m_Kind;
+    for (size_t i = 0; i < kind.m_RefCount; ++i) {
+        const uint8_t* ref = body + kind.RefOffset(i);
+        const uint16_t size = U16(ref);
+        const uint16_t offset = U16(ref + 2);
+        const std::string field = std::string(layout.m_Fields[i]) + " ";
         if (size == 0) {
             if (offset != 0) Report(field + "has length 0 but offset " + std::to_string(offset));
             continue;
@@ -115,8 +106,8 @@ void MonitorCheck::CheckRefs(const uint8_t* body, uint16_t length, uint16_t fixe
             continue;
         }
         const uint8_t* value = body + fixed + offset;
-        if (ref.m_bAddress) {
-            if (size != 16) {
+        if (kind.IsAddressRef(i)) {
+            if (size != MonAddressSize) {
                 Report(field + "is " + std::to_string(size) + " bytes, not 16");
             } else if (value[0] != 2 || value[1] != 0) {
                 Report(field + "has family " + std::to_string(value[0] | value[1] << 8) +
@@ -125,10 +116,11 @@ void MonitorCheck::CheckRefs(const uint8_t* body, uint16_t length, uint16_t fixe
             continue;
         }
         const std::string_view text(reinterpret_cast<const char*>(value), size);
+        const size_t kept = &kind == &MonUpdateKind && i == 0 ? MonServiceLimit : MonTextLimit;
         if (!IsShowable(text)) Report(field + "holds control characters in either encoding");
-        if (size > ref.m_Kept) {
+        if (size > kept) {
             Report(field + "is " + std::to_string(size) + " bytes; VGL keeps " +
-                   std::to_string(ref.m_Kept));
+                   std::to_string(kept));
         }
     }
 }
