@@ -37,10 +37,16 @@ std::shared_ptr<ConnectionInfo> DanteTracker::MakeInfo(const DanteLine& line, ui
     info->m_User = line.m_User;
     info->m_Source = line.m_Client;
     if (line.m_DestPort != 0 || !line.m_DestName.empty()) {
-        info->SetDestination(ServiceName(line.m_DestPort), line.m_DestName, line.m_Dest);
+        info->SetDestination(Service(line.m_DestPort), line.m_DestName, line.m_Dest);
     }
     ++m_Sessions;
     return info;
+}
+
+const std::string& DanteTracker::Service(uint16_t port) {
+    auto [slot, made] = m_Services.try_emplace(port);
+    if (made) slot->second = ServiceName(port);
+    return slot->second;
 }
 
 void DanteTracker::Open(const DanteLine& line, uint32_t now) {

@@ -48,9 +48,13 @@ private:
     void Open(const DanteLine& line, uint32_t now);
     void Close(const DanteLine& line, uint32_t now);
     void Failed(const DanteLine& line, uint32_t now, uint32_t code);
+    // The services database is a file read on each look-up: each port's name
+    // is looked up once.
+    const std::string& Service(uint16_t port);
 
     MonitorHub& m_Hub;
     std::unordered_map<std::string, Session> m_Open;  // by DanteLine::m_Key
+    std::unordered_map<uint16_t, std::string> m_Services;
     uint32_t m_NextId = 1;
     uint64_t m_Sessions = 0;
     uint64_t m_Unreadable = 0;
