@@ -82,6 +82,28 @@ if(TARGET vgl-proxy)
     set(CPACK_DEBIAN_PROXY_PACKAGE_SECTION net)
     set(CPACK_DEBIAN_PROXY_PACKAGE_DEPENDS "init-system-helpers (>= 1.52)")
 endif()
+if(TARGET vgl-monitor)
+    vgl_package_doc(vgl-monitor ${PROJECT_SOURCE_DIR}/packaging/vgl-monitor.changelog.in monitor)
+    list(APPEND CPACK_COMPONENTS_ALL monitor)
+    set(CPACK_DEBIAN_MONITOR_PACKAGE_NAME vgl-monitor)
+    set(CPACK_DEBIAN_MONITOR_FILE_NAME DEB-DEFAULT)
+    string(CONCAT CPACK_DEBIAN_MONITOR_DESCRIPTION
+           "monitor for VGL beside the Dante SOCKS5 server\n"
+           "vgl-monitor serves the monitor protocol that VGL polls on TCP port 5051\n"
+           "for a Dante server: each session from Dante's log or journal, with its\n"
+           "user, client, destination, service, bytes and result, and the live bytes\n"
+           "of open sessions from the kernel's socket diagnostics. It also checks any\n"
+           "monitor against the protocol (--check).")
+    file(WRITE ${PROJECT_BINARY_DIR}/packaging/vgl-monitor/conffiles "/etc/default/vgl-monitor\n")
+    set(CPACK_DEBIAN_MONITOR_PACKAGE_CONTROL_EXTRA
+        ${PROJECT_BINARY_DIR}/packaging/vgl-monitor/conffiles
+        ${PROJECT_SOURCE_DIR}/packaging/vgl-monitor/postinst
+        ${PROJECT_SOURCE_DIR}/packaging/vgl-monitor/prerm
+        ${PROJECT_SOURCE_DIR}/packaging/vgl-monitor/postrm)
+    set(CPACK_DEBIAN_MONITOR_PACKAGE_SECTION net)
+    set(CPACK_DEBIAN_MONITOR_PACKAGE_DEPENDS "init-system-helpers (>= 1.52)")
+    set(CPACK_DEBIAN_MONITOR_PACKAGE_SUGGESTS "dante-server")
+endif()
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VGL_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
