@@ -4,21 +4,11 @@
 
 namespace {
 
-constexpr OptionHelp OptionHelps[] = {
+constexpr OptionHelp MonitorFirstHelps[] = {
     {"--dante-log", "FILE", "follow Dante's log file (its logoutput:)"},
     {"--dante-journal", "UNIT", "follow the systemd journal of Dante's unit instead"},
-    {"--monitor", "ADDR", "the monitor's address, port 5051 [127.0.0.1]"},
-    {"--monitor-allow", "CIDR", "admit monitors from this block; repeatable [loopback]"},
-    {"--max-monitor-clients", "N", "monitor clients at once [16]"},
-    {"--max-monitor-per-client", "N", "monitor clients of one address at once [4]"},
-    {"--monitor-tls-cert", "FILE", "the monitor speaks TLS only, with this certificate"},
-    {"--monitor-tls-key", "FILE", "the key of --monitor-tls-cert"},
-    {"--monitor-clients", "FILE", "client certificates allowed over TLS: SHA256:... name lines"},
-    {"--monitor-tls-generate", "DIR",
-     "write DIR/monitor.key and DIR/monitor.crt, print the fingerprint and exit"},
-    {"--metrics", "[ADDR:]PORT", "answer GET /metrics for Prometheus here [off]"},
-    {"--metrics-allow", "CIDR", "admit metrics clients from this block; repeatable [loopback]"},
-    {"--max-metrics-clients", "N", "metrics clients at once [8]"},
+};
+constexpr OptionHelp MonitorLaterHelps[] = {
     {"--handshake-timeout", "SECONDS", "time for a monitor client's TLS and first request [10]"},
     {"--quiet", "", "no log line per monitor client"},
     {"--log-format", "text|json", "log lines as text or as one JSON object each [text]"},
@@ -29,8 +19,14 @@ constexpr OptionHelp OptionHelps[] = {
     {"--version", "", "print the version and exit"},
 };
 
+const std::vector<OptionHelp>& OptionHelps() {
+    static const std::vector<OptionHelp> all =
+        JoinOptionHelps({MonitorFirstHelps, MonitorServingOptionHelps(), MonitorLaterHelps});
+    return all;
+}
+
 bool TakesValue(const std::string& option) {
-    return OptionTakesValue(OptionHelps, option);
+    return OptionTakesValue(OptionHelps(), option);
 }
 
 bool ApplyCount(const std::string& option, const std::string& value, size_t& target,
@@ -169,7 +165,7 @@ std::string MonitorHelp() {
         "A monitor for VGL beside a Dante SOCKS5 server: its sessions from Dante's\n"
         "log lines, their live bytes from the kernel, served on port 5051. Dante's\n"
         "socks pass rules need \"log: connect disconnect error\". Defaults in brackets.\n",
-        OptionHelps);
+        OptionHelps());
 }
 
 bool ParseMonitorOptions(const std::vector<std::string>& args, MonitorOptions& options,

@@ -131,24 +131,13 @@ namespace {
 
 // What --help says of each option, in the order of the usage; a new option
 // is one more line here (and ProxyOptionTakesValue reads it too).
-constexpr OptionHelp OptionHelps[] = {
+constexpr OptionHelp ProxyFirstHelps[] = {
     {"--config", "FILE", "read the settings from this TOML file first"},
     {"--listen", "ADDR:PORT", "where SOCKS5 clients connect [127.0.0.1:1080]"},
     {"--allow", "CIDR", "admit clients from this block; repeatable [loopback]"},
     {"--users", "FILE", "require passwords: name:crypt-hash lines"},
-    {"--monitor", "ADDR", "the monitor's address, port 5051 [127.0.0.1]"},
-    {"--monitor-allow", "CIDR", "admit monitors from this block; repeatable [loopback]"},
-    {"--max-monitor-clients", "N", "monitor clients at once [16]"},
-    {"--max-monitor-per-client", "N", "monitor clients of one address at once [4]"},
-    {"--monitor-tls-cert", "FILE", "the monitor speaks TLS only, with this certificate"},
-    {"--monitor-tls-key", "FILE", "the key of --monitor-tls-cert"},
-    {"--monitor-clients", "FILE", "client certificates allowed over TLS: SHA256:... name lines"},
-    {"--monitor-tls-generate", "DIR",
-     "write DIR/monitor.key and DIR/monitor.crt, print the "
-     "fingerprint and exit"},
-    {"--metrics", "[ADDR:]PORT", "answer GET /metrics for Prometheus here [off]"},
-    {"--metrics-allow", "CIDR", "admit metrics clients from this block; repeatable [loopback]"},
-    {"--max-metrics-clients", "N", "metrics clients at once [8]"},
+};
+constexpr OptionHelp ProxyLaterHelps[] = {
     {"--metrics-users", "NAME", "users with metric labels of their own; repeatable [first 20]"},
     {"--block", "CIDR|NAME", "refuse CONNECTs there (a name: also those under it)"},
     {"--max-connections", "N", "client connections at once [1000]"},
@@ -164,6 +153,12 @@ constexpr OptionHelp OptionHelps[] = {
     {"-h, --help", "", "print this help and exit"},
     {"--version", "", "print the version and exit"},
 };
+const std::vector<OptionHelp>& OptionHelps() {
+    static const std::vector<OptionHelp> all =
+        JoinOptionHelps({ProxyFirstHelps, MonitorServingOptionHelps(), ProxyLaterHelps});
+    return all;
+}
+
 }  // namespace
 
 std::string ProxyHelp() {
@@ -171,11 +166,11 @@ std::string ProxyHelp() {
                            "A SOCKS5 server that VGL watches through its monitor. The command "
                            "line wins\nover the file, and its lists add to the file's. Defaults "
                            "in brackets.\n",
-                           OptionHelps);
+                           OptionHelps());
 }
 
 bool ProxyOptionTakesValue(const std::string& option) {
-    return OptionTakesValue(OptionHelps, option);
+    return OptionTakesValue(OptionHelps(), option);
 }
 
 bool ProxyOptionRepeats(const std::string& option) {

@@ -48,6 +48,32 @@ std::vector<Cidr> LoopbackOnly() {
     return {*Cidr::Parse("127.0.0.0/8"), *Cidr::Parse("::1")};
 }
 
+std::span<const OptionHelp> MonitorServingOptionHelps() {
+    static constexpr OptionHelp Helps[] = {
+        {"--monitor", "ADDR", "the monitor's address, port 5051 [127.0.0.1]"},
+        {"--monitor-allow", "CIDR", "admit monitors from this block; repeatable [loopback]"},
+        {"--max-monitor-clients", "N", "monitor clients at once [16]"},
+        {"--max-monitor-per-client", "N", "monitor clients of one address at once [4]"},
+        {"--monitor-tls-cert", "FILE", "the monitor speaks TLS only, with this certificate"},
+        {"--monitor-tls-key", "FILE", "the key of --monitor-tls-cert"},
+        {"--monitor-clients", "FILE",
+         "client certificates allowed over TLS: SHA256:... name lines"},
+        {"--monitor-tls-generate", "DIR",
+         "write DIR/monitor.key and DIR/monitor.crt, print the fingerprint and exit"},
+        {"--metrics", "[ADDR:]PORT", "answer GET /metrics for Prometheus here [off]"},
+        {"--metrics-allow", "CIDR", "admit metrics clients from this block; repeatable [loopback]"},
+        {"--max-metrics-clients", "N", "metrics clients at once [8]"},
+    };
+    return Helps;
+}
+
+std::vector<OptionHelp> JoinOptionHelps(std::initializer_list<std::span<const OptionHelp>> parts) {
+    std::vector<OptionHelp> joined;
+    for (const std::span<const OptionHelp> part : parts)
+        joined.insert(joined.end(), part.begin(), part.end());
+    return joined;
+}
+
 std::string OptionsHelpText(const std::string& usage, const std::string& intro,
                             std::span<const OptionHelp> options) {
     std::string text = usage + "\n" + intro + "\nOptions:\n";

@@ -4,6 +4,7 @@
 // monitor's TLS files.
 
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -11,8 +12,7 @@
 
 #include "Cidr.h"
 
-bool ParseNumber(std::string_view text, unsigned long min, unsigned long max,
-                 unsigned long& value);
+bool ParseNumber(std::string_view text, unsigned long min, unsigned long max, unsigned long& value);
 // A numeric IPv4 or IPv6 address.
 bool IsAddress(const std::string& host);
 // "a.b.c.d:port" or "[v6]:port".
@@ -26,6 +26,11 @@ struct OptionHelp {
     const char* m_Value;  // empty for a flag
     const char* m_Text;
 };
+// The options of the monitor's listener, its TLS and the metrics' listener,
+// alike in every program that serves the monitor, in their order of --help.
+std::span<const OptionHelp> MonitorServingOptionHelps();
+// A program's table: its own options before and after the shared ones.
+std::vector<OptionHelp> JoinOptionHelps(std::initializer_list<std::span<const OptionHelp>> parts);
 // `usage`, `intro`, then each option with its text.
 std::string OptionsHelpText(const std::string& usage, const std::string& intro,
                             std::span<const OptionHelp> options);
