@@ -1,14 +1,7 @@
 #include "DanteTracker.h"
 
 #include "ServiceName.h"
-
-namespace {
-
-// Past the SOCKS5 reply codes, as vgl-proxy reports a failed login.
-constexpr uint32_t ResultAuthenticationFailed = 0x101;
-constexpr uint32_t ReplyNotAllowed = 0x02;
-
-}  // namespace
+#include "SocksReply.h"
 
 uint32_t DanteResultCode(const std::string& reason) {
     struct Known {
@@ -16,17 +9,20 @@ uint32_t DanteResultCode(const std::string& reason) {
         uint32_t m_Code;
     };
     static constexpr Known Errors[] = {
-        {"(Connection refused)", 0x05},       {"(Network is unreachable)", 0x03},
-        {"(No route to host)", 0x04},         {"(Host is unreachable)", 0x04},
-        {"(Connection timed out)", 0x04},     {"could not resolve", 0x04},
-        {"no IPv6 address configured", 0x08},
+        {"(Connection refused)", ReplyConnectionRefused},
+        {"(Network is unreachable)", ReplyNetworkUnreachable},
+        {"(No route to host)", ReplyHostUnreachable},
+        {"(Host is unreachable)", ReplyHostUnreachable},
+        {"(Connection timed out)", ReplyHostUnreachable},
+        {"could not resolve", ReplyHostUnreachable},
+        {"no IPv6 address configured", ReplyAddressTypeNotSupported},
     };
     for (const Known& known : Errors) {
         if (reason.find(known.m_Text) != std::string::npos) return known.m_Code;
     }
     // "remote peer error (Connection reset by peer)" ends a session that
     // stood; "client closed", "remote peer closed" end it well.
-    return reason.find("error") != std::string::npos ? 0x01 : 0;
+    return reason.find("error") != std::string::npos ? ReplyGeneralFailure : ReplySucceeded;
 }
 
 std::shared_ptr<ConnectionInfo> DanteTracker::MakeInfo(const DanteLine& line, uint32_t start) {

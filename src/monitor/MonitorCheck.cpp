@@ -29,7 +29,10 @@ const Layout* LayoutOf(uint8_t kind) {
         {&MonResultKind, {"result text"}},
         {&MonCloseKind, {}},
     };
-    return kind >= 1 && kind <= 4 ? &Layouts[kind - 1] : nullptr;
+    for (const Layout& layout : Layouts) {
+        if (layout.m_Kind->m_Byte == kind) return &layout;
+    }
+    return nullptr;
 }
 
 uint32_t U32(const uint8_t* at) {
@@ -127,7 +130,7 @@ void MonitorCheck::CheckRefs(const uint8_t* body, uint16_t length, uint16_t fixe
 
 void MonitorCheck::CheckOrder(uint8_t kind, const Ids& ids, const uint8_t* body) {
     const auto found = m_Connections.find(ids);
-    if (kind == 1) {
+    if (kind == MonOpenKind.m_Byte) {
         if (found != m_Connections.end() && !found->second.m_bClosed) {
             Report("opened again while open");
         } else if (found != m_Connections.end()) {
@@ -145,8 +148,8 @@ void MonitorCheck::CheckOrder(uint8_t kind, const Ids& ids, const uint8_t* body)
         Report("it comes after the connection's close");
         return;
     }
-    if (kind == 2) CheckTotals(connection, body);
-    if (kind == 4) {
+    if (kind == MonUpdateKind.m_Byte) CheckTotals(connection, body);
+    if (kind == MonCloseKind.m_Byte) {
         const uint32_t end = U32(body + 9);
         if (end != 0 && connection.m_Start != 0 && end < connection.m_Start) {
             Report("the end time " + std::to_string(end) + " is before the start time " +

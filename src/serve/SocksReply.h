@@ -1,5 +1,6 @@
 #pragma once
-// SOCKS5 reply codes and the texts the monitor and the log give them.
+// SOCKS5 reply codes and the texts the monitor and the log give them: the
+// result codes every monitor of ours reports (vgl-proxy, vgl-monitor).
 
 #include <cstdint>
 
