@@ -45,5 +45,10 @@ constexpr int GroupByService = 32794;
 constexpr int GroupByClient = 32795;
 constexpr int ViewHistory = 32796;
 constexpr int HelpIdentity = 32797;
+// The fleet: View > Servers, View > All Servers, View > Alerts, and Group By > Server.
+constexpr int ViewServers = 32798;
+constexpr int ViewAllServers = 32799;
+constexpr int ViewAlerts = 32800;
+constexpr int GroupByServer = 32801;
 
 }  // namespace cmd

@@ -26,6 +26,7 @@
 #include "gui/history/HistoryService.h"
 #include "gui/options/OptionPPT.h"
 #include "gui/session/LostServersBox.h"
+#include "gui/session/SessionList.h"
 #include "gui/session/ServerNameDlg.h"
 #include "gui/session/SessionDefaults.h"
 #include "gui/session/TrustPrompt.h"
@@ -124,6 +125,10 @@ CVGLDoc::CVGLDoc()
     for (int id : {cmd::CopyGraph, cmd::EditCopy, cmd::FilePrint, cmd::FilePrintSetup}) {
         OnUpdateCommand(id, [this](GWCmdUI& ui) { ui.Enable(m_bDisconnected != 0); });
     }
+    SessionList& sessions = SessionList::Get();
+    connect(this, &CVGLDoc::stateChanged, &sessions, [this] { SessionList::Get().Changed(this); });
+    connect(this, &CVGLDoc::statusChanged, &sessions, [this] { SessionList::Get().Changed(this); });
+    sessions.Add(this);
 }
 
 void CVGLDoc::SetFilterText(const QString& text) {
@@ -141,6 +146,7 @@ void CVGLDoc::SetGrouping(GroupBy by) {
 CVGLDoc::~CVGLDoc() {
     // Nothing in flight may report to a destroyed document, and no tick may
     // reach it; after a lost connection the client is still registered.
+    SessionList::Get().Remove(this);
     m_Worker.Cancel();
     CloseTrustPrompt();
     RemoveTimerClient();
@@ -444,6 +450,7 @@ void CVGLDoc::AfterPoll(int32_t result, GWView* sender, intptr_t hint, QObject* 
     ShowDropped();
     RecordHistory(m_History.PeriodDone(m_Table, Now()));
     UpdateAllViews(sender, hint, hintObject);
+    SessionList::Get().Polled(this);
 }
 
 void CVGLDoc::CollectTraffic() {
