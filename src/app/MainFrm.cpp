@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <algorithm>
 #include <map>
@@ -23,6 +24,9 @@
 #include "gui/framework/GWApp.h"
 #include "gui/framework/GWDocTemplate.h"
 #include "gui/framework/GWDocument.h"
+#include "gui/framework/ProfileSettings.h"
+#include "gui/fleet/AlertsWindow.h"
+#include "gui/fleet/ServersWindow.h"
 #include "gui/history/HistoryWindow.h"
 #include "gui/session/CVGLDoc.h"
 #include "gui/toolkit/ResourceIcon.h"
@@ -43,6 +47,8 @@ const std::map<int, const char*>& Prompts() {
         {cmd::ViewStatusBar, "Show or hide the status bar\nToggle StatusBar"},
         {cmd::ViewHistory,
          "Show the finished connections and the traffic recorded over time\nHistory"},
+        {cmd::ViewServers, "Show every open session's server, state and traffic in one grid\nServers"},
+        {cmd::ViewAlerts, "Show the alerts fired and edit their rules\nAlerts"},
         {cmd::AppAbout, "Display program information, version number and copyright\nAbout"},
         {cmd::HelpManual, "Open the manual page in the desktop's help viewer\nManual"},
         {cmd::HelpIdentity,
@@ -151,7 +157,12 @@ std::vector<CMainFrame::Menu> CMainFrame::Menus128() {
                             {nullptr, 0},
                             {"P&rint Setup...", cmd::FilePrintSetup},
                             {nullptr, 0}})},
-        {"&View", 0, {{"&Status Bar", cmd::ViewStatusBar}, {"&History...", cmd::ViewHistory}}},
+        {"&View",
+         0,
+         {{"&Status Bar", cmd::ViewStatusBar},
+          {"&History...", cmd::ViewHistory},
+          {"Ser&vers...", cmd::ViewServers},
+          {"A&lerts...", cmd::ViewAlerts}}},
         {"&Help",
          0,
          {{"&Manual", cmd::HelpManual},
@@ -181,6 +192,8 @@ std::vector<CMainFrame::Menu> CMainFrame::Menus129() {
          0,
          {{"&Status Bar", cmd::ViewStatusBar},
           {"&History...", cmd::ViewHistory},
+          {"Ser&vers...", cmd::ViewServers},
+          {"A&lerts...", cmd::ViewAlerts},
           {nullptr, 0},
           {"Show &Active", cmd::ShowActive},
           {"Show &Failed", cmd::ShowFailed}}},
@@ -364,6 +377,8 @@ void CMainFrame::RegisterCommands() {
                     [this](GWCmdUI& ui) { ui.SetCheck(!statusBar()->isHidden()); });
 
     OnCommand(cmd::ViewHistory, [this] { HistoryWindow::ShowWindow(this); });
+    OnCommand(cmd::ViewServers, [this] { ServersWindow::ShowWindow(this); });
+    OnCommand(cmd::ViewAlerts, [this] { AlertsWindow::ShowWindow(this); });
 
     OnCommand(cmd::WindowNew, [this] { OnNewWindow(); });
     OnUpdateCommand(cmd::WindowNew, [](GWCmdUI& ui) {
@@ -483,7 +498,20 @@ void CMainFrame::RefreshAllDocuments() {
     SetWorkbookMode(true);
 }
 
+void CMainFrame::Quit() {
+    m_bQuitting = true;
+    close();
+    m_bQuitting = false;
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    // Closed by the user with the tray icon there to bring it back: the
+    // sessions go on watching, out of sight.
+    if (!m_bQuitting && ProfileSettings::CloseToTray() && QSystemTrayIcon::isSystemTrayAvailable()) {
+        hide();
+        event->ignore();
+        return;
+    }
     // Exit asks for each changed session first; a Cancel keeps everything open.
     if (GWApp* app = GWApp::Get()) {
         for (const auto& docTemplate : app->GetDocTemplates()) {

@@ -47,6 +47,10 @@ public:
     const std::vector<QAction*>& Accelerators() const { return m_Accelerators; }
     QLabel* IdlePane() const { return m_pIdlePane; }
 
+    // Closes the window and ends the program, even where closing it would
+    // only hide it in the tray.
+    void Quit();
+
     // Refreshes every open session (the activation handler).
     void RefreshAllDocuments();
 
@@ -101,4 +105,5 @@ private:
     QTimer* m_pIdleTimer = nullptr;
     bool m_bRefreshing = false;
     bool m_bSettingTitle = false;
+    bool m_bQuitting = false;
 };

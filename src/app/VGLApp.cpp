@@ -9,6 +9,9 @@
 #include "app/MainFrm.h"
 #include "app/ScreenshotRunner.h"
 #include "core/base/Trace.h"
+#include "gui/fleet/DesktopNotifier.h"
+#include "gui/fleet/FleetAlerts.h"
+#include "gui/fleet/FleetTray.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/GWDocTemplate.h"
@@ -30,12 +33,15 @@ CVGLApp::CVGLApp() {
     OnCommand(cmd::HelpManual, [this] { ShowManual(); });
     OnCommand(cmd::HelpIdentity, [this] { ShowIdentity(); });
     OnCommand(cmd::AppExit, [this] {
-        if (m_pMainFrame) m_pMainFrame->close();
+        if (m_pMainFrame) m_pMainFrame->Quit();
     });
 }
 
 CVGLApp::~CVGLApp() {
     m_pScreenshot.reset();
+    FleetAlerts::Get().SetNotifier(nullptr);
+    m_pTray.reset();
+    m_pNotifier.reset();
     // The sessions go first, while the timer they are registered with and
     // the window that shows them still exist.
     for (const auto& docTemplate : GetDocTemplates()) docTemplate->CloseAllDocuments();
@@ -45,6 +51,17 @@ CVGLApp::~CVGLApp() {
         GWTimer::UseSystemTimer(nullptr);
         m_pSystemTimer.reset();
     }
+}
+
+// The alerts' rules come from the profile; their notices go to the desktop's
+// notification service, or to the tray icon's message where there is none.
+void CVGLApp::StartAlerts() {
+    FleetAlerts::Get().LoadSettings();
+    m_pTray = std::make_unique<FleetTray>(m_pMainFrame.get(), [this] { m_pMainFrame->Quit(); });
+    m_pNotifier = std::make_unique<DesktopNotifier>();
+    QObject::connect(m_pNotifier.get(), &DesktopNotifier::unavailable, m_pTray.get(),
+                     &FleetTray::ShowMessage);
+    FleetAlerts::Get().SetNotifier(m_pNotifier.get());
 }
 
 bool CVGLApp::StartSockets() {
@@ -87,6 +104,7 @@ bool CVGLApp::StartInstance(const VGLCommandLine& commandLine) {
     // MIME type, and opens a document by naming it on the command line.
     if (!ProcessCommandLine()) return false;
 
+    StartAlerts();
     m_pMainFrame->show();
     m_pMainFrame->UpdateCommandStates();
     QTimer::singleShot(0, m_pMainFrame.get(), [this] { ConnectCommandLineSessions(); });

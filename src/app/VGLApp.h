@@ -14,6 +14,8 @@
 class CMainFrame;
 class CVGLDoc;
 class QtSystemTimer;
+class DesktopNotifier;
+class FleetTray;
 class ScreenshotRunner;
 
 class CVGLApp : public GWWinApp {
@@ -39,6 +41,7 @@ public:
     void ShowAboutBox();
     void ShowManual();
     void ShowIdentity();
+    void StartAlerts();
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
 
     // There is no socket library to start on this platform; kept as the
@@ -55,4 +58,6 @@ private:
     std::unique_ptr<CMainFrame> m_pMainFrame;
     std::vector<std::pair<QPointer<CVGLDoc>, QString>> m_PendingConnects;
     std::unique_ptr<ScreenshotRunner> m_pScreenshot;
+    std::unique_ptr<DesktopNotifier> m_pNotifier;
+    std::unique_ptr<FleetTray> m_pTray;
 };

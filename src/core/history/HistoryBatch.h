@@ -99,11 +99,11 @@ struct HistoryPeriod {
 };
 
 struct HistoryEvent {
-    enum Kind { Connect = 0, Disconnect = 1 };
+    enum Kind { Connect = 0, Disconnect = 1, Alert = 2 };
     std::string m_Server;
     int64_t m_Time = 0;
     int32_t m_Kind = Connect;
-    std::string m_Text;  // why a disconnect happened; empty when the user chose it
+    std::string m_Text;  // why a disconnect happened (empty when the user chose it); what an alert said
 };
 
 struct HistoryBatch {

@@ -54,6 +54,25 @@ void ProfileSettings::SetHistory(bool enabled, int keepDays, int maxMiB) {
     settings.setValue(HistoryMaxMiBKey, maxMiB);
 }
 
+QByteArray ProfileSettings::AlertRules() {
+    return QSettings().value(QStringLiteral("Alerts/Rules")).toByteArray();
+}
+
+int ProfileSettings::AlertQuietMinutes() {
+    return std::max(1, QSettings().value(QStringLiteral("Alerts/QuietMinutes"), 15).toInt());
+}
+
+bool ProfileSettings::CloseToTray() {
+    return QSettings().value(QStringLiteral("Alerts/CloseToTray"), false).toBool();
+}
+
+void ProfileSettings::SetAlerts(const QByteArray& rules, int quietMinutes, bool closeToTray) {
+    QSettings settings;
+    settings.setValue(QStringLiteral("Alerts/Rules"), rules);
+    settings.setValue(QStringLiteral("Alerts/QuietMinutes"), quietMinutes);
+    settings.setValue(QStringLiteral("Alerts/CloseToTray"), closeToTray);
+}
+
 // QSettings names the file from the organisation: asking it with the names
 // spelt out gives the same folder before the application names itself.
 QString ProfileSettings::ConfigFolder() {

@@ -24,6 +24,15 @@ public:
     static int HistoryMaxMiB();
     static void SetHistory(bool enabled, int keepDays, int maxMiB);
 
+    // The alerts' rules as JSON (empty: none kept, the defaults hold), the
+    // quiet interval after a notification (15 minutes unless set, at least
+    // 1) and whether closing the main window keeps the program in the tray
+    // (off unless set).
+    static QByteArray AlertRules();
+    static int AlertQuietMinutes();
+    static bool CloseToTray();
+    static void SetAlerts(const QByteArray& rules, int quietMinutes, bool closeToTray);
+
     // The folder the profile is kept in ($XDG_CONFIG_HOME/VGL), beside which
     // the monitor link keeps the client's identity and the trusted monitors.
     // Needs no application object: the command line asks before one exists.

@@ -83,7 +83,7 @@ CVGLDoc::CVGLDoc()
           QMetaObject::invokeMethod(this, &CVGLDoc::OnWorkerDone, Qt::QueuedConnection);
       }),
       m_StatusText(QString::fromLatin1(ReadyText)) {
-    m_Table.SetObserver(&m_History);
+    m_Table.SetObserver(&m_Activity);
     m_pReconnectTimer = new QTimer(this);
     m_pReconnectTimer->setInterval(1000);
     connect(m_pReconnectTimer, &QTimer::timeout, this, &CVGLDoc::OnReconnectTick);
@@ -382,7 +382,22 @@ void CVGLDoc::OnConnected(const QString& hostName) {
         for (GraphView* graph : GetGraphViews()) graph->ClearHistory();
     }
     m_History.Connected(hostName.toStdString(), Now());
+    m_Activity.SetServer(hostName.toStdString());
+    m_Activity.Connected();
+    StateBegins(false);
     SetState(true);
+}
+
+void CVGLDoc::StateBegins(bool lost) {
+    m_StateSince = Now();
+    m_bLost = lost;
+    SessionList::Get().Changed(this);
+}
+
+void CVGLDoc::RecordAlert(const std::string& text) {
+    HistoryBatch batch;
+    batch.m_Events.push_back(HistoryEvent{m_ServerName.toStdString(), Now(), HistoryEvent::Alert, text});
+    RecordHistory(std::move(batch));
 }
 
 // Never two polls at once on one connection: a tick or an activation change
@@ -437,6 +452,7 @@ void CVGLDoc::AfterPoll(int32_t result, GWView* sender, intptr_t hint, QObject* 
         // The table has closed the connection and keeps its entries. The
         // flags are set before the message, so ticks that arrive while it is
         // up do nothing and it shows once.
+        StateBegins(true);
         SetState(false);
         SetStatus(QStringLiteral("Disconnected: %1")
                       .arg(QString::fromStdString(m_Table.LastErrorText())));
@@ -449,6 +465,7 @@ void CVGLDoc::AfterPoll(int32_t result, GWView* sender, intptr_t hint, QObject* 
     CollectTraffic();
     ShowDropped();
     RecordHistory(m_History.PeriodDone(m_Table, Now()));
+    m_LastActivity = m_Activity.PollDone(Now());
     UpdateAllViews(sender, hint, hintObject);
     SessionList::Get().Polled(this);
 }
@@ -519,6 +536,7 @@ void CVGLDoc::OnDisconnect() {
     StopReconnect();
     CloseTrustPrompt();
     DeleteContents();
+    StateBegins(false);
     SetState(false);
     RemoveTimerClient();
     SetStatus(QStringLiteral("Disconnected"));

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/alert/ServerActivity.h"
 #include "core/base/SessionLimits.h"
 #include "core/history/HistoryRecorder.h"
 #include "core/monitor/ReconnectPolicy.h"
@@ -137,6 +138,19 @@ public:
     GroupBy Grouping() const { return m_Grouping; }
     void SetGrouping(GroupBy by);
 
+    // What the polls bring that the fleet's views and alerts watch, and what
+    // the last poll brought.
+    ServerActivity& Activity() { return m_Activity; }
+    const ServerActivity& Activity() const { return m_Activity; }
+    const PollActivity& LastActivity() const { return m_LastActivity; }
+    // When the session last connected, was lost or was disconnected
+    // (seconds since 1970); 0 before any of them.
+    int64_t StateSince() const { return m_StateSince; }
+    // The monitor was lost (not disconnected by the user), and not yet back.
+    bool IsLost() const { return m_bLost; }
+    // Keeps an alert of this session's server in the history.
+    void RecordAlert(const std::string& text);
+
     // Whether the timer client is registered, and with which period.
     bool HasTimerClient() const { return m_bTimerClient; }
     int32_t TimerClientPeriod() const { return m_TimerClientPeriod; }
@@ -183,6 +197,7 @@ private:
     void SetStatus(const QString& text);
     void OnConnected(const QString& hostName);
     void SetState(bool connected);
+    void StateBegins(bool lost);
     void RegisterTimerClient();
     void RemoveTimerClient();
     void RepaintMainWindow();
@@ -207,6 +222,10 @@ private:
     bool m_bTickDue = false;     // a tick came: the next poll appends the point
     bool m_bBufferFull = false;  // the status line says that connections were dropped
     HistoryRecorder m_History;   // told by the table of what it applies
+    ServerActivity m_Activity{&m_History};  // told first, and tells the recorder
+    PollActivity m_LastActivity;
+    int64_t m_StateSince = 0;
+    bool m_bLost = false;
 
     QString m_ServerName;
     QString m_SessionTitle;

@@ -1,0 +1,113 @@
+#include "gui/fleet/AlertsWindow.h"
+
+#include <QDateTime>
+#include <QHeaderView>
+#include <QTableWidget>
+
+#include "gui/fleet/AlertsDialog.h"
+#include "gui/fleet/FleetAlerts.h"
+#include "gui/fleet/ServersWindow.h"
+#include "gui/session/CVGLDoc.h"
+#include "gui/session/SessionList.h"
+
+namespace {
+
+AlertsWindow* g_pWindow = nullptr;
+constexpr int FilterRole = Qt::UserRole + 1;
+
+}  // namespace
+
+AlertsWindow::AlertsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setWindowTitle(QStringLiteral("Alerts"));
+    m_pList = new QTableWidget(0, 4, this);
+    m_pList->setHorizontalHeaderLabels(
+        {QStringLiteral("Time"), QStringLiteral("Rule"), QStringLiteral("Server"), QStringLiteral("What")});
+    m_pList->horizontalHeader()->setStretchLastSection(true);
+    m_pList->verticalHeader()->hide();
+    m_pList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pStatus = new QLabel(QStringLiteral("Double-click an alert to see its connections."), this);
+    auto* rules = new QPushButton(QStringLiteral("&Rules..."), this);
+    auto* clear = new QPushButton(QStringLiteral("&Clear list"), this);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_pStatus, 1);
+    bottom->addWidget(clear);
+    bottom->addWidget(rules);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pList, 1);
+    layout->addLayout(bottom);
+    resize(900, 380);
+
+    Fill();
+    connect(&FleetAlerts::Get(), &FleetAlerts::fired, this, [this](const AlertFiring& firing) {
+        Add(firing);
+        if (isVisible()) FleetAlerts::Get().MarkRead();
+    });
+    connect(m_pList, &QTableWidget::cellDoubleClicked, this, [this](int row) { OpenLine(row); });
+    connect(rules, &QPushButton::clicked, this, [this] { AlertsDialog(this).exec(); });
+    connect(clear, &QPushButton::clicked, this, [this] { m_pList->setRowCount(0); });
+}
+
+AlertsWindow::~AlertsWindow() {
+    if (g_pWindow == this) g_pWindow = nullptr;
+}
+
+AlertsWindow* AlertsWindow::ShowWindow(QWidget* owner) {
+    if (g_pWindow == nullptr) {
+        g_pWindow = new AlertsWindow(owner);
+        g_pWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    g_pWindow->show();
+    g_pWindow->raise();
+    g_pWindow->activateWindow();
+    return g_pWindow;
+}
+
+void AlertsWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    FleetAlerts::Get().MarkRead();
+}
+
+QString AlertsWindow::StatusText() const {
+    return m_pStatus->text();
+}
+
+void AlertsWindow::Fill() {
+    m_pList->setRowCount(0);
+    for (const AlertFiring& firing : FleetAlerts::Get().Firings()) Add(firing);
+}
+
+// The newest on top.
+void AlertsWindow::Add(const AlertFiring& firing) {
+    m_pList->insertRow(0);
+    const QString texts[] = {
+        QDateTime::fromSecsSinceEpoch(firing.m_Time).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+        QString::fromStdString(firing.m_Rule), QString::fromStdString(firing.m_Server),
+        QString::fromStdString(firing.m_What)};
+    for (int column = 0; column < 4; ++column) {
+        auto* item = new QTableWidgetItem(texts[column]);
+        if (column == 0) item->setData(FilterRole, QString::fromStdString(firing.m_Filter));
+        m_pList->setItem(0, column, item);
+    }
+    m_pList->resizeColumnsToContents();
+    m_pList->horizontalHeader()->setStretchLastSection(true);
+}
+
+bool AlertsWindow::OpenLine(int row) {
+    const QTableWidgetItem* first = m_pList->item(row, 0);
+    const QTableWidgetItem* server = m_pList->item(row, 2);
+    if (!first || !server) return false;
+    for (CVGLDoc* session : SessionList::Get().Sessions()) {
+        if (session->ServerName() != server->text()) continue;
+        const QString filter = first->data(FilterRole).toString();
+        if (!filter.isEmpty()) session->SetFilterText(filter);
+        ShowSessionTab(session);
+        m_pStatus->setText(filter.isEmpty() ? QStringLiteral("Opened %1.").arg(server->text())
+                                            : QStringLiteral("Opened %1 filtered by %2")
+                                                  .arg(server->text(), filter));
+        return true;
+    }
+    m_pStatus->setText(QStringLiteral("No session of %1 is open: its connections are in View > History.")
+                           .arg(server->text()));
+    return false;
+}

@@ -1,0 +1,106 @@
+#include "gui/fleet/ServersWindow.h"
+
+#include <QHeaderView>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+
+#include "gui/fleet/ServersModel.h"
+#include "gui/fleet/TrafficLineDelegate.h"
+#include "gui/framework/GWApp.h"
+#include "gui/framework/GWFrame.h"
+#include "gui/framework/GWView.h"
+#include "gui/session/CVGLDoc.h"
+#include "gui/toolkit/Workbook.h"
+#include "gui/toolkit/Worksheet.h"
+
+namespace {
+
+ServersWindow* g_pWindow = nullptr;
+
+}  // namespace
+
+void ShowSessionTab(CVGLDoc* session) {
+    if (!session || session->GetViews().empty()) return;
+    QWidget* widget = session->GetViews().front()->GetWidget();
+    Worksheet* sheet = nullptr;
+    for (QObject* at = widget; at && !sheet; at = at->parent()) sheet = qobject_cast<Worksheet*>(at);
+    GWApp* app = GWApp::Get();
+    auto* book = app ? dynamic_cast<Workbook*>(app->GetMainFrame()) : nullptr;
+    if (!sheet || !book) return;
+    book->ActivateWorksheet(sheet);
+    book->show();
+    book->raise();
+    book->activateWindow();
+}
+
+ServersWindow::ServersWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setWindowTitle(QStringLiteral("Servers"));
+    m_pModel = new ServersModel(this);
+    m_pSorted = new QSortFilterProxyModel(this);
+    m_pSorted->setSourceModel(m_pModel);
+    m_pSorted->setSortRole(ServersModel::SortRole);
+
+    m_pFilter = new QLineEdit(this);
+    m_pFilter->setPlaceholderText(QStringLiteral("Filter: words, user:, dest:, server:, result:..."));
+    m_pFilter->setClearButtonEnabled(true);
+    m_pError = new QLabel(this);
+    m_pError->setStyleSheet(QStringLiteral("color: #a00"));
+    m_pError->hide();
+
+    m_pGrid = new QTableView(this);
+    m_pGrid->setModel(m_pSorted);
+    m_pGrid->setSortingEnabled(true);
+    m_pGrid->sortByColumn(ServersModel::ColServer, Qt::AscendingOrder);
+    m_pGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pGrid->verticalHeader()->hide();
+    m_pGrid->setItemDelegateForColumn(ServersModel::ColTraffic, new TrafficLineDelegate(m_pGrid));
+    m_pGrid->horizontalHeader()->setStretchLastSection(true);
+    m_pGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_pGrid->horizontalHeader()->setSectionResizeMode(ServersModel::ColTraffic, QHeaderView::Stretch);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pFilter);
+    layout->addWidget(m_pError);
+    layout->addWidget(m_pGrid, 1);
+    resize(1100, 360);
+
+    connect(m_pFilter, &QLineEdit::textChanged, this, &ServersWindow::ApplyFilter);
+    connect(m_pGrid, &QTableView::doubleClicked, this,
+            [this](const QModelIndex& index) { OpenRow(index.row()); });
+    // The ages of the last polls and the reconnects' countdowns move on.
+    m_pClock = new QTimer(this);
+    m_pClock->setInterval(1000);
+    connect(m_pClock, &QTimer::timeout, m_pModel, &ServersModel::ClockMoved);
+    m_pClock->start();
+}
+
+ServersWindow::~ServersWindow() {
+    if (g_pWindow == this) g_pWindow = nullptr;
+}
+
+ServersWindow* ServersWindow::ShowWindow(QWidget* owner) {
+    if (g_pWindow == nullptr) {
+        g_pWindow = new ServersWindow(owner);
+        g_pWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    g_pWindow->show();
+    g_pWindow->raise();
+    g_pWindow->activateWindow();
+    return g_pWindow;
+}
+
+CVGLDoc* ServersWindow::SessionOfRow(int row) const {
+    return m_pModel->Session(m_pSorted->mapToSource(m_pSorted->index(row, 0)).row());
+}
+
+void ServersWindow::OpenRow(int row) {
+    ShowSessionTab(SessionOfRow(row));
+}
+
+void ServersWindow::ApplyFilter() {
+    std::string error;
+    const bool ok = m_pModel->SetFilter(m_pFilter->text().toStdString(), error);
+    m_pError->setText(QString::fromStdString(error));
+    m_pError->setVisible(!ok);
+}
