@@ -73,6 +73,8 @@ struct Options {
     QCommandLineOption m_Screenshot{QStringLiteral("screenshot"), QString(),
                                     QStringLiteral("FILE")};
     QCommandLineOption m_Polls{QStringLiteral("polls"), QString(), QStringLiteral("N")};
+    QCommandLineOption m_ScreenshotOf{QStringLiteral("screenshot-of"), QString(),
+                                      QStringLiteral("WINDOW")};
     QCommandLineOption m_ReportReady{QStringLiteral("report-ready")};
 
     void Add(QCommandLineParser& parser) {
@@ -82,11 +84,11 @@ struct Options {
                            "-reverse, ...) are taken as well."));
         parser.addOption(m_Help);
         m_Version = parser.addVersionOption();
-        for (QCommandLineOption* hidden : {&m_Screenshot, &m_Polls, &m_ReportReady}) {
+        for (QCommandLineOption* hidden : {&m_Screenshot, &m_Polls, &m_ScreenshotOf, &m_ReportReady}) {
             hidden->setFlags(QCommandLineOption::HiddenFromHelp);
         }
         parser.addOptions({m_Connect, m_Trust, m_Identity, m_Period, m_Keep, m_Filter, m_GroupBy,
-                           m_Screenshot, m_Polls, m_ReportReady});
+                           m_Screenshot, m_Polls, m_ScreenshotOf, m_ReportReady});
         parser.addPositionalArgument(QStringLiteral("file"),
                                      QStringLiteral("A session document (*.vgl) to open."),
                                      QStringLiteral("[file...]"));
@@ -135,7 +137,8 @@ bool TakesNextArgument(const QString& argument) {
     static const QStringList names = {QStringLiteral("--connect"),    QStringLiteral("--trust"),
                                       QStringLiteral("--period"),     QStringLiteral("--keep"),
                                       QStringLiteral("--filter"),     QStringLiteral("--group-by"),
-                                      QStringLiteral("--screenshot"), QStringLiteral("--polls")};
+                                      QStringLiteral("--screenshot"), QStringLiteral("--polls"),
+                                      QStringLiteral("--screenshot-of")};
     return names.contains(argument);
 }
 
@@ -288,6 +291,7 @@ bool ReadViewChoice(const QCommandLineParser& parser, const Options& options,
 bool ReadHidden(const QCommandLineParser& parser, const Options& options,
                 VGLCommandLine& commandLine, QString& message) {
     commandLine.m_ScreenshotPath = parser.value(options.m_Screenshot);
+    commandLine.m_ScreenshotOf = parser.value(options.m_ScreenshotOf);
     if (parser.isSet(options.m_Polls) &&
         !ParseNumber(parser.value(options.m_Polls), 0, 1000, commandLine.m_ScreenshotPolls)) {
         message = QStringLiteral("--polls needs a number from 0 to 1000.");

@@ -33,6 +33,9 @@ struct VGLCommandLine {
     QString m_GroupBy;  // empty: not given
     QString m_ScreenshotPath;
     int m_ScreenshotPolls = 3;
+    // The window pictured instead of the main window: servers, alerts,
+    // alert-rules or tray-menu.
+    QString m_ScreenshotOf;
     bool m_bReportReady = false;
 };
 

@@ -1,5 +1,6 @@
 #include "app/VGLApp.h"
 
+#include <QMenu>
 #include <QTimer>
 #include <cstdio>
 
@@ -9,9 +10,12 @@
 #include "app/MainFrm.h"
 #include "app/ScreenshotRunner.h"
 #include "core/base/Trace.h"
+#include "gui/fleet/AlertsDialog.h"
+#include "gui/fleet/AlertsWindow.h"
 #include "gui/fleet/DesktopNotifier.h"
 #include "gui/fleet/FleetAlerts.h"
 #include "gui/fleet/FleetTray.h"
+#include "gui/fleet/ServersWindow.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/GWDocTemplate.h"
@@ -147,10 +151,28 @@ void CVGLApp::ConnectCommandLineSessions() {
         const int timeoutMs =
             (m_CommandLine.m_ScreenshotPolls + 1) * period * 1000 + ScreenshotGraceMs;
         m_pScreenshot =
-            std::make_unique<ScreenshotRunner>(m_pMainFrame.get(), m_CommandLine.m_ScreenshotPath,
+            std::make_unique<ScreenshotRunner>(ScreenshotWindow(), m_CommandLine.m_ScreenshotPath,
                                                m_CommandLine.m_ScreenshotPolls, timeoutMs);
         m_pScreenshot->Start(connected);
     }
+}
+
+// The window a screenshot run pictures: the main window unless it names another.
+QWidget* CVGLApp::ScreenshotWindow() {
+    const QString& which = m_CommandLine.m_ScreenshotOf;
+    if (which == QLatin1String("servers")) return ServersWindow::ShowWindow(m_pMainFrame.get());
+    if (which == QLatin1String("alerts")) return AlertsWindow::ShowWindow(m_pMainFrame.get());
+    if (which == QLatin1String("alert-rules")) {
+        auto* dialog = new AlertsDialog(m_pMainFrame.get());
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->show();
+        return dialog;
+    }
+    if (which == QLatin1String("tray-menu") && m_pTray) {
+        m_pTray->Menu()->adjustSize();
+        return m_pTray->Menu();
+    }
+    return m_pMainFrame.get();
 }
 
 // As the Connect command does, but with the host already named: only when

@@ -13,6 +13,7 @@
 
 class CMainFrame;
 class CVGLDoc;
+class QWidget;
 class QtSystemTimer;
 class DesktopNotifier;
 class FleetTray;
@@ -42,6 +43,7 @@ public:
     void ShowManual();
     void ShowIdentity();
     void StartAlerts();
+    QWidget* ScreenshotWindow();
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
 
     // There is no socket library to start on this platform; kept as the

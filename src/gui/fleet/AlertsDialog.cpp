@@ -100,7 +100,7 @@ QWidget* AlertsDialog::BuildEditor() {
     form->addRow(QStringLiteral("&Name:"), m_pName);
     form->addRow(QStringLiteral("&Watch:"), m_pKind);
     form->addRow(QString(), m_pEnabled);
-    form->addRow(QStringLiteral("&More than:"), threshold);
+    form->addRow(QStringLiteral("More than:"), threshold);
     form->addRow(QStringLiteral("&For / within:"), m_pMinutes);
     form->addRow(QString(), m_pPerClient);
     form->addRow(QStringLiteral("&Quota of:"), m_pPeriod);
@@ -139,11 +139,11 @@ void AlertsDialog::ShowRule(int row) {
     m_pPeriod->setCurrentIndex(rule.m_bMonthly ? 1 : 0);
     m_pFilter->setText(QString::fromStdString(rule.m_Filter));
     m_bShowing = false;
-    SuitKind();
     for (QWidget* editor : std::initializer_list<QWidget*>{m_pName, m_pKind, m_pEnabled, m_pThreshold,
                                                            m_pMinutes, m_pPerClient, m_pPeriod, m_pFilter}) {
         editor->setEnabled(m_Current >= 0);
     }
+    SuitKind();
 }
 
 // Only the editors that mean something for the kind can be used.

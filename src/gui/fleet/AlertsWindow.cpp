@@ -89,8 +89,7 @@ void AlertsWindow::Add(const AlertFiring& firing) {
         if (column == 0) item->setData(FilterRole, QString::fromStdString(firing.m_Filter));
         m_pList->setItem(0, column, item);
     }
-    m_pList->resizeColumnsToContents();
-    m_pList->horizontalHeader()->setStretchLastSection(true);
+    for (int column = 0; column < 3; ++column) m_pList->resizeColumnToContents(column);
 }
 
 bool AlertsWindow::OpenLine(int row) {

@@ -17,6 +17,7 @@ FleetAlerts::FleetAlerts() {
     connect(&sessions, &SessionList::sessionChanged, this, &FleetAlerts::SessionChanged);
     connect(&sessions, &SessionList::sessionPolled, this, &FleetAlerts::SessionPolled);
     m_Engine.SetRules(DefaultAlertRules());
+    SessionsChanged();  // those opened before the alerts were first asked for
 }
 
 void FleetAlerts::LoadSettings() {

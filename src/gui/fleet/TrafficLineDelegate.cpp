@@ -3,7 +3,6 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "core/alert/ServerActivity.h"
 #include "gui/fleet/ServersModel.h"
 
 void TrafficLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -14,7 +13,8 @@ void TrafficLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     double highest = 0;
     for (double value : values) highest = std::max(highest, value);
     const QRectF area = QRectF(option.rect).adjusted(3, 3, -3, -3);
-    const double step = area.width() / double(ServerActivity::RecentPolls - 1);
+    // A few polls take part of the width, from the right, as a full line would.
+    const double step = area.width() / double(std::max<qsizetype>(values.size(), 20) - 1);
     const double left = area.right() - step * double(values.size() - 1);
     QPainterPath line;
     for (int i = 0; i < values.size(); ++i) {
