@@ -61,6 +61,12 @@ QString Bytes(uint64_t bytes) {
     return QString::number(bytes);
 }
 
+// A user of one of several servers is told apart by the server's name.
+QString UserOnServer(const std::string& user, const std::string& server) {
+    const QString name = HistoryGridModel::UserText(user);
+    return server.empty() ? name : name + QStringLiteral(" @ ") + MonitorText(server);
+}
+
 HistoryWindow* g_pWindow = nullptr;
 
 }  // namespace
@@ -467,7 +473,9 @@ void HistoryWindow::ShowGraph(const HistorySeries& series, bool byUser) {
             continue;
         }
         const std::string& name = series.m_Names[size_t(s)];
-        m_pGraph->SetSubsetLabel(s, byUser ? HistoryGridModel::UserText(name) : MonitorText(name));
+        const std::string server =
+            size_t(s) < series.m_Servers.size() ? series.m_Servers[size_t(s)] : std::string();
+        m_pGraph->SetSubsetLabel(s, byUser ? UserOnServer(name, server) : MonitorText(name));
     }
     double peak = 0;
     std::vector<float> values(size_t(subsets), 0.0f);
@@ -520,7 +528,7 @@ void HistoryWindow::ShowTotals(HistoryQuery::TotalsBy by, const std::vector<Hist
     for (int row = 0; row < int(totals.size()); ++row) {
         const HistoryTotal& total = totals[size_t(row)];
         const QString cells[] = {
-            by == HistoryQuery::ByUser ? HistoryGridModel::UserText(total.m_Name)
+            by == HistoryQuery::ByUser ? UserOnServer(total.m_Name, total.m_Server)
                                        : MonitorText(total.m_Name),
             QString::number(total.m_Connections), Bytes(total.m_In), Bytes(total.m_Out)};
         for (int column = 0; column < 4; ++column) {
