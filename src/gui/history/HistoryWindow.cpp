@@ -32,6 +32,7 @@
 #include "gui/history/HistoryOptionsDlg.h"
 #include "gui/history/HistoryQueryRunner.h"
 #include "gui/history/HistoryService.h"
+#include "gui/history/UsageDialog.h"
 
 namespace {
 
@@ -203,6 +204,8 @@ QWidget* HistoryWindow::BuildChoices() {
     m_pGraphBy->addItems({QStringLiteral("By service"), QStringLiteral("By user")});
     auto* refresh = new QPushButton(QStringLiteral("&Refresh"), this);
     auto* settings = new QPushButton(QStringLiteral("&Settings..."), this);
+    auto* usage = new QPushButton(QStringLiteral("&Usage..."), this);
+    connect(usage, &QPushButton::clicked, this, [this] { OpenUsage(); });
 
     m_pChoicesBox = new QWidget(this);
     m_pRangeRow = new QHBoxLayout;
@@ -218,6 +221,7 @@ QWidget* HistoryWindow::BuildChoices() {
     m_pViewRow->addWidget(new QLabel(QStringLiteral("Graph:"), this));
     m_pViewRow->addWidget(m_pGraphBy);
     m_pViewRow->addWidget(refresh);
+    m_pViewRow->addWidget(usage);
     m_pViewRow->addWidget(settings);
     m_pChoices = new QGridLayout(m_pChoicesBox);
     m_pChoices->setContentsMargins(0, 0, 0, 0);
@@ -649,6 +653,14 @@ void HistoryWindow::ExportTotals(const QString& fileName) {
             },
             Qt::QueuedConnection);
     });
+}
+
+// A window of its own beside this one, so that several ranges can be compared.
+UsageDialog* HistoryWindow::OpenUsage() {
+    auto* dialog = new UsageDialog(m_Path, CurrentRange(), m_pFilter->text(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    return dialog;
 }
 
 void HistoryWindow::OpenSettings() {
