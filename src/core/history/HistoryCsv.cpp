@@ -35,7 +35,11 @@ std::string HistoryCsv::TotalHeader() {
 }
 
 std::string HistoryCsv::TotalRow(const std::string& kind, const HistoryTotal& total) {
-    return Line({MonitorUtf8(kind), MonitorUtf8(total.m_Name), std::to_string(total.m_Connections),
+    // Named as the Totals tab shows it: a user of one of several servers with the server's name.
+    const std::string name = total.m_Server.empty()
+                                 ? MonitorUtf8(total.m_Name)
+                                 : MonitorUtf8(total.m_Name) + " @ " + MonitorUtf8(total.m_Server);
+    return Line({MonitorUtf8(kind), name, std::to_string(total.m_Connections),
                  std::to_string(total.m_In), std::to_string(total.m_Out),
                  std::to_string(total.m_In + total.m_Out)});
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
+#include <utility>
 
 #include "core/history/HistoryStatement.h"
 
@@ -43,6 +45,11 @@ Where ConnectionsWhere(const HistoryRange& range) {
 
 std::string NameOf(const char* column) {
     return std::string("(SELECT text FROM names WHERE id = ") + column + ")";
+}
+
+// Users are told apart by their server unless the range is of one server.
+bool SplitsServers(const HistoryRange& range) {
+    return range.m_Servers.size() != 1;
 }
 
 std::string SortKey(int column) {
@@ -165,27 +172,36 @@ std::vector<HistoryConnection> HistoryQuery::Page(const HistoryRange& range, int
 
 std::vector<HistoryTotal> HistoryQuery::Totals(const HistoryRange& range, TotalsBy by) {
     const Where where = ConnectionsWhere(range);
+    const bool byServer = by == ByUser && SplitsServers(range);
     // A destination is named by its host name where it has one, else by its address.
-    const std::string key = by == ByUser      ? "c.user"
+    const std::string key = by == ByUser      ? (byServer ? "c.user, c.server" : "c.user")
                             : by == ByService ? "c.service"
                                               : "c.dst_name, c.dst_addr";
     const std::string name = by == ByDestination ? "coalesce(nullif(" + NameOf("g.dst_name") +
                                                        ", ''), " + NameOf("g.dst_addr") + ")"
                                                  : NameOf(by == ByUser ? "g.user" : "g.service");
-    const std::string sql = "SELECT " + name + ", sum(n), sum(i), sum(o) FROM (SELECT " + key +
-                            ", count(*) AS n, sum(c.bytes_in) AS i, sum(c.bytes_out) AS o "
-                            "FROM connections c WHERE " +
-                            where.m_Sql + " GROUP BY " + key +
-                            ") g GROUP BY 1 ORDER BY sum(i) + sum(o) DESC, 1";
+    const std::string server = byServer ? NameOf("g.server") : "''";
+    const std::string sql =
+        "SELECT " + name + ", " + server + ", sum(n), sum(i), sum(o) FROM (SELECT " + key +
+        ", count(*) AS n, sum(c.bytes_in) AS i, sum(c.bytes_out) AS o "
+        "FROM connections c WHERE " +
+        where.m_Sql + " GROUP BY " + key + ") g GROUP BY 1, 2 ORDER BY sum(i) + sum(o) DESC, 1, 2";
     HistoryStatement statement(m_Db, sql.c_str());
     where.Bind(statement, range);
     std::vector<HistoryTotal> totals;
+    std::set<std::string> servers;
     while (statement.Step()) {
         HistoryTotal& total = totals.emplace_back();
         total.m_Name = statement.Text(0);
-        total.m_Connections = statement.Int(1);
-        total.m_In = static_cast<uint64_t>(statement.Int(2));
-        total.m_Out = static_cast<uint64_t>(statement.Int(3));
+        total.m_Server = statement.Text(1);
+        total.m_Connections = statement.Int(2);
+        total.m_In = static_cast<uint64_t>(statement.Int(3));
+        total.m_Out = static_cast<uint64_t>(statement.Int(4));
+        servers.insert(total.m_Server);
+    }
+    // Users of one server alone need no server beside them.
+    if (servers.size() < 2) {
+        for (HistoryTotal& total : totals) total.m_Server.clear();
     }
     return totals;
 }
@@ -213,27 +229,63 @@ HistorySeries HistoryQuery::Traffic(const HistoryRange& asked, bool byUser) {
     Where where;
     where.m_Sql = "p.time > ?1 AND p.time <= ?2";
     where.m_Sql += ServersClause(where, range.m_Servers, "p.server");
+    const bool byServer = byUser && SplitsServers(range);
     const std::string sql =
         "SELECT (p.time - 1 - ?1) / " + std::to_string(series.m_BucketSeconds) + ", " +
-        NameOf("t.name") +
+        NameOf("t.name") + ", " + (byServer ? NameOf("p.server") : std::string("''")) +
         ", sum(t.bytes_in + t.bytes_out) FROM periods p JOIN period_traffic t ON t.period = p.id "
         "WHERE " +
-        where.m_Sql + " AND t.kind = " + (byUser ? "1" : "0") + " GROUP BY 1, t.name";
+        where.m_Sql + " AND t.kind = " + (byUser ? "1" : "0") + " GROUP BY 1, t.name" +
+        (byServer ? ", p.server" : "");
     HistoryStatement statement(m_Db, sql.c_str());
     where.Bind(statement, range);
-    std::map<std::string, std::vector<uint64_t>> byName;
+    std::map<std::pair<std::string, std::string>, std::vector<uint64_t>> byName;
+    std::set<std::string> servers;
     while (statement.Step()) {
         const int64_t bucket = statement.Int(0);
-        std::vector<uint64_t>& values = byName[statement.Text(1)];
+        std::string server = statement.Text(2);
+        servers.insert(server);
+        std::vector<uint64_t>& values = byName[{statement.Text(1), std::move(server)}];
         values.resize(static_cast<size_t>(buckets));
         if (bucket >= 0 && bucket < buckets)
-            values[static_cast<size_t>(bucket)] += static_cast<uint64_t>(statement.Int(2));
+            values[static_cast<size_t>(bucket)] += static_cast<uint64_t>(statement.Int(3));
     }
-    for (auto& [name, values] : byName) {
-        series.m_Names.push_back(name);
+    for (auto& [key, values] : byName) {
+        series.m_Names.push_back(key.first);
+        series.m_Servers.push_back(servers.size() < 2 ? std::string() : key.second);
         series.m_Values.push_back(std::move(values));
     }
     return series;
+}
+
+std::vector<HistoryUsage> HistoryQuery::Usage(const HistoryRange& range, bool perMonth,
+                                              bool perServer) {
+    const Where where = ConnectionsWhere(range);
+    const std::string period = std::string("strftime('") + (perMonth ? "%Y-%m" : "%Y-%m-%d") +
+                               "', c.end_time, 'unixepoch')";
+    const std::string key = perServer ? "period, c.server, c.user" : "period, c.user";
+    // A connection whose start is unknown (0), or whose clock went back, adds no time.
+    const std::string sql =
+        "SELECT g.period, " + (perServer ? NameOf("g.server") : std::string("''")) + ", " +
+        NameOf("g.user") + ", g.n, g.i, g.o, g.s FROM (SELECT " + period +
+        " AS period, c.server AS server, c.user AS user, count(*) AS n, sum(c.bytes_in) AS i, "
+        "sum(c.bytes_out) AS o, sum(CASE WHEN c.start_time != 0 AND c.end_time > c.start_time "
+        "THEN c.end_time - c.start_time ELSE 0 END) AS s FROM connections c WHERE " +
+        where.m_Sql + " GROUP BY " + key + ") g ORDER BY 1, 2, 3";
+    HistoryStatement statement(m_Db, sql.c_str());
+    where.Bind(statement, range);
+    std::vector<HistoryUsage> usage;
+    while (statement.Step()) {
+        HistoryUsage& row = usage.emplace_back();
+        row.m_Period = statement.Text(0);
+        row.m_Server = statement.Text(1);
+        row.m_User = statement.Text(2);
+        row.m_Connections = statement.Int(3);
+        row.m_In = static_cast<uint64_t>(statement.Int(4));
+        row.m_Out = static_cast<uint64_t>(statement.Int(5));
+        row.m_Seconds = statement.Int(6);
+    }
+    return usage;
 }
 
 int64_t HistoryQuery::BucketFor(int64_t span) {

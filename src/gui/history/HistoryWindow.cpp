@@ -32,6 +32,7 @@
 #include "gui/history/HistoryOptionsDlg.h"
 #include "gui/history/HistoryQueryRunner.h"
 #include "gui/history/HistoryService.h"
+#include "gui/history/UsageDialog.h"
 
 namespace {
 
@@ -59,6 +60,12 @@ QString PointLabel(int64_t start, int64_t bucket) {
 
 QString Bytes(uint64_t bytes) {
     return QString::number(bytes);
+}
+
+// A user of one of several servers is told apart by the server's name.
+QString UserOnServer(const std::string& user, const std::string& server) {
+    const QString name = HistoryGridModel::UserText(user);
+    return server.empty() ? name : name + QStringLiteral(" @ ") + MonitorText(server);
 }
 
 HistoryWindow* g_pWindow = nullptr;
@@ -197,6 +204,8 @@ QWidget* HistoryWindow::BuildChoices() {
     m_pGraphBy->addItems({QStringLiteral("By service"), QStringLiteral("By user")});
     auto* refresh = new QPushButton(QStringLiteral("&Refresh"), this);
     auto* settings = new QPushButton(QStringLiteral("&Settings..."), this);
+    auto* usage = new QPushButton(QStringLiteral("&Usage..."), this);
+    connect(usage, &QPushButton::clicked, this, [this] { OpenUsage(); });
 
     m_pChoicesBox = new QWidget(this);
     m_pRangeRow = new QHBoxLayout;
@@ -212,6 +221,7 @@ QWidget* HistoryWindow::BuildChoices() {
     m_pViewRow->addWidget(new QLabel(QStringLiteral("Graph:"), this));
     m_pViewRow->addWidget(m_pGraphBy);
     m_pViewRow->addWidget(refresh);
+    m_pViewRow->addWidget(usage);
     m_pViewRow->addWidget(settings);
     m_pChoices = new QGridLayout(m_pChoicesBox);
     m_pChoices->setContentsMargins(0, 0, 0, 0);
@@ -467,7 +477,9 @@ void HistoryWindow::ShowGraph(const HistorySeries& series, bool byUser) {
             continue;
         }
         const std::string& name = series.m_Names[size_t(s)];
-        m_pGraph->SetSubsetLabel(s, byUser ? HistoryGridModel::UserText(name) : MonitorText(name));
+        const std::string server =
+            size_t(s) < series.m_Servers.size() ? series.m_Servers[size_t(s)] : std::string();
+        m_pGraph->SetSubsetLabel(s, byUser ? UserOnServer(name, server) : MonitorText(name));
     }
     double peak = 0;
     std::vector<float> values(size_t(subsets), 0.0f);
@@ -520,7 +532,7 @@ void HistoryWindow::ShowTotals(HistoryQuery::TotalsBy by, const std::vector<Hist
     for (int row = 0; row < int(totals.size()); ++row) {
         const HistoryTotal& total = totals[size_t(row)];
         const QString cells[] = {
-            by == HistoryQuery::ByUser ? HistoryGridModel::UserText(total.m_Name)
+            by == HistoryQuery::ByUser ? UserOnServer(total.m_Name, total.m_Server)
                                        : MonitorText(total.m_Name),
             QString::number(total.m_Connections), Bytes(total.m_In), Bytes(total.m_Out)};
         for (int column = 0; column < 4; ++column) {
@@ -641,6 +653,14 @@ void HistoryWindow::ExportTotals(const QString& fileName) {
             },
             Qt::QueuedConnection);
     });
+}
+
+// A window of its own beside this one, so that several ranges can be compared.
+UsageDialog* HistoryWindow::OpenUsage() {
+    auto* dialog = new UsageDialog(m_Path, CurrentRange(), m_pFilter->text(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    return dialog;
 }
 
 void HistoryWindow::OpenSettings() {

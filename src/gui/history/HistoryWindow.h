@@ -3,8 +3,9 @@
 // (last hour, 24 hours, 7 days, 30 days or from/to), the servers, a graph of
 // traffic per service or per user in buckets that suit the range, the
 // finished connections in a virtual grid with a filter, the totals per
-// user, destination and service, and CSV exports. Every query runs on the
-// query thread; one that takes longer than 100 ms shows a busy bar.
+// user, destination and service, CSV exports and a usage report per day or
+// month. Every query runs on the query thread; one that takes longer than
+// 100 ms shows a busy bar.
 
 #include <QString>
 #include <QWidget>
@@ -28,6 +29,7 @@ class QTabWidget;
 class QTableView;
 class QTableWidget;
 class QTimer;
+class UsageDialog;
 
 class HistoryWindow : public QWidget {
     Q_OBJECT
@@ -53,6 +55,8 @@ public:
     // the export cannot start. The result is told when it is done.
     void ExportGrid(const QString& fileName);
     void ExportTotals(const QString& fileName);
+    // History > Usage: the usage per user and day or month of the range, servers and filter chosen.
+    UsageDialog* OpenUsage();
 
     // Nothing in flight: every query answered.
     bool IsIdle() const { return m_Pending == 0; }
