@@ -32,6 +32,8 @@ const QString AboutTip = "Display program information, version number and copyri
 const QString ManualTip = "Open the manual page in the desktop's help viewer";
 const QString IdentityTip = "Show the fingerprint that monitors know this client by";
 const QString HistoryTip = "Show the finished connections and the traffic recorded over time";
+const QString ServersTip = "Show every open session's server, state and traffic in one grid";
+const QString AlertsTip = "Show the alerts fired and edit their rules";
 const Expected Separator{"", 0, ""};
 const QString OpenTip = "Open an existing document";
 // The places of the recent files, hidden while the list is empty.
@@ -53,7 +55,11 @@ const std::vector<ExpectedMenu> Menu128 = {
       Recent4,
       Separator,
       {"E&xit", 57665, ExitTip}}},
-    {"&View", {{"&Status Bar", 59393, StatusBarTip}, {"&History...", 32796, HistoryTip}}},
+    {"&View",
+     {{"&Status Bar", 59393, StatusBarTip},
+      {"&History...", 32796, HistoryTip},
+      {"Ser&vers...", 32798, ServersTip},
+      {"A&lerts...", 32800, AlertsTip}}},
     {"&Help",
      {{"&Manual", 57670, ManualTip},
       {"Monitor &Identity...", 32797, IdentityTip},
@@ -87,6 +93,8 @@ const std::vector<ExpectedMenu> Menu129 = {
     {"&View",
      {{"&Status Bar", 59393, StatusBarTip},
       {"&History...", 32796, HistoryTip},
+      {"Ser&vers...", 32798, ServersTip},
+      {"A&lerts...", 32800, AlertsTip},
       Separator,
       {"Show &Active", 32774, ""},
       {"Show &Failed", 32775, ""},
