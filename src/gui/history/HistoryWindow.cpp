@@ -433,6 +433,12 @@ void HistoryWindow::ShowConnections(int64_t from, int64_t to, const QString& ser
     m_pFilter->insert(filterText);
     m_pTabs->setCurrentIndex(0);
     Apply();
+    // An empty grid would otherwise look like a time without connections.
+    if (!HistoryService::Instance().IsEnabled()) {
+        SetStatus(QStringLiteral(
+            "History is not being recorded (Settings...): what happened since it was switched "
+            "off is not here."));
+    }
 }
 
 // A point of the graph is a bucket of one service's or one user's traffic:
