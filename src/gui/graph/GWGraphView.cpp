@@ -4,6 +4,7 @@
 #include <QPrinter>
 #include <QResizeEvent>
 #include <algorithm>
+#include <ctime>
 #include <vector>
 
 #include "core/base/Trace.h"
@@ -70,6 +71,13 @@ void GWGraphView::SetPointCount(uint16_t count) {
     m_nPoints = count;
     if (m_PeakIndex > static_cast<int32_t>(count)) m_PeakIndex = -1;
     m_PeakHistory.resize(static_cast<size_t>(count) + 1, 0.0);
+    // The control keeps the newest points; their times go with them.
+    const size_t points = count;
+    if (points < m_PointEnds.size()) {
+        m_PointEnds.erase(m_PointEnds.begin(), m_PointEnds.end() - static_cast<ptrdiff_t>(points));
+    } else {
+        m_PointEnds.insert(m_PointEnds.begin(), points - m_PointEnds.size(), 0);
+    }
     if (m_hGraph) m_hGraph->SetPointCount(count);
 }
 
@@ -151,6 +159,7 @@ void GWGraphView::AppendData(const std::map<std::string, uint64_t>& values) {
         peak = std::max(peak, static_cast<double>(value));
     }
     if (m_hGraph) m_hGraph->AppendPoint(m_SubsetValues);
+    PushPointEnd(static_cast<int64_t>(std::time(nullptr)));
     m_PeakHistory[0] = peak * 1.1;
 
     if (m_PeakIndex != -1) {
@@ -196,7 +205,21 @@ void GWGraphView::CopyToClipboard() {
 void GWGraphView::ClearHistory() {
     if (!m_hGraph) return;
     const std::vector<float> zeros(static_cast<size_t>(m_hGraph->SubsetCount()), 0.0f);
-    for (int i = 0; i < ClearedPoints; ++i) m_hGraph->AppendPoint(zeros);
+    for (int i = 0; i < ClearedPoints; ++i) {
+        m_hGraph->AppendPoint(zeros);
+        PushPointEnd(0);
+    }
+}
+
+void GWGraphView::PushPointEnd(int64_t end) {
+    if (m_PointEnds.empty()) return;
+    std::rotate(m_PointEnds.begin(), m_PointEnds.begin() + 1, m_PointEnds.end());
+    m_PointEnds.back() = end;
+}
+
+int64_t GWGraphView::PointEnd(int point) const {
+    if (point < 0 || static_cast<size_t>(point) >= m_PointEnds.size()) return 0;
+    return m_PointEnds[static_cast<size_t>(point)];
 }
 
 void GWGraphView::CopyPointsFrom(const GWGraphView& other) {
@@ -214,6 +237,8 @@ void GWGraphView::CopyPointsFrom(const GWGraphView& other) {
     m_SubsetValues = other.m_SubsetValues;
     m_PeakHistory = other.m_PeakHistory;
     m_PeakIndex = other.m_PeakIndex;
+    m_PointEnds = other.m_PointEnds;
+    m_PointEnds.resize(m_nPoints, 0);
     RefreshGraph();
 }
 

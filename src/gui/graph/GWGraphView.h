@@ -47,6 +47,9 @@ public:
     int32_t PeakIndex() const { return m_PeakIndex; }
     const std::vector<double>& PeakHistory() const { return m_PeakHistory; }
     const std::map<std::string, int32_t>& SubsetMap() const { return m_SubsetMap; }
+    // When the data of a point (0 the oldest) came, in seconds since 1970;
+    // 0 for a point that stands for no data (before the first, a cleared graph).
+    int64_t PointEnd(int point) const;
 
     void OnPrint(QPainter& painter, QPrinter& printer) override;  // one page, scaled
 
@@ -54,6 +57,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void KeepHistoryByName(const std::vector<ServiceRecord>& records,
                            const std::map<std::string, int32_t>& subsetMap);
+    void PushPointEnd(int64_t end);
 
     GraphCtrl* m_hGraph = nullptr;
     std::vector<float> m_SubsetValues;
@@ -62,4 +66,5 @@ protected:
     uint16_t m_nPoints = 0;
     std::vector<double> m_PeakHistory;
     int32_t m_PeakIndex = -1;
+    std::vector<int64_t> m_PointEnds;  // one per point, oldest first
 };

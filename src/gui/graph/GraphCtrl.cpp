@@ -1,9 +1,11 @@
 #include "gui/graph/GraphCtrl.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPalette>
@@ -357,18 +359,141 @@ void GraphCtrl::Render(QPainter& painter, const QRectF& target) const {
 }
 
 void GraphCtrl::paintEvent(QPaintEvent*) {
-    if (!m_bLayoutValid || m_Layout.m_Target != QRectF(rect())) {
-        ComputeLayout(m_Layout, this, font(), QRectF(rect()));
-        m_bLayoutValid = true;
-    }
+    EnsureLayout();
     QPainter painter(this);
     Draw(painter, m_Layout, ScreenColors());
+    if (m_bDragging) DrawDragBand(painter);
     // Tab reaches the graph too: it shows where the keyboard is.
     if (hasFocus()) {
         painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
     }
+}
+
+void GraphCtrl::EnsureLayout() {
+    if (m_bLayoutValid && m_Layout.m_Target == QRectF(rect())) return;
+    ComputeLayout(m_Layout, this, font(), QRectF(rect()));
+    m_bLayoutValid = true;
+}
+
+void GraphCtrl::mousePressEvent(QMouseEvent* event) {
+    EnsureLayout();
+    if (event->button() != Qt::LeftButton || m_nPoints == 0 ||
+        !m_Layout.m_Frame.contains(event->position())) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    m_bPressed = true;
+    m_bDragging = false;
+    m_PressAt = m_DragTo = event->position();
+}
+
+void GraphCtrl::mouseMoveEvent(QMouseEvent* event) {
+    if (!m_bPressed) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    m_DragTo = event->position();
+    if (std::abs(m_DragTo.x() - m_PressAt.x()) >= QApplication::startDragDistance())
+        m_bDragging = true;
+    if (m_bDragging) update();
+}
+
+void GraphCtrl::mouseReleaseEvent(QMouseEvent* event) {
+    if (!m_bPressed || event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    m_bPressed = false;
+    EnsureLayout();
+    if (!m_bDragging) {
+        const int point = NearestPoint(m_PressAt.x());
+        emit pointsChosen(point, point, SubsetNear(m_PressAt));
+        return;
+    }
+    m_bDragging = false;
+    update();
+    const qreal left = std::min(m_PressAt.x(), event->position().x());
+    const qreal right = std::max(m_PressAt.x(), event->position().x());
+    int first = NearestPoint(left);
+    int last = NearestPoint(right);
+    // The band takes the points inside it; one narrower than a point's
+    // spacing still takes the point nearest to its middle.
+    if (XOf(m_Layout, first) < left && first < last) ++first;
+    if (XOf(m_Layout, last) > right && last > first) --last;
+    if (XOf(m_Layout, first) < left || XOf(m_Layout, last) > right)
+        first = last = NearestPoint((left + right) / 2);
+    emit pointsChosen(first, last, -1);
+}
+
+int GraphCtrl::NearestPoint(qreal x) const {
+    if (m_nPoints <= 1) return 0;
+    const qreal spacing = m_Layout.m_Data.width() / (m_nPoints - 1);
+    const int point = qRound((x - m_Layout.m_Data.left()) / std::max(spacing, 1e-6));
+    return std::clamp(point, 0, m_nPoints - 1);
+}
+
+namespace {
+
+qreal DistanceToSegment(const QPointF& at, const QPointF& from, const QPointF& to) {
+    const QPointF along = to - from;
+    const qreal length = QPointF::dotProduct(along, along);
+    const qreal t =
+        length > 0 ? std::clamp(QPointF::dotProduct(at - from, along) / length, 0.0, 1.0) : 0.0;
+    const QPointF off = at - (from + t * along);
+    return std::sqrt(QPointF::dotProduct(off, off));
+}
+
+}  // namespace
+
+// The line nearest to the click, if it passed within a few pixels of it; of
+// lines drawn over one another the one drawn last, which is the one seen.
+int GraphCtrl::SubsetNear(const QPointF& at) const {
+    const qreal reach = 6 * m_Layout.m_Scale;
+    int nearest = -1;
+    qreal best = reach;
+    for (int s = 0; s < m_nSubsets; ++s) {
+        const qreal halfWidth =
+            LineStylePen(SubsetLineStyle(s), Qt::black, m_Layout.m_Scale).widthF() / 2;
+        for (int p = 0; p < m_nPoints; ++p) {
+            const QPointF here(XOf(m_Layout, p), YOf(m_Layout, Value(s, p)));
+            const QPointF next = p + 1 < m_nPoints
+                                     ? QPointF(XOf(m_Layout, p + 1), YOf(m_Layout, Value(s, p + 1)))
+                                     : here;
+            const qreal distance = DistanceToSegment(at, here, next) - halfWidth;
+            if (distance <= best) {
+                best = distance;
+                nearest = s;
+            }
+        }
+    }
+    return nearest;
+}
+
+QRectF GraphCtrl::DragBand() const {
+    const QRectF& frame = m_Layout.m_Frame;
+    const qreal left =
+        std::clamp(std::min(m_PressAt.x(), m_DragTo.x()), frame.left(), frame.right());
+    const qreal right =
+        std::clamp(std::max(m_PressAt.x(), m_DragTo.x()), frame.left(), frame.right());
+    return QRectF(QPointF(left, frame.top()), QPointF(right, frame.bottom()));
+}
+
+void GraphCtrl::DrawDragBand(QPainter& painter) const {
+    QColor fill = palette().color(QPalette::Highlight);
+    const QColor edge = fill;
+    fill.setAlpha(60);
+    painter.fillRect(DragBand(), fill);
+    painter.setPen(QPen(edge, m_Layout.m_Scale));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(DragBand());
+}
+
+QPointF GraphCtrl::PointPosition(int subset, int point) const {
+    Layout layout;
+    ComputeLayout(layout, this, font(), QRectF(rect()));
+    return QPointF(XOf(layout, point), YOf(layout, Value(subset, point)));
 }
 
 void GraphCtrl::resizeEvent(QResizeEvent* event) {
@@ -448,8 +573,8 @@ void GraphCtrl::ComputeLayout(Layout& layout, const QPaintDevice* device, const 
         const qreal below = 2 * gap + (m_XAxisLabel.isEmpty() ? 0 : line + gap / 2) + line +
                             layout.m_TickLength + 4 * pad;
         if (layout.m_LegendTop - below >= frameTop) {
-            layout.m_LegendRect = QRectF(layout.m_LegendLeft, layout.m_LegendTop, used,
-                                         rows * layout.m_LegendRow);
+            layout.m_LegendRect =
+                QRectF(layout.m_LegendLeft, layout.m_LegendTop, used, rows * layout.m_LegendRow);
             bottom = layout.m_LegendTop - 2 * gap;
         }
     }

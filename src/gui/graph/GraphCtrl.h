@@ -123,11 +123,24 @@ public:
     // steps: round steps, large values with K, M or G.
     static QStringList YTickLabels(double min, double max, int maxTicks = 6);
 
+    // Where a point of a subset is drawn at the present size.
+    QPointF PointPosition(int subset, int point) const;
+
     QSize sizeHint() const override { return QSize(560, 320); }
     QSize minimumSizeHint() const override { return QSize(160, 120); }
 
+signals:
+    // The user picked the points first..last (0 is the oldest): a click
+    // picks the point nearest to it, with the subset of the line it hit (-1
+    // when it was far from every line); a drag across the plot picks the
+    // points under the band, with no subset.
+    void pointsChosen(int first, int last, int subset);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -186,6 +199,11 @@ private:
     QPen SubsetPen(int subset, const Layout& layout, const Colors& colors) const;
     QRectF YLabelBox(Layout& layout, const QFontMetricsF& metrics, qreal left, qreal top,
                      qreal frameBottom) const;
+    void EnsureLayout();
+    int NearestPoint(qreal x) const;
+    int SubsetNear(const QPointF& at) const;
+    QRectF DragBand() const;
+    void DrawDragBand(QPainter& painter) const;
     qreal XOf(const Layout& layout, int point) const;
     qreal YOf(const Layout& layout, double value) const;
     void Invalidate() { m_bLayoutValid = false; }
@@ -218,4 +236,11 @@ private:
     Layout m_Layout;
     bool m_bLayoutValid = false;
     mutable std::vector<QPointF> m_Line;
+
+    // A press inside the plot, followed until the button goes up; it is a
+    // drag once it has moved further than a click would.
+    bool m_bPressed = false;
+    bool m_bDragging = false;
+    QPointF m_PressAt;
+    QPointF m_DragTo;
 };

@@ -1,8 +1,14 @@
 #include "gui/graph/GraphView.h"
 
+#include <QCursor>
+#include <QToolTip>
+
 #include "core/base/Trace.h"
+#include "core/view/FilterLine.h"
+#include "gui/framework/MonitorText.h"
 #include "gui/graph/GraphCtrl.h"
 #include "gui/graph/ServiceCatalogue.h"
+#include "gui/history/HistoryWindow.h"
 #include "gui/session/CVGLDoc.h"
 
 namespace {
@@ -22,6 +28,10 @@ ServiceRecord OthersRecord() {
 
 GraphView::GraphView(QWidget* parent) : GWGraphView(parent) {
     ServiceCatalogue::Register(this);
+    m_hGraph->setToolTip(
+        QStringLiteral("Click a point to see its connections in the History window, or drag "
+                       "across a span to see all of its"));
+    connect(m_hGraph, &GraphCtrl::pointsChosen, this, &GraphView::ShowConnectionsOf);
 }
 
 GraphView::~GraphView() {
@@ -68,11 +78,55 @@ void GraphView::OnUpdate(GWView*, intptr_t, QObject*) {
 }
 
 void GraphView::SetTimeLabels(int32_t period) {
+    m_Period = period;
     // The newest point is 0 seconds old; older points count back.
     for (int k = static_cast<int>(m_nPoints) - 1; k >= 0; --k) {
         AppendPointLabel(QString::number(static_cast<int64_t>(k) * period));
     }
     RefreshGraph();
+}
+
+// A point holds what moved since the point before it, so it reaches back to
+// that point's time; the first point after a connect, which has none before
+// it, reaches back one period. The History grid takes a connection by its end.
+void GraphView::ShowConnectionsOf(int first, int last, int subset) {
+    int64_t from = 0;
+    int64_t to = 0;
+    for (int p = first; p <= last; ++p) {
+        const int64_t end = PointEnd(p);
+        if (end == 0) continue;
+        if (from == 0) {
+            const int64_t before = PointEnd(p - 1);
+            from = before != 0 ? before : end - std::max<int32_t>(m_Period, 1);
+        }
+        to = end + 1;
+    }
+    if (to == 0) {
+        QToolTip::showText(QCursor::pos(),
+                           QStringLiteral("No poll made these points: they have no connections."),
+                           m_hGraph);
+        return;
+    }
+    CVGLDoc* document = GetDocument();
+    const QString server = document ? document->ServerName() : QString();
+    HistoryWindow* history = HistoryWindow::ShowWindow(window());
+    history->ShowConnections(from, to, server, ServiceFilter(subset));
+}
+
+// "Others" is every service but the ones with lines of their own.
+QString GraphView::ServiceFilter(int subset) const {
+    std::string name;
+    for (const auto& [service, index] : SubsetMap()) {
+        if (index == subset) name = service;
+    }
+    if (name.empty()) return QString();
+    if (name != OthersName) return MonitorText(FilterLine::ExactTerm("service", name));
+    QStringList terms;
+    for (const std::string& service : m_ServiceList) {
+        if (service != OthersName)
+            terms << QLatin1Char('-') + MonitorText(FilterLine::ExactTerm("service", service));
+    }
+    return terms.join(QLatin1Char(' '));
 }
 
 void GraphView::ShowDefaultServices() {

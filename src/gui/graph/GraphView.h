@@ -44,6 +44,11 @@ private:
     // The other graph views of this view's document.
     std::vector<GraphView*> Siblings() const;
     void ShowServices(const std::vector<std::string>& names);
+    // The History window on the connections behind points first..last, of
+    // the service of `subset` (all services for -1).
+    void ShowConnectionsOf(int first, int last, int subset);
+    QString ServiceFilter(int subset) const;
 
     std::vector<std::string> m_ServiceList;  // "Others" always last
+    int32_t m_Period = 0;                    // seconds between points; 0 until connected
 };

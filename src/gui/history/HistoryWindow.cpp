@@ -24,6 +24,7 @@
 #include <memory>
 
 #include "core/history/HistoryCsv.h"
+#include "core/view/FilterLine.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/FirstSize.h"
 #include "gui/framework/MonitorText.h"
@@ -151,6 +152,9 @@ void HistoryWindow::BuildLayout() {
     m_pGraph->SetGridLines(GraphCtrl::GridBoth);
     m_pGraph->SetXAxisLabel(QStringLiteral("Time"));
     m_pGraph->SetYAxisLabel(QStringLiteral("Bytes"));
+    m_pGraph->setToolTip(QStringLiteral(
+        "Click a point to see its connections, or drag across a span to see all of its"));
+    connect(m_pGraph, &GraphCtrl::pointsChosen, this, &HistoryWindow::ShowGraphPoints);
 
     QWidget* connections = BuildConnectionsTab();
     QWidget* totals = BuildTotalsTab();
@@ -413,6 +417,57 @@ void HistoryWindow::Apply() {
     LoadTotals(range);
 }
 
+void HistoryWindow::ShowConnections(int64_t from, int64_t to, const QString& server,
+                                    const QString& filterText) {
+    ++m_RangeChanges;
+    m_bFitted = false;
+    {
+        const QSignalBlocker quiet(m_pRange);
+        m_pRange->setCurrentIndex(Custom);
+    }
+    m_pFrom->setEnabled(true);
+    m_pTo->setEnabled(true);
+    m_pFrom->setDateTime(QDateTime::fromSecsSinceEpoch(from));
+    m_pTo->setDateTime(QDateTime::fromSecsSinceEpoch(to));
+    int chosen = 0;
+    if (!server.isEmpty()) {
+        chosen = m_pServers->findText(server);
+        if (chosen < 0) {
+            m_pServers->addItem(server);
+            chosen = m_pServers->count() - 1;
+        }
+    }
+    m_pServers->setCurrentIndex(chosen);
+    // Typed over rather than set, so that Undo brings back the filter that was there.
+    m_pFilter->selectAll();
+    m_pFilter->insert(filterText);
+    m_pTabs->setCurrentIndex(0);
+    Apply();
+    // An empty grid would otherwise look like a time without connections.
+    if (!HistoryService::Instance().IsEnabled()) {
+        SetStatus(QStringLiteral(
+            "History is not being recorded (Settings...): what happened since it was switched "
+            "off is not here."));
+    }
+}
+
+// A point of the graph is a bucket of one service's or one user's traffic:
+// its connections are those that ended in the bucket, of that service or
+// user; a span is every connection of its buckets.
+void HistoryWindow::ShowGraphPoints(int first, int last, int subset) {
+    const std::vector<int64_t>& starts = m_Shown.m_BucketStarts;
+    if (m_Shown.m_BucketSeconds <= 0 || first < 0 || last >= int(starts.size()) || first > last)
+        return;
+    QString filter;
+    if (subset >= 0 && subset < int(m_Shown.m_Names.size())) {
+        filter = MonitorText(FilterLine::ExactTerm(m_bShownByUser ? "user" : "service",
+                                                   m_Shown.m_Names[size_t(subset)]));
+    }
+    const QString server = m_pServers->currentIndex() > 0 ? m_pServers->currentText() : QString();
+    ShowConnections(starts[size_t(first)], starts[size_t(last)] + m_Shown.m_BucketSeconds, server,
+                    filter);
+}
+
 void HistoryWindow::LoadServers() {
     Started();
     HistoryWindow* self = this;
@@ -432,7 +487,9 @@ void HistoryWindow::LoadServers() {
                 self->m_pServers->addItem(QStringLiteral("All servers"));
                 for (const std::string& server : servers)
                     self->m_pServers->addItem(MonitorText(server));
-                self->m_pServers->setCurrentIndex(std::max(0, self->m_pServers->findText(chosen)));
+                // A server chosen before the file named it (a session's own) stays chosen.
+                if (self->m_pServers->findText(chosen) < 0) self->m_pServers->addItem(chosen);
+                self->m_pServers->setCurrentIndex(self->m_pServers->findText(chosen));
                 self->Finished(error);
             },
             Qt::QueuedConnection);
@@ -461,6 +518,10 @@ void HistoryWindow::LoadGraph(const HistoryRange& range, bool byUser) {
 }
 
 void HistoryWindow::ShowGraph(const HistorySeries& series, bool byUser) {
+    m_Shown.m_BucketSeconds = series.m_BucketSeconds;
+    m_Shown.m_BucketStarts = series.m_BucketStarts;
+    m_Shown.m_Names = series.m_Names;
+    m_bShownByUser = byUser;
     m_pGraph->SetTitle(byUser ? QStringLiteral("Traffic by user")
                               : QStringLiteral("Traffic by service"));
     m_pGraph->SetSubtitle(

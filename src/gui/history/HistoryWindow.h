@@ -49,6 +49,11 @@ public:
 
     // Queries everything again for the range, servers and filter now chosen.
     void Apply();
+    // The connections that ended from `from` up to `to` (seconds since 1970)
+    // on one server (all when empty) and meeting a filter line, in the grid.
+    // The range stays as given: the fit to the file does not undo it.
+    void ShowConnections(int64_t from, int64_t to, const QString& server,
+                         const QString& filterText);
     HistoryRange CurrentRange() const;
 
     // Exports to these files (the buttons ask for a name first); false when
@@ -100,6 +105,7 @@ private:
     void LoadGraph(const HistoryRange& range, bool byUser);
     void LoadTotals(const HistoryRange& range);
     void ShowGraph(const HistorySeries& series, bool byUser);
+    void ShowGraphPoints(int first, int last, int subset);
     void ShowTotals(HistoryQuery::TotalsBy by, const std::vector<HistoryTotal>& totals);
     void Started();
     void Finished(const QString& error);
@@ -131,7 +137,9 @@ private:
     bool m_bChoicesWrapped = false;
     QString m_StatusText;
     int m_Pending = 0;
-    int m_Generation = 0;  // of the graph and totals; older answers are dropped
+    int m_Generation = 0;    // of the graph and totals; older answers are dropped
     int m_RangeChanges = 0;  // the user's own choices of range, which a fit must not undo
     bool m_bFitted = false;  // the range shown is the one fitted to the file
+    HistorySeries m_Shown;   // the graph's buckets and names, without the values
+    bool m_bShownByUser = false;
 };

@@ -5,6 +5,8 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QSet>
+#include <QSignalSpy>
+#include <QTest>
 #include <vector>
 
 #include "gui/graph/GraphCtrl.h"
@@ -179,4 +181,45 @@ TEST(GraphCtrl, TheLegendNeverLiesOverThePlot) {
         EXPECT_FALSE(graph.LegendRect().intersects(graph.PlotFrame()))
             << size.width() << "x" << size.height();
     }
+}
+
+// A click picks the point under it and the line it hit; a drag picks the
+// points its band covers and no line.
+TEST(GraphCtrl, AClickOrADragChoosesPointsAndTheLineHit) {
+    GraphCtrl graph;
+    graph.SetSubsetCount(2);
+    graph.SetPointCount(6);
+    graph.SetYMax(100);
+    for (float value : {10.0f, 20.0f, 30.0f, 40.0f, 50.0f, 60.0f}) {
+        AppendValues(graph, {value, 90.0f});
+    }
+    graph.resize(560, 320);
+    graph.show();
+    QSignalSpy chosen(&graph, &GraphCtrl::pointsChosen);
+    auto pixel = [](QPointF at) { return at.toPoint(); };
+
+    QTest::mouseClick(&graph, Qt::LeftButton, {}, pixel(graph.PointPosition(1, 3)));
+    QTest::mouseClick(&graph, Qt::LeftButton, {}, pixel(graph.PointPosition(0, 2)) + QPoint(2, 1));
+    // Half-way between the lines, far from both.
+    QTest::mouseClick(&graph, Qt::LeftButton, {}, pixel(graph.PointPosition(0, 5)) - QPoint(0, 40));
+
+    QTest::mousePress(&graph, Qt::LeftButton, {}, pixel(graph.PointPosition(0, 1)) - QPoint(5, 0));
+    QTest::mouseMove(&graph, pixel(graph.PointPosition(0, 2)));
+    QTest::mouseMove(&graph, pixel(graph.PointPosition(0, 4)) + QPoint(5, 0));
+    const QImage band = graph.grab().toImage();
+    QTest::mouseRelease(&graph, Qt::LeftButton, {},
+                        pixel(graph.PointPosition(0, 4)) + QPoint(5, 0));
+
+    ASSERT_EQ(chosen.size(), 4);
+    auto args = [&](int i) {
+        return std::vector<int>{chosen[i][0].toInt(), chosen[i][1].toInt(), chosen[i][2].toInt()};
+    };
+    EXPECT_EQ(args(0), (std::vector<int>{3, 3, 1}));
+    EXPECT_EQ(args(1), (std::vector<int>{2, 2, 0}));
+    EXPECT_EQ(args(2), (std::vector<int>{5, 5, -1}));
+    EXPECT_EQ(args(3), (std::vector<int>{1, 4, -1}));
+    // The band showed while dragging, and goes with the release.
+    const QPoint inside = pixel(graph.PointPosition(0, 3)) - QPoint(0, 20);
+    EXPECT_NE(band.pixel(inside), qRgb(255, 255, 255));
+    EXPECT_EQ(graph.grab().toImage().pixel(inside), qRgb(255, 255, 255));
 }

@@ -2,9 +2,12 @@
 // subsets for the lists the options page may give, and the points a
 // connected session feeds it.
 
+#include <QComboBox>
+#include <QDateTimeEdit>
 #include <set>
 
 #include "gui/framework/CommandIds.h"
+#include "gui/history/HistoryWindow.h"
 #include "gui/session/SessionFixture.h"
 #include "support/GridColumns.h"
 
@@ -189,6 +192,37 @@ TEST_F(SessionTest, PollsBetweenTicksAddToTheTicksPointAndTheFirstPollIsABaselin
     EXPECT_EQ(Newest("www(80)"), 100.0f);
     EXPECT_EQ(graph->Value(1, 12), 700.0f);
     EXPECT_EQ(m_Monitor.RequestCount(), 5u);
+}
+
+// A point of the session's graph is one poll: a click on a line shows its
+// connections in History, from the poll before it to it, of its server and
+// service; "Others" is every service without a line of its own.
+TEST_F(SessionTest, AClickOnAPointShowsThatPollsConnectionsInHistory) {
+    m_Monitor.QueueBatch({});
+    m_Monitor.QueueBatch({});
+    m_Monitor.QueueBatch(Connection(1, "www", 500, 500));
+    Connect(m_Monitor.Host());
+    Tick(60);
+    Tick(60);
+    m_pWindow->resize(800, 700);
+    m_pWindow->show();
+    GraphCtrl* graph = m_pGraph->GetGraph();
+    ASSERT_TRUE(RunEventsUntil([graph] { return graph->height() > 300; }));
+    ASSERT_NE(m_pGraph->PointEnd(12), 0);
+    EXPECT_EQ(m_pGraph->PointEnd(11), 0);  // the cleared points have no time
+
+    QTest::mouseClick(graph, Qt::LeftButton, {}, graph->PointPosition(1, 13).toPoint());
+    HistoryWindow* history = HistoryWindow::ShowWindow();
+    EXPECT_EQ(history->FromEdit()->dateTime().toSecsSinceEpoch(), m_pGraph->PointEnd(12));
+    EXPECT_EQ(history->ToEdit()->dateTime().toSecsSinceEpoch(), m_pGraph->PointEnd(13) + 1);
+    EXPECT_EQ(history->ServerBox()->currentText(), m_pDoc->ServerName());
+    EXPECT_EQ(history->FilterEdit()->text(), "service:=\"www\"");
+
+    QTest::mouseClick(graph, Qt::LeftButton, {}, graph->PointPosition(5, 13).toPoint());
+    EXPECT_EQ(history->FilterEdit()->text().split(' ').size(), 5);
+    EXPECT_TRUE(history->FilterEdit()->text().startsWith("-service:=\""));
+    ASSERT_TRUE(RunEventsUntil([history] { return history->IsIdle(); }));
+    delete history;
 }
 
 }  // namespace

@@ -12,9 +12,11 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <ctime>
 
 #include "core/history/HistoryWriter.h"
@@ -207,4 +209,53 @@ TEST_F(HistoryWindowTest, SettingsSwitchRecordingOffAndClearOnlyWhenConfirmed) {
     submit();
     EXPECT_EQ(recorded(), 0);
     service.SetOptions(true, 30, 1024);
+}
+
+// A session's graph and the History graph open their points here: the range,
+// server and filter given stay (the fit to the file answers later and must
+// not undo them), and a click on a line of the graph shows the connections
+// of its bucket and its service.
+TEST_F(HistoryWindowTest, ShowConnectionsKeepsItsChoicesAndAClickOnTheGraphDrillsDown) {
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    {
+        HistoryWriter writer(Path().toStdString(), HistoryWriterOptions(), nullptr);
+        HistoryBatch batch;
+        HistoryPeriod period;
+        period.m_Server = "proxy.lan";
+        period.m_Time = now - 2900;
+        period.m_Seconds = 60;
+        period.m_Services["www"] = {90000, 900};
+        batch.m_Periods.push_back(period);
+        writer.Submit(std::move(batch));
+    }
+    HistoryWindow window(Path());
+    window.show();
+    const int64_t from = now - 3000;
+    window.ShowConnections(from, now - 540, "proxy.lan", "service:=www");
+    Settle(window);
+    EXPECT_EQ(window.RangeBox()->currentIndex(), HistoryWindow::Custom);
+    EXPECT_EQ(window.FromEdit()->dateTime().toSecsSinceEpoch(), from);
+    EXPECT_EQ(window.ToEdit()->dateTime().toSecsSinceEpoch(), now - 540);
+    EXPECT_EQ(window.ServerBox()->currentText(), "proxy.lan");
+    EXPECT_EQ(window.FilterEdit()->text(), "service:=www");
+    EXPECT_EQ(window.Tabs()->currentIndex(), 0);
+    EXPECT_EQ(window.GridModel()->rowCount(), 225);  // the old one and the ftp ones left out
+
+    // Minute buckets from `from`: the period above is the second one.
+    GraphCtrl* graph = window.Graph();
+    ASSERT_TRUE(
+        RunEventsUntil([&] { return graph->height() >= HistoryWindow::GraphMinimumHeight; }));
+    ASSERT_EQ(graph->SubsetLabel(0), "www");
+    QTest::mouseClick(graph, Qt::LeftButton, {}, graph->PointPosition(0, 1).toPoint());
+    Settle(window);
+    EXPECT_EQ(window.FromEdit()->dateTime().toSecsSinceEpoch(), from + 60);
+    EXPECT_EQ(window.ToEdit()->dateTime().toSecsSinceEpoch(), from + 120);
+    EXPECT_EQ(window.FilterEdit()->text(), "service:=\"www\"");
+    ASSERT_EQ(window.GridModel()->rowCount(), 30);
+    for (int row = 0; row < 30; ++row) {
+        EXPECT_EQ(window.GridModel()->index(row, HistoryQuery::ColService).data().toString(),
+                  "www");
+    }
+    const QString folder = qEnvironmentVariable("VGL_SHOT_DIR");
+    if (!folder.isEmpty()) window.grab().save(folder + "/drill-down.png");
 }
