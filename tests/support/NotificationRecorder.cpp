@@ -17,12 +17,14 @@ uint NotificationService::Notify(const QString& app, uint, const QString&, const
 
 NotificationRecorder::NotificationRecorder() {
     m_Daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                    QStringLiteral("--print-address")});
     if (!m_Daemon.waitForStarted(10000)) return;
     while (!m_Daemon.canReadLine() && m_Daemon.waitForReadyRead(10000)) {
     }
     const QString address = QString::fromUtf8(m_Daemon.readLine()).trimmed();
-    QDBusConnection bus = QDBusConnection::connectToBus(address, QString::fromLatin1(ServiceConnection));
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(address, QString::fromLatin1(ServiceConnection));
     if (!bus.isConnected() ||
         !bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &m_Service,
                             QDBusConnection::ExportAllSlots) ||

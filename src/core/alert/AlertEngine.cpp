@@ -35,13 +35,13 @@ bool AlertEngine::Quiet(Watch& watch, int64_t now) {
     return false;
 }
 
-AlertFiring AlertEngine::Fire(size_t rule, const std::string& server, int64_t now,
-                              std::string what, std::string filter) const {
+AlertFiring AlertEngine::Fire(size_t rule, const std::string& server, int64_t now, std::string what,
+                              std::string filter) const {
     return AlertFiring{now, m_Rules[rule].m_Name, server, std::move(what), std::move(filter)};
 }
 
-std::vector<AlertFiring> AlertEngine::ServerLost(const std::string& server,
-                                                 const std::string& why, int64_t now) {
+std::vector<AlertFiring> AlertEngine::ServerLost(const std::string& server, const std::string& why,
+                                                 int64_t now) {
     std::vector<AlertFiring> out;
     for (size_t i = 0; i < m_Rules.size(); ++i) {
         const AlertRule& rule = m_Rules[i];
@@ -64,15 +64,15 @@ std::vector<AlertFiring> AlertEngine::ServerBack(const std::string& server, int6
     return out;
 }
 
-std::vector<AlertFiring> AlertEngine::Polled(const std::string& server,
-                                             const PollActivity& poll) {
+std::vector<AlertFiring> AlertEngine::Polled(const std::string& server, const PollActivity& poll) {
     std::vector<AlertFiring> out;
     size_t filter = 0;
     for (size_t i = 0; i < m_Rules.size(); ++i) {
         const AlertRule& rule = m_Rules[i];
         const bool enabled = rule.m_bEnabled;
         switch (rule.m_Kind) {
-            case AlertKind::ServerLost: break;
+            case AlertKind::ServerLost:
+                break;
             case AlertKind::FailedLogins:
                 if (enabled) FailedLogins(i, server, poll, out);
                 break;
@@ -98,7 +98,8 @@ void AlertEngine::FailedLogins(size_t rule, const std::string& server, const Pol
     for (const std::string& client : poll.m_FailedLogins) ++counts[r.m_bPerClient ? client : ""];
     // Every subject's window moves on, also those that failed no login now.
     for (auto& [key, watch] : m_Watches) {
-        if (std::get<0>(key) == rule && std::get<1>(key) == server) counts.try_emplace(std::get<2>(key), 0);
+        if (std::get<0>(key) == rule && std::get<1>(key) == server)
+            counts.try_emplace(std::get<2>(key), 0);
     }
     for (const auto& [client, count] : counts) {
         Watch& watch = m_Watches[{rule, server, client}];

@@ -6,11 +6,16 @@
 
 const char* AlertRule::KindName(AlertKind kind) {
     switch (kind) {
-        case AlertKind::ServerLost: return "server lost";
-        case AlertKind::FailedLogins: return "failed logins";
-        case AlertKind::UserRate: return "user's rate";
-        case AlertKind::UserVolume: return "user's volume";
-        case AlertKind::FilterCount: return "connections matching a filter";
+        case AlertKind::ServerLost:
+            return "server lost";
+        case AlertKind::FailedLogins:
+            return "failed logins";
+        case AlertKind::UserRate:
+            return "user's rate";
+        case AlertKind::UserVolume:
+            return "user's volume";
+        case AlertKind::FilterCount:
+            return "connections matching a filter";
     }
     return "";
 }
@@ -34,7 +39,8 @@ std::string AlertBytesText(double bytes) {
 std::string AlertRule::Describe() const {
     const std::string count = std::to_string(static_cast<long long>(m_Threshold));
     switch (m_Kind) {
-        case AlertKind::ServerLost: return "the monitor is lost, and when it is back";
+        case AlertKind::ServerLost:
+            return "the monitor is lost, and when it is back";
         case AlertKind::FailedLogins:
             return "more than " + count + " failed logins a minute" +
                    (m_bPerClient ? " from one client" : "");

@@ -40,8 +40,8 @@ PollActivity ServerActivity::PollDone(int64_t now) {
         m_bBaseline = false;
     } else {
         const double seconds = done.m_Seconds > 0 ? static_cast<double>(done.m_Seconds) : 1.0;
-        m_Recent.push_back({static_cast<double>(m_In) / seconds,
-                            static_cast<double>(m_Out) / seconds});
+        m_Recent.push_back(
+            {static_cast<double>(m_In) / seconds, static_cast<double>(m_Out) / seconds});
         if (m_Recent.size() > RecentPolls) m_Recent.pop_front();
         for (size_t i = 0; i < done.m_FailedLogins.size(); ++i) m_FailedTimes.push_back(now);
     }

@@ -22,7 +22,7 @@ constexpr int32_t FailedLoginResult = 0x101;
 struct PollActivity {
     int64_t m_Time = 0;     // when the poll was applied, seconds since 1970
     int64_t m_Seconds = 0;  // since the poll before; 0 for the first of a connection
-    std::vector<std::string> m_FailedLogins;  // the client address of each
+    std::vector<std::string> m_FailedLogins;      // the client address of each
     std::map<std::string, uint64_t> m_UserBytes;  // in and out, by user name
     std::vector<uint32_t> m_Matches;              // per filter line: new connections meeting it
 };
@@ -70,7 +70,7 @@ private:
     std::string m_Server;
     std::vector<ConnectionFilter> m_Filters;
     std::vector<std::unordered_set<uint64_t>> m_Counted;  // per filter: ids already counted
-    FilterIndex m_Index;  // of the one connection being matched
+    FilterIndex m_Index;                                  // of the one connection being matched
     PollActivity m_Poll;
     uint64_t m_In = 0;
     uint64_t m_Out = 0;

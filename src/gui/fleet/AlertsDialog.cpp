@@ -22,7 +22,8 @@ const AlertKind Kinds[] = {AlertKind::ServerLost, AlertKind::FailedLogins, Alert
 QString ListText(const AlertRule& rule) {
     return QStringLiteral("%1%2 — %3")
         .arg(rule.m_bEnabled ? QString() : QStringLiteral("(off) "),
-             QString::fromStdString(rule.m_Name), QString::fromLatin1(AlertRule::KindName(rule.m_Kind)));
+             QString::fromStdString(rule.m_Name),
+             QString::fromLatin1(AlertRule::KindName(rule.m_Kind)));
 }
 
 }  // namespace
@@ -52,7 +53,8 @@ AlertsDialog::AlertsDialog(QWidget* parent) : QDialog(parent), m_Rules(FleetAler
     m_pQuiet->setSuffix(QStringLiteral(" min"));
     m_pQuiet->setValue(FleetAlerts::Get().QuietMinutes());
     generalForm->addRow(QStringLiteral("Tell a rule again for a server after:"), m_pQuiet);
-    m_pCloseToTray = new QCheckBox(QStringLiteral("Closing the main window keeps VGL in the tray"), general);
+    m_pCloseToTray =
+        new QCheckBox(QStringLiteral("Closing the main window keeps VGL in the tray"), general);
     m_pCloseToTray->setChecked(ProfileSettings::CloseToTray());
     generalForm->addRow(m_pCloseToTray);
 
@@ -106,7 +108,8 @@ QWidget* AlertsDialog::BuildEditor() {
     form->addRow(QStringLiteral("&Quota of:"), m_pPeriod);
     form->addRow(QStringLiteral("F&ilter line:"), m_pFilter);
     form->addRow(m_pDescription);
-    for (QLineEdit* edit : {m_pName, m_pFilter}) connect(edit, &QLineEdit::textEdited, this, &AlertsDialog::TakeEdits);
+    for (QLineEdit* edit : {m_pName, m_pFilter})
+        connect(edit, &QLineEdit::textEdited, this, &AlertsDialog::TakeEdits);
     connect(m_pKind, &QComboBox::currentIndexChanged, this, [this] {
         TakeEdits();
         SuitKind();
@@ -139,8 +142,9 @@ void AlertsDialog::ShowRule(int row) {
     m_pPeriod->setCurrentIndex(rule.m_bMonthly ? 1 : 0);
     m_pFilter->setText(QString::fromStdString(rule.m_Filter));
     m_bShowing = false;
-    for (QWidget* editor : std::initializer_list<QWidget*>{m_pName, m_pKind, m_pEnabled, m_pThreshold,
-                                                           m_pMinutes, m_pPerClient, m_pPeriod, m_pFilter}) {
+    for (QWidget* editor :
+         std::initializer_list<QWidget*>{m_pName, m_pKind, m_pEnabled, m_pThreshold, m_pMinutes,
+                                         m_pPerClient, m_pPeriod, m_pFilter}) {
         editor->setEnabled(m_Current >= 0);
     }
     SuitKind();
@@ -161,9 +165,10 @@ void AlertsDialog::SuitKind() {
                        : kind == AlertKind::FilterCount ? "connections"
                                                         : "";
     m_pThresholdUnit->setText(QString::fromLatin1(unit));
-    m_pDescription->setText(m_Current >= 0 ? QStringLiteral("Fires when %1.").arg(QString::fromStdString(
-                                                 m_Rules[size_t(m_Current)].Describe()))
-                                           : QString());
+    m_pDescription->setText(
+        m_Current >= 0 ? QStringLiteral("Fires when %1.")
+                             .arg(QString::fromStdString(m_Rules[size_t(m_Current)].Describe()))
+                       : QString());
 }
 
 void AlertsDialog::TakeEdits() {
@@ -208,12 +213,14 @@ void AlertsDialog::accept() {
         const std::string problem = m_Rules[i].Problem();
         if (problem.empty()) continue;
         m_pList->setCurrentRow(static_cast<int>(i));
-        GWMessageBox(QStringLiteral("The rule \"%1\" cannot be kept. %2")
-                         .arg(QString::fromStdString(m_Rules[i].m_Name), QString::fromStdString(problem)),
-                     this);
+        GWMessageBox(
+            QStringLiteral("The rule \"%1\" cannot be kept. %2")
+                .arg(QString::fromStdString(m_Rules[i].m_Name), QString::fromStdString(problem)),
+            this);
         return;
     }
-    ProfileSettings::SetAlerts(AlertRulesToJson(m_Rules), m_pQuiet->value(), m_pCloseToTray->isChecked());
+    ProfileSettings::SetAlerts(AlertRulesToJson(m_Rules), m_pQuiet->value(),
+                               m_pCloseToTray->isChecked());
     FleetAlerts::Get().SetRules(m_Rules, m_pQuiet->value());
     QDialog::accept();
 }

@@ -7,12 +7,13 @@
 #include "gui/fleet/AlertsDialog.h"
 #include "gui/fleet/FleetAlerts.h"
 #include "gui/fleet/ServersWindow.h"
+#include "gui/framework/SingleWindow.h"
 #include "gui/session/CVGLDoc.h"
 #include "gui/session/SessionList.h"
 
 namespace {
 
-AlertsWindow* g_pWindow = nullptr;
+QPointer<AlertsWindow> g_pWindow;
 constexpr int FilterRole = Qt::UserRole + 1;
 
 }  // namespace
@@ -20,8 +21,8 @@ constexpr int FilterRole = Qt::UserRole + 1;
 AlertsWindow::AlertsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Alerts"));
     m_pList = new QTableWidget(0, 4, this);
-    m_pList->setHorizontalHeaderLabels(
-        {QStringLiteral("Time"), QStringLiteral("Rule"), QStringLiteral("Server"), QStringLiteral("What")});
+    m_pList->setHorizontalHeaderLabels({QStringLiteral("Time"), QStringLiteral("Rule"),
+                                        QStringLiteral("Server"), QStringLiteral("What")});
     m_pList->horizontalHeader()->setStretchLastSection(true);
     m_pList->verticalHeader()->hide();
     m_pList->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -48,19 +49,8 @@ AlertsWindow::AlertsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(clear, &QPushButton::clicked, this, [this] { m_pList->setRowCount(0); });
 }
 
-AlertsWindow::~AlertsWindow() {
-    if (g_pWindow == this) g_pWindow = nullptr;
-}
-
 AlertsWindow* AlertsWindow::ShowWindow(QWidget* owner) {
-    if (g_pWindow == nullptr) {
-        g_pWindow = new AlertsWindow(owner);
-        g_pWindow->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    g_pWindow->show();
-    g_pWindow->raise();
-    g_pWindow->activateWindow();
-    return g_pWindow;
+    return ShowSingleWindow(g_pWindow, owner);
 }
 
 void AlertsWindow::showEvent(QShowEvent* event) {
@@ -80,10 +70,11 @@ void AlertsWindow::Fill() {
 // The newest on top.
 void AlertsWindow::Add(const AlertFiring& firing) {
     m_pList->insertRow(0);
-    const QString texts[] = {
-        QDateTime::fromSecsSinceEpoch(firing.m_Time).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-        QString::fromStdString(firing.m_Rule), QString::fromStdString(firing.m_Server),
-        QString::fromStdString(firing.m_What)};
+    const QString texts[] = {QDateTime::fromSecsSinceEpoch(firing.m_Time)
+                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                             QString::fromStdString(firing.m_Rule),
+                             QString::fromStdString(firing.m_Server),
+                             QString::fromStdString(firing.m_What)};
     for (int column = 0; column < 4; ++column) {
         auto* item = new QTableWidgetItem(texts[column]);
         if (column == 0) item->setData(FilterRole, QString::fromStdString(firing.m_Filter));
@@ -101,12 +92,14 @@ bool AlertsWindow::OpenLine(int row) {
         const QString filter = first->data(FilterRole).toString();
         if (!filter.isEmpty()) session->SetFilterText(filter);
         ShowSessionTab(session);
-        m_pStatus->setText(filter.isEmpty() ? QStringLiteral("Opened %1.").arg(server->text())
-                                            : QStringLiteral("Opened %1 filtered by %2")
-                                                  .arg(server->text(), filter));
+        m_pStatus->setText(
+            filter.isEmpty()
+                ? QStringLiteral("Opened %1.").arg(server->text())
+                : QStringLiteral("Opened %1 filtered by %2").arg(server->text(), filter));
         return true;
     }
-    m_pStatus->setText(QStringLiteral("No session of %1 is open: its connections are in View > History.")
-                           .arg(server->text()));
+    m_pStatus->setText(
+        QStringLiteral("No session of %1 is open: its connections are in View > History.")
+            .arg(server->text()));
     return false;
 }

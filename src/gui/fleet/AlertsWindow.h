@@ -14,7 +14,6 @@ class AlertsWindow : public QWidget {
     Q_OBJECT
 public:
     explicit AlertsWindow(QWidget* parent = nullptr);
-    ~AlertsWindow() override;
 
     static AlertsWindow* ShowWindow(QWidget* owner = nullptr);
 

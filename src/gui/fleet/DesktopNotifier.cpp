@@ -22,20 +22,19 @@ void DesktopNotifier::Notify(const QString& summary, const QString& body) {
         emit unavailable(summary, body);
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QString::fromLatin1(Service), QString::fromLatin1(Path), QString::fromLatin1(Service),
-        QStringLiteral("Notify"));
-    call << QStringLiteral("VGL") << 0u << QStringLiteral("vgl") << summary << body
-         << QStringList() << QVariantMap() << ExpireDefault;
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QString::fromLatin1(Service), QString::fromLatin1(Path),
+                                       QString::fromLatin1(Service), QStringLiteral("Notify"));
+    call << QStringLiteral("VGL") << 0u << QStringLiteral("vgl") << summary << body << QStringList()
+         << QVariantMap() << ExpireDefault;
     auto* watcher = new QDBusPendingCallWatcher(m_Bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, watcher, summary, body] {
-                const QDBusPendingReply<uint> reply = *watcher;
-                watcher->deleteLater();
-                if (reply.isError()) {
-                    emit unavailable(summary, body);
-                } else {
-                    ++m_Delivered;
-                }
-            });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, summary, body] {
+        const QDBusPendingReply<uint> reply = *watcher;
+        watcher->deleteLater();
+        if (reply.isError()) {
+            emit unavailable(summary, body);
+        } else {
+            ++m_Delivered;
+        }
+    });
 }

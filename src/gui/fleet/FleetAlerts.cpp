@@ -84,9 +84,10 @@ void FleetAlerts::Take(CVGLDoc* session, std::vector<AlertFiring> firings) {
     for (AlertFiring& firing : firings) {
         session->RecordAlert(firing.m_Rule + ": " + firing.m_What);
         if (!m_bPaused && m_pNotifier) {
-            m_pNotifier->Notify(QStringLiteral("%1 — %2").arg(QString::fromStdString(firing.m_Rule),
-                                                              QString::fromStdString(firing.m_Server)),
-                                QString::fromStdString(firing.m_What));
+            m_pNotifier->Notify(
+                QStringLiteral("%1 — %2").arg(QString::fromStdString(firing.m_Rule),
+                                              QString::fromStdString(firing.m_Server)),
+                QString::fromStdString(firing.m_What));
         }
         m_Firings.push_back(std::move(firing));
         if (m_Firings.size() > MaxListed) m_Firings.pop_front();

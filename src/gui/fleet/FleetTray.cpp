@@ -29,10 +29,14 @@ QIcon StateIcon(FleetTray::State state) {
 
 const char* StateText(FleetTray::State state) {
     switch (state) {
-        case FleetTray::NoSession: return "VGL: no session";
-        case FleetTray::AllConnected: return "VGL: every server connected";
-        case FleetTray::Reconnecting: return "VGL: some servers reconnecting";
-        case FleetTray::Trouble: return "VGL: a server lost, or an alert to see";
+        case FleetTray::NoSession:
+            return "VGL: no session";
+        case FleetTray::AllConnected:
+            return "VGL: every server connected";
+        case FleetTray::Reconnecting:
+            return "VGL: some servers reconnecting";
+        case FleetTray::Trouble:
+            return "VGL: a server lost, or an alert to see";
     }
     return "VGL";
 }
@@ -45,14 +49,17 @@ FleetTray::FleetTray(QWidget* window, std::function<void()> quit, QObject* paren
     m_pMenu->addAction(QStringLiteral("&Show VGL"), this, &FleetTray::ShowWindow);
     m_pPause = m_pMenu->addAction(QStringLiteral("&Pause Notifications"));
     m_pPause->setCheckable(true);
-    connect(m_pPause, &QAction::toggled, this, [](bool paused) { FleetAlerts::Get().SetPaused(paused); });
+    connect(m_pPause, &QAction::toggled, this,
+            [](bool paused) { FleetAlerts::Get().SetPaused(paused); });
     m_pMenu->addSeparator();
     m_pMenu->addAction(QStringLiteral("&Quit"), this, [quit] { quit(); });
     m_pIcon = new QSystemTrayIcon(this);
     m_pIcon->setContextMenu(m_pMenu);
-    connect(m_pIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-        if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick) ShowWindow();
-    });
+    connect(m_pIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason why) {
+                if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick)
+                    ShowWindow();
+            });
     SessionList& sessions = SessionList::Get();
     connect(&sessions, &SessionList::sessionsChanged, this, &FleetTray::Update);
     connect(&sessions, &SessionList::sessionChanged, this, &FleetTray::Update);

@@ -12,8 +12,9 @@
 
 namespace {
 
-const char* const Titles[] = {"Server", "Link",   "State",          "Last poll", "Active", "Failed",
-                              "In B/s", "Out B/s", "Failed logins/min", "Not shown", "Traffic"};
+const char* const Titles[] = {"Server", "Link",   "State",   "Last poll",         "Active",
+                              "Failed", "In B/s", "Out B/s", "Failed logins/min", "Not shown",
+                              "Traffic"};
 
 QString TimeOfDay(int64_t time) {
     return QDateTime::fromSecsSinceEpoch(time).toString(QStringLiteral("HH:mm:ss"));
@@ -113,7 +114,8 @@ bool ServersModel::Keeps(CVGLDoc& session) const {
     const PMCTable& table = session.GetTable();
     std::vector<const EntryObj*> entries;
     entries.reserve(table.DisplayCount());
-    for (int row = 1; const EntryObj* entry = table.DisplayEntry(row); ++row) entries.push_back(entry);
+    for (int row = 1; const EntryObj* entry = table.DisplayEntry(row); ++row)
+        entries.push_back(entry);
     FilterIndex index;
     index.SetServer(server);
     index.Build(entries);
@@ -127,8 +129,10 @@ bool ServersModel::Keeps(CVGLDoc& session) const {
 
 QString ServersModel::LinkText(const CVGLDoc& session) {
     const QString& name = session.ServerName();
-    if (name.startsWith(QLatin1String("ssh://")) || session.Link().m_bTunnel) return QStringLiteral("SSH");
-    if (name.startsWith(QLatin1String("tls://")) || session.Link().m_bEncrypted) return QStringLiteral("TLS");
+    if (name.startsWith(QLatin1String("ssh://")) || session.Link().m_bTunnel)
+        return QStringLiteral("SSH");
+    if (name.startsWith(QLatin1String("tls://")) || session.Link().m_bEncrypted)
+        return QStringLiteral("TLS");
     return QStringLiteral("plain");
 }
 
@@ -155,35 +159,56 @@ QVariant ServersModel::Display(const CVGLDoc& session, int column) const {
     const ServerActivity& activity = session.Activity();
     const bool connected = table.IsConnected();
     switch (column) {
-        case ColServer: return session.ServerName();
-        case ColLink: return LinkText(session);
-        case ColState: return StateText(session, Now());
+        case ColServer:
+            return session.ServerName();
+        case ColLink:
+            return LinkText(session);
+        case ColState:
+            return StateText(session, Now());
         case ColLastPoll:
             if (activity.LastPollTime() == 0) return QStringLiteral("never");
-            return QStringLiteral("%1 s ago").arg(std::max<int64_t>(0, Now() - activity.LastPollTime()));
-        case ColActive: return connected ? QVariant(qulonglong(table.ActiveCount())) : QVariant();
-        case ColFailed: return connected ? QVariant(qulonglong(table.FailedCount())) : QVariant();
-        case ColInRate: return connected ? Rate(activity.LastRate().m_In) : QString();
-        case ColOutRate: return connected ? Rate(activity.LastRate().m_Out) : QString();
-        case ColFailedLogins: return qulonglong(activity.FailedLoginsLastMinute(Now()));
-        case ColNotShown: return connected ? QVariant(qulonglong(table.DroppedCount())) : QVariant();
-        default: return QVariant();
+            return QStringLiteral("%1 s ago")
+                .arg(std::max<int64_t>(0, Now() - activity.LastPollTime()));
+        case ColActive:
+            return connected ? QVariant(qulonglong(table.ActiveCount())) : QVariant();
+        case ColFailed:
+            return connected ? QVariant(qulonglong(table.FailedCount())) : QVariant();
+        case ColInRate:
+            return connected ? Rate(activity.LastRate().m_In) : QString();
+        case ColOutRate:
+            return connected ? Rate(activity.LastRate().m_Out) : QString();
+        case ColFailedLogins:
+            return qulonglong(activity.FailedLoginsLastMinute(Now()));
+        case ColNotShown:
+            return connected ? QVariant(qulonglong(table.DroppedCount())) : QVariant();
+        default:
+            return QVariant();
     }
 }
 
 QVariant ServersModel::SortValue(const CVGLDoc& session, int column) const {
     const ServerActivity& activity = session.Activity();
     switch (column) {
-        case ColState: return session.GetTable().IsConnected() ? 2 : session.IsReconnecting() ? 1 : 0;
-        case ColLastPoll: return qlonglong(Now() - activity.LastPollTime());
-        case ColActive: return qulonglong(session.GetTable().ActiveCount());
-        case ColFailed: return qulonglong(session.GetTable().FailedCount());
-        case ColInRate: return activity.LastRate().m_In;
-        case ColOutRate: return activity.LastRate().m_Out;
-        case ColFailedLogins: return qulonglong(activity.FailedLoginsLastMinute(Now()));
-        case ColNotShown: return qulonglong(session.GetTable().DroppedCount());
-        case ColTraffic: return activity.LastRate().m_In + activity.LastRate().m_Out;
-        default: return Display(session, column).toString().toLower();
+        case ColState:
+            return session.GetTable().IsConnected() ? 2 : session.IsReconnecting() ? 1 : 0;
+        case ColLastPoll:
+            return qlonglong(Now() - activity.LastPollTime());
+        case ColActive:
+            return qulonglong(session.GetTable().ActiveCount());
+        case ColFailed:
+            return qulonglong(session.GetTable().FailedCount());
+        case ColInRate:
+            return activity.LastRate().m_In;
+        case ColOutRate:
+            return activity.LastRate().m_Out;
+        case ColFailedLogins:
+            return qulonglong(activity.FailedLoginsLastMinute(Now()));
+        case ColNotShown:
+            return qulonglong(session.GetTable().DroppedCount());
+        case ColTraffic:
+            return activity.LastRate().m_In + activity.LastRate().m_Out;
+        default:
+            return Display(session, column).toString().toLower();
     }
 }
 
@@ -192,7 +217,8 @@ QVariant ServersModel::data(const QModelIndex& index, int role) const {
     if (!session) return QVariant();
     if (role == Qt::DisplayRole) return Display(*session, index.column());
     if (role == SortRole) return SortValue(*session, index.column());
-    if (role == Qt::TextAlignmentRole && index.column() >= ColActive && index.column() < ColTraffic) {
+    if (role == Qt::TextAlignmentRole && index.column() >= ColActive &&
+        index.column() < ColTraffic) {
         return int(Qt::AlignRight | Qt::AlignVCenter);
     }
     if (role == TrafficRole && index.column() == ColTraffic) {
@@ -202,8 +228,8 @@ QVariant ServersModel::data(const QModelIndex& index, int role) const {
         }
         return QVariant::fromValue(values);
     }
-    if (role == Qt::ForegroundRole && index.column() == ColState && !session->GetTable().IsConnected() &&
-        session->IsLost()) {
+    if (role == Qt::ForegroundRole && index.column() == ColState &&
+        !session->GetTable().IsConnected() && session->IsLost()) {
         return QColor(Qt::darkRed);
     }
     return QVariant();

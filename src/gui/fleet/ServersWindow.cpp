@@ -9,13 +9,14 @@
 #include "gui/framework/GWApp.h"
 #include "gui/framework/GWFrame.h"
 #include "gui/framework/GWView.h"
+#include "gui/framework/SingleWindow.h"
 #include "gui/session/CVGLDoc.h"
 #include "gui/toolkit/Workbook.h"
 #include "gui/toolkit/Worksheet.h"
 
 namespace {
 
-ServersWindow* g_pWindow = nullptr;
+QPointer<ServersWindow> g_pWindow;
 
 }  // namespace
 
@@ -23,7 +24,8 @@ void ShowSessionTab(CVGLDoc* session) {
     if (!session || session->GetViews().empty()) return;
     QWidget* widget = session->GetViews().front()->GetWidget();
     Worksheet* sheet = nullptr;
-    for (QObject* at = widget; at && !sheet; at = at->parent()) sheet = qobject_cast<Worksheet*>(at);
+    for (QObject* at = widget; at && !sheet; at = at->parent())
+        sheet = qobject_cast<Worksheet*>(at);
     GWApp* app = GWApp::Get();
     auto* book = app ? dynamic_cast<Workbook*>(app->GetMainFrame()) : nullptr;
     if (!sheet || !book) return;
@@ -41,7 +43,8 @@ ServersWindow::ServersWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_pSorted->setSortRole(ServersModel::SortRole);
 
     m_pFilter = new QLineEdit(this);
-    m_pFilter->setPlaceholderText(QStringLiteral("Filter: words, user:, dest:, server:, result:..."));
+    m_pFilter->setPlaceholderText(
+        QStringLiteral("Filter: words, user:, dest:, server:, result:..."));
     m_pFilter->setClearButtonEnabled(true);
     m_pError = new QLabel(this);
     m_pError->setStyleSheet(QStringLiteral("color: #a00"));
@@ -57,7 +60,8 @@ ServersWindow::ServersWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_pGrid->setItemDelegateForColumn(ServersModel::ColTraffic, new TrafficLineDelegate(m_pGrid));
     m_pGrid->horizontalHeader()->setStretchLastSection(true);
     m_pGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_pGrid->horizontalHeader()->setSectionResizeMode(ServersModel::ColTraffic, QHeaderView::Stretch);
+    m_pGrid->horizontalHeader()->setSectionResizeMode(ServersModel::ColTraffic,
+                                                      QHeaderView::Stretch);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pFilter);
@@ -75,19 +79,8 @@ ServersWindow::ServersWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_pClock->start();
 }
 
-ServersWindow::~ServersWindow() {
-    if (g_pWindow == this) g_pWindow = nullptr;
-}
-
 ServersWindow* ServersWindow::ShowWindow(QWidget* owner) {
-    if (g_pWindow == nullptr) {
-        g_pWindow = new ServersWindow(owner);
-        g_pWindow->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    g_pWindow->show();
-    g_pWindow->raise();
-    g_pWindow->activateWindow();
-    return g_pWindow;
+    return ShowSingleWindow(g_pWindow, owner);
 }
 
 CVGLDoc* ServersWindow::SessionOfRow(int row) const {

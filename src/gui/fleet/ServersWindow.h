@@ -17,7 +17,6 @@ class ServersWindow : public QWidget {
     Q_OBJECT
 public:
     explicit ServersWindow(QWidget* parent = nullptr);
-    ~ServersWindow() override;
 
     // Shows the program's one Servers window, made at first use.
     static ServersWindow* ShowWindow(QWidget* owner = nullptr);

@@ -1,4 +1,5 @@
 #include "gui/history/HistoryWindow.h"
+#include "gui/framework/BusyBar.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -170,11 +171,7 @@ void HistoryWindow::BuildLayout() {
     splitter->setStretchFactor(0, 2);
     splitter->setStretchFactor(1, 3);
 
-    m_pBusy = new QProgressBar(this);
-    m_pBusy->setRange(0, 0);  // busy, no percentage
-    m_pBusy->setMaximumWidth(160);
-    m_pBusy->setFormat(QString());
-    m_pBusy->hide();
+    m_pBusy = NewBusyBar(this);
     m_pStatus = new QLabel(this);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_pStatus, 1);

@@ -1,4 +1,5 @@
 #include "gui/history/UsageDialog.h"
+#include "gui/framework/BusyBar.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -82,11 +83,7 @@ UsageDialog::UsageDialog(const QString& path, const HistoryRange& range, const Q
             .arg(ScopeText()),
         this);
     note->setWordWrap(true);
-    m_pBusy = new QProgressBar(this);
-    m_pBusy->setRange(0, 0);  // busy, no percentage
-    m_pBusy->setMaximumWidth(160);
-    m_pBusy->setFormat(QString());
-    m_pBusy->hide();
+    m_pBusy = NewBusyBar(this);
     m_pStatus = new QLabel(this);
     m_pExport = new QPushButton(QStringLiteral("&Export CSV..."), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
