@@ -8,6 +8,7 @@
 #include "gui/fleet/FleetAlerts.h"
 #include "gui/fleet/ServersWindow.h"
 #include "gui/framework/SingleWindow.h"
+#include "gui/history/HistoryWindow.h"
 #include "gui/session/CVGLDoc.h"
 #include "gui/session/SessionList.h"
 
@@ -15,6 +16,8 @@ namespace {
 
 QPointer<AlertsWindow> g_pWindow;
 constexpr int FilterRole = Qt::UserRole + 1;
+constexpr int TimeRole = Qt::UserRole + 2;
+constexpr int64_t HistoryLookBack = 15 * 60;  // what History shows of an alert's server
 
 }  // namespace
 
@@ -77,7 +80,10 @@ void AlertsWindow::Add(const AlertFiring& firing) {
                              QString::fromStdString(firing.m_What)};
     for (int column = 0; column < 4; ++column) {
         auto* item = new QTableWidgetItem(texts[column]);
-        if (column == 0) item->setData(FilterRole, QString::fromStdString(firing.m_Filter));
+        if (column == 0) {
+            item->setData(FilterRole, QString::fromStdString(firing.m_Filter));
+            item->setData(TimeRole, qint64(firing.m_Time));
+        }
         m_pList->setItem(0, column, item);
     }
     for (int column = 0; column < 3; ++column) m_pList->resizeColumnToContents(column);

@@ -2,7 +2,8 @@
 // View > Alerts: what the rules fired, newest first (time, rule, server,
 // what), and the Rules button for the Alerts dialog. A double-click on a line
 // opens the server's tab with its grid filtered to the connections behind
-// the alert. Seeing the list reads the alerts. One per program.
+// the alert (or History, once the session is closed). Seeing the list reads
+// the alerts. One per program.
 
 #include <QWidget>
 
@@ -18,8 +19,9 @@ public:
     static AlertsWindow* ShowWindow(QWidget* owner = nullptr);
 
     QTableWidget* List() const { return m_pList; }
-    // Opens the connections behind the alert of this line; false when its
-    // server has no open session any more (the status says so).
+    // Opens the connections behind the alert of this line in its session's
+    // grid; false when its server has no open session any more, and the
+    // History window shows them instead.
     bool OpenLine(int row);
     QString StatusText() const;
 
