@@ -1,6 +1,7 @@
 #include "core/monitor/MonIdentity.h"
 
 #include <fcntl.h>
+#include <openssl/bio.h>
 #include <openssl/bn.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -15,6 +16,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+
+#include "core/base/PrivateFile.h"
 
 namespace {
 
@@ -47,8 +50,7 @@ std::string SystemReason() {
     return std::strerror(errno);
 }
 
-// Opens `path` for writing with `mode` whatever the umask: a key must never be
-// readable by others, not even for the moment before a chmod.
+// Opens `path` for writing with `mode` whatever the umask.
 FilePtr CreateFile(const std::string& path, mode_t mode, std::string& error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0 || ::fchmod(fd, mode) != 0) {
@@ -94,25 +96,28 @@ CertPtr SelfSign(EVP_PKEY* key, const std::string& commonName) {
     return cert;
 }
 
-bool WriteKey(const std::string& path, EVP_PKEY* key, std::string& error) {
-    FilePtr file = CreateFile(path, 0600, error);
-    if (!file) return false;
-    if (PEM_write_PrivateKey(file.get(), key, nullptr, nullptr, 0, nullptr, nullptr) != 1) {
-        error = "Cannot write " + path + ": " + OpenSslReason();
-        return false;
-    }
+struct FreeBio {
+    void operator()(BIO* bio) const { BIO_free(bio); }
+};
+
+// The PEM text `write` puts into a memory BIO; false when OpenSSL fails.
+template <typename Write>
+bool PemText(Write write, std::string& text) {
+    std::unique_ptr<BIO, FreeBio> bio(BIO_new(BIO_s_mem()));
+    if (!bio || write(bio.get()) != 1) return false;
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio.get(), &data);
+    text.assign(data, static_cast<size_t>(length));
     return true;
 }
 
-bool AppendCertificate(const std::string& path, X509* cert, bool sameFile, std::string& error) {
-    FilePtr file(sameFile ? std::fopen(path.c_str(), "a") : nullptr);
-    if (!sameFile) file = CreateFile(path, 0644, error);
-    if (!file) {
-        if (error.empty()) error = "Cannot write " + path + ": " + SystemReason();
-        return false;
-    }
-    if (PEM_write_X509(file.get(), cert) != 1 || std::fflush(file.get()) != 0) {
-        error = "Cannot write " + path + ": " + OpenSslReason();
+// A certificate in a file of its own is public.
+bool WriteCertificate(const std::string& path, const std::string& pem, std::string& error) {
+    FilePtr file = CreateFile(path, 0644, error);
+    if (!file) return false;
+    if (std::fwrite(pem.data(), 1, pem.size(), file.get()) != pem.size() ||
+        std::fflush(file.get()) != 0) {
+        error = "Cannot write " + path + ": " + SystemReason();
         return false;
     }
     return true;
@@ -127,19 +132,6 @@ CertPtr ReadCertificate(const std::string& path, std::string& error) {
     CertPtr cert(PEM_read_X509(file.get(), nullptr, nullptr, nullptr));
     if (!cert) error = path + " holds no certificate: " + OpenSslReason();
     return cert;
-}
-
-// The folders of a path that does not exist yet, made private to the user.
-bool MakeParentFolders(const std::string& path, std::string& error) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-        const std::string folder = path.substr(0, slash);
-        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = "Cannot make " + folder + ": " + SystemReason();
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace
@@ -168,8 +160,18 @@ bool Mon_MakeIdentity(const std::string& keyPath, const std::string& certPath,
         error = "Cannot make a certificate: " + OpenSslReason();
         return false;
     }
-    return WriteKey(keyPath, key.get(), error) &&
-           AppendCertificate(certPath, cert.get(), certPath == keyPath, error);
+    std::string keyPem, certPem;
+    const auto writeKey = [&](BIO* bio) {
+        return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+    };
+    const auto writeCert = [&](BIO* bio) { return PEM_write_bio_X509(bio, cert.get()); };
+    if (!PemText(writeKey, keyPem) || !PemText(writeCert, certPem)) {
+        error = "Cannot write " + keyPath + ": " + OpenSslReason();
+        return false;
+    }
+    // In one file, key and certificate arrive together: never a key without its certificate.
+    if (certPath == keyPath) return WritePrivateFile(keyPath, keyPem + certPem, error);
+    return WritePrivateFile(keyPath, keyPem, error) && WriteCertificate(certPath, certPem, error);
 }
 
 bool Mon_CertificateFingerprint(const std::string& certPath, std::string& fingerprint,
@@ -195,7 +197,7 @@ bool Mon_LoadOrMakeClientIdentity(const std::string& path, std::string& fingerpr
             error = "Cannot read " + path + ": " + SystemReason();
             return false;
         }
-        if (!MakeParentFolders(path, error) || !Mon_MakeIdentity(path, path, "vgl", error)) {
+        if (!MakePrivateFolders(path, error) || !Mon_MakeIdentity(path, path, "vgl", error)) {
             return false;
         }
     } else if ((status.st_mode & 077) != 0) {

@@ -2,16 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <vector>
+
+#include "core/base/PrivateFile.h"
 
 namespace {
 
@@ -34,53 +33,6 @@ std::vector<std::string> ReadLines(const std::string& path) {
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
-}
-
-std::string Reason() {
-    return std::strerror(errno);
-}
-
-// Every missing folder of the path, private to the user like the file.
-bool MakeFolders(const std::string& path, std::string& error) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-        const std::string folder = path.substr(0, slash);
-        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = "Cannot make the folder " + folder + ": " + Reason();
-            return false;
-        }
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    for (size_t done = 0; done < text.size();) {
-        const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        done += static_cast<size_t>(written);
-    }
-    return true;
-}
-
-// Writes the text beside the file and renames it over the file, so that a
-// reader sees the old file or the new one, never a part of either.
-bool ReplaceFile(const std::string& path, const std::string& text, std::string& error) {
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        error = "Cannot write " + path + ": " + Reason();
-        return false;
-    }
-    const bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
-    const std::string reason = Reason();
-    ::close(fd);
-    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "Cannot write " + path + ": " + (written ? Reason() : reason);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 // Held while one Add reads and replaces the file, so that two processes
@@ -118,7 +70,7 @@ bool MonKnownMonitors::Add(const std::string& monitorKey, const std::string& fin
         error = "No file is set for the known monitors.";
         return false;
     }
-    if (!MakeFolders(m_Path, error)) return false;
+    if (!MakePrivateFolders(m_Path, error)) return false;
     FileLock lock(m_Path);
     const std::string wanted = Lower(monitorKey);
     std::string text, key, known;
@@ -128,5 +80,5 @@ bool MonKnownMonitors::Add(const std::string& monitorKey, const std::string& fin
         if (!ParseLine(line, key, known) || key != wanted) text += line + "\n";
     }
     text += wanted + " " + fingerprint + "\n";
-    return ReplaceFile(m_Path, text, error);
+    return WritePrivateFile(m_Path, text, error);
 }
