@@ -11,13 +11,11 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <csignal>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +27,7 @@
 #include "core/monitor/MonKnownMonitors.h"
 #include "core/monitor/MonStream.h"
 #include "core/monitor/MonTls.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -152,22 +151,19 @@ private:
 class BenchFolder {
 public:
     BenchFolder() {
-        char pattern[] = "/tmp/vgl-bench-tls-XXXXXX";
-        m_Path = mkdtemp(pattern);
-        Mon_TlsSetSettings({m_Path + "/identity.pem", m_Path + "/known_monitors"});
+        Mon_TlsSetSettings({m_Folder.File("identity.pem"), m_Folder.File("known_monitors")});
     }
-    ~BenchFolder() { std::filesystem::remove_all(m_Path); }
-    const std::string& Path() const { return m_Path; }
+    const std::string& Path() const { return m_Folder.Path(); }
     void Pin(const BenchMonitor& monitor) const {
         MonHostForm form;
         Mon_ParseHostForm(monitor.Host("tls://"), form);
         std::string error;
-        MonKnownMonitors(m_Path + "/known_monitors")
+        MonKnownMonitors(m_Folder.File("known_monitors"))
             .Add(Mon_MonitorKey(form), monitor.Fingerprint(), error);
     }
 
 private:
-    std::string m_Path;
+    TempFolder m_Folder;
 };
 
 void PollBatch(benchmark::State& state, bool tls) {

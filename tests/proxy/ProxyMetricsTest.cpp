@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "ProxyHarness.h"
+#include "support/TempFolder.h"
 
 namespace {
 // Named too: the test files are compiled as one.
@@ -58,9 +59,8 @@ TEST(ProxyMetricsTest, TheExpositionPassesPromtoolAndAPrometheusReadsItsCounters
     EXPECT_EQ(RunCurl({"--fail", "http://" + host + ":9151/other"}).m_Status, 22);  // 404
 
     // A real Prometheus scrapes it every second.
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("vgl-prometheus-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
+    const TempFolder temp;
+    const std::filesystem::path folder = temp.Path();
     std::ofstream(folder / "prometheus.yml")
         << "global:\n  scrape_interval: 1s\nscrape_configs:\n  - job_name: vgl-proxy\n"
            "    static_configs:\n      - targets: ['"
@@ -88,7 +88,6 @@ TEST(ProxyMetricsTest, TheExpositionPassesPromtoolAndAPrometheusReadsItsCounters
     }
     kill(server, SIGTERM);
     waitpid(server, nullptr, 0);
-    std::filesystem::remove_all(folder);
     EXPECT_NE(answer.find("\"job\":\"vgl-proxy\""), std::string::npos) << answer;
     EXPECT_NE(answer.find(",\"1\"]"), std::string::npos) << answer;
 }

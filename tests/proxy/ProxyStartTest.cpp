@@ -12,6 +12,7 @@
 
 #include "ProxyHarness.h"
 #include "core/monitor/MonStream.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -275,16 +276,16 @@ TEST(ProxyStartTest, TermClosesAnOpenConnectionWithItsLogLineAndMonitorClose) {
 // started with, and a users file that systemd copied at the start. A pass rule
 // that opens this machine's private addresses is named at every load.
 TEST(ProxyStartTest, HangUpNamesWhatOnlyARestartChanges) {
-    char folder[] = "/tmp/vgl-proxy-credentials-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string users = std::string(folder) + "/users";
+    const TempFolder folder;
+    ASSERT_FALSE(folder.Path().empty());
+    const std::string users = folder.File("users");
     std::ofstream(users) << "alice:$y$j9T$8aqj54dKK1pgw963UMKys1$aGyJIzNWXhiDoxMd.2kTr.s."
                             "iaOhduJM12G.w2Rru0C\n";
     const std::string open = "[[rule]]\naction = \"pass\"\nto = [\"0.0.0.0/0\", \"::/0\"]\n";
     const std::string config = WriteFile("users = \"" + users + "\"\n" + open);
     const std::string host = RandomLoopbackHost();
     ProxyProcess proxy({"--config", config},
-                       {"/usr/bin/env", std::string("CREDENTIALS_DIRECTORY=") + folder}, host);
+                       {"/usr/bin/env", "CREDENTIALS_DIRECTORY=" + folder.Path()}, host);
     ASSERT_TRUE(proxy.Started()) << proxy.Log();
     const std::string warning = "rule 1 lets clients of other machines reach";
     EXPECT_TRUE(proxy.WaitForLog(warning)) << proxy.Log();
@@ -305,8 +306,6 @@ TEST(ProxyStartTest, HangUpNamesWhatOnlyARestartChanges) {
               "configuration reloaded; a restart is needed for: users (a systemd credential)");
     EXPECT_EQ(proxy.Stop(SIGTERM), 0);
     std::remove(config.c_str());
-    std::remove(users.c_str());
-    rmdir(folder);
 }
 
 }  // namespace start_test

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "TempFolder.h"
 #include "core/history/HistoryQuery.h"
 #include "core/history/HistoryRecorder.h"
 #include "core/history/HistoryWriter.h"
@@ -19,6 +18,7 @@
 #include "core/view/FilterIndex.h"
 #include "support/FakeMonitor.h"
 #include "support/RecordEncoder.h"
+#include "support/TempFolder.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "TempFolder.h"
 #include "core/history/HistoryQuery.h"
 #include "core/history/HistoryWriter.h"
+#include "support/TempFolder.h"
 
 namespace {
 

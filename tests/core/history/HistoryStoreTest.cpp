@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "TempFolder.h"
 #include "core/history/HistoryQuery.h"
 #include "core/history/HistoryRecorder.h"
 #include "core/history/HistoryStore.h"
@@ -26,6 +25,7 @@
 #include "core/table/PMCTable.h"
 #include "support/FakeMonitor.h"
 #include "support/RecordEncoder.h"
+#include "support/TempFolder.h"
 
 namespace {
 

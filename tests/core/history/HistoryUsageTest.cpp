@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "TempFolder.h"
 #include "core/history/HistoryQuery.h"
 #include "core/history/HistoryStore.h"
+#include "support/TempFolder.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "TempFolder.h"
 #include "core/history/HistoryQuery.h"
 #include "core/history/HistoryRecorder.h"
 #include "core/history/HistoryStore.h"
@@ -18,6 +17,7 @@
 #include "core/table/PMCTable.h"
 #include "core/view/ConnectionFilter.h"
 #include "core/view/FilterIndex.h"
+#include "support/TempFolder.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#include "core/history/TempFolder.h"
 #include "core/monitor/MonIdentity.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

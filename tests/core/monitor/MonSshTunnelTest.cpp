@@ -22,6 +22,7 @@
 #include "core/monitor/MonTls.h"
 #include "support/FakeMonitor.h"
 #include "support/SshServer.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -29,18 +30,14 @@ constexpr int StartMs = 20000;
 
 // A folder for the test's own scripts, gone with the object.
 struct ScratchDir {
-    ScratchDir() {
-        char pattern[] = "/tmp/vgl-ssh-test-XXXXXX";
-        m_Path = ::mkdtemp(pattern) != nullptr ? pattern : "";
-    }
-    ~ScratchDir() { std::filesystem::remove_all(m_Path); }
     std::string Script(const std::string& name, const std::string& body) const {
-        const std::string path = m_Path + "/" + name;
+        const std::string path = m_Folder.File(name);
         std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
         ::chmod(path.c_str(), 0700);
         return path;
     }
-    std::string m_Path;
+    std::string File(const std::string& name) const { return m_Folder.File(name); }
+    TempFolder m_Folder;
 };
 
 MonHostForm SshForm(const std::string& sshHost, uint16_t sshPort, const std::string& monitorHost) {
@@ -183,7 +180,7 @@ TEST(MonSshTunnelFailures, AnUnreachableServerGivesSshsMessageOnce) {
 
 TEST(MonSshTunnelFailures, NamesSshWouldReadAsOptionsAreRefused) {
     ScratchDir dir;
-    const std::string ran = dir.m_Path + "/ran";
+    const std::string ran = dir.File("ran");
     MonSshTunnel::SetProgram(dir.Script("ssh", "touch " + ran));
     const std::string injected = "-oProxyCommand=touch " + ran;
     MonHostForm viaHost = SshForm(injected, 0, "127.0.0.1");
@@ -201,7 +198,7 @@ TEST(MonSshTunnelFailures, NamesSshWouldReadAsOptionsAreRefused) {
 
 TEST(MonSshTunnelFailures, ATimeOutEndsAnSshThatNeverForwards) {
     ScratchDir dir;
-    const std::string pidFile = dir.m_Path + "/pid";
+    const std::string pidFile = dir.File("pid");
     MonSshTunnel::SetProgram(dir.Script("ssh", "echo $$ > " + pidFile + "; exec sleep 600"));
     MonSshTunnel tunnel;
     std::string error;

@@ -20,10 +20,10 @@
 #include <thread>
 #include <vector>
 
-#include "core/history/TempFolder.h"
 #include "core/monitor/MonIdentity.h"
 #include "core/monitor/MonStream.h"
 #include "core/monitor/MonTls.h"
+#include "support/TempFolder.h"
 
 namespace {
 

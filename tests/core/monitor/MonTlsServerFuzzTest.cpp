@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "core/history/TempFolder.h"
 #include "core/monitor/MonIdentity.h"
 #include "core/monitor/MonTls.h"
 #include "core/monitor/MonTlsServer.h"
+#include "support/TempFolder.h"
 
 namespace {
 

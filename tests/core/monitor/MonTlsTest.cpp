@@ -4,13 +4,11 @@
 // records chosen with ALPN. The host forms and the known-monitors file too.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -26,6 +24,7 @@
 #include "core/monitor/SessionWorker.h"
 #include "support/FakeMonitor.h"
 #include "support/OpenSslServer.h"
+#include "support/TempFolder.h"
 
 namespace montlstest {
 
@@ -58,19 +57,15 @@ SessionWorker::Result ConnectThroughWorker(const std::string& host, const Sessio
 class MonTlsLink : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/vgl-tls-XXXXXX";
-        m_Folder = ::mkdtemp(pattern);
-        Mon_TlsSetSettings({m_Folder + "/VGL/identity.pem", m_Folder + "/VGL/known_monitors"});
+        Mon_TlsSetSettings(
+            {m_Folder.File("VGL/identity.pem"), m_Folder.File("VGL/known_monitors")});
         std::string error;
         ASSERT_TRUE(Mon_MakeIdentity(ServerPem(), ServerPem(), "monitor", error)) << error;
         ASSERT_TRUE(Mon_CertificateFingerprint(ServerPem(), m_ServerFingerprint, error)) << error;
     }
-    void TearDown() override {
-        Mon_TlsSetSettings({});
-        std::filesystem::remove_all(m_Folder);
-    }
+    void TearDown() override { Mon_TlsSetSettings({}); }
 
-    std::string ServerPem() const { return m_Folder + "/server.pem"; }
+    std::string ServerPem() const { return m_Folder.File("server.pem"); }
     void Pin(const std::string& key, const std::string& fingerprint) {
         std::string error;
         ASSERT_TRUE(
@@ -93,7 +88,7 @@ protected:
         if (m_pConnection != nullptr) Mon_Close(m_pConnection);
     }
 
-    std::string m_Folder;
+    TempFolder m_Folder;
     std::string m_ServerFingerprint;
     MonitorConnection* m_pConnection = nullptr;
     int32_t m_ErrorCode = 0;
@@ -281,9 +276,8 @@ TEST(MonHostForm, ReadsTheThreeFormsAndRefusesTheRest) {
 }
 
 TEST(MonKnownMonitors, RepinningReplacesTheLineKeepsTheRestAndStaysPrivate) {
-    char pattern[] = "/tmp/vgl-known-XXXXXX";
-    const std::string folder = ::mkdtemp(pattern);
-    const std::string path = folder + "/VGL/known_monitors";
+    const TempFolder folder;
+    const std::string path = folder.File("VGL/known_monitors");
     const MonKnownMonitors known(path);
     std::string error;
     EXPECT_EQ(known.Find("a:5051"), "");
@@ -297,6 +291,5 @@ TEST(MonKnownMonitors, RepinningReplacesTheLineKeepsTheRestAndStaysPrivate) {
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, "# kept\nB:5051 SHA256:two\na:5051 SHA256:three\n");
     EXPECT_EQ(montlstest::ModeOf(path), 0600u);
-    EXPECT_EQ(montlstest::ModeOf(folder + "/VGL"), 0700u);
-    std::filesystem::remove_all(folder);
+    EXPECT_EQ(montlstest::ModeOf(folder.File("VGL")), 0700u);
 }

@@ -9,6 +9,7 @@
 #include "ViewFixture.h"
 #include "core/view/ConnectionGroups.h"
 #include "core/view/ExportSheet.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -40,10 +41,8 @@ if rows != want:
 
 class ExportSheetTest : public ::testing::Test, protected ViewFixture {
 protected:
-    std::filesystem::path m_Dir = std::filesystem::temp_directory_path() /
-                                  ("vgl-export-" + std::to_string(::getpid()));
-    void SetUp() override { std::filesystem::create_directories(m_Dir); }
-    void TearDown() override { std::filesystem::remove_all(m_Dir); }
+    const TempFolder m_Folder;
+    const std::filesystem::path m_Dir{m_Folder.Path()};
 
     int ReadWithPython(const std::string& kind, const ExportSheet& sheet) {
         const auto file = m_Dir / ("rows." + kind);  // kind: csv, json or json-connections
@@ -60,12 +59,14 @@ protected:
 };
 
 TEST_F(ExportSheetTest, CsvAndJsonReadBackWithAwkwardNamesAndRawNumbers) {
-    EntryObj& big = const_cast<EntryObj&>(*Add({.m_Id = 1, .m_User = HardName, .m_In = 1, .m_Out = 100}));
+    EntryObj& big =
+        const_cast<EntryObj&>(*Add({.m_Id = 1, .m_User = HardName, .m_In = 1, .m_Out = 100}));
     big.m_TotalIn = 5000000000;  // past 32 bits, as a long download reaches
     big.m_LastTotal = big.m_TotalIn + big.m_TotalOut;
     Add({.m_Id = 2, .m_User = "plain", .m_Source = "10.0.0.2", .m_In = 7});
     // Source, User Name, Start Time, In Traffic, Total Traffic.
-    const ExportSheet connections = ExportSheet::FromConnections(m_View, {0, 2, 4, 6, 8}, 1, 1765000100);
+    const ExportSheet connections =
+        ExportSheet::FromConnections(m_View, {0, 2, 4, 6, 8}, 1, 1765000100);
     EXPECT_EQ(ReadWithPython("csv", connections), 0);
 
     m_View.clear();

@@ -1,5 +1,5 @@
 #pragma once
-// A folder of its own under /tmp for a test's history files, removed with them.
+// A folder of its own under /tmp for a test's files, removed with them.
 
 #include <stdlib.h>
 
@@ -10,10 +10,17 @@
 class TempFolder {
 public:
     TempFolder() {
-        char pattern[] = "/tmp/vgl-history-XXXXXX";
-        m_Path = mkdtemp(pattern);
+        char pattern[] = "/tmp/vgl-test-XXXXXX";
+        m_Path = mkdtemp(pattern) != nullptr ? pattern : "";
     }
-    ~TempFolder() { std::filesystem::remove_all(m_Path); }
+    ~TempFolder() {
+        std::error_code ignored;
+        if (!m_Path.empty()) std::filesystem::remove_all(m_Path, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& Path() const { return m_Path; }
     std::string File(const std::string& name) const { return m_Path + "/" + name; }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
