@@ -5,9 +5,7 @@
 // monitor end is plain OpenSSL over a loopback socket, serving the same bytes
 // each request; the client end is VGL's own transport.
 
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -27,6 +25,7 @@
 #include "core/monitor/MonKnownMonitors.h"
 #include "core/monitor/MonStream.h"
 #include "core/monitor/MonTls.h"
+#include "support/LoopbackListener.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -55,28 +54,16 @@ public:
         // OpenSSL writes with write(): a client gone before its session ticket must not kill us.
         std::signal(SIGPIPE, SIG_IGN);
         if (tls) MakeContext(folder);
-        m_Listen = ::socket(AF_INET, SOCK_STREAM, 0);
-        const int on = 1;
-        ::setsockopt(m_Listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_Listen, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_Listen, 16);
-        socklen_t length = sizeof address;
-        ::getsockname(m_Listen, reinterpret_cast<sockaddr*>(&address), &length);
-        m_Port = ntohs(address.sin_port);
         m_Thread = std::thread([this] { Serve(); });
     }
     ~BenchMonitor() {
         m_bStop = true;
-        ::shutdown(m_Listen, SHUT_RDWR);
+        m_Listener.Shutdown();
         m_Thread.join();
-        ::close(m_Listen);
         SSL_CTX_free(m_Context);
     }
     std::string Host(const char* scheme) const {
-        return std::string(scheme) + "127.0.0.1:" + std::to_string(m_Port);
+        return std::string(scheme) + "127.0.0.1:" + std::to_string(m_Listener.Port());
     }
     const std::string& Fingerprint() const { return m_Fingerprint; }
 
@@ -96,7 +83,7 @@ private:
 
     void Serve() {
         while (!m_bStop) {
-            const int fd = ::accept(m_Listen, nullptr, nullptr);
+            const int fd = ::accept(m_Listener.Fd(), nullptr, nullptr);
             if (fd < 0) return;
             SSL* ssl = nullptr;
             if (m_bTls) {
@@ -142,8 +129,7 @@ private:
     const MonBytes m_Batch;
     SSL_CTX* m_Context = nullptr;
     std::string m_Fingerprint;
-    int m_Listen = -1;
-    uint16_t m_Port = 0;
+    const LoopbackListener m_Listener{16};
     std::atomic<bool> m_bStop{false};
     std::thread m_Thread;
 };
