@@ -19,14 +19,15 @@
 #include <map>
 
 #include "app/GWWinApp.h"
+#include "gui/fleet/AlertsWindow.h"
+#include "gui/fleet/ServersWindow.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/FirstSize.h"
 #include "gui/framework/GWApp.h"
 #include "gui/framework/GWDocTemplate.h"
 #include "gui/framework/GWDocument.h"
 #include "gui/framework/ProfileSettings.h"
-#include "gui/fleet/AlertsWindow.h"
-#include "gui/fleet/ServersWindow.h"
+#include "gui/grid/AllServersWindow.h"
 #include "gui/history/HistoryWindow.h"
 #include "gui/session/CVGLDoc.h"
 #include "gui/toolkit/ResourceIcon.h"
@@ -45,9 +46,12 @@ const std::map<int, const char*>& Prompts() {
         {cmd::FilePrintSetup, "Change the printer and printing options\nPrint Setup"},
         {cmd::AppExit, "Quit the application; prompts to save documents\nExit"},
         {cmd::ViewStatusBar, "Show or hide the status bar\nToggle StatusBar"},
+        {cmd::ViewAllServers,
+         "Show the connections of every open session in one grid\nAll Servers"},
         {cmd::ViewHistory,
          "Show the finished connections and the traffic recorded over time\nHistory"},
-        {cmd::ViewServers, "Show every open session's server, state and traffic in one grid\nServers"},
+        {cmd::ViewServers,
+         "Show every open session's server, state and traffic in one grid\nServers"},
         {cmd::ViewAlerts, "Show the alerts fired and edit their rules\nAlerts"},
         {cmd::AppAbout, "Display program information, version number and copyright\nAbout"},
         {cmd::HelpManual, "Open the manual page in the desktop's help viewer\nManual"},
@@ -193,6 +197,7 @@ std::vector<CMainFrame::Menu> CMainFrame::Menus129() {
          {{"&Status Bar", cmd::ViewStatusBar},
           {"&History...", cmd::ViewHistory},
           {"Ser&vers...", cmd::ViewServers},
+          {"All Se&rvers...", cmd::ViewAllServers},
           {"A&lerts...", cmd::ViewAlerts},
           {nullptr, 0},
           {"Show &Active", cmd::ShowActive},
@@ -378,6 +383,7 @@ void CMainFrame::RegisterCommands() {
 
     OnCommand(cmd::ViewHistory, [this] { HistoryWindow::ShowWindow(this); });
     OnCommand(cmd::ViewServers, [this] { ServersWindow::ShowWindow(this); });
+    OnCommand(cmd::ViewAllServers, [this] { AllServersWindow::ShowWindow(this); });
     OnCommand(cmd::ViewAlerts, [this] { AlertsWindow::ShowWindow(this); });
 
     OnCommand(cmd::WindowNew, [this] { OnNewWindow(); });
@@ -507,7 +513,8 @@ void CMainFrame::Quit() {
 void CMainFrame::closeEvent(QCloseEvent* event) {
     // Closed by the user with the tray icon there to bring it back: the
     // sessions go on watching, out of sight.
-    if (!m_bQuitting && ProfileSettings::CloseToTray() && QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (!m_bQuitting && ProfileSettings::CloseToTray() &&
+        QSystemTrayIcon::isSystemTrayAvailable()) {
         hide();
         event->ignore();
         return;

@@ -94,6 +94,7 @@ const std::vector<ExpectedMenu> Menu129 = {
      {{"&Status Bar", 59393, StatusBarTip},
       {"&History...", 32796, HistoryTip},
       {"Ser&vers...", 32798, ServersTip},
+      {"All Se&rvers...", 32799, "Show the connections of every open session in one grid"},
       {"A&lerts...", 32800, AlertsTip},
       Separator,
       {"Show &Active", 32774, ""},
