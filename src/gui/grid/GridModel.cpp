@@ -329,8 +329,8 @@ void GridModel::SortByNumber(std::vector<int>& order, int column, bool ascending
     });
 }
 
-void GridModel::SortByText(std::vector<int>& order, bool ascending,
-                           const std::function<const std::string&(int)>& textOf) const {
+template <class TextOf>
+void GridModel::SortByText(std::vector<int>& order, bool ascending, const TextOf& textOf) const {
     struct Keyed {
         uint64_t m_Prefix;
         const std::string* m_Text;

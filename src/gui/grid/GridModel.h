@@ -12,7 +12,6 @@
 // which a column of its own can show.
 
 #include <QAbstractTableModel>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -118,8 +117,9 @@ private:
     std::vector<int> BuildOrder(std::vector<int> chosen) const;
     std::vector<int> StartingOrder(std::vector<int> chosen) const;
     void SortByNumber(std::vector<int>& order, int column, bool ascending) const;
-    void SortByText(std::vector<int>& order, bool ascending,
-                    const std::function<const std::string&(int)>& textOf) const;
+    // textOf(row) is the text of a table row to sort by.
+    template <class TextOf>
+    void SortByText(std::vector<int>& order, bool ascending, const TextOf& textOf) const;
     uint64_t IdOf(int tableRow) const;
     void Reorder();
     void ChooseRows(Source& source, std::vector<int>& chosen);
