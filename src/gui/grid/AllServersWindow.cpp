@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "core/base/WaitCursor.h"
+#include "core/table/PMCTable.h"
 #include "gui/framework/FirstSize.h"
 #include "gui/grid/ConnectionPane.h"
 #include "gui/grid/GridModel.h"

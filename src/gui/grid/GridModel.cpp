@@ -67,6 +67,13 @@ void GridModel::TableChanged(const PMCTable* table) {
     if (Source* source = Find(table)) source->m_bIndexStale = true;
 }
 
+int GridModel::RowsOf(const PMCTable* table) const {
+    for (const Source& source : m_Sources) {
+        if (table && source.m_pTable == table) return source.m_nRows;
+    }
+    return -1;
+}
+
 GridModel::Source* GridModel::Find(const PMCTable* table) {
     if (!table) return nullptr;
     for (Source& source : m_Sources) {

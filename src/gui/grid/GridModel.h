@@ -53,6 +53,8 @@ public:
     // Its entries may have been replaced (a new connection starts empty):
     // the filter's texts are taken anew before they are searched again.
     void TableChanged(const PMCTable* table);
+    // The rows of this table as last counted; -1 for a table not shown.
+    int RowsOf(const PMCTable* table) const;
     size_t SourceCount() const { return m_Sources.size(); }
 
     // The column of the server's name, after the table's columns; the view
