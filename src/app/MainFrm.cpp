@@ -20,6 +20,7 @@
 
 #include "app/GWWinApp.h"
 #include "gui/fleet/AlertsWindow.h"
+#include "gui/fleet/AllServersWindow.h"
 #include "gui/fleet/ServersWindow.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/FirstSize.h"
@@ -27,7 +28,6 @@
 #include "gui/framework/GWDocTemplate.h"
 #include "gui/framework/GWDocument.h"
 #include "gui/framework/ProfileSettings.h"
-#include "gui/grid/AllServersWindow.h"
 #include "gui/history/HistoryWindow.h"
 #include "gui/session/CVGLDoc.h"
 #include "gui/toolkit/ResourceIcon.h"
@@ -166,6 +166,7 @@ std::vector<CMainFrame::Menu> CMainFrame::Menus128() {
          {{"&Status Bar", cmd::ViewStatusBar},
           {"&History...", cmd::ViewHistory},
           {"Ser&vers...", cmd::ViewServers},
+          {"All Se&rvers...", cmd::ViewAllServers},
           {"A&lerts...", cmd::ViewAlerts}}},
         {"&Help",
          0,

@@ -10,7 +10,7 @@
 #include <QTest>
 
 #include "core/view/ConnectionFilter.h"
-#include "gui/grid/AllServersWindow.h"
+#include "gui/fleet/AllServersWindow.h"
 #include "gui/grid/ConnectionPane.h"
 #include "gui/grid/GridModel.h"
 #include "gui/grid/GroupModel.h"

@@ -1,4 +1,4 @@
-#include "gui/grid/AllServersWindow.h"
+#include "gui/fleet/AllServersWindow.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -9,6 +9,7 @@
 #include "core/base/WaitCursor.h"
 #include "core/table/PMCTable.h"
 #include "gui/framework/FirstSize.h"
+#include "gui/framework/SingleWindow.h"
 #include "gui/grid/ConnectionPane.h"
 #include "gui/grid/GridModel.h"
 #include "gui/grid/GridView.h"
@@ -17,7 +18,7 @@
 
 namespace {
 
-AllServersWindow* g_pAllServers = nullptr;
+QPointer<AllServersWindow> g_pAllServers;
 
 // The choices of the Group By box, in its order.
 constexpr GroupBy Groupings[] = {GroupBy::Connection, GroupBy::User,   GroupBy::Destination,
@@ -67,19 +68,10 @@ AllServersWindow::AllServersWindow(QWidget* parent) : QWidget(parent, Qt::Window
     GWFitFirstSize(*this, QSize(1100, 640), minimumSizeHint());
 }
 
-AllServersWindow::~AllServersWindow() {
-    if (g_pAllServers == this) g_pAllServers = nullptr;
-}
+AllServersWindow::~AllServersWindow() = default;
 
 AllServersWindow* AllServersWindow::ShowWindow(QWidget* owner) {
-    if (g_pAllServers == nullptr) {
-        g_pAllServers = new AllServersWindow(owner);
-        g_pAllServers->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    g_pAllServers->show();
-    g_pAllServers->raise();
-    g_pAllServers->activateWindow();
-    return g_pAllServers;
+    return ShowSingleWindow(g_pAllServers, owner);
 }
 
 // A session opened or closed: the grid shows the sessions open now. This is
