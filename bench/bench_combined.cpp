@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "core/monitor/MonBatch.h"
-#include "gui/grid/AllServersWindow.h"
+#include "gui/fleet/AllServersWindow.h"
 #include "gui/grid/ConnectionPane.h"
 #include "gui/grid/GridModel.h"
 #include "gui/grid/GridView.h"
