@@ -19,15 +19,15 @@
 #include <map>
 
 #include "app/GWWinApp.h"
-#include "gui/fleet/AlertsWindow.h"
-#include "gui/fleet/AllServersWindow.h"
-#include "gui/fleet/ServersWindow.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/FirstSize.h"
 #include "gui/framework/GWApp.h"
 #include "gui/framework/GWDocTemplate.h"
 #include "gui/framework/GWDocument.h"
 #include "gui/framework/ProfileSettings.h"
+#include "gui/fleet/AlertsWindow.h"
+#include "gui/fleet/AllServersWindow.h"
+#include "gui/fleet/ServersWindow.h"
 #include "gui/history/HistoryWindow.h"
 #include "gui/session/CVGLDoc.h"
 #include "gui/toolkit/ResourceIcon.h"
@@ -50,8 +50,7 @@ const std::map<int, const char*>& Prompts() {
          "Show the connections of every open session in one grid\nAll Servers"},
         {cmd::ViewHistory,
          "Show the finished connections and the traffic recorded over time\nHistory"},
-        {cmd::ViewServers,
-         "Show every open session's server, state and traffic in one grid\nServers"},
+        {cmd::ViewServers, "Show every open session's server, state and traffic in one grid\nServers"},
         {cmd::ViewAlerts, "Show the alerts fired and edit their rules\nAlerts"},
         {cmd::AppAbout, "Display program information, version number and copyright\nAbout"},
         {cmd::HelpManual, "Open the manual page in the desktop's help viewer\nManual"},
@@ -514,8 +513,7 @@ void CMainFrame::Quit() {
 void CMainFrame::closeEvent(QCloseEvent* event) {
     // Closed by the user with the tray icon there to bring it back: the
     // sessions go on watching, out of sight.
-    if (!m_bQuitting && ProfileSettings::CloseToTray() &&
-        QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (!m_bQuitting && ProfileSettings::CloseToTray() && QSystemTrayIcon::isSystemTrayAvailable()) {
         hide();
         event->ignore();
         return;
