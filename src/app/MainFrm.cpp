@@ -26,6 +26,7 @@
 #include "gui/framework/GWDocument.h"
 #include "gui/framework/ProfileSettings.h"
 #include "gui/fleet/AlertsWindow.h"
+#include "gui/fleet/AllServersWindow.h"
 #include "gui/fleet/ServersWindow.h"
 #include "gui/history/HistoryWindow.h"
 #include "gui/session/CVGLDoc.h"
@@ -45,6 +46,8 @@ const std::map<int, const char*>& Prompts() {
         {cmd::FilePrintSetup, "Change the printer and printing options\nPrint Setup"},
         {cmd::AppExit, "Quit the application; prompts to save documents\nExit"},
         {cmd::ViewStatusBar, "Show or hide the status bar\nToggle StatusBar"},
+        {cmd::ViewAllServers,
+         "Show the connections of every open session in one grid\nAll Servers"},
         {cmd::ViewHistory,
          "Show the finished connections and the traffic recorded over time\nHistory"},
         {cmd::ViewServers, "Show every open session's server, state and traffic in one grid\nServers"},
@@ -162,6 +165,7 @@ std::vector<CMainFrame::Menu> CMainFrame::Menus128() {
          {{"&Status Bar", cmd::ViewStatusBar},
           {"&History...", cmd::ViewHistory},
           {"Ser&vers...", cmd::ViewServers},
+          {"All Se&rvers...", cmd::ViewAllServers},
           {"A&lerts...", cmd::ViewAlerts}}},
         {"&Help",
          0,
@@ -193,6 +197,7 @@ std::vector<CMainFrame::Menu> CMainFrame::Menus129() {
          {{"&Status Bar", cmd::ViewStatusBar},
           {"&History...", cmd::ViewHistory},
           {"Ser&vers...", cmd::ViewServers},
+          {"All Se&rvers...", cmd::ViewAllServers},
           {"A&lerts...", cmd::ViewAlerts},
           {nullptr, 0},
           {"Show &Active", cmd::ShowActive},
@@ -378,6 +383,7 @@ void CMainFrame::RegisterCommands() {
 
     OnCommand(cmd::ViewHistory, [this] { HistoryWindow::ShowWindow(this); });
     OnCommand(cmd::ViewServers, [this] { ServersWindow::ShowWindow(this); });
+    OnCommand(cmd::ViewAllServers, [this] { AllServersWindow::ShowWindow(this); });
     OnCommand(cmd::ViewAlerts, [this] { AlertsWindow::ShowWindow(this); });
 
     OnCommand(cmd::WindowNew, [this] { OnNewWindow(); });

@@ -33,6 +33,7 @@ const QString ManualTip = "Open the manual page in the desktop's help viewer";
 const QString IdentityTip = "Show the fingerprint that monitors know this client by";
 const QString HistoryTip = "Show the finished connections and the traffic recorded over time";
 const QString ServersTip = "Show every open session's server, state and traffic in one grid";
+const QString AllServersTip = "Show the connections of every open session in one grid";
 const QString AlertsTip = "Show the alerts fired and edit their rules";
 const Expected Separator{"", 0, ""};
 const QString OpenTip = "Open an existing document";
@@ -59,6 +60,7 @@ const std::vector<ExpectedMenu> Menu128 = {
      {{"&Status Bar", 59393, StatusBarTip},
       {"&History...", 32796, HistoryTip},
       {"Ser&vers...", 32798, ServersTip},
+      {"All Se&rvers...", 32799, AllServersTip},
       {"A&lerts...", 32800, AlertsTip}}},
     {"&Help",
      {{"&Manual", 57670, ManualTip},
@@ -94,6 +96,7 @@ const std::vector<ExpectedMenu> Menu129 = {
      {{"&Status Bar", 59393, StatusBarTip},
       {"&History...", 32796, HistoryTip},
       {"Ser&vers...", 32798, ServersTip},
+      {"All Se&rvers...", 32799, AllServersTip},
       {"A&lerts...", 32800, AlertsTip},
       Separator,
       {"Show &Active", 32774, ""},

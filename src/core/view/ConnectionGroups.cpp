@@ -41,7 +41,8 @@ AddressKey KeyOf(const MonNetAddress& address) {
 
 // Groups are found by a view of the entry's own text or by the address
 // itself, so that 100,000 connections make no string each.
-void ConnectionGroups::Build(GroupBy by, const std::vector<const EntryObj*>& entries) {
+void ConnectionGroups::Build(GroupBy by, const std::vector<const EntryObj*>& entries,
+                             const std::vector<std::string_view>& servers) {
     m_By = by;
     m_Groups.clear();
     if (by == GroupBy::Connection) return;
@@ -52,7 +53,8 @@ void ConnectionGroups::Build(GroupBy by, const std::vector<const EntryObj*>& ent
         if (added) m_Groups.push_back({makeName(), {}});
         return m_Groups[found->second];
     };
-    for (const EntryObj* entry : entries) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const EntryObj* entry = entries[i];
         std::string_view text;
         const MonNetAddress* address = nullptr;
         switch (by) {
@@ -69,6 +71,9 @@ void ConnectionGroups::Build(GroupBy by, const std::vector<const EntryObj*>& ent
             case GroupBy::Client:
                 address = &entry->m_Source;
                 if (KeyOf(*address).IsNone()) text = entry->m_SourceName;
+                break;
+            case GroupBy::Server:
+                if (i < servers.size()) text = servers[i];
                 break;
             case GroupBy::Connection:
                 break;
@@ -91,6 +96,8 @@ std::string ConnectionGroups::GroupName(GroupBy by, const EntryObj& entry) {
             return entry.m_Service;
         case GroupBy::Client:
             return ClientKey(entry);
+        case GroupBy::Server:
+            return std::string();
         case GroupBy::Connection:
             break;
     }
@@ -107,6 +114,8 @@ std::string ConnectionGroups::FilterTerm(GroupBy by, const std::string& name) {
             return ConnectionFilter::ExactTerm("service", name);
         case GroupBy::Client:
             return ConnectionFilter::ExactTerm("src", name);
+        case GroupBy::Server:
+            return ConnectionFilter::ExactTerm("server", name);
         case GroupBy::Connection:
             break;
     }
@@ -123,6 +132,8 @@ const char* ConnectionGroups::Title(GroupBy by) {
             return "Service";
         case GroupBy::Client:
             return "Client";
+        case GroupBy::Server:
+            return "Server";
         case GroupBy::Connection:
             break;
     }

@@ -1,16 +1,18 @@
 #pragma once
 // A grouped view of the connections on show: one row per user, destination,
-// service or client with the totals of its connections. It points into the
+// service, client or server with the totals of its connections. It points into the
 // table's entries and copies none of them.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/view/ConnectionTotals.h"
 
 class EntryObj;
 
-enum class GroupBy { Connection, User, Destination, Service, Client };
+// Server comes last: the values before it are kept in stored sessions.
+enum class GroupBy { Connection, User, Destination, Service, Client, Server };
 
 struct ConnectionGroup {
     std::string m_Name;
@@ -20,12 +22,16 @@ struct ConnectionGroup {
 class ConnectionGroups {
 public:
     // Groups these connections (the filter's choice) by `by`; Connection
-    // leaves no groups.
-    void Build(GroupBy by, const std::vector<const EntryObj*>& entries);
+    // leaves no groups. An entry does not know its server: `servers` names
+    // the server of each entry, in the same order (Server needs it; an entry
+    // beyond its end counts as of no server).
+    void Build(GroupBy by, const std::vector<const EntryObj*>& entries,
+               const std::vector<std::string_view>& servers = {});
     GroupBy By() const { return m_By; }
     const std::vector<ConnectionGroup>& Groups() const { return m_Groups; }
 
-    // The name of the group a connection belongs to.
+    // The name of the group a connection belongs to; empty for Server, which
+    // the entry cannot tell.
     static std::string GroupName(GroupBy by, const EntryObj& entry);
     // The filter term that chooses exactly the connections of a group.
     static std::string FilterTerm(GroupBy by, const std::string& name);

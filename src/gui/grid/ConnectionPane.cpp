@@ -10,13 +10,16 @@
 #include <QStackedWidget>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <ctime>
 #include <sstream>
 
 #include "core/base/WaitCursor.h"
 #include "core/table/EntryObj.h"
+#include "core/table/PMCTable.h"
 #include "core/view/ConnectionTotals.h"
 #include "gui/framework/Dialogs.h"
+#include "gui/framework/MonitorText.h"
 #include "gui/grid/GridModel.h"
 #include "gui/grid/GridView.h"
 #include "gui/grid/GroupModel.h"
@@ -101,7 +104,11 @@ ConnectionPane::ConnectionPane(GridView* grid, QWidget* parent) : QWidget(parent
     layout->addWidget(m_pTotals);
 
     connect(m_pFilterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (m_pDocument) m_pDocument->SetFilterText(text);
+        if (m_pDocument) {
+            m_pDocument->SetFilterText(text);
+        } else {
+            Apply(text, m_Grouping);
+        }
     });
     connect(m_pGrid, &GridView::rowsChanged, this, &ConnectionPane::Refresh);
     Refresh();
@@ -137,11 +144,29 @@ QWidget* ConnectionPane::ShownGrid() const {
     return m_pStack->currentWidget();
 }
 
-// The session's choice reaches the models: the filter chooses connections,
-// then they are grouped.
+void ConnectionPane::SetGrouping(GroupBy by) {
+    if (m_pDocument) {
+        m_pDocument->SetGrouping(by);
+        return;
+    }
+    if (by == m_Grouping) return;
+    Apply(m_pFilterEdit->text(), by);
+    emit groupingChanged();
+}
+
+void ConnectionPane::SetTotalsPerServer(bool perServer) {
+    m_bTotalsPerServer = perServer;
+    Refresh();
+}
+
 void ConnectionPane::ApplyViewChoice() {
-    if (!m_pDocument) return;
-    const QString text = m_pDocument->FilterText();
+    if (m_pDocument) Apply(m_pDocument->FilterText(), m_pDocument->Grouping());
+}
+
+// The choice reaches the models: the filter chooses connections, then they
+// are grouped.
+void ConnectionPane::Apply(const QString& text, GroupBy by) {
+    m_Grouping = by;
     if (m_pFilterEdit->text() != text) {
         const QSignalBlocker quiet(m_pFilterEdit);
         m_pFilterEdit->setText(text);
@@ -152,7 +177,7 @@ void ConnectionPane::ApplyViewChoice() {
         m_pGrid->Model()->SetFilter(line);
     }
     m_pFilterError->setText(QString::fromStdString(m_pGrid->Model()->Filter().Error()));
-    const bool grouped = m_pDocument->Grouping() != GroupBy::Connection;
+    const bool grouped = m_Grouping != GroupBy::Connection;
     m_pStack->setCurrentWidget(grouped ? static_cast<QWidget*>(m_pGroupView) : m_pGrid);
     Refresh();
 }
@@ -163,36 +188,82 @@ void ConnectionPane::Refresh() {
         QStringLiteral("%1 of %2 connections").arg(model->rowCount()).arg(model->TableRowCount()));
     const std::vector<const EntryObj*> shown = model->ShownEntries();
     ConnectionTotals totals;
-    if (m_pDocument && m_pDocument->Grouping() != GroupBy::Connection) {
-        m_pGroupModel->Rebuild(m_pDocument->Grouping(), shown, m_pDocument->GetTable().DataUnit());
-        // The groups have been through every connection already.
-        for (const ConnectionGroup& group : m_pGroupModel->Groups().Groups())
-            totals.Add(group.m_Totals);
-    } else {
+    if (m_Grouping == GroupBy::Connection) {
         for (const EntryObj* entry : shown) totals.Add(*entry);
+        ShowTotals(totals, nullptr);
+        return;
     }
-    ShowTotals(totals);
+    const bool byServer = m_Grouping == GroupBy::Server || m_bTotalsPerServer;
+    const std::vector<std::string_view> servers =
+        byServer ? model->ShownServers() : std::vector<std::string_view>();
+    m_pGroupModel->Rebuild(m_Grouping, shown, DataUnit(), servers);
+    // The groups have been through every connection already.
+    for (const ConnectionGroup& group : m_pGroupModel->Groups().Groups())
+        totals.Add(group.m_Totals);
+    if (!m_bTotalsPerServer) {
+        ShowTotals(totals, nullptr);
+    } else if (m_Grouping == GroupBy::Server) {
+        ShowTotals(totals, &m_pGroupModel->Groups());
+    } else {
+        ConnectionGroups perServer;
+        perServer.Build(GroupBy::Server, shown, servers);
+        ShowTotals(totals, &perServer);
+    }
 }
 
-void ConnectionPane::ShowTotals(const ConnectionTotals& totals) {
-    const int unit = m_pDocument ? m_pDocument->GetTable().DataUnit() : 0;
-    m_pTotals->setText(
-        QStringLiteral("Shown: %1    Active: %2    Failed: %3    In: %4    Out: %5    "
-                       "In rate: %6    Out rate: %7")
-            .arg(LocaleNumbers::Count(totals.m_Connections), LocaleNumbers::Count(totals.m_Active),
-                 LocaleNumbers::Count(totals.m_Failed), Bytes(totals.m_BytesIn, unit),
-                 Bytes(totals.m_BytesOut, unit), Rate(totals.m_RateIn, unit),
-                 Rate(totals.m_RateOut, unit)));
+int ConnectionPane::DataUnit() const {
+    if (m_pDocument) return m_pDocument->GetTable().DataUnit();
+    const PMCTable* table = m_pGrid->Model()->Table();
+    return table ? table->DataUnit() : 0;
+}
+
+namespace {
+
+QString TotalsText(const ConnectionTotals& totals, int unit) {
+    return QStringLiteral(
+               "Shown: %1    Active: %2    Failed: %3    In: %4    Out: %5    "
+               "In rate: %6    Out rate: %7")
+        .arg(LocaleNumbers::Count(totals.m_Connections), LocaleNumbers::Count(totals.m_Active),
+             LocaleNumbers::Count(totals.m_Failed), Bytes(totals.m_BytesIn, unit),
+             Bytes(totals.m_BytesOut, unit), Rate(totals.m_RateIn, unit),
+             Rate(totals.m_RateOut, unit));
+}
+
+}  // namespace
+
+// The servers' lines go in the order of their names, so that a server keeps
+// its line from poll to poll whatever the grid is sorted by.
+void ConnectionPane::ShowTotals(const ConnectionTotals& totals, const ConnectionGroups* perServer) {
+    const int unit = DataUnit();
+    QStringList lines{TotalsText(totals, unit)};
+    if (perServer) {
+        std::vector<const ConnectionGroup*> servers;
+        for (const ConnectionGroup& group : perServer->Groups()) servers.push_back(&group);
+        std::sort(servers.begin(), servers.end(),
+                  [](const ConnectionGroup* l, const ConnectionGroup* r) {
+                      return l->m_Name < r->m_Name;
+                  });
+        for (const ConnectionGroup* server : servers) {
+            const QString name =
+                server->m_Name.empty() ? QStringLiteral("(none)") : MonitorText(server->m_Name);
+            lines << name + QStringLiteral(" \u2014 ") + TotalsText(server->m_Totals, unit);
+        }
+    }
+    m_pTotals->setText(lines.join(QLatin1Char('\n')));
 }
 
 void ConnectionPane::OnGroupActivated(int row) {
     const ConnectionGroup* group = m_pGroupModel->GroupAt(row);
-    if (!group || !m_pDocument) return;
-    const std::string term =
-        ConnectionGroups::FilterTerm(m_pGroupModel->Groups().By(), group->m_Name);
+    if (!group) return;
+    const QString term = QString::fromStdString(
+        ConnectionGroups::FilterTerm(m_pGroupModel->Groups().By(), group->m_Name));
     // Filter first: the grouping's change then shows the connections already chosen.
-    m_pDocument->SetFilterText(QString::fromStdString(term));
-    m_pDocument->SetGrouping(GroupBy::Connection);
+    if (m_pDocument) {
+        m_pDocument->SetFilterText(term);
+    } else {
+        m_pFilterEdit->setText(term);
+    }
+    SetGrouping(GroupBy::Connection);
 }
 
 ExportSheet ConnectionPane::SheetOnShow() const {

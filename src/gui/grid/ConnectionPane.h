@@ -3,13 +3,15 @@
 // count of the rows it keeps, the grid itself or, when the session groups
 // its connections, the grouped grid in its place, and the totals of what is
 // shown underneath. The filter and the grouping are the session's; every
-// pane of the session follows them.
+// pane of the session follows them. A pane of no session (the grid of all
+// servers) keeps its own, and can give the totals of each server as well.
 
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <vector>
 
+#include "core/view/ConnectionGroups.h"
 #include "core/view/ExportSheet.h"
 
 class CVGLDoc;
@@ -29,6 +31,13 @@ public:
 
     void SetDocument(CVGLDoc* document);
     void FocusFilter();
+    // The session's grouping, or the pane's own while it has no session.
+    GroupBy Grouping() const { return m_Grouping; }
+    void SetGrouping(GroupBy by);
+    // While grouped, the totals strip has a line for each server too.
+    void SetTotalsPerServer(bool perServer);
+    // The count, the groups and the totals again, for the rows now shown.
+    void Refresh();
     // The grid on show (the connections or the groups), for the keyboard focus.
     QWidget* ShownGrid() const;
 
@@ -49,13 +58,18 @@ public:
     // Asks for a file name and exports; a failure is told in a message box.
     void OnExport();
 
+signals:
+    // The pane's own grouping changed (a group was opened with a double click).
+    void groupingChanged();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ApplyViewChoice();
-    void Refresh();
-    void ShowTotals(const ConnectionTotals& totals);
+    void Apply(const QString& text, GroupBy by);
+    int DataUnit() const;
+    void ShowTotals(const ConnectionTotals& totals, const ConnectionGroups* perServer);
     void OnGroupActivated(int row);
 
     QPointer<CVGLDoc> m_pDocument;
@@ -67,4 +81,6 @@ private:
     QTableView* m_pGroupView = nullptr;
     GroupModel* m_pGroupModel = nullptr;
     QLabel* m_pTotals = nullptr;
+    GroupBy m_Grouping = GroupBy::Connection;
+    bool m_bTotalsPerServer = false;
 };

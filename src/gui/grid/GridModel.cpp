@@ -1,7 +1,6 @@
 #include "gui/grid/GridModel.h"
 
 #include <algorithm>
-#include <numeric>
 #include <unordered_map>
 
 #include "core/table/EntryObj.h"
@@ -11,18 +10,126 @@
 #include "gui/grid/LocaleNumbers.h"
 
 GridModel::GridModel(const ColumnInfoArray& columns, QObject* parent)
-    : QAbstractTableModel(parent), m_Columns(columns) {}
+    : QAbstractTableModel(parent), m_Columns(columns), m_Sources(1) {}
 
 void GridModel::SetTable(const PMCTable* table) {
-    if (table == m_pTable) return;
+    if (m_Sources.size() == 1 && table == m_Sources.front().m_pTable &&
+        m_Sources.front().m_Server.empty())
+        return;
     beginResetModel();
-    m_pTable = table;
+    m_Sources.clear();
+    m_Sources.emplace_back();
+    m_Sources.front().m_pTable = table;
     m_nRows = 0;
     m_nTableRows = 0;
-    m_bIndexStale = true;
     m_Order.clear();
     m_Ids.clear();
     endResetModel();
+}
+
+const PMCTable* GridModel::Table() const {
+    return m_Sources.empty() ? nullptr : m_Sources.front().m_pTable;
+}
+
+// A table shown before keeps its tag, so that the connections under the
+// view's selection are found again, and its index, whose texts a rebuild
+// can mostly keep.
+void GridModel::SetSources(const std::vector<GridSource>& sources) {
+    std::vector<Source> next(sources.size());
+    for (size_t i = 0; i < sources.size(); ++i) {
+        Source& source = next[i];
+        if (Source* known = Find(sources[i].m_pTable); known && known->m_Tag != 0) {
+            source = std::move(*known);
+            known->m_pTable = nullptr;  // a table given twice is shown twice, as two
+        } else {
+            source.m_Tag = m_NextTag++;
+        }
+        source.m_pTable = sources[i].m_pTable;
+        source.m_Server = sources[i].m_Server;
+        source.m_nRows = source.m_pTable ? static_cast<int>(source.m_pTable->DisplayCount()) : 0;
+        source.m_bIndexStale = true;
+    }
+    m_Sources = std::move(next);
+    CountRows();
+    Reorder();
+}
+
+void GridModel::TableUpdated(const PMCTable* table) {
+    Source* source = Find(table);
+    if (!source) return;
+    source->m_nRows = static_cast<int>(table->DisplayCount());
+    source->m_bIndexStale = true;
+    CountRows();
+    Reorder();
+}
+
+void GridModel::TableChanged(const PMCTable* table) {
+    if (Source* source = Find(table)) source->m_bIndexStale = true;
+}
+
+int GridModel::RowsOf(const PMCTable* table) const {
+    for (const Source& source : m_Sources) {
+        if (table && source.m_pTable == table) return source.m_nRows;
+    }
+    return -1;
+}
+
+GridModel::Source* GridModel::Find(const PMCTable* table) {
+    if (!table) return nullptr;
+    for (Source& source : m_Sources) {
+        if (source.m_pTable == table) return &source;
+    }
+    return nullptr;
+}
+
+void GridModel::CountRows() {
+    int rows = 0;
+    for (Source& source : m_Sources) {
+        source.m_nFirst = rows;
+        rows += source.m_nRows;
+    }
+    m_nTableRows = rows;
+}
+
+void GridModel::ShowServerColumn(bool show) {
+    if (show == m_bServerColumn) return;
+    if (show) {
+        beginInsertColumns(QModelIndex(), ServerColumn, ServerColumn);
+        m_bServerColumn = true;
+        endInsertColumns();
+        return;
+    }
+    beginRemoveColumns(QModelIndex(), ServerColumn, ServerColumn);
+    m_bServerColumn = false;
+    endRemoveColumns();
+    if (m_SortColumn == ServerColumn) SortBy(-1);
+}
+
+// With one table the grid's rows are its own; with several, a table's rows
+// follow the last of the table before.
+const GridModel::Source* GridModel::SourceOf(int tableRow, int& ownRow) const {
+    if (m_Sources.size() == 1) {
+        ownRow = tableRow;
+        return &m_Sources.front();
+    }
+    for (const Source& source : m_Sources) {
+        if (tableRow > source.m_nFirst && tableRow <= source.m_nFirst + source.m_nRows) {
+            ownRow = tableRow - source.m_nFirst;
+            return &source;
+        }
+    }
+    return nullptr;
+}
+
+const EntryObj* GridModel::EntryAt(int tableRow) const {
+    int ownRow = 0;
+    const Source* source = SourceOf(tableRow, ownRow);
+    return source && source->m_pTable ? source->m_pTable->DisplayEntry(ownRow) : nullptr;
+}
+
+const std::string& GridModel::ServerOf(const Source& source) const {
+    if (source.m_Server.empty() && source.m_pTable) return source.m_pTable->ServerName();
+    return source.m_Server;
 }
 
 int GridModel::rowCount(const QModelIndex& parent) const {
@@ -30,14 +137,23 @@ int GridModel::rowCount(const QModelIndex& parent) const {
 }
 
 int GridModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : g_nColumns;
+    return parent.isValid() ? 0 : g_nColumns + (m_bServerColumn ? 1 : 0);
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || !m_pTable) return {};
+    if (!index.isValid()) return {};
+    int ownRow = 0;
+    const Source* source = SourceOf(TableRow(index.row()), ownRow);
+    if (!source || !source->m_pTable) return {};
     const int column = index.column();
+    if (column == ServerColumn) {
+        if (role == Qt::DisplayRole || role == RawTextRole) return MonitorText(ServerOf(*source));
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(Qt::AlignVCenter | Qt::AlignLeft);
+        return {};
+    }
     if (role == Qt::DisplayRole || role == RawTextRole || role == Qt::ToolTipRole) {
-        const QString text = MonitorText(m_pTable->GetCellText(TableRow(index.row()), column));
+        const QString text = MonitorText(source->m_pTable->GetCellText(ownRow, column));
         if (role == RawTextRole) return text;
         if (column == Column::InRate || column == Column::OutRate)
             return role == Qt::DisplayRole ? LocaleNumbers::Grouped(text) : QVariant();
@@ -57,6 +173,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    if (section == ServerColumn && m_bServerColumn) return QStringLiteral("Server");
     if (section < 0 || section >= g_nColumns) return {};
     if (static_cast<size_t>(section) < m_Columns.size()) {
         return QString::fromStdString(m_Columns[static_cast<size_t>(section)].m_Title);
@@ -82,64 +199,101 @@ int GridModel::TableRow(int row) const {
 
 void GridModel::SetRowCount(int rows) {
     // A poll or a switch of the list: the entries behind the rows changed.
-    m_bIndexStale = true;
-    Reorder(std::max(rows, 0));
+    if (m_Sources.empty()) m_Sources.emplace_back();
+    m_Sources.front().m_nRows = std::max(rows, 0);
+    m_Sources.front().m_bIndexStale = true;
+    CountRows();
+    Reorder();
 }
 
 bool GridModel::SetFilter(const std::string& text) {
     const bool valid = m_Filter.SetText(text);
-    Reorder(m_nTableRows);
+    Reorder();
     return valid;
 }
 
 std::vector<const EntryObj*> GridModel::ShownEntries() const {
     std::vector<const EntryObj*> entries;
-    if (!m_pTable) return entries;
     entries.reserve(m_Order.size());
     for (int tableRow : m_Order) {
-        if (const EntryObj* entry = m_pTable->DisplayEntry(tableRow)) entries.push_back(entry);
+        if (const EntryObj* entry = EntryAt(tableRow)) entries.push_back(entry);
     }
     return entries;
 }
 
-// The table rows (from 1) the filter keeps, in the table's order. The index
-// is brought up to date once per poll (folding again only the connections
-// whose texts changed); each keystroke only searches it.
-std::vector<int> GridModel::ChosenRows(int rows) {
-    std::vector<int> chosen;
-    if (m_Filter.KeepsAll() || !m_pTable) {
-        chosen.resize(static_cast<size_t>(rows));
-        std::iota(chosen.begin(), chosen.end(), 1);
-        return chosen;
+std::vector<std::string_view> GridModel::ShownServers() const {
+    std::vector<std::string_view> servers;
+    servers.reserve(m_Order.size());
+    for (int tableRow : m_Order) {
+        int ownRow = 0;
+        const Source* source = SourceOf(tableRow, ownRow);
+        if (source && source->m_pTable && source->m_pTable->DisplayEntry(ownRow))
+            servers.push_back(ServerOf(*source));
     }
-    if (m_bIndexStale) {
+    return servers;
+}
+
+// The rows (from 1) of a table the filter keeps, in the table's order. The
+// index is brought up to date once per poll (folding again only the
+// connections whose texts changed); each keystroke only searches it.
+void GridModel::ChooseRows(Source& source, std::vector<int>& chosen) {
+    if (m_Filter.KeepsAll() || !source.m_pTable) {
+        for (int row = 1; row <= source.m_nRows; ++row) chosen.push_back(source.m_nFirst + row);
+        return;
+    }
+    if (source.m_bIndexStale) {
         std::vector<const EntryObj*> entries;
-        entries.reserve(static_cast<size_t>(rows));
-        for (int row = 1; row <= rows; ++row) {
-            if (const EntryObj* entry = m_pTable->DisplayEntry(row)) entries.push_back(entry);
+        entries.reserve(static_cast<size_t>(source.m_nRows));
+        for (int row = 1; row <= source.m_nRows; ++row) {
+            if (const EntryObj* entry = source.m_pTable->DisplayEntry(row))
+                entries.push_back(entry);
         }
-        m_Index.Build(entries);
-        m_Index.SetServer(m_pTable->ServerName());
-        m_bIndexStale = false;
+        source.m_Index.Build(entries);
+        source.m_Index.SetServer(ServerOf(source));
+        source.m_bIndexStale = false;
     }
-    chosen.reserve(m_Index.Size());
-    for (size_t row : m_Filter.Select(m_Index)) chosen.push_back(static_cast<int>(row) + 1);
+    for (size_t row : m_Filter.Select(source.m_Index))
+        chosen.push_back(source.m_nFirst + static_cast<int>(row) + 1);
+}
+
+std::vector<int> GridModel::ChosenRows() {
+    std::vector<int> chosen;
+    chosen.reserve(static_cast<size_t>(m_nTableRows));
+    for (Source& source : m_Sources) ChooseRows(source, chosen);
     return chosen;
 }
 
 void GridModel::SortBy(int column) {
-    m_SortColumn = column >= 0 && column < g_nColumns ? column : -1;
-    Reorder(m_nTableRows);
+    if (column == ServerColumn && m_bServerColumn) {
+        m_bServerAscending = m_SortColumn == ServerColumn ? !m_bServerAscending : true;
+        m_SortColumn = column;
+    } else {
+        m_SortColumn = column >= 0 && column < g_nColumns ? column : -1;
+    }
+    Reorder();
+}
+
+bool GridModel::SortAscending() const {
+    if (m_SortColumn == ServerColumn) return m_bServerAscending;
+    return m_SortColumn >= 0 && static_cast<size_t>(m_SortColumn) < m_Columns.size() &&
+           m_Columns[static_cast<size_t>(m_SortColumn)].m_bAscending != 0;
 }
 
 void GridModel::ColumnsChanged() {
-    emit headerDataChanged(Qt::Horizontal, 0, g_nColumns - 1);
-    if (m_SortColumn >= 0) Reorder(m_nTableRows);  // the direction may have changed
+    emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+    if (m_SortColumn >= 0) Reorder();  // the direction may have changed
 }
 
+// Ids are a table's own: those of the other tables are mixed with their tag.
 uint64_t GridModel::IdOf(int tableRow) const {
-    const EntryObj* entry = m_pTable ? m_pTable->DisplayEntry(tableRow) : nullptr;
-    return entry ? entry->Id() : 0;
+    int ownRow = 0;
+    const Source* source = SourceOf(tableRow, ownRow);
+    const EntryObj* entry =
+        source && source->m_pTable ? source->m_pTable->DisplayEntry(ownRow) : nullptr;
+    if (!entry) return 0;
+    if (source->m_Tag == 0) return entry->Id();
+    const uint64_t mixed = entry->Id() ^ (source->m_Tag * 0x9E3779B97F4A7C15ull);
+    return mixed != 0 ? mixed : 1;
 }
 
 int GridModel::CompareText(const std::string& left, const std::string& right) const {
@@ -174,7 +328,7 @@ void GridModel::SortByNumber(std::vector<int>& order, int column, bool ascending
     std::vector<Keyed> keyed;
     keyed.reserve(order.size());
     for (int row : order) {
-        const EntryObj* entry = m_pTable->DisplayEntry(row);
+        const EntryObj* entry = EntryAt(row);
         keyed.push_back({entry ? entry->ColumnNumber(column) : 0, row});
     }
     SortRows(keyed, order, ascending, [](const Keyed& l, const Keyed& r) {
@@ -182,19 +336,18 @@ void GridModel::SortByNumber(std::vector<int>& order, int column, bool ascending
     });
 }
 
-void GridModel::SortByText(std::vector<int>& order, int column, bool ascending) const {
+template <class TextOf>
+void GridModel::SortByText(std::vector<int>& order, bool ascending, const TextOf& textOf) const {
     struct Keyed {
         uint64_t m_Prefix;
         const std::string* m_Text;
         int m_Row;
     };
-    static const std::string none;
     std::vector<Keyed> keyed;
     keyed.reserve(order.size());
     bool ascii = true;
     for (int row : order) {
-        const EntryObj* entry = m_pTable->DisplayEntry(row);
-        const std::string& text = entry ? entry->GetColumnText(column) : none;
+        const std::string& text = textOf(row);
         ascii = ascii && IsAsciiText(text);
         keyed.push_back({AsciiOrderPrefix(text), &text, row});
     }
@@ -223,7 +376,8 @@ void GridModel::SortByText(std::vector<int>& order, int column, bool ascending) 
 // the same table rows (the filter chose the same ones), else the rows chosen
 // in the table's order.
 std::vector<int> GridModel::StartingOrder(std::vector<int> chosen) const {
-    bool same = m_pTable && chosen.size() == m_Order.size() && m_Order.size() == m_Ids.size();
+    bool same =
+        !m_Sources.empty() && chosen.size() == m_Order.size() && m_Order.size() == m_Ids.size();
     if (same) {
         std::vector<char> isChosen(static_cast<size_t>(m_nTableRows) + 1, 0);
         for (int row : chosen) isChosen[static_cast<size_t>(row)] = 1;
@@ -237,21 +391,30 @@ std::vector<int> GridModel::StartingOrder(std::vector<int> chosen) const {
 }
 
 std::vector<int> GridModel::BuildOrder(std::vector<int> chosen) const {
-    if (m_SortColumn < 0 || !m_pTable) return chosen;
+    if (m_SortColumn < 0 || m_Sources.empty()) return chosen;
     std::vector<int> order = StartingOrder(std::move(chosen));
-    const bool ascending = static_cast<size_t>(m_SortColumn) < m_Columns.size() &&
-                           m_Columns[static_cast<size_t>(m_SortColumn)].m_bAscending != 0;
-    if (ColumnSpecOf(m_SortColumn).m_Kind == ColumnKind::Number) {
+    const bool ascending = SortAscending();
+    static const std::string none;
+    if (m_SortColumn == ServerColumn) {
+        SortByText(order, ascending, [this](int row) -> const std::string& {
+            int ownRow = 0;
+            const Source* source = SourceOf(row, ownRow);
+            return source ? ServerOf(*source) : none;
+        });
+    } else if (ColumnSpecOf(m_SortColumn).m_Kind == ColumnKind::Number) {
         SortByNumber(order, m_SortColumn, ascending);
     } else {
-        SortByText(order, m_SortColumn, ascending);
+        const int column = m_SortColumn;
+        SortByText(order, ascending, [this, column](int row) -> const std::string& {
+            const EntryObj* entry = EntryAt(row);
+            return entry ? entry->GetColumnText(column) : none;
+        });
     }
     return order;
 }
 
-void GridModel::Reorder(int tableRows) {
-    m_nTableRows = tableRows;
-    std::vector<int> order = BuildOrder(ChosenRows(tableRows));
+void GridModel::Reorder() {
+    std::vector<int> order = BuildOrder(ChosenRows());
     const int rows = static_cast<int>(order.size());
     if (rows > m_nRows) {
         beginInsertRows(QModelIndex(), m_nRows, rows - 1);
@@ -311,5 +474,5 @@ void GridModel::Reorder(int tableRows) {
         endRemoveRows();
     }
     // Every text may have changed (durations do at every poll).
-    if (m_nRows > 0) emit dataChanged(index(0, 0), index(m_nRows - 1, g_nColumns - 1));
+    if (m_nRows > 0) emit dataChanged(index(0, 0), index(m_nRows - 1, columnCount() - 1));
 }

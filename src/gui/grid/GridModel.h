@@ -5,9 +5,15 @@
 // table's own order, or sorted by one column, as a mapping from grid row to
 // table row. Across updates it keeps the view's selection and current cell on
 // the same connections.
+//
+// A session's grid shows one table. The grid of all servers shows several,
+// one after the other as if they were one table (its rows numbered on from
+// the last row of the table before), each with the server it came from,
+// which a column of its own can show.
 
 #include <QAbstractTableModel>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/table/ColumnInfo.h"
@@ -17,6 +23,12 @@
 
 class EntryObj;
 class PMCTable;
+
+// A table the grid shows, and the server its connections belong to.
+struct GridSource {
+    const PMCTable* m_pTable = nullptr;
+    std::string m_Server;
+};
 
 class GridModel : public QAbstractTableModel {
     Q_OBJECT
@@ -29,8 +41,27 @@ public:
     // the display role shows the rates with the locale's group separators.
     static constexpr int RawTextRole = Qt::UserRole + 1;
 
+    // One table, whose server is the one it names itself.
     void SetTable(const PMCTable* table);
-    const PMCTable* Table() const { return m_pTable; }
+    // The first table shown; null for none.
+    const PMCTable* Table() const;
+    // These tables, in this order. The rows of a table shown before keep the
+    // view's selection on them; every table's rows are counted again.
+    void SetSources(const std::vector<GridSource>& sources);
+    // This table applied a poll: its rows are counted again and reordered.
+    void TableUpdated(const PMCTable* table);
+    // Its entries may have been replaced (a new connection starts empty):
+    // the filter's texts are taken anew before they are searched again.
+    void TableChanged(const PMCTable* table);
+    // The rows of this table as last counted; -1 for a table not shown.
+    int RowsOf(const PMCTable* table) const;
+    size_t SourceCount() const { return m_Sources.size(); }
+
+    // The column of the server's name, after the table's columns; the view
+    // decides where it shows. Off until it is asked for.
+    static constexpr int ServerColumn = Column::Count;
+    void ShowServerColumn(bool show);
+    bool ServerColumnShown() const { return m_bServerColumn; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -45,10 +76,13 @@ public:
     // view keeps its selection and scroll position.
     void SetRowCount(int rows);
     // Orders the rows by this column (0 .. g_nColumns - 1) in the direction its descriptor
-    // chooses; -1 goes back to the table's order.
+    // chooses; -1 goes back to the table's order. The server column, while
+    // shown, sorts A to Z first and the other way at the next call.
     void SortBy(int column);
     int SortColumn() const { return m_SortColumn; }
-    // The table's row (from 1) shown in this grid row (from 0).
+    bool SortAscending() const;
+    // The table's row (from 1) shown in this grid row (from 0); with several
+    // tables, numbered on from table to table.
     int TableRow(int row) const;
     // Keeps only the connections that meet this filter line (empty: all). A
     // malformed line keeps all; false then, and the filter's Error() says why.
@@ -58,6 +92,8 @@ public:
     int TableRowCount() const { return m_nTableRows; }
     // The connections the grid shows, in its order.
     std::vector<const EntryObj*> ShownEntries() const;
+    // The server of each of those, in the same order.
+    std::vector<std::string_view> ShownServers() const;
     // The header titles changed (the options' table page wrote them back).
     void ColumnsChanged();
 
@@ -66,21 +102,40 @@ public:
     int CompareText(const std::string& left, const std::string& right) const;
 
 private:
+    struct Source {
+        const PMCTable* m_pTable = nullptr;
+        std::string m_Server;  // empty: the one the table names
+        uint64_t m_Tag = 0;    // tells its connections from another table's of the same id
+        int m_nFirst = 0;      // the rows before its own
+        int m_nRows = 0;
+        FilterIndex m_Index;  // of its rows, built when a filter first needs it after a poll
+        bool m_bIndexStale = true;
+    };
+    const Source* SourceOf(int tableRow, int& ownRow) const;
+    const EntryObj* EntryAt(int tableRow) const;
+    const std::string& ServerOf(const Source& source) const;
+    Source* Find(const PMCTable* table);
+    void CountRows();
     std::vector<int> BuildOrder(std::vector<int> chosen) const;
     std::vector<int> StartingOrder(std::vector<int> chosen) const;
     void SortByNumber(std::vector<int>& order, int column, bool ascending) const;
-    void SortByText(std::vector<int>& order, int column, bool ascending) const;
+    // textOf(row) is the text of a table row to sort by.
+    template <class TextOf>
+    void SortByText(std::vector<int>& order, bool ascending, const TextOf& textOf) const;
     uint64_t IdOf(int tableRow) const;
-    void Reorder(int rows);
-    std::vector<int> ChosenRows(int rows);
+    void Reorder();
+    void ChooseRows(Source& source, std::vector<int>& chosen);
+    std::vector<int> ChosenRows();
 
     const ColumnInfoArray& m_Columns;
-    const PMCTable* m_pTable = nullptr;
+    std::vector<Source>
+        m_Sources;  // one, the session's table (maybe none yet), but in the grid of all
+    uint64_t m_NextTag = 1;
+    bool m_bServerColumn = false;
+    bool m_bServerAscending = true;
     int m_nRows = 0;
     int m_nTableRows = 0;
     ConnectionFilter m_Filter;
-    FilterIndex m_Index;        // of the table's rows, built when a filter first needs it after a poll
-    bool m_bIndexStale = true;
     int m_SortColumn = -1;
     std::vector<int> m_Order;     // grid row -> table row (from 1)
     std::vector<uint64_t> m_Ids;  // the connection of each grid row at the last update; 0 none

@@ -137,6 +137,26 @@ void GridView::SetRowCount(int rows) {
     }
 }
 
+void GridView::ShowSources(const std::vector<GridSource>& sources) {
+    m_pModel->SetSources(sources);
+    RowsUpdated();
+}
+
+void GridView::SourceUpdated(const PMCTable* table) {
+    m_pModel->TableUpdated(table);
+    RowsUpdated();
+}
+
+void GridView::RowsUpdated() {
+    if (!m_bWidthsFitted && m_pModel->rowCount() > 0) {
+        m_bWidthsFitted = true;
+        FitColumnsToRows();
+    }
+    viewport()->update();
+    m_pFrozen->viewport()->update();
+    emit rowsChanged();
+}
+
 // Once, at the first poll that brings rows: each column grows to its longest
 // text (results, long user names), so that little is cut short at first
 // sight. Later polls leave the widths to the user; a text still too wide
@@ -198,9 +218,8 @@ int GridView::SortColumn() const {
 
 void GridView::UpdateSortIndicator() {
     const int column = m_pModel->SortColumn();
-    const bool ascending = column >= 0 && static_cast<size_t>(column) < m_ColumnInfo.size() &&
-                           m_ColumnInfo[static_cast<size_t>(column)].m_bAscending != 0;
-    const Qt::SortOrder order = ascending ? Qt::AscendingOrder : Qt::DescendingOrder;
+    const Qt::SortOrder order =
+        m_pModel->SortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder;
     for (QHeaderView* header : {horizontalHeader(), m_pFrozen->horizontalHeader()}) {
         header->setSortIndicatorShown(column >= 0);
         header->setSortIndicator(column, order);

@@ -11,10 +11,10 @@
 #include "core/table/ColumnInfo.h"
 #include "core/table/PMCTable.h"
 #include "gui/framework/GWView.h"
+#include "gui/grid/GridModel.h"
 
 class CVGLDoc;
 class GridDelegate;
-class GridModel;
 
 class GridView : public QTableView, public GWView, public RowCountSink {
     Q_OBJECT
@@ -31,6 +31,10 @@ public:
     void OnDocumentUpdate(GWView* sender, intptr_t hint, QObject* hintObject);
     void ApplyColumnVisibility();
     void SetRowCount(int rows) override;
+    // The grid of all servers shows these tables, each with its server; a
+    // table that applied a poll is brought up to date on its own.
+    void ShowSources(const std::vector<GridSource>& sources);
+    void SourceUpdated(const PMCTable* table);
     void CopySelection();  // "&Copy data": tab-separated, the columns' titles first
 
     // Choices of the options' table page that take effect in the grid:
@@ -77,6 +81,7 @@ private:
     int FrozenWidth() const;
     void SetDefaultColumnWidths();
     void FitColumnsToRows();
+    void RowsUpdated();
 
     GridModel* m_pModel = nullptr;
     GridDelegate* m_pDelegate = nullptr;

@@ -19,9 +19,10 @@ int Compare(T left, T right) {
 
 GroupModel::GroupModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void GroupModel::Rebuild(GroupBy by, const std::vector<const EntryObj*>& entries, int dataUnit) {
+void GroupModel::Rebuild(GroupBy by, const std::vector<const EntryObj*>& entries, int dataUnit,
+                         const std::vector<std::string_view>& servers) {
     beginResetModel();
-    m_Groups.Build(by, entries);
+    m_Groups.Build(by, entries, servers);
     m_DataUnit = dataUnit;
     m_Order.resize(m_Groups.Groups().size());
     std::iota(m_Order.begin(), m_Order.end(), 0);
@@ -84,9 +85,8 @@ QVariant GroupModel::data(const QModelIndex& index, int role) const {
 
 QVariant GroupModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    static const char* const Titles[] = {nullptr,       "Active",        "Failed",
-                                         "In Traffic",  "Out Traffic",   "Total Traffic",
-                                         "In Rate",     "Out Rate"};
+    static const char* const Titles[] = {nullptr,       "Active",        "Failed",  "In Traffic",
+                                         "Out Traffic", "Total Traffic", "In Rate", "Out Rate"};
     if (section == Name) return QString::fromLatin1(ConnectionGroups::Title(m_Groups.By()));
     if (section > Name && section < ColumnCount) return QString::fromLatin1(Titles[section]);
     return {};

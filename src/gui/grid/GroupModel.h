@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <string_view>
 #include <vector>
 
 #include "core/view/ConnectionGroups.h"
@@ -15,12 +16,24 @@ class EntryObj;
 class GroupModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Name, Active, Failed, BytesIn, BytesOut, BytesTotal, RateIn, RateOut, ColumnCount };
+    enum Column {
+        Name,
+        Active,
+        Failed,
+        BytesIn,
+        BytesOut,
+        BytesTotal,
+        RateIn,
+        RateOut,
+        ColumnCount
+    };
 
     explicit GroupModel(QObject* parent = nullptr);
 
-    // Groups these connections anew; traffic in the data unit of the table.
-    void Rebuild(GroupBy by, const std::vector<const EntryObj*>& entries, int dataUnit);
+    // Groups these connections, of these servers, anew; traffic in the data
+    // unit of the table.
+    void Rebuild(GroupBy by, const std::vector<const EntryObj*>& entries, int dataUnit,
+                 const std::vector<std::string_view>& servers = {});
     const ConnectionGroups& Groups() const { return m_Groups; }
     // The group shown in this row.
     const ConnectionGroup* GroupAt(int row) const;
