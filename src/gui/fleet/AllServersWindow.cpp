@@ -48,6 +48,8 @@ AllServersWindow::AllServersWindow(QWidget* parent) : QWidget(parent, Qt::Window
     bar->addWidget(label);
     bar->addWidget(m_pGroupBy);
     bar->addStretch(1);
+    auto* exportButton = new QPushButton(QStringLiteral("&Export..."));
+    bar->addWidget(exportButton);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -56,6 +58,7 @@ AllServersWindow::AllServersWindow(QWidget* parent) : QWidget(parent, Qt::Window
     layout->addWidget(m_pPane, 1);
 
     connect(m_pGroupBy, &QComboBox::activated, this, &AllServersWindow::OnGroupByChosen);
+    connect(exportButton, &QPushButton::clicked, m_pPane, &ConnectionPane::OnExport);
     connect(m_pPane, &ConnectionPane::groupingChanged, this, &AllServersWindow::ShowGroupingChoice);
     SessionList& sessions = SessionList::Get();
     connect(&sessions, &SessionList::sessionsChanged, this, &AllServersWindow::ShowSessions);

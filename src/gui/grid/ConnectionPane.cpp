@@ -279,8 +279,24 @@ ExportSheet ConnectionPane::SheetOnShow() const {
         sheet.m_Rows = std::move(rows);
         return sheet;
     }
-    return ExportSheet::FromConnections(m_pGrid->Model()->ShownEntries(), m_pGrid->ShownColumns(),
-                                        hostForm, static_cast<int64_t>(std::time(nullptr)));
+    ExportSheet sheet =
+        ExportSheet::FromConnections(m_pGrid->Model()->ShownEntries(), m_pGrid->ShownColumns(),
+                                     hostForm, static_cast<int64_t>(std::time(nullptr)));
+    if (m_pGrid->Model()->ServerColumnShown()) AddServerColumn(sheet);
+    return sheet;
+}
+
+// The grid of several servers: each row says whose it is, first.
+void ConnectionPane::AddServerColumn(ExportSheet& sheet) const {
+    const std::vector<std::string_view> servers = m_pGrid->Model()->ShownServers();
+    sheet.m_Titles.insert(sheet.m_Titles.begin(), "Server");
+    sheet.m_Keys.insert(sheet.m_Keys.begin(), "server");
+    for (size_t row = 0; row < sheet.m_Rows.size() && row < servers.size(); ++row) {
+        ExportCell cell;
+        cell.m_Kind = ExportCell::Text;
+        cell.m_Text = std::string(servers[row]);
+        sheet.m_Rows[row].insert(sheet.m_Rows[row].begin(), std::move(cell));
+    }
 }
 
 bool ConnectionPane::ExportTo(const QString& fileName, QString& error) const {

@@ -70,6 +70,7 @@ private:
     void Apply(const QString& text, GroupBy by);
     int DataUnit() const;
     void ShowTotals(const ConnectionTotals& totals, const ConnectionGroups* perServer);
+    void AddServerColumn(ExportSheet& sheet) const;
     void OnGroupActivated(int row);
 
     QPointer<CVGLDoc> m_pDocument;

@@ -121,6 +121,11 @@ TEST_F(AllServersTest, ServerTermsMatchEachSessionsRowsWithItsOwnServer) {
     PollAll();
     EXPECT_EQ(ServerAndUser(), QStringList({b + " user1", c + " user1"}));
     EXPECT_EQ(m_pAll->Pane()->CountLabel()->text(), "2 of 6 connections");
+    // What is exported says whose each row is.
+    const ExportSheet sheet = m_pAll->Pane()->SheetOnShow();
+    ASSERT_EQ(sheet.m_Rows.size(), 2u);
+    EXPECT_EQ(sheet.m_Keys.front(), "server");
+    EXPECT_EQ(sheet.m_Rows[1].front().m_Text, m_Third.Host());
 }
 
 TEST_F(AllServersTest, GroupsByServerWithTheTotalsOfEachServer) {
