@@ -34,7 +34,7 @@ struct VGLCommandLine {
     QString m_ScreenshotPath;
     int m_ScreenshotPolls = 3;
     // The window pictured instead of the main window: servers, alerts,
-    // alert-rules or tray-menu.
+    // alert-rules, tray-menu, all-servers or all-servers-by-server.
     QString m_ScreenshotOf;
     bool m_bReportReady = false;
 };

@@ -11,11 +11,13 @@
 #include "app/ScreenshotRunner.h"
 #include "core/base/Trace.h"
 #include "gui/fleet/AlertsDialog.h"
+#include "gui/fleet/AllServersWindow.h"
 #include "gui/fleet/AlertsWindow.h"
 #include "gui/fleet/DesktopNotifier.h"
 #include "gui/fleet/FleetAlerts.h"
 #include "gui/fleet/FleetTray.h"
 #include "gui/fleet/ServersWindow.h"
+#include "gui/grid/ConnectionPane.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/GWDocTemplate.h"
@@ -162,6 +164,11 @@ QWidget* CVGLApp::ScreenshotWindow() {
     const QString& which = m_CommandLine.m_ScreenshotOf;
     if (which == QLatin1String("servers")) return ServersWindow::ShowWindow(m_pMainFrame.get());
     if (which == QLatin1String("alerts")) return AlertsWindow::ShowWindow(m_pMainFrame.get());
+    if (which.startsWith(QLatin1String("all-servers"))) {
+        AllServersWindow* window = AllServersWindow::ShowWindow(m_pMainFrame.get());
+        if (which.endsWith(QLatin1String("-by-server"))) window->Pane()->SetGrouping(GroupBy::Server);
+        return window;
+    }
     if (which == QLatin1String("alert-rules")) {
         auto* dialog = new AlertsDialog(m_pMainFrame.get());
         dialog->setAttribute(Qt::WA_DeleteOnClose);
