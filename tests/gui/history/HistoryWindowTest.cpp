@@ -252,6 +252,9 @@ TEST_F(HistoryWindowTest, ShowConnectionsKeepsItsChoicesAndAClickOnTheGraphDrill
     EXPECT_EQ(window.ToEdit()->dateTime().toSecsSinceEpoch(), from + 120);
     EXPECT_EQ(window.FilterEdit()->text(), "service:=\"www\"");
     ASSERT_EQ(window.GridModel()->rowCount(), 30);
+    // The rows come a page at a time, when first asked for (a paint may not have yet).
+    window.GridModel()->index(0, HistoryQuery::ColService).data();
+    Settle(window);
     for (int row = 0; row < 30; ++row) {
         EXPECT_EQ(window.GridModel()->index(row, HistoryQuery::ColService).data().toString(),
                   "www");
