@@ -152,6 +152,8 @@ TEST_F(FleetTest, ALostServerIsToldOnceOnTheDesktopAndAlertsOpenTheirConnections
     EXPECT_EQ(window->List()->item(1, 3)->text(), "2 failed logins in a minute");
     ASSERT_TRUE(window->OpenLine(1));
     EXPECT_EQ(Documents()[0]->FilterText(), "result:257");
+    EXPECT_FALSE(
+        Documents()[0]->GetTable().IsShowActive());  // failed logins are failed connections
     Shoot(*window, "alerts-list.png");
     window->close();
     alerts.SetNotifier(nullptr);

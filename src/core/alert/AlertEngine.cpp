@@ -116,6 +116,7 @@ void AlertEngine::FailedLogins(size_t rule, const std::string& server, const Pol
             filter += " " + ConnectionFilter::ExactTerm("src", client);
         }
         out.push_back(Fire(rule, server, poll.m_Time, std::move(what), std::move(filter)));
+        out.back().m_bFailed = true;
     }
 }
 

@@ -19,8 +19,9 @@ struct AlertFiring {
     int64_t m_Time = 0;
     std::string m_Rule;
     std::string m_Server;
-    std::string m_What;    // "25 failed logins in a minute from 10.0.0.7"
-    std::string m_Filter;  // the connections behind it, as a filter line; may be empty
+    std::string m_What;      // "25 failed logins in a minute from 10.0.0.7"
+    std::string m_Filter;    // the connections behind it, as a filter line; may be empty
+    bool m_bFailed = false;  // those are failed connections (the grid's Show Failed list)
 };
 
 class AlertEngine {

@@ -17,6 +17,7 @@ namespace {
 QPointer<AlertsWindow> g_pWindow;
 constexpr int FilterRole = Qt::UserRole + 1;
 constexpr int TimeRole = Qt::UserRole + 2;
+constexpr int FailedRole = Qt::UserRole + 3;
 constexpr int64_t HistoryLookBack = 15 * 60;  // what History shows of an alert's server
 
 }  // namespace
@@ -83,6 +84,7 @@ void AlertsWindow::Add(const AlertFiring& firing) {
         if (column == 0) {
             item->setData(FilterRole, QString::fromStdString(firing.m_Filter));
             item->setData(TimeRole, qint64(firing.m_Time));
+            item->setData(FailedRole, firing.m_bFailed);
         }
         m_pList->setItem(0, column, item);
     }
@@ -97,6 +99,9 @@ bool AlertsWindow::OpenLine(int row) {
         if (session->ServerName() != server->text()) continue;
         const QString filter = first->data(FilterRole).toString();
         if (!filter.isEmpty()) session->SetFilterText(filter);
+        if (first->data(FailedRole).toBool() && session->GetTable().IsShowActive()) {
+            session->OnShowFailed();
+        }
         ShowSessionTab(session);
         m_pStatus->setText(
             filter.isEmpty()
