@@ -4,16 +4,19 @@
 #include <QDBusConnection>
 #include <QDir>
 #include <QLabel>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTableWidget>
 
 #include "app/FramesFixture.h"
+#include "gui/fleet/AlertsDialog.h"
 #include "gui/fleet/AlertsWindow.h"
 #include "gui/fleet/DesktopNotifier.h"
 #include "gui/fleet/FleetAlerts.h"
 #include "gui/fleet/FleetTray.h"
 #include "gui/fleet/ServersModel.h"
 #include "gui/fleet/ServersWindow.h"
+#include "gui/framework/ProfileSettings.h"
 #include "support/FakeMonitor.h"
 #include "support/NotificationRecorder.h"
 #include "support/RecordEncoder.h"
@@ -157,7 +160,39 @@ TEST_F(FleetTest, ALostServerIsToldOnceOnTheDesktopAndAlertsOpenTheirConnections
     Shoot(*window, "alerts-list.png");
     window->close();
     alerts.SetNotifier(nullptr);
+    alerts.SetRules(DefaultAlertRules(), 15);
     EXPECT_EQ(bus.Notices().size(), 2u);
+}
+
+// The rules the user writes are kept with the options and come back at the
+// next start; one that cannot be kept is named and nothing is saved.
+TEST_F(FleetTest, AlertRulesAreCheckedKeptAndLoadedAgain) {
+    ASSERT_TRUE(Start());
+    AlertsDialog dialog(&Main());
+    dialog.AddRule();
+    dialog.NameEdit()->setText("Inside");
+    QTest::keyClicks(dialog.NameEdit(), " net");
+    dialog.FilterEdit()->setText("dest:10.0.0.0/33");
+    emit dialog.FilterEdit()->textEdited(dialog.FilterEdit()->text());
+    dialog.accept();
+    ASSERT_EQ(m_Messages.size(), 1);
+    EXPECT_TRUE(m_Messages[0].contains("cannot be kept")) << m_Messages[0].toStdString();
+    EXPECT_TRUE(ProfileSettings::AlertRules().isEmpty());
+
+    dialog.FilterEdit()->setText("dest:10.0.0.0/8");
+    emit dialog.FilterEdit()->textEdited(dialog.FilterEdit()->text());
+    dialog.QuietBox()->setValue(30);
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    FleetAlerts::Get().SetRules(DefaultAlertRules(), 15);
+    FleetAlerts::Get().LoadSettings();
+    const std::vector<AlertRule>& rules = FleetAlerts::Get().Rules();
+    ASSERT_EQ(rules.size(), 3u);
+    EXPECT_EQ(rules[2].m_Name, "Inside net");
+    EXPECT_EQ(rules[2].m_Kind, AlertKind::FilterCount);
+    EXPECT_EQ(rules[2].m_Filter, "dest:10.0.0.0/8");
+    EXPECT_EQ(FleetAlerts::Get().QuietMinutes(), 30);
+    FleetAlerts::Get().SetRules(DefaultAlertRules(), 15);
 }
 
 }  // namespace
