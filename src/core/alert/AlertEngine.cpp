@@ -27,6 +27,15 @@ std::vector<std::string> AlertEngine::FilterLines() const {
     return lines;
 }
 
+bool AlertEngine::CountsUsers() const {
+    for (const AlertRule& rule : m_Rules) {
+        const bool users =
+            rule.m_Kind == AlertKind::UserRate || rule.m_Kind == AlertKind::UserVolume;
+        if (users && rule.m_bEnabled) return true;
+    }
+    return false;
+}
+
 // True while the watch is in the quiet interval of its last firing; else it
 // fires now.
 bool AlertEngine::Quiet(Watch& watch, int64_t now) {

@@ -36,6 +36,8 @@ public:
     // The filter lines the sessions must count, one per FilterCount rule, in
     // the rules' order (ServerActivity::SetFilters).
     std::vector<std::string> FilterLines() const;
+    // A rule on users' rates or volumes is on: the sessions must count each user's bytes.
+    bool CountsUsers() const;
 
     std::vector<AlertFiring> ServerLost(const std::string& server, const std::string& why,
                                         int64_t now);

@@ -64,8 +64,13 @@ void ServerActivity::EntryChanged(const EntryObj& entry, uint64_t growthIn, uint
     if (m_pNext) m_pNext->EntryChanged(entry, growthIn, growthOut, opened);
     m_In += growthIn;
     m_Out += growthOut;
-    if (!entry.m_UserName.empty() && growthIn + growthOut > 0) {
-        m_Poll.m_UserBytes[entry.m_UserName] += growthIn + growthOut;
+    if (m_bCountUsers && !entry.m_UserName.empty() && growthIn + growthOut > 0) {
+        const auto known = m_Poll.m_UserBytes.find(entry.m_UserName);
+        if (known != m_Poll.m_UserBytes.end()) {
+            known->second += growthIn + growthOut;
+        } else {
+            m_Poll.m_UserBytes.emplace(entry.m_UserName, growthIn + growthOut);
+        }
     }
     if (opened) CountMatches(entry, false);
 }

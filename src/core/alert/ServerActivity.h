@@ -7,8 +7,8 @@
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -22,9 +22,9 @@ constexpr int32_t FailedLoginResult = 0x101;
 struct PollActivity {
     int64_t m_Time = 0;     // when the poll was applied, seconds since 1970
     int64_t m_Seconds = 0;  // since the poll before; 0 for the first of a connection
-    std::vector<std::string> m_FailedLogins;      // the client address of each
-    std::map<std::string, uint64_t> m_UserBytes;  // in and out, by user name
-    std::vector<uint32_t> m_Matches;              // per filter line: new connections meeting it
+    std::vector<std::string> m_FailedLogins;                // the client address of each
+    std::unordered_map<std::string, uint64_t> m_UserBytes;  // in and out, by user name
+    std::vector<uint32_t> m_Matches;  // per filter line: new connections meeting it
 };
 
 // A poll's traffic, in bytes a second.
@@ -44,6 +44,9 @@ public:
     void SetServer(const std::string& name);
     // The lines whose matches PollDone counts, in this order.
     void SetFilters(const std::vector<std::string>& lines);
+    // Whether PollDone counts each user's bytes (a rule on users' traffic
+    // needs them); off, a record costs no look-up by name.
+    void SetCountUsers(bool count) { m_bCountUsers = count; }
     // A new connection to the monitor: its first poll carries what moved
     // before it, which counts for nothing.
     void Connected();
@@ -75,6 +78,7 @@ private:
     uint64_t m_In = 0;
     uint64_t m_Out = 0;
     bool m_bBaseline = true;
+    bool m_bCountUsers = false;
     int64_t m_LastPoll = 0;
     std::deque<int64_t> m_FailedTimes;  // of the last minute's failed logins
     std::deque<TrafficRate> m_Recent;

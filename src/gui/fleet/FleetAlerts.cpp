@@ -32,6 +32,7 @@ void FleetAlerts::SetRules(std::vector<AlertRule> rules, int quietMinutes) {
 
 void FleetAlerts::GiveFilters(CVGLDoc* session) const {
     session->Activity().SetFilters(m_Engine.FilterLines());
+    session->Activity().SetCountUsers(m_Engine.CountsUsers());
 }
 
 void FleetAlerts::SetNotifier(DesktopNotifier* notifier) {

@@ -29,8 +29,10 @@ QString Rate(double bytesPerSecond) {
 ServersModel::ServersModel(QObject* parent) : QAbstractTableModel(parent) {
     SessionList& sessions = SessionList::Get();
     connect(&sessions, &SessionList::sessionsChanged, this, &ServersModel::Rebuild);
-    connect(&sessions, &SessionList::sessionPolled, this, &ServersModel::RowChanged);
-    connect(&sessions, &SessionList::sessionChanged, this, &ServersModel::RowChanged);
+    connect(&sessions, &SessionList::sessionPolled, this,
+            [this](CVGLDoc* session) { RowChanged(session, true); });
+    connect(&sessions, &SessionList::sessionChanged, this,
+            [this](CVGLDoc* session) { RowChanged(session, false); });
     Rebuild();
 }
 
@@ -84,9 +86,12 @@ void ServersModel::Rebuild() {
     endResetModel();
 }
 
-void ServersModel::RowChanged(CVGLDoc* session) {
+// Only a poll changes which connections a session has: a change of its
+// state or status (every second while it counts down to a reconnect) is
+// painted without matching its connections again.
+void ServersModel::RowChanged(CVGLDoc* session, bool polled) {
     const bool shown = std::find(m_Rows.begin(), m_Rows.end(), session) != m_Rows.end();
-    if (!m_Terms.empty() && !m_bServerTermsOnly && shown != Keeps(*session)) {
+    if (polled && !m_Terms.empty() && !m_bServerTermsOnly && shown != Keeps(*session)) {
         Rebuild();  // its connections now meet the filter, or no longer
         return;
     }

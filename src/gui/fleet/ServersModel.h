@@ -58,7 +58,7 @@ public:
 
 private:
     void Rebuild();
-    void RowChanged(CVGLDoc* session);
+    void RowChanged(CVGLDoc* session, bool polled);
     bool Keeps(CVGLDoc& session) const;
     bool ServerMeets(const std::string& server) const;
     int64_t Now() const;
