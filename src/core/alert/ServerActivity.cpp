@@ -47,6 +47,7 @@ PollActivity ServerActivity::PollDone(int64_t now) {
     }
     while (!m_FailedTimes.empty() && m_FailedTimes.front() <= now - 60) m_FailedTimes.pop_front();
     m_LastPoll = now;
+    m_Opening.clear();
     m_In = m_Out = 0;
     m_Poll = PollActivity();
     m_Poll.m_Matches.assign(m_Filters.size(), 0);
@@ -72,7 +73,15 @@ void ServerActivity::EntryChanged(const EntryObj& entry, uint64_t growthIn, uint
             m_Poll.m_UserBytes.emplace(entry.m_UserName, growthIn + growthOut);
         }
     }
-    if (opened) CountMatches(entry, false);
+    if (m_Filters.empty()) return;
+    // A connection's names and destination come in the records after its
+    // open, mostly in the same batch: it is matched again as they come.
+    if (opened) {
+        m_Opening.insert(IdOf(entry));
+        CountMatches(entry, false);
+    } else if (m_Opening.count(IdOf(entry)) > 0) {
+        CountMatches(entry, false);
+    }
 }
 
 void ServerActivity::EntryFinished(const EntryObj& entry, const MonitorRecord& record) {
@@ -80,11 +89,12 @@ void ServerActivity::EntryFinished(const EntryObj& entry, const MonitorRecord& r
     if (entry.m_Status == 1 && entry.m_FailureCode == FailedLoginResult) {
         m_Poll.m_FailedLogins.push_back(Mon_AddressText(entry.m_Source));
     }
+    m_Opening.erase(IdOf(entry));
     CountMatches(entry, true);
 }
 
-// A connection counts once for a filter, when it first meets it: at its
-// open, or once its result or names are known.
+// A connection counts once for a filter, when it first meets it: in the
+// poll that opened it, or at its end, once its result is known.
 void ServerActivity::CountMatches(const EntryObj& entry, bool finished) {
     if (m_Filters.empty()) return;
     m_Index.Build({&entry});

@@ -74,6 +74,7 @@ private:
     std::vector<ConnectionFilter> m_Filters;
     std::vector<std::unordered_set<uint64_t>> m_Counted;  // per filter: ids already counted
     FilterIndex m_Index;                                  // of the one connection being matched
+    std::unordered_set<uint64_t> m_Opening;  // opened in this poll: matched at each record
     PollActivity m_Poll;
     uint64_t m_In = 0;
     uint64_t m_Out = 0;

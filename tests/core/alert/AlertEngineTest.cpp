@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "core/alert/AlertEngine.h"
+#include "core/table/PMCTable.h"
+#include "support/FakeMonitor.h"
+#include "support/RecordEncoder.h"
 
 namespace {
 
@@ -139,3 +142,44 @@ TEST(AlertRuleTest, ProblemsAreNamed) {
 }
 
 }  // namespace
+
+// What a poll brings, as the table tells it: the first poll counts for
+// nothing, failed logins keep their client, users' bytes are counted only
+// when asked, and a connection meets a filter once.
+TEST(ServerActivityTest, CountsWhatEachPollAppliesOnce) {
+    FakeMonitor monitor;
+    PMCTable table;
+    ServerActivity activity;
+    table.SetObserver(&activity);
+    activity.SetServer(monitor.Host());
+    activity.SetFilters({"dest:10.0.0.0/8"});
+    activity.SetCountUsers(true);
+    table.CreateConnection(monitor.Host());
+    ASSERT_TRUE(table.IsConnected());
+    monitor.QueueBatch(
+        {EncodeOpen(1, 1, 2, T0, "alice", EncodeSockAddr("10.1.0.7", 4000), ""),
+         EncodeUpdate(1, 1, "www", {}, "", EncodeSockAddr("10.2.0.1", 80), "", 500, 5)});
+    ASSERT_EQ(table.Poll(), 0);
+    const PollActivity baseline = activity.PollDone(T0);
+    EXPECT_TRUE(baseline.m_UserBytes.empty());
+    EXPECT_EQ(baseline.m_Matches, std::vector<uint32_t>{0});  // alice's counted, before us
+
+    monitor.QueueBatch(
+        {EncodeUpdate(1, 1, "www", {}, "", EncodeSockAddr("10.2.0.1", 80), "", 1500, 5),
+         EncodeOpen(1, 2, 2, T0, "mallory", EncodeSockAddr("10.1.0.9", 4001), ""),
+         EncodeResult(1, 2, FailedLoginResult, "authentication failed"), EncodeClose(1, 2),
+         EncodeOpen(1, 3, 2, T0, "bob", EncodeSockAddr("10.1.0.8", 4002), ""),
+         EncodeUpdate(1, 3, "www", {}, "", EncodeSockAddr("10.9.9.9", 443), "", 10, 0)});
+    ASSERT_EQ(table.Poll(), 0);
+    const PollActivity poll = activity.PollDone(T0 + 10);
+    EXPECT_EQ(poll.m_Seconds, 10);
+    EXPECT_EQ(poll.m_FailedLogins, std::vector<std::string>{"10.1.0.9"});
+    EXPECT_EQ(poll.m_UserBytes.at("alice"), 1000u);
+    EXPECT_EQ(poll.m_UserBytes.at("bob"), 10u);
+    // Bob's, though his destination came after his open; alice's is not new.
+    EXPECT_EQ(poll.m_Matches, std::vector<uint32_t>{1});
+    EXPECT_EQ(activity.FailedLoginsLastMinute(T0 + 10), 1u);
+    EXPECT_EQ(activity.FailedLoginsLastMinute(T0 + 71), 0u);
+    EXPECT_DOUBLE_EQ(activity.LastRate().m_In, 101.0);
+    table.CloseConnection();
+}
