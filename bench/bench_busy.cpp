@@ -26,6 +26,7 @@
 #include "gui/grid/GridView.h"
 #include "gui/session/CVGLDoc.h"
 #include "support/FakeMonitor.h"
+#include "support/FakeMonitorBatch.h"
 #include "support/RecordEncoder.h"
 #include "support/SessionSettle.h"
 
@@ -59,21 +60,6 @@ std::vector<MonBytes> PollRecords(uint32_t count, int poll) {
                                        p * (1000 + id * 7 % 9973), p * (300 + id % 611)));
     }
     return records;
-}
-
-// A batch as the worker hands it over, read once from a loopback monitor.
-MonBatch ReadBatch(const std::vector<MonBytes>& records) {
-    FakeMonitor monitor;
-    monitor.QueueBatch(records);
-    MonitorConnection* reader = nullptr;
-    MonBatch batch;
-    if (Mon_Open(monitor.Host().c_str(), &reader) != 0 ||
-        Mon_ReadBatch(reader, batch, GetSessionLimits()) != 0) {
-        std::fprintf(stderr, "bench_busy: no batch from the fake monitor\n");
-        std::exit(1);
-    }
-    Mon_Close(reader);
-    return batch;
 }
 
 size_t HeapInUse() {
@@ -208,7 +194,7 @@ BENCHMARK(BM_GridPaintFifty)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    MonBatch updates = ReadBatch(PollRecords(Connections, 1));
+    MonBatch updates = ReadFakeMonitorBatch(PollRecords(Connections, 1), "bench_busy");
     Session small(50);
     Session busy(Connections);
     if (!busy.Ready(Connections) || !small.Ready(50)) {

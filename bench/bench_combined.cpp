@@ -32,6 +32,7 @@
 #include "gui/session/CVGLDoc.h"
 #include "gui/session/SessionList.h"
 #include "support/FakeMonitor.h"
+#include "support/FakeMonitorBatch.h"
 #include "support/RecordEncoder.h"
 #include "support/SessionSettle.h"
 
@@ -72,20 +73,6 @@ std::vector<MonBytes> PollRecords(uint32_t count, int poll, uint32_t server) {
             p * (300 + id % 611)));
     }
     return records;
-}
-
-MonBatch ReadBatch(const std::vector<MonBytes>& records) {
-    FakeMonitor monitor;
-    monitor.QueueBatch(records);
-    MonitorConnection* reader = nullptr;
-    MonBatch batch;
-    if (Mon_Open(monitor.Host().c_str(), &reader) != 0 ||
-        Mon_ReadBatch(reader, batch, GetSessionLimits()) != 0) {
-        std::fprintf(stderr, "bench_combined: no batch from the fake monitor\n");
-        std::exit(1);
-    }
-    Mon_Close(reader);
-    return batch;
 }
 
 // A session document with its grid's pane, connected to a fake monitor whose first
@@ -243,7 +230,7 @@ BENCHMARK(BM_CombinedFirstKeystrokeAfterPoll)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    MonBatch updates = ReadBatch(PollRecords(Connections, 1, 0));
+    MonBatch updates = ReadFakeMonitorBatch(PollRecords(Connections, 1, 0), "bench_combined");
     std::vector<std::unique_ptr<Session>> sessions;
     for (uint32_t server = 0; server < Sessions; ++server) {
         sessions.push_back(std::make_unique<Session>(server, Connections));
