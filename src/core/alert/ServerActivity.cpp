@@ -28,30 +28,48 @@ void ServerActivity::Connected() {
     for (auto& counted : m_Counted) counted.clear();
 }
 
-PollActivity ServerActivity::PollDone(int64_t now) {
+PollActivity ServerActivity::PollDone(int64_t now, const HistoryBatch& batch) {
     PollActivity done = std::move(m_Poll);
     done.m_Time = now;
     done.m_Seconds = m_bBaseline || m_LastPoll == 0 ? 0 : now - m_LastPoll;
     if (m_bBaseline) {
         // What the first poll brings happened before this connection.
-        done.m_FailedLogins.clear();
-        done.m_UserBytes.clear();
         done.m_Matches.assign(m_Filters.size(), 0);
         m_bBaseline = false;
     } else {
-        const double seconds = done.m_Seconds > 0 ? static_cast<double>(done.m_Seconds) : 1.0;
-        m_Recent.push_back(
-            {static_cast<double>(m_In) / seconds, static_cast<double>(m_Out) / seconds});
-        if (m_Recent.size() > RecentPolls) m_Recent.pop_front();
+        TakeBatch(batch, done);
         for (size_t i = 0; i < done.m_FailedLogins.size(); ++i) m_FailedTimes.push_back(now);
     }
     while (!m_FailedTimes.empty() && m_FailedTimes.front() <= now - 60) m_FailedTimes.pop_front();
     m_LastPoll = now;
     m_Opening.clear();
-    m_In = m_Out = 0;
     m_Poll = PollActivity();
     m_Poll.m_Matches.assign(m_Filters.size(), 0);
     return done;
+}
+
+// The history's recorder has copied each record's growth and each finished
+// connection already: what the poll moved is read from there.
+void ServerActivity::TakeBatch(const HistoryBatch& batch, PollActivity& done) {
+    uint64_t in = 0, out = 0;
+    for (const HistoryPeriod& period : batch.m_Periods) {
+        for (const HistoryGrowth& growth : period.m_Growth) {
+            in += growth.m_In;
+            out += growth.m_Out;
+            if (m_bCountUsers && growth.m_User.m_Length > 0) {
+                done.m_UserBytes[std::string(batch.Text(growth.m_User))] +=
+                    growth.m_In + growth.m_Out;
+            }
+        }
+    }
+    for (const HistoryFinished& finished : batch.m_Finished) {
+        if (finished.m_Status == 1 && finished.m_ResultCode == FailedLoginResult) {
+            done.m_FailedLogins.push_back(Mon_AddressText(finished.m_SourceAddr));
+        }
+    }
+    const double seconds = done.m_Seconds > 0 ? static_cast<double>(done.m_Seconds) : 1.0;
+    m_Recent.push_back({static_cast<double>(in) / seconds, static_cast<double>(out) / seconds});
+    if (m_Recent.size() > RecentPolls) m_Recent.pop_front();
 }
 
 size_t ServerActivity::FailedLoginsLastMinute(int64_t now) const {
@@ -63,16 +81,6 @@ size_t ServerActivity::FailedLoginsLastMinute(int64_t now) const {
 void ServerActivity::EntryChanged(const EntryObj& entry, uint64_t growthIn, uint64_t growthOut,
                                   bool opened) {
     if (m_pNext) m_pNext->EntryChanged(entry, growthIn, growthOut, opened);
-    m_In += growthIn;
-    m_Out += growthOut;
-    if (m_bCountUsers && !entry.m_UserName.empty() && growthIn + growthOut > 0) {
-        const auto known = m_Poll.m_UserBytes.find(entry.m_UserName);
-        if (known != m_Poll.m_UserBytes.end()) {
-            known->second += growthIn + growthOut;
-        } else {
-            m_Poll.m_UserBytes.emplace(entry.m_UserName, growthIn + growthOut);
-        }
-    }
     if (m_Filters.empty()) return;
     // A connection's names and destination come in the records after its
     // open, mostly in the same batch: it is matched again as they come.
@@ -86,9 +94,7 @@ void ServerActivity::EntryChanged(const EntryObj& entry, uint64_t growthIn, uint
 
 void ServerActivity::EntryFinished(const EntryObj& entry, const MonitorRecord& record) {
     if (m_pNext) m_pNext->EntryFinished(entry, record);
-    if (entry.m_Status == 1 && entry.m_FailureCode == FailedLoginResult) {
-        m_Poll.m_FailedLogins.push_back(Mon_AddressText(entry.m_Source));
-    }
+    if (m_Filters.empty()) return;
     m_Opening.erase(IdOf(entry));
     CountMatches(entry, true);
 }

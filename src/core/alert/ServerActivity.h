@@ -1,9 +1,11 @@
 #pragma once
 // What one session's polls bring that the fleet's views and alerts watch:
 // failed logins, each user's traffic, the connections that meet the alerts'
-// filter lines, and the session's traffic over its last polls. The table
-// tells it of each record it applies (it stands in front of the history's
-// recorder, which it tells in turn); the session ends each poll with PollDone.
+// filter lines, and the session's traffic over its last polls. The traffic
+// and the finished connections are read from what the history's recorder
+// gathered for the poll; only the filter lines need each record, so only
+// while there are some does the table tell this of them (it stands in front
+// of the recorder then, which it tells in turn). Each poll ends with PollDone.
 
 #include <cstdint>
 #include <deque>
@@ -12,6 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/history/HistoryBatch.h"
 #include "core/table/TableObserver.h"
 #include "core/view/ConnectionFilter.h"
 #include "core/view/FilterIndex.h"
@@ -45,14 +48,17 @@ public:
     // The lines whose matches PollDone counts, in this order.
     void SetFilters(const std::vector<std::string>& lines);
     // Whether PollDone counts each user's bytes (a rule on users' traffic
-    // needs them); off, a record costs no look-up by name.
+    // needs them); off, a poll costs no look-up by name.
     void SetCountUsers(bool count) { m_bCountUsers = count; }
     // A new connection to the monitor: its first poll carries what moved
     // before it, which counts for nothing.
     void Connected();
 
-    // The poll has been applied: what it brought since the last one.
-    PollActivity PollDone(int64_t now);
+    // The poll has been applied and the recorder has handed over its batch:
+    // what the poll brought since the last one.
+    PollActivity PollDone(int64_t now, const HistoryBatch& batch);
+    // The table must tell this of each record: some filter line is to be matched.
+    bool NeedsRecords() const { return !m_Filters.empty(); }
 
     // Failed logins in the minute up to `now`.
     size_t FailedLoginsLastMinute(int64_t now) const;
@@ -68,6 +74,7 @@ public:
 
 private:
     void CountMatches(const EntryObj& entry, bool finished);
+    void TakeBatch(const HistoryBatch& batch, PollActivity& done);
 
     TableObserver* m_pNext;
     std::string m_Server;
@@ -76,8 +83,6 @@ private:
     FilterIndex m_Index;                                  // of the one connection being matched
     std::unordered_set<uint64_t> m_Opening;  // opened in this poll: matched at each record
     PollActivity m_Poll;
-    uint64_t m_In = 0;
-    uint64_t m_Out = 0;
     bool m_bBaseline = true;
     bool m_bCountUsers = false;
     int64_t m_LastPoll = 0;

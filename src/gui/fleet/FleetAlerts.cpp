@@ -31,7 +31,7 @@ void FleetAlerts::SetRules(std::vector<AlertRule> rules, int quietMinutes) {
 }
 
 void FleetAlerts::GiveFilters(CVGLDoc* session) const {
-    session->Activity().SetFilters(m_Engine.FilterLines());
+    session->SetAlertFilters(m_Engine.FilterLines());
     session->Activity().SetCountUsers(m_Engine.CountsUsers());
 }
 

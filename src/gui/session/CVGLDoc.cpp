@@ -83,7 +83,7 @@ CVGLDoc::CVGLDoc()
           QMetaObject::invokeMethod(this, &CVGLDoc::OnWorkerDone, Qt::QueuedConnection);
       }),
       m_StatusText(QString::fromLatin1(ReadyText)) {
-    m_Table.SetObserver(&m_Activity);
+    m_Table.SetObserver(&m_History);
     m_pReconnectTimer = new QTimer(this);
     m_pReconnectTimer->setInterval(1000);
     connect(m_pReconnectTimer, &QTimer::timeout, this, &CVGLDoc::OnReconnectTick);
@@ -394,6 +394,14 @@ void CVGLDoc::StateBegins(bool lost) {
     SessionList::Get().Changed(this);
 }
 
+// Only filter lines need each record as it is applied: without them the
+// table tells the history's recorder alone, as it always does.
+void CVGLDoc::SetAlertFilters(const std::vector<std::string>& lines) {
+    m_Activity.SetFilters(lines);
+    m_Table.SetObserver(m_Activity.NeedsRecords() ? static_cast<TableObserver*>(&m_Activity)
+                                                  : &m_History);
+}
+
 void CVGLDoc::RecordAlert(const std::string& text) {
     HistoryBatch batch;
     batch.m_Events.push_back(HistoryEvent{m_ServerName.toStdString(), Now(), HistoryEvent::Alert, text});
@@ -464,8 +472,9 @@ void CVGLDoc::AfterPoll(int32_t result, GWView* sender, intptr_t hint, QObject* 
     }
     CollectTraffic();
     ShowDropped();
-    RecordHistory(m_History.PeriodDone(m_Table, Now()));
-    m_LastActivity = m_Activity.PollDone(Now());
+    HistoryBatch batch = m_History.PeriodDone(m_Table, Now());
+    m_LastActivity = m_Activity.PollDone(Now(), batch);
+    RecordHistory(std::move(batch));
     UpdateAllViews(sender, hint, hintObject);
     SessionList::Get().Polled(this);
 }

@@ -148,6 +148,8 @@ public:
     int64_t StateSince() const { return m_StateSince; }
     // The monitor was lost (not disconnected by the user), and not yet back.
     bool IsLost() const { return m_bLost; }
+    // The alerts' filter lines this session's polls are matched against.
+    void SetAlertFilters(const std::vector<std::string>& lines);
     // Keeps an alert of this session's server in the history.
     void RecordAlert(const std::string& text);
 
@@ -222,7 +224,7 @@ private:
     bool m_bTickDue = false;     // a tick came: the next poll appends the point
     bool m_bBufferFull = false;  // the status line says that connections were dropped
     HistoryRecorder m_History;   // told by the table of what it applies
-    ServerActivity m_Activity{&m_History};  // told first, and tells the recorder
+    ServerActivity m_Activity{&m_History};  // told first while it matches filter lines
     PollActivity m_LastActivity;
     int64_t m_StateSince = 0;
     bool m_bLost = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/alert/AlertEngine.h"
+#include "core/history/HistoryRecorder.h"
 #include "core/table/PMCTable.h"
 #include "support/FakeMonitor.h"
 #include "support/RecordEncoder.h"
@@ -149,8 +150,10 @@ TEST(AlertRuleTest, ProblemsAreNamed) {
 TEST(ServerActivityTest, CountsWhatEachPollAppliesOnce) {
     FakeMonitor monitor;
     PMCTable table;
-    ServerActivity activity;
+    HistoryRecorder recorder;
+    ServerActivity activity(&recorder);
     table.SetObserver(&activity);
+    recorder.Connected(monitor.Host(), T0);
     activity.SetServer(monitor.Host());
     activity.SetFilters({"dest:10.0.0.0/8"});
     activity.SetCountUsers(true);
@@ -160,7 +163,7 @@ TEST(ServerActivityTest, CountsWhatEachPollAppliesOnce) {
         {EncodeOpen(1, 1, 2, T0, "alice", EncodeSockAddr("10.1.0.7", 4000), ""),
          EncodeUpdate(1, 1, "www", {}, "", EncodeSockAddr("10.2.0.1", 80), "", 500, 5)});
     ASSERT_EQ(table.Poll(), 0);
-    const PollActivity baseline = activity.PollDone(T0);
+    const PollActivity baseline = activity.PollDone(T0, recorder.PeriodDone(table, T0));
     EXPECT_TRUE(baseline.m_UserBytes.empty());
     EXPECT_EQ(baseline.m_Matches, std::vector<uint32_t>{0});  // alice's counted, before us
 
@@ -171,7 +174,7 @@ TEST(ServerActivityTest, CountsWhatEachPollAppliesOnce) {
          EncodeOpen(1, 3, 2, T0, "bob", EncodeSockAddr("10.1.0.8", 4002), ""),
          EncodeUpdate(1, 3, "www", {}, "", EncodeSockAddr("10.9.9.9", 443), "", 10, 0)});
     ASSERT_EQ(table.Poll(), 0);
-    const PollActivity poll = activity.PollDone(T0 + 10);
+    const PollActivity poll = activity.PollDone(T0 + 10, recorder.PeriodDone(table, T0 + 10));
     EXPECT_EQ(poll.m_Seconds, 10);
     EXPECT_EQ(poll.m_FailedLogins, std::vector<std::string>{"10.1.0.9"});
     EXPECT_EQ(poll.m_UserBytes.at("alice"), 1000u);
