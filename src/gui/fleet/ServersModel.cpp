@@ -141,7 +141,7 @@ QString ServersModel::LinkText(const CVGLDoc& session) {
     return QStringLiteral("plain");
 }
 
-QString ServersModel::StateText(const CVGLDoc& session, int64_t now) {
+QString ServersModel::StateText(const CVGLDoc& session) {
     const QString since = session.StateSince() > 0 ? TimeOfDay(session.StateSince()) : QString();
     if (session.GetTable().IsConnected()) return QStringLiteral("Connected since %1").arg(since);
     if (session.IsLost() && session.IsReconnecting()) {
@@ -154,7 +154,6 @@ QString ServersModel::StateText(const CVGLDoc& session, int64_t now) {
     }
     if (session.IsLost()) return QStringLiteral("Lost since %1").arg(since);
     if (session.IsConnecting()) return QStringLiteral("Connecting");
-    (void)now;
     return since.isEmpty() ? QStringLiteral("Not connected")
                            : QStringLiteral("Disconnected since %1").arg(since);
 }
@@ -169,7 +168,7 @@ QVariant ServersModel::Display(const CVGLDoc& session, int column) const {
         case ColLink:
             return LinkText(session);
         case ColState:
-            return StateText(session, Now());
+            return StateText(session);
         case ColLastPoll:
             if (activity.LastPollTime() == 0) return QStringLiteral("never");
             return QStringLiteral("%1 s ago")

@@ -54,7 +54,7 @@ public:
 
     // How a session is reached: "TLS", "SSH" or "plain".
     static QString LinkText(const CVGLDoc& session);
-    static QString StateText(const CVGLDoc& session, int64_t now);
+    static QString StateText(const CVGLDoc& session);
 
 private:
     void Rebuild();
