@@ -6,11 +6,11 @@
 
 #include "gui/fleet/AlertsDialog.h"
 #include "gui/fleet/FleetAlerts.h"
-#include "gui/fleet/ServersWindow.h"
 #include "gui/framework/SingleWindow.h"
 #include "gui/history/HistoryWindow.h"
 #include "gui/session/CVGLDoc.h"
 #include "gui/session/SessionList.h"
+#include "gui/session/SessionTab.h"
 
 namespace {
 

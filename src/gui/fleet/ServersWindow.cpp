@@ -6,34 +6,14 @@
 
 #include "gui/fleet/ServersModel.h"
 #include "gui/fleet/TrafficLineDelegate.h"
-#include "gui/framework/GWApp.h"
-#include "gui/framework/GWFrame.h"
-#include "gui/framework/GWView.h"
 #include "gui/framework/SingleWindow.h"
-#include "gui/session/CVGLDoc.h"
-#include "gui/toolkit/Workbook.h"
-#include "gui/toolkit/Worksheet.h"
+#include "gui/session/SessionTab.h"
 
 namespace {
 
 QPointer<ServersWindow> g_pWindow;
 
 }  // namespace
-
-void ShowSessionTab(CVGLDoc* session) {
-    if (!session || session->GetViews().empty()) return;
-    QWidget* widget = session->GetViews().front()->GetWidget();
-    Worksheet* sheet = nullptr;
-    for (QObject* at = widget; at && !sheet; at = at->parent())
-        sheet = qobject_cast<Worksheet*>(at);
-    GWApp* app = GWApp::Get();
-    auto* book = app ? dynamic_cast<Workbook*>(app->GetMainFrame()) : nullptr;
-    if (!sheet || !book) return;
-    book->ActivateWorksheet(sheet);
-    book->show();
-    book->raise();
-    book->activateWindow();
-}
 
 ServersWindow::ServersWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Servers"));

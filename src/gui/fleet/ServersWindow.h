@@ -40,6 +40,3 @@ private:
     QLabel* m_pError = nullptr;
     QTimer* m_pClock = nullptr;
 };
-
-// Brings a session's tab to the front of the main window.
-void ShowSessionTab(CVGLDoc* session);
