@@ -13,6 +13,7 @@
 
 #include "Cidr.h"
 #include "ClientLimits.h"
+#include "MonitorControl.h"
 #include "MonitorHub.h"
 #include "MonitorRefusal.h"
 #include "MonitorTls.h"
@@ -54,6 +55,9 @@ public:
     // Brings the hub's records up to date just before a batch is taken (a
     // monitor that learns of traffic by asking, rather than being told).
     std::function<void()> m_BeforeBatch;
+    // What clients marked in the clients file may do; null: nothing (each
+    // control request is answered with a refusal).
+    MonitorControl* m_pControl = nullptr;
 
 private:
     mutable std::mutex m_SettingsMutex;

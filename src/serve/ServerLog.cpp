@@ -130,6 +130,20 @@ void ServerLog::Warning(const std::string& line) const {
     Write("warning", line);
 }
 
+// The names come from the clients file and the action from a client's
+// request, so both are quoted.
+void ServerLog::Audit(const AuditEntry& entry) const {
+    const std::string line = "audit: " + Quote(entry.m_Name) + " " + entry.m_Fingerprint +
+                             " from " + entry.m_Endpoint + ": " + entry.m_Action + ": " +
+                             entry.m_Result;
+    const std::string fields = ",\"client_name\":" + JsonQuote(entry.m_Name) +
+                               ",\"client_fingerprint\":" + JsonQuote(entry.m_Fingerprint) +
+                               ",\"client\":" + JsonQuote(entry.m_Endpoint) +
+                               ",\"action\":" + JsonQuote(entry.m_Action) +
+                               ",\"result\":" + JsonQuote(entry.m_Result);
+    Write("audit", line, fields);
+}
+
 void ServerLog::Failure(const std::string& line) const {
     if (m_Format == LogFormat::Json) {
         Write("error", line);

@@ -40,6 +40,14 @@ public:
     void Connection(const Session& session) const;
     void Notice(const std::string& line) const;
     void Warning(const std::string& line) const;
+    // What a monitor client did to the server (never silenced): who (the
+    // client key's name and fingerprint, its endpoint), what, and the result.
+    struct AuditEntry {
+        std::string m_Name, m_Fingerprint, m_Endpoint;
+        std::string m_Action;  // "close 1:7", "block user alice for 3600 s"
+        std::string m_Result;  // "done: ..." or "refused: ..."
+    };
+    void Audit(const AuditEntry& entry) const;
     // Why the program cannot start: as text "vgl-proxy: why", without a time.
     void Failure(const std::string& line) const;
 

@@ -8,6 +8,8 @@ namespace {
 // SHA-256 is 32 bytes: 43 characters of base64 without its padding.
 constexpr size_t DigestChars = 43;
 constexpr char Prefix[] = "SHA256:";
+// The second field of a client that may act on the server.
+constexpr char ActMark[] = "act";
 
 bool IsBase64(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/';
@@ -37,7 +39,7 @@ bool MonClientKeys::Load(const std::string& path, std::string& error) {
         error = path + ": cannot be read";
         return false;
     }
-    std::map<std::string, std::string> names;
+    std::map<std::string, Client> names;
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {
         const std::string text = Trimmed(line.substr(0, line.find('#')));
@@ -50,8 +52,13 @@ bool MonClientKeys::Load(const std::string& path, std::string& error) {
                     "\" is not a fingerprint (expected SHA256: and 43 characters of base64)";
             return false;
         }
-        const std::string name = space == std::string::npos ? "" : Trimmed(text.substr(space));
-        if (!names.emplace(key, name).second) {
+        Client client{space == std::string::npos ? "" : Trimmed(text.substr(space))};
+        if (client.m_Name == ActMark || client.m_Name.rfind(ActMark + std::string(" "), 0) == 0 ||
+            client.m_Name.rfind(ActMark + std::string("\t"), 0) == 0) {
+            client.m_bMayAct = true;
+            client.m_Name = Trimmed(client.m_Name.substr(sizeof ActMark - 1));
+        }
+        if (!names.emplace(key, std::move(client)).second) {
             error = where + key + " is listed twice";
             return false;
         }
@@ -64,9 +71,11 @@ bool MonClientKeys::Load(const std::string& path, std::string& error) {
     return true;
 }
 
-bool MonClientKeys::Find(const std::string& fingerprint, std::string& name) const {
+bool MonClientKeys::Find(const std::string& fingerprint, std::string& name,
+                         bool* mayAct) const {
     const auto found = m_Names.find(fingerprint);
     if (found == m_Names.end()) return false;
-    name = found->second;
+    name = found->second.m_Name;
+    if (mayAct) *mayAct = found->second.m_bMayAct;
     return true;
 }

@@ -266,6 +266,7 @@ struct Link {
     bool m_bFailed = false;       // TLS failed: no close_notify may follow
     std::string m_FailureReason;  // OpenSSL's, when the peer ended TLS
     int m_Version = 1;
+    bool m_bControl = false;
     std::string m_Fingerprint;
     std::unique_ptr<MonSshTunnel> m_pTunnel;
 
@@ -778,11 +779,13 @@ int32_t Mon_TcpClose(MonSocket s, int32_t* /*errorCode*/, char* /*errorText*/) {
     return 0;
 }
 
-bool Mon_TcpAttachTls(MonSocket s, ssl_st* ssl, int version, const std::string& fingerprint) {
+bool Mon_TcpAttachTls(MonSocket s, ssl_st* ssl, int version, bool control,
+                      const std::string& fingerprint) {
     ReadAhead* ahead = ReadAheadOf(s);
     if (ahead == nullptr) return false;
     ahead->m_Link.m_pSsl = ssl;
     ahead->m_Link.m_Version = version;
+    ahead->m_Link.m_bControl = control;
     ahead->m_Link.m_Fingerprint = fingerprint;
     return true;
 }
@@ -820,6 +823,7 @@ MonLinkInfo Mon_TcpLinkInfo(MonSocket s) {
         info.m_bEncrypted = ahead->m_Link.m_pSsl != nullptr;
         info.m_bTunnel = ahead->m_Link.m_pTunnel != nullptr;
         info.m_Version = ahead->m_Link.m_Version;
+        info.m_bControl = ahead->m_Link.m_bControl;
         info.m_Fingerprint = ahead->m_Link.m_Fingerprint;
     }
     return info;

@@ -17,7 +17,8 @@ struct ssl_st;
 // Hands the TLS session over to the socket (which must be non-blocking by
 // now). False, the session then still the caller's, with last error 10055
 // when there is no memory for the socket's state.
-bool Mon_TcpAttachTls(MonSocket s, ssl_st* ssl, int version, const std::string& fingerprint);
+bool Mon_TcpAttachTls(MonSocket s, ssl_st* ssl, int version, bool control,
+                      const std::string& fingerprint);
 // Hands the tunnel over to the socket; false (the tunnel then ended) as above.
 bool Mon_TcpAttachTunnel(MonSocket s, std::unique_ptr<MonSshTunnel> tunnel);
 

@@ -23,8 +23,9 @@ namespace {
 
 constexpr int32_t WsaEAcces = 10013;  // every refusal for the link's safety
 // ALPN's wire form: each name after its length byte, the preferred first.
-constexpr unsigned char AlpnOffer[] = "\x0dvgl-monitor/2\x0dvgl-monitor/1";
-static_assert(sizeof MonAlpnVersion2 - 1 == 0x0d && sizeof MonAlpnVersion1 - 1 == 0x0d);
+constexpr unsigned char AlpnOffer[] = "\x0fvgl-monitor/2.1\x0dvgl-monitor/2\x0dvgl-monitor/1";
+static_assert(sizeof MonAlpnControl - 1 == 0x0f && sizeof MonAlpnVersion2 - 1 == 0x0d &&
+              sizeof MonAlpnVersion1 - 1 == 0x0d);
 
 std::mutex g_Mutex;
 MonTlsSettings g_Settings;
@@ -216,13 +217,15 @@ std::string PeerFingerprint(SSL* ssl) {
     return fingerprint;
 }
 
-int NegotiatedVersion(SSL* ssl) {
+bool Chose(SSL* ssl, const char* protocol) {
     const unsigned char* name = nullptr;
     unsigned int length = 0;
     SSL_get0_alpn_selected(ssl, &name, &length);
-    const bool second =
-        length == sizeof MonAlpnVersion2 - 1 && std::memcmp(name, MonAlpnVersion2, length) == 0;
-    return second ? 2 : 1;
+    return length == std::strlen(protocol) && std::memcmp(name, protocol, length) == 0;
+}
+
+int NegotiatedVersion(SSL* ssl) {
+    return Chose(ssl, MonAlpnVersion2) || Chose(ssl, MonAlpnControl) ? 2 : 1;
 }
 
 // What the pin says of the presented fingerprint.
@@ -326,7 +329,8 @@ int32_t Mon_TlsStart(MonSocket s, const MonHostForm& form, int32_t* errorCode, c
         Mon_TcpSetLastError(WsaEAcces);
         return Refuse(problem, errorCode, errorText);
     }
-    if (!Mon_TcpAttachTls(s, ssl, NegotiatedVersion(ssl), problem.m_Presented)) {
+    if (!Mon_TcpAttachTls(s, ssl, NegotiatedVersion(ssl), Chose(ssl, MonAlpnControl),
+                          problem.m_Presented)) {
         SSL_free(ssl);
         return Refuse({}, errorCode, errorText);
     }

@@ -15,6 +15,8 @@
 // ALPN names of the two versions of the records.
 constexpr char MonAlpnVersion1[] = "vgl-monitor/1";
 constexpr char MonAlpnVersion2[] = "vgl-monitor/2";
+// Version 2 and control requests between polls (see MonControl.h).
+constexpr char MonAlpnControl[] = "vgl-monitor/2.1";
 
 // Where the client keeps its identity and the monitors it trusts; set once by
 // the program (and by tests) before the first tls:// connect.
@@ -54,6 +56,7 @@ struct MonLinkInfo {
     bool m_bEncrypted = false;
     bool m_bTunnel = false;   // through ssh
     int m_Version = 1;        // of the records, as negotiated
+    bool m_bControl = false;  // the monitor takes control requests (ALPN "vgl-monitor/2.1")
     std::string m_Fingerprint;  // the monitor's, over TLS
 };
 MonLinkInfo Mon_TcpLinkInfo(MonSocket s);

@@ -26,7 +26,7 @@ int PeerIndex() {
 // The ALPN list in wire form, in the order of preference.
 std::string ServerProtocols() {
     std::string list;
-    for (const char* name : {MonAlpnVersion2, MonAlpnVersion1}) {
+    for (const char* name : {MonAlpnControl, MonAlpnVersion2, MonAlpnVersion1}) {
         list += static_cast<char>(std::strlen(name));
         list += name;
     }
@@ -107,12 +107,24 @@ void MonTlsServer::Watch(SSL* ssl, MonTlsPeer* peer) {
     SSL_set_ex_data(ssl, PeerIndex(), peer);
 }
 
-int MonTlsServer::Version(const SSL* ssl) {
+namespace {
+
+bool Chose(const SSL* ssl, const char* protocol) {
     const unsigned char* name = nullptr;
     unsigned int length = 0;
     SSL_get0_alpn_selected(ssl, &name, &length);
-    const size_t ours = std::strlen(MonAlpnVersion2);
-    return name && length == ours && std::memcmp(name, MonAlpnVersion2, ours) == 0 ? 2 : 1;
+    const size_t ours = std::strlen(protocol);
+    return name && length == ours && std::memcmp(name, protocol, ours) == 0;
+}
+
+}  // namespace
+
+int MonTlsServer::Version(const SSL* ssl) {
+    return Chose(ssl, MonAlpnVersion2) || Chose(ssl, MonAlpnControl) ? 2 : 1;
+}
+
+bool MonTlsServer::TakesControl(const SSL* ssl) {
+    return Chose(ssl, MonAlpnControl);
 }
 
 // Self-signed certificates fail OpenSSL's own checks by design; the
@@ -135,10 +147,12 @@ int MonTlsServer::Verify(int /*preverified*/, x509_store_ctx_st* store) {
 
 bool MonTlsServer::Admit(const std::string& fingerprint, MonTlsPeer* peer) const {
     std::string name;
-    const bool listed = !fingerprint.empty() && m_Clients.Find(fingerprint, name);
+    bool mayAct = false;
+    const bool listed = !fingerprint.empty() && m_Clients.Find(fingerprint, name, &mayAct);
     if (peer) {
         peer->m_Fingerprint = fingerprint;
         peer->m_Name = name;
+        peer->m_bMayAct = listed && mayAct;
         peer->m_bRefused = !listed;
     }
     return listed;

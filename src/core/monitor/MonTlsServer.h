@@ -5,7 +5,8 @@
 // of that certificate alone (the clients file, see MonClientKeys): there are
 // no certificate authorities on this link. An unlisted client fails the
 // handshake with an alert. ALPN picks the version of the records:
-// "vgl-monitor/2" when the client offers it, else version 1.
+// "vgl-monitor/2.1" (version 2 and control requests) or "vgl-monitor/2"
+// when the client offers it, else version 1.
 
 #include <string>
 
@@ -18,6 +19,7 @@ typedef struct ssl_st SSL;
 struct MonTlsPeer {
     std::string m_Fingerprint;  // of the client's certificate; empty when it sent none
     std::string m_Name;         // the clients file's name for it
+    bool m_bMayAct = false;     // its line is marked "act"
     bool m_bRefused = false;    // it sent a certificate that is not listed
 };
 
@@ -39,8 +41,12 @@ public:
     // Before the handshake of a connection made from Context(): where it
     // notes what it saw of the client. `peer` must outlive the handshake.
     static void Watch(SSL* ssl, MonTlsPeer* peer);
-    // After the handshake: 2 when ALPN chose "vgl-monitor/2", else 1.
+    // After the handshake: 2 when ALPN chose "vgl-monitor/2" or
+    // "vgl-monitor/2.1", else 1.
     static int Version(const SSL* ssl);
+    // After the handshake: ALPN chose "vgl-monitor/2.1", so the client may
+    // send control requests between polls.
+    static bool TakesControl(const SSL* ssl);
     // OpenSSL's reason for the last failure on this thread (and clears the queue).
     static std::string LastReason();
 
