@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <set>
 
+#include "gui/framework/Dialogs.h"
 #include "gui/session/CVGLDoc.h"
 
 namespace {
@@ -161,10 +162,9 @@ void BlocksWindow::LiftChosen() {
     const QString question =
         QStringLiteral("Lift %1 on %2? New connections it refused are allowed again.")
             .arg(names.join(QStringLiteral(", ")), ServerOf(*m_pDocument));
-    if (QMessageBox::question(this, QStringLiteral("Lift Block"), question) != QMessageBox::Yes ||
-        !m_pDocument) {
-        return;
-    }
+    QMessageBox ask(QMessageBox::Question, QStringLiteral("Lift Block"), question,
+                    QMessageBox::Yes | QMessageBox::No, this);
+    if (GWExecDialog(ask) != QMessageBox::Yes || !m_pDocument) return;
     QPointer<BlocksWindow> self = this;
     for (uint32_t id : ids) {
         MonControlRequest request;

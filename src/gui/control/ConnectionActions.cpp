@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "gui/control/ControlConfirmDlg.h"
+#include "gui/framework/Dialogs.h"
 #include "gui/framework/GWApp.h"
 #include "gui/framework/GWFrame.h"
 #include "gui/session/CVGLDoc.h"
@@ -87,9 +88,7 @@ private:
         QPointer<QWidget> parent = m_pParent;
         const QString message = QStringLiteral("The monitor of %1 refused:\n\n%2")
                                     .arg(m_Server, m_Refusals.join(QLatin1Char('\n')));
-        QTimer::singleShot(0, [parent, message] {
-            QMessageBox::warning(parent, QStringLiteral("VGL"), message);
-        });
+        QTimer::singleShot(0, [parent, message] { GWMessageBox(message, parent); });
     }
 
     QString m_Server;
@@ -117,7 +116,7 @@ QString Text(Action action) {
     return {};
 }
 
-bool Allowed(const CVGLDoc* document, Action action, const ControlTargets& targets,
+bool Allowed(const CVGLDoc* document, Action action, const ControlTargets* targets,
              QString& whyNot) {
     if (document == nullptr || !document->GetTable().IsConnected()) {
         whyNot = QStringLiteral("The session is not connected.");
@@ -125,10 +124,10 @@ bool Allowed(const CVGLDoc* document, Action action, const ControlTargets& targe
     }
     const SessionControl& control = document->Control();
     whyNot = action == Action::Close ? control.WhyNotClose() : control.WhyNotBlock();
-    if (!whyNot.isEmpty()) return false;
-    if (action == Action::Close && targets.m_Open.empty()) {
+    if (!whyNot.isEmpty() || !targets) return whyNot.isEmpty();
+    if (action == Action::Close && targets->m_Open.empty()) {
         whyNot = QStringLiteral("Choose an open connection first.");
-    } else if (action != Action::Close && ValuesOf(targets, action).empty()) {
+    } else if (action != Action::Close && ValuesOf(*targets, action).empty()) {
         whyNot = action == Action::BlockUser
                      ? QStringLiteral("The chosen connections have no user name.")
                      : QStringLiteral("Choose a connection first.");
@@ -138,12 +137,17 @@ bool Allowed(const CVGLDoc* document, Action action, const ControlTargets& targe
 
 void Run(CVGLDoc* document, Action action, const ControlTargets& targets, QWidget* parent) {
     QString whyNot;
-    if (!Allowed(document, action, targets, whyNot)) return;
+    if (!Allowed(document, action, &targets, whyNot)) {
+        if (document && document->GetTable().IsConnected()) {
+            GWMessageBox(whyNot, parent);
+        }
+        return;
+    }
     const QString server = ServerOf(*document);
     const MonControlOp op = action == Action::Close ? MonControlOp::Close : MonControlOp::Block;
     ControlConfirmDlg dialog(op, WhatOf(action), targets, server, parent);
     QPointer<CVGLDoc> session = document;
-    if (dialog.exec() != QDialog::Accepted || !session) return;
+    if (GWExecDialog(dialog) != QDialog::Accepted || !session) return;
     const std::vector<MonControlRequest> requests = dialog.Requests();
     auto outcome = std::make_shared<Outcome>(server, requests.size(), parent);
     ShowStatus(QStringLiteral("Asking the monitor of %1\u2026").arg(server));
@@ -160,7 +164,7 @@ void AddToMenu(QMenu* menu, CVGLDoc* document, const ControlTargets& targets, QW
          {Action::Close, Action::BlockUser, Action::BlockClient, Action::BlockDestination}) {
         QAction* item = menu->addAction(Text(action));
         QString whyNot;
-        item->setEnabled(Allowed(document, action, targets, whyNot));
+        item->setEnabled(Allowed(document, action, &targets, whyNot));
         item->setToolTip(whyNot.isEmpty() ? item->text().remove(QLatin1Char('&')) : whyNot);
         QObject::connect(item, &QAction::triggered, parent, [session, action, targets, parent] {
             if (session) Run(session, action, targets, parent);

@@ -20,7 +20,9 @@ enum class Action { Close, BlockUser, BlockClient, BlockDestination };
 // The menu item's text ("Close Connection", "Block User...").
 QString Text(Action action);
 // Whether the action can run on these targets; `whyNot` says why not.
-bool Allowed(const CVGLDoc* document, Action action, const ControlTargets& targets,
+// Without targets only the session and its monitor are asked (the menu bar
+// asks often, and the rows chosen may be many).
+bool Allowed(const CVGLDoc* document, Action action, const ControlTargets* targets,
              QString& whyNot);
 // Confirms, then asks the monitor; the outcome goes to the status bar, a
 // refusal into a message as well.

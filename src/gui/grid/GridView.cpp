@@ -109,7 +109,7 @@ void GridView::RegisterActions() {
         });
         OnUpdateCommand(id, [this, action = action](GWCmdUI& ui) {
             QString whyNot;
-            ui.Enable(ConnectionActions::Allowed(GetDocument(), action, ChosenTargets(), whyNot));
+            ui.Enable(ConnectionActions::Allowed(GetDocument(), action, nullptr, whyNot));
             ui.SetToolTip(whyNot);
         });
     }
