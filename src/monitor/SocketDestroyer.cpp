@@ -10,6 +10,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "SocketTable.h"
+#include "core/monitor/MonNetAddress.h"
+
 namespace {
 
 // The kernel's numbers of the states (include/net/tcp_states.h) that are
@@ -27,12 +30,6 @@ struct Request {
 void PutEndpoint(const MonNetAddress& endpoint, __be32* address, __be16& port) {
     std::memcpy(address, endpoint.m_Bytes, endpoint.m_Family == 4 ? 4 : 16);
     port = htons(endpoint.m_Port);
-}
-
-bool SameSocket(const inet_diag_sockid& a, const inet_diag_sockid& b) {
-    return a.idiag_sport == b.idiag_sport && a.idiag_dport == b.idiag_dport &&
-           std::memcmp(a.idiag_src, b.idiag_src, sizeof a.idiag_src) == 0 &&
-           std::memcmp(a.idiag_dst, b.idiag_dst, sizeof a.idiag_dst) == 0;
 }
 
 // One netlink socket per request: closes are rare, and nothing is shared
@@ -108,14 +105,21 @@ SocketDestroyer::Outcome SocketDestroyer::Destroy(const MonNetAddress& local,
         error = std::string("the kernel's socket diagnostics failed: ") + std::strerror(-asked);
         return Outcome::Failed;
     }
-    if (!SameSocket(found.id, request.m_Diag.id) || found.idiag_state == Listen ||
-        found.idiag_state == TimeWait || found.idiag_state == Closed) {
+    // A listener or a socket of other endpoints is what the kernel found
+    // instead of the one asked for.
+    if (!(DiagEndpoint(found.idiag_family, found.id.idiag_src, found.id.idiag_sport) == local) ||
+        !(DiagEndpoint(found.idiag_family, found.id.idiag_dst, found.id.idiag_dport) == remote) ||
+        found.idiag_state == Listen || found.idiag_state == TimeWait ||
+        found.idiag_state == Closed) {
         return Outcome::Gone;
     }
 
     request.m_Header.nlmsg_type = SOCK_DESTROY;
     request.m_Header.nlmsg_flags = NLM_F_REQUEST | NLM_F_ACK;
-    request.m_Diag.id = found.id;  // with its cookie: this socket and no other
+    // As the kernel named it (an IPv6 socket may carry an IPv4 session), with
+    // its cookie: this socket and no other.
+    request.m_Diag.sdiag_family = found.idiag_family;
+    request.m_Diag.id = found.id;
     const int destroyed = diag.Ask(request, found);
     switch (destroyed) {
         case 0:
