@@ -63,6 +63,21 @@ void DanteMonitor::BeforeBatch() {
     if (Clock::now() - m_Refreshed >= RefreshAge) RefreshLocked();
 }
 
+bool DanteMonitor::OpenSession(uint32_t id, DanteEndpoints& endpoints) {
+    std::lock_guard lock(m_Mutex);
+    PumpLocked();
+    if (!m_Tracker.FindOpen(id, endpoints)) return false;
+    if (Mon_HasAddress(endpoints.m_Dest)) return true;
+    const TcpCounters* socket = m_Sockets.FindLocal(endpoints.m_External);
+    if (!socket) {
+        // A session newer than the last read of the kernel's table.
+        RefreshLocked();
+        socket = m_Sockets.FindLocal(endpoints.m_External);
+    }
+    if (socket) endpoints.m_Dest = socket->m_Remote;
+    return true;
+}
+
 void DanteMonitor::PumpLocked() {
     m_Lines.clear();
     m_pSource->Poll(m_Lines);

@@ -37,6 +37,11 @@ public:
     void Pump();
     // New lines, then the kernel's counters of every open session.
     void BeforeBatch();
+    // The endpoints of the open session with this connection id, the
+    // destination's address from the kernel when Dante's line named it by
+    // name; false when it is not open. The lines that came since the last
+    // pump are read first, so a session that has just ended is not found.
+    bool OpenSession(uint32_t id, DanteEndpoints& endpoints);
     // The exposition of --metrics.
     std::string MetricsText(size_t clients, uint64_t refusedKeys, uint64_t refusedHandshakes);
 

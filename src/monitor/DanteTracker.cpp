@@ -49,7 +49,8 @@ void DanteTracker::Open(const DanteLine& line, uint32_t now) {
     const uint32_t start = line.m_Time ? line.m_Time : now;
     auto [slot, made] = m_Open.try_emplace(line.m_Key);
     if (!made) return;  // the same line twice: Dante would not reuse both endpoints at once
-    slot->second = {MakeInfo(line, start), line.m_External};
+    slot->second = {MakeInfo(line, start),
+                    {line.m_Client, line.m_Proxy, line.m_External, line.m_Dest}};
     m_Hub.Open(slot->second.m_Info);
 }
 
@@ -138,7 +139,17 @@ void DanteTracker::Learn(const std::vector<std::string>& lines,
 
 void DanteTracker::ForEachOpen(
     const std::function<void(const MonNetAddress& external, ConnectionInfo&)>& visit) {
-    for (auto& [key, session] : m_Open) visit(session.m_External, *session.m_Info);
+    for (auto& [key, session] : m_Open) visit(session.m_Endpoints.m_External, *session.m_Info);
+}
+
+// A look through every open session: it serves a close, which is rare.
+bool DanteTracker::FindOpen(uint32_t id, DanteEndpoints& endpoints) const {
+    for (const auto& [key, session] : m_Open) {
+        if (session.m_Info->m_Id != id) continue;
+        endpoints = session.m_Endpoints;
+        return true;
+    }
+    return false;
 }
 
 std::string DanteTracker::TakeUnreadable() {

@@ -17,6 +17,14 @@
 #include "DanteLine.h"
 #include "MonitorHub.h"
 
+// The kernel's endpoints of an open session's two TCP sockets: the client's
+// leg (Dante's end `m_Proxy`, the client's `m_Client`) and the external leg
+// (Dante's end `m_External`, the destination's `m_Dest`, no address when the
+// line named the destination by name).
+struct DanteEndpoints {
+    MonNetAddress m_Client{}, m_Proxy{}, m_External{}, m_Dest{};
+};
+
 class DanteTracker {
 public:
     explicit DanteTracker(MonitorHub& hub) : m_Hub(hub) {}
@@ -32,6 +40,9 @@ public:
     void ForEachOpen(
         const std::function<void(const MonNetAddress& external, ConnectionInfo&)>& visit);
 
+    // The open session with this connection id; false when none is.
+    bool FindOpen(uint32_t id, DanteEndpoints& endpoints) const;
+
     size_t OpenCount() const { return m_Open.size(); }
     uint64_t Sessions() const { return m_Sessions; }
     uint64_t Unreadable() const { return m_Unreadable; }
@@ -41,7 +52,7 @@ public:
 private:
     struct Session {
         std::shared_ptr<ConnectionInfo> m_Info;
-        MonNetAddress m_External;
+        DanteEndpoints m_Endpoints;
     };
 
     std::shared_ptr<ConnectionInfo> MakeInfo(const DanteLine& line, uint32_t start);

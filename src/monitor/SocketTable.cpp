@@ -31,7 +31,22 @@ constexpr uint32_t TrafficStates = (1u << Established) | (1u << FinWait1) | (1u 
                                    (1u << CloseWait) | (1u << LastAck) | (1u << Closing);
 constexpr size_t BufferSize = 1 << 18;
 
-MonNetAddress EndpointOf(uint8_t family, const __be32* address, __be16 port) {
+void ReadInfo(const inet_diag_msg& message, size_t length, TcpCounters& counters) {
+    const auto* attribute = reinterpret_cast<const rtattr*>(&message + 1);
+    size_t left = length - NLMSG_ALIGN(sizeof message);
+    for (; RTA_OK(attribute, left); attribute = RTA_NEXT(attribute, left)) {
+        if (attribute->rta_type != INET_DIAG_INFO) continue;
+        tcp_info info{};
+        std::memcpy(&info, RTA_DATA(attribute),
+                    std::min<size_t>(RTA_PAYLOAD(attribute), sizeof info));
+        counters.m_BytesReceived = info.tcpi_bytes_received;
+        counters.m_BytesAcked = info.tcpi_bytes_acked;
+    }
+}
+
+}  // namespace
+
+MonNetAddress DiagEndpoint(uint8_t family, const uint32_t* address, uint16_t port) {
     MonNetAddress made{};
     made.m_Port = ntohs(port);
     const auto* bytes = reinterpret_cast<const uint8_t*>(address);
@@ -48,21 +63,6 @@ MonNetAddress EndpointOf(uint8_t family, const __be32* address, __be16 port) {
     }
     return made;
 }
-
-void ReadInfo(const inet_diag_msg& message, size_t length, TcpCounters& counters) {
-    const auto* attribute = reinterpret_cast<const rtattr*>(&message + 1);
-    size_t left = length - NLMSG_ALIGN(sizeof message);
-    for (; RTA_OK(attribute, left); attribute = RTA_NEXT(attribute, left)) {
-        if (attribute->rta_type != INET_DIAG_INFO) continue;
-        tcp_info info{};
-        std::memcpy(&info, RTA_DATA(attribute),
-                    std::min<size_t>(RTA_PAYLOAD(attribute), sizeof info));
-        counters.m_BytesReceived = info.tcpi_bytes_received;
-        counters.m_BytesAcked = info.tcpi_bytes_acked;
-    }
-}
-
-}  // namespace
 
 SocketTable::~SocketTable() {
     if (m_Fd >= 0) close(m_Fd);
@@ -135,8 +135,8 @@ bool SocketTable::Dump(uint8_t family, std::string& error) {
             TcpCounters counters;
             counters.m_State = message.idiag_state;
             counters.m_Inode = message.idiag_inode;
-            counters.m_Local = EndpointOf(family, message.id.idiag_src, message.id.idiag_sport);
-            counters.m_Remote = EndpointOf(family, message.id.idiag_dst, message.id.idiag_dport);
+            counters.m_Local = DiagEndpoint(family, message.id.idiag_src, message.id.idiag_sport);
+            counters.m_Remote = DiagEndpoint(family, message.id.idiag_dst, message.id.idiag_dport);
             ReadInfo(message, header->nlmsg_len - NLMSG_HDRLEN, counters);
             // Two sockets may share a local endpoint (SO_REUSEADDR); an
             // established one carries the session.

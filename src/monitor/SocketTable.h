@@ -20,6 +20,10 @@ struct TcpCounters {
     MonNetAddress m_Local{}, m_Remote{};
 };
 
+// An endpoint of a socket as the diagnostics name it (`address` and `port`
+// in network order), an IPv4 peer of an IPv6 socket as IPv4.
+MonNetAddress DiagEndpoint(uint8_t family, const uint32_t* address, uint16_t port);
+
 class SocketTable {
 public:
     SocketTable() = default;

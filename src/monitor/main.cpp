@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "CheckCommand.h"
+#include "DanteControl.h"
 #include "DanteMonitor.h"
 #include "MetricsServer.h"
 #include "MonitorIdentityFiles.h"
@@ -85,14 +86,17 @@ int Serve(const MonitorOptions& options, std::shared_ptr<const MonitorSettings> 
     RefusalLog refusals(log);
     // Ids start from the start time, so a restarted monitor never reuses a
     // connection id that a watching VGL still holds.
-    MonitorHub hub(static_cast<uint32_t>(std::time(nullptr)));
+    const auto idHigh = static_cast<uint32_t>(std::time(nullptr));
+    MonitorHub hub(idHigh);
     MonitorContext context(hub, log, refusals, std::move(settings));
     DanteMonitor dante(hub, log, MakeDanteSource(options));
+    DanteControl control(dante, idHigh);
     std::atomic<uint64_t> refusedKeys{0}, refusedHandshakes{0};
     context.m_OnRefused = [&](MonitorRefusal reason) {
         (reason == MonitorRefusal::ClientKey ? refusedKeys : refusedHandshakes).fetch_add(1);
     };
     context.m_BeforeBatch = [&dante] { dante.BeforeBatch(); };
+    context.m_pControl = &control;
 
     // Two threads: one for the lines and the kernel's counters, one more for
     // the clients' TLS; a monitor serves a few clients.

@@ -170,18 +170,6 @@ awaitable<bool> MonitorClient::WriteBatch(const MonBytes& batch) {
     co_return !error;
 }
 
-// The answer goes out as a batch does, within the same time-outs.
-awaitable<bool> MonitorClient::Answer(const MonBytes& request, MonBytes& framed,
-                                      std::string& reason) {
-    if (!m_pDesk->Answer(request.data(), request.size(), framed)) {
-        reason = "sent a control request that cannot be read";
-        co_return false;
-    }
-    if (co_await WriteBatch(framed)) co_return true;
-    reason = "disconnected";
-    co_return false;
-}
-
 awaitable<void> MonitorClient::Run(std::shared_ptr<MonitorClient> /*keepAlive*/) {
     const std::string who = "monitor client " + EndpointText(m_Endpoint);
     if (m_pTls && !co_await StartTls(who)) {
@@ -201,8 +189,19 @@ awaitable<void> MonitorClient::Run(std::shared_ptr<MonitorClient> /*keepAlive*/)
     std::string reason;
     while (co_await NextRequest(control, reason)) {
         m_LastRequest = Clock::now();
+        // A control request's answer goes out as a batch does, within the
+        // same time-outs. It is answered here rather than in a coroutine of
+        // its own: GCC 12 resumed such a one, given this loop's buffers by
+        // reference, with its parameters wrong (a crash at the first request).
         if (!control.empty()) {
-            if (!co_await Answer(control, batch, reason)) break;
+            if (!m_pDesk->Answer(control.data(), control.size(), batch)) {
+                reason = "sent a control request that cannot be read";
+                break;
+            }
+            if (!co_await WriteBatch(batch)) {
+                reason = "disconnected";
+                break;
+            }
             continue;
         }
         m_bAsked = true;

@@ -31,7 +31,6 @@ private:
     template <class Buffer>
     awaitable<void> ReadExactly(const Buffer& buffer, std::error_code& error);
     awaitable<bool> NextRequest(MonBytes& control, std::string& reason);
-    awaitable<bool> Answer(const MonBytes& request, MonBytes& framed, std::string& reason);
     awaitable<bool> WriteBatch(const MonBytes& batch);
     // The first request and each piece of a batch's write get the handshake
     // time-out; the time between requests, the idle limit.
