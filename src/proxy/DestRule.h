@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "Cidr.h"
+#include "core/base/Cidr.h"
 
 struct DestRule {
     enum class Match { No, Yes, NeedsAddress };

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Cidr.h"
+#include "core/base/Cidr.h"
 #include "DestRule.h"
 #include "OptionText.h"
 #include "ServerLog.h"

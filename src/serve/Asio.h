@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-#include "Cidr.h"
+#include "core/base/Cidr.h"
 
 using asio::awaitable;
 using asio::use_awaitable;

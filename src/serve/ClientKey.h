@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <functional>
 
-#include "Cidr.h"
+#include "core/base/Cidr.h"
 
 Address16 ClientKey(const Address16& address);
 

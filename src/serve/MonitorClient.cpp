@@ -4,6 +4,8 @@
 
 namespace {
 
+// A control request is a few hundred bytes at most.
+constexpr size_t MaxControlBody = 1024;
 // Memory kept between requests; a larger batch buffer is given back.
 constexpr size_t KeptBatchCapacity = 1 << 20;
 // A batch goes out in pieces of this size, each within the handshake time-out.
@@ -118,25 +120,34 @@ awaitable<void> MonitorClient::ReadExactly(const Buffer& buffer, std::error_code
     }
 }
 
-// A request is exactly the one-byte message 0x00.
-awaitable<bool> MonitorClient::NextRequest(std::string& reason) {
-    uint8_t frame[3];
+// A request for records is exactly the one-byte message 0x00. A link that
+// chose control may also bring a control request, which leaves `control`
+// holding its body; any other message ends the link.
+awaitable<bool> MonitorClient::NextRequest(MonBytes& control, std::string& reason) {
+    uint8_t frame[2];
     std::error_code error;
     co_await ReadExactly(asio::buffer(frame, 2), error);
+    const size_t length = error ? 0 : static_cast<size_t>(frame[0]) << 8 | frame[1];
+    if (!error && (length == 0 || length > MaxControlBody)) {
+        reason = "not a request";
+        co_return false;
+    }
+    control.resize(length);
+    if (!error) co_await ReadExactly(asio::buffer(control), error);
     if (error) {
         reason = "disconnected";
         co_return false;
     }
-    if (frame[0] != 0 || frame[1] != 1) {
-        reason = "not a request";
+    if (length == 1 && control[0] == 0) {
+        control.clear();
+        co_return true;
+    }
+    if (control[0] == MonControlKind.m_Byte && !m_pDesk) {
+        reason = "sent a control request on a link that takes none";
         co_return false;
     }
-    co_await ReadExactly(asio::buffer(frame + 2, 1), error);
-    if (error || frame[2] != 0) {
-        reason = error ? "disconnected" : "not a request";
-        co_return false;
-    }
-    co_return true;
+    reason = "not a request";
+    co_return control[0] == MonControlKind.m_Byte;
 }
 
 // A reader on a slow link that keeps reading gets its whole batch however
@@ -159,6 +170,18 @@ awaitable<bool> MonitorClient::WriteBatch(const MonBytes& batch) {
     co_return !error;
 }
 
+// The answer goes out as a batch does, within the same time-outs.
+awaitable<bool> MonitorClient::Answer(const MonBytes& request, MonBytes& framed,
+                                      std::string& reason) {
+    if (!m_pDesk->Answer(request.data(), request.size(), framed)) {
+        reason = "sent a control request that cannot be read";
+        co_return false;
+    }
+    if (co_await WriteBatch(framed)) co_return true;
+    reason = "disconnected";
+    co_return false;
+}
+
 awaitable<void> MonitorClient::Run(std::shared_ptr<MonitorClient> /*keepAlive*/) {
     const std::string who = "monitor client " + EndpointText(m_Endpoint);
     if (m_pTls && !co_await StartTls(who)) {
@@ -170,10 +193,18 @@ awaitable<void> MonitorClient::Run(std::shared_ptr<MonitorClient> /*keepAlive*/)
     m_bSecured = true;
     m_Context.m_Log.Connection(who + " connected" + LinkNote());
     const std::shared_ptr<MonitorHub::Feed> feed = m_Context.m_Hub.Attach();
-    MonBytes batch;
+    if (m_Tls && MonTlsServer::TakesControl(m_Tls->native_handle())) {
+        m_pDesk = std::make_unique<ControlDesk>(m_Context.m_pControl, m_Context.m_Log, m_Peer,
+                                                EndpointText(m_Endpoint));
+    }
+    MonBytes batch, control;
     std::string reason;
-    while (co_await NextRequest(reason)) {
+    while (co_await NextRequest(control, reason)) {
         m_LastRequest = Clock::now();
+        if (!control.empty()) {
+            if (!co_await Answer(control, batch, reason)) break;
+            continue;
+        }
         m_bAsked = true;
         if (m_Context.m_BeforeBatch) m_Context.m_BeforeBatch();
         if (!m_Context.m_Hub.TakeBatch(*feed, batch, m_Version)) {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "Asio.h"
+#include "ControlDesk.h"
 #include "MonitorHub.h"
 #include "MonitorTls.h"
 #include "MonitorContext.h"
@@ -29,7 +30,8 @@ private:
     std::string LinkNote() const;
     template <class Buffer>
     awaitable<void> ReadExactly(const Buffer& buffer, std::error_code& error);
-    awaitable<bool> NextRequest(std::string& reason);
+    awaitable<bool> NextRequest(MonBytes& control, std::string& reason);
+    awaitable<bool> Answer(const MonBytes& request, MonBytes& framed, std::string& reason);
     awaitable<bool> WriteBatch(const MonBytes& batch);
     // The first request and each piece of a batch's write get the handshake
     // time-out; the time between requests, the idle limit.
@@ -42,6 +44,7 @@ private:
     const std::shared_ptr<const MonitorTls> m_pTls;  // null: plain TCP
     std::optional<asio::ssl::stream<tcp::socket&>> m_Tls;
     MonTlsPeer m_Peer;
+    std::unique_ptr<ControlDesk> m_pDesk;  // on a link that chose control
     int m_Version = 1;  // of the records, as negotiated
     Watchdog m_Watchdog;
     tcp::endpoint m_Endpoint;

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <vector>
 
-#include "Cidr.h"
+#include "core/base/Cidr.h"
 #include "ClientLimits.h"
 #include "MonitorControl.h"
 #include "MonitorHub.h"

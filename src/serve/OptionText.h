@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Cidr.h"
+#include "core/base/Cidr.h"
 
 bool ParseNumber(std::string_view text, unsigned long min, unsigned long max, unsigned long& value);
 // A numeric IPv4 or IPv6 address.

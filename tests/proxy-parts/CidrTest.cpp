@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "Cidr.h"
+#include "core/base/Cidr.h"
 #include "ProxyPartsTest.h"
 
 namespace {

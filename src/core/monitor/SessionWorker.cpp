@@ -96,13 +96,15 @@ bool SessionWorker::StartConnect(const std::string& hostName, const SessionLimit
 }
 
 bool SessionWorker::StartPoll(MonitorConnection* connection, MonBatch& batch,
-                              const SessionLimits& limits) {
+                              const SessionLimits& limits,
+                              std::vector<MonControlRequest> controls) {
     if (IsBusy() || connection == nullptr) return false;
     auto job = std::make_shared<Job>();
     job->m_Notifier = m_Notifier;
     job->m_Socket = connection->m_Socket;
     job->m_Result.m_pConnection = connection;
     job->m_Result.m_Batch = std::move(batch);
+    job->m_Result.m_Controls = std::move(controls);
     m_pJob = job;
     Launch(WorkerPool::ForPolls(), job, [job, limits] { RunPoll(job, limits); });
     return true;
@@ -169,6 +171,7 @@ void SessionWorker::RunConnect(const std::shared_ptr<Job>& job, const std::strin
                                              : ErrorText(WsaENoBufs);
     } else {
         result.m_Link = Mon_TcpLinkInfo(connection->m_Socket);
+        AskAbilities(connection, result);
     }
     if (!job->Finish(result)) Mon_Close(connection);
 }
@@ -188,6 +191,26 @@ void SessionWorker::ExpireConnect(const std::shared_ptr<Job>& job) {
     job->FinishLocked(result);
 }
 
+// A monitor that fails to say leaves the session without abilities; the
+// first poll then finds out what is wrong with the link.
+void SessionWorker::AskAbilities(MonitorConnection* connection, Result& result) {
+    if (!result.m_Link.m_bControl) return;
+    MonControlRequest hello;
+    if (Mon_Control(connection, hello, result.m_Hello) < 0) {
+        result.m_Hello = MonControlAnswer{};
+        result.m_Hello.m_Text = connection->m_LastErrorText;
+    }
+}
+
+int32_t SessionWorker::SendControls(MonitorConnection* connection, Result& result) {
+    for (const MonControlRequest& request : result.m_Controls) {
+        Reply reply;
+        if (Mon_Control(connection, request, reply.m_Answer, &reply.m_Blocks) < 0) return -1;
+        result.m_Replies.push_back(std::move(reply));
+    }
+    return 0;
+}
+
 void SessionWorker::RunPoll(const std::shared_ptr<Job>& job, const SessionLimits& limits) {
     Result result;
     {
@@ -197,9 +220,11 @@ void SessionWorker::RunPoll(const std::shared_ptr<Job>& job, const SessionLimits
         job->m_bStarted = true;
         result.m_pConnection = std::exchange(job->m_Result.m_pConnection, nullptr);
         result.m_Batch = std::move(job->m_Result.m_Batch);
+        result.m_Controls = std::move(job->m_Result.m_Controls);
     }
     MonitorConnection* connection = result.m_pConnection;
-    result.m_Status = Mon_ReadBatch(connection, result.m_Batch, limits);
+    result.m_Status = SendControls(connection, result);
+    if (result.m_Status == 0) result.m_Status = Mon_ReadBatch(connection, result.m_Batch, limits);
     if (result.m_Status < 0) {
         const std::string tls = Mon_TlsLinkFailureText(connection->m_Socket);
         result.m_ErrorText = !tls.empty() ? tls : connection->m_LastErrorText;

@@ -25,6 +25,7 @@
 #include <string>
 
 #include "core/monitor/MonBatch.h"
+#include "core/monitor/MonControl.h"
 #include "core/monitor/MonStream.h"
 #include "core/monitor/MonTls.h"
 
@@ -34,6 +35,12 @@ class SessionWorker {
 public:
     using Notifier = std::function<void()>;
 
+    // A control request's answer, and a list's blocks.
+    struct Reply {
+        MonControlAnswer m_Answer;
+        std::vector<MonBlock> m_Blocks;
+    };
+
     struct Result {
         bool m_bConnect = false;                     // a connect's result, else a poll's
         int32_t m_Status = 0;                        // what Mon_Open or Mon_ReadBatch returned
@@ -42,6 +49,12 @@ public:
         std::string m_ErrorText;                     // why it failed
         MonTrustProblem m_Trust;                     // a connect refused for the link's safety
         MonLinkInfo m_Link;                          // a connect's link, once made
+        // On a link that takes control: what the monitor lets this client do.
+        MonControlAnswer m_Hello;
+        // A poll's control requests, sent before it asks for records, and
+        // their replies in the same order (fewer when the link failed).
+        std::vector<MonControlRequest> m_Controls;
+        std::vector<Reply> m_Replies;
     };
 
     explicit SessionWorker(Notifier notifier);
@@ -54,8 +67,10 @@ public:
     // Each refuses (false) while busy.
     bool StartConnect(const std::string& hostName, const SessionLimits& limits);
     // Takes the connection and the batch (its storage is reused) until the
-    // result hands them back.
-    bool StartPoll(MonitorConnection* connection, MonBatch& batch, const SessionLimits& limits);
+    // result hands them back. `controls` go first, so that the batch already
+    // shows what they did.
+    bool StartPoll(MonitorConnection* connection, MonBatch& batch, const SessionLimits& limits,
+                   std::vector<MonControlRequest> controls = {});
     void Cancel();
     // The finished job's result; false while the job runs or when none was started.
     bool TakeResult(Result& result);
@@ -65,6 +80,8 @@ private:
     static void RunConnect(const std::shared_ptr<Job>& job, const std::string& hostName);
     static void ExpireConnect(const std::shared_ptr<Job>& job);
     static void RunPoll(const std::shared_ptr<Job>& job, const SessionLimits& limits);
+    static void AskAbilities(MonitorConnection* connection, Result& result);
+    static int32_t SendControls(MonitorConnection* connection, Result& result);
     // Hands the job to the pool; a job no thread can take fails at once.
     static void Launch(WorkerPool& pool, const std::shared_ptr<Job>& job,
                        std::function<void()> body);

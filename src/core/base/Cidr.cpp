@@ -1,4 +1,4 @@
-#include "Cidr.h"
+#include "core/base/Cidr.h"
 
 #include <arpa/inet.h>
 
