@@ -170,16 +170,16 @@ awaitable<bool> MonitorClient::WriteBatch(const MonBytes& batch) {
     co_return !error;
 }
 
-// The answer goes out as a batch does, within the same time-outs.
+// The answer goes out as a batch does, within the same time-outs. One
+// co_return after the co_await: GCC 12 built the early-return form so that
+// the frame lost its reference to `reason` (the process crashed at the first
+// control request).
 awaitable<bool> MonitorClient::Answer(const MonBytes& request, MonBytes& framed,
                                       std::string& reason) {
-    if (!m_pDesk->Answer(request.data(), request.size(), framed)) {
-        reason = "sent a control request that cannot be read";
-        co_return false;
-    }
-    if (co_await WriteBatch(framed)) co_return true;
-    reason = "disconnected";
-    co_return false;
+    const bool read = m_pDesk->Answer(request.data(), request.size(), framed);
+    const bool written = read && co_await WriteBatch(framed);
+    if (!written) reason = read ? "disconnected" : "sent a control request that cannot be read";
+    co_return written;
 }
 
 awaitable<void> MonitorClient::Run(std::shared_ptr<MonitorClient> /*keepAlive*/) {
