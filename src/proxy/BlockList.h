@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Cidr.h"
+#include "core/base/Cidr.h"
 #include "Refusal.h"
 #include "SessionFacts.h"
 #include "core/monitor/MonControl.h"

@@ -67,8 +67,7 @@ MonControlAnswer ProxyControl::Close(const ControlCaller& caller, uint32_t idHig
 
 MonControlAnswer ProxyControl::Block(const ControlCaller& caller,
                                      const MonControlRequest& request) {
-    const std::string problem = MonBlockValueProblem(request.m_What, request.m_Value);
-    if (!problem.empty()) return Answer(MonControlOp::Block, MonControlStatus::Refused, problem);
+    // The monitor's desk has checked the value already (MonBlockValueProblem).
     MonBlock block;
     block.m_What = request.m_What;
     block.m_Value = request.m_Value;

@@ -381,9 +381,10 @@ awaitable<void> ProxySession::Serve(const Request& request) {
         Fail(ReplyCommandNotSupported);
         co_return;
     }
+    // Counted and reported before the client hears of it.
     if (const std::optional<Refusal> blocked = RefuseByBlock(request)) {
-        co_await Reply(ReplyNotAllowed);
         Refuse(*blocked);
+        co_await Reply(ReplyNotAllowed);
         co_return;
     }
     if (co_await Connect(request)) co_await Relay();

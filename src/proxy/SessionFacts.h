@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "Cidr.h"
+#include "core/base/Cidr.h"
 
 struct SessionFacts {
     std::string m_User;  // as the client sent it
