@@ -191,7 +191,7 @@ std::optional<MonitorRecord> AwaitRecord(Link& link, uint32_t kind,
     return std::nullopt;
 }
 
-TEST_F(ProxyControlTest, CloseAndABlockThatClosesEndRunningDownloadsWithTheirResult) {
+TEST_F(ProxyControlTest, ACloseOrABlockEndsRunningDownloadsAndBlocksRefuseNewOnes) {
     ProxyProcess proxy(Options());
     ASSERT_TRUE(proxy.Started()) << proxy.Log();
     Link link(proxy.Host(), m_Ops, ControlAlpn);
@@ -238,10 +238,18 @@ TEST_F(ProxyControlTest, CloseAndABlockThatClosesEndRunningDownloadsWithTheirRes
     ASSERT_TRUE(blocked);
     EXPECT_EQ(blocked->m_Status, MonControlStatus::Done) << blocked->m_Text;
     EXPECT_EQ(blocked->m_Closed, 1u);
+    EXPECT_EQ(blocked->m_Text, "destination " + m_WebHost +
+                                   "/32 blocked until lifted or until vgl-proxy stops (no "
+                                   "--blocks-file); 1 open connection closed");
     EXPECT_NE(download.get().m_Status, 0);
     EXPECT_NE(RunCurl({"--socks5", proxy.Proxy(), Url(10)}).m_Status, 0);
     EXPECT_TRUE(
         proxy.WaitForLog("blocked: destination " + m_WebHost + "/32 (block 1 by ops-laptop)", 2))
+        << proxy.Log();
+    // A client block turns the client away as it connects.
+    ASSERT_TRUE(link.Ask(BlockRequest(MonBlockWhat::Client, "127.0.0.1", 60)));
+    EXPECT_NE(RunCurl({"--socks5", proxy.Proxy(), Url(10)}).m_Status, 0);
+    EXPECT_TRUE(proxy.WaitForLog("blocked: client 127.0.0.1 (block 2 by ops-laptop)"))
         << proxy.Log();
 }
 
