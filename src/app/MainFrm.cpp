@@ -62,6 +62,13 @@ const std::map<int, const char*>& Prompts() {
         {cmd::EditCopy, "Copy the selection in the data grid and put it on the Clipboard\nCopy"},
         {cmd::CopyGraph, "Copy the graph and put it on the Clipboard"},
         {cmd::Export, "Write the rows on show to a CSV or JSON file\nExport"},
+        {cmd::CloseConnections,
+         "Have the monitor close the chosen open connections\nClose Connection"},
+        {cmd::BlockUser, "Have the proxy refuse the chosen connections' users\nBlock User"},
+        {cmd::BlockClient, "Have the proxy refuse the chosen connections' clients\nBlock Client"},
+        {cmd::BlockDestination,
+         "Have the proxy refuse connections to the chosen destinations\nBlock Destination"},
+        {cmd::ViewBlocks, "Show the blocks the monitor keeps, and lift them\nBlocks"},
         {cmd::GroupByConnection, "One row per connection\nGroup by connection"},
         {cmd::GroupByUser, "One row per user name\nGroup by user"},
         {cmd::GroupByDestination, "One row per destination host\nGroup by destination"},
@@ -186,6 +193,12 @@ std::vector<CMainFrame::Menu> CMainFrame::Menus129() {
                             {"&Connect", cmd::Connect},
                             {"&Disconnect", cmd::Disconnect},
                             {nullptr, 0},
+                            {"C&lose Connection", cmd::CloseConnections},
+                            {"Block &User...", cmd::BlockUser},
+                            {"Block Clie&nt...", cmd::BlockClient},
+                            {"Block Des&tination...", cmd::BlockDestination},
+                            {"Bloc&ks...", cmd::ViewBlocks},
+                            {nullptr, 0},
                             {"&Export...", cmd::Export},
                             {"&Print...\tCtrl+P", cmd::FilePrint},
                             {"Print Pre&view", cmd::FilePrintPreview},
@@ -272,6 +285,7 @@ std::vector<QAction*> CMainFrame::BuildMenuBar(const std::vector<Menu>& menus) {
         }
         auto* dropDown = new QMenu(QString::fromUtf8(menu.m_Title), this);
         dropDown->setSeparatorsCollapsible(false);  // the File menu has two in a row
+        dropDown->setToolTipsVisible(true);         // why an item is disabled
         for (const MenuItem& item : menu.m_Items) {
             if (item.m_Id == 0) {
                 dropDown->addSeparator();
@@ -441,6 +455,8 @@ void CMainFrame::UpdateCommandStates() {
     for (QAction* action : m_CommandActions) {
         const GWCmdUI ui = app->UpdateCommand(action->data().toInt());
         action->setEnabled(ui.m_bEnabled);
+        // A disabled item that can say why does so; the others show no tip.
+        action->setToolTip(ui.m_ToolTip);
         // Only a checked item shows a mark, as in the menus of the original.
         action->setCheckable(ui.m_bChecked);
         action->setChecked(ui.m_bChecked);

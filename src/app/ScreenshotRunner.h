@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -23,6 +24,10 @@ public:
 
     // Starts watching the sessions that are connected or connecting now.
     void Start(const std::vector<CVGLDoc*>& documents);
+    // Once the sessions have polled, `stage` makes the widget to picture
+    // from the first of them, and the picture waits for one more poll.
+    using Stage = std::function<QWidget*(CVGLDoc&)>;
+    void SetStage(Stage stage) { m_Stage = std::move(stage); }
 
 private:
     class PollCounter;
@@ -36,4 +41,6 @@ private:
     int m_nTimeoutMs;
     bool m_bFinished = false;
     std::vector<std::unique_ptr<PollCounter>> m_Counters;
+    std::vector<QPointer<CVGLDoc>> m_Documents;
+    Stage m_Stage;
 };

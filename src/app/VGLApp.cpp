@@ -8,6 +8,7 @@
 #include "app/ChildFrm.h"
 #include "app/IdentityDlg.h"
 #include "app/MainFrm.h"
+#include "app/ControlScreenshots.h"
 #include "app/ScreenshotRunner.h"
 #include "core/base/Trace.h"
 #include "gui/fleet/AlertsDialog.h"
@@ -155,6 +156,12 @@ void CVGLApp::ConnectCommandLineSessions() {
         m_pScreenshot =
             std::make_unique<ScreenshotRunner>(ScreenshotWindow(), m_CommandLine.m_ScreenshotPath,
                                                m_CommandLine.m_ScreenshotPolls, timeoutMs);
+        if (ControlScreenshots::Handles(m_CommandLine.m_ScreenshotOf)) {
+            m_pScreenshot->SetStage([this](CVGLDoc& document) {
+                return ControlScreenshots::Stage(m_CommandLine.m_ScreenshotOf, document,
+                                                 m_pMainFrame.get());
+            });
+        }
         m_pScreenshot->Start(connected);
     }
 }

@@ -5,6 +5,7 @@
 // declares it decides. Menus, accelerators and keyboard-only commands all go
 // through the same two functions, so they all follow one rule.
 
+#include <QString>
 #include <functional>
 #include <map>
 #include <vector>
@@ -14,10 +15,13 @@ public:
     explicit GWCmdUI(int id) : m_nID(id) {}
     void Enable(bool on = true) { m_bEnabled = on; }
     void SetCheck(bool on = true) { m_bChecked = on; }
+    // Why a command is disabled, for its menu item's tooltip.
+    void SetToolTip(const QString& text) { m_ToolTip = text; }
 
     int m_nID;
     bool m_bEnabled = false;
     bool m_bChecked = false;
+    QString m_ToolTip;
 };
 
 class GWCmdTarget {

@@ -50,5 +50,11 @@ constexpr int ViewServers = 32798;
 constexpr int ViewAllServers = 32799;
 constexpr int ViewAlerts = 32800;
 constexpr int GroupByServer = 32801;
+// Acting on the chosen connections through the monitor, and its blocks.
+constexpr int CloseConnections = 32802;
+constexpr int BlockUser = 32803;
+constexpr int BlockClient = 32804;
+constexpr int BlockDestination = 32805;
+constexpr int ViewBlocks = 32806;
 
 }  // namespace cmd

@@ -6,11 +6,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSaveFile>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <set>
 #include <ctime>
 #include <sstream>
 
@@ -18,6 +20,8 @@
 #include "core/table/EntryObj.h"
 #include "core/table/PMCTable.h"
 #include "core/view/ConnectionTotals.h"
+#include "gui/control/BlocksWindow.h"
+#include "gui/control/ConnectionActions.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/MonitorText.h"
 #include "gui/grid/GridModel.h"
@@ -111,7 +115,43 @@ ConnectionPane::ConnectionPane(GridView* grid, QWidget* parent) : QWidget(parent
         }
     });
     connect(m_pGrid, &GridView::rowsChanged, this, &ConnectionPane::Refresh);
+    m_pGrid->SetChosenEntries([this] { return ChosenEntries(); });
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_pGrid),
+                                    static_cast<QAbstractItemView*>(m_pGroupView)}) {
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view, &QWidget::customContextMenuRequested, this,
+                [this, view](const QPoint& at) { ShowActions(view, at); });
+    }
     Refresh();
+}
+
+std::vector<const EntryObj*> ConnectionPane::ChosenEntries() const {
+    if (m_pStack->currentWidget() != m_pGroupView) return m_pGrid->SelectedEntries();
+    std::set<std::string> names;
+    for (const QModelIndex& index : m_pGroupView->selectionModel()->selectedRows()) {
+        if (const ConnectionGroup* group = m_pGroupModel->GroupAt(index.row())) {
+            names.insert(group->m_Name);
+        }
+    }
+    std::vector<const EntryObj*> chosen;
+    const GroupBy by = m_pGroupModel->Groups().By();
+    for (const EntryObj* entry : m_pGrid->Model()->ShownEntries()) {
+        if (names.count(ConnectionGroups::GroupName(by, *entry)) != 0) chosen.push_back(entry);
+    }
+    return chosen;
+}
+
+// Only a session's grid acts: the grid of all servers has no one monitor to ask.
+void ConnectionPane::ShowActions(QAbstractItemView* view, const QPoint& at) {
+    if (!m_pDocument) return;
+    QMenu menu(this);
+    ConnectionActions::AddToMenu(&menu, m_pDocument, ControlTargets::Of(ChosenEntries()), this);
+    menu.addSeparator();
+    QPointer<CVGLDoc> document = m_pDocument;
+    menu.addAction(QStringLiteral("Bloc&ks..."), this, [this, document] {
+        if (document) BlocksWindow::ShowFor(document, window());
+    });
+    menu.exec(view->viewport()->mapToGlobal(at));
 }
 
 // Esc in the filter field empties it.

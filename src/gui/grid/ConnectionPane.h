@@ -19,6 +19,7 @@ class EntryObj;
 struct ConnectionTotals;
 class GridView;
 class GroupModel;
+class QAbstractItemView;
 class QLabel;
 class QLineEdit;
 class QStackedWidget;
@@ -57,6 +58,8 @@ public:
     bool ExportTo(const QString& fileName, QString& error) const;
     // Asks for a file name and exports; a failure is told in a message box.
     void OnExport();
+    // The connections of the chosen rows, or of the chosen groups while grouped.
+    std::vector<const EntryObj*> ChosenEntries() const;
 
 signals:
     // The pane's own grouping changed (a group was opened with a double click).
@@ -72,6 +75,7 @@ private:
     void ShowTotals(const ConnectionTotals& totals, const ConnectionGroups* perServer);
     void AddServerColumn(ExportSheet& sheet) const;
     void OnGroupActivated(int row);
+    void ShowActions(QAbstractItemView* view, const QPoint& at);
 
     QPointer<CVGLDoc> m_pDocument;
     GridView* m_pGrid = nullptr;

@@ -221,6 +221,11 @@ std::vector<const EntryObj*> GridModel::ShownEntries() const {
     return entries;
 }
 
+const EntryObj* GridModel::EntryOfRow(int row) const {
+    if (row < 0 || static_cast<size_t>(row) >= m_Order.size()) return nullptr;
+    return EntryAt(m_Order[static_cast<size_t>(row)]);
+}
+
 std::vector<std::string_view> GridModel::ShownServers() const {
     std::vector<std::string_view> servers;
     servers.reserve(m_Order.size());

@@ -92,6 +92,8 @@ public:
     int TableRowCount() const { return m_nTableRows; }
     // The connections the grid shows, in its order.
     std::vector<const EntryObj*> ShownEntries() const;
+    // The connection shown in this grid row (from 0); null beyond them.
+    const EntryObj* EntryOfRow(int row) const;
     // The server of each of those, in the same order.
     std::vector<std::string_view> ShownServers() const;
     // The header titles changed (the options' table page wrote them back).

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <set>
 
+#include "gui/control/ConnectionActions.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/grid/GridDelegate.h"
 #include "gui/grid/GridModel.h"
@@ -91,6 +92,42 @@ GridView::GridView(QWidget* parent) : QTableView(parent) {
     m_pFrozenEdge->hide();
 
     OnCommand(cmd::EditCopy, [this] { CopySelection(); });
+    RegisterActions();
+}
+
+// Close Connection and the blocks, for the chosen rows of the Socks5 menu;
+// disabled with the reason as the item's tooltip.
+void GridView::RegisterActions() {
+    using ConnectionActions::Action;
+    const std::pair<int, Action> commands[] = {{cmd::CloseConnections, Action::Close},
+                                               {cmd::BlockUser, Action::BlockUser},
+                                               {cmd::BlockClient, Action::BlockClient},
+                                               {cmd::BlockDestination, Action::BlockDestination}};
+    for (const auto& [id, action] : commands) {
+        OnCommand(id, [this, action = action] {
+            ConnectionActions::Run(GetDocument(), action, ChosenTargets(), this);
+        });
+        OnUpdateCommand(id, [this, action = action](GWCmdUI& ui) {
+            QString whyNot;
+            ui.Enable(ConnectionActions::Allowed(GetDocument(), action, nullptr, whyNot));
+            ui.SetToolTip(whyNot);
+        });
+    }
+}
+
+ControlTargets GridView::ChosenTargets() const {
+    return ControlTargets::Of(m_ChosenEntries ? m_ChosenEntries() : SelectedEntries());
+}
+
+std::vector<const EntryObj*> GridView::SelectedEntries() const {
+    std::vector<const EntryObj*> entries;
+    if (!selectionModel()) return entries;
+    std::set<int> rows;  // cells are chosen, several of a row at times
+    for (const QModelIndex& index : selectionModel()->selectedIndexes()) rows.insert(index.row());
+    for (int row : rows) {
+        if (const EntryObj* entry = m_pModel->EntryOfRow(row)) entries.push_back(entry);
+    }
+    return entries;
 }
 
 GridView::~GridView() = default;

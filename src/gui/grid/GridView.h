@@ -6,10 +6,12 @@
 #include <QString>
 #include <QTableView>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "core/table/ColumnInfo.h"
 #include "core/table/PMCTable.h"
+#include "core/view/ControlTargets.h"
 #include "gui/framework/GWView.h"
 #include "gui/grid/GridModel.h"
 
@@ -61,6 +63,11 @@ public:
     QString SelectionText() const;
     // The columns shown, in their order on the screen.
     std::vector<int> ShownColumns() const;
+    // The connections of the chosen rows, for acting on them; the pane that
+    // shows groups in the grid's place gives those of the chosen groups.
+    using ChosenEntries = std::function<std::vector<const EntryObj*>()>;
+    void SetChosenEntries(ChosenEntries chosen) { m_ChosenEntries = std::move(chosen); }
+    std::vector<const EntryObj*> SelectedEntries() const;
 
 signals:
     // The rows were brought up to date with the session's table.
@@ -74,6 +81,8 @@ protected:
 
 private:
     void OnHeaderClicked(int column);
+    void RegisterActions();
+    ControlTargets ChosenTargets() const;
     void UpdateCornerButton();
     void UpdateSortIndicator();
     void UpdateFrozenColumns();
@@ -91,4 +100,5 @@ private:
     std::vector<int> m_FrozenColumns;   // the leading visible columns the overlay shows
     bool m_bDocumentConnected = false;  // stateChanged of the document is connected
     bool m_bWidthsFitted = false;       // the first poll with rows has sized the columns
+    ChosenEntries m_ChosenEntries;
 };

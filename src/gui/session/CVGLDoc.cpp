@@ -17,6 +17,7 @@
 #include "core/base/GWTimer.h"
 #include "core/monitor/MonHostForm.h"
 #include "core/monitor/MonKnownMonitors.h"
+#include "gui/control/BlocksWindow.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/GWApp.h"
@@ -118,6 +119,15 @@ CVGLDoc::CVGLDoc()
         });
     }
     OnCommand(cmd::CopyGraph, [this] { OnCopyGraph(); });
+    OnCommand(cmd::ViewBlocks, [this] {
+        GWApp* app = GWApp::Get();
+        auto* owner = app ? dynamic_cast<QWidget*>(app->GetMainFrame()) : nullptr;
+        if (owner) BlocksWindow::ShowFor(this, owner);
+    });
+    OnUpdateCommand(cmd::ViewBlocks, [this](GWCmdUI& ui) {
+        ui.Enable(m_Table.IsConnected());
+        ui.SetToolTip(m_Table.IsConnected() ? QString() : QStringLiteral("The session is not connected."));
+    });
     OnCommand(cmd::Option, [this] { OptionPPT::RunFor(*this); });
     // Copying and printing are only offered while the session is not
     // connected. The grid view copies, the views print and the application
@@ -226,6 +236,7 @@ void CVGLDoc::FinishConnect(const QString& hostName, SessionWorker::Result& resu
         m_ReconnectPolicy.Reset();
         m_bResumeSession = reconnect;
         m_Link = result.m_Link;
+        m_Control.Connected(m_Link, result.m_Hello);
         const bool plainRemote = !m_Link.m_bEncrypted && !m_Link.m_bTunnel &&
                                  !IsLoopbackPeer(result.m_pConnection->m_Socket);
         m_bWarnUnencrypted = plainRemote && !m_bUnencryptedTold;
@@ -419,11 +430,12 @@ void CVGLDoc::Refresh(GWView* sender, intptr_t hint, QObject* hintObject) {
     }
     MonBatch batch;
     MonitorConnection* connection = m_Table.LendConnection(batch);
-    m_Worker.StartPoll(connection, batch, GetSessionLimits());
+    m_Worker.StartPoll(connection, batch, GetSessionLimits(), m_Control.TakeWaiting());
     SetStatus(QStringLiteral("Polling %1\u2026").arg(QString::fromStdString(m_Table.ServerName())));
 }
 
 void CVGLDoc::FinishPoll(SessionWorker::Result& result) {
+    m_Control.Answered(result.m_Replies, QString::fromStdString(result.m_ErrorText));
     if (!m_Table.TakeBatch(result.m_pConnection, result.m_Batch)) {
         SetStatus(IdleStatus());
         AfterPoll(0);
@@ -457,6 +469,7 @@ void CVGLDoc::StopApplying() {
 
 void CVGLDoc::AfterPoll(int32_t result, GWView* sender, intptr_t hint, QObject* hintObject) {
     if (result < 0) {
+        m_Control.Disconnected(QString::fromStdString(m_Table.LastErrorText()));
         // The table has closed the connection and keeps its entries. The
         // flags are set before the message, so ticks that arrive while it is
         // up do nothing and it shows once.
@@ -477,6 +490,26 @@ void CVGLDoc::AfterPoll(int32_t result, GWView* sender, intptr_t hint, QObject* 
     RecordHistory(std::move(batch));
     UpdateAllViews(sender, hint, hintObject);
     SessionList::Get().Polled(this);
+    // A request that came while this poll was on its way goes out now.
+    if (m_Control.HasWaiting()) QTimer::singleShot(0, this, [this] { Refresh(); });
+}
+
+void CVGLDoc::AskMonitor(const MonControlRequest& request, SessionControl::Done done) {
+    if (!m_Table.IsConnected()) {
+        SessionControl idle;
+        idle.Ask(request, std::move(done));
+        idle.Disconnected(QStringLiteral("the session is not connected"));
+        return;
+    }
+    const bool changes = request.m_Op != MonControlOp::ListBlocks && request.m_Op != MonControlOp::Hello;
+    QPointer<CVGLDoc> self = this;
+    m_Control.Ask(request, [self, changes, done = std::move(done)](const SessionWorker::Reply& reply) {
+        if (done) done(reply);
+        if (self && changes && reply.m_Answer.m_Status == MonControlStatus::Done) {
+            emit self->monitorActed();
+        }
+    });
+    Refresh();
 }
 
 void CVGLDoc::CollectTraffic() {
@@ -581,6 +614,7 @@ void CVGLDoc::OnCopyGraph() {
 // closes the connection it holds.
 void CVGLDoc::DeleteContents() {
     CancelWork();
+    m_Control.Disconnected(QStringLiteral("the session was disconnected"));
     if (m_Table.IsConnected()) m_Table.CloseConnection();
 }
 

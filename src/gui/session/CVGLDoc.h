@@ -21,6 +21,7 @@
 #include "core/table/TrafficPoint.h"
 #include "core/view/ConnectionGroups.h"
 #include "gui/framework/GWDocument.h"
+#include "gui/session/SessionControl.h"
 #include "gui/session/SessionSettings.h"
 #include "gui/session/TrustPrompt.h"
 
@@ -153,6 +154,13 @@ public:
     // Keeps an alert of this session's server in the history.
     void RecordAlert(const std::string& text);
 
+    // What the monitor lets this session do, and asking it: the request goes
+    // out with a poll started at once (or right after the one in flight),
+    // and `done` gets the answer, or a refusal when the session is not
+    // connected or the link ends first.
+    const SessionControl& Control() const { return m_Control; }
+    void AskMonitor(const MonControlRequest& request, SessionControl::Done done);
+
     // Whether the timer client is registered, and with which period.
     bool HasTimerClient() const { return m_bTimerClient; }
     int32_t TimerClientPeriod() const { return m_TimerClientPeriod; }
@@ -164,6 +172,9 @@ signals:
     void statusChanged();
     // The filter line or the grouping changed.
     void viewChoiceChanged();
+    // The monitor closed connections, blocked or lifted a block at this
+    // session's request.
+    void monitorActed();
 
 private:
     void StartConnect(const QString& hostName, bool keepName);
@@ -241,6 +252,7 @@ private:
     QString m_FilterText;
     GroupBy m_Grouping = GroupBy::Connection;
     MonLinkInfo m_Link;
+    SessionControl m_Control;
     bool m_bWarnUnencrypted = false;  // the status says "unencrypted" until the next tick
     bool m_bUnencryptedTold = false;  // said once this session
     bool m_bTrustTold = false;        // a refused identity was told once this session
