@@ -369,13 +369,14 @@ awaitable<void> ProxySession::Serve(const Request& request) {
     m_Dest = (v6 ? "[" + host + "]" : host) + ":" + std::to_string(request.m_Port);
     m_DestHost = host;
     m_DestPort = request.m_Port;
+    // Known to the blocks before the monitor shows it.
+    m_Context.m_Sessions.Heading(
+        this, request.m_bDomain ? host : std::string(),
+        request.m_bDomain ? std::nullopt : std::optional(ToAddress16(request.m_Address)));
     m_Info->SetDestination(ServiceName(request.m_Port), Printable(request.m_Host),
                            request.m_bDomain
                                ? MonNetAddress{}
                                : MonitorAddress(tcp::endpoint(request.m_Address, request.m_Port)));
-    m_Context.m_Sessions.Heading(
-        this, request.m_bDomain ? host : std::string(),
-        request.m_bDomain ? std::nullopt : std::optional(ToAddress16(request.m_Address)));
     if (request.m_Command != CommandConnect) {
         co_await Reply(ReplyCommandNotSupported);
         Fail(ReplyCommandNotSupported);

@@ -177,14 +177,16 @@ protected:
     std::string m_Folder, m_Clients;
 };
 
-// Polls until a record of `kind` comes (or 20 s pass); every record seen goes to `seen`.
+// Polls until a record of `kind` comes (with `dest` as its destination, if
+// given), or 20 s pass; every record seen goes to `seen`.
 std::optional<MonitorRecord> AwaitRecord(Link& link, uint32_t kind,
-                                         std::vector<MonitorRecord>& seen) {
+                                         std::vector<MonitorRecord>& seen,
+                                         const std::string& dest = {}) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < end) {
         for (const MonitorRecord& record : link.Batch()) {
             seen.push_back(record);
-            if (record.m_Kind == kind) return record;
+            if (record.m_Kind == kind && (dest.empty() || record.m_DestName == dest)) return record;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -232,7 +234,8 @@ TEST_F(ProxyControlTest, ACloseOrABlockEndsRunningDownloadsAndBlocksRefuseNewOne
     // A destination block that closes what it covers ends the next download too.
     download = SlowDownload(proxy);
     records.clear();
-    ASSERT_TRUE(AwaitRecord(link, RecordKindOpen, records));
+    // Once the monitor shows where it goes, the block knows it too.
+    ASSERT_TRUE(AwaitRecord(link, RecordKindUpdate, records, m_WebHost));
     const auto blocked =
         link.Ask(BlockRequest(MonBlockWhat::Destination, m_WebHost + "/32", 0, true));
     ASSERT_TRUE(blocked);
