@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "core/base/Cidr.h"
 #include "Refusal.h"
 #include "SessionFacts.h"
+#include "core/base/Cidr.h"
 #include "core/monitor/MonControl.h"
 
 class BlockList {
