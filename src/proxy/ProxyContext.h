@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "Asio.h"
+#include "BlockList.h"
 #include "ClientLimits.h"
 #include "DestinationPolicy.h"
 #include "HandshakeBudget.h"
@@ -59,6 +60,7 @@ struct ProxyContext {
     HandshakeBudget m_Handshakes;
     LoginThrottle m_Throttle;
     SessionRegistry m_Sessions;
+    BlockList m_Blocks;  // set by monitor clients
     ProxyMetrics m_Metrics;
     std::atomic<uint32_t> m_NextId{1};
     std::atomic<size_t> m_Active{0};

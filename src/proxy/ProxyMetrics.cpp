@@ -106,10 +106,36 @@ const char* Label(RefusedBy by) {
             return "own_listener";
         case RefusedBy::PrivateAddress:
             return "private_address";
+        case RefusedBy::UserBlock:
+            return "user_block";
+        case RefusedBy::ClientBlock:
+            return "client_block";
+        case RefusedBy::DestinationBlock:
+            return "destination_block";
         case RefusedBy::Forbidden:
             break;
     }
     return "forbidden";
+}
+
+const char* Label(MonControlOp op) {
+    switch (op) {
+        case MonControlOp::Hello:
+            return "hello";
+        case MonControlOp::Close:
+            return "close";
+        case MonControlOp::Block:
+            return "block";
+        case MonControlOp::Lift:
+            return "lift";
+        case MonControlOp::ListBlocks:
+            break;
+    }
+    return "list";
+}
+
+const char* Label(MonControlStatus status) {
+    return status == MonControlStatus::Done ? "done" : "refused";
 }
 
 const char* Label(MonitorRefusal reason) {
@@ -154,11 +180,17 @@ ProxyMetrics::ProxyMetrics() {
           HandshakeEnd::Dropped})
         m_HandshakeFailures[Label(reason)] = 0;
     for (RefusedBy by : {RefusedBy::Allow, RefusedBy::Limit, RefusedBy::Rule,
-                         RefusedBy::OwnListener, RefusedBy::PrivateAddress, RefusedBy::Forbidden})
+                         RefusedBy::OwnListener, RefusedBy::PrivateAddress, RefusedBy::Forbidden,
+                         RefusedBy::UserBlock, RefusedBy::ClientBlock, RefusedBy::DestinationBlock})
         m_Refused[Label(by)] = 0;
     for (const char* result : {"found", "failed", "timeout"}) m_Lookups[result] = 0;
     for (MonitorRefusal reason : {MonitorRefusal::ClientKey, MonitorRefusal::Handshake})
         m_MonitorRefused[Label(reason)] = 0;
+    for (MonControlOp op :
+         {MonControlOp::Close, MonControlOp::Block, MonControlOp::Lift, MonControlOp::ListBlocks}) {
+        for (MonControlStatus status : {MonControlStatus::Done, MonControlStatus::Refused})
+            m_Controls[{Label(op), Label(status)}] = 0;
+    }
 }
 
 std::string ProxyMetrics::FirstSeen(std::set<std::string>& seen, size_t limit,
@@ -203,6 +235,11 @@ void ProxyMetrics::MonitorRefused(MonitorRefusal reason) {
     Count(m_MonitorRefused, Label(reason));
 }
 
+void ProxyMetrics::Controlled(MonControlOp op, MonControlStatus status) {
+    std::lock_guard lock(m_Mutex);
+    ++m_Controls[{Label(op), Label(status)}];
+}
+
 void ProxyMetrics::Looked(bool found, bool timedOut, std::chrono::duration<double> took) {
     std::lock_guard lock(m_Mutex);
     ++m_Lookups[timedOut ? "timeout" : found ? "found" : "failed"];
@@ -213,12 +250,20 @@ void ProxyMetrics::Looked(bool found, bool timedOut, std::chrono::duration<doubl
     }
 }
 
-std::string ProxyMetrics::Text(size_t open, size_t monitorClients) const {
+std::string ProxyMetrics::Text(size_t open, size_t monitorClients,
+                               const std::array<size_t, 3>& blocks) const {
     std::string out;
     Header(out, "vgl_proxy_connections_open", "gauge", "Client connections open now.");
     out += "vgl_proxy_connections_open " + std::to_string(open) + "\n";
     Header(out, "vgl_proxy_monitor_clients", "gauge", "Monitor clients connected now.");
     out += "vgl_proxy_monitor_clients " + std::to_string(monitorClients) + "\n";
+    Header(out, "vgl_proxy_blocks", "gauge",
+           "Blocks set by monitor clients in force now, by what they name.");
+    for (const MonBlockWhat what :
+         {MonBlockWhat::User, MonBlockWhat::Client, MonBlockWhat::Destination}) {
+        out += std::string("vgl_proxy_blocks{what=\"") + MonBlockWhatName(what) + "\"} " +
+               std::to_string(blocks[static_cast<size_t>(what) - 1]) + "\n";
+    }
     std::lock_guard lock(m_Mutex);
     Family(out, "vgl_proxy_connections_opened_total",
            "CONNECT requests answered, by the reply they got.", "result", m_Opened);
@@ -230,6 +275,13 @@ std::string ProxyMetrics::Text(size_t open, size_t monitorClients) const {
            "Monitor clients refused in the TLS handshake: an unlisted certificate (client_key) "
            "or another failure.",
            "reason", m_MonitorRefused);
+    Header(out, "vgl_proxy_control_requests_total", "counter",
+           "Control requests of monitor clients the proxy acted on or refused, by action and "
+           "answer.");
+    for (const auto& [key, count] : m_Controls) {
+        out += "vgl_proxy_control_requests_total{action=\"" + key.first + "\",result=\"" +
+               key.second + "\"} " + std::to_string(count) + "\n";
+    }
     Family(out, "vgl_proxy_lookups_total", "Host name lookups, by outcome.", "result", m_Lookups);
     for (const bool in : {true, false}) {
         const char* name = in ? "vgl_proxy_bytes_in_total" : "vgl_proxy_bytes_out_total";

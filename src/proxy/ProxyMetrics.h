@@ -18,6 +18,7 @@
 
 #include "MonitorRefusal.h"
 #include "Refusal.h"
+#include "core/monitor/MonControl.h"
 
 // Why a client ended before it made a request.
 enum class HandshakeEnd { Timeout, Authentication, NoMethod, Malformed, Closed, Shutdown, Dropped };
@@ -46,9 +47,13 @@ public:
     void Refused(RefusedBy by);
     void MonitorRefused(MonitorRefusal reason);
     void Looked(bool found, bool timedOut, std::chrono::duration<double> took);
+    // A control request of a monitor client that reached the proxy, and its answer.
+    void Controlled(MonControlOp op, MonControlStatus status);
 
-    // The exposition; `open`, the connections open now.
-    std::string Text(size_t open, size_t monitorClients) const;
+    // The exposition; `open`, the connections open now; `blocks`, the blocks
+    // in force by what they name (user, client, destination).
+    std::string Text(size_t open, size_t monitorClients,
+                     const std::array<size_t, 3>& blocks = {}) const;
 
 private:
     static constexpr std::array<double, 10> LookupBuckets = {0.005, 0.01, 0.025, 0.05, 0.1,
@@ -64,6 +69,7 @@ private:
     std::set<std::string> m_Services, m_Users;  // the ones with a label of their own
     std::map<std::string, uint64_t> m_Opened, m_HandshakeFailures, m_Refused, m_Lookups,
         m_MonitorRefused;
+    std::map<std::pair<std::string, std::string>, uint64_t> m_Controls;  // action, result
     std::array<uint64_t, LookupBuckets.size()> m_LookupBucketCounts{};
     uint64_t m_LookupCount = 0;
     double m_LookupSeconds = 0;

@@ -119,7 +119,7 @@ const char* ProxyUsage() {
            "                 [--monitor-tls-generate DIR]\n"
            "                 [--metrics ADDR:PORT] [--metrics-allow CIDR]...\n"
            "                 [--max-metrics-clients N] [--metrics-users NAME]...\n"
-           "                 [--block CIDR|NAME]...\n"
+           "                 [--block CIDR|NAME]... [--blocks-file FILE]\n"
            "                 [--max-connections N] [--max-per-client N]\n"
            "                 [--max-handshakes-per-client N] [--max-handshakes N]\n"
            "                 [--idle-timeout SECONDS] [--connect-timeout SECONDS]\n"
@@ -140,6 +140,7 @@ constexpr OptionHelp ProxyFirstHelps[] = {
 constexpr OptionHelp ProxyLaterHelps[] = {
     {"--metrics-users", "NAME", "users with metric labels of their own; repeatable [first 20]"},
     {"--block", "CIDR|NAME", "refuse CONNECTs there (a name: also those under it)"},
+    {"--blocks-file", "FILE", "keep monitor clients' blocks here across restarts [in memory]"},
     {"--max-connections", "N", "client connections at once [1000]"},
     {"--max-per-client", "N", "connections of one client address at once [64]"},
     {"--max-handshakes-per-client", "N", "connections of one client still in handshake [8]"},
@@ -207,6 +208,12 @@ bool ApplyProxyOption(const std::string& option, const std::string& value, Proxy
         }
         options.m_Rules.push_back(BlockRule(value));
         options.m_Rules.back().m_Number = static_cast<int>(options.m_Rules.size());
+    } else if (option == "--blocks-file") {
+        if (value.empty()) {
+            error = bad + " (expected a file name; leave it out to keep blocks in memory)";
+            return false;
+        }
+        options.m_BlocksPath = value;
     } else if (option == "--users") {
         // Only a setting left out turns authentication off, never an empty one.
         if (value.empty()) {

@@ -31,6 +31,7 @@ struct ProxyOptions {
     size_t m_MaxMetricsClients = 8;
     std::vector<std::string> m_MetricsUsers;  // empty: the first users seen
     std::vector<DestRule> m_Rules;
+    std::string m_BlocksPath;  // where monitor clients' blocks are kept; empty: in memory
     size_t m_MaxConnections = 1000;
     size_t m_MaxPerClient = 64;
     size_t m_MaxHandshakesPerClient = 8;

@@ -1,5 +1,7 @@
 #include "ProxyServer.h"
 
+#include <ctime>
+
 #include "ProxySession.h"
 #include "SocksReply.h"
 
@@ -18,6 +20,12 @@ bool ProxyServer::Admit(const tcp::endpoint& client) {
     const ProxyOptions& options = settings->m_Options;
     if (!IsAllowed(options.m_Allow, client.address())) {
         Refuse(client, ReplyNotAllowed, "not in --allow");
+        return false;
+    }
+    const uint64_t now = static_cast<uint64_t>(std::time(nullptr));
+    if (const auto block = m_Context.m_Blocks.Client(ToAddress16(client.address()), now)) {
+        const std::string text = BlockedText(*block);
+        Report(client, RefusedBy::ClientBlock, ReplyNotAllowed, text, text);
         return false;
     }
     // Handshakes have a budget of their own (--max-handshakes): a full one
@@ -47,8 +55,14 @@ bool ProxyServer::Admit(const tcp::endpoint& client) {
 }
 
 void ProxyServer::Refuse(const tcp::endpoint& client, uint32_t code, const std::string& why) {
-    m_Context.m_Metrics.Refused(code == ReplyNotAllowed ? RefusedBy::Allow : RefusedBy::Limit);
+    Report(client, code == ReplyNotAllowed ? RefusedBy::Allow : RefusedBy::Limit, code, why,
+           "refused: " + why);
+}
+
+void ProxyServer::Report(const tcp::endpoint& client, RefusedBy by, uint32_t code,
+                         const std::string& why, const std::string& text) {
+    m_Context.m_Metrics.Refused(by);
     m_Context.m_Refusals.Refused("", client, why);
     if (!m_Context.m_Limits.ShouldReport(ToAddress16(client.address()))) return;
-    ReportRefusal(m_Context, client, 0, "", code, "refused: " + why);
+    ReportRefusal(m_Context, client, 0, "", code, text);
 }

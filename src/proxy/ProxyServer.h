@@ -26,6 +26,9 @@ private:
     // Reports a refusal to the monitor, the first of an address and then once
     // a minute, and to the log's count of refusals.
     void Refuse(const tcp::endpoint& client, uint32_t code, const std::string& why);
+    // The same for a refusal whose result text is `text` as it stands.
+    void Report(const tcp::endpoint& client, RefusedBy by, uint32_t code, const std::string& why,
+                const std::string& text);
 
     ProxyContext& m_Context;
     Listener m_Listener;

@@ -22,6 +22,8 @@ constexpr uint8_t CommandConnect = 0x01;
 constexpr uint8_t TypeV4 = 0x01;
 constexpr uint8_t TypeDomain = 0x03;
 constexpr uint8_t TypeV6 = 0x04;
+// The result of a connection a monitor client closed, past the SOCKS5 codes.
+constexpr uint32_t ResultClosedByControl = 0x102;
 // Only used when no splice pipe can be had; it exists only while data flows.
 constexpr size_t RelayBufferSize = 64 * 1024;
 
@@ -82,12 +84,19 @@ ProxySession::~ProxySession() {
 
 void ProxySession::Start(std::shared_ptr<ProxySession> session) {
     const asio::any_io_executor executor = session->m_Client.get_executor();
-    session->m_Context.m_Sessions.Add(session.get(),
-                                      [executor, weak = std::weak_ptr<ProxySession>(session)] {
-                                          asio::post(executor, [weak] {
-                                              if (const auto alive = weak.lock()) alive->ShutDown();
-                                          });
-                                      });
+    session->m_Context.m_Sessions.Add(
+        session.get(),
+        [executor, weak = std::weak_ptr<ProxySession>(session)](const std::string& why) {
+            asio::post(executor, [weak, why] {
+                const auto alive = weak.lock();
+                if (!alive) return;
+                if (why.empty()) {
+                    alive->ShutDown();
+                } else {
+                    alive->EndByControl(why);
+                }
+            });
+        });
     EnterBudget(session);
     asio::co_spawn(executor, session->Watch(session), asio::detached);
     asio::co_spawn(executor, session->Run(session), asio::detached);
@@ -121,6 +130,15 @@ awaitable<void> ProxySession::Watch(std::shared_ptr<ProxySession> /*keepAlive*/)
 
 void ProxySession::ShutDown() {
     m_bShutDown = true;
+    CloseBoth();
+}
+
+// The result goes out now, before the close the run reports as it ends; any
+// failure the close causes on the way is not reported over it.
+void ProxySession::EndByControl(const std::string& why) {
+    if (!m_Client.is_open() || !m_ControlEnd.empty() || !m_Info) return;
+    Fail(ResultClosedByControl, why);
+    m_ControlEnd = why;
     CloseBoth();
 }
 
@@ -167,6 +185,7 @@ awaitable<void> ProxySession::Run(std::shared_ptr<ProxySession> /*keepAlive*/) {
         EndHandshake(HandshakeEnd::Shutdown,
                      m_Phase == Phase::Relaying ? "shut down" : "shut down in handshake");
     }
+    if (!m_ControlEnd.empty()) m_Outcome = m_ControlEnd;
     CloseBoth();
     m_Watchdog.Stop();
     if (m_Info) m_Context.m_Hub.Close(m_Info);
@@ -233,6 +252,7 @@ void ProxySession::OpenRecord(uint8_t method) {
     m_Info->m_Source = MonitorAddress(m_ClientEndpoint);
     m_Info->m_SourceName = HostText(m_ClientEndpoint.address());
     m_Context.m_Hub.Open(m_Info);
+    m_Context.m_Sessions.Known(this, m_Info->m_Id, {m_User, m_ClientAddress, {}, {}});
 }
 
 // A user name of length 0 is read to its end like any other and refused
@@ -349,6 +369,10 @@ awaitable<void> ProxySession::Serve(const Request& request) {
     m_Dest = (v6 ? "[" + host + "]" : host) + ":" + std::to_string(request.m_Port);
     m_DestHost = host;
     m_DestPort = request.m_Port;
+    // Known to the blocks before the monitor shows it.
+    m_Context.m_Sessions.Heading(
+        this, request.m_bDomain ? host : std::string(),
+        request.m_bDomain ? std::nullopt : std::optional(ToAddress16(request.m_Address)));
     m_Info->SetDestination(ServiceName(request.m_Port), Printable(request.m_Host),
                            request.m_bDomain
                                ? MonNetAddress{}
@@ -358,7 +382,25 @@ awaitable<void> ProxySession::Serve(const Request& request) {
         Fail(ReplyCommandNotSupported);
         co_return;
     }
+    // Counted and reported before the client hears of it.
+    if (const std::optional<Refusal> blocked = RefuseByBlock(request)) {
+        Refuse(*blocked);
+        co_await Reply(ReplyNotAllowed);
+        co_return;
+    }
     if (co_await Connect(request)) co_await Relay();
+}
+
+// A user's block applies once the user is known (at the request, so that a
+// blocked user sees a refused request, not a failed login); a name's before
+// it is looked up.
+std::optional<Refusal> ProxySession::RefuseByBlock(const Request& request) const {
+    const uint64_t now = static_cast<uint64_t>(std::time(nullptr));
+    std::optional<MonBlock> block = m_Context.m_Blocks.User(m_User, now);
+    if (!block && request.m_bDomain)
+        block = m_Context.m_Blocks.DestinationName(request.m_Host, now);
+    if (!block) return std::nullopt;
+    return Refusal{RefusedByBlock(block->m_What), BlockedText(*block)};
 }
 
 // The connect time-out covers the lookup too, its wait in the queue included.
@@ -394,8 +436,10 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
     m_OwnRemote = m_Remote.remote_endpoint(ignored);
     m_Context.m_Own.Add(m_OwnLocal, m_OwnRemote);
     m_bOwnAdded = true;
-    if (request.m_bDomain)
+    if (request.m_bDomain) {
         m_Info->SetDestAddress(MonitorAddress(m_Remote.remote_endpoint(ignored)));
+        m_Context.m_Sessions.Heading(this, request.m_Host, ToAddress16(m_OwnRemote.address()));
+    }
     m_Phase = Phase::Relaying;
     m_ResultLabel = "succeeded";
     m_pTraffic = &m_Context.m_Metrics.TrafficOf(
@@ -479,10 +523,14 @@ std::vector<tcp::endpoint> ProxySession::Permitted(const Request& request,
     const DestinationPolicy::Query query{m_ClientAddress, m_User,
                                          request.m_bDomain ? request.m_Host : std::string(),
                                          request.m_Port};
+    const uint64_t now = static_cast<uint64_t>(std::time(nullptr));
     std::erase_if(endpoints, [&](const tcp::endpoint& endpoint) {
         std::optional<Refusal> why;
         if (IsForbidden(endpoint)) {
             why = Refusal{RefusedBy::Forbidden, ReplyText(ReplyNotAllowed)};
+        } else if (const auto block = m_Context.m_Blocks.DestinationAddress(
+                       ToAddress16(endpoint.address()), now)) {
+            why = Refusal{RefusedBy::DestinationBlock, BlockedText(*block)};
         } else {
             why = m_Context.m_Policy.RefuseAddress(m_Options.m_Rules, query, endpoint.address());
         }
@@ -498,6 +546,7 @@ void ProxySession::Fail(uint8_t code) {
 }
 
 void ProxySession::Fail(uint32_t code, const std::string& text) {
+    if (!m_ControlEnd.empty()) return;  // its result is out already
     m_Outcome = text;
     if (code <= 0xFF) m_ResultLabel = ReplyLabel(static_cast<uint8_t>(code));
     m_Info->m_ResultCode = code;

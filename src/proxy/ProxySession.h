@@ -22,6 +22,8 @@ public:
     static void Start(std::shared_ptr<ProxySession> session);
     // On the session's thread: ends the connection as the process stops.
     void ShutDown();
+    // On the session's thread: ends it at a monitor client's word, `why` its result.
+    void EndByControl(const std::string& why);
 
 private:
     enum class Phase { Handshake, Connecting, Relaying };
@@ -74,6 +76,8 @@ private:
     void Fail(uint8_t code);
     void Fail(uint32_t code, const std::string& text);
     void Refuse(const Refusal& refusal);
+    // The block that covers the request's user or name, if one does.
+    std::optional<Refusal> RefuseByBlock(const Request& request) const;
     // The log's outcome of a client that ends before a request, and its metric.
     void EndHandshake(HandshakeEnd reason, const char* text);
     void OnExpire();
@@ -107,6 +111,7 @@ private:
     bool m_bInHandshake = true;  // counted as such by the per-client limits
     bool m_bShutDown = false;
     bool m_bRefused = false;  // a refusal, not a failed handshake
+    std::string m_ControlEnd;  // why a monitor client ended it; its result is reported then
     bool m_bDropped = false;  // by the handshake budget
     uint64_t m_HandshakeTicket = 0;
     bool m_bOwnAdded = false;  // m_Remote's ends are in the context's own connections

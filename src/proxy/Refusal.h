@@ -12,6 +12,10 @@ enum class RefusedBy {
     OwnListener,     // one of the proxy's own listeners
     PrivateAddress,  // this machine's loopback or link-local, for a remote client
     Forbidden,       // port 0, the unspecified address, multicast, broadcast
+    // A block a monitor client set, by what it names.
+    UserBlock,
+    ClientBlock,
+    DestinationBlock,
 };
 
 struct Refusal {

@@ -16,6 +16,7 @@
 #include "MetricsServer.h"
 #include "MonitorIdentityFiles.h"
 #include "MonitorServer.h"
+#include "ProxyControl.h"
 #include "ProxyServer.h"
 #include "ProxyStopper.h"
 
@@ -91,6 +92,7 @@ std::string NeedsRestart(const ProxyOptions& running, const ProxyOptions& loaded
         running.m_MetricsPort != loaded.m_MetricsPort)
         changed += " metrics";
     if (running.m_Threads != loaded.m_Threads) changed += " threads";
+    if (running.m_BlocksPath != loaded.m_BlocksPath) changed += " blocks-file";
     if (IsCredential(loaded.m_UsersPath)) changed += " users (a systemd credential)";
     for (const std::string* path :
          {&loaded.m_MonitorTlsCert, &loaded.m_MonitorTlsKey, &loaded.m_MonitorClients}) {
@@ -180,8 +182,9 @@ int Serve(ProxyContext& context, const std::vector<std::string>& args, const Pro
                 return MetricsServer::Limits{now.m_MetricsAllow, now.m_MaxMetricsClients};
             },
             [&context] {
-                return context.m_Metrics.Text(context.m_Active.load(),
-                                              context.m_Monitor.m_Clients.load());
+                return context.m_Metrics.Text(
+                    context.m_Active.load(), context.m_Monitor.m_Clients.load(),
+                    context.m_Blocks.CountInForce(static_cast<uint64_t>(std::time(nullptr))));
             });
         if (!metrics->Listen(options.m_MetricsHost, options.m_MetricsPort, error))
             return Fail(error, log);
@@ -252,12 +255,16 @@ int main(int argc, char** argv) {
     LogLoadNotes(*settings, log);
     // Ids start from the start time, so a restarted proxy never reuses a
     // connection id that a watching VGL still holds.
-    MonitorHub hub(static_cast<uint32_t>(std::time(nullptr)));
+    const uint32_t idHigh = static_cast<uint32_t>(std::time(nullptr));
+    MonitorHub hub(idHigh);
     // Password checks and lookups each have threads of their own: a name
     // server that never answers must not hold up a login. Both are shared
     // fairly per client; two checks of one client run at once.
     FairPool passwords(4, 2);
     LookupPool lookups(32);
     ProxyContext context(settings, hub, log, passwords, lookups);
+    ProxyControl control(context, idHigh, options.m_BlocksPath);
+    if (!control.Load(error)) return Fail(error, log);
+    context.m_Monitor.m_pControl = &control;
     return Serve(context, args, options, threads);
 }
