@@ -47,7 +47,7 @@ void ChooseFirstRows(GridView& grid, int rows) {
 
 bool Handles(const QString& which) {
     return which == QLatin1String("connection-menu") || which == QLatin1String("block-confirm") ||
-           which == QLatin1String("blocks");
+           which == QLatin1String("close-confirm") || which == QLatin1String("blocks");
 }
 
 QWidget* Stage(const QString& which, CVGLDoc& document, QWidget* mainFrame) {
@@ -56,8 +56,10 @@ QWidget* Stage(const QString& which, CVGLDoc& document, QWidget* mainFrame) {
     ChooseFirstRows(*grid, 2);
     const ControlTargets targets = ControlTargets::Of(grid->SelectedEntries());
     if (which == QLatin1String("blocks")) return BlocksWindow::ShowFor(&document, mainFrame);
-    if (which == QLatin1String("block-confirm")) {
-        auto* dialog = new ControlConfirmDlg(MonControlOp::Block, MonBlockWhat::User, targets,
+    if (which.endsWith(QLatin1String("-confirm"))) {
+        const MonControlOp op = which.startsWith(QLatin1String("close")) ? MonControlOp::Close
+                                                                          : MonControlOp::Block;
+        auto* dialog = new ControlConfirmDlg(op, MonBlockWhat::User, targets,
                                              document.ServerName(), mainFrame);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();

@@ -1,6 +1,6 @@
 #pragma once
 // Demo and test aid (vgl --screenshot FILE --screenshot-of connection-menu,
-// block-confirm or blocks): once the sessions have polled, the first one's
+// close-confirm, block-confirm or blocks): once the sessions have polled, the first one's
 // grid chooses its first rows and shows what acting on them looks like:
 // the grid with its context menu open, the confirmation of a user block, or
 // the Blocks window. The picture is then taken after one more poll, which

@@ -22,8 +22,6 @@ constexpr uint8_t CommandConnect = 0x01;
 constexpr uint8_t TypeV4 = 0x01;
 constexpr uint8_t TypeDomain = 0x03;
 constexpr uint8_t TypeV6 = 0x04;
-// The result of a connection a monitor client closed, past the SOCKS5 codes.
-constexpr uint32_t ResultClosedByControl = 0x102;
 // Only used when no splice pipe can be had; it exists only while data flows.
 constexpr size_t RelayBufferSize = 64 * 1024;
 

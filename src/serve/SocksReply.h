@@ -16,11 +16,14 @@ enum SocksReply : uint8_t {
     ReplyAddressTypeNotSupported = 0x08,
 };
 
-// Results the monitor reports for connections that never got as far as a
-// request: past the SOCKS5 reply codes, so that they keep their own meaning.
+// Results the monitor reports past the SOCKS5 reply codes, so that they keep
+// their own meaning: for connections that never got as far as a request, and
+// for one a monitor client closed.
 enum MonitorResult : uint32_t {
     ResultAuthenticationFailed = 0x101,
     ResultRefusedByLimit = 0x102,
+    // Closed by a monitor client marked act ("closed by NAME").
+    ResultClosedByControl = 0x103,
 };
 
 const char* ReplyText(uint8_t code);

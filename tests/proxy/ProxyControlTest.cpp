@@ -219,7 +219,7 @@ TEST_F(ProxyControlTest, ACloseOrABlockEndsRunningDownloadsAndBlocksRefuseNewOne
         return record.m_Kind == RecordKindResult;
     });
     ASSERT_NE(result, records.end());
-    EXPECT_EQ(result->m_ResultCode, 0x102u);
+    EXPECT_EQ(result->m_ResultCode, 0x103u);
     EXPECT_EQ(std::string(result->m_ResultText), "closed by ops-laptop");
     const std::string id = std::to_string(open->m_IdHigh) + ":" + std::to_string(open->m_IdLow);
     const auto again = link.Ask(close);

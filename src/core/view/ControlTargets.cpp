@@ -28,6 +28,8 @@ ControlTargets ControlTargets::Of(const std::vector<const EntryObj*>& entries) {
     for (const EntryObj* entry : entries) {
         if (entry->m_Status == 0 && !entry->m_bFinished) {
             targets.m_Open.emplace_back(entry->m_IdHigh, entry->m_IdLow);
+            const std::string who = entry->m_UserName.empty() ? "" : entry->m_UserName + " ";
+            targets.m_OpenText.push_back(who + ClientOf(*entry) + " to " + DestinationOf(*entry));
         }
         AddOnce(targets.m_Users, entry->m_UserName);
         AddOnce(targets.m_Clients, ClientOf(*entry));

@@ -42,10 +42,12 @@ BlocksWindow::BlocksWindow(CVGLDoc* document, QWidget* owner)
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
-    m_pTable->setColumnWidth(Value, fontMetrics().averageCharWidth() * 28);
+    m_pTable->setWordWrap(false);
+    const int time = fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 16;
+    m_pTable->setColumnWidth(Value, fontMetrics().averageCharWidth() * 22);
     m_pTable->setColumnWidth(By, fontMetrics().averageCharWidth() * 16);
-    m_pTable->setColumnWidth(Since, fontMetrics().averageCharWidth() * 18);
-    m_pTable->setColumnWidth(Until, fontMetrics().averageCharWidth() * 18);
+    m_pTable->setColumnWidth(Since, time);
+    m_pTable->setColumnWidth(Until, time);
     m_pLift = new QPushButton(QStringLiteral("&Lift"), this);
     m_pRefresh = new QPushButton(QStringLiteral("&Refresh"), this);
     auto* close = new QPushButton(QStringLiteral("Close"), this);

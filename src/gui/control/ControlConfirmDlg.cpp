@@ -119,19 +119,20 @@ std::vector<std::string> ControlConfirmDlg::Values() const {
 void ControlConfirmDlg::UpdateSummary() {
     if (m_Op == MonControlOp::Close) {
         m_pSummary->setText(
-            QStringLiteral("Close %1 on %2? Their clients see the connection end at once, and "
-                           "the connections end as closed by you.")
+            QStringLiteral("Close %1 on %2?\n%3\n\nTheir clients see the connection end at "
+                           "once, and the connections end as closed by you.")
                 .arg(Plural(m_Targets.m_Open.size(), "open connection", "open connections"),
-                     m_Server));
+                     m_Server, Listed(m_Targets.m_OpenText)));
         return;
     }
     const std::vector<std::string> values = Values();
-    const QString what = QString::fromLatin1(MonBlockWhatName(m_What));
-    QString text = QStringLiteral("Refuse new connections on %1 from %2 %3:\n%4\n")
-                       .arg(m_Server,
-                            m_What == MonBlockWhat::Destination ? QStringLiteral("to")
-                                                                : QStringLiteral("of"),
-                            values.size() == 1 ? what : what + QLatin1Char('s'), Listed(values));
+    const bool many = values.size() > 1;
+    const char* const phrases[][2] = {{"of the user", "of the users"},
+                                      {"from the client", "from the clients"},
+                                      {"to the destination", "to the destinations"}};
+    const char* phrase = phrases[static_cast<int>(m_What) - 1][many ? 1 : 0];
+    QString text = QStringLiteral("Refuse new connections on %1 %2:\n%3\n\n")
+                       .arg(m_Server, QString::fromLatin1(phrase), Listed(values));
     text += m_pDuration->currentText() == QLatin1String("until lifted")
                 ? QStringLiteral("The block stays until it is lifted in Blocks.")
                 : QStringLiteral("The block ends on its own %1 from now.")
