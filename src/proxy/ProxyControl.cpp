@@ -45,7 +45,6 @@ uint32_t ProxyControl::Abilities(std::string& /*whyNot*/) const {
 
 MonControlAnswer ProxyControl::Answer(MonControlOp op, MonControlStatus status, std::string text,
                                       uint32_t value, uint32_t closed) const {
-    m_Context.m_Metrics.Controlled(op, status);
     MonControlAnswer answer;
     answer.m_Op = op;
     answer.m_Status = status;
@@ -118,9 +117,11 @@ MonControlAnswer ProxyControl::Lift(const ControlCaller& /*caller*/, uint32_t bl
 }
 
 std::vector<MonBlock> ProxyControl::Blocks() const {
-    std::vector<MonBlock> blocks = m_Context.m_Blocks.InForce(Now());
-    m_Context.m_Metrics.Controlled(MonControlOp::ListBlocks, MonControlStatus::Done);
-    return blocks;
+    return m_Context.m_Blocks.InForce(Now());
+}
+
+void ProxyControl::Answered(MonControlOp op, MonControlStatus status) {
+    m_Context.m_Metrics.Controlled(op, status);
 }
 
 bool ProxyControl::Save(std::string& error) const {

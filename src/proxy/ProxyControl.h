@@ -23,6 +23,7 @@ public:
     MonControlAnswer Block(const ControlCaller& caller, const MonControlRequest& request) override;
     MonControlAnswer Lift(const ControlCaller& caller, uint32_t blockId) override;
     std::vector<MonBlock> Blocks() const override;
+    void Answered(MonControlOp op, MonControlStatus status) override;
 
 private:
     // Counts the answer in the metrics and hands it on.

@@ -49,6 +49,9 @@ bool ControlDesk::Answer(const uint8_t* body, size_t length, MonBytes& framed) {
     framed.clear();
     const MonControlAnswer answer = Act(request, framed);
     AppendFrame(framed, EncodeControlAnswer(answer));
+    if (m_pControl && request.m_Op != MonControlOp::Hello) {
+        m_pControl->Answered(request.m_Op, answer.m_Status);
+    }
     Audit(request, answer);
     return true;
 }

@@ -31,4 +31,7 @@ public:
     virtual MonControlAnswer Block(const ControlCaller& caller, const MonControlRequest& request);
     virtual MonControlAnswer Lift(const ControlCaller& caller, uint32_t blockId);
     virtual std::vector<MonBlock> Blocks() const { return {}; }
+    // Every answer a client got, the desk's own refusals included (a key
+    // without the mark, a value that cannot be blocked), for the metrics.
+    virtual void Answered(MonControlOp /*op*/, MonControlStatus /*status*/) {}
 };
