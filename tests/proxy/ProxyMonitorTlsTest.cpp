@@ -72,6 +72,8 @@ Answer Ask(const std::string& host, const Identity& id, const std::string& alpn)
 }
 
 const std::string BothVersions = std::string("\x0dvgl-monitor/2\x0dvgl-monitor/1", 28);
+// What VGL offers: control first.
+const std::string WithControl = "\x0fvgl-monitor/2.1" + BothVersions;
 
 class ProxyMonitorTlsTest : public ::testing::Test {
 protected:
@@ -193,7 +195,8 @@ TEST(ProxyMonitorTlsOptionsTest, TlsNeedsItsKeyAndAClientsFile) {
 #ifdef VGL_DEMO_MONITOR_BINARY
 namespace monitor_tls_test {
 
-// The demo monitor serves over TLS with the same rules as the proxy.
+// The demo monitor serves over TLS with the same rules as the proxy, and
+// never chooses control, which it does not answer.
 TEST_F(ProxyMonitorTlsTest, TheDemoMonitorServesListedClientsOverTls) {
     const std::string host = RandomLoopbackHost();
     const std::string log = m_Folder + "/demo.log";
@@ -210,7 +213,7 @@ TEST_F(ProxyMonitorTlsTest, TheDemoMonitorServesListedClientsOverTls) {
     // Until it listens; a listening demo answers at once.
     Answer answer;
     for (int attempt = 0; attempt < 100 && !answer.m_bSecured; ++attempt) {
-        answer = Ask(host, m_Alice, BothVersions);
+        answer = Ask(host, m_Alice, WithControl);
         if (!answer.m_bSecured) usleep(100000);
     }
     const bool mallory = Ask(host, m_Mallory, BothVersions).m_bSecured;

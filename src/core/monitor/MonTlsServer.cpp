@@ -24,18 +24,22 @@ int PeerIndex() {
 }
 
 // The ALPN list in wire form, in the order of preference.
-std::string ServerProtocols() {
+std::string ServerProtocols(bool control) {
     std::string list;
     for (const char* name : {MonAlpnControl, MonAlpnVersion2, MonAlpnVersion1}) {
+        if (name == MonAlpnControl && !control) continue;
         list += static_cast<char>(std::strlen(name));
         list += name;
     }
     return list;
 }
 
+// `arg` is set for a server that takes control requests.
 int SelectProtocol(SSL* /*ssl*/, const unsigned char** out, unsigned char* outLength,
-                   const unsigned char* offered, unsigned int offeredLength, void* /*arg*/) {
-    static const std::string ours = ServerProtocols();
+                   const unsigned char* offered, unsigned int offeredLength, void* arg) {
+    static const std::string withControl = ServerProtocols(true);
+    static const std::string recordsOnly = ServerProtocols(false);
+    const std::string& ours = arg ? withControl : recordsOnly;
     unsigned char* chosen = nullptr;
     if (SSL_select_next_proto(&chosen, outLength,
                               reinterpret_cast<const unsigned char*>(ours.data()),
@@ -72,7 +76,7 @@ std::string MonTlsServer::LastReason() {
 }
 
 bool MonTlsServer::Load(const std::string& certPath, const std::string& keyPath,
-                        const std::string& clientsPath, std::string& error) {
+                        const std::string& clientsPath, std::string& error, bool control) {
     if (!m_Clients.Load(clientsPath, error)) return false;
     m_Context = SSL_CTX_new(TLS_server_method());
     if (!m_Context || !SSL_CTX_set_min_proto_version(m_Context, TLS1_2_VERSION)) {
@@ -94,7 +98,7 @@ bool MonTlsServer::Load(const std::string& certPath, const std::string& keyPath,
     if (!Mon_CertificateFingerprint(certPath, m_Fingerprint, error)) return false;
     SSL_CTX_set_ex_data(m_Context, ServerIndex(), this);
     SSL_CTX_set_verify(m_Context, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, Verify);
-    SSL_CTX_set_alpn_select_cb(m_Context, SelectProtocol, nullptr);
+    SSL_CTX_set_alpn_select_cb(m_Context, SelectProtocol, control ? this : nullptr);
     // A resumed session skips the check of the certificate: each connection
     // is checked against the clients file as it stands.
     SSL_CTX_set_session_cache_mode(m_Context, SSL_SESS_CACHE_OFF);

@@ -5,8 +5,8 @@
 // of that certificate alone (the clients file, see MonClientKeys): there are
 // no certificate authorities on this link. An unlisted client fails the
 // handshake with an alert. ALPN picks the version of the records:
-// "vgl-monitor/2.1" (version 2 and control requests) or "vgl-monitor/2"
-// when the client offers it, else version 1.
+// "vgl-monitor/2.1" (version 2 and control requests, for a server that
+// takes them) or "vgl-monitor/2" when the client offers it, else version 1.
 
 #include <string>
 
@@ -31,8 +31,10 @@ public:
     MonTlsServer& operator=(const MonTlsServer&) = delete;
 
     // Once; false with a message naming the file that did not load.
+    // `control`: ALPN may choose "vgl-monitor/2.1", for a server that answers
+    // control requests; one that does not must never be chosen for it.
     bool Load(const std::string& certPath, const std::string& keyPath,
-              const std::string& clientsPath, std::string& error);
+              const std::string& clientsPath, std::string& error, bool control = false);
     // Shared by the connections; each SSL made from it holds a reference.
     SSL_CTX* Context() const { return m_Context; }
     const std::string& Fingerprint() const { return m_Fingerprint; }
