@@ -2,9 +2,10 @@
 
 namespace {
 
-// Why a link cannot carry control requests, before any monitor is asked.
+// Why a link cannot carry control requests, before any monitor is asked:
+// only TLS (through an SSH route or not) carries them.
 QString LinkProblem(const MonLinkInfo& link) {
-    if (link.m_bTunnel) {
+    if (link.m_bTunnel && !link.m_bEncrypted) {
         return QStringLiteral(
             "Over an SSH route the monitor sees a plain link: connect with tls:// and a client "
             "key the monitor marks act to close connections or block.");
