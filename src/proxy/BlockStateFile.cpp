@@ -1,6 +1,6 @@
 #include "BlockStateFile.h"
 
-#include <toml++/toml.h>
+#include "TomlFile.h"
 
 #include <sys/stat.h>
 #include <cerrno>
@@ -51,15 +51,7 @@ bool LoadBlockState(const std::string& path, uint64_t now, BlockState& state, st
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 && errno == ENOENT) return true;  // the first start
     toml::table file;
-    try {
-        file = toml::parse_file(path);
-    } catch (const toml::parse_error& failure) {
-        const auto line = failure.source().begin.line;
-        error = line == 0
-                    ? path + ": cannot be read"
-                    : path + ":" + std::to_string(line) + ": " + std::string(failure.description());
-        return false;
-    }
+    if (!ReadTomlFile(path, file, error)) return false;
     state.m_NextId = static_cast<uint32_t>(file["next"].value_or(int64_t{1}));
     const toml::array* blocks = file["block"].as_array();
     if (!blocks) return true;

@@ -1,6 +1,6 @@
 #include "ProxyConfigFile.h"
 
-#include <toml++/toml.h>
+#include "TomlFile.h"
 #include <functional>
 
 #include "ProxyOptions.h"
@@ -115,16 +115,7 @@ bool LoadKey(const std::string& key, const toml::node& node, ProxyOptions& optio
 
 bool LoadProxyConfigFile(const std::string& path, ProxyOptions& options, std::string& error) {
     toml::table file;
-    try {
-        file = toml::parse_file(path);
-    } catch (const toml::parse_error& failure) {
-        // A file that cannot be opened has no line to name.
-        const auto line = failure.source().begin.line;
-        error = line == 0
-                    ? path + ": cannot be read"
-                    : path + ":" + std::to_string(line) + ": " + std::string(failure.description());
-        return false;
-    }
+    if (!ReadTomlFile(path, file, error)) return false;
     for (const auto& [key, node] : file) {
         const std::string name(key.str());
         std::string failure;
