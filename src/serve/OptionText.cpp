@@ -57,7 +57,7 @@ std::span<const OptionHelp> MonitorServingOptionHelps() {
         {"--monitor-tls-cert", "FILE", "the monitor speaks TLS only, with this certificate"},
         {"--monitor-tls-key", "FILE", "the key of --monitor-tls-cert"},
         {"--monitor-clients", "FILE",
-         "client certificates allowed over TLS: SHA256:... name lines"},
+         "client certificates allowed over TLS: SHA256:... [act] name lines"},
         {"--monitor-tls-generate", "DIR",
          "write DIR/monitor.key and DIR/monitor.crt, print the fingerprint and exit"},
         {"--metrics", "[ADDR:]PORT", "answer GET /metrics for Prometheus here [off]"},
