@@ -435,7 +435,15 @@ void CVGLDoc::Refresh(GWView* sender, intptr_t hint, QObject* hintObject) {
 }
 
 void CVGLDoc::FinishPoll(SessionWorker::Result& result) {
-    m_Control.Answered(result.m_Replies, QString::fromStdString(result.m_ErrorText));
+    if (!result.m_Controls.empty()) {
+        ++m_nAnswersDue;
+        auto tell = m_Control.Answered(std::move(result.m_Replies),
+                                       QString::fromStdString(result.m_ErrorText));
+        QTimer::singleShot(0, this, [this, tell = std::move(tell)] {
+            --m_nAnswersDue;
+            tell();
+        });
+    }
     if (!m_Table.TakeBatch(result.m_pConnection, result.m_Batch)) {
         SetStatus(IdleStatus());
         AfterPoll(0);

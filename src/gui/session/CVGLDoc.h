@@ -113,7 +113,8 @@ public:
 
     // A connect or a poll is in flight (started, its result not yet applied
     // to the end: a large batch is applied a slice per turn of the event loop).
-    bool IsBusy() const { return m_Worker.IsBusy() || m_bApplying; }
+    // Until the answers of its control requests are told, too.
+    bool IsBusy() const { return m_Worker.IsBusy() || m_bApplying || m_nAnswersDue > 0; }
     bool IsConnecting() const { return m_Worker.IsBusy() && !m_Table.IsConnected(); }
     // What the session is doing or why it ended ("Polling HOST…"). Between
     // polls of a link over TLS or ssh it says so ("Connected to HOST over
@@ -253,6 +254,7 @@ private:
     GroupBy m_Grouping = GroupBy::Connection;
     MonLinkInfo m_Link;
     SessionControl m_Control;
+    int m_nAnswersDue = 0;  // polls whose control answers are yet to be told
     bool m_bWarnUnencrypted = false;  // the status says "unencrypted" until the next tick
     bool m_bUnencryptedTold = false;  // said once this session
     bool m_bTrustTold = false;        // a refused identity was told once this session

@@ -57,17 +57,19 @@ std::vector<MonControlRequest> SessionControl::TakeWaiting() {
     return requests;
 }
 
-void SessionControl::Answered(const std::vector<SessionWorker::Reply>& replies,
-                              const QString& linkError) {
+std::function<void()> SessionControl::Answered(std::vector<SessionWorker::Reply> replies,
+                                               const QString& linkError) {
     std::vector<Pending> sent = std::move(m_Sent);
     m_Sent.clear();
-    for (size_t i = 0; i < sent.size(); ++i) {
-        if (i < replies.size()) {
-            if (sent[i].m_Done) sent[i].m_Done(replies[i]);
-        } else {
-            Refuse(sent[i], linkError);
+    return [sent = std::move(sent), replies = std::move(replies), linkError] {
+        for (size_t i = 0; i < sent.size(); ++i) {
+            if (i >= replies.size()) {
+                Refuse(sent[i], linkError);
+            } else if (sent[i].m_Done) {
+                sent[i].m_Done(replies[i]);
+            }
         }
-    }
+    };
 }
 
 void SessionControl::Refuse(const Pending& pending, const QString& why) {

@@ -30,8 +30,11 @@ public:
     bool HasWaiting() const { return !m_Waiting.empty(); }
     // The waiting requests, for the poll that carries them.
     std::vector<MonControlRequest> TakeWaiting();
-    // The poll's replies, in order; a request the link ended before is refused.
-    void Answered(const std::vector<SessionWorker::Reply>& replies, const QString& linkError);
+    // The poll's replies, in order; a request the link ended before is
+    // refused. The answers are told when the returned call runs, which the
+    // session leaves until the poll is over: a `done` may ask again.
+    std::function<void()> Answered(std::vector<SessionWorker::Reply> replies,
+                                   const QString& linkError);
 
 private:
     struct Pending {
