@@ -57,10 +57,10 @@ QWidget* Stage(const QString& which, CVGLDoc& document, QWidget* mainFrame) {
     const ControlTargets targets = ControlTargets::Of(grid->SelectedEntries());
     if (which == QLatin1String("blocks")) return BlocksWindow::ShowFor(&document, mainFrame);
     if (which.endsWith(QLatin1String("-confirm"))) {
-        const MonControlOp op = which.startsWith(QLatin1String("close")) ? MonControlOp::Close
-                                                                          : MonControlOp::Block;
-        auto* dialog = new ControlConfirmDlg(op, MonBlockWhat::User, targets,
-                                             document.ServerName(), mainFrame);
+        const MonControlOp op =
+            which.startsWith(QLatin1String("close")) ? MonControlOp::Close : MonControlOp::Block;
+        auto* dialog = new ControlConfirmDlg(op, MonBlockWhat::User, targets, document.ServerName(),
+                                             mainFrame);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->show();
         return dialog;

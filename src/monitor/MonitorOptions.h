@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/base/Cidr.h"
 #include "ServerLog.h"
+#include "core/base/Cidr.h"
 
 struct MonitorOptions {
     std::string m_DanteLog;      // the log file Dante writes (logoutput:), or

@@ -78,8 +78,7 @@ private:
 }  // namespace
 
 SocketDestroyer::Outcome SocketDestroyer::Destroy(const MonNetAddress& local,
-                                                  const MonNetAddress& remote,
-                                                  std::string& error) {
+                                                  const MonNetAddress& remote, std::string& error) {
     DiagSocket diag;
     if (!diag.Open()) {
         error = std::string("the kernel's socket diagnostics cannot be opened: ") +

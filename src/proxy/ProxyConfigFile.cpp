@@ -1,9 +1,9 @@
 #include "ProxyConfigFile.h"
 
-#include "TomlFile.h"
 #include <functional>
 
 #include "ProxyOptions.h"
+#include "TomlFile.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "core/base/Cidr.h"
 #include "DestRule.h"
 #include "OptionText.h"
 #include "ServerLog.h"
+#include "core/base/Cidr.h"
 
 struct ProxyOptions {
     std::string m_ConfigPath;

@@ -7,9 +7,9 @@
 
 #include "Asio.h"
 #include "ControlDesk.h"
+#include "MonitorContext.h"
 #include "MonitorHub.h"
 #include "MonitorTls.h"
-#include "MonitorContext.h"
 #include "Watchdog.h"
 
 class MonitorClient : public std::enable_shared_from_this<MonitorClient> {

@@ -11,7 +11,6 @@
 #include <mutex>
 #include <vector>
 
-#include "core/base/Cidr.h"
 #include "ClientLimits.h"
 #include "MonitorControl.h"
 #include "MonitorHub.h"
@@ -19,6 +18,7 @@
 #include "MonitorTls.h"
 #include "RefusalLog.h"
 #include "ServerLog.h"
+#include "core/base/Cidr.h"
 
 struct MonitorSettings {
     std::vector<Cidr> m_Allow;  // --monitor-allow

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "core/base/Cidr.h"
 #include "ProxyPartsTest.h"
+#include "core/base/Cidr.h"
 
 namespace {
 

@@ -71,8 +71,7 @@ bool MonClientKeys::Load(const std::string& path, std::string& error) {
     return true;
 }
 
-bool MonClientKeys::Find(const std::string& fingerprint, std::string& name,
-                         bool* mayAct) const {
+bool MonClientKeys::Find(const std::string& fingerprint, std::string& name, bool* mayAct) const {
     const auto found = m_Names.find(fingerprint);
     if (found == m_Names.end()) return false;
     name = found->second.m_Name;

@@ -40,11 +40,11 @@ struct MonControlRequest {
     MonControlOp m_Op = MonControlOp::Hello;
     uint32_t m_IdHigh = 0, m_IdLow = 0;  // Close: the connection
     MonBlockWhat m_What = MonBlockWhat::User;
-    std::string m_Value;         // Block: what is blocked
-    uint32_t m_Seconds = 0;      // Block: how long; 0 until lifted
-    bool m_bCloseOpen = false;   // Block: close the open connections it covers, too
-    uint32_t m_BlockId = 0;      // Lift
-    std::string m_Note;          // Block: why, as the operator put it
+    std::string m_Value;        // Block: what is blocked
+    uint32_t m_Seconds = 0;     // Block: how long; 0 until lifted
+    bool m_bCloseOpen = false;  // Block: close the open connections it covers, too
+    uint32_t m_BlockId = 0;     // Lift
+    std::string m_Note;         // Block: why, as the operator put it
 };
 
 enum class MonControlStatus : uint8_t { Done = 0, Refused = 1 };

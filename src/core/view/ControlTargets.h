@@ -14,7 +14,7 @@ class EntryObj;
 
 struct ControlTargets {
     std::vector<std::pair<uint32_t, uint32_t>> m_Open;  // ids
-    std::vector<std::string> m_OpenText;  // of each: "alice 10.0.0.7 to example.com"
+    std::vector<std::string> m_OpenText;                // of each: "alice 10.0.0.7 to example.com"
     std::vector<std::string> m_Users, m_Clients, m_Destinations;
 
     static ControlTargets Of(const std::vector<const EntryObj*>& entries);

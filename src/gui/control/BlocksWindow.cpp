@@ -23,8 +23,9 @@ QString TimeText(uint64_t seconds) {
 }
 
 QString ServerOf(const CVGLDoc& document) {
-    return document.ServerName().isEmpty() ? QString::fromStdString(document.GetTable().ServerName())
-                                           : document.ServerName();
+    return document.ServerName().isEmpty()
+               ? QString::fromStdString(document.GetTable().ServerName())
+               : document.ServerName();
 }
 
 }  // namespace
@@ -35,9 +36,9 @@ BlocksWindow::BlocksWindow(CVGLDoc* document, QWidget* owner)
     m_pStatus = new QLabel(this);
     m_pStatus->setWordWrap(true);
     m_pTable = new QTableWidget(0, ColumnCount, this);
-    m_pTable->setHorizontalHeaderLabels(
-        {QStringLiteral("Block"), QStringLiteral("Value"), QStringLiteral("By"),
-         QStringLiteral("Since"), QStringLiteral("Until"), QStringLiteral("Note")});
+    m_pTable->setHorizontalHeaderLabels({QStringLiteral("Block"), QStringLiteral("Value"),
+                                         QStringLiteral("By"), QStringLiteral("Since"),
+                                         QStringLiteral("Until"), QStringLiteral("Note")});
     m_pTable->verticalHeader()->hide();
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -95,8 +96,9 @@ void BlocksWindow::SetStatus(const QString& text) {
 void BlocksWindow::UpdateButtons() {
     const bool may = m_pDocument && m_pDocument->Control().MayBlock();
     m_pLift->setEnabled(may && !m_pTable->selectionModel()->selectedRows().isEmpty());
-    m_pLift->setToolTip(may ? QString() : m_pDocument ? m_pDocument->Control().WhyNotBlock()
-                                                      : QString());
+    m_pLift->setToolTip(may           ? QString()
+                        : m_pDocument ? m_pDocument->Control().WhyNotBlock()
+                                      : QString());
     m_pRefresh->setEnabled(may);
 }
 

@@ -42,8 +42,9 @@ const std::vector<std::string>& ValuesOf(const ControlTargets& targets, Action a
 }
 
 QString ServerOf(const CVGLDoc& document) {
-    return document.ServerName().isEmpty() ? QString::fromStdString(document.GetTable().ServerName())
-                                           : document.ServerName();
+    return document.ServerName().isEmpty()
+               ? QString::fromStdString(document.GetTable().ServerName())
+               : document.ServerName();
 }
 
 void ShowStatus(const QString& text) {

@@ -68,7 +68,8 @@ ControlConfirmDlg::ControlConfirmDlg(MonControlOp op, MonBlockWhat what,
     } else {
         BuildBlock();
         auto* form = new QFormLayout;
-        if (m_pValue) form->addRow(QString::fromLatin1(MonBlockWhatName(what)).append(':'), m_pValue);
+        if (m_pValue)
+            form->addRow(QString::fromLatin1(MonBlockWhatName(what)).append(':'), m_pValue);
         form->addRow(QStringLiteral("Block:"), m_pDuration);
         form->addRow(QStringLiteral("Note:"), m_pNote);
         form->addRow(QString(), m_pCloseOpen);
@@ -137,7 +138,8 @@ void ControlConfirmDlg::UpdateSummary() {
                 ? QStringLiteral("The block stays until it is lifted in Blocks.")
                 : QStringLiteral("The block ends on its own %1 from now.")
                       .arg(m_pDuration->currentText().mid(4));
-    if (m_pCloseOpen->isChecked()) text += QStringLiteral(" Open connections it covers are closed now.");
+    if (m_pCloseOpen->isChecked())
+        text += QStringLiteral(" Open connections it covers are closed now.");
     m_pSummary->setText(text);
     QString problem;
     for (const std::string& value : values) {

@@ -12,8 +12,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <set>
 #include <ctime>
+#include <set>
 #include <sstream>
 
 #include "core/base/WaitCursor.h"

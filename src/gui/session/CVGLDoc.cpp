@@ -27,9 +27,9 @@
 #include "gui/history/HistoryService.h"
 #include "gui/options/OptionPPT.h"
 #include "gui/session/LostServersBox.h"
-#include "gui/session/SessionList.h"
 #include "gui/session/ServerNameDlg.h"
 #include "gui/session/SessionDefaults.h"
+#include "gui/session/SessionList.h"
 #include "gui/session/TrustPrompt.h"
 
 namespace {
@@ -126,7 +126,8 @@ CVGLDoc::CVGLDoc()
     });
     OnUpdateCommand(cmd::ViewBlocks, [this](GWCmdUI& ui) {
         ui.Enable(m_Table.IsConnected());
-        ui.SetToolTip(m_Table.IsConnected() ? QString() : QStringLiteral("The session is not connected."));
+        ui.SetToolTip(m_Table.IsConnected() ? QString()
+                                            : QStringLiteral("The session is not connected."));
     });
     OnCommand(cmd::Option, [this] { OptionPPT::RunFor(*this); });
     // Copying and printing are only offered while the session is not
@@ -509,14 +510,16 @@ void CVGLDoc::AskMonitor(const MonControlRequest& request, SessionControl::Done 
         idle.Disconnected(QStringLiteral("the session is not connected"));
         return;
     }
-    const bool changes = request.m_Op != MonControlOp::ListBlocks && request.m_Op != MonControlOp::Hello;
+    const bool changes =
+        request.m_Op != MonControlOp::ListBlocks && request.m_Op != MonControlOp::Hello;
     QPointer<CVGLDoc> self = this;
-    m_Control.Ask(request, [self, changes, done = std::move(done)](const SessionWorker::Reply& reply) {
-        if (done) done(reply);
-        if (self && changes && reply.m_Answer.m_Status == MonControlStatus::Done) {
-            emit self->monitorActed();
-        }
-    });
+    m_Control.Ask(request,
+                  [self, changes, done = std::move(done)](const SessionWorker::Reply& reply) {
+                      if (done) done(reply);
+                      if (self && changes && reply.m_Answer.m_Status == MonControlStatus::Done) {
+                          emit self->monitorActed();
+                      }
+                  });
     Refresh();
 }
 

@@ -254,7 +254,7 @@ private:
     GroupBy m_Grouping = GroupBy::Connection;
     MonLinkInfo m_Link;
     SessionControl m_Control;
-    int m_nAnswersDue = 0;  // polls whose control answers are yet to be told
+    int m_nAnswersDue = 0;            // polls whose control answers are yet to be told
     bool m_bWarnUnencrypted = false;  // the status says "unencrypted" until the next tick
     bool m_bUnencryptedTold = false;  // said once this session
     bool m_bTrustTold = false;        // a refused identity was told once this session

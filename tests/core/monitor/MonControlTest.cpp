@@ -39,8 +39,8 @@ TEST(MonControlTest, EachKindRoundTripsAndAMalformedBodyIsRefused) {
     EXPECT_EQ(readAnswer.m_Text, answer.m_Text);
     EXPECT_FALSE(DecodeControlRequest(answerBody.data(), answerBody.size(), read)) << "other kind";
 
-    const MonBlock block{7, MonBlockWhat::Client, "2001:db8::/32", "ops-laptop",
-                         "SHA256:abc", 1765000000, 0, ""};
+    const MonBlock block{
+        7, MonBlockWhat::Client, "2001:db8::/32", "ops-laptop", "SHA256:abc", 1765000000, 0, ""};
     const MonBytes blockBody = EncodeBlock(block);
     MonBlock readBlock;
     ASSERT_TRUE(DecodeBlock(blockBody.data(), blockBody.size(), readBlock));

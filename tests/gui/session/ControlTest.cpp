@@ -68,14 +68,16 @@ protected:
             Path("monitor.key"), "--monitor-clients", clients});
         ASSERT_TRUE(m_pProxy->Started()) << m_pProxy->Log();
         std::string error;
-        ASSERT_TRUE(MonKnownMonitors(Path("known_monitors")).Add(m_pProxy->Host() + ":5051", monitor, error))
+        ASSERT_TRUE(MonKnownMonitors(Path("known_monitors"))
+                        .Add(m_pProxy->Host() + ":5051", monitor, error))
             << error;
         ASSERT_TRUE(m_pDoc->ConnectTo(QString::fromStdString("tls://" + m_pProxy->Host())));
         Settle();
         ASSERT_EQ(m_pDoc->m_bDisconnected, 0) << m_pDoc->StatusText().toStdString();
     }
     ProgramResult Fetch(const std::string& path, const std::vector<std::string>& extra = {}) {
-        std::vector<std::string> arguments = {"-sS", "--proxy", "socks5h://alice:secret@" + m_pProxy->Proxy()};
+        std::vector<std::string> arguments = {"-sS", "--proxy",
+                                              "socks5h://alice:secret@" + m_pProxy->Proxy()};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         arguments.push_back("http://" + m_WebHost + ":" + std::to_string(m_Http.Port()) + path);
         return RunCurl(arguments);
@@ -87,7 +89,8 @@ protected:
             Settle();
             for (int row = 0; row < Rows(); ++row) {
                 for (int column = 0; column < m_pGrid->model()->columnCount(); ++column) {
-                    if ((onlyColumn < 0 || column == onlyColumn) && Cell(row, column).contains(text)) {
+                    if ((onlyColumn < 0 || column == onlyColumn) &&
+                        Cell(row, column).contains(text)) {
                         return row;
                     }
                 }
@@ -133,7 +136,8 @@ TEST_F(ControlTest, ARunningDownloadIsClosedFromTheGridAndAUserBlockedAndLifted)
     const ProgramResult closed = download.get();
     EXPECT_NE(closed.m_Status, 0) << "curl finished a download that was closed";
     m_pDoc->OnShowFailed();
-    EXPECT_GE(RowWith("closed by ops-laptop"), 0) << "the closed connection's result names who closed it";
+    EXPECT_GE(RowWith("closed by ops-laptop"), 0)
+        << "the closed connection's result names who closed it";
     EXPECT_TRUE(m_pProxy->WaitForLog("audit: \"ops-laptop\" " + m_Fingerprint)) << m_pProxy->Log();
 
     // Blocking alice refuses her next connection; the block is listed, and lifting it lets her in.
@@ -164,8 +168,8 @@ TEST_F(ControlTest, ARunningDownloadIsClosedFromTheGridAndAUserBlockedAndLifted)
 TEST_F(ControlTest, WhereTheMonitorCannotActTheItemsSayWhy) {
     StartProxy("");  // listed, but not marked act
     QString whyNot;
-    EXPECT_FALSE(ConnectionActions::Allowed(m_pDoc.get(), ConnectionActions::Action::Close,
-                                            nullptr, whyNot));
+    EXPECT_FALSE(ConnectionActions::Allowed(m_pDoc.get(), ConnectionActions::Action::Close, nullptr,
+                                            whyNot));
     EXPECT_TRUE(whyNot.contains("not marked act")) << whyNot.toStdString();
     m_pDoc->OnDisconnect();
 
