@@ -66,6 +66,14 @@ TEST(ProxyMonitorTest, AClientThatStopsAskingGetsOneUpdatePerConnection) {
     EXPECT_TRUE(AskForBatch(monitor).empty());
 }
 
+// AddressSanitizer keeps freed memory in quarantine and maps shadow memory
+// beside it: under it only a far larger growth says anything.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t AllowedGrowthKiB = 64 * 1024;
+#else
+constexpr size_t AllowedGrowthKiB = 16 * 1024;
+#endif
+
 TEST(ProxyMonitorTest, AMonitorClientThatNeverReadsSlowsNothingAndCostsLittle) {
     const std::string webHost = RandomLoopbackHost();
     LocalHttpServer web(webHost, 0);
@@ -86,7 +94,7 @@ TEST(ProxyMonitorTest, AMonitorClientThatNeverReadsSlowsNothingAndCostsLittle) {
         ASSERT_EQ(result.m_Status, 0) << result.m_Err;
     }
     ASSERT_TRUE(proxy.WaitForLog("result=\"succeeded\"", 100));
-    EXPECT_LT(proxy.RssKiB(), before + 16 * 1024);
+    EXPECT_LT(proxy.RssKiB(), before + AllowedGrowthKiB);
     // Another client is answered as usual: every connection's open, update and close.
     EXPECT_EQ(AskForBatch(watcher).size(), 3u * 100);
 }
