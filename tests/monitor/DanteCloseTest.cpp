@@ -24,10 +24,6 @@
 
 namespace dante_close_test {
 
-std::string Shell(const std::string& command) {
-    return RunProgram({"/bin/sh", "-c", command}).m_Out;
-}
-
 // Why the kernel will not destroy a socket of the test's own, empty when it will.
 std::string KernelProblem() {
     LoopbackListener listener(1);
@@ -185,17 +181,10 @@ protected:
         if (!kernel.empty()) GTEST_SKIP() << kernel;
         m_Folder = "/tmp/vgl-dante-close-" + std::to_string(getpid());
         ASSERT_EQ(RunProgram({VGL_MONITOR_BINARY, "--monitor-tls-generate", m_Folder}).m_Status, 0);
-        m_Key = m_Folder + "/alice.key";
-        m_Cert = m_Folder + "/alice.crt";
-        Shell(
-            "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 "
-            "-subj /CN=alice -keyout " +
-            m_Key + " -out " + m_Cert + " 2>/dev/null");
-        const std::string fingerprint =
-            "SHA256:" + Shell("openssl x509 -in " + m_Cert +
-                              " -outform der | openssl dgst -sha256 -binary | base64 | "
-                              "tr -d '=\\n'");
-        m_Clients = WriteFile(fingerprint + " act alice\n");
+        const ClientIdentity alice = MakeClientIdentity(m_Folder, "alice");
+        m_Key = alice.m_Key;
+        m_Cert = alice.m_Cert;
+        m_Clients = WriteFile(alice.m_Fingerprint + " act alice\n");
     }
     void TearDown() override { Shell("rm -rf " + m_Folder + " " + m_Clients); }
 

@@ -19,32 +19,13 @@
 
 namespace proxy_control_test {
 
-struct Identity {
-    std::string m_Key, m_Cert, m_Fingerprint;
-};
-
-std::string Shell(const std::string& command) {
-    return RunProgram({"/bin/sh", "-c", command}).m_Out;
-}
-
-Identity MakeIdentity(const std::string& folder, const std::string& name) {
-    Identity id{folder + "/" + name + ".key", folder + "/" + name + ".crt", ""};
-    Shell(
-        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=" +
-        name + " -keyout " + id.m_Key + " -out " + id.m_Cert + " 2>/dev/null");
-    id.m_Fingerprint = "SHA256:" + Shell("openssl x509 -in " + id.m_Cert +
-                                         " -outform der | openssl dgst -sha256 -binary | base64 "
-                                         "| tr -d '=\\n'");
-    return id;
-}
-
 const std::string ControlAlpn = std::string("\x0fvgl-monitor/2.1", 16);
 const std::string RecordsAlpn = std::string("\x0dvgl-monitor/2", 14);
 
 // One TLS link to the monitor: control requests and polls, one at a time.
 class Link {
 public:
-    Link(const std::string& host, const Identity& id, const std::string& alpn)
+    Link(const std::string& host, const ClientIdentity& id, const std::string& alpn)
         : m_Socket(host, 5051), m_Context(SSL_CTX_new(TLS_client_method())) {
         SSL_CTX_use_certificate_file(m_Context, id.m_Cert.c_str(), SSL_FILETYPE_PEM);
         SSL_CTX_use_PrivateKey_file(m_Context, id.m_Key.c_str(), SSL_FILETYPE_PEM);
@@ -144,8 +125,8 @@ protected:
         const ProgramResult made =
             RunProgram({VGL_PROXY_BINARY, "--monitor-tls-generate", m_Folder});
         ASSERT_EQ(made.m_Status, 0) << made.m_Err;
-        m_Ops = MakeIdentity(m_Folder, "ops");
-        m_Viewer = MakeIdentity(m_Folder, "viewer");
+        m_Ops = MakeClientIdentity(m_Folder, "ops");
+        m_Viewer = MakeClientIdentity(m_Folder, "viewer");
         m_Clients = m_Folder + "/clients";
         Shell("printf '%s act ops-laptop\\n%s viewer\\n' " + m_Ops.m_Fingerprint + " " +
               m_Viewer.m_Fingerprint + " > " + m_Clients);
@@ -173,7 +154,7 @@ protected:
 
     const std::string m_WebHost = RandomLoopbackHost();
     std::optional<LocalHttpServer> m_Web;
-    Identity m_Ops, m_Viewer;
+    ClientIdentity m_Ops, m_Viewer;
     std::string m_Folder, m_Clients;
 };
 

@@ -432,3 +432,19 @@ std::string WriteFile(const std::string& content) {
     }
     return path;
 }
+
+std::string Shell(const std::string& command) {
+    return RunProgram({"/bin/sh", "-c", command}).m_Out;
+}
+
+ClientIdentity MakeClientIdentity(const std::string& folder, const std::string& name) {
+    ClientIdentity id{folder + "/" + name + ".key", folder + "/" + name + ".crt", ""};
+    Shell("mkdir -p " + folder +
+          " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 "
+          "-subj /CN=" +
+          name + " -keyout " + id.m_Key + " -out " + id.m_Cert + " 2>/dev/null");
+    id.m_Fingerprint = "SHA256:" + Shell("openssl x509 -in " + id.m_Cert +
+                                         " -outform der | openssl dgst -sha256 -binary | base64 "
+                                         "| tr -d '=\\n'");
+    return id;
+}

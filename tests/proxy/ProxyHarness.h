@@ -129,6 +129,16 @@ ProgramResult RunCurl(const std::vector<std::string>& arguments);
 
 // Writes a temporary file under /tmp and answers its path (empty when it failed).
 std::string WriteFile(const std::string& content);
+// What /bin/sh -c prints on its standard output.
+std::string Shell(const std::string& command);
+
+// A monitor client's identity made by openssl, as a user might make one by
+// hand: FOLDER/NAME.key and FOLDER/NAME.crt, and the fingerprint a clients
+// file lists it by.
+struct ClientIdentity {
+    std::string m_Key, m_Cert, m_Fingerprint;
+};
+ClientIdentity MakeClientIdentity(const std::string& folder, const std::string& name);
 
 // Two network namespaces joined by a cable (a veth pair): the proxy's side
 // 10.200.0.1 and a client's side 10.200.0.2, so that a client is not on the

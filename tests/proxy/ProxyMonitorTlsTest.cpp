@@ -16,25 +16,12 @@
 
 namespace monitor_tls_test {
 
-struct Identity {
-    std::string m_Key, m_Cert, m_Fingerprint;
-};
-
-std::string Shell(const std::string& command) {
-    return RunProgram({"/bin/sh", "-c", command}).m_Out;
+// Client identities in a folder of this process's own.
+std::string KeysFolder() {
+    return "/tmp/vgl-tls-" + std::to_string(getpid()) + "-keys";
 }
-
-// A client identity made by openssl, as a user might make one by hand.
-Identity MakeIdentity(const std::string& name) {
-    Identity id{"/tmp/vgl-tls-" + std::to_string(getpid()) + "-" + name + ".key",
-                "/tmp/vgl-tls-" + std::to_string(getpid()) + "-" + name + ".crt", ""};
-    Shell(
-        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=" +
-        name + " -keyout " + id.m_Key + " -out " + id.m_Cert + " 2>/dev/null");
-    id.m_Fingerprint = "SHA256:" + Shell("openssl x509 -in " + id.m_Cert +
-                                         " -outform der | openssl dgst -sha256 -binary | base64 "
-                                         "| tr -d '=\\n'");
-    return id;
+ClientIdentity MakeIdentity(const std::string& name) {
+    return MakeClientIdentity(KeysFolder(), name);
 }
 
 struct Answer {
@@ -44,7 +31,7 @@ struct Answer {
 };
 
 // Connects with `id` as client certificate, offering `alpn` (wire form), asks once.
-Answer Ask(const std::string& host, const Identity& id, const std::string& alpn) {
+Answer Ask(const std::string& host, const ClientIdentity& id, const std::string& alpn) {
     Answer answer;
     RawClient socket(host, 5051);
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
@@ -87,8 +74,7 @@ protected:
         m_Clients = WriteFile("# who may watch\n" + m_Alice.m_Fingerprint + " alice\n");
     }
     void TearDown() override {
-        Shell("rm -rf " + m_Folder + " " + m_Alice.m_Key + " " + m_Alice.m_Cert + " " +
-              m_Mallory.m_Key + " " + m_Mallory.m_Cert);
+        Shell("rm -rf " + m_Folder + " " + KeysFolder());
     }
 
     std::vector<std::string> TlsOptions() const {
@@ -98,8 +84,8 @@ protected:
                 "--handshake-timeout", "2"};
     }
 
-    const Identity m_Alice = MakeIdentity("alice");
-    const Identity m_Mallory = MakeIdentity("mallory");
+    const ClientIdentity m_Alice = MakeIdentity("alice");
+    const ClientIdentity m_Mallory = MakeIdentity("mallory");
     std::string m_Folder, m_ServerFingerprint, m_Clients;
 };
 
