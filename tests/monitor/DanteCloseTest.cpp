@@ -52,22 +52,14 @@ std::string KernelProblem() {
 // something cuts it.
 class EndlessHttpServer {
 public:
-    explicit EndlessHttpServer(const std::string& host) {
-        m_Listen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = LoopbackAddress(host, 0);
-        bind(m_Listen, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(m_Listen, 1);
-        socklen_t length = sizeof address;
-        getsockname(m_Listen, reinterpret_cast<sockaddr*>(&address), &length);
-        m_Port = ntohs(address.sin_port);
+    explicit EndlessHttpServer(const std::string& host) : m_Listener(1, host.c_str()) {
         m_Thread = std::thread([this] { Serve(); });
     }
     ~EndlessHttpServer() {
         m_bStop = true;
         m_Thread.join();
-        close(m_Listen);
     }
-    uint16_t Port() const { return m_Port; }
+    uint16_t Port() const { return m_Listener.Port(); }
 
 private:
     bool Ready(int fd, short events) const {
@@ -78,8 +70,8 @@ private:
         return false;
     }
     void Serve() {
-        if (!Ready(m_Listen, POLLIN)) return;
-        const int fd = accept(m_Listen, nullptr, nullptr);
+        if (!Ready(m_Listener.Fd(), POLLIN)) return;
+        const int fd = accept(m_Listener.Fd(), nullptr, nullptr);
         char request[4096];
         if (!Ready(fd, POLLIN) || recv(fd, request, sizeof request, 0) <= 0) return;
         const std::string head = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
@@ -92,8 +84,7 @@ private:
         close(fd);
     }
 
-    int m_Listen = -1;
-    uint16_t m_Port = 0;
+    LoopbackListener m_Listener;
     std::atomic<bool> m_bStop{false};
     std::thread m_Thread;
 };

@@ -1,13 +1,14 @@
 #pragma once
-// A TCP socket listening on 127.0.0.1 on a port the system picks, closed
-// with the object: the monitor end of a test or benchmark that serves
-// connections itself.
+// A TCP socket listening on 127.0.0.1 (or another loopback address) on a
+// port the system picks, closed with the object: the monitor end of a test
+// or benchmark that serves connections itself.
 
 #include <cstdint>
 
 class LoopbackListener {
 public:
-    explicit LoopbackListener(int backlog);
+    // `ipv4`: the address in dotted form; null for 127.0.0.1.
+    explicit LoopbackListener(int backlog, const char* ipv4 = nullptr);
     ~LoopbackListener();
     LoopbackListener(const LoopbackListener&) = delete;
     LoopbackListener& operator=(const LoopbackListener&) = delete;
