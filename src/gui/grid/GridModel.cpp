@@ -8,6 +8,7 @@
 #include "core/view/TextOrder.h"
 #include "gui/framework/MonitorText.h"
 #include "gui/grid/LocaleNumbers.h"
+#include "gui/grid/RowSorter.h"
 
 GridModel::GridModel(const ColumnInfoArray& columns, QObject* parent)
     : QAbstractTableModel(parent), m_Columns(columns), m_Sources(1) {}
@@ -305,78 +306,6 @@ int GridModel::CompareText(const std::string& left, const std::string& right) co
     return m_Collator.Compare(left, right);
 }
 
-// Rows that compare equal keep the table's order, so the order is the one
-// where each pair differs by value or else by table row: one order whatever
-// order the rows come in. When the order of the last update still holds (the
-// same connections in the same table rows, their values in order) a check
-// of each neighbouring pair is all a poll costs.
-template <class Keyed, class Compare>
-static void SortRows(std::vector<Keyed>& keyed, std::vector<int>& order, bool ascending,
-                     Compare compare) {
-    auto less = [ascending, &compare](const Keyed& l, const Keyed& r) {
-        const int compared = compare(l, r);
-        if (compared != 0) return ascending ? compared < 0 : compared > 0;
-        return l.m_Row < r.m_Row;
-    };
-    if (!std::is_sorted(keyed.begin(), keyed.end(), less))
-        std::sort(keyed.begin(), keyed.end(), less);
-    for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].m_Row;
-}
-
-// The column's values are taken once per row, then the rows are sorted by
-// them: a poll of many connections sorts in one pass over plain numbers.
-void GridModel::SortByNumber(std::vector<int>& order, int column, bool ascending) const {
-    struct Keyed {
-        uint64_t m_Value;
-        int m_Row;
-    };
-    std::vector<Keyed> keyed;
-    keyed.reserve(order.size());
-    for (int row : order) {
-        const EntryObj* entry = EntryAt(row);
-        keyed.push_back({entry ? entry->ColumnNumber(column) : 0, row});
-    }
-    SortRows(keyed, order, ascending, [](const Keyed& l, const Keyed& r) {
-        return l.m_Value < r.m_Value ? -1 : (r.m_Value < l.m_Value ? 1 : 0);
-    });
-}
-
-template <class TextOf>
-void GridModel::SortByText(std::vector<int>& order, bool ascending, const TextOf& textOf) const {
-    struct Keyed {
-        uint64_t m_Prefix;
-        const std::string* m_Text;
-        int m_Row;
-    };
-    std::vector<Keyed> keyed;
-    keyed.reserve(order.size());
-    bool ascii = true;
-    for (int row : order) {
-        const std::string& text = textOf(row);
-        ascii = ascii && IsAsciiText(text);
-        keyed.push_back({AsciiOrderPrefix(text), &text, row});
-    }
-    if (ascii) {
-        SortRows(keyed, order, ascending, [](const Keyed& l, const Keyed& r) {
-            return l.m_Prefix != r.m_Prefix ? (l.m_Prefix < r.m_Prefix ? -1 : 1)
-                                            : CompareAsciiText(*l.m_Text, *r.m_Text);
-        });
-        return;
-    }
-    // One text beyond ASCII: all go decoded, so that the order stays one
-    // order; each is decoded once, not at every comparison.
-    struct Decoded {
-        QString m_Text;
-        int m_Row;
-    };
-    std::vector<Decoded> decoded;
-    decoded.reserve(keyed.size());
-    for (const Keyed& row : keyed) decoded.push_back({MonitorText(*row.m_Text), row.m_Row});
-    SortRows(decoded, order, ascending, [this](const Decoded& l, const Decoded& r) {
-        return m_Collator.Compare(l.m_Text, r.m_Text);
-    });
-}
-
 // The order of the last update when it still shows the same connections in
 // the same table rows (the filter chose the same ones), else the rows chosen
 // in the table's order.
@@ -395,31 +324,102 @@ std::vector<int> GridModel::StartingOrder(std::vector<int> chosen) const {
     return same ? m_Order : chosen;
 }
 
-std::vector<int> GridModel::BuildOrder(std::vector<int> chosen) const {
-    if (m_SortColumn < 0 || m_Sources.empty()) return chosen;
-    std::vector<int> order = StartingOrder(std::move(chosen));
-    const bool ascending = SortAscending();
+// The rows chosen, each with the key of the column sorted by, in the order
+// to start from.
+SortKeys GridModel::KeysOf(std::vector<int> rows) const {
+    SortKeys keys;
+    keys.m_bAscending = SortAscending();
+    keys.m_Rows = StartingOrder(std::move(rows));
     static const std::string none;
     if (m_SortColumn == ServerColumn) {
-        SortByText(order, ascending, [this](int row) -> const std::string& {
+        keys.m_bText = true;
+        keys.m_Texts.reserve(keys.m_Rows.size());
+        for (int row : keys.m_Rows) {
             int ownRow = 0;
             const Source* source = SourceOf(row, ownRow);
-            return source ? ServerOf(*source) : none;
-        });
+            keys.m_Texts.push_back(source ? ServerOf(*source) : none);
+        }
     } else if (ColumnSpecOf(m_SortColumn).m_Kind == ColumnKind::Number) {
-        SortByNumber(order, m_SortColumn, ascending);
-    } else {
-        const int column = m_SortColumn;
-        SortByText(order, ascending, [this, column](int row) -> const std::string& {
+        keys.m_Numbers.reserve(keys.m_Rows.size());
+        for (int row : keys.m_Rows) {
             const EntryObj* entry = EntryAt(row);
-            return entry ? entry->GetColumnText(column) : none;
-        });
+            keys.m_Numbers.push_back(entry ? entry->ColumnNumber(m_SortColumn) : 0);
+        }
+    } else {
+        keys.m_bText = true;
+        keys.m_Texts.reserve(keys.m_Rows.size());
+        for (int row : keys.m_Rows) {
+            const EntryObj* entry = EntryAt(row);
+            keys.m_Texts.push_back(entry ? entry->GetColumnText(m_SortColumn) : none);
+        }
     }
+    return keys;
+}
+
+// What the grid shows while the sorter works: the connections shown before
+// in the places they had, then the others in the table's order.
+std::vector<int> GridModel::OrderMeanwhile(const std::vector<int>& rows) const {
+    if (rows == m_Order) return rows;
+    std::unordered_map<uint64_t, size_t> placeOfId;
+    placeOfId.reserve(m_Ids.size());
+    for (size_t place = 0; place < m_Ids.size(); ++place) {
+        if (m_Ids[place] != 0) placeOfId.emplace(m_Ids[place], place);
+    }
+    std::vector<int> atPlace(m_Ids.size(), 0);
+    std::vector<int> others;
+    for (int row : rows) {
+        auto found = placeOfId.find(IdOf(row));
+        if (found != placeOfId.end()) {
+            atPlace[found->second] = row;
+        } else {
+            others.push_back(row);
+        }
+    }
+    std::vector<int> order;
+    order.reserve(rows.size());
+    for (int row : atPlace) {
+        if (row != 0) order.push_back(row);
+    }
+    order.insert(order.end(), others.begin(), others.end());
     return order;
 }
 
+// Every change of rows, filter or sort comes here. A sort of many rows goes
+// to the sorter; the newest one asked for is the one shown when it is done.
 void GridModel::Reorder() {
-    std::vector<int> order = BuildOrder(ChosenRows());
+    ++m_Job;
+    std::vector<int> chosen = ChosenRows();
+    if (m_SortColumn < 0 || m_Sources.empty()) {
+        m_bSorting = false;
+        ShowOrder(std::move(chosen));
+        return;
+    }
+    SortKeys keys = KeysOf(std::move(chosen));
+    if (keys.m_Rows.size() < m_SorterRows) {
+        SortByKeys(keys, m_Collator);
+        m_bSorting = false;
+        ShowOrder(std::move(keys.m_Rows));
+        return;
+    }
+    std::vector<int> meanwhile = OrderMeanwhile(keys.m_Rows);
+    if (!m_pSorter) {
+        m_pSorter = new RowSorter(this);
+        connect(m_pSorter, &RowSorter::sorted, this, &GridModel::OnSorted);
+    }
+    m_bSorting = true;
+    m_pSorter->Start(m_Job, std::move(keys));
+    ShowOrder(std::move(meanwhile));
+}
+
+// A result is shown only while nothing has changed since its keys were taken.
+void GridModel::OnSorted(uint64_t job, const std::vector<int>& rows) {
+    if (job != m_Job) return;
+    m_bSorting = false;
+    ShowOrder(rows);
+    emit sortDone();
+}
+
+void GridModel::ShowOrder(std::vector<int> order) {
     const int rows = static_cast<int>(order.size());
     if (rows > m_nRows) {
         beginInsertRows(QModelIndex(), m_nRows, rows - 1);

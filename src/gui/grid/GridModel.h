@@ -4,7 +4,8 @@
 // Its only state is the row count and the order of the rows: by default the
 // table's own order, or sorted by one column, as a mapping from grid row to
 // table row. Across updates it keeps the view's selection and current cell on
-// the same connections.
+// the same connections. Many rows are sorted on a thread of their own, over
+// a copy of their keys, while the grid goes on showing its previous order.
 //
 // A session's grid shows one table. The grid of all servers shows several,
 // one after the other as if they were one table (its rows numbered on from
@@ -23,6 +24,8 @@
 
 class EntryObj;
 class PMCTable;
+class RowSorter;
+struct SortKeys;
 
 // A table the grid shows, and the server its connections belong to.
 struct GridSource {
@@ -99,9 +102,20 @@ public:
     // The header titles changed (the options' table page wrote them back).
     void ColumnsChanged();
 
+    // True from a sort of many rows asked for until its order is shown; the
+    // grid shows the order it had meanwhile, and sortDone() tells the end.
+    bool IsSorting() const { return m_bSorting; }
+    // Counts the changes of the rows on show (a poll, the filter, the order).
+    uint64_t Changes() const { return m_Job; }
+    // From this many rows on, sorts run on the sorter's thread.
+    void SetSorterRows(size_t rows) { m_SorterRows = rows; }
+
     // Texts in the order a reader expects: case aside, and numbers within
     // them by value (10.0.0.9 before 10.0.0.10) in every locale. Negative, 0 or positive.
     int CompareText(const std::string& left, const std::string& right) const;
+
+signals:
+    void sortDone();
 
 private:
     struct Source {
@@ -118,14 +132,13 @@ private:
     const std::string& ServerOf(const Source& source) const;
     Source* Find(const PMCTable* table);
     void CountRows();
-    std::vector<int> BuildOrder(std::vector<int> chosen) const;
     std::vector<int> StartingOrder(std::vector<int> chosen) const;
-    void SortByNumber(std::vector<int>& order, int column, bool ascending) const;
-    // textOf(row) is the text of a table row to sort by.
-    template <class TextOf>
-    void SortByText(std::vector<int>& order, bool ascending, const TextOf& textOf) const;
+    SortKeys KeysOf(std::vector<int> rows) const;
+    std::vector<int> OrderMeanwhile(const std::vector<int>& rows) const;
     uint64_t IdOf(int tableRow) const;
     void Reorder();
+    void OnSorted(uint64_t job, const std::vector<int>& rows);
+    void ShowOrder(std::vector<int> order);
     void ChooseRows(Source& source, std::vector<int>& chosen);
     std::vector<int> ChosenRows();
 
@@ -142,4 +155,8 @@ private:
     std::vector<int> m_Order;     // grid row -> table row (from 1)
     std::vector<uint64_t> m_Ids;  // the connection of each grid row at the last update; 0 none
     TextCollator m_Collator;
+    RowSorter* m_pSorter = nullptr;  // started at the first sort of many rows
+    size_t m_SorterRows = 5000;
+    uint64_t m_Job = 0;  // the rows, filter or order changed this many times
+    bool m_bSorting = false;
 };

@@ -13,8 +13,16 @@
 namespace {
 
 
-class GridModelTest : public SessionTest {
+// Run with the sorts on the model's thread, and on the sorter's: the rows,
+// the selection and the current cell must end the same.
+class GridModelTest : public SessionTest, public ::testing::WithParamInterface<bool> {
 protected:
+    GridModelTest() {
+        if (GetParam()) m_pGrid->Model()->SetSorterRows(0);
+    }
+    void Sorted() {
+        ASSERT_TRUE(RunEventsUntil([this] { return !m_pGrid->Model()->IsSorting(); }));
+    }
     QString Selected() const {
         const QModelIndexList selected = m_pGrid->selectionModel()->selectedIndexes();
         return selected.size() == 1 ? selected[0].data().toString()
@@ -30,12 +38,13 @@ protected:
     }
 };
 
-TEST_F(GridModelTest, KeepsItsInvariantsAndTheSelectionThroughSortedPolls) {
+TEST_P(GridModelTest, KeepsItsInvariantsAndTheSelectionThroughSortedPolls) {
     QAbstractItemModelTester tester(m_pGrid->model(),
                                     QAbstractItemModelTester::FailureReportingMode::Fatal);
     m_pWindow->show();
     m_pGrid->SetFrozenColumns(1);
     m_pGrid->SortByColumn(ColInTraffic);  // descending
+    Sorted();
     m_Monitor.QueueBatch(Join({Connection(1, "www", 10, 0), Connection(2, "www", 40, 0),
                                Connection(3, "ftp", 30, 0), Connection(4, "ftp", 20, 0)}));
     // Two new connections, one overtakes the others, one closes (it shows
@@ -52,6 +61,7 @@ TEST_F(GridModelTest, KeepsItsInvariantsAndTheSelectionThroughSortedPolls) {
     m_Monitor.QueueBatch(
         {EncodeClose(7, 1), EncodeClose(7, 4), EncodeClose(7, 5), EncodeClose(7, 6)});
     Connect(m_Monitor.Host());
+    Sorted();
     ASSERT_EQ(Users(), (QStringList{"user2", "user3", "user4", "user1"}));
 
     auto* model = m_pGrid->model();
@@ -62,12 +72,14 @@ TEST_F(GridModelTest, KeepsItsInvariantsAndTheSelectionThroughSortedPolls) {
     const QPersistentModelIndex first(model->index(0, ColUserName));
 
     Tick(60);
+    Sorted();
     EXPECT_EQ(Users(), (QStringList{"user1", "user2", "user3", "user5", "user4", "user6"}));
     EXPECT_EQ(Selected(), "user4");
     EXPECT_EQ(m_pGrid->currentIndex().data().toString(), "user3");
     EXPECT_EQ(first.data().toString(), "user2");
 
     Tick(60);
+    Sorted();
     EXPECT_EQ(Users(), (QStringList{"user6", "user1", "user2", "user5", "user4"}));
     EXPECT_EQ(Selected(), "user4");
     EXPECT_FALSE(m_pGrid->currentIndex().isValid());  // its connection is gone
@@ -75,6 +87,7 @@ TEST_F(GridModelTest, KeepsItsInvariantsAndTheSelectionThroughSortedPolls) {
 
     Tick(60);
     Tick(60);
+    Sorted();
     EXPECT_EQ(Rows(), 0);
     EXPECT_EQ(Selected(), "0 selected");
     EXPECT_FALSE(first.isValid());
@@ -82,6 +95,7 @@ TEST_F(GridModelTest, KeepsItsInvariantsAndTheSelectionThroughSortedPolls) {
     // Over to the failed connections and back, sorted and then not.
     m_pDoc->OnShowFailed();
     Settle();
+    Sorted();
     EXPECT_EQ(Users(), QStringList{"user7"});
     m_pDoc->OnShowActive();
     Settle();
@@ -90,5 +104,7 @@ TEST_F(GridModelTest, KeepsItsInvariantsAndTheSelectionThroughSortedPolls) {
     Settle();
     EXPECT_EQ(Users(), QStringList{"user7"});
 }
+
+INSTANTIATE_TEST_SUITE_P(OnEitherThread, GridModelTest, ::testing::Bool());
 
 }  // namespace
