@@ -171,6 +171,7 @@ int32_t PMCTable::ApplySlice(std::chrono::steady_clock::time_point until) {
     constexpr unsigned RecordsPerLook = 64;
     const bool bounded = until != std::chrono::steady_clock::time_point::max();
     int32_t result = 0;
+    if (m_nHolds > 0) return ApplyMore;
     try {
         if (!m_bApplying) StartApply();
         // A refused record (0) ends the poll although the batch goes on; the

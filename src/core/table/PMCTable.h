@@ -66,6 +66,11 @@ public:
     int32_t ApplySlice(std::chrono::steady_clock::time_point until);
     // A slice has been applied and the batch's last not yet.
     bool IsApplying() const { return m_bApplying; }
+    // While held, a batch waits whole: ApplySlice applies nothing and says
+    // there is more, so the entries on show stay as they are (an export takes
+    // them a slice at a time).
+    void HoldApply() { ++m_nHolds; }
+    void ReleaseApply() { m_nHolds = m_nHolds > 0 ? m_nHolds - 1 : 0; }
     // What Mon_Open gave for this host, taken as CreateConnection takes it.
     void AdoptConnection(const std::string& hostName, MonitorConnection* connection,
                          int32_t openResult);
@@ -142,6 +147,7 @@ private:
     bool m_bBatchPending = false;  // records or the end of the last batch not yet applied
     bool m_bLent = false;
     bool m_bApplying = false;  // a batch's apply has started and not finished
+    int m_nHolds = 0;
     bool m_bRefused = false;   // the batch being applied is refused whole
     std::string m_LastErrorText;
     std::function<int64_t()> m_Clock;

@@ -201,22 +201,31 @@ ExportSheet ExportSheet::FromConnections(const std::vector<const EntryObj*>& ent
         sheet.m_Titles.push_back(ColumnTitle(column));
         sheet.m_Keys.push_back(ColumnKey(column));
     }
-    std::vector<const ExtraField*> extras;  // those no shown column holds already
     for (const ExtraField& extra : ExtraFields) {
-        if (std::find(sheet.m_Keys.begin(), sheet.m_Keys.end(), extra.m_Key) != sheet.m_Keys.end())
-            continue;
-        extras.push_back(&extra);
-        sheet.m_Keys.push_back(extra.m_Key);
+        if (std::find(sheet.m_Keys.begin(), sheet.m_Keys.end(), extra.m_Key) == sheet.m_Keys.end())
+            sheet.m_Keys.push_back(extra.m_Key);
     }
-    sheet.m_Rows.reserve(entries.size());
+    sheet.AddConnections(entries, columns, hostForm, now);
+    return sheet;
+}
+
+void ExportSheet::AddConnections(const std::vector<const EntryObj*>& entries,
+                                 const std::vector<int>& columns, int32_t hostForm, int64_t now) {
+    // The extra fields are the keys after the columns' own.
+    std::vector<const ExtraField*> extras;
+    for (size_t key = columns.size(); key < m_Keys.size(); ++key) {
+        for (const ExtraField& extra : ExtraFields) {
+            if (m_Keys[key] == extra.m_Key) extras.push_back(&extra);
+        }
+    }
+    m_Rows.reserve(m_Rows.size() + entries.size());
     for (const EntryObj* entry : entries) {
         std::vector<ExportCell> row;
-        row.reserve(sheet.m_Keys.size());
+        row.reserve(m_Keys.size());
         for (int column : columns) row.push_back(ConnectionCell(*entry, column, hostForm, now));
         for (const ExtraField* extra : extras) row.push_back(extra->m_Cell(*entry));
-        sheet.m_Rows.push_back(std::move(row));
+        m_Rows.push_back(std::move(row));
     }
-    return sheet;
 }
 
 ExportSheet ExportSheet::FromGroups(const ConnectionGroups& groups) {
@@ -248,7 +257,7 @@ ExportSheet ExportSheet::FromGroups(const ConnectionGroups& groups) {
     return sheet;
 }
 
-void ExportSheet::WriteCsv(std::ostream& out) const {
+bool ExportSheet::WriteCsv(std::ostream& out, const GoOn& goOn) const {
     std::vector<std::string> fields;
     for (const std::string& title : m_Titles) fields.push_back(MonitorUtf8(title));
     out << CsvLine(fields, CsvQuoting::Always);
@@ -257,10 +266,12 @@ void ExportSheet::WriteCsv(std::ostream& out) const {
         for (size_t c = 0; c < row.size() && c < m_Titles.size(); ++c)
             fields.push_back(CellText(row[c]));
         out << CsvLine(fields, CsvQuoting::Always);
+        if (goOn && !goOn(static_cast<size_t>(&row - m_Rows.data()) + 1)) return false;
     }
+    return true;
 }
 
-void ExportSheet::WriteJson(std::ostream& out) const {
+bool ExportSheet::WriteJson(std::ostream& out, const GoOn& goOn) const {
     out << '[';
     for (size_t r = 0; r < m_Rows.size(); ++r) {
         out << (r == 0 ? "\n  {" : ",\n  {");
@@ -284,6 +295,8 @@ void ExportSheet::WriteJson(std::ostream& out) const {
             }
         }
         out << '}';
+        if (goOn && !goOn(r + 1)) return false;
     }
     out << (m_Rows.empty() ? "]\n" : "\n]\n");
+    return true;
 }

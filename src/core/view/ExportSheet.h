@@ -7,6 +7,7 @@
 // proxy's log line.
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -31,10 +32,16 @@ public:
     static ExportSheet FromConnections(const std::vector<const EntryObj*>& entries,
                                        const std::vector<int>& columns, int32_t hostForm,
                                        int64_t now);
+    // More connections, after the rows there are, in the same columns.
+    void AddConnections(const std::vector<const EntryObj*>& entries,
+                        const std::vector<int>& columns, int32_t hostForm, int64_t now);
     static ExportSheet FromGroups(const ConnectionGroups& groups);
 
-    void WriteCsv(std::ostream& out) const;
-    void WriteJson(std::ostream& out) const;
+    // Told the rows written so far after each row; false stops the writing.
+    using GoOn = std::function<bool(size_t rowsWritten)>;
+    // False when goOn stopped it.
+    bool WriteCsv(std::ostream& out, const GoOn& goOn = {}) const;
+    bool WriteJson(std::ostream& out, const GoOn& goOn = {}) const;
 
     std::vector<std::string> m_Titles;  // the CSV's header: the first cells of each row
     std::vector<std::string> m_Keys;    // the JSON's names, one for each cell of a row

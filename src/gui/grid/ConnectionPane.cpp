@@ -6,9 +6,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMenu>
 #include <QSaveFile>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -24,6 +26,9 @@
 #include "gui/control/ConnectionActions.h"
 #include "gui/framework/Dialogs.h"
 #include "gui/framework/MonitorText.h"
+#include "gui/grid/ExportJob.h"
+#include "gui/grid/ExportProgress.h"
+#include "gui/grid/ExportSnapshot.h"
 #include "gui/grid/GridModel.h"
 #include "gui/grid/GridView.h"
 #include "gui/grid/GroupModel.h"
@@ -362,11 +367,76 @@ bool ConnectionPane::ExportTo(const QString& fileName, QString& error) const {
     return true;
 }
 
+bool ConnectionPane::StartExport(const QString& fileName, QString& error, ExportDone done) {
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix != QLatin1String("csv") && suffix != QLatin1String("json")) {
+        error = QStringLiteral("Export writes a .csv or a .json file; \"%1\" is neither.")
+                    .arg(QFileInfo(fileName).fileName());
+        return false;
+    }
+    if (m_bExporting) {
+        error = QStringLiteral("An export of this grid is still being written.");
+        return false;
+    }
+    m_bExporting = true;
+    const bool json = suffix == QLatin1String("json");
+    // The grid of all servers and the groups are taken at once: the groups
+    // are few, and the servers' tables are not this pane's to hold.
+    if (!m_pDocument || m_pStack->currentWidget() == m_pGroupView ||
+        m_pGrid->Model()->ServerColumnShown()) {
+        WriteExport(SheetOnShow(), fileName, json, std::move(done));
+        return true;
+    }
+    m_pExportStep = new ExportSnapshot(
+        m_pDocument, m_pGrid->Model(), m_pGrid->ShownColumns(),
+        [this, fileName, json, done = std::move(done)](ExportSheet sheet) mutable {
+            m_pExportStep->deleteLater();
+            WriteExport(std::move(sheet), fileName, json, std::move(done));
+        },
+        this);
+    return true;
+}
+
+void ConnectionPane::WriteExport(ExportSheet sheet, const QString& fileName, bool json,
+                                 ExportDone done) {
+    auto* job = new ExportJob(std::move(sheet), fileName,
+                              json ? ExportJob::Format::Json : ExportJob::Format::Csv, this);
+    m_pExportStep = job;
+    if (auto* main = qobject_cast<QMainWindow*>(window()); main && main->statusBar())
+        main->statusBar()->addPermanentWidget(new ExportProgress(job, main->statusBar()));
+    connect(job, &ExportJob::finished, this,
+            [this, job, done = std::move(done)](bool whole, const QString& error) {
+                m_bExporting = false;
+                job->deleteLater();
+                if (done) done(whole, error);
+            });
+    job->Start();
+}
+
+void ConnectionPane::CancelExport() {
+    if (auto* job = qobject_cast<ExportJob*>(m_pExportStep.data())) {
+        job->Cancel();
+    } else if (m_pExportStep) {
+        delete m_pExportStep.data();  // its rows were still being taken
+        m_bExporting = false;
+    }
+}
+
 void ConnectionPane::OnExport() {
     const QString fileName = GWGetSaveFileName(window(), QStringLiteral("Export"),
                                                QStringLiteral("CSV (*.csv);;JSON (*.json)"),
                                                QStringLiteral("connections.csv"));
     if (fileName.isEmpty()) return;
     QString error;
-    if (!ExportTo(fileName, error)) GWMessageBox(error, window());
+    QPointer<QWidget> owner = window();
+    const bool started = StartExport(fileName, error, [owner, fileName](bool done, const QString& why) {
+        if (!owner) return;
+        if (!done && !why.isEmpty()) {
+            GWMessageBox(why, owner);
+        } else if (done) {
+            if (auto* main = qobject_cast<QMainWindow*>(owner.data()); main && main->statusBar())
+                main->statusBar()->showMessage(QStringLiteral("Exported to %1").arg(fileName), 5000);
+        }
+    });
+    if (!started) GWMessageBox(error, window());
 }

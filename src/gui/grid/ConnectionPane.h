@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 #include "core/view/ConnectionGroups.h"
@@ -58,6 +59,17 @@ public:
     bool ExportTo(const QString& fileName, QString& error) const;
     // Asks for a file name and exports; a failure is told in a message box.
     void OnExport();
+    // Exports off the UI thread: a session's rows are taken a slice per turn,
+    // then written on a thread of their own while its progress and Cancel
+    // show in the status line. False with a message when the name is neither
+    // .csv nor .json, or an export of this grid is still running. done is
+    // told once: true when the file is complete, else error says why (empty
+    // when cancelled).
+    using ExportDone = std::function<void(bool done, const QString& error)>;
+    bool StartExport(const QString& fileName, QString& error, ExportDone done);
+    // The export on its way, if any (its rows may still be being taken).
+    bool IsExporting() const { return m_bExporting; }
+    void CancelExport();
     // The connections of the chosen rows, or of the chosen groups while grouped.
     std::vector<const EntryObj*> ChosenEntries() const;
 
@@ -74,6 +86,7 @@ private:
     int DataUnit() const;
     void ShowTotals(const ConnectionTotals& totals, const ConnectionGroups* perServer);
     void AddServerColumn(ExportSheet& sheet) const;
+    void WriteExport(ExportSheet sheet, const QString& fileName, bool json, ExportDone done);
     void OnGroupActivated(int row);
     void ShowActions(QAbstractItemView* view, const QPoint& at);
 
@@ -88,4 +101,6 @@ private:
     QLabel* m_pTotals = nullptr;
     GroupBy m_Grouping = GroupBy::Connection;
     bool m_bTotalsPerServer = false;
+    bool m_bExporting = false;
+    QPointer<QObject> m_pExportStep;  // the rows' taking, then the writing
 };

@@ -1,6 +1,7 @@
 // The grid's pane over a live session: the filter line, the count and totals
 // of what it keeps, the grouped grid and the export of what is on show.
 
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLocale>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,6 +19,7 @@
 #include "core/table/EntryObj.h"
 #include "gui/framework/CommandIds.h"
 #include "gui/grid/ConnectionPane.h"
+#include "gui/grid/ExportJob.h"
 #include "gui/grid/GridModel.h"
 #include "gui/grid/GroupModel.h"
 #include "gui/session/SessionFixture.h"
@@ -44,6 +47,9 @@ protected:
     void TypeFilter(const QString& text) {
         m_pPane->FilterEdit()->clear();
         QTest::keyClicks(m_pPane->FilterEdit(), text);
+    }
+    void WaitForExport() {
+        ASSERT_TRUE(RunEventsUntil([this] { return !m_pPane->IsExporting(); }));
     }
 
     ConnectionPane* m_pPane = nullptr;
@@ -131,6 +137,7 @@ TEST_F(PaneTest, ExportWritesTheRowsOnShowWhileConnected) {
     TypeFilter("user:bob");
     chosen = dir.filePath("rows.csv");
     m_pPane->OnExport();
+    WaitForExport();
     QFile csv(chosen);
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = csv.readAll().split('\n');
@@ -142,6 +149,7 @@ TEST_F(PaneTest, ExportWritesTheRowsOnShowWhileConnected) {
     TypeFilter("");
     chosen = dir.filePath("groups.json");
     m_pPane->OnExport();
+    WaitForExport();
     QFile json(chosen);
     ASSERT_TRUE(json.open(QIODevice::ReadOnly));
     const QJsonArray rows = QJsonDocument::fromJson(json.readAll()).array();
@@ -154,6 +162,42 @@ TEST_F(PaneTest, ExportWritesTheRowsOnShowWhileConnected) {
     m_pPane->OnExport();
     EXPECT_EQ(m_Messages.value(0), "Export writes a .csv or a .json file; \"rows.txt\" is neither.");
     SetFileNameHook({});
+}
+
+// An export cancelled while its rows are taken, or while they are written,
+// leaves the file as it was.
+TEST_F(PaneTest, CancelledExportLeavesNoPartialFile) {
+    m_Monitor.QueueBatch(Join({UserConnection(1, "alice", "a.example", 100)}));
+    Connect(m_Monitor.Host());
+    QTemporaryDir dir;
+    const QString name = dir.filePath("rows.csv");
+    auto contents = [&name] {
+        QFile file(name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+    };
+    QString error;
+    ASSERT_TRUE(m_pPane->StartExport(name, error, {}));
+    m_pPane->CancelExport();
+    WaitForExport();
+    EXPECT_EQ(contents(), "(none)");
+    EXPECT_TRUE(m_pDoc->m_Table.IsConnected());
+
+    {
+        QFile before(name);
+        ASSERT_TRUE(before.open(QIODevice::WriteOnly));
+        before.write("before");
+    }
+    ExportSheet sheet = m_pPane->SheetOnShow();
+    for (int copy = 0; copy < 5000; ++copy) sheet.m_Rows.push_back(sheet.m_Rows.front());
+    ExportJob job(std::move(sheet), name, ExportJob::Format::Csv);
+    QSignalSpy finished(&job, &ExportJob::finished);
+    job.Cancel();
+    job.Start();
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_FALSE(finished.at(0).at(0).toBool());
+    EXPECT_TRUE(finished.at(0).at(1).toString().isEmpty());  // cancelled is no failure
+    EXPECT_EQ(contents(), "before");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"rows.csv"});
 }
 
 // In the C locale the system's collation compares digits as text; the grid
