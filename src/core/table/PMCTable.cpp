@@ -99,6 +99,7 @@ int32_t PMCTable::CloseConnection() {
     m_bLent = false;
     m_bBatchPending = false;
     m_bApplying = false;
+    m_bFinishPending = false;
     m_Batch.Clear();
     if (result == -2) {
         GW_TRACE(
@@ -169,22 +170,36 @@ int32_t PMCTable::ApplySlice(std::chrono::steady_clock::time_point until) {
     // The clock is read every so many records: reading it costs more than
     // most records do.
     constexpr unsigned RecordsPerLook = 64;
+    // Rebuilding the display list of 100,000 connections is a slice's work
+    // of its own: after this many records it waits for the next slice.
+    constexpr unsigned RecordsBeforeOwnFinish = 4096;
     const bool bounded = until != std::chrono::steady_clock::time_point::max();
     int32_t result = 0;
     if (m_nHolds > 0) return ApplyMore;
     try {
+        if (m_bFinishPending) {
+            m_bFinishPending = false;
+            return FinishApply(m_FinishResult);
+        }
         if (!m_bApplying) StartApply();
         // A refused record (0) ends the poll although the batch goes on; the
         // next poll applies the rest of it without a new request.
-        for (unsigned count = 1; (result = ApplyNext()) > 0; ++count) {
+        unsigned count = 1;
+        for (; (result = ApplyNext()) > 0; ++count) {
             if (bounded && count % RecordsPerLook == 0 &&
                 std::chrono::steady_clock::now() >= until) {
                 return ApplyMore;
             }
         }
+        if (bounded && count > RecordsBeforeOwnFinish) {
+            m_bFinishPending = true;
+            m_FinishResult = result;
+            return ApplyMore;
+        }
         return FinishApply(result);
     } catch (const std::bad_alloc&) {
         m_bApplying = false;
+        m_bFinishPending = false;
         return OutOfMemory();
     }
 }
@@ -343,6 +358,7 @@ void PMCTable::FileIfFinished(EntryObj* entry) {
 }
 
 void PMCTable::RebuildDisplayList() {
+    ++m_DisplayListVersion;
     DeleteEntries(m_DiscardMap);
     m_Orphans.clear();
     m_DisplayList.clear();
@@ -369,6 +385,7 @@ void PMCTable::MeasureRates() {
 }
 
 void PMCTable::RelistForShow() {
+    ++m_DisplayListVersion;
     m_DisplayList.clear();
     if (m_bShowActive == 1) {
         for (const auto& item : m_ActiveMap) m_DisplayList.push_back(item.second);
@@ -380,6 +397,7 @@ void PMCTable::RelistForShow() {
 }
 
 void PMCTable::ClearAll() {
+    ++m_DisplayListVersion;
     m_DisplayList.clear();
     m_Orphans.clear();
     DeleteEntries(m_ActiveMap);

@@ -102,6 +102,8 @@ public:
     uint64_t ServiceTraffic(const std::string& service) const;  // 0 when absent
     const std::string& ServerName() const;                      // m_ServerName
     const EntryObj* DisplayEntry(int row) const;                // row from 1; null past the end
+    // Changes whenever the display list is made again (its entries may then be gone).
+    uint64_t DisplayListVersion() const { return m_DisplayListVersion; }
     // The clock the rates are measured with, in milliseconds of a steady
     // clock; tests set their own. A poll applied reads it once.
     void SetClock(std::function<int64_t()> milliseconds);
@@ -148,6 +150,9 @@ private:
     bool m_bLent = false;
     bool m_bApplying = false;  // a batch's apply has started and not finished
     int m_nHolds = 0;
+    uint64_t m_DisplayListVersion = 0;
+    bool m_bFinishPending = false;  // the batch is applied; its display list is rebuilt next
+    int32_t m_FinishResult = 0;
     bool m_bRefused = false;   // the batch being applied is refused whole
     std::string m_LastErrorText;
     std::function<int64_t()> m_Clock;

@@ -465,6 +465,20 @@ void CVGLDoc::ApplySlice(GWView* sender, intptr_t hint, QObject* hintObject) {
         }
         return;
     }
+    // A batch applied in slices is told in a turn of its own: the table's
+    // last slice and the views' update of 100,000 rows make two frames'
+    // work. The session stays busy until then.
+    if (m_bApplying && !sender && !hintObject) {
+        m_pSliceTimer->stop();
+        m_bTellPending = true;
+        QTimer::singleShot(0, this, [this, result, hint] {
+            if (!m_bTellPending) return;  // the work was cancelled meanwhile
+            StopApplying();
+            SetStatus(IdleStatus());
+            AfterPoll(result, nullptr, hint, nullptr);
+        });
+        return;
+    }
     StopApplying();
     SetStatus(IdleStatus());
     // The views were told nothing meanwhile: they are told once, now.
@@ -472,6 +486,7 @@ void CVGLDoc::ApplySlice(GWView* sender, intptr_t hint, QObject* hintObject) {
 }
 
 void CVGLDoc::StopApplying() {
+    m_bTellPending = false;
     m_pSliceTimer->stop();
     m_bApplying = false;
 }

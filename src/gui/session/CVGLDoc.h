@@ -223,6 +223,7 @@ private:
     int32_t m_TimerClientPeriod = 0;
     SessionWorker m_Worker;
     QTimer* m_pSliceTimer = nullptr;  // the next slice of the batch being applied
+    bool m_bTellPending = false;      // the batch is applied; the views are told next turn
     bool m_bApplying = false;
     QString m_ConnectHost;     // of the connect in flight
     bool m_bKeepName = false;  // ask again with that name when it fails
