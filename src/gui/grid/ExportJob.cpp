@@ -55,6 +55,8 @@ void ExportJob::Write() {
     const bool whole =
         m_Format == Format::Json ? m_Sheet.WriteJson(out, goOn) : m_Sheet.WriteCsv(out, goOn);
     if (whole) flush();
+    // 100,000 rows of cells are freed here, not on the UI thread.
+    m_Sheet = ExportSheet();
     if (m_bCancel) {
         file.cancelWriting();
         Tell(false, {});
