@@ -243,7 +243,7 @@ bool Quiet() {
 }
 
 bool Sorted() {
-    return !g_pScene->Grid()->Model()->IsSorting();
+    return !g_pScene->Grid()->Model()->IsReordering();
 }
 
 void BM_PollsLanding(benchmark::State& state) {

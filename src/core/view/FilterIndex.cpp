@@ -29,6 +29,11 @@ const std::string& NameOf(const EntryObj& entry, size_t name) {
 }  // namespace
 
 void FilterIndex::Build(const std::vector<const EntryObj*>& entries) {
+    Begin(entries);
+    Continue(entries.size());
+}
+
+void FilterIndex::Begin(std::vector<const EntryObj*> entries) {
     m_LastBuffer.swap(m_Buffer);
     m_LastNames.swap(m_Names);
     m_LastRows.swap(m_Rows);
@@ -38,15 +43,25 @@ void FilterIndex::Build(const std::vector<const EntryObj*>& entries) {
     m_Buffer.reserve(entries.size() * 96);
     m_Names.reserve(entries.size() * 80);
     m_Rows.reserve(entries.size());
-    size_t cursor = 0;
-    for (const EntryObj* entry : entries) {
-        const Row* last = LastRowOf(entry, cursor);
+    m_Pending = std::move(entries);
+    m_nNext = 0;
+    m_nCursor = 0;
+}
+
+bool FilterIndex::Continue(size_t count) {
+    const size_t end = std::min(m_Pending.size(), m_nNext + count);
+    for (; m_nNext < end; ++m_nNext) {
+        const EntryObj* entry = m_Pending[m_nNext];
+        const Row* last = LastRowOf(entry, m_nCursor);
         if (last != nullptr && SameValues(*last, *entry)) {
             KeepRow(*last);
         } else {
             AddRow(*entry);
         }
     }
+    if (m_nNext < m_Pending.size()) return false;
+    m_Pending.clear();
+    return true;
 }
 
 // The entry's row in the last build, looked for from where the previous one

@@ -25,6 +25,11 @@ public:
     enum Field { Source, Destination, User, Service, Auth, Result, Other, FieldCount };
 
     void Build(const std::vector<const EntryObj*>& entries);
+    // The same in parts, for many entries: Begin takes them, each Continue
+    // folds up to `count` more, true once all are in. The entries must stay
+    // as they are until then; the index is searched only once it is whole.
+    void Begin(std::vector<const EntryObj*> entries);
+    bool Continue(size_t count);
     size_t Size() const { return m_Rows.size(); }
     const EntryObj* Entry(size_t row) const { return m_Rows[row].m_pEntry; }
     // Every field of the row, folded, the fields apart by a line break.
@@ -77,4 +82,7 @@ private:
     std::string m_LastBuffer;
     std::string m_LastNames;
     std::vector<Row> m_LastRows;
+    std::vector<const EntryObj*> m_Pending;  // a build's entries, while it goes on
+    size_t m_nNext = 0;
+    size_t m_nCursor = 0;
 };

@@ -52,7 +52,7 @@ void ExportSnapshot::TakeSlice() {
         return;
     }
     Hold(true);
-    if (m_pModel->IsSorting()) {
+    if (m_pModel->IsReordering()) {
         m_bBegun = false;
     } else if (!m_bBegun || m_pModel->Changes() != m_Changes) {
         Begin();

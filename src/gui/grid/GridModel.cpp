@@ -1,6 +1,9 @@
 #include "gui/grid/GridModel.h"
 
+#include <QTimer>
 #include <algorithm>
+#include <chrono>
+#include <numeric>
 #include <unordered_map>
 
 #include "core/table/EntryObj.h"
@@ -247,19 +250,70 @@ void GridModel::ChooseRows(Source& source, std::vector<int>& chosen) {
         for (int row = 1; row <= source.m_nRows; ++row) chosen.push_back(source.m_nFirst + row);
         return;
     }
-    if (source.m_bIndexStale) {
-        std::vector<const EntryObj*> entries;
-        entries.reserve(static_cast<size_t>(source.m_nRows));
-        for (int row = 1; row <= source.m_nRows; ++row) {
-            if (const EntryObj* entry = source.m_pTable->DisplayEntry(row))
-                entries.push_back(entry);
-        }
-        source.m_Index.Build(entries);
+    if (source.m_bIndexStale || source.m_bIndexBuilding) {
+        source.m_Index.Build(EntriesOf(source));
         source.m_Index.SetServer(ServerOf(source));
         source.m_bIndexStale = false;
+        source.m_bIndexBuilding = false;
     }
     for (size_t row : m_Filter.Select(source.m_Index))
         chosen.push_back(source.m_nFirst + static_cast<int>(row) + 1);
+}
+
+std::vector<const EntryObj*> GridModel::EntriesOf(const Source& source) const {
+    std::vector<const EntryObj*> entries;
+    entries.reserve(static_cast<size_t>(source.m_nRows));
+    for (int row = 1; row <= source.m_nRows; ++row) {
+        if (const EntryObj* entry = source.m_pTable->DisplayEntry(row)) entries.push_back(entry);
+    }
+    return entries;
+}
+
+// A filter over many rows whose texts a poll may have changed: their index
+// is built a part per turn, and the filter chooses once it is whole.
+bool GridModel::StartIndexing() {
+    if (m_Filter.KeepsAll()) return false;
+    bool started = false;
+    for (Source& source : m_Sources) {
+        if (!source.m_pTable || static_cast<size_t>(source.m_nRows) < m_SorterRows) continue;
+        if (source.m_bIndexStale) {
+            source.m_Index.Begin(EntriesOf(source));
+            source.m_Index.SetServer(ServerOf(source));
+            source.m_IndexListVersion = source.m_pTable->DisplayListVersion();
+            source.m_bIndexStale = false;
+            source.m_bIndexBuilding = true;
+        }
+        started = started || source.m_bIndexBuilding;
+    }
+    return started;
+}
+
+// A display list made again since the build began (its poll is about to
+// tell the model) leaves the build waiting: the next change begins it anew.
+void GridModel::IndexSome(uint64_t job) {
+    using Clock = std::chrono::steady_clock;
+    constexpr size_t EntriesPerLook = 1000;
+    const auto until = Clock::now() + std::chrono::milliseconds(8);
+    if (job != m_Job) return;
+    bool whole = true;
+    for (Source& source : m_Sources) {
+        if (!source.m_bIndexBuilding) continue;
+        if (source.m_pTable->DisplayListVersion() != source.m_IndexListVersion) return;
+        while (source.m_bIndexBuilding && Clock::now() < until)
+            source.m_bIndexBuilding = !source.m_Index.Continue(EntriesPerLook);
+        whole = whole && !source.m_bIndexBuilding;
+    }
+    if (!whole) {
+        QTimer::singleShot(0, this, [this, job] { IndexSome(job); });
+        return;
+    }
+    Reorder(false);
+}
+
+std::vector<int> GridModel::AllRows() const {
+    std::vector<int> rows(static_cast<size_t>(m_nTableRows));
+    std::iota(rows.begin(), rows.end(), 1);
+    return rows;
 }
 
 std::vector<int> GridModel::ChosenRows() {
@@ -324,41 +378,44 @@ std::vector<int> GridModel::StartingOrder(std::vector<int> chosen) const {
     return same ? m_Order : chosen;
 }
 
-// The rows chosen, each with the key of the column sorted by, in the order
-// to start from.
-SortKeys GridModel::KeysOf(std::vector<int> rows) const {
+// The rows to sort, in the order to start from, with none of their keys yet.
+SortKeys GridModel::KeysFor(std::vector<int> rows) const {
     SortKeys keys;
     keys.m_bAscending = SortAscending();
+    keys.m_bText = m_SortColumn == ServerColumn ||
+                   ColumnSpecOf(m_SortColumn).m_Kind != ColumnKind::Number;
     keys.m_Rows = StartingOrder(std::move(rows));
+    (keys.m_bText ? keys.m_Texts.reserve(keys.m_Rows.size())
+                  : keys.m_Numbers.reserve(keys.m_Rows.size()));
+    return keys;
+}
+
+// The keys of up to `count` more rows; true once every row has its key.
+bool GridModel::AddKeys(SortKeys& keys, size_t count) const {
     static const std::string none;
-    if (m_SortColumn == ServerColumn) {
-        keys.m_bText = true;
-        keys.m_Texts.reserve(keys.m_Rows.size());
-        for (int row : keys.m_Rows) {
+    const size_t from = keys.m_bText ? keys.m_Texts.size() : keys.m_Numbers.size();
+    const size_t to = std::min(keys.m_Rows.size(), from + count);
+    for (size_t i = from; i < to; ++i) {
+        const int row = keys.m_Rows[i];
+        if (m_SortColumn == ServerColumn) {
             int ownRow = 0;
             const Source* source = SourceOf(row, ownRow);
             keys.m_Texts.push_back(source ? ServerOf(*source) : none);
+            continue;
         }
-    } else if (ColumnSpecOf(m_SortColumn).m_Kind == ColumnKind::Number) {
-        keys.m_Numbers.reserve(keys.m_Rows.size());
-        for (int row : keys.m_Rows) {
-            const EntryObj* entry = EntryAt(row);
+        const EntryObj* entry = EntryAt(row);
+        if (keys.m_bText) {
+            keys.m_Texts.push_back(entry ? entry->GetColumnText(m_SortColumn) : none);
+        } else {
             keys.m_Numbers.push_back(entry ? entry->ColumnNumber(m_SortColumn) : 0);
         }
-    } else {
-        keys.m_bText = true;
-        keys.m_Texts.reserve(keys.m_Rows.size());
-        for (int row : keys.m_Rows) {
-            const EntryObj* entry = EntryAt(row);
-            keys.m_Texts.push_back(entry ? entry->GetColumnText(m_SortColumn) : none);
-        }
     }
-    return keys;
+    return to == keys.m_Rows.size();
 }
 
 // What the grid shows while the sorter works: the connections shown before
 // in the places they had, then the others in the table's order.
-std::vector<int> GridModel::OrderMeanwhile(const std::vector<int>& rows) const {
+std::vector<int> GridModel::OrderMeanwhile(const std::vector<int>& rows, bool others) const {
     if (rows == m_Order) return rows;
     std::unordered_map<uint64_t, size_t> placeOfId;
     placeOfId.reserve(m_Ids.size());
@@ -366,13 +423,13 @@ std::vector<int> GridModel::OrderMeanwhile(const std::vector<int>& rows) const {
         if (m_Ids[place] != 0) placeOfId.emplace(m_Ids[place], place);
     }
     std::vector<int> atPlace(m_Ids.size(), 0);
-    std::vector<int> others;
+    std::vector<int> rest;
     for (int row : rows) {
         auto found = placeOfId.find(IdOf(row));
         if (found != placeOfId.end()) {
             atPlace[found->second] = row;
-        } else {
-            others.push_back(row);
+        } else if (others) {
+            rest.push_back(row);
         }
     }
     std::vector<int> order;
@@ -380,43 +437,72 @@ std::vector<int> GridModel::OrderMeanwhile(const std::vector<int>& rows) const {
     for (int row : atPlace) {
         if (row != 0) order.push_back(row);
     }
-    order.insert(order.end(), others.begin(), others.end());
+    order.insert(order.end(), rest.begin(), rest.end());
     return order;
 }
 
-// Every change of rows, filter or sort comes here. A sort of many rows goes
-// to the sorter; the newest one asked for is the one shown when it is done.
-void GridModel::Reorder() {
-    ++m_Job;
-    std::vector<int> chosen = ChosenRows();
-    if (m_SortColumn < 0 || m_Sources.empty()) {
-        m_bSorting = false;
-        ShowOrder(std::move(chosen));
+// Every change of rows, filter or sort comes here. A filter or a sort of
+// many rows takes its steps a turn at a time, the sort's on the sorter's
+// thread; the newest one asked for is the one shown when it is done, and
+// the grid shows the connections it showed before meanwhile.
+void GridModel::Reorder(bool changed) {
+    if (changed) ++m_Job;
+    if (changed && StartIndexing()) {
+        m_bReordering = true;
+        ShowOrder(OrderMeanwhile(AllRows(), false));
+        IndexSome(m_Job);
         return;
     }
-    SortKeys keys = KeysOf(std::move(chosen));
+    std::vector<int> chosen = ChosenRows();
+    if (m_SortColumn < 0 || m_Sources.empty()) {
+        ShowOrder(std::move(chosen));
+        Settled();
+        return;
+    }
+    SortKeys keys = KeysFor(std::move(chosen));
     if (keys.m_Rows.size() < m_SorterRows) {
+        AddKeys(keys, keys.m_Rows.size());
         SortByKeys(keys, m_Collator);
-        m_bSorting = false;
         ShowOrder(std::move(keys.m_Rows));
+        Settled();
         return;
     }
     std::vector<int> meanwhile = OrderMeanwhile(keys.m_Rows);
+    m_Taking = std::move(keys);
+    m_bReordering = true;
+    ShowOrder(std::move(meanwhile));
+    TakeKeys(m_Job);
+}
+
+// Copying 100,000 texts is a frame's work: the keys are taken a part per
+// turn. Any change of the rows meanwhile starts another job, and this one
+// stops.
+void GridModel::TakeKeys(uint64_t job) {
+    constexpr size_t KeysPerTurn = 25000;
+    if (job != m_Job) return;
+    if (!AddKeys(m_Taking, KeysPerTurn)) {
+        QTimer::singleShot(0, this, [this, job] { TakeKeys(job); });
+        return;
+    }
     if (!m_pSorter) {
         m_pSorter = new RowSorter(this);
         connect(m_pSorter, &RowSorter::sorted, this, &GridModel::OnSorted);
     }
-    m_bSorting = true;
-    m_pSorter->Start(m_Job, std::move(keys));
-    ShowOrder(std::move(meanwhile));
+    m_pSorter->Start(job, std::move(m_Taking));
+    m_Taking = SortKeys();
 }
 
 // A result is shown only while nothing has changed since its keys were taken.
 void GridModel::OnSorted(uint64_t job, const std::vector<int>& rows) {
     if (job != m_Job) return;
-    m_bSorting = false;
     ShowOrder(rows);
-    emit sortDone();
+    Settled();
+}
+
+void GridModel::Settled() {
+    if (!m_bReordering) return;
+    m_bReordering = false;
+    emit reordered();
 }
 
 void GridModel::ShowOrder(std::vector<int> order) {

@@ -20,12 +20,11 @@
 #include "core/table/ColumnInfo.h"
 #include "core/view/ConnectionFilter.h"
 #include "core/view/FilterIndex.h"
+#include "gui/grid/RowSorter.h"
 #include "gui/grid/TextCollator.h"
 
 class EntryObj;
 class PMCTable;
-class RowSorter;
-struct SortKeys;
 
 // A table the grid shows, and the server its connections belong to.
 struct GridSource {
@@ -102,9 +101,10 @@ public:
     // The header titles changed (the options' table page wrote them back).
     void ColumnsChanged();
 
-    // True from a sort of many rows asked for until its order is shown; the
-    // grid shows the order it had meanwhile, and sortDone() tells the end.
-    bool IsSorting() const { return m_bSorting; }
+    // True while a filter or a sort of many rows is on its way; the grid
+    // shows the connections it showed before meanwhile, and reordered()
+    // tells the end.
+    bool IsReordering() const { return m_bReordering; }
     // Counts the changes of the rows on show (a poll, the filter, the order).
     uint64_t Changes() const { return m_Job; }
     // From this many rows on, sorts run on the sorter's thread.
@@ -115,7 +115,7 @@ public:
     int CompareText(const std::string& left, const std::string& right) const;
 
 signals:
-    void sortDone();
+    void reordered();
 
 private:
     struct Source {
@@ -126,6 +126,8 @@ private:
         int m_nRows = 0;
         FilterIndex m_Index;  // of its rows, built when a filter first needs it after a poll
         bool m_bIndexStale = true;
+        bool m_bIndexBuilding = false;  // begun, and built a part per turn
+        uint64_t m_IndexListVersion = 0;  // the table's display list it was begun on
     };
     const Source* SourceOf(int tableRow, int& ownRow) const;
     const EntryObj* EntryAt(int tableRow) const;
@@ -133,12 +135,21 @@ private:
     Source* Find(const PMCTable* table);
     void CountRows();
     std::vector<int> StartingOrder(std::vector<int> chosen) const;
-    SortKeys KeysOf(std::vector<int> rows) const;
-    std::vector<int> OrderMeanwhile(const std::vector<int>& rows) const;
+    SortKeys KeysFor(std::vector<int> rows) const;
+    bool AddKeys(SortKeys& keys, size_t count) const;
+    void TakeKeys(uint64_t job);
+    // others: rows not shown before follow those that were.
+    std::vector<int> OrderMeanwhile(const std::vector<int>& rows, bool others = true) const;
+    std::vector<int> AllRows() const;
+    std::vector<const EntryObj*> EntriesOf(const Source& source) const;
+    bool StartIndexing();
+    void IndexSome(uint64_t job);
     uint64_t IdOf(int tableRow) const;
-    void Reorder();
+    // changed: the rows, filter or order changed; else a step of the last change goes on.
+    void Reorder(bool changed = true);
     void OnSorted(uint64_t job, const std::vector<int>& rows);
     void ShowOrder(std::vector<int> order);
+    void Settled();
     void ChooseRows(Source& source, std::vector<int>& chosen);
     std::vector<int> ChosenRows();
 
@@ -156,7 +167,8 @@ private:
     std::vector<uint64_t> m_Ids;  // the connection of each grid row at the last update; 0 none
     TextCollator m_Collator;
     RowSorter* m_pSorter = nullptr;  // started at the first sort of many rows
+    SortKeys m_Taking;  // the keys of the next sort, while they are taken
     size_t m_SorterRows = 5000;
     uint64_t m_Job = 0;  // the rows, filter or order changed this many times
-    bool m_bSorting = false;
+    bool m_bReordering = false;
 };

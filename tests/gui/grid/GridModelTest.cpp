@@ -21,7 +21,7 @@ protected:
         if (GetParam()) m_pGrid->Model()->SetSorterRows(0);
     }
     void Sorted() {
-        ASSERT_TRUE(RunEventsUntil([this] { return !m_pGrid->Model()->IsSorting(); }));
+        ASSERT_TRUE(RunEventsUntil([this] { return !m_pGrid->Model()->IsReordering(); }));
     }
     QString Selected() const {
         const QModelIndexList selected = m_pGrid->selectionModel()->selectedIndexes();
