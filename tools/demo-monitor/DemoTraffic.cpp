@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 
 namespace demo {
@@ -165,6 +166,9 @@ constexpr int InitialConnections = 15;
 constexpr double FailureChance = 0.08;
 constexpr double ChainChance = 0.15;
 constexpr int64_t MaxCatchUp = 3600;
+constexpr double IdleChance = 0.15;
+constexpr double PaceLow = 0.2, PaceHigh = 1.8;
+constexpr int64_t SecondsMovedOneByOne = 8;
 
 // A stable made-up address for a host name: company hosts in 10.20/16, the
 // rest in the documentation ranges.
@@ -280,17 +284,40 @@ DemoTraffic::Connection DemoTraffic::MakeConnection(int64_t start) {
     return c;
 }
 
-// Moves the connection's bytes on by some seconds at an uneven pace.
+// Moves the connection's bytes on by some seconds at an uneven pace: a second
+// is idle now and then, a busy one moves 0.2 to 1.8 times the rate. Over many
+// seconds the busy ones are counted and their pace summed in one draw each,
+// with the same mean and spread, so that a connection that started long ago
+// costs no more than one that starts now.
 void DemoTraffic::Move(Connection& c, int64_t seconds) {
-    for (int64_t i = 0; i < seconds; ++i) {
-        if (Chance(0.15)) {
-            continue;  // an idle second
+    if (seconds <= SecondsMovedOneByOne) {
+        for (int64_t i = 0; i < seconds; ++i) {
+            if (Chance(IdleChance)) {
+                continue;
+            }
+            c.m_BytesIn += c.m_RateIn * Real(PaceLow, PaceHigh);
+            c.m_BytesOut += c.m_RateOut * Real(PaceLow, PaceHigh);
         }
-        c.m_BytesIn += c.m_RateIn * Real(0.2, 1.8);
-        c.m_BytesOut += c.m_RateOut * Real(0.2, 1.8);
+    } else {
+        const int64_t busy = std::binomial_distribution<int64_t>(seconds, 1 - IdleChance)(m_Random);
+        c.m_BytesIn += c.m_RateIn * PaceSum(busy);
+        c.m_BytesOut += c.m_RateOut * PaceSum(busy);
     }
     c.m_Update.m_TrafficIn = Wire32(c.m_BytesIn);
     c.m_Update.m_TrafficOut = Wire32(c.m_BytesOut);
+}
+
+// The sum of the pace of some busy seconds, as a normal draw (many uniform
+// draws add up to one), kept within what those seconds could give.
+double DemoTraffic::PaceSum(int64_t seconds) {
+    if (seconds <= 0) {
+        return 0;
+    }
+    const double n = static_cast<double>(seconds);
+    const double mean = n * (PaceLow + PaceHigh) / 2;
+    const double spread = std::sqrt(n * (PaceHigh - PaceLow) * (PaceHigh - PaceLow) / 12);
+    const double sum = std::normal_distribution<double>(mean, spread)(m_Random);
+    return std::clamp(sum, n * PaceLow, n * PaceHigh);
 }
 
 Body DemoTraffic::UpdateOf(const Connection& c) const {
@@ -337,8 +364,11 @@ void DemoTraffic::Step(int64_t t, std::vector<Body>& records) {
         m_Active.push_back(c);
     }
 
-    for (auto it = m_Active.begin(); it != m_Active.end();) {
-        Connection& c = *it;
+    // Closed connections leave in the same pass: the others move down over
+    // them, in their order.
+    size_t kept = 0;
+    for (size_t i = 0; i < m_Active.size(); ++i) {
+        Connection& c = m_Active[i];
         Move(c, 1);
         if (!c.m_bResultSent && t >= c.m_ResultAt) {
             records.push_back(ResultOf(c));
@@ -347,15 +377,18 @@ void DemoTraffic::Step(int64_t t, std::vector<Body>& records) {
         if (t >= c.m_End) {
             records.push_back(UpdateOf(c));
             records.push_back(WireClose(m_IdHigh, c.m_IdLow, static_cast<uint32_t>(t)));
-            it = m_Active.erase(it);
             continue;
         }
         if (t >= c.m_NextUpdate) {
             records.push_back(UpdateOf(c));
             c.m_NextUpdate = t + Uniform(2, 4);
         }
-        ++it;
+        if (kept != i) {
+            m_Active[kept] = std::move(c);
+        }
+        ++kept;
     }
+    m_Active.resize(kept);
 }
 
 std::vector<Body> DemoTraffic::Snapshot() const {

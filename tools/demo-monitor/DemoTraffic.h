@@ -50,6 +50,7 @@ private:
     void Step(int64_t t, std::vector<Body>& records);
     Connection MakeConnection(int64_t start);
     void Move(Connection& c, int64_t seconds);
+    double PaceSum(int64_t seconds);
     Body UpdateOf(const Connection& c) const;
     Body ResultOf(const Connection& c) const;
     int Uniform(int low, int high);
