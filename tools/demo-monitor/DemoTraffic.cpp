@@ -198,15 +198,17 @@ DemoTraffic::DemoTraffic(uint32_t seed, int64_t now, int connections)
     // connections is somewhere in the middle of its life.
     const int initial = std::max(1, static_cast<int>(InitialConnections * m_Scale));
     for (int i = 0; i < initial; ++i) {
-        Connection c = MakeConnection(now);
+        OpenFields open;
+        Connection c = MakeConnection(now, open);
         if (c.m_ResultCode != 0) {
             continue;
         }
         const int64_t elapsed = Uniform(0, static_cast<int>(c.m_End - now) - 1);
-        c.m_Open.m_StartTime = static_cast<uint32_t>(now - elapsed);
+        open.m_StartTime = static_cast<uint32_t>(now - elapsed);
+        c.m_OpenRecord = WireOpen(m_IdHigh, c.m_IdLow, open);
         c.m_End -= elapsed;
         Move(c, elapsed);
-        c.m_bResultSent = true;
+        c.m_ResultRecord = ResultOf(c);
         c.m_NextUpdate = now + Uniform(1, 4);
         m_Active.push_back(c);
     }
@@ -224,7 +226,7 @@ bool DemoTraffic::Chance(double p) {
     return Real(0, 1) < p;
 }
 
-DemoTraffic::Connection DemoTraffic::MakeConnection(int64_t start) {
+DemoTraffic::Connection DemoTraffic::MakeConnection(int64_t start, OpenFields& open) {
     const std::vector<DemoService>& services = Services();
     int total = 0;
     for (const DemoService& s : services) {
@@ -244,18 +246,18 @@ DemoTraffic::Connection DemoTraffic::MakeConnection(int64_t start) {
     c.m_IdLow = m_NextIdLow++;
     c.m_Service = service;
     const Client& client = Clients[static_cast<size_t>(Uniform(0, Clients.size() - 1))];
-    c.m_Open.m_StartTime = static_cast<uint32_t>(start);
-    c.m_Open.m_Source = {client.m_Ip, static_cast<uint16_t>(Uniform(32768, 60999))};
-    c.m_Open.m_SourceName = client.m_Name;
+    open.m_StartTime = static_cast<uint32_t>(start);
+    open.m_Source = {client.m_Ip, static_cast<uint16_t>(Uniform(32768, 60999))};
+    open.m_SourceName = client.m_Name;
     const double auth = Real(0, 1);
     if (client.m_User[0] == '\0' || auth < 0.12) {
-        c.m_Open.m_Auth = 0x00;
+        open.m_Auth = 0x00;
     } else if (auth < 0.22) {
-        c.m_Open.m_Auth = 0x01;
-        c.m_Open.m_User = std::string(client.m_User) + "@OFFICE.EXAMPLE";
+        open.m_Auth = 0x01;
+        open.m_User = std::string(client.m_User) + "@OFFICE.EXAMPLE";
     } else {
-        c.m_Open.m_Auth = 0x02;
-        c.m_Open.m_User = client.m_User;
+        open.m_Auth = 0x02;
+        open.m_User = client.m_User;
     }
 
     const std::string host =
@@ -307,8 +309,8 @@ void DemoTraffic::Move(Connection& c, int64_t seconds) {
     c.m_Update.m_TrafficOut = Wire32(c.m_BytesOut);
 }
 
-// The sum of the pace of some busy seconds, as a normal draw (many uniform
-// draws add up to one), kept within what those seconds could give.
+// The sum of the pace of some busy seconds in one draw: the sum of many
+// uniform draws is close to normal. Kept within what those seconds could give.
 double DemoTraffic::PaceSum(int64_t seconds) {
     if (seconds <= 0) {
         return 0;
@@ -336,30 +338,41 @@ Body DemoTraffic::ResultOf(const Connection& c) const {
     return WireResult(m_IdHigh, c.m_IdLow, c.m_ResultCode, "failed");
 }
 
-void DemoTraffic::AdvanceTo(int64_t now, std::vector<Body>& records) {
+void DemoTraffic::SendResult(Connection& c, std::vector<Body>* records) const {
+    c.m_ResultRecord = ResultOf(c);
+    if (records) {
+        records->push_back(c.m_ResultRecord);
+    }
+}
+
+void DemoTraffic::AdvanceTo(int64_t now, std::vector<Body>* records) {
     if (now - m_Now > MaxCatchUp) {
         m_Now = now - MaxCatchUp;
     }
     while (m_Now < now) {
         ++m_Now;
+        m_pSnapshot.reset();
         Step(m_Now, records);
     }
 }
 
-void DemoTraffic::Step(int64_t t, std::vector<Body>& records) {
+void DemoTraffic::Step(int64_t t, std::vector<Body>* records) {
     // Keep a dozen or two connections going (as many times more as asked
     // for): more arrive when few are active.
     const double active = static_cast<double>(m_Active.size()) / m_Scale;
     const double rate = m_Scale * (active < 10 ? 0.9 : active > 24 ? 0.1 : 0.5);
     const int arriving = std::poisson_distribution<int>(rate)(m_Random);
     for (int i = 0; i < arriving; ++i) {
-        Connection c = MakeConnection(t);
-        records.push_back(WireOpen(m_IdHigh, c.m_IdLow, c.m_Open));
+        OpenFields open;
+        Connection c = MakeConnection(t, open);
+        c.m_OpenRecord = WireOpen(m_IdHigh, c.m_IdLow, open);
         Move(c, 0);
-        records.push_back(UpdateOf(c));
+        if (records) {
+            records->push_back(c.m_OpenRecord);
+            records->push_back(UpdateOf(c));
+        }
         if (c.m_ResultCode == 0) {
-            records.push_back(ResultOf(c));
-            c.m_bResultSent = true;
+            SendResult(c, records);
         }
         m_Active.push_back(c);
     }
@@ -370,17 +383,20 @@ void DemoTraffic::Step(int64_t t, std::vector<Body>& records) {
     for (size_t i = 0; i < m_Active.size(); ++i) {
         Connection& c = m_Active[i];
         Move(c, 1);
-        if (!c.m_bResultSent && t >= c.m_ResultAt) {
-            records.push_back(ResultOf(c));
-            c.m_bResultSent = true;
+        if (c.m_ResultRecord.empty() && t >= c.m_ResultAt) {
+            SendResult(c, records);
         }
         if (t >= c.m_End) {
-            records.push_back(UpdateOf(c));
-            records.push_back(WireClose(m_IdHigh, c.m_IdLow, static_cast<uint32_t>(t)));
+            if (records) {
+                records->push_back(UpdateOf(c));
+                records->push_back(WireClose(m_IdHigh, c.m_IdLow, static_cast<uint32_t>(t)));
+            }
             continue;
         }
         if (t >= c.m_NextUpdate) {
-            records.push_back(UpdateOf(c));
+            if (records) {
+                records->push_back(UpdateOf(c));
+            }
             c.m_NextUpdate = t + Uniform(2, 4);
         }
         if (kept != i) {
@@ -391,16 +407,23 @@ void DemoTraffic::Step(int64_t t, std::vector<Body>& records) {
     m_Active.resize(kept);
 }
 
-std::vector<Body> DemoTraffic::Snapshot() const {
-    std::vector<Body> records;
+SharedFrames DemoTraffic::Snapshot() {
+    if (m_pSnapshot) {
+        return m_pSnapshot;
+    }
+    auto snapshot = std::make_shared<Frames>();
+    // More than the three records of a connection take: only the pages
+    // written count as memory.
+    snapshot->m_Bytes.reserve(m_Active.size() * 256);
     for (const Connection& c : m_Active) {
-        records.push_back(WireOpen(m_IdHigh, c.m_IdLow, c.m_Open));
-        records.push_back(UpdateOf(c));
-        if (c.m_bResultSent) {
-            records.push_back(ResultOf(c));
+        snapshot->Append(c.m_OpenRecord);
+        snapshot->Append(UpdateOf(c));
+        if (!c.m_ResultRecord.empty()) {
+            snapshot->Append(c.m_ResultRecord);
         }
     }
-    return records;
+    m_pSnapshot = std::move(snapshot);
+    return m_pSnapshot;
 }
 
 }  // namespace demo
