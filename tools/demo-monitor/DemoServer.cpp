@@ -259,7 +259,8 @@ void DemoServer::TakeFrames(Client& client) {
 
 void DemoServer::Answer(Client& client) {
     // The monitor ends a batch with an empty message.
-    static const SharedFrames EndOfBatch = std::make_shared<const Frames>(Frames{{0, 0}, 0});
+    static const SharedFrames EndOfBatch =
+        std::make_shared<const Frames>(Frames{{0, 0}, 0, nullptr});
     Advance();
     if (client.m_bBehind) {
         client.m_Queue.assign(1, m_Traffic.Snapshot());

@@ -74,8 +74,11 @@ SharedFrames FrameRecords(const std::vector<Body>& records) {
 }
 
 SharedFrames FramesForVersion(int version, const SharedFrames& frames) {
-    if (version == 1) {
+    if (version != 2) {
         return frames;
+    }
+    if (frames->m_pSecondVersion) {
+        return frames->m_pSecondVersion;
     }
     auto converted = std::make_shared<Frames>();
     const Body& bytes = frames->m_Bytes;
@@ -86,6 +89,7 @@ SharedFrames FramesForVersion(int version, const SharedFrames& frames) {
             WireForVersion(version, Body(body, body + static_cast<ptrdiff_t>(length))));
         at += 2 + length;
     }
+    frames->m_pSecondVersion = converted;
     return converted;
 }
 

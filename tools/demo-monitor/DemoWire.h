@@ -54,6 +54,9 @@ Body WireForVersion(int version, const Body& record);
 struct Frames {
     Body m_Bytes;
     size_t m_Records = 0;
+    // The same records in the second version, made for the first client
+    // that asks for them and kept for the others.
+    mutable std::shared_ptr<const Frames> m_pSecondVersion;
 
     void Append(const Body& record);
 };
