@@ -122,20 +122,28 @@ void DemoServer::Run(int wakeFd) {
 }
 
 void DemoServer::Advance() {
+    // A busy proxy makes more records in a second than a client may have
+    // queued: they are not made when every client is to get a snapshot.
+    const bool listened = std::any_of(m_Clients.begin(), m_Clients.end(),
+                                      [](const Client& c) { return c.m_bSecured && !c.m_bBehind; });
     std::vector<Body> fresh;
-    m_Traffic.AdvanceTo(static_cast<int64_t>(std::time(nullptr)), fresh);
+    m_Traffic.AdvanceTo(static_cast<int64_t>(std::time(nullptr)), listened ? &fresh : nullptr);
     if (fresh.empty()) {
         return;
     }
+    const SharedFrames frames = FrameRecords(fresh);
     for (Client& client : m_Clients) {
-        if (!client.m_bSecured) {
+        if (!client.m_bSecured || client.m_bBehind) {
             continue;
         }
-        if (client.m_Queue.size() + fresh.size() > MaxQueuedRecords) {
-            client.m_Queue = m_Traffic.Snapshot();
+        if (client.m_Queued + frames->m_Records > MaxQueuedRecords) {
+            client.m_Queue.clear();
+            client.m_Queued = 0;
+            client.m_bBehind = true;
             continue;
         }
-        client.m_Queue.insert(client.m_Queue.end(), fresh.begin(), fresh.end());
+        client.m_Queue.push_back(frames);
+        client.m_Queued += frames->m_Records;
     }
 }
 
@@ -158,9 +166,8 @@ void DemoServer::Accept() {
         client.m_Ssl = SSL_new(m_pTls->Context());
         client.m_pPeer = std::make_unique<MonTlsPeer>();
         SSL_set_fd(client.m_Ssl, fd);
-        // Answers are appended to the buffer that a write waits on.
-        SSL_set_mode(client.m_Ssl,
-                     SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER | SSL_MODE_ENABLE_PARTIAL_WRITE);
+        // A large answer is written a part at a time, from where it is kept.
+        SSL_set_mode(client.m_Ssl, SSL_MODE_ENABLE_PARTIAL_WRITE);
         SSL_set_accept_state(client.m_Ssl);
         MonTlsServer::Watch(client.m_Ssl, client.m_pPeer.get());
     } else {
@@ -172,7 +179,6 @@ void DemoServer::Accept() {
 // From here on the client gets records: first the connections active now.
 void DemoServer::Welcome(Client& client) {
     client.m_bSecured = true;
-    client.m_Queue = m_Traffic.Snapshot();
     const std::string how =
         client.m_Ssl ? " over TLS (records version " + std::to_string(client.m_Version) + ")" : "";
     std::printf("vgl-demo-monitor: client %s connected%s\n", client.m_Peer.c_str(), how.c_str());
@@ -252,34 +258,49 @@ void DemoServer::TakeFrames(Client& client) {
 }
 
 void DemoServer::Answer(Client& client) {
+    // The monitor ends a batch with an empty message.
+    static const SharedFrames EndOfBatch =
+        std::make_shared<const Frames>(Frames{{0, 0}, 0, nullptr});
     Advance();
-    for (const Body& record : client.m_Queue) {
-        AppendFrame(client.m_Out, WireForVersion(client.m_Version, record));
+    if (client.m_bBehind) {
+        client.m_Queue.assign(1, m_Traffic.Snapshot());
+        client.m_bBehind = false;
     }
+    for (const SharedFrames& frames : client.m_Queue) {
+        client.m_Out.push_back(FramesForVersion(client.m_Version, frames));
+    }
+    client.m_Out.push_back(EndOfBatch);
     client.m_Queue.clear();
-    AppendFrame(client.m_Out, {});
+    client.m_Queued = 0;
 }
 
 // False when the client has gone.
 bool DemoServer::Flush(Client& client) {
-    while (client.m_Ssl && client.m_bSecured && !client.m_Out.empty()) {
-        const int sent =
-            SSL_write(client.m_Ssl, client.m_Out.data(),
-                      static_cast<int>(std::min<size_t>(client.m_Out.size(), 1 << 20)));
-        if (sent <= 0) {
-            const int error = SSL_get_error(client.m_Ssl, sent);
-            client.m_bWantWrite = error == SSL_ERROR_WANT_WRITE;
-            return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE;
+    while (!client.m_Out.empty() && (!client.m_Ssl || client.m_bSecured)) {
+        const Body& bytes = client.m_Out.front()->m_Bytes;
+        const size_t left = bytes.size() - client.m_Sent;
+        if (left == 0) {
+            client.m_Out.pop_front();
+            client.m_Sent = 0;
+            continue;
         }
-        client.m_Out.erase(client.m_Out.begin(), client.m_Out.begin() + sent);
-    }
-    while (!client.m_Ssl && !client.m_Out.empty()) {
-        const ssize_t sent = ::send(client.m_Fd, client.m_Out.data(), client.m_Out.size(),
-                                    MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent < 0) {
-            return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+        const uint8_t* from = bytes.data() + client.m_Sent;
+        if (client.m_Ssl) {
+            const int sent =
+                SSL_write(client.m_Ssl, from, static_cast<int>(std::min<size_t>(left, 1 << 20)));
+            if (sent <= 0) {
+                const int error = SSL_get_error(client.m_Ssl, sent);
+                client.m_bWantWrite = error == SSL_ERROR_WANT_WRITE;
+                return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE;
+            }
+            client.m_Sent += static_cast<size_t>(sent);
+        } else {
+            const ssize_t sent = ::send(client.m_Fd, from, left, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (sent < 0) {
+                return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+            }
+            client.m_Sent += static_cast<size_t>(sent);
         }
-        client.m_Out.erase(client.m_Out.begin(), client.m_Out.begin() + sent);
     }
     return true;
 }

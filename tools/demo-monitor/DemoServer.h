@@ -5,6 +5,7 @@
 // just connected first gets the connections that are already active.
 
 #include <csignal>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,8 +34,16 @@ private:
         int m_Fd = -1;
         std::string m_Peer;
         Body m_In;                  // bytes received, not yet a whole frame
-        Body m_Out;                 // answer bytes not yet written
-        std::vector<Body> m_Queue;  // records since the previous request
+        // Records since the previous request, in the pieces that every
+        // client is sent; m_Queued records in all.
+        std::vector<SharedFrames> m_Queue;
+        size_t m_Queued = 0;
+        // New, or too far behind: its next answer tells the connections
+        // active then, and nothing is queued for it until then.
+        bool m_bBehind = true;
+        // Answers not yet written, the first of them up to m_Sent.
+        std::deque<SharedFrames> m_Out;
+        size_t m_Sent = 0;
         SSL* m_Ssl = nullptr;       // null: plain TCP
         // Where the handshake notes the client's certificate; kept in place
         // while the vector of clients moves.

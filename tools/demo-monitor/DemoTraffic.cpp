@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 
 namespace demo {
@@ -165,6 +166,9 @@ constexpr int InitialConnections = 15;
 constexpr double FailureChance = 0.08;
 constexpr double ChainChance = 0.15;
 constexpr int64_t MaxCatchUp = 3600;
+constexpr double IdleChance = 0.15;
+constexpr double PaceLow = 0.2, PaceHigh = 1.8;
+constexpr int64_t SecondsMovedOneByOne = 8;
 
 // A stable made-up address for a host name: company hosts in 10.20/16, the
 // rest in the documentation ranges.
@@ -194,15 +198,17 @@ DemoTraffic::DemoTraffic(uint32_t seed, int64_t now, int connections)
     // connections is somewhere in the middle of its life.
     const int initial = std::max(1, static_cast<int>(InitialConnections * m_Scale));
     for (int i = 0; i < initial; ++i) {
-        Connection c = MakeConnection(now);
+        OpenFields open;
+        Connection c = MakeConnection(now, open);
         if (c.m_ResultCode != 0) {
             continue;
         }
         const int64_t elapsed = Uniform(0, static_cast<int>(c.m_End - now) - 1);
-        c.m_Open.m_StartTime = static_cast<uint32_t>(now - elapsed);
+        open.m_StartTime = static_cast<uint32_t>(now - elapsed);
+        c.m_OpenRecord = WireOpen(m_IdHigh, c.m_IdLow, open);
         c.m_End -= elapsed;
         Move(c, elapsed);
-        c.m_bResultSent = true;
+        c.m_ResultRecord = ResultOf(c);
         c.m_NextUpdate = now + Uniform(1, 4);
         m_Active.push_back(c);
     }
@@ -220,7 +226,7 @@ bool DemoTraffic::Chance(double p) {
     return Real(0, 1) < p;
 }
 
-DemoTraffic::Connection DemoTraffic::MakeConnection(int64_t start) {
+DemoTraffic::Connection DemoTraffic::MakeConnection(int64_t start, OpenFields& open) {
     const std::vector<DemoService>& services = Services();
     int total = 0;
     for (const DemoService& s : services) {
@@ -240,18 +246,18 @@ DemoTraffic::Connection DemoTraffic::MakeConnection(int64_t start) {
     c.m_IdLow = m_NextIdLow++;
     c.m_Service = service;
     const Client& client = Clients[static_cast<size_t>(Uniform(0, Clients.size() - 1))];
-    c.m_Open.m_StartTime = static_cast<uint32_t>(start);
-    c.m_Open.m_Source = {client.m_Ip, static_cast<uint16_t>(Uniform(32768, 60999))};
-    c.m_Open.m_SourceName = client.m_Name;
+    open.m_StartTime = static_cast<uint32_t>(start);
+    open.m_Source = {client.m_Ip, static_cast<uint16_t>(Uniform(32768, 60999))};
+    open.m_SourceName = client.m_Name;
     const double auth = Real(0, 1);
     if (client.m_User[0] == '\0' || auth < 0.12) {
-        c.m_Open.m_Auth = 0x00;
+        open.m_Auth = 0x00;
     } else if (auth < 0.22) {
-        c.m_Open.m_Auth = 0x01;
-        c.m_Open.m_User = std::string(client.m_User) + "@OFFICE.EXAMPLE";
+        open.m_Auth = 0x01;
+        open.m_User = std::string(client.m_User) + "@OFFICE.EXAMPLE";
     } else {
-        c.m_Open.m_Auth = 0x02;
-        c.m_Open.m_User = client.m_User;
+        open.m_Auth = 0x02;
+        open.m_User = client.m_User;
     }
 
     const std::string host =
@@ -280,17 +286,40 @@ DemoTraffic::Connection DemoTraffic::MakeConnection(int64_t start) {
     return c;
 }
 
-// Moves the connection's bytes on by some seconds at an uneven pace.
+// Moves the connection's bytes on by some seconds at an uneven pace: a second
+// is idle now and then, a busy one moves 0.2 to 1.8 times the rate. Over many
+// seconds the busy ones are counted and their pace summed in one draw each,
+// with the same mean and spread, so that a connection that started long ago
+// costs no more than one that starts now.
 void DemoTraffic::Move(Connection& c, int64_t seconds) {
-    for (int64_t i = 0; i < seconds; ++i) {
-        if (Chance(0.15)) {
-            continue;  // an idle second
+    if (seconds <= SecondsMovedOneByOne) {
+        for (int64_t i = 0; i < seconds; ++i) {
+            if (Chance(IdleChance)) {
+                continue;
+            }
+            c.m_BytesIn += c.m_RateIn * Real(PaceLow, PaceHigh);
+            c.m_BytesOut += c.m_RateOut * Real(PaceLow, PaceHigh);
         }
-        c.m_BytesIn += c.m_RateIn * Real(0.2, 1.8);
-        c.m_BytesOut += c.m_RateOut * Real(0.2, 1.8);
+    } else {
+        const int64_t busy = std::binomial_distribution<int64_t>(seconds, 1 - IdleChance)(m_Random);
+        c.m_BytesIn += c.m_RateIn * PaceSum(busy);
+        c.m_BytesOut += c.m_RateOut * PaceSum(busy);
     }
     c.m_Update.m_TrafficIn = Wire32(c.m_BytesIn);
     c.m_Update.m_TrafficOut = Wire32(c.m_BytesOut);
+}
+
+// The sum of the pace of some busy seconds in one draw: the sum of many
+// uniform draws is close to normal. Kept within what those seconds could give.
+double DemoTraffic::PaceSum(int64_t seconds) {
+    if (seconds <= 0) {
+        return 0;
+    }
+    const double n = static_cast<double>(seconds);
+    const double mean = n * (PaceLow + PaceHigh) / 2;
+    const double spread = std::sqrt(n * (PaceHigh - PaceLow) * (PaceHigh - PaceLow) / 12);
+    const double sum = std::normal_distribution<double>(mean, spread)(m_Random);
+    return std::clamp(sum, n * PaceLow, n * PaceHigh);
 }
 
 Body DemoTraffic::UpdateOf(const Connection& c) const {
@@ -309,65 +338,92 @@ Body DemoTraffic::ResultOf(const Connection& c) const {
     return WireResult(m_IdHigh, c.m_IdLow, c.m_ResultCode, "failed");
 }
 
-void DemoTraffic::AdvanceTo(int64_t now, std::vector<Body>& records) {
+void DemoTraffic::SendResult(Connection& c, std::vector<Body>* records) const {
+    c.m_ResultRecord = ResultOf(c);
+    if (records) {
+        records->push_back(c.m_ResultRecord);
+    }
+}
+
+void DemoTraffic::AdvanceTo(int64_t now, std::vector<Body>* records) {
     if (now - m_Now > MaxCatchUp) {
         m_Now = now - MaxCatchUp;
     }
     while (m_Now < now) {
         ++m_Now;
+        m_pSnapshot.reset();
         Step(m_Now, records);
     }
 }
 
-void DemoTraffic::Step(int64_t t, std::vector<Body>& records) {
+void DemoTraffic::Step(int64_t t, std::vector<Body>* records) {
     // Keep a dozen or two connections going (as many times more as asked
     // for): more arrive when few are active.
     const double active = static_cast<double>(m_Active.size()) / m_Scale;
     const double rate = m_Scale * (active < 10 ? 0.9 : active > 24 ? 0.1 : 0.5);
     const int arriving = std::poisson_distribution<int>(rate)(m_Random);
     for (int i = 0; i < arriving; ++i) {
-        Connection c = MakeConnection(t);
-        records.push_back(WireOpen(m_IdHigh, c.m_IdLow, c.m_Open));
+        OpenFields open;
+        Connection c = MakeConnection(t, open);
+        c.m_OpenRecord = WireOpen(m_IdHigh, c.m_IdLow, open);
         Move(c, 0);
-        records.push_back(UpdateOf(c));
+        if (records) {
+            records->push_back(c.m_OpenRecord);
+            records->push_back(UpdateOf(c));
+        }
         if (c.m_ResultCode == 0) {
-            records.push_back(ResultOf(c));
-            c.m_bResultSent = true;
+            SendResult(c, records);
         }
         m_Active.push_back(c);
     }
 
-    for (auto it = m_Active.begin(); it != m_Active.end();) {
-        Connection& c = *it;
+    // Closed connections leave in the same pass: the others move down over
+    // them, in their order.
+    size_t kept = 0;
+    for (size_t i = 0; i < m_Active.size(); ++i) {
+        Connection& c = m_Active[i];
         Move(c, 1);
-        if (!c.m_bResultSent && t >= c.m_ResultAt) {
-            records.push_back(ResultOf(c));
-            c.m_bResultSent = true;
+        if (c.m_ResultRecord.empty() && t >= c.m_ResultAt) {
+            SendResult(c, records);
         }
         if (t >= c.m_End) {
-            records.push_back(UpdateOf(c));
-            records.push_back(WireClose(m_IdHigh, c.m_IdLow, static_cast<uint32_t>(t)));
-            it = m_Active.erase(it);
+            if (records) {
+                records->push_back(UpdateOf(c));
+                records->push_back(WireClose(m_IdHigh, c.m_IdLow, static_cast<uint32_t>(t)));
+            }
             continue;
         }
         if (t >= c.m_NextUpdate) {
-            records.push_back(UpdateOf(c));
+            if (records) {
+                records->push_back(UpdateOf(c));
+            }
             c.m_NextUpdate = t + Uniform(2, 4);
         }
-        ++it;
+        if (kept != i) {
+            m_Active[kept] = std::move(c);
+        }
+        ++kept;
     }
+    m_Active.resize(kept);
 }
 
-std::vector<Body> DemoTraffic::Snapshot() const {
-    std::vector<Body> records;
+SharedFrames DemoTraffic::Snapshot() {
+    if (m_pSnapshot) {
+        return m_pSnapshot;
+    }
+    auto snapshot = std::make_shared<Frames>();
+    // More than the three records of a connection take: only the pages
+    // written count as memory.
+    snapshot->m_Bytes.reserve(m_Active.size() * 256);
     for (const Connection& c : m_Active) {
-        records.push_back(WireOpen(m_IdHigh, c.m_IdLow, c.m_Open));
-        records.push_back(UpdateOf(c));
-        if (c.m_bResultSent) {
-            records.push_back(ResultOf(c));
+        snapshot->Append(c.m_OpenRecord);
+        snapshot->Append(UpdateOf(c));
+        if (!c.m_ResultRecord.empty()) {
+            snapshot->Append(c.m_ResultRecord);
         }
     }
-    return records;
+    m_pSnapshot = std::move(snapshot);
+    return m_pSnapshot;
 }
 
 }  // namespace demo

@@ -25,18 +25,22 @@ public:
     DemoTraffic(uint32_t seed, int64_t now, int connections = DefaultConnections);
 
     // Runs the simulation up to `now` (seconds since 1970), appending the
-    // records it produces in order.
-    void AdvanceTo(int64_t now, std::vector<Body>& records);
+    // records it produces in order. Without `records` (no client would get
+    // them) the traffic moves on just the same, and fewer records are made.
+    void AdvanceTo(int64_t now, std::vector<Body>* records);
     // Records that tell a newly connected client about every connection that
-    // is active: its open, its latest update and its result when sent.
-    std::vector<Body> Snapshot() const;
+    // is active: its open, its latest update and its result when sent. Made
+    // once per simulated second, however many clients ask.
+    SharedFrames Snapshot();
     size_t ActiveCount() const { return m_Active.size(); }
 
 private:
     struct Connection {
         uint32_t m_IdLow = 0;
         const DemoService* m_Service = nullptr;
-        OpenFields m_Open;
+        // The records that never change once made, kept for the snapshots.
+        Body m_OpenRecord;
+        Body m_ResultRecord;  // empty until sent
         UpdateFields m_Update;
         int64_t m_End = 0;
         int64_t m_NextUpdate = 0;
@@ -44,14 +48,16 @@ private:
         double m_RateIn = 0, m_RateOut = 0;
         double m_BytesIn = 0, m_BytesOut = 0;
         uint32_t m_ResultCode = 0;  // non-zero: the connection fails
-        bool m_bResultSent = false;
     };
 
-    void Step(int64_t t, std::vector<Body>& records);
-    Connection MakeConnection(int64_t start);
+    void Step(int64_t t, std::vector<Body>* records);
+    // The connection's open fields go to `open`: only its record is kept.
+    Connection MakeConnection(int64_t start, OpenFields& open);
     void Move(Connection& c, int64_t seconds);
+    double PaceSum(int64_t seconds);
     Body UpdateOf(const Connection& c) const;
     Body ResultOf(const Connection& c) const;
+    void SendResult(Connection& c, std::vector<Body>* records) const;
     int Uniform(int low, int high);
     double Real(double low, double high);
     bool Chance(double p);
@@ -62,6 +68,7 @@ private:
     int64_t m_Now;
     double m_Scale;  // the connections asked for, over the default
     std::vector<Connection> m_Active;
+    SharedFrames m_pSnapshot;  // of m_Now; null until asked for
 };
 
 }  // namespace demo

@@ -1,5 +1,7 @@
 #include "DemoWire.h"
 
+#include <cstddef>
+
 #include "core/monitor/MonStream.h"
 
 namespace demo {
@@ -51,6 +53,44 @@ Body WireForVersion(int version, const Body& record) {
         default:
             return EncodeClose2(r.m_IdHigh, r.m_IdLow, r.m_EndTime64);
     }
+}
+
+void Frames::Append(const Body& record) {
+    AppendFrame(m_Bytes, record);
+    ++m_Records;
+}
+
+SharedFrames FrameRecords(const std::vector<Body>& records) {
+    auto frames = std::make_shared<Frames>();
+    size_t bytes = 0;
+    for (const Body& record : records) {
+        bytes += 2 + record.size();
+    }
+    frames->m_Bytes.reserve(bytes);
+    for (const Body& record : records) {
+        frames->Append(record);
+    }
+    return frames;
+}
+
+SharedFrames FramesForVersion(int version, const SharedFrames& frames) {
+    if (version != 2) {
+        return frames;
+    }
+    if (frames->m_pSecondVersion) {
+        return frames->m_pSecondVersion;
+    }
+    auto converted = std::make_shared<Frames>();
+    const Body& bytes = frames->m_Bytes;
+    for (size_t at = 0; at + 2 <= bytes.size();) {
+        const size_t length = (size_t{bytes[at]} << 8) | bytes[at + 1];
+        const auto body = bytes.begin() + static_cast<ptrdiff_t>(at + 2);
+        converted->Append(
+            WireForVersion(version, Body(body, body + static_cast<ptrdiff_t>(length))));
+        at += 2 + length;
+    }
+    frames->m_pSecondVersion = converted;
+    return converted;
 }
 
 }  // namespace demo

@@ -4,6 +4,7 @@
 // (link/MonEncode.h) with texts cut to what the client keeps.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,5 +48,22 @@ Body WireClose(uint32_t idHigh, uint32_t idLow, uint32_t endTime);
 // client negotiated: itself for version 1; for version 2 the same fields in
 // the second version's kinds (times and totals as the first version has them).
 Body WireForVersion(int version, const Body& record);
+
+// Records framed for the wire in the first version, each a 2-byte length and
+// the body: framed once and then written to every client that gets them.
+struct Frames {
+    Body m_Bytes;
+    size_t m_Records = 0;
+    // The same records in the second version, made for the first client
+    // that asks for them and kept for the others.
+    mutable std::shared_ptr<const Frames> m_pSecondVersion;
+
+    void Append(const Body& record);
+};
+using SharedFrames = std::shared_ptr<const Frames>;
+
+SharedFrames FrameRecords(const std::vector<Body>& records);
+// The same records framed in the version of the records the client negotiated.
+SharedFrames FramesForVersion(int version, const SharedFrames& frames);
 
 }  // namespace demo
