@@ -4,8 +4,12 @@
 // table's entries and copies none of them.
 
 #include <string>
+#include <cstdint>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "core/monitor/MonNetAddress.h"
 
 #include "core/view/ConnectionTotals.h"
 
@@ -27,6 +31,13 @@ public:
     // beyond its end counts as of no server).
     void Build(GroupBy by, const std::vector<const EntryObj*>& entries,
                const std::vector<std::string_view>& servers = {});
+    // The same in parts, for many connections: Begin takes them, each
+    // Continue groups up to `count` more, true once all are in. The entries
+    // (and the servers' texts) must stay as they are until then: the groups
+    // are found by views of their texts.
+    void Begin(GroupBy by, std::vector<const EntryObj*> entries,
+               std::vector<std::string_view> servers = {});
+    bool Continue(size_t count);
     GroupBy By() const { return m_By; }
     const std::vector<ConnectionGroup>& Groups() const { return m_Groups; }
 
@@ -39,6 +50,24 @@ public:
     static const char* Title(GroupBy by);
 
 private:
+    struct AddressKey {
+        uint64_t m_High = 0;
+        uint64_t m_Low = 0;
+        bool operator==(const AddressKey&) const = default;
+        bool IsNone() const { return m_High == 0 && m_Low == 0; }
+    };
+    struct AddressKeyHash {
+        size_t operator()(const AddressKey& key) const;
+    };
+    static AddressKey KeyOf(const MonNetAddress& address);
+    void Add(size_t at);
+
     GroupBy m_By = GroupBy::Connection;
     std::vector<ConnectionGroup> m_Groups;  // in the order of each group's first connection
+    // While a build goes on: what it groups, how far it is, and its groups' keys.
+    std::vector<const EntryObj*> m_Entries;
+    std::vector<std::string_view> m_Servers;
+    size_t m_nNext = 0;
+    std::unordered_map<std::string_view, size_t> m_ByText;
+    std::unordered_map<AddressKey, size_t, AddressKeyHash> m_ByAddress;
 };

@@ -13,7 +13,9 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <set>
 #include <sstream>
@@ -238,6 +240,15 @@ void ConnectionPane::Refresh() {
         ShowTotals(totals, nullptr);
         return;
     }
+    // A session's many connections are grouped a part per turn, its batches
+    // waiting meanwhile, since the groups are found by views of their texts.
+    if (m_pDocument && !m_bTotalsPerServer && m_Grouping != GroupBy::Server &&
+        shown.size() >= m_nPartsFrom) {
+        GroupInParts(shown);
+        return;
+    }
+    HoldGroups(false);
+    m_bGroupsPending = false;
     const bool byServer = m_Grouping == GroupBy::Server || m_bTotalsPerServer;
     const std::vector<std::string_view> servers =
         byServer ? model->ShownServers() : std::vector<std::string_view>();
@@ -254,6 +265,70 @@ void ConnectionPane::Refresh() {
         perServer.Build(GroupBy::Server, shown, servers);
         ShowTotals(totals, &perServer);
     }
+}
+
+void ConnectionPane::SetPartsFrom(size_t connections) {
+    m_nPartsFrom = connections;
+    m_pGrid->Model()->SetSorterRows(connections);
+}
+
+ConnectionPane::~ConnectionPane() {
+    HoldGroups(false);
+}
+
+void ConnectionPane::HoldGroups(bool hold) {
+    if (!hold) {
+        if (m_pGroupsHeld) m_pGroupsHeld->m_Table.ReleaseApply();
+        m_pGroupsHeld = nullptr;
+        return;
+    }
+    if (m_pGroupsHeld == m_pDocument) return;
+    HoldGroups(false);
+    m_pGroupsHeld = m_pDocument;
+    m_pGroupsHeld->m_Table.HoldApply();
+}
+
+void ConnectionPane::GroupInParts(std::vector<const EntryObj*> entries) {
+    HoldGroups(true);
+    m_bGroupsPending = true;
+    m_GroupListVersion = m_pDocument->GetTable().DisplayListVersion();
+    m_Building.Begin(m_Grouping, std::move(entries));
+    GroupSome(++m_GroupJob);
+}
+
+// A display list made again meanwhile (the session was cleared or switched
+// between its lists) ends the build: the views are told, and group anew.
+void ConnectionPane::GroupSome(uint64_t job) {
+    using Clock = std::chrono::steady_clock;
+    constexpr size_t EntriesPerLook = 2000;
+    if (job != m_GroupJob || !m_pGroupsHeld) return;
+    if (m_pGroupsHeld != m_pDocument ||
+        m_pDocument->GetTable().DisplayListVersion() != m_GroupListVersion) {
+        HoldGroups(false);
+        m_bGroupsPending = false;
+        return;
+    }
+    const auto until = Clock::now() + std::chrono::milliseconds(8);
+    bool whole = false;
+    while (!whole && Clock::now() < until) whole = m_Building.Continue(EntriesPerLook);
+    if (!whole) {
+        QTimer::singleShot(0, this, [this, job] { GroupSome(job); });
+        return;
+    }
+    HoldGroups(false);
+    // Shown in a turn of their own.
+    QTimer::singleShot(0, this, [this, job] { ShowGroups(job); });
+}
+
+void ConnectionPane::ShowGroups(uint64_t job) {
+    if (job != m_GroupJob) return;
+    m_pGroupModel->Adopt(std::move(m_Building), DataUnit());
+    m_Building = ConnectionGroups();
+    m_bGroupsPending = false;
+    ConnectionTotals totals;
+    for (const ConnectionGroup& group : m_pGroupModel->Groups().Groups())
+        totals.Add(group.m_Totals);
+    ShowTotals(totals, nullptr);
 }
 
 int ConnectionPane::DataUnit() const {

@@ -38,6 +38,7 @@ public:
     void SetGrouping(GroupBy by);
     // While grouped, the totals strip has a line for each server too.
     void SetTotalsPerServer(bool perServer);
+    ~ConnectionPane() override;
     // The count, the groups and the totals again, for the rows now shown.
     void Refresh();
     // The grid on show (the connections or the groups), for the keyboard focus.
@@ -70,6 +71,12 @@ public:
     // The export on its way, if any (its rows may still be being taken).
     bool IsExporting() const { return m_bExporting; }
     void CancelExport();
+    // While the groups of many connections are built, a part per turn; the
+    // grouped grid shows the groups it had meanwhile.
+    bool IsGrouping() const { return m_bGroupsPending; }
+    // From this many connections on, filters, sorts and groups take their
+    // steps a part per turn.
+    void SetPartsFrom(size_t connections);
     // The connections of the chosen rows, or of the chosen groups while grouped.
     std::vector<const EntryObj*> ChosenEntries() const;
 
@@ -86,6 +93,10 @@ private:
     int DataUnit() const;
     void ShowTotals(const ConnectionTotals& totals, const ConnectionGroups* perServer);
     void AddServerColumn(ExportSheet& sheet) const;
+    void GroupInParts(std::vector<const EntryObj*> entries);
+    void GroupSome(uint64_t job);
+    void ShowGroups(uint64_t job);
+    void HoldGroups(bool hold);
     void WriteExport(ExportSheet sheet, const QString& fileName, bool json, ExportDone done);
     void OnGroupActivated(int row);
     void ShowActions(QAbstractItemView* view, const QPoint& at);
@@ -102,5 +113,11 @@ private:
     GroupBy m_Grouping = GroupBy::Connection;
     bool m_bTotalsPerServer = false;
     bool m_bExporting = false;
+    ConnectionGroups m_Building;          // the groups being built a part per turn
+    QPointer<CVGLDoc> m_pGroupsHeld;      // the session whose batches wait meanwhile
+    uint64_t m_GroupJob = 0;
+    bool m_bGroupsPending = false;
+    size_t m_nPartsFrom = 5000;
+    uint64_t m_GroupListVersion = 0;      // the table's display list the groups are built of
     QPointer<QObject> m_pExportStep;  // the rows' taking, then the writing
 };

@@ -168,7 +168,7 @@ private:
     TextCollator m_Collator;
     RowSorter* m_pSorter = nullptr;  // started at the first sort of many rows
     SortKeys m_Taking;  // the keys of the next sort, while they are taken
-    size_t m_SorterRows = 5000;
+    size_t m_SorterRows = 5000;  // from this many rows on, a filter or a sort goes in parts
     uint64_t m_Job = 0;  // the rows, filter or order changed this many times
     bool m_bReordering = false;
 };

@@ -1,6 +1,8 @@
 #include "gui/grid/GroupModel.h"
 
+#include <QTimer>
 #include <algorithm>
+#include <memory>
 #include <numeric>
 
 #include "core/table/EntryObj.h"
@@ -21,8 +23,18 @@ GroupModel::GroupModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void GroupModel::Rebuild(GroupBy by, const std::vector<const EntryObj*>& entries, int dataUnit,
                          const std::vector<std::string_view>& servers) {
+    ConnectionGroups groups;
+    groups.Build(by, entries, servers);
+    Adopt(std::move(groups), dataUnit);
+}
+
+void GroupModel::Adopt(ConnectionGroups groups, int dataUnit) {
     beginResetModel();
-    m_Groups.Build(by, entries, servers);
+    // The groups shown before go in the next turn: freeing 100,000 names is
+    // a frame's work of its own.
+    auto before = std::make_shared<ConnectionGroups>(std::move(m_Groups));
+    if (before->Groups().size() > 1000) QTimer::singleShot(0, this, [before] {});
+    m_Groups = std::move(groups);
     m_DataUnit = dataUnit;
     m_Order.resize(m_Groups.Groups().size());
     std::iota(m_Order.begin(), m_Order.end(), 0);
@@ -111,11 +123,48 @@ void GroupModel::ApplySort() {
         for (const ConnectionGroup& group : groups)
             m_DecodedNames.push_back(MonitorText(group.m_Name));
     }
+    if (m_SortColumn != Name) {
+        SortByNumber();
+        return;
+    }
     std::stable_sort(m_Order.begin(), m_Order.end(), [this](int left, int right) {
         const bool less = Less(static_cast<size_t>(left), static_cast<size_t>(right));
         const bool greater = Less(static_cast<size_t>(right), static_cast<size_t>(left));
         return m_SortOrder == Qt::AscendingOrder ? less : greater;
     });
+}
+
+// 100,000 groups (one per client) sort by a number taken once from each,
+// ties in the order they had, as a stable sort leaves them.
+void GroupModel::SortByNumber() {
+    struct Keyed {
+        double m_Value;
+        size_t m_Place;
+        int m_Group;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(m_Order.size());
+    for (int group : m_Order) {
+        const ConnectionTotals& t = m_Groups.Groups()[static_cast<size_t>(group)].m_Totals;
+        double value = 0;
+        switch (m_SortColumn) {
+            case Active: value = double(t.m_Active); break;
+            case Failed: value = double(t.m_Failed); break;
+            case BytesIn: value = double(t.m_BytesIn); break;
+            case BytesOut: value = double(t.m_BytesOut); break;
+            case BytesTotal: value = double(t.m_BytesIn + t.m_BytesOut); break;
+            case RateIn: value = t.m_RateIn; break;
+            case RateOut: value = t.m_RateOut; break;
+            default: break;
+        }
+        keyed.push_back({value, keyed.size(), group});
+    }
+    const bool ascending = m_SortOrder == Qt::AscendingOrder;
+    std::sort(keyed.begin(), keyed.end(), [ascending](const Keyed& l, const Keyed& r) {
+        if (l.m_Value != r.m_Value) return ascending ? l.m_Value < r.m_Value : l.m_Value > r.m_Value;
+        return l.m_Place < r.m_Place;
+    });
+    for (size_t i = 0; i < keyed.size(); ++i) m_Order[i] = keyed[i].m_Group;
 }
 
 bool GroupModel::Less(size_t leftGroup, size_t rightGroup) const {

@@ -34,6 +34,8 @@ public:
     // unit of the table.
     void Rebuild(GroupBy by, const std::vector<const EntryObj*>& entries, int dataUnit,
                  const std::vector<std::string_view>& servers = {});
+    // Groups built elsewhere (a part per turn), shown anew.
+    void Adopt(ConnectionGroups groups, int dataUnit);
     const ConnectionGroups& Groups() const { return m_Groups; }
     // The group shown in this row.
     const ConnectionGroup* GroupAt(int row) const;
@@ -49,6 +51,7 @@ private:
     // Whether the group at this index goes before the other in the sort column.
     bool Less(size_t leftGroup, size_t rightGroup) const;
     void ApplySort();
+    void SortByNumber();
 
     ConnectionGroups m_Groups;
     std::vector<int> m_Order;  // grid row -> group

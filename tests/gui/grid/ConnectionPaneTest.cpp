@@ -91,6 +91,36 @@ TEST_F(PaneTest, FilterKeepsItsRowsAcrossPollsCountsThemAndSaysWhatIsWrong) {
     EXPECT_EQ(Rows(), 3);
 }
 
+// Many connections are filtered, sorted and grouped a part per turn, their
+// session's batches waiting while the groups are built.
+TEST_F(PaneTest, InPartsTheFilterAndTheGroupsEndAsAtOnceAndPollsGoOn) {
+    m_pPane->SetPartsFrom(0);
+    auto settled = [this] {
+        return RunEventsUntil([this] {
+            return !m_pGrid->Model()->IsReordering() && !m_pPane->IsGrouping() &&
+                   !m_pDoc->IsBusy();
+        });
+    };
+    m_Monitor.QueueBatch(Join({Connection(1, "www", 100, 1), Connection(2, "ftp", 200, 2),
+                               Connection(3, "www", 400, 4)}));
+    Connect(m_Monitor.Host());
+    m_pGrid->SortByColumn(ColInTraffic);
+    TypeFilter("-service:ftp");
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_EQ(Cell(0, ColUserName), "user3");
+    EXPECT_TRUE(m_pPane->TotalsLabel()->text().startsWith("Shown: 2    Active: 2"));
+
+    Route(cmd::GroupByUser);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(m_pPane->Groups()->rowCount(), 2);
+    m_Monitor.QueueBatch(Join({Connection(4, "www", 800, 8)}));
+    Tick(60);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(m_pPane->Groups()->rowCount(), 3);
+    EXPECT_EQ(GroupCell(0, GroupModel::Name), "user4");  // by total traffic, most first
+}
+
 TEST_F(PaneTest, GroupsSumTheirConnectionsSortBothWaysAndOpenOnDoubleClick) {
     m_Monitor.QueueBatch(Join({UserConnection(1, "alice", "a.example", 100),
                                UserConnection(2, "bob", "b.example", 1000),
