@@ -346,7 +346,13 @@ void BM_MemoryOverPolls(benchmark::State& state) {
         for (int poll = 1; poll <= 200; ++poll) {
             g_pScene->Poll(nullptr);
             if (poll == 50) at50 = RssMiB();
-            if (poll % 25 == 0) std::fprintf(stderr, "poll %d: RSS %.1f MiB\n", poll, RssMiB());
+            if (poll % 25 == 0) {
+                // What the heap holds in use and keeps free tell growth from fragmentation.
+                const struct mallinfo2 heap = mallinfo2();
+                std::fprintf(stderr, "poll %d: RSS %.1f MiB, heap in use %.1f MiB, free %.1f MiB\n",
+                             poll, RssMiB(), double(heap.uordblks + heap.hblkhd) / 1048576.0,
+                             double(heap.fordblks) / 1048576.0);
+            }
         }
         const double at200 = RssMiB();
         state.counters["rss_poll50_mib"] = at50;

@@ -1,5 +1,7 @@
 #include "app/VGLApp.h"
 
+#include <malloc.h>
+
 #include <QMenu>
 #include <QTimer>
 #include <cstdio>
@@ -32,10 +34,27 @@ namespace {
 
 constexpr int RecentFileCount = 4;
 constexpr int ScreenshotGraceMs = 30000;
+// The C library's own threshold to start with: blocks from this size up are mapped.
+constexpr int MappedBlockBytes = 128 * 1024;
+
+// glibc raises the size from which it maps a block to that of each mapped
+// block freed, and the free room it keeps at the heap's top with it. A poll
+// of a session with many connections allocates and frees blocks of megabytes
+// (the batch, the history's batch, the lists of rows), which then come from
+// the heap, where what is allocated among them splits their room when they
+// are freed: with the same 100,000 connections the process grew by 45 MiB
+// from the 50th poll to the 100th, its heap's free room by as much. Kept
+// fixed, such blocks are mapped and given back whole when freed.
+void KeepLargeBlocksMapped() {
+#ifdef M_MMAP_THRESHOLD
+    mallopt(M_MMAP_THRESHOLD, MappedBlockBytes);
+#endif
+}
 
 }  // namespace
 
 CVGLApp::CVGLApp() {
+    KeepLargeBlocksMapped();
     OnCommand(cmd::AppAbout, [this] { ShowAboutBox(); });
     OnCommand(cmd::HelpManual, [this] { ShowManual(); });
     OnCommand(cmd::HelpIdentity, [this] { ShowIdentity(); });

@@ -17,6 +17,8 @@ constexpr int64_t TrimConnections = 2000;
 constexpr int64_t TrimPeriods = 200;
 constexpr int TrafficService = 0;
 constexpr int TrafficUser = 1;
+// New names the cache takes before its first turn, and at least between two.
+constexpr size_t NewNamesPerTurn = 16384;
 
 bool IsDamaged(const HistoryError& error) {
     return error.PrimaryCode() == SQLITE_CORRUPT || error.PrimaryCode() == SQLITE_NOTADB;
@@ -111,7 +113,7 @@ bool HistoryStore::IsReplaced() const {
 // once they name another file's (ours were moved with the file), they stay.
 void HistoryStore::Close() {
     m_pStatements.reset();
-    m_NameIds.clear();
+    ForgetNames();
     if (m_Db.IsOpen() && HistoryFile::IdentityOf(m_Path + "-wal") != m_Wal) {
         int persist = 1;
         sqlite3_file_control(m_Db.Handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
@@ -154,15 +156,25 @@ void HistoryStore::Write(const HistoryBatch& batch) {
         m_Db.Exec("COMMIT");
     } catch (...) {
         // Names added in the failed transaction are gone with it.
-        m_NameIds.clear();
+        ForgetNames();
         if (m_Db.IsOpen()) sqlite3_exec(m_Db.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
+    AgeNames();
 }
 
 int64_t HistoryStore::NameId(const std::string& text) {
     auto found = m_NameIds.find(text);
     if (found != m_NameIds.end()) return found->second;
+    auto old = m_OldNameIds.find(text);
+    if (old != m_OldNameIds.end()) {
+        // The node moves as it is: a name coming back allocates nothing.
+        auto node = m_OldNameIds.extract(old);
+        const int64_t id = node.mapped();
+        m_NameIds.insert(std::move(node));
+        ++m_ReturnedNames;
+        return id;
+    }
     HistoryStatement& find = m_pStatements->m_FindName;
     find.Bind(1, text);
     int64_t id = 0;
@@ -176,6 +188,23 @@ int64_t HistoryStore::NameId(const std::string& text) {
     }
     m_NameIds.emplace(text, id);
     return id;
+}
+
+// A turn once the names new since the last outnumber those that came back:
+// a name no batch uses for two turns goes, and the cache keeps to what recent
+// batches name however many connections the file has seen.
+void HistoryStore::AgeNames() {
+    const size_t fresh = m_NameIds.size() - m_ReturnedNames;
+    if (fresh <= std::max(NewNamesPerTurn, m_ReturnedNames)) return;
+    m_OldNameIds.swap(m_NameIds);
+    m_NameIds.clear();
+    m_ReturnedNames = 0;
+}
+
+void HistoryStore::ForgetNames() {
+    m_NameIds.clear();
+    m_OldNameIds.clear();
+    m_ReturnedNames = 0;
 }
 
 void HistoryStore::WriteConnection(const HistoryConnection& c) {
@@ -299,6 +328,6 @@ void HistoryStore::Clear() {
         "BEGIN IMMEDIATE; DELETE FROM connections; DELETE FROM period_traffic; DELETE FROM "
         "periods; "
         "DELETE FROM events; DELETE FROM names; COMMIT;");
-    m_NameIds.clear();
+    ForgetNames();
     m_Db.Exec("PRAGMA incremental_vacuum");
 }

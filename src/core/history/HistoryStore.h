@@ -54,6 +54,8 @@ private:
     std::string OpenOrReplace(int64_t now);
     void OpenPrepared();
     int64_t NameId(const std::string& text);
+    void AgeNames();
+    void ForgetNames();
     void WriteConnection(const HistoryConnection& connection);
     void WritePeriod(const HistoryBatch& batch, const HistoryPeriod& period);
     void WriteEvent(const HistoryEvent& event);
@@ -63,7 +65,15 @@ private:
     std::string m_Path;
     HistoryDatabase m_Db;
     std::unique_ptr<Statements> m_pStatements;
-    std::unordered_map<std::string, int64_t> m_NameIds;  // of committed names only
+    // The ids of committed names, in two generations: the names met since
+    // the last turn, and those met before it and not since. A name that comes
+    // back moves to the new generation; a turn drops what the old one still
+    // holds. Most names a session writes come back at every poll (users,
+    // services, servers), while those of closed connections often never do:
+    // kept for good they would grow the cache at every poll.
+    std::unordered_map<std::string, int64_t> m_NameIds;
+    std::unordered_map<std::string, int64_t> m_OldNameIds;
+    size_t m_ReturnedNames = 0;  // moved from the old generation since the last turn
     int64_t m_PageLimit = 0;
     HistoryFile::Identity m_File;  // the open file and its WAL, as opened
     HistoryFile::Identity m_Wal;

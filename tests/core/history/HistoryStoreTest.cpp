@@ -239,6 +239,30 @@ TEST(HistoryStoreTest, RetentionByAgeAndSizeClearAndOff) {
     EXPECT_EQ(query.Count(Everything()), 0);
 }
 
+// Batches full of names never seen again (closed connections' users and
+// destinations) between two uses of one name, and a name in every batch: each
+// is written as the same name throughout.
+TEST(HistoryStoreTest, NamesAmongManyNewOnesStayTheSame) {
+    TempFolder folder;
+    const std::string path = folder.File("history.sqlite3");
+    {
+        HistoryWriter writer(path, Keep(), nullptr);
+        for (int poll = 0; poll < 4; ++poll) {
+            HistoryBatch batch;
+            if (poll % 3 == 0) batch.m_Connections.push_back(Finished("back", 1000 + poll));
+            for (int i = 0; i < 10000; ++i) {
+                batch.m_Connections.push_back(
+                    Finished("once" + std::to_string(poll * 10000 + i), 2000 + poll));
+            }
+            writer.Submit(std::move(batch));
+        }
+    }
+    EXPECT_EQ(CountIn(path), 40002);
+    EXPECT_EQ(CountIn(path, "service:www"), 40002);
+    EXPECT_EQ(CountIn(path, "user:=back"), 2);
+    EXPECT_EQ(CountIn(path, "dest:=dest-back.example"), 2);
+}
+
 // A file of the first version, as that version wrote it.
 TEST(HistoryStoreTest, MigratesAVersion1File) {
     TempFolder folder;
