@@ -1,5 +1,6 @@
 #include "ProxySession.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -191,10 +192,25 @@ awaitable<void> ProxySession::Run(std::shared_ptr<ProxySession> /*keepAlive*/) {
     CountEnd();
 }
 
+// A client sends its greeting and request, often all at once: one receive
+// takes what has come, and the parts are read out of it.
 awaitable<bool> ProxySession::ReadExactly(void* data, size_t size) {
-    std::error_code error;
-    co_await asio::async_read(m_Client, asio::buffer(data, size), NoThrow(error));
-    co_return !error;
+    auto* at = static_cast<uint8_t*>(data);
+    for (;;) {
+        const size_t take = std::min(size, m_ReceivedEnd - m_ReceivedAt);
+        std::memcpy(at, m_Received.data() + m_ReceivedAt, take);
+        m_ReceivedAt += take;
+        at += take;
+        size -= take;
+        if (size == 0) co_return true;
+        std::error_code error;
+        m_ReceivedAt = 0;
+        m_ReceivedEnd = co_await m_Client.async_read_some(asio::buffer(m_Received), NoThrow(error));
+        if (error) {
+            m_ReceivedEnd = 0;
+            co_return false;
+        }
+    }
 }
 
 awaitable<bool> ProxySession::Negotiate() {
@@ -233,8 +249,12 @@ awaitable<bool> ProxySession::Negotiate() {
 // connection before it replies to the CONNECT, so before any byte can come
 // through it.
 bool ProxySession::ComesFromItself() {
-    std::error_code ignored;
-    if (!m_Context.m_Own.IsOwn(m_ClientEndpoint, m_Client.local_endpoint(ignored))) return false;
+    if (!m_Context.m_Own.IsOwn(m_ClientEndpoint, [this] {
+            std::error_code ignored;
+            return m_Client.local_endpoint(ignored);
+        })) {
+        return false;
+    }
     m_Context.m_Metrics.Refused(RefusedBy::OwnListener);
     m_bRefused = true;
     m_Outcome = "refused: a connection of the proxy itself";
@@ -407,7 +427,7 @@ std::optional<Refusal> ProxySession::RefuseByBlock(const Request& request) const
 awaitable<bool> ProxySession::Connect(const Request& request) {
     m_Phase = Phase::Connecting;
     m_PhaseDeadline = Clock::now() + std::chrono::seconds(m_Options.m_ConnectTimeout);
-    m_Watchdog.Poke();
+    m_Watchdog.Poke(Deadline());
 
     std::vector<tcp::endpoint> endpoints;
     std::optional<Refusal> refusal;
@@ -431,11 +451,10 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
     std::error_code ignored;
     const tcp::endpoint bound = m_Remote.local_endpoint(ignored);
     m_OwnLocal = bound;
-    m_OwnRemote = m_Remote.remote_endpoint(ignored);
     m_Context.m_Own.Add(m_OwnLocal, m_OwnRemote);
     m_bOwnAdded = true;
     if (request.m_bDomain) {
-        m_Info->SetDestAddress(MonitorAddress(m_Remote.remote_endpoint(ignored)));
+        m_Info->SetDestAddress(MonitorAddress(m_OwnRemote));
         m_Context.m_Sessions.Heading(this, request.m_Host, ToAddress16(m_OwnRemote.address()));
     }
     m_Phase = Phase::Relaying;
@@ -443,7 +462,7 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
     m_pTraffic = &m_Context.m_Metrics.TrafficOf(
         m_User.empty() ? "-" : m_User, ServiceName(request.m_Port), m_Options.m_MetricsUsers);
     m_LastActivity = Clock::now();
-    m_Watchdog.Poke();
+    m_Watchdog.Poke(Deadline());
     m_Outcome = "succeeded";
     co_await Reply(ReplySucceeded, &bound);
     co_return true;
@@ -486,7 +505,10 @@ awaitable<uint8_t> ProxySession::ConnectToAny(const std::vector<tcp::endpoint>& 
         std::error_code ignored;
         m_Remote.close(ignored);
         co_await m_Remote.async_connect(endpoint, NoThrow(error));
-        if (!error) break;
+        if (!error) {
+            m_OwnRemote = endpoint;
+            break;
+        }
     }
     if (!error) co_return ReplySucceeded;
     // Asio's own category carries errno values but matches no std::errc.
@@ -565,8 +587,21 @@ void ProxySession::EndHandshake(HandshakeEnd reason, const char* text) {
 awaitable<void> ProxySession::Relay() {
     std::error_code ignored;
     m_Remote.set_option(tcp::no_delay(true), ignored);
-    m_Client.non_blocking(true, ignored);
-    m_Remote.non_blocking(true, ignored);
+    if (m_ReceivedAt < m_ReceivedEnd) {
+        // What the client sent after its request, before it had the reply.
+        const size_t early = m_ReceivedEnd - m_ReceivedAt;
+        std::error_code error;
+        co_await asio::async_write(m_Remote, asio::buffer(m_Received.data() + m_ReceivedAt, early),
+                                   NoThrow(error));
+        m_ReceivedAt = m_ReceivedEnd;
+        if (error) {
+            CloseBoth();
+            co_return;
+        }
+        m_LastActivity = Clock::now();
+        m_Info->m_BytesOut.fetch_add(early, std::memory_order_relaxed);
+        m_pTraffic->m_Out.fetch_add(early, std::memory_order_relaxed);
+    }
     // Named first: GCC 12 destroys temporaries of a co_await expression twice.
     auto both = Pump(m_Directions[0], m_Client, m_Remote, m_Info->m_BytesOut, m_pTraffic->m_Out) &&
                 Pump(m_Directions[1], m_Remote, m_Client, m_Info->m_BytesIn, m_pTraffic->m_In);
@@ -584,7 +619,17 @@ awaitable<void> ProxySession::Pump(Direction& direction, tcp::socket& from, tcp:
     std::error_code error;
     for (;;) {
         direction.m_bWaiting = true;
-        co_await from.async_wait(tcp::socket::wait_read, NoThrow(error));
+        if (pipe.IsOpen()) {
+            co_await from.async_wait(tcp::socket::wait_read, NoThrow(error));
+        } else {
+            // A direction that ends before it moves a byte, as most of a
+            // short connection's do, needs no pipe: a look at what comes
+            // tells (an end of stream is eof). It also looks before it
+            // waits, which a wait does not.
+            uint8_t byte = 0;
+            co_await from.async_receive(asio::buffer(&byte, 1), tcp::socket::message_peek,
+                                        NoThrow(error));
+        }
         direction.m_bWaiting = false;
         if (error) break;
         const bool opened = !pipe.IsOpen() && pipe.Open();
@@ -666,6 +711,8 @@ awaitable<bool> ProxySession::Splice(SplicePipe& pipe, tcp::socket& from, tcp::s
 awaitable<bool> ProxySession::Copy(tcp::socket& from, tcp::socket& to,
                                    std::atomic<uint64_t>& counter, std::atomic<uint64_t>& total,
                                    std::error_code& error) {
+    std::error_code ignored;
+    if (!from.non_blocking()) from.non_blocking(true, ignored);  // for read_some
     const std::unique_ptr<uint8_t[]> buffer =
         std::make_unique_for_overwrite<uint8_t[]>(RelayBufferSize);
     for (;;) {

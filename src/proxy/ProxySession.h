@@ -3,6 +3,7 @@
 // user name and password, the request, the connection to the destination and
 // the relay between the two. All of it runs on one I/O thread.
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -115,7 +116,11 @@ private:
     bool m_bDropped = false;  // by the handshake budget
     uint64_t m_HandshakeTicket = 0;
     bool m_bOwnAdded = false;  // m_Remote's ends are in the context's own connections
-    tcp::endpoint m_OwnLocal, m_OwnRemote;
+    tcp::endpoint m_OwnLocal, m_OwnRemote;  // m_OwnRemote: the endpoint connected to
+    // The client's bytes read ahead of the handshake's parts (ReadExactly);
+    // any left after the request go to the destination first.
+    std::array<uint8_t, 512> m_Received;
+    size_t m_ReceivedAt = 0, m_ReceivedEnd = 0;
     Direction m_Directions[2];  // client to destination, destination to client
     asio::steady_timer m_PipeKeeper;
     bool m_bKeepingPipes = false;
