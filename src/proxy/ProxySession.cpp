@@ -1,5 +1,7 @@
 #include "ProxySession.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -40,6 +42,20 @@ std::string Printable(std::string text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '"') c = '?';
     }
     return text;
+}
+
+// Whether `socket` has bytes to read, without taking any: false with eof in
+// `error` at the end of the stream, false alone when it has nothing yet.
+bool Peek(tcp::socket& socket, std::error_code& error) {
+    uint8_t byte = 0;
+    const ssize_t size = recv(socket.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (size > 0) return true;
+    if (size == 0) {
+        error = asio::error::eof;
+    } else if (errno != EAGAIN && errno != EINTR) {
+        error = std::error_code(errno, asio::error::get_system_category());
+    }
+    return false;
 }
 
 }  // namespace
@@ -234,7 +250,7 @@ awaitable<bool> ProxySession::Negotiate() {
     const bool offered = std::memchr(methods, wanted, head[1]) != nullptr;
     const uint8_t answer[2] = {SocksVersion, offered ? wanted : MethodUnacceptable};
     std::error_code error;
-    co_await asio::async_write(m_Client, asio::buffer(answer), NoThrow(error));
+    co_await Answer(answer, sizeof answer, error);
     if (!offered) {
         EndHandshake(HandshakeEnd::NoMethod,
                      password ? "no password offered" : "no acceptable method");
@@ -327,7 +343,7 @@ awaitable<bool> ProxySession::Authenticate() {
         m_Context.m_Throttle.Failed(m_ClientAddress);
     }
     const uint8_t answer[2] = {PasswordVersion, static_cast<uint8_t>(accepted ? 0x00 : 0x01)};
-    co_await asio::async_write(m_Client, asio::buffer(answer), NoThrow(error));
+    co_await Answer(answer, sizeof answer, error);
     if (!accepted) {
         OpenRecord(MethodPassword);
         m_HandshakeEnd = HandshakeEnd::Authentication;
@@ -534,7 +550,20 @@ awaitable<void> ProxySession::Reply(uint8_t code, const tcp::endpoint* bound) {
         answer[size - 1] = static_cast<uint8_t>(bound->port());
     }
     std::error_code ignored;
-    co_await asio::async_write(m_Client, asio::buffer(answer, size), NoThrow(ignored));
+    co_await Answer(answer, size, ignored);
+}
+
+// An answer nearly always fits the socket's buffer: sent there and then, it
+// costs no turn of the event loop.
+awaitable<void> ProxySession::Answer(const uint8_t* data, size_t size, std::error_code& error) {
+    const ssize_t sent = send(m_Client.native_handle(), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent == static_cast<ssize_t>(size)) co_return;
+    if (sent < 0 && errno != EAGAIN && errno != EINTR) {
+        error = std::error_code(errno, asio::error::get_system_category());
+        co_return;
+    }
+    const size_t done = sent > 0 ? static_cast<size_t>(sent) : 0;
+    co_await asio::async_write(m_Client, asio::buffer(data + done, size - done), NoThrow(error));
 }
 
 std::vector<tcp::endpoint> ProxySession::Permitted(const Request& request,
@@ -618,20 +647,14 @@ awaitable<void> ProxySession::Pump(Direction& direction, tcp::socket& from, tcp:
     SplicePipe& pipe = direction.m_Pipe;
     std::error_code error;
     for (;;) {
+        // A direction without a pipe looks before it waits: one that ends
+        // before it moves a byte, as most of a short connection's do, needs none.
         direction.m_bWaiting = true;
-        if (pipe.IsOpen()) {
-            co_await from.async_wait(tcp::socket::wait_read, NoThrow(error));
-        } else {
-            // A direction that ends before it moves a byte, as most of a
-            // short connection's do, needs no pipe: a look at what comes
-            // tells (an end of stream is eof). It also looks before it
-            // waits, which a wait does not.
-            uint8_t byte = 0;
-            co_await from.async_receive(asio::buffer(&byte, 1), tcp::socket::message_peek,
-                                        NoThrow(error));
-        }
+        const bool ready = !pipe.IsOpen() && Peek(from, error);
+        if (!ready && !error) co_await from.async_wait(tcp::socket::wait_read, NoThrow(error));
         direction.m_bWaiting = false;
         if (error) break;
+        if (!ready && !pipe.IsOpen()) continue;  // woken: look again
         const bool opened = !pipe.IsOpen() && pipe.Open();
         if (opened && !m_bKeepingPipes) {
             m_bKeepingPipes = true;
@@ -642,8 +665,12 @@ awaitable<void> ProxySession::Pump(Direction& direction, tcp::socket& from, tcp:
         if (!more) break;
     }
     std::error_code ignored;
+    direction.m_bEnded = true;
     if (error == asio::error::eof) {
-        to.shutdown(tcp::socket::shutdown_send, ignored);  // pass the half-close on
+        // Pass the half-close on; once both directions have ended, the close
+        // that follows says as much.
+        const Direction& other = &direction == &m_Directions[0] ? m_Directions[1] : m_Directions[0];
+        if (!other.m_bEnded) to.shutdown(tcp::socket::shutdown_send, ignored);
     } else {
         CloseBoth();
     }

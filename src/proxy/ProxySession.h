@@ -50,6 +50,7 @@ private:
     struct Direction {
         SplicePipe m_Pipe;
         bool m_bWaiting = false;  // for data, with its pipe empty
+        bool m_bEnded = false;
     };
 
     // `counter` is the connection's, `total` that of its user and service.
@@ -64,6 +65,8 @@ private:
                          std::atomic<uint64_t>& total, std::error_code& error);
     awaitable<bool> ReadExactly(void* data, size_t size);
     awaitable<void> Reply(uint8_t code, const tcp::endpoint* bound = nullptr);
+    // Writes `data` to the client, at once where it fits.
+    awaitable<void> Answer(const uint8_t* data, size_t size, std::error_code& error);
     // The endpoints among `endpoints` the rules let this client reach; the
     // reason of the first refusal in `refusal`.
     std::vector<tcp::endpoint> Permitted(const Request& request,
