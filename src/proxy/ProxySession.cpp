@@ -27,6 +27,7 @@ constexpr uint8_t TypeDomain = 0x03;
 constexpr uint8_t TypeV6 = 0x04;
 // Only used when no splice pipe can be had; it exists only while data flows.
 constexpr size_t RelayBufferSize = 64 * 1024;
+constexpr size_t SmallBurst = 16 * 1024;
 
 // Destinations no client has a reason to reach through a proxy: port 0, the
 // unspecified address (which Linux takes for this host), multicast, broadcast.
@@ -732,6 +733,10 @@ awaitable<bool> ProxySession::Splice(SplicePipe& pipe, tcp::socket& from, tcp::s
                 co_return false;
             }
         }
+        // A small burst most likely left the socket empty: the wait that
+        // follows finds out (it re-arms the socket, and wakes at once if
+        // more came), and saves the read that would only say so.
+        if (static_cast<size_t>(size) < SmallBurst) co_return true;
     }
 }
 
