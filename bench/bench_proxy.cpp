@@ -8,10 +8,14 @@
 //   - CONNECTs per second of 50 clients at once (greeting, CONNECT, reply,
 //     close; goal: vgl-proxy at least twice Dante's),
 //   - the time a 64-byte request takes to come back from an echo peer, 200
-//     streams at once, each sending one every 20 ms (its p50 and p99; goal: vgl-proxy's p99 at most
-//     half Dante's); the run ends with a line that sets both against Dante's,
+//     streams at once, each sending one every 20 ms (its p50 and p99; goal:
+//     vgl-proxy's p99 at most half Dante's),
 //   - memory per idle proxied connection that has moved a byte (proportional set
-//     size of the proxy's processes, growth per connection; goal: at most 64 KiB).
+//     size of the proxy's processes, growth per connection; goal: at most 64 KiB);
+// the run ends with lines that set the CONNECT and latency figures against
+// Dante's, the medians of the repetitions (with --benchmark_repetitions=3 and
+// --benchmark_enable_random_interleaving=true the peers' runs alternate, so
+// that a machine whose load changes weighs on all of them alike).
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
