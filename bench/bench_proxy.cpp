@@ -5,9 +5,17 @@
 //     other connections open that have moved data (goal: its CPU per GiB
 //     within 1.2x of the proxy run as root: the per-user pipe budget must not
 //     shrink its pipes),
-//   - CONNECTs per second (greeting, CONNECT, reply, close),
+//   - CONNECTs per second of 50 clients at once (greeting, CONNECT, reply,
+//     close; goal: vgl-proxy at least twice Dante's), and the proxy's CPU per CONNECT,
+//   - the time a 64-byte request takes to come back from an echo peer, 200
+//     streams at once, each sending one every 20 ms (its p50 and p99; goal:
+//     vgl-proxy's p99 at most half Dante's),
 //   - memory per idle proxied connection that has moved a byte (proportional set
-//     size of the proxy's processes, growth per connection; goal: at most 64 KiB).
+//     size of the proxy's processes, growth per connection; goal: at most 64 KiB);
+// the run ends with lines that set the CONNECT and latency figures against
+// Dante's, the medians of the repetitions (with --benchmark_repetitions=3 and
+// --benchmark_enable_random_interleaving=true the peers' runs alternate, so
+// that a machine whose load changes weighs on all of them alike).
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
@@ -21,9 +29,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/epoll.h>
+
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -38,6 +51,15 @@ namespace {
 constexpr char DantePath[] = "/usr/sbin/danted";
 constexpr size_t GiB = size_t{1} << 30;
 constexpr int IdleConnections = 1000;
+constexpr int ConnectClients = 50;
+constexpr int LatencyStreams = 200;
+constexpr size_t LatencyRequest = 64;
+// 10,000 requests a second in all: a load both proxies keep up with, so that
+// the figure is their delay, not their queue.
+constexpr auto LatencyInterval = std::chrono::milliseconds(20);
+constexpr auto Span = std::chrono::seconds(2);  // of each CONNECT and latency run
+
+using Clock = std::chrono::steady_clock;
 
 int Connect(const std::string& host, uint16_t port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -135,6 +157,71 @@ private:
     std::atomic<bool> m_bStop{false};
     std::mutex m_Mutex;
     std::vector<int> m_Held;
+    std::thread m_Thread;
+};
+
+// A destination on loopback that sends back whatever it gets, on one thread
+// for all its connections.
+class EchoPeer {
+public:
+    EchoPeer() : m_Host(RandomLoopbackHost()) {
+        m_Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_in address = LoopbackAddress(m_Host, 0);
+        socklen_t length = sizeof address;
+        bind(m_Fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(m_Fd, 4096);
+        getsockname(m_Fd, reinterpret_cast<sockaddr*>(&address), &length);
+        m_Port = ntohs(address.sin_port);
+        m_Thread = std::thread([this] { Run(); });
+    }
+    ~EchoPeer() {
+        m_bStop = true;
+        m_Thread.join();
+        close(m_Fd);
+    }
+    const std::string& Host() const { return m_Host; }
+    uint16_t Port() const { return m_Port; }
+
+private:
+    void Run() {
+        const int poller = epoll_create1(EPOLL_CLOEXEC);
+        epoll_event event{EPOLLIN, {.fd = m_Fd}};
+        epoll_ctl(poller, EPOLL_CTL_ADD, m_Fd, &event);
+        std::vector<int> clients;
+        epoll_event ready[256];
+        char buffer[4096];
+        while (!m_bStop) {
+            const int count = epoll_wait(poller, ready, 256, 50);
+            for (int i = 0; i < count; ++i) {
+                const int fd = ready[i].data.fd;
+                if (fd == m_Fd) {
+                    for (int client;
+                         (client = accept4(m_Fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+                        const int on = 1;
+                        setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+                        epoll_event in{EPOLLIN, {.fd = client}};
+                        epoll_ctl(poller, EPOLL_CTL_ADD, client, &in);
+                        clients.push_back(client);
+                    }
+                    continue;
+                }
+                // The requests are small: what one read gets goes back in one write.
+                const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                if (n > 0) {
+                    send(fd, buffer, static_cast<size_t>(n), MSG_NOSIGNAL);
+                } else if (n == 0) {
+                    epoll_ctl(poller, EPOLL_CTL_DEL, fd, nullptr);
+                }
+            }
+        }
+        for (int fd : clients) close(fd);
+        close(poller);
+    }
+
+    std::string m_Host;
+    int m_Fd = -1;
+    uint16_t m_Port = 0;
+    std::atomic<bool> m_bStop{false};
     std::thread m_Thread;
 };
 
@@ -269,14 +356,32 @@ Dante& DanteServer() {
     return dante;
 }
 
-int Open(const Peer& peer, const Destination& destination) {
-    if (peer.m_Host.empty()) return Connect(destination.Host(), destination.Port());
+int Open(const Peer& peer, const std::string& host, uint16_t port) {
+    if (peer.m_Host.empty()) return Connect(host, port);
     const int fd = Connect(peer.m_Host, ProxyProcess::Port);
-    if (fd >= 0 && !Socks(fd, destination.Host(), destination.Port())) {
+    if (fd >= 0 && !Socks(fd, host, port)) {
         close(fd);
         return -1;
     }
     return fd;
+}
+
+template <typename Peer_>
+int Open(const Peer& peer, const Peer_& destination) {
+    return Open(peer, destination.Host(), destination.Port());
+}
+
+// Each peer's figures over the repetitions, for the comparison at the end.
+struct Figures {
+    std::vector<double> m_ConnectsPerSecond;
+    std::vector<double> m_P99Ms;
+};
+std::map<std::string, Figures> g_Figures;  // only the benchmark's own thread touches it
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
 }
 
 void Transfer(benchmark::State& state, const Peer& peer) {
@@ -314,17 +419,146 @@ void Transfer(benchmark::State& state, const Peer& peer) {
     }
 }
 
+// 50 clients, each opening and closing one proxied connection after another.
 void Connects(benchmark::State& state, const Peer& peer) {
     Destination destination(0, false);
     for (auto _ : state) {
-        const int fd = Open(peer, destination);
-        if (fd < 0) {
-            state.SkipWithError("could not connect");
+        std::atomic<uint64_t> done{0};
+        std::atomic<bool> failed{false};
+        const double cpuBefore = peer.m_Pid > 0 ? CpuMs(peer.m_Pid) : 0;
+        const Clock::time_point start = Clock::now();
+        std::vector<std::thread> clients;
+        for (int i = 0; i < ConnectClients; ++i) {
+            clients.emplace_back([&] {
+                while (!failed && Clock::now() - start < Span) {
+                    const int fd = Open(peer, destination);
+                    if (fd < 0) {
+                        failed = true;
+                        return;
+                    }
+                    close(fd);
+                    done.fetch_add(1, std::memory_order_relaxed);
+                }
+            });
+        }
+        for (std::thread& client : clients) client.join();
+        if (failed) state.SkipWithError("could not connect");
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        const double rate = static_cast<double>(done) / seconds;
+        state.counters["connects_per_s"] = rate;
+        // What the proxy spent on each, which the machine's other load changes less.
+        if (peer.m_Pid > 0 && done > 0) {
+            state.counters["proxy_cpu_us_per_connect"] =
+                (CpuMs(peer.m_Pid) - cpuBefore) * 1000 / static_cast<double>(done);
+        }
+        g_Figures[peer.m_Name].m_ConnectsPerSecond.push_back(rate);
+    }
+}
+
+// Streams that each send a request every LatencyInterval (or as soon as the
+// last one is back, when it took longer), starting one after another; the
+// time of each round trip, from its send to its last byte.
+void Latency(benchmark::State& state, const Peer& peer) {
+    EchoPeer echo;
+    std::vector<int> streams;
+    for (int i = 0; i < LatencyStreams; ++i) {
+        streams.push_back(Open(peer, echo));
+        if (streams.back() < 0) {
+            state.SkipWithError("could not open a stream");
+            for (int fd : streams) close(fd);
             return;
         }
-        close(fd);
+        const int on = 1;
+        setsockopt(streams.back(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     }
-    state.SetItemsProcessed(state.iterations());
+    const int poller = epoll_create1(EPOLL_CLOEXEC);
+    for (int i = 0; i < LatencyStreams; ++i) {
+        epoll_event in{EPOLLIN, {.u32 = static_cast<uint32_t>(i)}};
+        epoll_ctl(poller, EPOLL_CTL_ADD, streams[i], &in);
+    }
+    const uint8_t request[LatencyRequest] = {};
+    for (auto _ : state) {
+        const double cpuBefore = peer.m_Pid > 0 ? CpuMs(peer.m_Pid) : 0;
+        const Clock::time_point start = Clock::now();
+        std::vector<Clock::time_point> due(LatencyStreams), sent(LatencyStreams);
+        std::vector<bool> waiting(LatencyStreams, false);
+        std::vector<size_t> received(LatencyStreams, 0);
+        for (int i = 0; i < LatencyStreams; ++i)
+            due[i] = start + LatencyInterval * i / LatencyStreams;
+        std::vector<double> micros;
+        bool broken = false;
+        epoll_event ready[LatencyStreams];
+        uint8_t buffer[LatencyRequest];
+        while (!broken && Clock::now() - start < Span) {
+            Clock::time_point next = Clock::time_point::max();
+            const Clock::time_point now = Clock::now();
+            for (int i = 0; i < LatencyStreams && !broken; ++i) {
+                if (waiting[i]) continue;
+                if (due[i] > now) {
+                    next = std::min(next, due[i]);
+                    continue;
+                }
+                sent[i] = now;
+                due[i] = std::max(due[i] + LatencyInterval, now);
+                waiting[i] = true;
+                received[i] = 0;
+                broken |= send(streams[i], request, sizeof request, MSG_NOSIGNAL) !=
+                          static_cast<ssize_t>(sizeof request);
+            }
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
+            const int count =
+                epoll_wait(poller, ready, LatencyStreams,
+                           static_cast<int>(std::clamp<int64_t>(wait.count(), 0, 1000)));
+            for (int k = 0; k < count && !broken; ++k) {
+                const int i = static_cast<int>(ready[k].data.u32);
+                const ssize_t n = recv(streams[i], buffer, LatencyRequest - received[i], 0);
+                broken |= n <= 0;
+                received[i] += static_cast<size_t>(std::max<ssize_t>(n, 0));
+                if (received[i] < LatencyRequest) continue;
+                micros.push_back(
+                    std::chrono::duration<double, std::micro>(Clock::now() - sent[i]).count());
+                waiting[i] = false;
+            }
+        }
+        if (broken || micros.empty()) {
+            state.SkipWithError("a stream broke");
+            break;
+        }
+        std::sort(micros.begin(), micros.end());
+        const double p99 = micros[micros.size() * 99 / 100] / 1000;
+        state.counters["p50_ms"] = micros[micros.size() / 2] / 1000;
+        state.counters["p99_ms"] = p99;
+        state.counters["round_trips"] = static_cast<double>(micros.size());
+        if (peer.m_Pid > 0) {
+            state.counters["proxy_cpu_us_per_round_trip"] =
+                (CpuMs(peer.m_Pid) - cpuBefore) * 1000 / static_cast<double>(micros.size());
+        }
+        g_Figures[peer.m_Name].m_P99Ms.push_back(p99);
+    }
+    close(poller);
+    for (int fd : streams) close(fd);
+}
+
+// The medians of the repetitions, vgl-proxy's against Dante's, of the
+// figures both have.
+void CompareWithDante() {
+    const auto ours = g_Figures.find("vgl-proxy");
+    const auto dante = g_Figures.find("dante");
+    if (ours == g_Figures.end() || dante == g_Figures.end()) return;
+    const auto ratio = [](const std::vector<double>& mine, const std::vector<double>& theirs) {
+        const double base = Median(theirs);
+        return mine.empty() || base <= 0 ? 0.0 : Median(mine) / base;
+    };
+    const double connects =
+        ratio(ours->second.m_ConnectsPerSecond, dante->second.m_ConnectsPerSecond);
+    const double p99 = ratio(ours->second.m_P99Ms, dante->second.m_P99Ms);
+    if (connects > 0) {
+        std::printf("vgl-proxy against dante: %.2fx its CONNECTs per second (goal: at least 2x)\n",
+                    connects);
+    }
+    if (p99 > 0) {
+        std::printf("vgl-proxy against dante: %.2fx its p99 latency (goal: at most 0.5x)\n", p99);
+    }
 }
 
 void IdleMemory(benchmark::State& state, const Peer& peer) {
@@ -373,15 +607,22 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond);
     }
     for (const Peer& peer : peers) {
-        if (peer.m_Host.empty() || peer.m_Others > 0) continue;
+        if (peer.m_Others > 0) continue;
         benchmark::RegisterBenchmark(("Connects/" + peer.m_Name).c_str(), Connects, peer)
+            ->Iterations(1)
             ->UseRealTime()
-            ->Unit(benchmark::kMicrosecond);
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("Latency/" + peer.m_Name).c_str(), Latency, peer)
+            ->Iterations(1)
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond);
+        if (peer.m_Host.empty()) continue;
         benchmark::RegisterBenchmark(("IdleMemory/" + peer.m_Name).c_str(), IdleMemory, peer)
             ->Iterations(1)
             ->UseRealTime();
     }
     benchmark::RunSpecifiedBenchmarks();
+    CompareWithDante();
     benchmark::Shutdown();
     return 0;
 }

@@ -6,9 +6,9 @@
 // ago, a local route for a whole block). Such a client is refused, so that
 // no loop through the proxy ever counts as a client of this machine.
 
+#include <functional>
 #include <mutex>
-#include <unordered_set>
-#include <utility>
+#include <unordered_map>
 
 #include "Asio.h"
 
@@ -16,15 +16,16 @@ class OwnConnections {
 public:
     void Add(const tcp::endpoint& local, const tcp::endpoint& remote);
     void Remove(const tcp::endpoint& local, const tcp::endpoint& remote);
-    // `client` as the accepted socket's remote end, `server` as its local end.
-    bool IsOwn(const tcp::endpoint& client, const tcp::endpoint& server) const;
+    // `client` as the accepted socket's remote end; `server` answers its
+    // local end, asked only when a connection of the proxy starts at `client`
+    // (it costs a system call, and almost no client is the proxy).
+    bool IsOwn(const tcp::endpoint& client, const std::function<tcp::endpoint()>& server) const;
 
 private:
-    using Ends = std::pair<tcp::endpoint, tcp::endpoint>;
     struct Hash {
-        size_t operator()(const Ends& ends) const;
+        size_t operator()(const tcp::endpoint& endpoint) const;
     };
 
     mutable std::mutex m_Mutex;
-    std::unordered_multiset<Ends, Hash> m_Connections;
+    std::unordered_multimap<tcp::endpoint, tcp::endpoint, Hash> m_Connections;  // local to remote
 };

@@ -1,5 +1,8 @@
 #include "ProxySession.h"
 
+#include <sys/socket.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +27,7 @@ constexpr uint8_t TypeDomain = 0x03;
 constexpr uint8_t TypeV6 = 0x04;
 // Only used when no splice pipe can be had; it exists only while data flows.
 constexpr size_t RelayBufferSize = 64 * 1024;
+constexpr size_t SmallBurst = 16 * 1024;
 
 // Destinations no client has a reason to reach through a proxy: port 0, the
 // unspecified address (which Linux takes for this host), multicast, broadcast.
@@ -39,6 +43,20 @@ std::string Printable(std::string text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '"') c = '?';
     }
     return text;
+}
+
+// Whether `socket` has bytes to read, without taking any: false with eof in
+// `error` at the end of the stream, false alone when it has nothing yet.
+bool Peek(tcp::socket& socket, std::error_code& error) {
+    uint8_t byte = 0;
+    const ssize_t size = recv(socket.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (size > 0) return true;
+    if (size == 0) {
+        error = asio::error::eof;
+    } else if (errno != EAGAIN && errno != EINTR) {
+        error = std::error_code(errno, asio::error::get_system_category());
+    }
+    return false;
 }
 
 }  // namespace
@@ -191,10 +209,25 @@ awaitable<void> ProxySession::Run(std::shared_ptr<ProxySession> /*keepAlive*/) {
     CountEnd();
 }
 
+// A client sends its greeting and request, often all at once: one receive
+// takes what has come, and the parts are read out of it.
 awaitable<bool> ProxySession::ReadExactly(void* data, size_t size) {
-    std::error_code error;
-    co_await asio::async_read(m_Client, asio::buffer(data, size), NoThrow(error));
-    co_return !error;
+    auto* at = static_cast<uint8_t*>(data);
+    for (;;) {
+        const size_t take = std::min(size, m_ReceivedEnd - m_ReceivedAt);
+        std::memcpy(at, m_Received.data() + m_ReceivedAt, take);
+        m_ReceivedAt += take;
+        at += take;
+        size -= take;
+        if (size == 0) co_return true;
+        std::error_code error;
+        m_ReceivedAt = 0;
+        m_ReceivedEnd = co_await m_Client.async_read_some(asio::buffer(m_Received), NoThrow(error));
+        if (error) {
+            m_ReceivedEnd = 0;
+            co_return false;
+        }
+    }
 }
 
 awaitable<bool> ProxySession::Negotiate() {
@@ -218,7 +251,7 @@ awaitable<bool> ProxySession::Negotiate() {
     const bool offered = std::memchr(methods, wanted, head[1]) != nullptr;
     const uint8_t answer[2] = {SocksVersion, offered ? wanted : MethodUnacceptable};
     std::error_code error;
-    co_await asio::async_write(m_Client, asio::buffer(answer), NoThrow(error));
+    co_await Answer(answer, sizeof answer, error);
     if (!offered) {
         EndHandshake(HandshakeEnd::NoMethod,
                      password ? "no password offered" : "no acceptable method");
@@ -233,8 +266,12 @@ awaitable<bool> ProxySession::Negotiate() {
 // connection before it replies to the CONNECT, so before any byte can come
 // through it.
 bool ProxySession::ComesFromItself() {
-    std::error_code ignored;
-    if (!m_Context.m_Own.IsOwn(m_ClientEndpoint, m_Client.local_endpoint(ignored))) return false;
+    if (!m_Context.m_Own.IsOwn(m_ClientEndpoint, [this] {
+            std::error_code ignored;
+            return m_Client.local_endpoint(ignored);
+        })) {
+        return false;
+    }
     m_Context.m_Metrics.Refused(RefusedBy::OwnListener);
     m_bRefused = true;
     m_Outcome = "refused: a connection of the proxy itself";
@@ -307,7 +344,7 @@ awaitable<bool> ProxySession::Authenticate() {
         m_Context.m_Throttle.Failed(m_ClientAddress);
     }
     const uint8_t answer[2] = {PasswordVersion, static_cast<uint8_t>(accepted ? 0x00 : 0x01)};
-    co_await asio::async_write(m_Client, asio::buffer(answer), NoThrow(error));
+    co_await Answer(answer, sizeof answer, error);
     if (!accepted) {
         OpenRecord(MethodPassword);
         m_HandshakeEnd = HandshakeEnd::Authentication;
@@ -407,7 +444,7 @@ std::optional<Refusal> ProxySession::RefuseByBlock(const Request& request) const
 awaitable<bool> ProxySession::Connect(const Request& request) {
     m_Phase = Phase::Connecting;
     m_PhaseDeadline = Clock::now() + std::chrono::seconds(m_Options.m_ConnectTimeout);
-    m_Watchdog.Poke();
+    m_Watchdog.Poke(Deadline());
 
     std::vector<tcp::endpoint> endpoints;
     std::optional<Refusal> refusal;
@@ -431,11 +468,10 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
     std::error_code ignored;
     const tcp::endpoint bound = m_Remote.local_endpoint(ignored);
     m_OwnLocal = bound;
-    m_OwnRemote = m_Remote.remote_endpoint(ignored);
     m_Context.m_Own.Add(m_OwnLocal, m_OwnRemote);
     m_bOwnAdded = true;
     if (request.m_bDomain) {
-        m_Info->SetDestAddress(MonitorAddress(m_Remote.remote_endpoint(ignored)));
+        m_Info->SetDestAddress(MonitorAddress(m_OwnRemote));
         m_Context.m_Sessions.Heading(this, request.m_Host, ToAddress16(m_OwnRemote.address()));
     }
     m_Phase = Phase::Relaying;
@@ -443,7 +479,7 @@ awaitable<bool> ProxySession::Connect(const Request& request) {
     m_pTraffic = &m_Context.m_Metrics.TrafficOf(
         m_User.empty() ? "-" : m_User, ServiceName(request.m_Port), m_Options.m_MetricsUsers);
     m_LastActivity = Clock::now();
-    m_Watchdog.Poke();
+    m_Watchdog.Poke(Deadline());
     m_Outcome = "succeeded";
     co_await Reply(ReplySucceeded, &bound);
     co_return true;
@@ -486,7 +522,10 @@ awaitable<uint8_t> ProxySession::ConnectToAny(const std::vector<tcp::endpoint>& 
         std::error_code ignored;
         m_Remote.close(ignored);
         co_await m_Remote.async_connect(endpoint, NoThrow(error));
-        if (!error) break;
+        if (!error) {
+            m_OwnRemote = endpoint;
+            break;
+        }
     }
     if (!error) co_return ReplySucceeded;
     // Asio's own category carries errno values but matches no std::errc.
@@ -512,7 +551,20 @@ awaitable<void> ProxySession::Reply(uint8_t code, const tcp::endpoint* bound) {
         answer[size - 1] = static_cast<uint8_t>(bound->port());
     }
     std::error_code ignored;
-    co_await asio::async_write(m_Client, asio::buffer(answer, size), NoThrow(ignored));
+    co_await Answer(answer, size, ignored);
+}
+
+// An answer nearly always fits the socket's buffer: sent there and then, it
+// costs no turn of the event loop.
+awaitable<void> ProxySession::Answer(const uint8_t* data, size_t size, std::error_code& error) {
+    const ssize_t sent = send(m_Client.native_handle(), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent == static_cast<ssize_t>(size)) co_return;
+    if (sent < 0 && errno != EAGAIN && errno != EINTR) {
+        error = std::error_code(errno, asio::error::get_system_category());
+        co_return;
+    }
+    const size_t done = sent > 0 ? static_cast<size_t>(sent) : 0;
+    co_await asio::async_write(m_Client, asio::buffer(data + done, size - done), NoThrow(error));
 }
 
 std::vector<tcp::endpoint> ProxySession::Permitted(const Request& request,
@@ -565,8 +617,21 @@ void ProxySession::EndHandshake(HandshakeEnd reason, const char* text) {
 awaitable<void> ProxySession::Relay() {
     std::error_code ignored;
     m_Remote.set_option(tcp::no_delay(true), ignored);
-    m_Client.non_blocking(true, ignored);
-    m_Remote.non_blocking(true, ignored);
+    if (m_ReceivedAt < m_ReceivedEnd) {
+        // What the client sent after its request, before it had the reply.
+        const size_t early = m_ReceivedEnd - m_ReceivedAt;
+        std::error_code error;
+        co_await asio::async_write(m_Remote, asio::buffer(m_Received.data() + m_ReceivedAt, early),
+                                   NoThrow(error));
+        m_ReceivedAt = m_ReceivedEnd;
+        if (error) {
+            CloseBoth();
+            co_return;
+        }
+        m_LastActivity = Clock::now();
+        m_Info->m_BytesOut.fetch_add(early, std::memory_order_relaxed);
+        m_pTraffic->m_Out.fetch_add(early, std::memory_order_relaxed);
+    }
     // Named first: GCC 12 destroys temporaries of a co_await expression twice.
     auto both = Pump(m_Directions[0], m_Client, m_Remote, m_Info->m_BytesOut, m_pTraffic->m_Out) &&
                 Pump(m_Directions[1], m_Remote, m_Client, m_Info->m_BytesIn, m_pTraffic->m_In);
@@ -583,10 +648,14 @@ awaitable<void> ProxySession::Pump(Direction& direction, tcp::socket& from, tcp:
     SplicePipe& pipe = direction.m_Pipe;
     std::error_code error;
     for (;;) {
+        // A direction without a pipe looks before it waits: one that ends
+        // before it moves a byte, as most of a short connection's do, needs none.
         direction.m_bWaiting = true;
-        co_await from.async_wait(tcp::socket::wait_read, NoThrow(error));
+        const bool ready = !pipe.IsOpen() && Peek(from, error);
+        if (!ready && !error) co_await from.async_wait(tcp::socket::wait_read, NoThrow(error));
         direction.m_bWaiting = false;
         if (error) break;
+        if (!ready && !pipe.IsOpen()) continue;  // woken: look again
         const bool opened = !pipe.IsOpen() && pipe.Open();
         if (opened && !m_bKeepingPipes) {
             m_bKeepingPipes = true;
@@ -597,8 +666,12 @@ awaitable<void> ProxySession::Pump(Direction& direction, tcp::socket& from, tcp:
         if (!more) break;
     }
     std::error_code ignored;
+    direction.m_bEnded = true;
     if (error == asio::error::eof) {
-        to.shutdown(tcp::socket::shutdown_send, ignored);  // pass the half-close on
+        // Pass the half-close on; once both directions have ended, the close
+        // that follows says as much.
+        const Direction& other = &direction == &m_Directions[0] ? m_Directions[1] : m_Directions[0];
+        if (!other.m_bEnded) to.shutdown(tcp::socket::shutdown_send, ignored);
     } else {
         CloseBoth();
     }
@@ -660,12 +733,18 @@ awaitable<bool> ProxySession::Splice(SplicePipe& pipe, tcp::socket& from, tcp::s
                 co_return false;
             }
         }
+        // A small burst most likely left the socket empty: the wait that
+        // follows finds out (it re-arms the socket, and wakes at once if
+        // more came), and saves the read that would only say so.
+        if (static_cast<size_t>(size) < SmallBurst) co_return true;
     }
 }
 
 awaitable<bool> ProxySession::Copy(tcp::socket& from, tcp::socket& to,
                                    std::atomic<uint64_t>& counter, std::atomic<uint64_t>& total,
                                    std::error_code& error) {
+    std::error_code ignored;
+    if (!from.non_blocking()) from.non_blocking(true, ignored);  // for read_some
     const std::unique_ptr<uint8_t[]> buffer =
         std::make_unique_for_overwrite<uint8_t[]>(RelayBufferSize);
     for (;;) {

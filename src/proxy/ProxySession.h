@@ -3,6 +3,7 @@
 // user name and password, the request, the connection to the destination and
 // the relay between the two. All of it runs on one I/O thread.
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +50,7 @@ private:
     struct Direction {
         SplicePipe m_Pipe;
         bool m_bWaiting = false;  // for data, with its pipe empty
+        bool m_bEnded = false;
     };
 
     // `counter` is the connection's, `total` that of its user and service.
@@ -63,6 +65,8 @@ private:
                          std::atomic<uint64_t>& total, std::error_code& error);
     awaitable<bool> ReadExactly(void* data, size_t size);
     awaitable<void> Reply(uint8_t code, const tcp::endpoint* bound = nullptr);
+    // Writes `data` to the client, at once where it fits.
+    awaitable<void> Answer(const uint8_t* data, size_t size, std::error_code& error);
     // The endpoints among `endpoints` the rules let this client reach; the
     // reason of the first refusal in `refusal`.
     std::vector<tcp::endpoint> Permitted(const Request& request,
@@ -115,7 +119,11 @@ private:
     bool m_bDropped = false;  // by the handshake budget
     uint64_t m_HandshakeTicket = 0;
     bool m_bOwnAdded = false;  // m_Remote's ends are in the context's own connections
-    tcp::endpoint m_OwnLocal, m_OwnRemote;
+    tcp::endpoint m_OwnLocal, m_OwnRemote;  // m_OwnRemote: the endpoint connected to
+    // The client's bytes read ahead of the handshake's parts (ReadExactly);
+    // any left after the request go to the destination first.
+    std::array<uint8_t, 512> m_Received;
+    size_t m_ReceivedAt = 0, m_ReceivedEnd = 0;
     Direction m_Directions[2];  // client to destination, destination to client
     asio::steady_timer m_PipeKeeper;
     bool m_bKeepingPipes = false;

@@ -37,7 +37,10 @@ awaitable<void> Listener::Accept() {
     asio::steady_timer pause(m_Pool.Main());
     for (;;) {
         std::error_code error;
-        tcp::socket socket = co_await m_Acceptor.async_accept(m_Pool.Next(), NoThrow(error));
+        // The client's address as accept(2) gives it, without asking the socket again.
+        tcp::endpoint client;
+        tcp::socket socket =
+            co_await m_Acceptor.async_accept(m_Pool.Next(), client, NoThrow(error));
         if (error == asio::error::operation_aborted || !m_Acceptor.is_open()) co_return;
         if (error) {
             // Out of descriptors, most likely: give closing connections a moment.
@@ -46,8 +49,7 @@ awaitable<void> Listener::Accept() {
             co_await pause.async_wait(NoThrow(error));
             continue;
         }
-        const tcp::endpoint client = socket.remote_endpoint(error);
-        if (error || !m_Admit(client)) {
+        if (!m_Admit(client)) {
             socket.close(error);
             continue;
         }

@@ -16,6 +16,11 @@ public:
     // Calls onExpire once and returns when the deadline passes, or returns on Stop().
     awaitable<void> Run(DeadlineFunction deadline, std::function<void()> onExpire);
     void Poke() { m_Timer.cancel(); }
+    // The same only when `deadline` comes before the one it waits for: a
+    // wake costs a timer change and a turn of the loop.
+    void Poke(Clock::time_point deadline) {
+        if (deadline < m_Timer.expiry()) m_Timer.cancel();
+    }
     void Stop() {
         m_bStopped = true;
         m_Timer.cancel();

@@ -181,6 +181,23 @@ TEST_F(ProxyHandshakeTest, AClientSendingOneByteAtATimeHoldsUpNobody) {
     EXPECT_EQ(slow.Read(LocalHttpServer::ReplyBytes(10)).size(), LocalHttpServer::ReplyBytes(10));
 }
 
+// A client that sends its first bytes with the request, before the reply:
+// they reach the destination ahead of the rest and count as sent.
+TEST_F(ProxyHandshakeTest, BytesSentWithTheRequestReachTheDestination) {
+    ProxyProcess proxy;
+    ASSERT_TRUE(proxy.Started()) << proxy.Log();
+    RawClient client = Client(proxy);
+    const Bytes get = HttpGet(100);
+    ASSERT_TRUE(
+        client.Send(Concat(Concat(Greeting, ConnectRequest(m_WebHost, m_Web.Port())), get)));
+    ASSERT_EQ(client.Read(2), Chosen);
+    ASSERT_EQ(client.Read(10).size(), 10u);
+    EXPECT_EQ(client.Read(LocalHttpServer::ReplyBytes(100) + 1).size(),
+              LocalHttpServer::ReplyBytes(100));
+    client.ShutdownSend();
+    EXPECT_TRUE(proxy.WaitForLog(" out=" + std::to_string(get.size()) + " time="));
+}
+
 // Only the expiry is waited for: nothing has to happen before the deadline.
 TEST_F(ProxyHandshakeTest, AClientThatStopsHalfwayIsClosedAfterTheIdleTimeOut) {
     ProxyProcess proxy({"--idle-timeout", "1"});
