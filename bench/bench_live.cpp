@@ -300,7 +300,7 @@ void BM_GroupBy(benchmark::State& state) {
     ConnectionPane* pane = g_pScene->Pane();
     Turns turns;
     for (auto _ : state) {
-        turns.Do([pane, by] { pane->SetGrouping(by); }, [pane] { return !pane->IsGrouping(); });
+        turns.Do([pane, by] { pane->SetGrouping(by); }, [pane] { return !pane->IsRefreshing(); });
     }
     turns.Report(state);
     pane->SetGrouping(GroupBy::Connection);

@@ -71,9 +71,10 @@ public:
     // The export on its way, if any (its rows may still be being taken).
     bool IsExporting() const { return m_bExporting; }
     void CancelExport();
-    // While the groups of many connections are built, a part per turn; the
-    // grouped grid shows the groups it had meanwhile.
-    bool IsGrouping() const { return m_bGroupsPending; }
+    // While the count, the totals or the groups of many connections are
+    // still being made (the groups a part per turn); the pane shows what it
+    // showed before meanwhile.
+    bool IsRefreshing() const { return m_bRefreshPending || m_bGroupsPending; }
     // From this many connections on, filters, sorts and groups take their
     // steps a part per turn.
     void SetPartsFrom(size_t connections);
@@ -93,6 +94,7 @@ private:
     int DataUnit() const;
     void ShowTotals(const ConnectionTotals& totals, const ConnectionGroups* perServer);
     void AddServerColumn(ExportSheet& sheet) const;
+    void RefreshNow();
     void GroupInParts(std::vector<const EntryObj*> entries);
     void GroupSome(uint64_t job);
     void ShowGroups(uint64_t job);
@@ -117,6 +119,7 @@ private:
     QPointer<CVGLDoc> m_pGroupsHeld;      // the session whose batches wait meanwhile
     uint64_t m_GroupJob = 0;
     bool m_bGroupsPending = false;
+    bool m_bRefreshPending = false;
     size_t m_nPartsFrom = 5000;
     uint64_t m_GroupListVersion = 0;      // the table's display list the groups are built of
     QPointer<QObject> m_pExportStep;  // the rows' taking, then the writing

@@ -449,7 +449,7 @@ void GridModel::Reorder(bool changed) {
     if (changed) ++m_Job;
     if (changed && StartIndexing()) {
         m_bReordering = true;
-        ShowOrder(OrderMeanwhile(AllRows(), false));
+        ShowMeanwhile(OrderMeanwhile(AllRows(), false));
         IndexSome(m_Job);
         return;
     }
@@ -470,7 +470,7 @@ void GridModel::Reorder(bool changed) {
     std::vector<int> meanwhile = OrderMeanwhile(keys.m_Rows);
     m_Taking = std::move(keys);
     m_bReordering = true;
-    ShowOrder(std::move(meanwhile));
+    ShowMeanwhile(std::move(meanwhile));
     TakeKeys(m_Job);
 }
 
@@ -497,6 +497,16 @@ void GridModel::OnSorted(uint64_t job, const std::vector<int>& rows) {
     if (job != m_Job) return;
     ShowOrder(rows);
     Settled();
+}
+
+// The same connections in the same rows need no new layout: only their
+// texts may have changed.
+void GridModel::ShowMeanwhile(std::vector<int> order) {
+    if (order != m_Order) {
+        ShowOrder(std::move(order));
+    } else if (m_nRows > 0) {
+        emit dataChanged(index(0, 0), index(m_nRows - 1, columnCount() - 1));
+    }
 }
 
 void GridModel::Settled() {

@@ -149,6 +149,7 @@ private:
     void Reorder(bool changed = true);
     void OnSorted(uint64_t job, const std::vector<int>& rows);
     void ShowOrder(std::vector<int> order);
+    void ShowMeanwhile(std::vector<int> order);
     void Settled();
     void ChooseRows(Source& source, std::vector<int>& chosen);
     std::vector<int> ChosenRows();

@@ -97,7 +97,7 @@ TEST_F(PaneTest, InPartsTheFilterAndTheGroupsEndAsAtOnceAndPollsGoOn) {
     m_pPane->SetPartsFrom(0);
     auto settled = [this] {
         return RunEventsUntil([this] {
-            return !m_pGrid->Model()->IsReordering() && !m_pPane->IsGrouping() &&
+            return !m_pGrid->Model()->IsReordering() && !m_pPane->IsRefreshing() &&
                    !m_pDoc->IsBusy();
         });
     };
