@@ -15,6 +15,9 @@
 // sorter, the export's writer, the history's writer and the monitor's thread
 // as well). A turn over 16 ms is a frame the user saw lost.
 //
+// VGL_BENCH_SCREENSHOT=FILE.png saves a picture of the window while the
+// export is written.
+//
 // BM_MemoryOverPolls runs 200 polls of the same connections and reports the
 // resident set after poll 50 and poll 200 (`rss_growth_pct`: flat is 0).
 
@@ -46,6 +49,7 @@
 #include "app/VGLApp.h"
 #include "gui/framework/GWDocTemplate.h"
 #include "gui/grid/ConnectionPane.h"
+#include "gui/grid/ExportProgress.h"
 #include "gui/grid/GridView.h"
 #include "gui/session/CVGLDoc.h"
 #include "support/FakeMonitor.h"
@@ -222,6 +226,7 @@ public:
     }
 
     CVGLDoc* Doc() const { return m_pDoc; }
+    QWidget* Window() const { return m_pMain; }
     GridView* Grid() const { return m_pFrame->GetGridView(); }
     ConnectionPane* Pane() const { return m_pFrame->GetConnectionPane(); }
     QString Folder() const { return m_Dir.path(); }
@@ -316,6 +321,14 @@ BENCHMARK(BM_GroupBy)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// VGL_BENCH_SCREENSHOT=FILE.png: the window while an export is written.
+void SaveScreenshotOnce() {
+    static bool saved = false;
+    const QString path = qEnvironmentVariable("VGL_BENCH_SCREENSHOT");
+    if (saved || path.isEmpty() || !g_pScene->Window()->findChild<ExportProgress*>()) return;
+    saved = g_pScene->Window()->grab().save(path);
+}
+
 // Socks5 > Export... of every row to CSV.
 void BM_ExportCsv(benchmark::State& state) {
     const QString file = g_pScene->Folder() + QStringLiteral("/connections.csv");
@@ -332,7 +345,10 @@ void BM_ExportCsv(benchmark::State& state) {
                     }))
                     finished = true;
             },
-            [&] { return finished; });
+            [&] {
+                SaveScreenshotOnce();
+                return finished;
+            });
         if (!exported) state.SkipWithError("the export failed");
     }
     turns.Report(state);
