@@ -88,7 +88,8 @@ public:
         const uint32_t p = static_cast<uint32_t>(m_Poll) + 1;
         for (uint32_t id : m_Live) {
             const std::string n = std::to_string(id);
-            const std::string dest = id % 9 == 0 ? "bücher-" + n + ".example" : "dest-" + n + ".example";
+            const std::string dest =
+                id % 9 == 0 ? "bücher-" + n + ".example" : "dest-" + n + ".example";
             records.push_back(EncodeUpdate(7, id, Services[id % 5], {}, "",
                                            EncodeSockAddr(Quad("93.", id), 80), dest,
                                            p * (1000 + id * 7 % 9973), p * (300 + id % 611)));

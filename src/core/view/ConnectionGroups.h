@@ -3,8 +3,8 @@
 // service, client or server with the totals of its connections. It points into the
 // table's entries and copies none of them.
 
-#include <string>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>

@@ -12,8 +12,8 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTableView>
-#include <QVBoxLayout>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -519,14 +519,17 @@ void ConnectionPane::OnExport() {
     if (fileName.isEmpty()) return;
     QString error;
     QPointer<QWidget> owner = window();
-    const bool started = StartExport(fileName, error, [owner, fileName](bool done, const QString& why) {
-        if (!owner) return;
-        if (!done && !why.isEmpty()) {
-            GWMessageBox(why, owner);
-        } else if (done) {
-            if (auto* main = qobject_cast<QMainWindow*>(owner.data()); main && main->statusBar())
-                main->statusBar()->showMessage(QStringLiteral("Exported to %1").arg(fileName), 5000);
-        }
-    });
+    const bool started =
+        StartExport(fileName, error, [owner, fileName](bool done, const QString& why) {
+            if (!owner) return;
+            if (!done && !why.isEmpty()) {
+                GWMessageBox(why, owner);
+            } else if (done) {
+                if (auto* main = qobject_cast<QMainWindow*>(owner.data());
+                    main && main->statusBar())
+                    main->statusBar()->showMessage(QStringLiteral("Exported to %1").arg(fileName),
+                                                   5000);
+            }
+        });
     if (!started) GWMessageBox(error, window());
 }

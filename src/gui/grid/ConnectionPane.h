@@ -115,12 +115,12 @@ private:
     GroupBy m_Grouping = GroupBy::Connection;
     bool m_bTotalsPerServer = false;
     bool m_bExporting = false;
-    ConnectionGroups m_Building;          // the groups being built a part per turn
-    QPointer<CVGLDoc> m_pGroupsHeld;      // the session whose batches wait meanwhile
+    ConnectionGroups m_Building;      // the groups being built a part per turn
+    QPointer<CVGLDoc> m_pGroupsHeld;  // the session whose batches wait meanwhile
     uint64_t m_GroupJob = 0;
     bool m_bGroupsPending = false;
     bool m_bRefreshPending = false;
     size_t m_nPartsFrom = 5000;
-    uint64_t m_GroupListVersion = 0;      // the table's display list the groups are built of
+    uint64_t m_GroupListVersion = 0;  // the table's display list the groups are built of
     QPointer<QObject> m_pExportStep;  // the rows' taking, then the writing
 };

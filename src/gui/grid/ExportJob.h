@@ -16,8 +16,7 @@ class ExportJob : public QObject {
 public:
     enum class Format { Csv, Json };
 
-    ExportJob(ExportSheet sheet, const QString& fileName, Format format,
-              QObject* parent = nullptr);
+    ExportJob(ExportSheet sheet, const QString& fileName, Format format, QObject* parent = nullptr);
     // Cancels what is left and waits for the thread.
     ~ExportJob() override;
 

@@ -39,9 +39,8 @@ void ExportSnapshot::Begin() {
     m_Entries = m_pModel->ShownEntries();
     m_Changes = m_pModel->Changes();
     m_Now = static_cast<int64_t>(std::time(nullptr));
-    m_Sheet = ExportSheet::FromConnections({}, m_Columns,
-                                           m_pDocument ? m_pDocument->GetTable().HostForm() : 1,
-                                           m_Now);
+    m_Sheet = ExportSheet::FromConnections(
+        {}, m_Columns, m_pDocument ? m_pDocument->GetTable().HostForm() : 1, m_Now);
     m_nNext = 0;
     m_bBegun = true;
 }
@@ -59,8 +58,9 @@ void ExportSnapshot::TakeSlice() {
     }
     if (m_bBegun) {
         const size_t end = std::min(m_Entries.size(), m_nNext + RowsPerSlice);
-        const std::vector<const EntryObj*> slice(m_Entries.begin() + static_cast<ptrdiff_t>(m_nNext),
-                                                 m_Entries.begin() + static_cast<ptrdiff_t>(end));
+        const std::vector<const EntryObj*> slice(
+            m_Entries.begin() + static_cast<ptrdiff_t>(m_nNext),
+            m_Entries.begin() + static_cast<ptrdiff_t>(end));
         m_Sheet.AddConnections(slice, m_Columns, m_pDocument->GetTable().HostForm(), m_Now);
         m_nNext = end;
         if (m_nNext == m_Entries.size()) {

@@ -382,8 +382,8 @@ std::vector<int> GridModel::StartingOrder(std::vector<int> chosen) const {
 SortKeys GridModel::KeysFor(std::vector<int> rows) const {
     SortKeys keys;
     keys.m_bAscending = SortAscending();
-    keys.m_bText = m_SortColumn == ServerColumn ||
-                   ColumnSpecOf(m_SortColumn).m_Kind != ColumnKind::Number;
+    keys.m_bText =
+        m_SortColumn == ServerColumn || ColumnSpecOf(m_SortColumn).m_Kind != ColumnKind::Number;
     keys.m_Rows = StartingOrder(std::move(rows));
     (keys.m_bText ? keys.m_Texts.reserve(keys.m_Rows.size())
                   : keys.m_Numbers.reserve(keys.m_Rows.size()));

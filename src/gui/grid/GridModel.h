@@ -126,7 +126,7 @@ private:
         int m_nRows = 0;
         FilterIndex m_Index;  // of its rows, built when a filter first needs it after a poll
         bool m_bIndexStale = true;
-        bool m_bIndexBuilding = false;  // begun, and built a part per turn
+        bool m_bIndexBuilding = false;    // begun, and built a part per turn
         uint64_t m_IndexListVersion = 0;  // the table's display list it was begun on
     };
     const Source* SourceOf(int tableRow, int& ownRow) const;
@@ -168,8 +168,8 @@ private:
     std::vector<uint64_t> m_Ids;  // the connection of each grid row at the last update; 0 none
     TextCollator m_Collator;
     RowSorter* m_pSorter = nullptr;  // started at the first sort of many rows
-    SortKeys m_Taking;  // the keys of the next sort, while they are taken
-    size_t m_SorterRows = 5000;  // from this many rows on, a filter or a sort goes in parts
-    uint64_t m_Job = 0;  // the rows, filter or order changed this many times
+    SortKeys m_Taking;               // the keys of the next sort, while they are taken
+    size_t m_SorterRows = 5000;      // from this many rows on, a filter or a sort goes in parts
+    uint64_t m_Job = 0;              // the rows, filter or order changed this many times
     bool m_bReordering = false;
 };

@@ -148,20 +148,36 @@ void GroupModel::SortByNumber() {
         const ConnectionTotals& t = m_Groups.Groups()[static_cast<size_t>(group)].m_Totals;
         double value = 0;
         switch (m_SortColumn) {
-            case Active: value = double(t.m_Active); break;
-            case Failed: value = double(t.m_Failed); break;
-            case BytesIn: value = double(t.m_BytesIn); break;
-            case BytesOut: value = double(t.m_BytesOut); break;
-            case BytesTotal: value = double(t.m_BytesIn + t.m_BytesOut); break;
-            case RateIn: value = t.m_RateIn; break;
-            case RateOut: value = t.m_RateOut; break;
-            default: break;
+            case Active:
+                value = double(t.m_Active);
+                break;
+            case Failed:
+                value = double(t.m_Failed);
+                break;
+            case BytesIn:
+                value = double(t.m_BytesIn);
+                break;
+            case BytesOut:
+                value = double(t.m_BytesOut);
+                break;
+            case BytesTotal:
+                value = double(t.m_BytesIn + t.m_BytesOut);
+                break;
+            case RateIn:
+                value = t.m_RateIn;
+                break;
+            case RateOut:
+                value = t.m_RateOut;
+                break;
+            default:
+                break;
         }
         keyed.push_back({value, keyed.size(), group});
     }
     const bool ascending = m_SortOrder == Qt::AscendingOrder;
     std::sort(keyed.begin(), keyed.end(), [ascending](const Keyed& l, const Keyed& r) {
-        if (l.m_Value != r.m_Value) return ascending ? l.m_Value < r.m_Value : l.m_Value > r.m_Value;
+        if (l.m_Value != r.m_Value)
+            return ascending ? l.m_Value < r.m_Value : l.m_Value > r.m_Value;
         return l.m_Place < r.m_Place;
     });
     for (size_t i = 0; i < keyed.size(); ++i) m_Order[i] = keyed[i].m_Group;

@@ -10,8 +10,7 @@
 namespace {
 
 template <class Keyed, class Compare>
-void SortRows(std::vector<Keyed>& keyed, std::vector<int>& rows, bool ascending,
-              Compare compare) {
+void SortRows(std::vector<Keyed>& keyed, std::vector<int>& rows, bool ascending, Compare compare) {
     auto less = [ascending, &compare](const Keyed& l, const Keyed& r) {
         const int compared = compare(l, r);
         if (compared != 0) return ascending ? compared < 0 : compared > 0;
@@ -112,7 +111,9 @@ void RowSorter::Run() {
         // gone by then (the destructor joins this thread first).
         QMetaObject::invokeMethod(
             this,
-            [this, job = work.first, rows = std::move(work.second.m_Rows)] { emit sorted(job, rows); },
+            [this, job = work.first, rows = std::move(work.second.m_Rows)] {
+                emit sorted(job, rows);
+            },
             Qt::QueuedConnection);
     }
 }

@@ -12,7 +12,6 @@
 
 namespace {
 
-
 // Run with the sorts on the model's thread, and on the sorter's: the rows,
 // the selection and the current cell must end the same.
 class GridModelTest : public SessionTest, public ::testing::WithParamInterface<bool> {
