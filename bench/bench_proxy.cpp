@@ -61,6 +61,18 @@ constexpr auto Span = std::chrono::seconds(2);  // of each CONNECT and latency r
 
 using Clock = std::chrono::steady_clock;
 
+// A socket listening on a free port of this loopback address.
+int Listen(const std::string& host, int flags, uint16_t& port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | flags, 0);
+    sockaddr_in address = LoopbackAddress(host, 0);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(fd, 4096);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
 int Connect(const std::string& host, uint16_t port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in to = LoopbackAddress(host, port);
@@ -99,13 +111,7 @@ class Destination {
 public:
     Destination(size_t send, bool hold)
         : m_Host(RandomLoopbackHost()), m_Send(send), m_bHold(hold) {
-        m_Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = LoopbackAddress(m_Host, 0);
-        socklen_t length = sizeof address;
-        bind(m_Fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(m_Fd, 4096);
-        getsockname(m_Fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_Port = ntohs(address.sin_port);
+        m_Fd = Listen(m_Host, 0, m_Port);
         m_Thread = std::thread([this] { Run(); });
     }
     ~Destination() {
@@ -165,13 +171,7 @@ private:
 class EchoPeer {
 public:
     EchoPeer() : m_Host(RandomLoopbackHost()) {
-        m_Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_in address = LoopbackAddress(m_Host, 0);
-        socklen_t length = sizeof address;
-        bind(m_Fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(m_Fd, 4096);
-        getsockname(m_Fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_Port = ntohs(address.sin_port);
+        m_Fd = Listen(m_Host, SOCK_NONBLOCK, m_Port);
         m_Thread = std::thread([this] { Run(); });
     }
     ~EchoPeer() {
