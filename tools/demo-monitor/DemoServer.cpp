@@ -23,9 +23,6 @@ namespace demo {
 namespace {
 
 constexpr size_t MaxClients = 64;
-// A client that stops asking is given a fresh snapshot instead of an endless
-// backlog.
-constexpr size_t MaxQueuedRecords = 20000;
 
 std::string PeerText(const sockaddr_in& address) {
     char text[INET_ADDRSTRLEN] = "?";
@@ -87,6 +84,7 @@ bool DemoServer::Listen(const std::string& address, std::string& error) {
 void DemoServer::Run(int wakeFd) {
     for (;;) {
         Advance();
+        DropOverrun();
         std::vector<pollfd> fds;
         fds.push_back({wakeFd, POLLIN, 0});
         fds.push_back({m_ListenFd, POLLIN, 0});
@@ -124,26 +122,32 @@ void DemoServer::Run(int wakeFd) {
 void DemoServer::Advance() {
     // A busy proxy makes more records in a second than a client may have
     // queued: they are not made when every client is to get a snapshot.
-    const bool listened = std::any_of(m_Clients.begin(), m_Clients.end(),
-                                      [](const Client& c) { return c.m_bSecured && !c.m_bBehind; });
+    const bool listened = std::any_of(m_Clients.begin(), m_Clients.end(), [](const Client& c) {
+        return c.m_bSecured && c.m_Backlog.WantsRecords();
+    });
     std::vector<Body> fresh;
-    m_Traffic.AdvanceTo(static_cast<int64_t>(std::time(nullptr)), listened ? &fresh : nullptr);
-    if (fresh.empty()) {
+    std::vector<DemoClose> closes;
+    m_Traffic.AdvanceTo(static_cast<int64_t>(std::time(nullptr)), listened ? &fresh : nullptr,
+                        &closes);
+    if (fresh.empty() && closes.empty()) {
         return;
     }
-    const SharedFrames frames = FrameRecords(fresh);
+    const SharedFrames frames = listened ? FrameRecords(fresh) : nullptr;
     for (Client& client : m_Clients) {
-        if (!client.m_bSecured || client.m_bBehind) {
-            continue;
+        if (client.m_bSecured && !client.m_bOverrun &&
+            !client.m_Backlog.Add(frames, closes, m_Traffic.ActiveCount())) {
+            client.m_bOverrun = true;
         }
-        if (client.m_Queued + frames->m_Records > MaxQueuedRecords) {
-            client.m_Queue.clear();
-            client.m_Queued = 0;
-            client.m_bBehind = true;
-            continue;
+    }
+}
+
+// Here rather than where the backlog overran: that may be while a client is
+// being read, its index in use.
+void DemoServer::DropOverrun() {
+    for (size_t i = m_Clients.size(); i-- > 0;) {
+        if (m_Clients[i].m_bOverrun) {
+            Drop(i, "too many connections closed since it last asked; it may connect again");
         }
-        client.m_Queue.push_back(frames);
-        client.m_Queued += frames->m_Records;
     }
 }
 
@@ -262,16 +266,13 @@ void DemoServer::Answer(Client& client) {
     static const SharedFrames EndOfBatch =
         std::make_shared<const Frames>(Frames{{0, 0}, 0, nullptr});
     Advance();
-    if (client.m_bBehind) {
-        client.m_Queue.assign(1, m_Traffic.Snapshot());
-        client.m_bBehind = false;
+    if (client.m_bOverrun) {
+        return;
     }
-    for (const SharedFrames& frames : client.m_Queue) {
+    for (const SharedFrames& frames : client.m_Backlog.Take(m_Traffic)) {
         client.m_Out.push_back(FramesForVersion(client.m_Version, frames));
     }
     client.m_Out.push_back(EndOfBatch);
-    client.m_Queue.clear();
-    client.m_Queued = 0;
 }
 
 // False when the client has gone.
@@ -305,8 +306,9 @@ bool DemoServer::Flush(Client& client) {
     return true;
 }
 
-void DemoServer::Drop(size_t index) {
-    std::printf("vgl-demo-monitor: client %s disconnected\n", m_Clients[index].m_Peer.c_str());
+void DemoServer::Drop(size_t index, const std::string& why) {
+    std::printf("vgl-demo-monitor: client %s disconnected%s%s\n", m_Clients[index].m_Peer.c_str(),
+                why.empty() ? "" : ": ", why.c_str());
     std::fflush(stdout);
     SSL_free(m_Clients[index].m_Ssl);
     ::close(m_Clients[index].m_Fd);
