@@ -12,33 +12,27 @@ namespace {
 constexpr size_t QueuedPerConnection = 4;
 // A small proxy makes few records: a client may go hours without asking.
 constexpr size_t MinQueuedRecords = 20000;
-// About four minutes of closes at 100,000 connections: 2.4 MB.
-constexpr size_t MaxKeptCloses = 300000;
 
 }  // namespace
 
-bool DemoBacklog::Add(const SharedFrames& records, const std::vector<DemoClose>& closes,
+void DemoBacklog::Add(const SharedFrames& records, const std::vector<DemoClose>& closes,
                       size_t active) {
     for (const DemoClose& close : closes) {
         if (close.m_IdLow < m_KnownBelow) {
             m_Closes.push_back(close);
         }
     }
-    if (m_Closes.size() > MaxKeptCloses) {
-        return false;
-    }
     if (m_bBehind || !records) {
-        return true;
+        return;
     }
     if (m_Queued + records->m_Records > std::max(MinQueuedRecords, QueuedPerConnection * active)) {
         m_Queue.clear();
         m_Queued = 0;
         m_bBehind = true;
-        return true;
+        return;
     }
     m_Queue.push_back(records);
     m_Queued += records->m_Records;
-    return true;
 }
 
 std::vector<SharedFrames> DemoBacklog::Take(DemoTraffic& traffic) {

@@ -19,10 +19,7 @@ class DemoBacklog {
 public:
     // Takes what the traffic made: its records (null when no client is to
     // get records) and the connections that ended, of `active` still going.
-    // False when the client has gone so long without asking that even those
-    // closes are too many to keep: it is to be disconnected, and starts over
-    // when it connects again.
-    bool Add(const SharedFrames& records, const std::vector<DemoClose>& closes, size_t active);
+    void Add(const SharedFrames& records, const std::vector<DemoClose>& closes, size_t active);
     // The answer to a request, the traffic having advanced to now, in order.
     std::vector<SharedFrames> Take(DemoTraffic& traffic);
     // False when the next answer is a snapshot anyway.
@@ -36,6 +33,7 @@ private:
     bool m_bBehind = true;
     // The connections with ids below m_KnownBelow were made before its
     // previous answer, so it may know them: those of them that ended since.
+    // No more than were active then, however long the client waits.
     std::vector<DemoClose> m_Closes;
     uint32_t m_KnownBelow = 0;
 };

@@ -84,7 +84,6 @@ bool DemoServer::Listen(const std::string& address, std::string& error) {
 void DemoServer::Run(int wakeFd) {
     for (;;) {
         Advance();
-        DropOverrun();
         std::vector<pollfd> fds;
         fds.push_back({wakeFd, POLLIN, 0});
         fds.push_back({m_ListenFd, POLLIN, 0});
@@ -134,19 +133,8 @@ void DemoServer::Advance() {
     }
     const SharedFrames frames = listened ? FrameRecords(fresh) : nullptr;
     for (Client& client : m_Clients) {
-        if (client.m_bSecured && !client.m_bOverrun &&
-            !client.m_Backlog.Add(frames, closes, m_Traffic.ActiveCount())) {
-            client.m_bOverrun = true;
-        }
-    }
-}
-
-// Here rather than where the backlog overran: that may be while a client is
-// being read, its index in use.
-void DemoServer::DropOverrun() {
-    for (size_t i = m_Clients.size(); i-- > 0;) {
-        if (m_Clients[i].m_bOverrun) {
-            Drop(i, "too many connections closed since it last asked; it may connect again");
+        if (client.m_bSecured) {
+            client.m_Backlog.Add(frames, closes, m_Traffic.ActiveCount());
         }
     }
 }
@@ -266,9 +254,6 @@ void DemoServer::Answer(Client& client) {
     static const SharedFrames EndOfBatch =
         std::make_shared<const Frames>(Frames{{0, 0}, 0, nullptr});
     Advance();
-    if (client.m_bOverrun) {
-        return;
-    }
     for (const SharedFrames& frames : client.m_Backlog.Take(m_Traffic)) {
         client.m_Out.push_back(FramesForVersion(client.m_Version, frames));
     }
@@ -306,9 +291,8 @@ bool DemoServer::Flush(Client& client) {
     return true;
 }
 
-void DemoServer::Drop(size_t index, const std::string& why) {
-    std::printf("vgl-demo-monitor: client %s disconnected%s%s\n", m_Clients[index].m_Peer.c_str(),
-                why.empty() ? "" : ": ", why.c_str());
+void DemoServer::Drop(size_t index) {
+    std::printf("vgl-demo-monitor: client %s disconnected\n", m_Clients[index].m_Peer.c_str());
     std::fflush(stdout);
     SSL_free(m_Clients[index].m_Ssl);
     ::close(m_Clients[index].m_Fd);

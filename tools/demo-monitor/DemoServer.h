@@ -36,9 +36,6 @@ private:
         std::string m_Peer;
         Body m_In;                  // bytes received, not yet a whole frame
         DemoBacklog m_Backlog;
-        // Too long without asking: disconnected before it is answered, as
-        // its answer would miss closes.
-        bool m_bOverrun = false;
         // Answers not yet written, the first of them up to m_Sent.
         std::deque<SharedFrames> m_Out;
         size_t m_Sent = 0;
@@ -60,8 +57,7 @@ private:
     void TakeFrames(Client& client);
     bool Flush(Client& client);
     void Answer(Client& client);
-    void DropOverrun();
-    void Drop(size_t index, const std::string& why = "");
+    void Drop(size_t index);
 
     DemoTraffic& m_Traffic;
     const MonTlsServer* m_pTls;
