@@ -23,9 +23,6 @@ namespace demo {
 namespace {
 
 constexpr size_t MaxClients = 64;
-// A client that stops asking is given a fresh snapshot instead of an endless
-// backlog.
-constexpr size_t MaxQueuedRecords = 20000;
 
 std::string PeerText(const sockaddr_in& address) {
     char text[INET_ADDRSTRLEN] = "?";
@@ -124,26 +121,21 @@ void DemoServer::Run(int wakeFd) {
 void DemoServer::Advance() {
     // A busy proxy makes more records in a second than a client may have
     // queued: they are not made when every client is to get a snapshot.
-    const bool listened = std::any_of(m_Clients.begin(), m_Clients.end(),
-                                      [](const Client& c) { return c.m_bSecured && !c.m_bBehind; });
+    const bool listened = std::any_of(m_Clients.begin(), m_Clients.end(), [](const Client& c) {
+        return c.m_bSecured && c.m_Backlog.WantsRecords();
+    });
     std::vector<Body> fresh;
-    m_Traffic.AdvanceTo(static_cast<int64_t>(std::time(nullptr)), listened ? &fresh : nullptr);
-    if (fresh.empty()) {
+    std::vector<DemoClose> closes;
+    m_Traffic.AdvanceTo(static_cast<int64_t>(std::time(nullptr)), listened ? &fresh : nullptr,
+                        &closes);
+    if (fresh.empty() && closes.empty()) {
         return;
     }
-    const SharedFrames frames = FrameRecords(fresh);
+    const SharedFrames frames = listened ? FrameRecords(fresh) : nullptr;
     for (Client& client : m_Clients) {
-        if (!client.m_bSecured || client.m_bBehind) {
-            continue;
+        if (client.m_bSecured) {
+            client.m_Backlog.Add(frames, closes, m_Traffic.ActiveCount());
         }
-        if (client.m_Queued + frames->m_Records > MaxQueuedRecords) {
-            client.m_Queue.clear();
-            client.m_Queued = 0;
-            client.m_bBehind = true;
-            continue;
-        }
-        client.m_Queue.push_back(frames);
-        client.m_Queued += frames->m_Records;
     }
 }
 
@@ -262,16 +254,10 @@ void DemoServer::Answer(Client& client) {
     static const SharedFrames EndOfBatch =
         std::make_shared<const Frames>(Frames{{0, 0}, 0, nullptr});
     Advance();
-    if (client.m_bBehind) {
-        client.m_Queue.assign(1, m_Traffic.Snapshot());
-        client.m_bBehind = false;
-    }
-    for (const SharedFrames& frames : client.m_Queue) {
+    for (const SharedFrames& frames : client.m_Backlog.Take(m_Traffic)) {
         client.m_Out.push_back(FramesForVersion(client.m_Version, frames));
     }
     client.m_Out.push_back(EndOfBatch);
-    client.m_Queue.clear();
-    client.m_Queued = 0;
 }
 
 // False when the client has gone.

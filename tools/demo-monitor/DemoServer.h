@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "DemoBacklog.h"
 #include "DemoTraffic.h"
 #include "core/monitor/MonTlsServer.h"
 
@@ -34,13 +35,7 @@ private:
         int m_Fd = -1;
         std::string m_Peer;
         Body m_In;                  // bytes received, not yet a whole frame
-        // Records since the previous request, in the pieces that every
-        // client is sent; m_Queued records in all.
-        std::vector<SharedFrames> m_Queue;
-        size_t m_Queued = 0;
-        // New, or too far behind: its next answer tells the connections
-        // active then, and nothing is queued for it until then.
-        bool m_bBehind = true;
+        DemoBacklog m_Backlog;
         // Answers not yet written, the first of them up to m_Sent.
         std::deque<SharedFrames> m_Out;
         size_t m_Sent = 0;

@@ -345,18 +345,19 @@ void DemoTraffic::SendResult(Connection& c, std::vector<Body>* records) const {
     }
 }
 
-void DemoTraffic::AdvanceTo(int64_t now, std::vector<Body>* records) {
+void DemoTraffic::AdvanceTo(int64_t now, std::vector<Body>* records,
+                            std::vector<DemoClose>* closes) {
     if (now - m_Now > MaxCatchUp) {
         m_Now = now - MaxCatchUp;
     }
     while (m_Now < now) {
         ++m_Now;
         m_pSnapshot.reset();
-        Step(m_Now, records);
+        Step(m_Now, records, closes);
     }
 }
 
-void DemoTraffic::Step(int64_t t, std::vector<Body>* records) {
+void DemoTraffic::Step(int64_t t, std::vector<Body>* records, std::vector<DemoClose>* closes) {
     // Keep a dozen or two connections going (as many times more as asked
     // for): more arrive when few are active.
     const double active = static_cast<double>(m_Active.size()) / m_Scale;
@@ -391,6 +392,9 @@ void DemoTraffic::Step(int64_t t, std::vector<Body>* records) {
                 records->push_back(UpdateOf(c));
                 records->push_back(WireClose(m_IdHigh, c.m_IdLow, static_cast<uint32_t>(t)));
             }
+            if (closes) {
+                closes->push_back({c.m_IdLow, static_cast<uint32_t>(t)});
+            }
             continue;
         }
         if (t >= c.m_NextUpdate) {
@@ -405,6 +409,14 @@ void DemoTraffic::Step(int64_t t, std::vector<Body>* records) {
         ++kept;
     }
     m_Active.resize(kept);
+}
+
+SharedFrames DemoTraffic::CloseRecords(const std::vector<DemoClose>& closes) const {
+    auto frames = std::make_shared<Frames>();
+    for (const DemoClose& close : closes) {
+        frames->Append(WireClose(m_IdHigh, close.m_IdLow, close.m_EndTime));
+    }
+    return frames;
 }
 
 SharedFrames DemoTraffic::Snapshot() {

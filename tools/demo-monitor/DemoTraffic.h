@@ -16,6 +16,12 @@ namespace demo {
 
 struct DemoService;
 
+// A connection that ended: enough to make its close record later.
+struct DemoClose {
+    uint32_t m_IdLow = 0;
+    uint32_t m_EndTime = 0;
+};
+
 class DemoTraffic {
 public:
     static constexpr int DefaultConnections = 17;
@@ -27,12 +33,17 @@ public:
     // Runs the simulation up to `now` (seconds since 1970), appending the
     // records it produces in order. Without `records` (no client would get
     // them) the traffic moves on just the same, and fewer records are made.
-    void AdvanceTo(int64_t now, std::vector<Body>* records);
+    // The connections that end are appended to `closes` either way.
+    void AdvanceTo(int64_t now, std::vector<Body>* records, std::vector<DemoClose>* closes);
     // Records that tell a newly connected client about every connection that
     // is active: its open, its latest update and its result when sent. Made
     // once per simulated second, however many clients ask.
     SharedFrames Snapshot();
     size_t ActiveCount() const { return m_Active.size(); }
+    // The close records of those connections, in their order.
+    SharedFrames CloseRecords(const std::vector<DemoClose>& closes) const;
+    // Ids are given in order: every connection made so far has a lower one.
+    uint32_t NextIdLow() const { return m_NextIdLow; }
 
 private:
     struct Connection {
@@ -50,7 +61,7 @@ private:
         uint32_t m_ResultCode = 0;  // non-zero: the connection fails
     };
 
-    void Step(int64_t t, std::vector<Body>* records);
+    void Step(int64_t t, std::vector<Body>* records, std::vector<DemoClose>* closes);
     // The connection's open fields go to `open`: only its record is kept.
     Connection MakeConnection(int64_t start, OpenFields& open);
     void Move(Connection& c, int64_t seconds);
