@@ -77,43 +77,19 @@ void SortByKeys(SortKeys& keys, const TextCollator& collator) {
     keys.m_bText ? SortByTexts(keys, collator) : SortByNumbers(keys);
 }
 
-RowSorter::RowSorter(QObject* parent) : QObject(parent), m_Thread([this] { Run(); }) {}
-
-RowSorter::~RowSorter() {
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        m_bStop = true;
-    }
-    m_Wake.notify_one();
-    m_Thread.join();
-}
+RowSorter::RowSorter(QObject* parent)
+    : QObject(parent), m_Work([this](Job& job) { Sort(job); }) {}
 
 void RowSorter::Start(uint64_t job, SortKeys keys) {
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        m_Waiting.emplace(job, std::move(keys));
-    }
-    m_Wake.notify_one();
+    m_Work.Give({job, std::move(keys)});
 }
 
-void RowSorter::Run() {
-    for (;;) {
-        std::pair<uint64_t, SortKeys> work;
-        {
-            std::unique_lock<std::mutex> lock(m_Mutex);
-            m_Wake.wait(lock, [this] { return m_bStop || m_Waiting.has_value(); });
-            if (m_bStop) return;
-            work = std::move(*m_Waiting);
-            m_Waiting.reset();
-        }
-        SortByKeys(work.second, m_Collator);
-        // Queued to this object's thread; dropped with the object if it is
-        // gone by then (the destructor joins this thread first).
-        QMetaObject::invokeMethod(
-            this,
-            [this, job = work.first, rows = std::move(work.second.m_Rows)] {
-                emit sorted(job, rows);
-            },
-            Qt::QueuedConnection);
-    }
+// On the sorter's thread. The result is queued to this object's thread and
+// dropped with the object if it is gone by then (its destructor waits for
+// this thread first).
+void RowSorter::Sort(Job& job) {
+    SortByKeys(job.second, m_Collator);
+    QMetaObject::invokeMethod(
+        this, [this, id = job.first, rows = std::move(job.second.m_Rows)] { emit sorted(id, rows); },
+        Qt::QueuedConnection);
 }

@@ -6,14 +6,12 @@
 // counts: one asked for while another waits replaces it.
 
 #include <QObject>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
-#include <optional>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
+#include "core/base/LatestWork.h"
 #include "gui/grid/TextCollator.h"
 
 // The rows to sort and a key for each, taken from the table at one moment.
@@ -34,7 +32,6 @@ class RowSorter : public QObject {
     Q_OBJECT
 public:
     explicit RowSorter(QObject* parent = nullptr);
-    ~RowSorter() override;
 
     // Sorts on the sorter's thread; sorted() tells the result on this
     // object's thread, with the job's number.
@@ -44,12 +41,9 @@ signals:
     void sorted(uint64_t job, const std::vector<int>& rows);
 
 private:
-    void Run();
+    using Job = std::pair<uint64_t, SortKeys>;
+    void Sort(Job& job);
 
     TextCollator m_Collator;  // the thread's own: the grid's stays on the grid's thread
-    std::mutex m_Mutex;
-    std::condition_variable m_Wake;
-    std::optional<std::pair<uint64_t, SortKeys>> m_Waiting;
-    bool m_bStop = false;
-    std::thread m_Thread;
+    LatestWork<Job> m_Work;   // last: its thread uses the rest
 };
