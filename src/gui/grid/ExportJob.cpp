@@ -2,74 +2,67 @@
 
 #include <QMetaObject>
 #include <QSaveFile>
-#include <sstream>
 
 namespace {
 
-// Rows between writes to the file and between reports of progress.
-constexpr size_t RowsPerChunk = 2000;
+// A QSaveFile made, written and given up on the writer's thread.
+class SaveFileSink : public ExportSink {
+public:
+    explicit SaveFileSink(QString fileName) : m_FileName(std::move(fileName)) {}
+
+    bool Open() override {
+        m_pFile = std::make_unique<QSaveFile>(m_FileName);
+        return m_pFile->open(QIODevice::WriteOnly) || Failed();
+    }
+    bool Write(const std::string& bytes) override {
+        return m_pFile->write(bytes.data(), static_cast<qint64>(bytes.size())) ==
+                   static_cast<qint64>(bytes.size()) ||
+               Failed();
+    }
+    bool Commit() override {
+        const bool done = m_pFile->commit() || Failed();
+        m_pFile.reset();
+        return done;
+    }
+    void Discard() override {
+        if (m_pFile) m_pFile->cancelWriting();
+        m_pFile.reset();
+    }
+    std::string Error() const override { return m_Error; }
+
+private:
+    bool Failed() {
+        if (m_Error.empty())
+            m_Error = QStringLiteral("Could not write %1: %2")
+                          .arg(m_FileName, m_pFile->errorString())
+                          .toStdString();
+        return false;
+    }
+
+    QString m_FileName;
+    std::unique_ptr<QSaveFile> m_pFile;
+    std::string m_Error;
+};
 
 }  // namespace
 
 ExportJob::ExportJob(ExportSheet sheet, const QString& fileName, Format format, QObject* parent)
-    : QObject(parent),
-      m_Sheet(std::move(sheet)),
-      m_FileName(fileName),
-      m_Format(format),
-      m_nRows(m_Sheet.m_Rows.size()) {}
-
-ExportJob::~ExportJob() {
-    m_bCancel = true;
-    if (m_Thread.joinable()) m_Thread.join();
-}
-
-void ExportJob::Start() {
-    if (!m_Thread.joinable()) m_Thread = std::thread([this] { Write(); });
-}
-
-void ExportJob::Write() {
-    QSaveFile file(m_FileName);
-    if (m_bCancel) {
-        Tell(false, {});
-        return;
-    }
-    if (!file.open(QIODevice::WriteOnly)) {
-        Tell(false, QStringLiteral("Could not write %1: %2").arg(m_FileName, file.errorString()));
-        return;
-    }
-    std::ostringstream out;
-    bool failed = false;
-    auto flush = [&] {
-        const std::string bytes = out.str();
-        out.str({});
-        failed = failed || file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-                               static_cast<qint64>(bytes.size());
-    };
-    const ExportSheet::GoOn goOn = [&](size_t written) {
-        if (written % RowsPerChunk != 0) return !m_bCancel;
-        flush();
+    : QObject(parent), m_FileName(fileName) {
+    // Told on this object's thread; dropped with the object if it is gone by
+    // then (its destructor waits for the writer first).
+    auto tellProgress = [this](size_t written, size_t rows) {
         QMetaObject::invokeMethod(
-            this, [this, written] { emit progress(written, m_nRows); }, Qt::QueuedConnection);
-        return !m_bCancel && !failed;
+            this, [this, written, rows] { emit progress(written, rows); }, Qt::QueuedConnection);
     };
-    const bool whole =
-        m_Format == Format::Json ? m_Sheet.WriteJson(out, goOn) : m_Sheet.WriteCsv(out, goOn);
-    if (whole) flush();
-    // 100,000 rows of cells are freed here, not on the UI thread.
-    m_Sheet = ExportSheet();
-    if (m_bCancel) {
-        file.cancelWriting();
-        Tell(false, {});
-        return;
-    }
-    if (failed || !whole || !file.commit()) {
-        Tell(false, QStringLiteral("Could not write %1: %2").arg(m_FileName, file.errorString()));
-        return;
-    }
-    Tell(true, {});
+    auto tellEnd = [this](bool done, const std::string& error) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, done, text = QString::fromStdString(error)] { emit finished(done, text); },
+            Qt::QueuedConnection);
+    };
+    m_pWriter = std::make_unique<ExportWriter>(std::move(sheet),
+                                               std::make_unique<SaveFileSink>(fileName), format,
+                                               tellProgress, tellEnd);
 }
 
-void ExportJob::Tell(bool done, const QString& error) {
-    QMetaObject::invokeMethod(
-        this, [this, done, error] { emit finished(done, error); }, Qt::QueuedConnection);
-}
+ExportJob::~ExportJob() = default;

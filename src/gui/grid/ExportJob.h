@@ -1,29 +1,29 @@
 #pragma once
-// An export written on a thread of its own. The rows were taken as a sheet
-// on the UI thread; the file is written meanwhile, so polls go on and the
-// window stays live. The file appears only once it is complete: a cancelled
-// or failed export leaves whatever was there before.
+// An export written on a thread of its own (core/view/ExportWriter) into a
+// QSaveFile, its progress and end told on the UI thread. The rows were taken
+// as a sheet on the UI thread; polls go on while the file is written, and it
+// appears only once it is complete.
 
 #include <QObject>
 #include <QString>
-#include <atomic>
-#include <thread>
+#include <memory>
 
-#include "core/view/ExportSheet.h"
+#include "core/view/ExportWriter.h"
 
 class ExportJob : public QObject {
     Q_OBJECT
 public:
-    enum class Format { Csv, Json };
+    using Format = ExportWriter::Format;
 
-    ExportJob(ExportSheet sheet, const QString& fileName, Format format, QObject* parent = nullptr);
+    ExportJob(ExportSheet sheet, const QString& fileName, Format format,
+              QObject* parent = nullptr);
     // Cancels what is left and waits for the thread.
     ~ExportJob() override;
 
     // Starts writing on the job's thread.
-    void Start();
-    void Cancel() { m_bCancel = true; }
-    size_t Rows() const { return m_nRows; }
+    void Start() { m_pWriter->Start(); }
+    void Cancel() { m_pWriter->Cancel(); }
+    size_t Rows() const { return m_pWriter->Rows(); }
     const QString& FileName() const { return m_FileName; }
 
 signals:
@@ -34,13 +34,6 @@ signals:
     void finished(bool done, const QString& error);
 
 private:
-    void Write();
-    void Tell(bool done, const QString& error);
-
-    ExportSheet m_Sheet;
     QString m_FileName;
-    Format m_Format;
-    size_t m_nRows;
-    std::atomic<bool> m_bCancel{false};
-    std::thread m_Thread;
+    std::unique_ptr<ExportWriter> m_pWriter;
 };
