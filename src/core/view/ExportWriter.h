@@ -41,7 +41,6 @@ public:
 
     void Start();
     void Cancel() { m_bCancel = true; }
-    size_t Rows() const { return m_nRows; }
 
 private:
     void Write();

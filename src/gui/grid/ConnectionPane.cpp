@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
-#include <QSaveFile>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTableView>
@@ -18,9 +17,7 @@
 #include <chrono>
 #include <ctime>
 #include <set>
-#include <sstream>
 
-#include "core/base/WaitCursor.h"
 #include "core/table/EntryObj.h"
 #include "core/table/PMCTable.h"
 #include "core/view/ConnectionTotals.h"
@@ -262,15 +259,13 @@ void ConnectionPane::RefreshNow() {
         GroupInParts(shown);
         return;
     }
-    HoldGroups(false);
+    m_GroupsHold.Release();
     m_bGroupsPending = false;
     const bool byServer = m_Grouping == GroupBy::Server || m_bTotalsPerServer;
     const std::vector<std::string_view> servers =
         byServer ? model->ShownServers() : std::vector<std::string_view>();
     m_pGroupModel->Rebuild(m_Grouping, shown, DataUnit(), servers);
-    // The groups have been through every connection already.
-    for (const ConnectionGroup& group : m_pGroupModel->Groups().Groups())
-        totals.Add(group.m_Totals);
+    totals = GroupTotals();
     if (!m_bTotalsPerServer) {
         ShowTotals(totals, nullptr);
     } else if (m_Grouping == GroupBy::Server) {
@@ -287,24 +282,16 @@ void ConnectionPane::SetPartsFrom(size_t connections) {
     m_pGrid->Model()->SetSorterRows(connections);
 }
 
-ConnectionPane::~ConnectionPane() {
-    HoldGroups(false);
-}
-
-void ConnectionPane::HoldGroups(bool hold) {
-    if (!hold) {
-        if (m_pGroupsHeld) m_pGroupsHeld->m_Table.ReleaseApply();
-        m_pGroupsHeld = nullptr;
-        return;
-    }
-    if (m_pGroupsHeld == m_pDocument) return;
-    HoldGroups(false);
-    m_pGroupsHeld = m_pDocument;
-    m_pGroupsHeld->m_Table.HoldApply();
+// The groups have been through every connection already.
+ConnectionTotals ConnectionPane::GroupTotals() const {
+    ConnectionTotals totals;
+    for (const ConnectionGroup& group : m_pGroupModel->Groups().Groups())
+        totals.Add(group.m_Totals);
+    return totals;
 }
 
 void ConnectionPane::GroupInParts(std::vector<const EntryObj*> entries) {
-    HoldGroups(true);
+    m_GroupsHold.Hold(m_pDocument);
     m_bGroupsPending = true;
     m_GroupListVersion = m_pDocument->GetTable().DisplayListVersion();
     m_Building.Begin(m_Grouping, std::move(entries));
@@ -316,10 +303,10 @@ void ConnectionPane::GroupInParts(std::vector<const EntryObj*> entries) {
 void ConnectionPane::GroupSome(uint64_t job) {
     using Clock = std::chrono::steady_clock;
     constexpr size_t EntriesPerLook = 2000;
-    if (job != m_GroupJob || !m_pGroupsHeld) return;
-    if (m_pGroupsHeld != m_pDocument ||
+    if (job != m_GroupJob || !m_GroupsHold.Held()) return;
+    if (m_GroupsHold.Held() != m_pDocument ||
         m_pDocument->GetTable().DisplayListVersion() != m_GroupListVersion) {
-        HoldGroups(false);
+        m_GroupsHold.Release();
         m_bGroupsPending = false;
         return;
     }
@@ -330,7 +317,7 @@ void ConnectionPane::GroupSome(uint64_t job) {
         QTimer::singleShot(0, this, [this, job] { GroupSome(job); });
         return;
     }
-    HoldGroups(false);
+    m_GroupsHold.Release();
     // Shown in a turn of their own.
     QTimer::singleShot(0, this, [this, job] { ShowGroups(job); });
 }
@@ -340,10 +327,7 @@ void ConnectionPane::ShowGroups(uint64_t job) {
     m_pGroupModel->Adopt(std::move(m_Building), DataUnit());
     m_Building = ConnectionGroups();
     m_bGroupsPending = false;
-    ConnectionTotals totals;
-    for (const ConnectionGroup& group : m_pGroupModel->Groups().Groups())
-        totals.Add(group.m_Totals);
-    ShowTotals(totals, nullptr);
+    ShowTotals(GroupTotals(), nullptr);
 }
 
 int ConnectionPane::DataUnit() const {
@@ -432,29 +416,6 @@ void ConnectionPane::AddServerColumn(ExportSheet& sheet) const {
         cell.m_Text = std::string(servers[row]);
         sheet.m_Rows[row].insert(sheet.m_Rows[row].begin(), std::move(cell));
     }
-}
-
-bool ConnectionPane::ExportTo(const QString& fileName, QString& error) const {
-    const QString suffix = QFileInfo(fileName).suffix().toLower();
-    if (suffix != QLatin1String("csv") && suffix != QLatin1String("json")) {
-        error = QStringLiteral("Export writes a .csv or a .json file; \"%1\" is neither.")
-                    .arg(QFileInfo(fileName).fileName());
-        return false;
-    }
-    GWWaitCursor wait;
-    std::ostringstream out;
-    const ExportSheet sheet = SheetOnShow();
-    suffix == QLatin1String("json") ? sheet.WriteJson(out) : sheet.WriteCsv(out);
-    const std::string bytes = out.str();
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()) ||
-        !file.commit()) {
-        error = QStringLiteral("Could not write %1: %2").arg(fileName, file.errorString());
-        return false;
-    }
-    return true;
 }
 
 bool ConnectionPane::StartExport(const QString& fileName, QString& error, ExportDone done) {

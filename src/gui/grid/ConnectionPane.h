@@ -14,6 +14,7 @@
 
 #include "core/view/ConnectionGroups.h"
 #include "core/view/ExportSheet.h"
+#include "gui/session/BatchHold.h"
 
 class CVGLDoc;
 class EntryObj;
@@ -38,7 +39,6 @@ public:
     void SetGrouping(GroupBy by);
     // While grouped, the totals strip has a line for each server too.
     void SetTotalsPerServer(bool perServer);
-    ~ConnectionPane() override;
     // The count, the groups and the totals again, for the rows now shown.
     void Refresh();
     // The grid on show (the connections or the groups), for the keyboard focus.
@@ -54,10 +54,6 @@ public:
 
     // The rows on show, in their order, with the columns shown.
     ExportSheet SheetOnShow() const;
-    // Writes them to the file as CSV or JSON by its extension; false with a
-    // message for the user when that cannot be done (an existing file is
-    // replaced only once the new one is complete).
-    bool ExportTo(const QString& fileName, QString& error) const;
     // Asks for a file name and exports; a failure is told in a message box.
     void OnExport();
     // Exports off the UI thread: a session's rows are taken a slice per turn,
@@ -98,7 +94,7 @@ private:
     void GroupInParts(std::vector<const EntryObj*> entries);
     void GroupSome(uint64_t job);
     void ShowGroups(uint64_t job);
-    void HoldGroups(bool hold);
+    ConnectionTotals GroupTotals() const;
     void WriteExport(ExportSheet sheet, const QString& fileName, bool json, ExportDone done);
     void OnGroupActivated(int row);
     void ShowActions(QAbstractItemView* view, const QPoint& at);
@@ -116,7 +112,7 @@ private:
     bool m_bTotalsPerServer = false;
     bool m_bExporting = false;
     ConnectionGroups m_Building;      // the groups being built a part per turn
-    QPointer<CVGLDoc> m_pGroupsHeld;  // the session whose batches wait meanwhile
+    BatchHold m_GroupsHold;           // the session, whose batches wait meanwhile
     uint64_t m_GroupJob = 0;
     bool m_bGroupsPending = false;
     bool m_bRefreshPending = false;

@@ -23,7 +23,6 @@ public:
     // Starts writing on the job's thread.
     void Start() { m_pWriter->Start(); }
     void Cancel() { m_pWriter->Cancel(); }
-    size_t Rows() const { return m_pWriter->Rows(); }
     const QString& FileName() const { return m_FileName; }
 
 signals:

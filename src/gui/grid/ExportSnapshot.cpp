@@ -23,16 +23,6 @@ ExportSnapshot::ExportSnapshot(CVGLDoc* document, GridModel* model, std::vector<
     QTimer::singleShot(0, this, [this] { TakeSlice(); });
 }
 
-ExportSnapshot::~ExportSnapshot() {
-    Hold(false);
-}
-
-void ExportSnapshot::Hold(bool hold) {
-    if (hold == m_bHeld || !m_pDocument) return;
-    m_bHeld = hold;
-    hold ? m_pDocument->m_Table.HoldApply() : m_pDocument->m_Table.ReleaseApply();
-}
-
 // A sort still on its way is waited for: the export has the order the user
 // asked for.
 void ExportSnapshot::Begin() {
@@ -50,7 +40,7 @@ void ExportSnapshot::TakeSlice() {
         deleteLater();
         return;
     }
-    Hold(true);
+    m_Hold.Hold(m_pDocument);
     if (m_pModel->IsReordering()) {
         m_bBegun = false;
     } else if (!m_bBegun || m_pModel->Changes() != m_Changes) {
@@ -64,7 +54,7 @@ void ExportSnapshot::TakeSlice() {
         m_Sheet.AddConnections(slice, m_Columns, m_pDocument->GetTable().HostForm(), m_Now);
         m_nNext = end;
         if (m_nNext == m_Entries.size()) {
-            Hold(false);
+            m_Hold.Release();
             m_Taken(std::move(m_Sheet));
             return;
         }

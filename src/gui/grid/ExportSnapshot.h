@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/view/ExportSheet.h"
+#include "gui/session/BatchHold.h"
 
 class CVGLDoc;
 class EntryObj;
@@ -24,12 +25,10 @@ public:
     // Starts at the next turn; `taken` is called once, with the whole sheet.
     ExportSnapshot(CVGLDoc* document, GridModel* model, std::vector<int> columns, Taken taken,
                    QObject* parent = nullptr);
-    ~ExportSnapshot() override;
 
 private:
     void Begin();
     void TakeSlice();
-    void Hold(bool hold);
 
     QPointer<CVGLDoc> m_pDocument;
     GridModel* m_pModel;
@@ -39,7 +38,7 @@ private:
     size_t m_nNext = 0;
     uint64_t m_Changes = 0;  // the model's count of changes when the taking began
     int64_t m_Now = 0;
-    bool m_bHeld = false;
+    BatchHold m_Hold;
     bool m_bBegun = false;
     ExportSheet m_Sheet;
 };

@@ -10,15 +10,6 @@
 #include "gui/framework/MonitorText.h"
 #include "gui/grid/LocaleNumbers.h"
 
-namespace {
-
-template <class T>
-int Compare(T left, T right) {
-    return left < right ? -1 : (right < left ? 1 : 0);
-}
-
-}  // namespace
-
 GroupModel::GroupModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void GroupModel::Rebuild(GroupBy by, const std::vector<const EntryObj*>& entries, int dataUnit,
@@ -128,8 +119,8 @@ void GroupModel::ApplySort() {
         return;
     }
     std::stable_sort(m_Order.begin(), m_Order.end(), [this](int left, int right) {
-        const bool less = Less(static_cast<size_t>(left), static_cast<size_t>(right));
-        const bool greater = Less(static_cast<size_t>(right), static_cast<size_t>(left));
+        const bool less = NameLess(static_cast<size_t>(left), static_cast<size_t>(right));
+        const bool greater = NameLess(static_cast<size_t>(right), static_cast<size_t>(left));
         return m_SortOrder == Qt::AscendingOrder ? less : greater;
     });
 }
@@ -145,33 +136,8 @@ void GroupModel::SortByNumber() {
     std::vector<Keyed> keyed;
     keyed.reserve(m_Order.size());
     for (int group : m_Order) {
-        const ConnectionTotals& t = m_Groups.Groups()[static_cast<size_t>(group)].m_Totals;
-        double value = 0;
-        switch (m_SortColumn) {
-            case Active:
-                value = double(t.m_Active);
-                break;
-            case Failed:
-                value = double(t.m_Failed);
-                break;
-            case BytesIn:
-                value = double(t.m_BytesIn);
-                break;
-            case BytesOut:
-                value = double(t.m_BytesOut);
-                break;
-            case BytesTotal:
-                value = double(t.m_BytesIn + t.m_BytesOut);
-                break;
-            case RateIn:
-                value = t.m_RateIn;
-                break;
-            case RateOut:
-                value = t.m_RateOut;
-                break;
-            default:
-                break;
-        }
+        const double value =
+            NumberOf(m_Groups.Groups()[static_cast<size_t>(group)].m_Totals, m_SortColumn);
         keyed.push_back({value, keyed.size(), group});
     }
     const bool ascending = m_SortOrder == Qt::AscendingOrder;
@@ -183,30 +149,30 @@ void GroupModel::SortByNumber() {
     for (size_t i = 0; i < keyed.size(); ++i) m_Order[i] = keyed[i].m_Group;
 }
 
-bool GroupModel::Less(size_t leftGroup, size_t rightGroup) const {
+double GroupModel::NumberOf(const ConnectionTotals& totals, int column) {
+    switch (column) {
+        case Active:
+            return double(totals.m_Active);
+        case Failed:
+            return double(totals.m_Failed);
+        case BytesIn:
+            return double(totals.m_BytesIn);
+        case BytesOut:
+            return double(totals.m_BytesOut);
+        case BytesTotal:
+            return double(totals.m_BytesIn + totals.m_BytesOut);
+        case RateIn:
+            return totals.m_RateIn;
+        case RateOut:
+            return totals.m_RateOut;
+        default:
+            return 0;
+    }
+}
+
+bool GroupModel::NameLess(size_t leftGroup, size_t rightGroup) const {
     const ConnectionGroup& left = m_Groups.Groups()[leftGroup];
     const ConnectionGroup& right = m_Groups.Groups()[rightGroup];
-    const ConnectionTotals& a = left.m_Totals;
-    const ConnectionTotals& b = right.m_Totals;
-    switch (m_SortColumn) {
-        case Name:
-            if (m_DecodedNames.empty()) return CompareAsciiText(left.m_Name, right.m_Name) < 0;
-            return m_Collator.Compare(m_DecodedNames[leftGroup], m_DecodedNames[rightGroup]) < 0;
-        case Active:
-            return Compare(a.m_Active, b.m_Active) < 0;
-        case Failed:
-            return Compare(a.m_Failed, b.m_Failed) < 0;
-        case BytesIn:
-            return Compare(a.m_BytesIn, b.m_BytesIn) < 0;
-        case BytesOut:
-            return Compare(a.m_BytesOut, b.m_BytesOut) < 0;
-        case BytesTotal:
-            return Compare(a.m_BytesIn + a.m_BytesOut, b.m_BytesIn + b.m_BytesOut) < 0;
-        case RateIn:
-            return Compare(a.m_RateIn, b.m_RateIn) < 0;
-        case RateOut:
-            return Compare(a.m_RateOut, b.m_RateOut) < 0;
-        default:
-            return false;
-    }
+    if (m_DecodedNames.empty()) return CompareAsciiText(left.m_Name, right.m_Name) < 0;
+    return m_Collator.Compare(m_DecodedNames[leftGroup], m_DecodedNames[rightGroup]) < 0;
 }

@@ -48,8 +48,10 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 private:
-    // Whether the group at this index goes before the other in the sort column.
-    bool Less(size_t leftGroup, size_t rightGroup) const;
+    // Whether the group at this index goes before the other by name.
+    bool NameLess(size_t leftGroup, size_t rightGroup) const;
+    // The value a column other than the name shows of these totals.
+    static double NumberOf(const ConnectionTotals& totals, int column);
     void ApplySort();
     void SortByNumber();
 
